@@ -1,0 +1,56 @@
+// Shared test helpers.
+#include "test_support.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace segmora::test {
+namespace {
+
+void copyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
+        const QFileInfo info(source);
+        if (info.isDir()) {
+            QDir().mkpath(target);
+        } else {
+            QDir().mkpath(QFileInfo(target).absolutePath());
+            if (!QFile::copy(source, target))
+                throw std::runtime_error("cannot copy " + source.toStdString());
+            QFile(target).setPermissions(info.permissions());
+        }
+    }
+}
+
+} // namespace
+
+TempProgramFolder::TempProgramFolder() {
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+    copyTree(QStringLiteral(SEGMORA_PROGRAM_DIR), m_dir.path());
+}
+
+QString TempProgramFolder::path() const { return m_dir.path() + QLatin1Char('/'); }
+
+QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArray& content) const {
+    const QString full = path() + relativePath;
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + full.toStdString());
+    file.write(content);
+    return full;
+}
+
+QString fixture(const QString& name) {
+    return QStringLiteral(SEGMORA_FIXTURE_DIR) + QLatin1Char('/') + name;
+}
+
+} // namespace segmora::test

@@ -1,0 +1,28 @@
+// Shared test helpers: a private copy of the program folder and the generated media fixtures.
+#pragma once
+
+#include "app/program_context.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace segmora::test {
+
+// A temporary copy of the built program folder (segmora, vorkast, Profiles/, Preferences.ini,
+// help), removed when the object goes out of scope.
+class TempProgramFolder {
+public:
+    TempProgramFolder();
+    QString path() const; // with trailing separator
+    ProgramContext context() const { return ProgramContext::forFolder(path()); }
+    // Writes a file inside the folder (creating sub-folders) and returns its full path.
+    QString writeFile(const QString& relativePath, const QByteArray& content) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Full path of a generated media fixture (tests/fixtures/make_fixtures.sh).
+QString fixture(const QString& name);
+
+} // namespace segmora::test
