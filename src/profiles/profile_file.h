@@ -1,0 +1,65 @@
+// Moving an output profile between its .apf file and the three parameter grids.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace segmora {
+
+class IniSnapshot;
+class TValueListEditor;
+
+// The three parameter grids by group: Sort 1 video, 2 audio, 3 advanced.
+struct ProfileGrids {
+    TValueListEditor* video = nullptr;
+    TValueListEditor* audio = nullptr;
+    TValueListEditor* advanced = nullptr;
+    // The grid of a Sort value; nullptr outside 1..3.
+    TValueListEditor* forSort(int sort) const;
+};
+
+// One parameter of a profile file as written there (keys and defaults of its section).
+struct ProfileParameter {
+    QString name;
+    int sort = -1;
+    bool readOnly = false;
+    QString cmd;
+    bool list = true;
+    QString caption;
+    QString value;
+    int index = 0;
+    QStringList captions; // list parameter: SplitCaptionList(caption)
+    QStringList values;   // list parameter: SplitValueList(value)
+};
+
+// The parameters of a profile, in file order (Main keys 0 .. Para - 1), read in one pass.
+// A parameter that breaks the rules (Sort outside 1..3; for a list parameter: no choices, an
+// Index outside the choices or fewer values than choices) is left out; its name goes to
+// brokenNames when given. Keys of Main beyond the highest numeric key present are not visited,
+// so a huge Para costs nothing.
+std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
+                                                    QStringList* brokenNames = nullptr);
+
+// The output extension of a profile: "." + Main/Type (default "mp4"; an empty Type gives ".").
+QString ProfileOutputExtension(const IniSnapshot& file);
+
+// Fills the grids from the file and returns the output extension; nullopt (grids untouched)
+// when no file exists at path. Rows of broken parameters are not created.
+std::optional<QString> LoadProfile(const QString& path, const ProfileGrids& grids);
+
+// Writes the grids' current choices into the file at path, which supplies the structure:
+// a list parameter gets Index (the position of the row's value among its choices, without
+// regard to case; a value that is no choice leaves Index as it was), any other parameter gets
+// its value as Caption and Value. Read-only and broken parameters, and parameters without a
+// row, are never written. Nothing happens when no file exists at path. Raises AppError on a
+// failed write; the save stops there.
+void SaveProfile(const QString& path, const ProfileGrids& grids);
+
+// Copies source to target (replacing it) and saves the grids into the copy; nothing happens
+// when no file exists at source. A failed copy raises AppError("Unable to write to " + target)
+// rather than saving into whatever target held before.
+void SaveProfileAs(const QString& source, const QString& target, const ProfileGrids& grids);
+
+} // namespace segmora
