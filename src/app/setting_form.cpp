@@ -1,0 +1,225 @@
+// The Settings dialog's controls and handlers.
+#include "app/setting_form.h"
+
+#include "app/error_guard.h"
+#include "app/seams.h"
+#include "app/time_text.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace segmora {
+namespace {
+
+constexpr int kClientWidth = 351;
+constexpr int kClientHeight = 332;
+// Indent of the folder row under "Use the aptotic output directory." (about a check box).
+constexpr int kFolderIndent = 20;
+
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    // Enter must press nothing: a button that is neither default nor auto-default is only
+    // pressed by a click, Space or its mnemonic.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+TSettingForm::TSettingForm(ProgramContext context, const MainWindowLinks& mainWindow)
+    : QDialog(nullptr), m_context(std::move(context)), m_mainWindow(mainWindow.window),
+      m_mainProfile(mainWindow.cmbProfile), m_mainOutputDir(mainWindow.edtOutputDir),
+      m_mainPreview(mainWindow.chkPreview) {
+    buildControls();
+    guarded(m_mainWindow, [this] { FormCreate(); });
+}
+
+TSettingForm::~TSettingForm() = default;
+
+void TSettingForm::buildControls() {
+    setObjectName(QStringLiteral("SettingForm"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    chkPreview =
+        makeCheckBox(this, "chkPreview", QStringLiteral("Preview the video when it is splitted."));
+    chkPreview->setVisible(false);
+    chkOverwrite =
+        makeCheckBox(this, "chkOverwrite", QStringLiteral("Overwrite existent output files."));
+    chkoutputdir =
+        makeCheckBox(this, "chkoutputdir", QStringLiteral("Use the aptotic output directory."));
+    edtOutputDir = new QLineEdit(this);
+    edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
+    // The field has no label of its own; the check box above it says what it is for.
+    edtOutputDir->setAccessibleName(QStringLiteral("Aptotic output directory"));
+    bbtnBrowse = makeButton(this, "bbtnBrowse", QStringLiteral("Browse"));
+    chkOpenDir =
+        makeCheckBox(this, "chkOpenDir",
+                     QStringLiteral("Open the output directory when the task is completed. "));
+    chkExit = makeCheckBox(this, "chkExit",
+                           QStringLiteral("Exit the program when the task is completed."));
+    chkTurnoff = makeCheckBox(this, "chkTurnoff",
+                              QStringLiteral("Turn off the computer when the task is completed."));
+    btnDefault = makeButton(this, "btnDefault", QStringLiteral("&Load Default"));
+    btnOK = makeButton(this, "btnOK", QStringLiteral("&OK"));
+    btnCancel = makeButton(this, "btnCancel", QStringLiteral("&Cancel"));
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addSpacing(kFolderIndent);
+    folderRow->addWidget(edtOutputDir, 1);
+    folderRow->addWidget(bbtnBrowse);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(btnDefault);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(btnOK);
+    buttonRow->addWidget(btnCancel);
+
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(chkPreview);
+    column->addWidget(chkOverwrite);
+    column->addWidget(chkoutputdir);
+    column->addLayout(folderRow);
+    column->addWidget(chkOpenDir);
+    column->addWidget(chkExit);
+    column->addWidget(chkTurnoff);
+    column->addStretch(1);
+    column->addLayout(buttonRow);
+
+    // Keyboard order differs from the visual one: "Exit" comes before "Open the output
+    // directory", and Browse comes last.
+    const QList<QWidget*> order = {chkPreview, chkOverwrite, chkoutputdir, edtOutputDir,
+                                   chkExit,    chkOpenDir,   chkTurnoff,   btnDefault,
+                                   btnOK,      btnCancel,    bbtnBrowse};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(btnOK, &QPushButton::clicked, this, &TSettingForm::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TSettingForm::btnCancelClick);
+    connect(btnDefault, &QPushButton::clicked, this, &TSettingForm::btnDefaultClick);
+    connect(bbtnBrowse, &QPushButton::clicked, this, &TSettingForm::bbtnBrowseClick);
+}
+
+PreferenceValues TSettingForm::currentValues() const {
+    PreferenceValues values;
+    values.preview = chkPreview->isChecked();
+    values.overwrite = chkOverwrite->isChecked();
+    values.aptotic = chkoutputdir->isChecked();
+    values.outputDir = edtOutputDir->text();
+    values.autoOpenDir = chkOpenDir->isChecked();
+    values.autoExit = chkExit->isChecked();
+    values.autoTurnOff = chkTurnoff->isChecked();
+    return values;
+}
+
+void TSettingForm::showValues(const PreferenceValues& values) {
+    chkPreview->setChecked(values.preview);
+    chkOverwrite->setChecked(values.overwrite);
+    chkoutputdir->setChecked(values.aptotic);
+    edtOutputDir->setText(values.outputDir);
+    chkOpenDir->setChecked(values.autoOpenDir);
+    chkExit->setChecked(values.autoExit);
+    chkTurnoff->setChecked(values.autoTurnOff);
+}
+
+void TSettingForm::LoadPreferences(bool loadDefaults) {
+    showValues(ReadPreferenceValues(m_context, loadDefaults));
+    // setCurrentIndex never emits activated(), which is what the main window's profile handler
+    // listens to; an index outside the list leaves the list with no selection (-1).
+    if (m_mainProfile)
+        m_mainProfile->setCurrentIndex(ReadSavedProfileIndex(m_context));
+}
+
+void TSettingForm::SavePreferences() {
+    WritePreferenceValues(m_context, currentValues(),
+                          m_mainProfile ? m_mainProfile->currentIndex() : -1);
+}
+
+void TSettingForm::FormCreate() {
+    LoadPreferences(false);
+    if (chkoutputdir->isChecked() && m_mainOutputDir)
+        m_mainOutputDir->setText(edtOutputDir->text());
+}
+
+void TSettingForm::FormShow() {
+    if (!m_mainWindow)
+        return;
+    // Keep the dialog above the main window and over its middle, as a dialog of it.
+    if (QWindow* own = windowHandle())
+        own->setTransientParent(m_mainWindow->window()->windowHandle());
+    QRect frame = frameGeometry();
+    frame.moveCenter(m_mainWindow->frameGeometry().center());
+    move(frame.topLeft());
+    m_mainWindow->setEnabled(false);
+}
+
+void TSettingForm::FormClose() {
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->setEnabled(true);
+    if (m_mainWindow->isVisible())
+        m_mainWindow->activateWindow();
+}
+
+void TSettingForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A spontaneous show is the window system restoring it, not the program showing it.
+    if (!event->spontaneous())
+        guarded(this, [this] { FormShow(); });
+}
+
+void TSettingForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        guarded(this, [this] { FormClose(); });
+}
+
+void TSettingForm::btnOKClick() {
+    guarded(this, [this] {
+        // A failed save raises here: the dialog stays open and the main window keeps what it had.
+        SavePreferences();
+        if (chkoutputdir->isChecked() && m_mainOutputDir)
+            m_mainOutputDir->setText(edtOutputDir->text());
+        if (m_mainPreview)
+            m_mainPreview->setChecked(chkPreview->isChecked());
+        accept();
+    });
+}
+
+void TSettingForm::btnCancelClick() {
+    guarded(this, [this] {
+        reject();
+        LoadPreferences(false);
+    });
+}
+
+void TSettingForm::btnDefaultClick() {
+    guarded(this, [this] { LoadPreferences(true); });
+}
+
+void TSettingForm::bbtnBrowseClick() {
+    guarded(this, [this] {
+        const std::optional<QString> folder =
+            seams().pickFolder(this, QStringLiteral("Select the output directory."));
+        if (folder)
+            edtOutputDir->setText(WithTrailingSeparator(*folder));
+    });
+}
+
+} // namespace segmora
