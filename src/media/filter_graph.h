@@ -1,7 +1,16 @@
 // The preview's media graph: one source file played through libmpv.
 //
 // Threading: every member is called on the UI thread. libmpv's wakeup callback (any thread)
-// only posts a queued call to this object; events are then read on the UI thread.
+// only posts a queued call to this object; events are then read on the UI thread. RenderFile
+// reads the events of its own load synchronously, so the queued wakeups that arrive after it
+// find nothing left to do.
+//
+// Audio goes to the desktop's default output; a machine without any audio device previews
+// silently. The environment variable SEGMORA_AUDIO_OUTPUT, read at activation, names another
+// libmpv audio output: tests set it to "null" so that they never make a sound.
+//
+// libmpv needs the C numeric locale: call setlocale(LC_NUMERIC, "C") once the application
+// object exists and before the graph is activated.
 #pragma once
 
 #include <QObject>
@@ -14,39 +23,55 @@ class FilterGraph : public QObject {
 public:
     explicit FilterGraph(QObject* parent = nullptr);
     ~FilterGraph() override;
+    FilterGraph(const FilterGraph&) = delete;
+    FilterGraph& operator=(const FilterGraph&) = delete;
 
-    // Whether a player exists. Setting true creates it (bound to the video window, if set).
+    // Whether a player exists. Setting true creates it (bound to the video window, if set);
+    // setting false destroys it. Setting the value it already has does nothing. Activation
+    // raises segmora::AppError when libmpv cannot be started.
     bool Active() const;
     void SetActive(bool active);
 
-    // The widget the picture is drawn in; kept across files.
+    // The widget the picture is drawn in; kept across files and across ResetGraph. Set it
+    // before activation (a window set while active takes effect with the next file).
     void SetVideoWindow(VideoWindow* window);
     VideoWindow* videoWindow() const;
 
     // Stops and unloads the file; the video window stays bound. Does nothing when inactive.
     void ResetGraph();
-    // Loads path and returns once it is loaded, so Duration() is known; raises segmora::AppError
-    // with a plain-words reason when it cannot be played. Does nothing when inactive.
+    // Loads path, paused at its start, and returns once it is loaded, so Duration() is known;
+    // raises segmora::AppError with a plain-words reason when it cannot be played (the graph
+    // then holds no file). Waits at most 10 s. Does nothing when inactive.
     void RenderFile(const QString& path);
+    // Play, Pause and Stop first emit controlNotification (0, 1, 2), then act. They return
+    // false when inactive.
     bool Play();
     bool Pause();
     // Back to the start, first frame shown, paused.
     bool Stop();
 
+    // Whether a file is loaded.
+    bool HasMedia() const;
     // Length of the loaded file in whole milliseconds (truncated); 0 with no file.
     qint64 Duration() const;
-    // Playing position in whole milliseconds; 0 with no file.
+    // Playing position in whole milliseconds (truncated); 0 with no file.
     qint64 CurrentPosition() const;
-    // Exact seek to an absolute position in milliseconds.
+    // Whether the file is playing (not paused); false with no file.
+    bool IsPlaying() const;
+    // Exact seek to an absolute position in milliseconds; does nothing with no file.
     void SeekTo(qint64 milliseconds);
 
 signals:
     // Control notifications: 0 before play, 1 before pause, 2 before stop.
     void controlNotification(int code);
-    // 1 after activation, 0 before deactivation (the position bar takes or drops seeking).
+    // true after activation, false before deactivation (the position bar takes or drops
+    // seeking).
     void activationChanged(bool active);
+    // The loaded file played to its end (the last frame stays shown).
+    void endOfMedia();
 
 private:
+    void drainEvents();
     struct Impl;
     Impl* d;
 };

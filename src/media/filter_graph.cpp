@@ -1,0 +1,325 @@
+// The preview's media graph on libmpv: player life cycle, loading a file and playback control.
+#include "media/filter_graph.h"
+
+#include "app/app_error.h"
+#include "media/video_window.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cmath>
+#include <memory>
+#include <mpv/client.h>
+
+namespace {
+
+struct HandleDeleter {
+    void operator()(mpv_handle* handle) const { mpv_terminate_destroy(handle); }
+};
+using HandlePtr = std::unique_ptr<mpv_handle, HandleDeleter>;
+
+constexpr int kLoadTimeoutMs = 10000;
+
+// Seconds from libmpv to whole milliseconds, truncated. Going through whole microseconds first
+// keeps a length such as 59.9 s (not exact in binary) from becoming 59899 ms.
+qint64 secondsToMs(double seconds) {
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return 0;
+    return std::llround(seconds * 1e6) / 1000;
+}
+
+QString quoted(const QString& path) {
+    return QStringLiteral("\"%1\"").arg(path);
+}
+
+// The reason a file cannot be opened, found before libmpv is asked; empty when none.
+QString precheck(const QString& path) {
+    const QFileInfo info(path);
+    if (path.isEmpty())
+        return QStringLiteral("No file was named to open.");
+    if (!info.exists())
+        return QStringLiteral("The file %1 was not found.").arg(quoted(path));
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a video file.").arg(quoted(path));
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a regular file.").arg(quoted(path));
+    if (info.size() == 0)
+        return QStringLiteral("The file %1 is empty.").arg(quoted(path));
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        return QStringLiteral("The file %1 cannot be read.").arg(quoted(path));
+    return {};
+}
+
+QString loadFailure(const QString& path, int error) {
+    switch (error) {
+    case MPV_ERROR_UNKNOWN_FORMAT:
+        return QStringLiteral("The file %1 is not a video that can be played: its format is "
+                              "not recognised or the file is damaged.")
+            .arg(quoted(path));
+    case MPV_ERROR_NOTHING_TO_PLAY:
+        return QStringLiteral("The file %1 holds no picture or sound that can be played.")
+            .arg(quoted(path));
+    default:
+        return QStringLiteral("The file %1 could not be opened (%2).")
+            .arg(quoted(path), QString::fromUtf8(mpv_error_string(error)));
+    }
+}
+
+} // namespace
+
+struct FilterGraph::Impl {
+    HandlePtr handle;
+    QPointer<VideoWindow> window;
+    bool loaded = false;
+};
+
+FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(new Impl) {}
+
+FilterGraph::~FilterGraph() {
+    SetActive(false);
+    delete d;
+}
+
+bool FilterGraph::Active() const {
+    return d->handle != nullptr;
+}
+
+void FilterGraph::SetActive(bool active) {
+    if (active == Active())
+        return;
+    if (!active) {
+        emit activationChanged(false);
+        mpv_handle* handle = d->handle.get();
+        // After this no callback of libmpv can reach a half-destroyed object.
+        mpv_set_wakeup_callback(handle, nullptr, nullptr);
+        if (d->window)
+            d->window->attachPlayer(nullptr);
+        d->handle.reset();
+        d->loaded = false;
+        return;
+    }
+
+    HandlePtr handle(mpv_create());
+    if (!handle)
+        throw segmora::AppError(QStringLiteral("The video player could not be started."));
+    mpv_handle* h = handle.get();
+    const QByteArray audioOutput = qgetenv("SEGMORA_AUDIO_OUTPUT");
+    const std::pair<const char*, const char*> options[] = {
+        {"config", "no"},
+        {"terminal", "no"},
+        {"input-default-bindings", "no"},
+        {"input-vo-keyboard", "no"},
+        {"osc", "no"},
+        {"load-scripts", "no"},
+        {"ytdl", "no"},
+        {"resume-playback", "no"},
+        {"sub-auto", "no"},
+        {"audio-file-auto", "no"},
+        {"vo", "libmpv"},
+        {"hwdec", "no"},
+        {"keep-open", "yes"},
+        {"hr-seek", "yes"},
+        {"idle", "yes"},
+        {"pause", "yes"},
+        {"audio-fallback-to-null", "yes"},
+        {"ao", audioOutput.isEmpty() ? nullptr : audioOutput.constData()},
+    };
+    for (const auto& [name, value] : options) {
+        if (value)
+            mpv_set_option_string(h, name, value);
+    }
+    if (mpv_initialize(h) < 0)
+        throw segmora::AppError(QStringLiteral("The video player could not be started."));
+
+    mpv_observe_property(h, 0, "eof-reached", MPV_FORMAT_FLAG);
+    d->handle = std::move(handle);
+    if (d->window) {
+        try {
+            d->window->attachPlayer(h);
+        } catch (...) {
+            d->handle.reset();
+            throw;
+        }
+    }
+    // Called on a libmpv thread: only posts; the events are read on the UI thread.
+    mpv_set_wakeup_callback(
+        h,
+        [](void* self) {
+            QMetaObject::invokeMethod(
+                static_cast<FilterGraph*>(self),
+                [graph = static_cast<FilterGraph*>(self)] { graph->drainEvents(); },
+                Qt::QueuedConnection);
+        },
+        this);
+    emit activationChanged(true);
+}
+
+void FilterGraph::SetVideoWindow(VideoWindow* window) {
+    if (d->window == window)
+        return;
+    if (d->window && d->handle)
+        d->window->attachPlayer(nullptr);
+    d->window = window;
+    if (d->window && d->handle)
+        d->window->attachPlayer(d->handle.get());
+}
+
+VideoWindow* FilterGraph::videoWindow() const {
+    return d->window;
+}
+
+void FilterGraph::ResetGraph() {
+    if (!d->handle)
+        return;
+    Stop();
+    const char* command[] = {"stop", nullptr};
+    mpv_command(d->handle.get(), command);
+    d->loaded = false;
+}
+
+void FilterGraph::RenderFile(const QString& path) {
+    if (!d->handle)
+        return;
+    mpv_handle* h = d->handle.get();
+    d->loaded = false;
+    const QString reason = precheck(path);
+    if (!reason.isEmpty()) {
+        const char* stop[] = {"stop", nullptr};
+        mpv_command(h, stop);
+        throw segmora::AppError(reason);
+    }
+
+    // An absolute path: a relative name could otherwise read as a protocol or an option.
+    const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    mpv_set_property_string(h, "pause", "yes");
+    const char* command[] = {"loadfile", file.constData(), "replace", nullptr};
+    if (int error = mpv_command(h, command); error < 0)
+        throw segmora::AppError(loadFailure(path, error));
+
+    // The first start-file after the command is ours; end-file events of an earlier file
+    // (a stop or a replaced file) carry other entry ids.
+    int64_t entry = -1;
+    const QDeadlineTimer deadline(kLoadTimeoutMs);
+    while (true) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            break;
+        const mpv_event* event = mpv_wait_event(h, double(remaining) / 1000.0);
+        switch (event->event_id) {
+        case MPV_EVENT_START_FILE:
+            if (entry < 0)
+                entry = static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id;
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            if (entry >= 0) {
+                d->loaded = true;
+                return;
+            }
+            break;
+        case MPV_EVENT_END_FILE: {
+            const auto* end = static_cast<const mpv_event_end_file*>(event->data);
+            if (entry >= 0 && end->playlist_entry_id == entry)
+                throw segmora::AppError(loadFailure(path, end->reason == MPV_END_FILE_REASON_ERROR
+                                                              ? end->error
+                                                              : MPV_ERROR_LOADING_FAILED));
+            break;
+        }
+        case MPV_EVENT_SHUTDOWN:
+            throw segmora::AppError(QStringLiteral("The video player has shut down."));
+        default:
+            break;
+        }
+    }
+    const char* stop[] = {"stop", nullptr};
+    mpv_command(h, stop);
+    throw segmora::AppError(QStringLiteral("The file %1 took too long to open.").arg(quoted(path)));
+}
+
+bool FilterGraph::Play() {
+    emit controlNotification(0);
+    if (!d->handle)
+        return false;
+    mpv_set_property_string(d->handle.get(), "pause", "no");
+    return true;
+}
+
+bool FilterGraph::Pause() {
+    emit controlNotification(1);
+    if (!d->handle)
+        return false;
+    mpv_set_property_string(d->handle.get(), "pause", "yes");
+    return true;
+}
+
+bool FilterGraph::Stop() {
+    emit controlNotification(2);
+    if (!d->handle)
+        return false;
+    mpv_set_property_string(d->handle.get(), "pause", "yes");
+    SeekTo(0);
+    return true;
+}
+
+bool FilterGraph::HasMedia() const {
+    return d->handle && d->loaded;
+}
+
+qint64 FilterGraph::Duration() const {
+    if (!HasMedia())
+        return 0;
+    double seconds = 0;
+    if (mpv_get_property(d->handle.get(), "duration", MPV_FORMAT_DOUBLE, &seconds) < 0)
+        return 0;
+    return secondsToMs(seconds);
+}
+
+qint64 FilterGraph::CurrentPosition() const {
+    if (!HasMedia())
+        return 0;
+    double seconds = 0;
+    if (mpv_get_property(d->handle.get(), "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0)
+        return 0;
+    return secondsToMs(seconds);
+}
+
+bool FilterGraph::IsPlaying() const {
+    if (!HasMedia())
+        return false;
+    int paused = 1;
+    mpv_get_property(d->handle.get(), "pause", MPV_FORMAT_FLAG, &paused);
+    return !paused;
+}
+
+void FilterGraph::SeekTo(qint64 milliseconds) {
+    if (!HasMedia())
+        return;
+    // "." whatever the locale: libmpv parses the C form.
+    const QByteArray seconds =
+        QByteArray::number(double(qMax<qint64>(0, milliseconds)) / 1000.0, 'f', 3);
+    const char* command[] = {"seek", seconds.constData(), "absolute+exact", nullptr};
+    mpv_command(d->handle.get(), command);
+}
+
+void FilterGraph::drainEvents() {
+    if (!d->handle)
+        return;
+    while (true) {
+        const mpv_event* event = mpv_wait_event(d->handle.get(), 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            return;
+        if (event->event_id == MPV_EVENT_END_FILE) {
+            const auto* end = static_cast<const mpv_event_end_file*>(event->data);
+            if (end->reason == MPV_END_FILE_REASON_ERROR)
+                d->loaded = false;
+        } else if (event->event_id == MPV_EVENT_PROPERTY_CHANGE) {
+            // eof-reached is observed below: keep-open shows the last frame at the end.
+            const auto* property = static_cast<const mpv_event_property*>(event->data);
+            if (property->format == MPV_FORMAT_FLAG && *static_cast<int*>(property->data))
+                emit endOfMedia();
+        }
+    }
+}

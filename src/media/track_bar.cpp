@@ -1,0 +1,287 @@
+// The position bar: painting, mouse and keyboard, the periodic refresh and its accessibility.
+#include "media/track_bar.h"
+
+#include "media/filter_graph.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOption>
+
+namespace {
+
+constexpr int kMargin = 8; // room for the thumb at both ends of the channel
+constexpr int kChannelHeight = 6;
+constexpr int kThumbWidth = 11;
+constexpr int kTickLength = 4;
+
+// Assistive technology sees the bar as a slider whose value is the position.
+class TrackBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit TrackBarAccessible(TDSTrackBar* bar) : QAccessibleWidget(bar, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return QString::number(bar()->Position());
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return bar()->Position(); }
+    void setCurrentValue(const QVariant& value) override { bar()->SetPosition(value.toInt()); }
+    QVariant maximumValue() const override { return bar()->Max(); }
+    QVariant minimumValue() const override { return bar()->Min(); }
+    QVariant minimumStepSize() const override { return bar()->singleStep(); }
+
+private:
+    TDSTrackBar* bar() const { return static_cast<TDSTrackBar*>(widget()); }
+};
+
+QAccessibleInterface* trackBarAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("TDSTrackBar") && object && object->isWidgetType())
+        return new TrackBarAccessible(static_cast<TDSTrackBar*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+TDSTrackBar::TDSTrackBar(QWidget* parent) : QAbstractSlider(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(trackBarAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+    setOrientation(Qt::Horizontal);
+    setRange(0, 10);
+    setSingleStep(1);
+    setPageStep(1);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_refreshTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &TDSTrackBar::RefreshTick);
+    connect(this, &QAbstractSlider::rangeChanged, this, [this] { update(); });
+    connect(this, &QAbstractSlider::valueChanged, this, [this] { update(); });
+}
+
+TDSTrackBar::~TDSTrackBar() = default;
+
+void TDSTrackBar::SetFilterGraph(FilterGraph* graph) {
+    if (m_graph == graph)
+        return;
+    disconnect(m_notifyConnection);
+    disconnect(m_activationConnection);
+    m_graph = graph;
+    m_seeking = graph && graph->Active();
+    if (graph) {
+        m_notifyConnection = connect(graph, &FilterGraph::controlNotification, this,
+                                     &TDSTrackBar::onControlNotification);
+        m_activationConnection = connect(graph, &FilterGraph::activationChanged, this,
+                                         &TDSTrackBar::onActivationChanged);
+    } else {
+        setRefresh(false);
+    }
+}
+
+FilterGraph* TDSTrackBar::filterGraph() const {
+    return m_graph;
+}
+
+void TDSTrackBar::SetSelStart(int value) {
+    if (m_selStart == value)
+        return;
+    m_selStart = value;
+    update();
+}
+
+void TDSTrackBar::SetSelEnd(int value) {
+    if (m_selEnd == value)
+        return;
+    m_selEnd = value;
+    update();
+}
+
+void TDSTrackBar::SetFrequency(int value) {
+    m_frequency = qMax(0, value);
+    update();
+}
+
+void TDSTrackBar::SetThumbLength(int value) {
+    m_thumbLength = qBound(4, value, 64);
+    updateGeometry();
+    update();
+}
+
+void TDSTrackBar::SetTimerInterval(unsigned milliseconds) {
+    m_timerInterval = milliseconds;
+    restartTimer();
+}
+
+void TDSTrackBar::onControlNotification(int code) {
+    if (code == 0)
+        setRefresh(isEnabled());
+    else if (code == 1 || code == 2)
+        setRefresh(false);
+}
+
+void TDSTrackBar::onActivationChanged(bool active) {
+    m_seeking = active;
+}
+
+void TDSTrackBar::setRefresh(bool on) {
+    m_refresh = on;
+    restartTimer();
+}
+
+void TDSTrackBar::restartTimer() {
+    m_refreshTimer.stop();
+    if (m_refresh && m_timerInterval != 0)
+        m_refreshTimer.start(int(qMin<unsigned>(m_timerInterval, INT_MAX)));
+}
+
+void TDSTrackBar::RefreshTick() {
+    if (!m_seeking || !m_graph || m_tracking || !m_graph->HasMedia() || m_timerInterval == 0)
+        return;
+    const qint64 length = m_graph->Duration();
+    const qint64 position = m_graph->CurrentPosition();
+    const qint64 unit = m_timerInterval;
+    SetMin(0);
+    SetMax(int(qMin<qint64>(length / unit, INT_MAX)));
+    SetPosition(int(qMin<qint64>(position / unit, INT_MAX)));
+    emit OnTimer(position, length);
+}
+
+void TDSTrackBar::seekToThumb() {
+    if (!m_seeking || !m_graph)
+        return;
+    // The bar's whole range stands for the whole length, so the end of the bar is the end of
+    // the file. A bar of Max 0 (a source shorter than one unit) seeks to the start.
+    const qint64 stop = m_graph->Duration();
+    const qint64 max = Max();
+    const qint64 target = max <= 0 ? 0 : stop * qint64(Position()) / max;
+    m_graph->SeekTo(target);
+}
+
+QRect TDSTrackBar::channelRect() const {
+    const int thumb = qMax(m_thumbLength, kChannelHeight + 4);
+    const int top =
+        qMax(2, (height() - thumb - kTickLength - 2) / 2) + (thumb - kChannelHeight) / 2;
+    return {kMargin, top, qMax(1, width() - 2 * kMargin), kChannelHeight};
+}
+
+int TDSTrackBar::xOf(int value) const {
+    const QRect channel = channelRect();
+    const qint64 span = qint64(maximum()) - minimum();
+    if (span <= 0)
+        return channel.left();
+    const qint64 clamped = qint64(qBound(minimum(), value, maximum())) - minimum();
+    return channel.left() + int(clamped * (channel.width() - 1) / span);
+}
+
+int TDSTrackBar::valueAt(int x) const {
+    const QRect channel = channelRect();
+    const qint64 span = qint64(maximum()) - minimum();
+    if (span <= 0 || channel.width() <= 1)
+        return minimum();
+    const qint64 offset = qBound(0, x - channel.left(), channel.width() - 1);
+    // Nearest unit, so the thumb lands on the value under the pointer.
+    return minimum() + int((offset * span + (channel.width() - 1) / 2) / (channel.width() - 1));
+}
+
+void TDSTrackBar::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    m_tracking = true;
+    setSliderDown(true);
+    SetPosition(valueAt(int(event->position().x())));
+    event->accept();
+}
+
+void TDSTrackBar::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_tracking) {
+        event->ignore();
+        return;
+    }
+    SetPosition(valueAt(int(event->position().x())));
+    event->accept();
+}
+
+void TDSTrackBar::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasTracking = m_tracking;
+    m_tracking = false;
+    setSliderDown(false);
+    if (event->button() == Qt::LeftButton && wasTracking)
+        seekToThumb();
+    event->accept();
+}
+
+QSize TDSTrackBar::sizeHint() const {
+    return {200, minimumSizeHint().height()};
+}
+
+QSize TDSTrackBar::minimumSizeHint() const {
+    return {2 * kMargin + 20, qMax(m_thumbLength, kChannelHeight + 4) + kTickLength + 8};
+}
+
+void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QPalette& pal = palette();
+    const QRect channel = channelRect();
+
+    // Channel.
+    painter.setPen(pal.color(QPalette::Mid));
+    painter.setBrush(pal.color(QPalette::Base));
+    painter.drawRect(channel.adjusted(0, 0, -1, -1));
+
+    // Selection: a filled band on the channel with a marker at each end.
+    if (m_selEnd > m_selStart && maximum() > minimum()) {
+        const int from = xOf(m_selStart);
+        const int to = xOf(m_selEnd);
+        const QColor band = isEnabled() ? pal.color(QPalette::Highlight)
+                                        : pal.color(QPalette::Disabled, QPalette::Highlight);
+        painter.fillRect(QRect(QPoint(from, channel.top() + 1), QPoint(to, channel.bottom() - 1)),
+                         band);
+        painter.setPen(band.darker(140));
+        for (int x : {from, to})
+            painter.drawLine(x, channel.top() - 3, x, channel.bottom() + 3);
+    }
+
+    // Tick marks below the channel, one every Frequency units, plus both ends.
+    const int thumbHeight = qMax(m_thumbLength, kChannelHeight + 4);
+    const int thumbTop = channel.center().y() - thumbHeight / 2;
+    const int tickTop = thumbTop + thumbHeight + 1;
+    painter.setPen(
+        pal.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    const qint64 span = qint64(maximum()) - minimum();
+    if (m_frequency > 0 && span > 0 && span / m_frequency < channel.width() / 2) {
+        for (qint64 v = minimum(); v < maximum(); v += m_frequency)
+            painter.drawLine(xOf(int(v)), tickTop, xOf(int(v)), tickTop + kTickLength - 1);
+    }
+    painter.drawLine(xOf(maximum()), tickTop, xOf(maximum()), tickTop + kTickLength - 1);
+
+    // Thumb.
+    const int x = xOf(value());
+    const QRect thumb(x - kThumbWidth / 2, thumbTop, kThumbWidth, thumbHeight);
+    painter.setPen(pal.color(QPalette::Dark));
+    QColor face = pal.color(QPalette::Button);
+    if (!isEnabled())
+        face = pal.color(QPalette::Disabled, QPalette::Button);
+    else if (m_tracking)
+        face = face.darker(115);
+    painter.setBrush(face);
+    painter.drawRect(thumb.adjusted(0, 0, -1, -1));
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}

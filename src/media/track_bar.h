@@ -1,0 +1,94 @@
+// The position bar: a painted track bar with a marked selection, bound to the media graph.
+//
+// It counts whole units of TimerInterval milliseconds (one second by default). While the graph
+// plays it refreshes once per TimerInterval from the graph's position and raises OnTimer; a
+// release of the left button seeks the graph to the thumb; keyboard moves only move the thumb.
+// Threading: UI thread only.
+#pragma once
+
+#include <QAbstractSlider>
+#include <QPointer>
+#include <QTimer>
+
+class FilterGraph;
+
+class TDSTrackBar : public QAbstractSlider {
+    Q_OBJECT
+public:
+    explicit TDSTrackBar(QWidget* parent = nullptr);
+    ~TDSTrackBar() override;
+
+    // The graph it follows and seeks; null unbinds.
+    void SetFilterGraph(FilterGraph* graph);
+    FilterGraph* filterGraph() const;
+
+    int Min() const { return minimum(); }
+    void SetMin(int value) { setMinimum(value); }
+    // Initially 10, until the first refresh.
+    int Max() const { return maximum(); }
+    void SetMax(int value) { setMaximum(value); }
+    int Position() const { return value(); }
+    void SetPosition(int value) { setValue(value); }
+    // The marked range, painted on the channel; not clamped to Min..Max.
+    int SelStart() const { return m_selStart; }
+    void SetSelStart(int value);
+    int SelEnd() const { return m_selEnd; }
+    void SetSelEnd(int value);
+    // A tick mark every Frequency units (0: none).
+    int Frequency() const { return m_frequency; }
+    void SetFrequency(int value);
+    // The thumb's length across the channel, in pixels.
+    int ThumbLength() const { return m_thumbLength; }
+    void SetThumbLength(int value);
+    bool Enabled() const { return isEnabled(); }
+    void SetEnabled(bool enabled) { setEnabled(enabled); }
+    // Refresh period and length of one unit in milliseconds (1000); 0 stops refreshing.
+    unsigned TimerInterval() const { return m_timerInterval; }
+    void SetTimerInterval(unsigned milliseconds);
+
+    // Whether the periodic refresh runs (between Play and the next Pause or Stop).
+    bool Refreshing() const { return m_refreshTimer.isActive(); }
+    // Whether the left button is held on the bar.
+    bool Tracking() const { return m_tracking; }
+
+    // One refresh, as the timer does it: Min 0, Max and Position from the graph's length and
+    // position in whole units (truncated), then OnTimer. Does nothing without an active graph
+    // holding a file, or while the left button is held.
+    void RefreshTick();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    // After each refresh: the playing position and the length, in milliseconds.
+    void OnTimer(qint64 currentPos, qint64 stopPos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void onControlNotification(int code);
+    void onActivationChanged(bool active);
+    void setRefresh(bool on);
+    void restartTimer();
+    void seekToThumb();
+    int valueAt(int x) const;
+    int xOf(int value) const;
+    QRect channelRect() const;
+
+    QPointer<FilterGraph> m_graph;
+    QMetaObject::Connection m_notifyConnection;
+    QMetaObject::Connection m_activationConnection;
+    QTimer m_refreshTimer;
+    bool m_seeking = false; // holds the graph's seeking (the graph is active)
+    bool m_refresh = false;
+    bool m_tracking = false;
+    int m_selStart = 0;
+    int m_selEnd = 0;
+    int m_frequency = 1;
+    int m_thumbLength = 20;
+    unsigned m_timerInterval = 1000;
+};

@@ -1,0 +1,56 @@
+// The preview's picture: a widget that draws libmpv's frames with the software render API.
+//
+// Threading: UI thread only. libmpv's render-update callback (any thread) only posts a queued
+// call that asks libmpv whether a new frame exists and, if so, schedules a repaint.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+struct mpv_handle;
+struct mpv_render_context;
+
+class VideoWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Created 160 x 120, black, with a tab stop, and hidden until a source is opened.
+    explicit VideoWindow(QWidget* parent = nullptr);
+    ~VideoWindow() override;
+
+    // Number of frames drawn since construction (benchmarks and tests read it).
+    quint64 framesPainted() const { return m_framesPainted; }
+
+    QSize sizeHint() const override { return {160, 120}; }
+
+signals:
+    // A new frame has been drawn on screen.
+    void framePainted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class FilterGraph;
+    // Called by FilterGraph: creates the render context on handle (raises segmora::AppError
+    // when libmpv refuses), or frees it when handle is null. The context must be gone before
+    // the handle is destroyed.
+    void attachPlayer(mpv_handle* handle);
+    void onRenderUpdate();
+    bool renderFrame();
+
+    struct ContextDeleter {
+        void operator()(mpv_render_context* context) const;
+    };
+    std::unique_ptr<mpv_render_context, ContextDeleter> m_context;
+    // Frame buffer with a 64-byte aligned stride, wrapped by m_frame.
+    struct BufferDeleter {
+        void operator()(unsigned char* buffer) const;
+    };
+    std::unique_ptr<unsigned char, BufferDeleter> m_buffer;
+    QImage m_frame;
+    bool m_newFrame = false;
+    bool m_hasFrame = false;
+    quint64 m_framesPainted = 0;
+};
