@@ -119,7 +119,8 @@ void FilterGraph::SetActive(bool active) {
         {"resume-playback", "no"},
         {"sub-auto", "no"},
         {"audio-file-auto", "no"},
-        {"vo", "libmpv"},
+        // Without a widget to draw in, the picture is decoded and dropped.
+        {"vo", d->window ? "libmpv" : "null"},
         {"hwdec", "no"},
         {"keep-open", "yes"},
         {"hr-seek", "yes"},
@@ -164,8 +165,11 @@ void FilterGraph::SetVideoWindow(VideoWindow* window) {
     if (d->window && d->handle)
         d->window->attachPlayer(nullptr);
     d->window = window;
-    if (d->window && d->handle)
-        d->window->attachPlayer(d->handle.get());
+    if (d->handle) {
+        mpv_set_property_string(d->handle.get(), "vo", d->window ? "libmpv" : "null");
+        if (d->window)
+            d->window->attachPlayer(d->handle.get());
+    }
 }
 
 VideoWindow* FilterGraph::videoWindow() const {

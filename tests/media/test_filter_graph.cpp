@@ -1,0 +1,275 @@
+// The preview's media graph and video widget against real generated media (SEGMORA_NEEDS_MEDIA).
+#include "app/app_error.h"
+#include "media/filter_graph.h"
+#include "media/video_window.h"
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <clocale>
+
+using segmora::test::fixture;
+
+namespace {
+
+// A graph bound to a shown video window inside a top-level widget of the given size.
+struct Preview {
+    explicit Preview(QSize size = {320, 240}) {
+        host.resize(size);
+        auto* layout = new QVBoxLayout(&host);
+        layout->setContentsMargins(0, 0, 0, 0);
+        window = new VideoWindow(&host);
+        layout->addWidget(window);
+        graph.SetVideoWindow(window);
+        window->setVisible(true);
+        host.show();
+    }
+    QWidget host;
+    VideoWindow* window = nullptr;
+    FilterGraph graph;
+};
+
+// Share of pixels that are not (nearly) black.
+double litShare(const QImage& image, QRect area) {
+    qint64 lit = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) > 24)
+                ++lit;
+    return double(lit) / double(area.width() * area.height());
+}
+
+} // namespace
+
+class TestFilterGraph : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        // libmpv reads numbers in the C locale; tests must never make a sound.
+        std::setlocale(LC_NUMERIC, "C");
+        qputenv("SEGMORA_AUDIO_OUTPUT", "null");
+        QVERIFY2(QFile::exists(fixture("counter.mp4")), "run make_fixtures.sh first");
+    }
+
+    void emptyGraphHasNoLength() {
+        FilterGraph graph;
+        QCOMPARE(graph.Duration(), 0);
+        graph.RenderFile(fixture("counter.mp4")); // inactive: does nothing
+        QVERIFY(!graph.Active());
+        QCOMPARE(graph.Duration(), 0);
+        QVERIFY(!graph.Play());
+
+        graph.SetActive(true);
+        QCOMPARE(graph.Duration(), 0);
+        QCOMPARE(graph.CurrentPosition(), 0);
+        graph.SeekTo(3000);
+        QVERIFY(graph.Play());
+        QCOMPARE(graph.Duration(), 0);
+    }
+
+    void durationKnownRightAfterRender_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("duration");
+        QTest::newRow("10 s with sound") << "counter.mp4" << qint64(10000);
+        QTest::newRow("61.5 s") << "long61_5.mp4" << qint64(61500);
+        QTest::newRow("59.9 s is not 59899 ms") << "len59_9.mp4" << qint64(59900);
+        QTest::newRow("under a second") << "short0_6.mp4" << qint64(600);
+    }
+    void durationKnownRightAfterRender() {
+        QFETCH(QString, file);
+        QFETCH(qint64, duration);
+        FilterGraph graph;
+        graph.SetActive(true);
+        graph.RenderFile(fixture(file));
+        QCOMPARE(graph.Duration(), duration);
+        QCOMPARE(graph.CurrentPosition(), 0);
+        QVERIFY(!graph.IsPlaying());
+        graph.ResetGraph();
+        QCOMPARE(graph.Duration(), 0);
+    }
+
+    void badInputRaisesPlainReasonThenGoodFileOpens_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text named .mp4") << fixture("notvideo.mp4") << "not recognised";
+        QTest::newRow("truncated") << fixture("truncated.mp4") << "not recognised";
+        QTest::newRow("zero bytes") << fixture("empty.mp4") << "is empty";
+        QTest::newRow("vanished") << fixture("no_such_file.mp4") << "was not found";
+        QTest::newRow("folder") << QStringLiteral(SEGMORA_FIXTURE_DIR) << "is a folder";
+    }
+    void badInputRaisesPlainReasonThenGoodFileOpens() {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        FilterGraph graph;
+        graph.SetActive(true);
+        graph.RenderFile(fixture("len59_9.mp4"));
+        graph.Play();
+        graph.ResetGraph();
+        try {
+            graph.RenderFile(path);
+            QFAIL("no error raised");
+        } catch (const segmora::AppError& error) {
+            QVERIFY2(error.message().contains(reason), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(path), qPrintable(error.message()));
+        }
+        QCOMPARE(graph.Duration(), 0);
+        QVERIFY(!graph.HasMedia());
+        // The queued wakeups of the failed load find nothing to trip over.
+        QTest::qWait(50);
+        graph.RenderFile(fixture("counter.mp4"));
+        QCOMPARE(graph.Duration(), 10000);
+    }
+
+    void awkwardPathsOpen_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("blanks") << "my holiday clip.mp4";
+        QTest::newRow("quotes") << "it's \"the\" clip.mp4";
+        QTest::newRow("non-ASCII") << "Übersicht Ærø 片段.mp4";
+        QTest::newRow("looks like an option") << "--vo=null.mp4";
+        QTest::newRow("looks like a protocol") << "av:lavfi:testsrc.mp4";
+    }
+    void awkwardPathsOpen() {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        QVERIFY(QFile::copy(fixture("short0_6.mp4"), path));
+        FilterGraph graph;
+        graph.SetActive(true);
+        // A relative name too: the graph must not read it as anything but a file.
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        try {
+            graph.RenderFile(name);
+        } catch (const segmora::AppError& error) {
+            QDir::setCurrent(previous);
+            QFAIL(qPrintable(error.message()));
+        }
+        QDir::setCurrent(previous);
+        QCOMPARE(graph.Duration(), 600);
+    }
+
+    void stopReturnsToStartPaused() {
+        Preview preview;
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        preview.graph.Play();
+        QVERIFY(preview.graph.IsPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(preview.graph.CurrentPosition() >= 400, 5000);
+        const quint64 framesBefore = preview.window->framesPainted();
+        preview.graph.Stop();
+        QVERIFY(!preview.graph.IsPlaying());
+        QTRY_COMPARE_WITH_TIMEOUT(preview.graph.CurrentPosition(), 0, 3000);
+        // The first frame is drawn again after the rewind.
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() > framesBefore, 3000);
+        const qint64 stoppedAt = preview.graph.CurrentPosition();
+        QTest::qWait(300);
+        QCOMPARE(preview.graph.CurrentPosition(), stoppedAt);
+    }
+
+    void exactSeek() {
+        FilterGraph graph;
+        graph.SetActive(true);
+        graph.RenderFile(fixture("counter.mp4"));
+        graph.SeekTo(6040); // a frame boundary at 25 frames per second
+        QTRY_COMPARE_WITH_TIMEOUT(graph.CurrentPosition(), 6040, 3000);
+        QVERIFY(!graph.IsPlaying());
+    }
+
+    void frameIsPaintedWithAspectKept() {
+        // The 4:3 source in a wide window: picture in the middle, black bars at the sides.
+        Preview preview({480, 120});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= 2, 5000);
+        const QImage image = preview.window->grab().toImage();
+        QCOMPARE(image.size(), QSize(480, 120));
+        QVERIFY(litShare(image, QRect(180, 10, 120, 100)) > 0.5);
+        QCOMPARE(litShare(image, QRect(0, 0, 150, 120)), 0.0);
+        QCOMPARE(litShare(image, QRect(330, 0, 150, 120)), 0.0);
+    }
+
+    void framesArePaintedOnlyWhenNew() {
+        Preview preview;
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= 1, 3000);
+        QTest::qWait(100);
+        // Paused: repaints of the widget show the last picture again without new frames.
+        const quint64 paused = preview.window->framesPainted();
+        for (int i = 0; i < 5; ++i)
+            preview.window->repaint();
+        QTest::qWait(200);
+        QCOMPARE(preview.window->framesPainted(), paused);
+        QVERIFY(litShare(preview.window->grab().toImage(), QRect(100, 60, 120, 120)) > 0.5);
+    }
+
+    void secondFileKeepsTheVideoWindow() {
+        Preview preview;
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        for (const char* file : {"len59_9.mp4", "counter.mp4"}) {
+            preview.graph.ResetGraph();
+            preview.graph.RenderFile(fixture(file));
+            preview.graph.Play();
+            const quint64 before = preview.window->framesPainted();
+            QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() > before + 1, 5000);
+            QCOMPARE(preview.graph.videoWindow(), preview.window);
+        }
+        QCOMPARE(preview.graph.Duration(), 10000);
+    }
+
+    void notificationsPrecedeTheirAction() {
+        FilterGraph graph;
+        QSignalSpy activation(&graph, &FilterGraph::activationChanged);
+        QSignalSpy notes(&graph, &FilterGraph::controlNotification);
+        bool playingAtPlayNote = true;
+        connect(&graph, &FilterGraph::controlNotification, this, [&](int code) {
+            if (code == 0)
+                playingAtPlayNote = graph.IsPlaying();
+        });
+        graph.SetActive(true);
+        graph.SetActive(true); // no change, no signal
+        graph.RenderFile(fixture("short0_6.mp4"));
+        graph.Play();
+        graph.Pause();
+        graph.Stop();
+        graph.SetActive(false);
+        QCOMPARE(activation.size(), 2);
+        QCOMPARE(activation.at(0).at(0).toBool(), true);
+        QCOMPARE(activation.at(1).at(0).toBool(), false);
+        QCOMPARE(notes.size(), 3);
+        for (int code = 0; code < 3; ++code)
+            QCOMPARE(notes.at(code).at(0).toInt(), code);
+        QVERIFY(!playingAtPlayNote);
+    }
+
+    void teardownWhilePlayingIsClean() {
+        // Callbacks and queued calls in flight must not reach freed objects (ASan watches).
+        auto preview = std::make_unique<Preview>();
+        preview->graph.SetActive(true);
+        preview->graph.RenderFile(fixture("counter.mp4"));
+        preview->graph.Play();
+        QTest::qWait(200);
+        preview->graph.SetActive(false);
+        QTest::qWait(50);
+        preview->graph.SetActive(true);
+        preview->graph.RenderFile(fixture("counter.mp4"));
+        preview->graph.Play();
+        QTest::qWait(100);
+        // The window goes first while the graph still plays, then the graph.
+        delete preview->window;
+        QTest::qWait(100);
+        preview.reset();
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(TestFilterGraph)
+#include "test_filter_graph.moc"
