@@ -1,0 +1,75 @@
+// The about box's controls and its showing rules.
+#include "app/about_form.h"
+
+#include "app/product.h"
+
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace segmora {
+
+TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
+    : QDialog(nullptr), m_mainWindow(mainWindow) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("About"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(false);
+
+    imgLogo = new QLabel(this);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setPixmap(QIcon(QStringLiteral(":/artwork/banner.svg")).pixmap(QSize(320, 80)));
+    imgLogo->setAccessibleName(kProductName);
+
+    labProduct = new QLabel(kProductName, this);
+    labProduct->setObjectName(QStringLiteral("labProduct"));
+    QFont big = labProduct->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    labProduct->setFont(big);
+
+    labVersion = new QLabel(QStringLiteral("Version ") + versionText, this);
+    labVersion->setObjectName(QStringLiteral("labVersion"));
+    labVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    labPurpose = new QLabel(
+        QStringLiteral("Cuts a marked range out of a video, as one clip or in equal sections."),
+        this);
+    labPurpose->setObjectName(QStringLiteral("labPurpose"));
+    labPurpose->setWordWrap(true);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(imgLogo, 0, Qt::AlignHCenter);
+    layout->addWidget(labProduct, 0, Qt::AlignHCenter);
+    layout->addWidget(labVersion, 0, Qt::AlignHCenter);
+    layout->addWidget(labPurpose);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TAboutForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous() || !m_mainWindow)
+        return;
+    m_mainWindow->setEnabled(false);
+    move(m_mainWindow->geometry().center() - rect().center());
+}
+
+void TAboutForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous() && m_mainWindow)
+        m_mainWindow->setEnabled(true);
+}
+
+} // namespace segmora

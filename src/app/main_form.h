@@ -1,0 +1,250 @@
+// TMainForm: the main window with its whole control inventory and the handlers of its events.
+//
+// The controls are the program's state: the split job reads the fields directly, the Settings
+// dialog writes the output folder and the profile selection. Every control is a public member
+// named as the control, carrying that name as its object name, so behaviour files and tests
+// reach it directly.
+//
+// The behaviour lives in several files, each owning one group of handlers:
+//   app/main_form.cpp            creation, layout, tool bar, profiles, Browse, show and close
+//   media/main_form_source.cpp   source intake, playback buttons, position display, drops
+//   media/main_form_marking.cpp  range marking and the time fields
+//   job/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
+//
+// Every handler is connected through segmora::guarded: an error ends the handler, is shown in
+// the error box and the window carries on. Handlers called directly (tests, other forms) are
+// plain functions that may raise.
+// Threading: UI thread only.
+#pragma once
+
+#include "app/program_context.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class FilterGraph;
+class TDSTrackBar;
+class VideoWindow;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace segmora {
+
+class CircularPictureButton;
+class PictureButton;
+class TAboutForm;
+class TCountDownForm;
+class TSettingForm;
+class TSizeForm;
+class TopSettingForm;
+
+// Job states (JobState).
+enum JobStateCode : int { JobIdle = 0, JobRunning = 1, JobCancelRequested = 2 };
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs FormCreate. commandLineArgument is the first program argument, already made
+    // absolute (empty when none); it is taken in at the end of the creation.
+    explicit TMainForm(const ProgramContext& context, const QString& commandLineArgument = {},
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The client area is fixed at this size.
+    static constexpr int kClientWidth = 772;
+    static constexpr int kClientHeight = 410;
+
+    // The open dialog's filter in its original "description|patterns|..." form.
+    static QString OpenDialogFilterText(const QStringList& extensions);
+    // The same filter in Qt's form ("description (patterns);;..."); each pattern also appears
+    // in upper case, so CLIP.MOV is shown as well as clip.mov.
+    static QString QtFilterFromFilterText(const QString& filterText);
+    // ".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", in this order.
+    static QStringList DefaultSupportedExtensions();
+    // The version text of a preferences file: Main/Version as written, "1.8" when the file or
+    // the key is missing.
+    static QString ReadVersionText(const QString& preferencesPath);
+
+    // The other windows, created after this one at start-up and set by the application object
+    // right after their creation (null until then; handlers check).
+    TSettingForm* settingForm = nullptr;
+    TCountDownForm* countDownForm = nullptr;
+    TAboutForm* aboutForm = nullptr;
+    TopSettingForm* opSettingForm = nullptr;
+    TSizeForm* sizeForm = nullptr;
+
+    // Application-wide values, fixed once the window is created.
+    const ProgramContext& context() const { return m_context; }
+    QString ProgramFolder() const { return m_context.programFolder(); }
+    QString ConverterPath() const { return m_context.converterPath(); }
+    QString HelpFilePath() const { return m_context.helpPath(); }
+    const QString& VersionText() const { return m_versionText; }
+    const QStringList& SupportedExtensions() const { return m_supportedExtensions; }
+    // OpenDialog1's filter: the original text, and the Qt form handed to the open dialog.
+    const QString& OpenDialogFilter() const { return m_openDialogFilter; }
+    const QString& OpenDialogQtFilter() const { return m_openDialogQtFilter; }
+
+    // State read and written by the behaviour files.
+    bool SourceLoaded = false;
+    int JobState = JobIdle;
+    int ElapsedSeconds = 0;
+
+    // The media graph of the preview (owned by the window).
+    FilterGraph* filterGraph = nullptr;
+
+    // panLeft: preview and range marking.
+    QWidget* panLeft = nullptr;
+    QLabel* imgScreen = nullptr;
+    QLabel* imgBanner = nullptr;
+    VideoWindow* videoWindow = nullptr; // object name "VideoWindow"
+    QLabel* labLeft = nullptr;
+    QLabel* labMiddle = nullptr;
+    QLabel* labRight = nullptr;
+    TDSTrackBar* tkbProgress = nullptr;
+    QLabel* labCurrent = nullptr;
+    QLabel* labStart = nullptr;
+    QLabel* labEnd = nullptr;
+    PictureButton* imgPlay = nullptr;
+    PictureButton* imgPause = nullptr;
+    PictureButton* imgStop = nullptr;
+    PictureButton* imgSelStart = nullptr;
+    PictureButton* imgSelEnd = nullptr;
+    PictureButton* imgErase = nullptr;
+
+    // panRight: commands, output settings, progress.
+    QWidget* panRight = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* tbtnOpen = nullptr;
+    QToolButton* tbtnSettings = nullptr;
+    QToolButton* tbtnAbout = nullptr;
+    QToolButton* tbtnHelp = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* edtSource = nullptr;
+    QGroupBox* gpbOutput = nullptr;
+    QRadioButton* rdbStartEnd = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* edtStart = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* edtEnd = nullptr;
+    QRadioButton* rdbEqual = nullptr;
+    QLineEdit* edtSectionQty = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* labLength = nullptr;
+    QLabel* Label10 = nullptr;
+    QComboBox* cmbProfile = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* edtOutputDir = nullptr;
+    QPushButton* bbtnBrowse = nullptr;
+    QWidget* panProgress = nullptr;
+    QLabel* labProcessing = nullptr;
+    QLabel* Label1 = nullptr;
+    QProgressBar* pgbCurrent = nullptr;
+    QLabel* labCurProgress = nullptr;
+    QLabel* Label6 = nullptr;
+    QProgressBar* pgbTotal = nullptr;
+    QLabel* labTotalProgress = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* labElapsed = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* labRemaining = nullptr;
+    QCheckBox* chkPreview = nullptr;
+    CircularPictureButton* imgStart = nullptr;
+    CircularPictureButton* imgCancel = nullptr;
+    QLabel* imgRightBottom = nullptr;
+
+    QTimer* tmrProcess = nullptr;
+    QTimer* tmrPreview = nullptr;
+
+    // ---- app/main_form.cpp ----
+    // The selected profile into the editor's grids (nothing when no profile file exists).
+    // Connected to the user's choice only (activated), never to programmatic index changes.
+    void cmbProfileChange();
+    void tbtnSettingsClick();
+    void tbtnAboutClick();
+    void tbtnHelpClick();
+    void bbtnBrowseClick();
+    // Shows the profile editor.
+    void BitBtn1Click();
+    // The first showing: cmbProfileChange once.
+    void FormShow();
+    // Saves the preferences and ends the program.
+    void FormClose();
+    // Pointer over a background control: both round buttons back to their normal picture.
+    void imgRightBottomMouseMove();
+
+    // ---- media/main_form_source.cpp ----
+    // The start-up step that takes in the command-line argument.
+    void TakeCommandLine(const QString& argument);
+    void OpenSource(const QString& path);
+    void tbtnOpenClick();
+    void imgPlayClick();
+    void imgPauseClick();
+    void imgStopClick();
+    // After each refresh of the position bar.
+    void tkbProgressTimer();
+    void tmrPreviewTimer();
+    // The files dropped on the window, in the order the desktop reports them.
+    void FilesDropped(const QStringList& paths);
+
+    // ---- media/main_form_marking.cpp ----
+    void SetMarkStart(double seconds);
+    void SetMarkEnd(double seconds);
+    void imgSelStartClick();
+    void imgSelEndClick();
+    void imgEraseClick();
+    void edtStartExit();
+    void edtEndExit();
+    // Enter in the field (Return or keypad Enter).
+    void edtStartKeyPress();
+    void edtEndKeyPress();
+    // A mouse click in the section count.
+    void edtSectionQtyClick();
+
+    // ---- job/main_form_job.cpp ----
+    // Called for a click inside the Start circle (or a keyboard/accessible press).
+    void imgStartClick();
+    void RunSplitJob(const QString& profileArguments);
+    void EnterJobState();
+    void LeaveJobState();
+    void tmrProcessTimer();
+    void imgCancelClick();
+    // Whether the window may close now.
+    void FormCloseQuery(bool& canClose);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate(const QString& commandLineArgument);
+    void createLeftPanel();
+    void createRightPanel();
+    void createToolBar();
+    void createOutputGroup();
+    void createProgressPanel();
+    void connectHandlers();
+    void fillProfileList();
+
+    ProgramContext m_context;
+    QString m_versionText;
+    QStringList m_supportedExtensions;
+    QString m_openDialogFilter;
+    QString m_openDialogQtFilter;
+    bool m_shownOnce = false;
+};
+
+} // namespace segmora
