@@ -40,8 +40,11 @@ TCountDownForm::TCountDownForm(QWidget* mainWindow, CountDownHooks hooks)
 
     labMessage = new QLabel(this);
     labMessage->setObjectName(QStringLiteral("labMessage"));
-    labMessage->setGeometry(64, 24, 265, 20);
-    labMessage->setWordWrap(false);
+    // 265 wide and never resized, but two lines high: with common desktop fonts the turn-off
+    // sentence is wider than that, and a one-line label would cut off the seconds.
+    labMessage->setGeometry(64, 10, 265, 46);
+    labMessage->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labMessage->setWordWrap(true);
 
     btnDoNow = new QPushButton(QStringLiteral("Now"), this);
     btnDoNow->setObjectName(QStringLiteral("btnDoNow"));

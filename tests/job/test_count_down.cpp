@@ -90,6 +90,12 @@ private slots:
             QAccessible::queryAccessibleInterface(f.countDown->labMessage);
         QVERIFY(label);
         QCOMPARE(label->text(QAccessible::Name), countdownText(kTurnOffPrefix, 10));
+
+        // The longest sentence fits, so the seconds are never cut off.
+        const QLabel* message = f.countDown->labMessage;
+        const bool fitsOnOneLine = message->sizeHint().width() <= message->width();
+        QVERIFY(fitsOnOneLine || (message->wordWrap() &&
+                                  message->heightForWidth(message->width()) <= message->height()));
     }
 
     void leftAloneCountsDownToTheAction_data() {
