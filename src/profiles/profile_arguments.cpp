@@ -1,0 +1,43 @@
+// Building the profile part of the converter's command line.
+#include "profiles/profile_arguments.h"
+
+#include "app/ini_file.h"
+#include "profiles/profile_file.h"
+#include "profiles/value_list_editor.h"
+
+#include <QFileInfo>
+
+namespace segmora {
+
+QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
+    QString arguments;
+    if (!QFileInfo(path).isFile())
+        return arguments;
+    for (const ProfileParameter& p : ReadProfileParameters(IniFile(path).snapshot())) {
+        const TValueListEditor* grid = grids.forSort(p.sort);
+        const QString current = grid ? grid->value(p.name) : QString();
+        QString value;
+        if (p.list) {
+            value = current;
+            for (qsizetype k = 0; k < p.captions.size(); ++k) {
+                if (p.captions.at(k).compare(current, Qt::CaseInsensitive) == 0) {
+                    value = p.values.at(k);
+                    break;
+                }
+            }
+        } else if (p.readOnly) {
+            value = p.value;
+        } else {
+            value = current;
+        }
+        if (p.cmd.isEmpty() || value.isEmpty())
+            continue;
+        // A lone backslash marks a flag that takes no value.
+        if (value == QLatin1String("\\"))
+            value.clear();
+        arguments += QLatin1Char(' ') + p.cmd + QLatin1Char(' ') + value;
+    }
+    return arguments;
+}
+
+} // namespace segmora
