@@ -1,0 +1,53 @@
+// The split request as read from the main window's controls, and its checks in their fixed order.
+//
+// Threading: any thread; the checks only look at the file system for the source and the folder.
+#pragma once
+
+#include <QString>
+
+namespace segmora {
+
+enum class JobMode { StartEnd, Equal };
+
+// The controls a failed check sends the focus to.
+enum class JobField { None, Source, SectionQty, Profile, OutputFolder };
+
+// Everything a job needs from the window, read once when the Start button is pressed.
+struct JobRequest {
+    QString sourcePath; // edtSource
+    QString startText;  // edtStart, a time text
+    QString endText;    // edtEnd, a time text
+    JobMode mode = JobMode::StartEnd;
+    QString sectionQtyText; // edtSectionQty, read in equal mode only
+    QString profileName;    // cmbProfile
+    bool profileFileExists = false;
+    QString outputFolderText; // edtOutputDir
+    long long durationMs = 0; // the source's length as the player reports it; 0 when none
+};
+
+// The first failing check (number 1..8 with its box), or success with the numbers the plan needs.
+struct JobCheckResult {
+    int failedCheck = 0; // 0 when every check passed
+    QString text;
+    QString title;
+    JobField focus = JobField::None;
+
+    double start = 0;     // S in seconds, as typed (valid on success)
+    double end = 0;       // E in seconds, as typed (valid on success)
+    int sectionCount = 0; // 1 in start/end mode; may be 0 or negative in equal mode
+
+    bool passed() const { return failedCheck == 0; }
+};
+
+// True when the path names an existing entry that is not a folder.
+bool IsValidSource(const QString& path);
+// True when the text names an existing folder.
+bool IsExistingFolder(const QString& path);
+// Reads a whole 32-bit signed number: leading blanks, an optional sign, decimal digits.
+bool ParseSectionQuantity(const QString& text, int* value);
+
+// Runs the checks in order and stops at the first failure. Nothing is repaired: a time text is
+// never normalised and the section quantity is never clamped.
+JobCheckResult CheckJobRequest(const JobRequest& request);
+
+} // namespace segmora

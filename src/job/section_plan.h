@@ -1,0 +1,42 @@
+// Where each section of a split starts, how long it is, and what its output file is called.
+//
+// Threading: any thread; pure functions.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace segmora {
+
+// One output clip: index from 1, start and length in seconds from the source's beginning.
+struct Section {
+    int index = 0;
+    double start = 0;
+    double length = 0;
+};
+
+// The sections of a range [start, end] cut into count equal parts (start/end mode passes 1).
+// The plan keeps to the source: a start before 0 begins at 0 and, when the duration is known
+// (durationMs > 0), an end beyond it ends there, so every section is a real clip. A count of 0
+// or less plans nothing. The caller has checked end > start and, for a known duration, that
+// start lies before its end.
+QList<Section> PlanSections(double start, double end, int count, long long durationMs);
+
+// The name of the profile whose clips keep the source's own container.
+extern const QString kSourceSettingsProfileName;
+
+// The extension of every clip of a job: the profile's own (".mp4"), or, when keepSourceExtension
+// is set, the source's extension (falling back to the profile's when the source has none).
+QString OutputExtension(const QString& sourcePath, const QString& profileExtension,
+                        bool keepSourceExtension);
+
+// Output folder (a trailing separator is added when missing) + base name of the source +
+// "_Clip" + index + extension.
+QString OutputPath(const QString& outputFolder, const QString& sourcePath, int index,
+                   const QString& extension);
+
+// The temporary file the converter writes before it renames it over outputPath: ".NAME.part"
+// in the same folder.
+QString PartFilePath(const QString& outputPath);
+
+} // namespace segmora
