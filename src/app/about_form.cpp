@@ -1,6 +1,7 @@
 // The about box's controls and its showing rules.
 #include "app/about_form.h"
 
+#include "app/picture_button.h"
 #include "app/product.h"
 
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@ namespace segmora {
 TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
     : QDialog(nullptr), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("AboutForm"));
+    EnsureArtwork();
     setWindowTitle(QStringLiteral("About"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);

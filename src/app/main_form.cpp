@@ -162,6 +162,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate(const QString& commandLineArgument) {
     setObjectName(QStringLiteral("MainForm"));
+    EnsureArtwork();
     // Fixed border, minimise and close only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -369,11 +370,11 @@ void TMainForm::createOutputGroup() {
     rdbStartEnd->setGeometry(10, 18, inner - 20, 20);
     rdbStartEnd->setChecked(true);
 
-    Label4 = makeLabel(gpbOutput, "Label4", QStringLiteral("Start Time:"), QRect(28, 40, 58, 22));
-    edtStart = makeEdit(gpbOutput, "edtStart", kZeroTime, QRect(88, 40, 70, 22));
+    Label4 = makeLabel(gpbOutput, "Label4", QStringLiteral("Start Time:"), QRect(28, 40, 64, 22));
+    edtStart = makeEdit(gpbOutput, "edtStart", kZeroTime, QRect(94, 40, 70, 22));
     Label4->setBuddy(edtStart);
-    Label5 = makeLabel(gpbOutput, "Label5", QStringLiteral("End Time:"), QRect(176, 40, 52, 22));
-    edtEnd = makeEdit(gpbOutput, "edtEnd", kZeroTime, QRect(230, 40, 70, 22));
+    Label5 = makeLabel(gpbOutput, "Label5", QStringLiteral("End Time:"), QRect(182, 40, 58, 22));
+    edtEnd = makeEdit(gpbOutput, "edtEnd", kZeroTime, QRect(242, 40, 70, 22));
     Label5->setBuddy(edtEnd);
 
     rdbEqual =

@@ -8,9 +8,20 @@
 #include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
 
+// Outside the namespace, as the resource initialiser requires.
+static void initArtworkResource() {
+    Q_INIT_RESOURCE(artwork);
+}
+
 namespace segmora {
 
+void EnsureArtwork() {
+    static const bool done = (initArtworkResource(), true);
+    (void)done;
+}
+
 PictureButton::PictureButton(QWidget* parent) : QAbstractButton(parent) {
+    EnsureArtwork();
     // Tab focus only: a click on a picture must not take the focus from a time field, whose
     // leaving sets a mark.
     setFocusPolicy(Qt::TabFocus);

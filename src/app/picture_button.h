@@ -15,6 +15,10 @@ class QSvgRenderer;
 
 namespace segmora {
 
+// Makes the artwork (":/artwork/...") available; the library holds it, and a static library's
+// resources are only linked in when something refers to them. Safe to call any number of times.
+void EnsureArtwork();
+
 class PictureButton : public QAbstractButton {
     Q_OBJECT
 public:

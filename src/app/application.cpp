@@ -1,0 +1,132 @@
+// Start options and the creation of the program's windows.
+#include "app/application.h"
+
+#include "app/about_form.h"
+#include "app/main_form.h"
+#include "app/setting_form.h"
+#include "job/count_down_form.h"
+#include "profiles/profile_editor_form.h"
+#include "profiles/size_form.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPixmap>
+
+namespace segmora {
+namespace {
+
+QString absoluteIn(const QString& currentFolder, const QString& path) {
+    if (path.isEmpty())
+        return path;
+    return QFileInfo(path).isAbsolute() ? path : QDir(currentFolder).absoluteFilePath(path);
+}
+
+} // namespace
+
+StartOptions ParseStartOptions(const QStringList& arguments, const QString& currentFolder,
+                               const QString& programFolderFromEnvironment) {
+    StartOptions options;
+    options.programFolder = programFolderFromEnvironment;
+    bool optionsEnded = false;
+    bool sourceTaken = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const auto valueOf = [&](const QString& name, QString* value) {
+            if (argument == name) {
+                if (i + 1 >= arguments.size()) {
+                    options.error = name + QStringLiteral(" needs a value.");
+                    return true;
+                }
+                *value = arguments[++i];
+                return true;
+            }
+            if (argument.startsWith(name + QLatin1Char('='))) {
+                *value = argument.mid(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        if (!optionsEnded && argument.startsWith(QLatin1String("--"))) {
+            if (argument == QLatin1String("--")) {
+                optionsEnded = true;
+            } else if (argument == QLatin1String("--help")) {
+                options.showUsage = true;
+            } else if (!valueOf(QStringLiteral("--program-folder"), &options.programFolder) &&
+                       !valueOf(QStringLiteral("--screenshot"), &options.screenshotPath)) {
+                options.error = QStringLiteral("Unknown option: ") + argument;
+            }
+            if (!options.error.isEmpty())
+                return options;
+            continue;
+        }
+        // Further arguments are ignored: one source at a time.
+        if (!sourceTaken) {
+            options.source = absoluteIn(currentFolder, argument);
+            sourceTaken = true;
+        }
+    }
+    options.programFolder = absoluteIn(currentFolder, options.programFolder);
+    options.screenshotPath = absoluteIn(currentFolder, options.screenshotPath);
+    return options;
+}
+
+QString StartUsage() {
+    return QStringLiteral(
+        "Usage: segmora [--program-folder DIR] [VIDEO]\n"
+        "\n"
+        "Opens VIDEO (or the video named on the first line of a .tmp list file) for splitting.\n"
+        "\n"
+        "  --program-folder DIR  use DIR as the program folder (Profiles/, Preferences.ini,\n"
+        "                        the help page and the converter); also set by the\n"
+        "                        environment variable SEGMORA_PROGRAM_FOLDER. Default: the\n"
+        "                        folder of the segmora executable.\n"
+        "  --help                show this text\n");
+}
+
+Application::Application(const ProgramContext& context, const QString& sourceArgument)
+    : m_context(context) {
+    m_mainForm = std::make_unique<TMainForm>(m_context, sourceArgument);
+    m_creationOrder.append(m_mainForm->objectName());
+    TMainForm* main = m_mainForm.get();
+
+    m_settingForm = std::make_unique<TSettingForm>(
+        m_context, MainWindowLinks{main, main->cmbProfile, main->edtOutputDir, main->chkPreview});
+    m_creationOrder.append(m_settingForm->objectName());
+
+    m_countDownForm =
+        new TCountDownForm(main, CountDownHooks{[main] { main->LeaveJobState(); }, {}});
+    m_creationOrder.append(m_countDownForm->objectName());
+
+    m_aboutForm = std::make_unique<TAboutForm>(main, main->VersionText());
+    m_creationOrder.append(m_aboutForm->objectName());
+
+    // The editor leaves the main window usable, so it may stay a child window of it.
+    m_opSettingForm = new TopSettingForm(m_context, main);
+    m_creationOrder.append(m_opSettingForm->objectName());
+
+    m_sizeForm = std::make_unique<TSizeForm>();
+    m_creationOrder.append(m_sizeForm->objectName());
+
+    main->settingForm = m_settingForm.get();
+    main->countDownForm = m_countDownForm;
+    main->aboutForm = m_aboutForm.get();
+    main->opSettingForm = m_opSettingForm;
+    main->sizeForm = m_sizeForm.get();
+}
+
+Application::~Application() {
+    // The main window forgets the windows that go before it.
+    m_mainForm->settingForm = nullptr;
+    m_mainForm->aboutForm = nullptr;
+    m_mainForm->sizeForm = nullptr;
+}
+
+void Application::show() {
+    m_mainForm->show();
+}
+
+bool Application::saveScreenshot(const QString& path) const {
+    return m_mainForm->grab().save(path, "PNG");
+}
+
+} // namespace segmora
