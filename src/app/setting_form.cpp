@@ -55,7 +55,6 @@ void TSettingForm::buildControls() {
     setObjectName(QStringLiteral("SettingForm"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(kClientWidth, kClientHeight);
 
     chkPreview =
         makeCheckBox(this, "chkPreview", QStringLiteral("Preview the video when it is splitted."));
@@ -101,6 +100,9 @@ void TSettingForm::buildControls() {
     column->addWidget(chkTurnoff);
     column->addStretch(1);
     column->addLayout(buttonRow);
+
+    // A fixed size, grown only where the system font would otherwise cut a caption short.
+    setFixedSize(QSize(kClientWidth, kClientHeight).expandedTo(column->minimumSize()));
 
     // Keyboard order differs from the visual one: "Exit" comes before "Open the output
     // directory", and Browse comes last.
