@@ -1,0 +1,277 @@
+// Loading profiles into the grids, saving the grids back and copying under a new name.
+#include "app/app_error.h"
+#include "app/ini_file.h"
+#include "profile_test_util.h"
+#include "profiles/profile_file.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace segmora;
+using segmora::test::OwnedGrids;
+
+namespace {
+
+// A profile whose parameters cover a list, an editable text and a read-only text.
+const QByteArray kProfile = "[Main]\n"
+                            "Type=avi\n"
+                            "Para=4\n"
+                            "0=Quality\n"
+                            "1=Bit Rate\n"
+                            "2=Audio Codec\n"
+                            "3=Deinterlace\n"
+                            "\n"
+                            "[Quality]\n"
+                            "Sort=1\n"
+                            "List=1\n"
+                            "cmd=-q\n"
+                            "Caption=Low,High,\n"
+                            "Value=5,1,\n"
+                            "Index=1\n"
+                            "\n"
+                            "[Bit Rate]\n"
+                            "Sort=1\n"
+                            "List=0\n"
+                            "cmd=-b:v\n"
+                            "Caption=800k\n"
+                            "Value=800k\n"
+                            "\n"
+                            "[Audio Codec]\n"
+                            "Sort=2\n"
+                            "List=0\n"
+                            "ReadOnly=1\n"
+                            "cmd=-c:a\n"
+                            "Caption=AAC\n"
+                            "Value=aac\n"
+                            "\n"
+                            "[Deinterlace]\n"
+                            "Sort=3\n"
+                            "ReadOnly=1\n"
+                            "cmd=-deinterlace\n"
+                            "Caption=No,Yes,\n"
+                            "Value=,\\,\n";
+
+} // namespace
+
+class TestProfileFile : public QObject {
+    Q_OBJECT
+private slots:
+    void load_data();
+    void load();
+    void missingFileLeavesGridsAlone();
+    void save_data();
+    void save();
+    void saveAs();
+    void failedSaveRaises();
+
+private:
+    QString profile(const QByteArray& content) {
+        const QString path = m_dir.filePath(QStringLiteral("p.apf"));
+        QFile::remove(path);
+        [&] { QVERIFY(test::writeText(path, content)); }();
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestProfileFile::load_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("grids");
+    QTest::addColumn<QString>("extension");
+
+    QTest::newRow("list, text and read-only parameters")
+        << kProfile
+        << "Quality=High![Low/High]; Bit Rate=800k | Audio Codec=AAC! | "
+           "Deinterlace=No![No/Yes]"
+        << ".avi";
+    QTest::newRow("no Type gives mp4") << QByteArray("[Main]\nPara=0\n") << " |  | "
+                                       << ".mp4";
+    QTest::newRow("empty Type gives a lone dot") << QByteArray("[Main]\nType=\n") << " |  | "
+                                                 << ".";
+    QTest::newRow("no Para empties the grids") << QByteArray("[Main]\nType=mov\n") << " |  | "
+                                               << ".mov";
+    QTest::newRow("unknown keys and sections ignored")
+        << QByteArray("[Main]\nPara=1\n0=A\nExtra=1\n[A]\nSort=2\nList=0\nCaption=x\n[B]\n")
+        << " | A=x | "
+        << ".mp4";
+    QTest::newRow("Index in hexadecimal") << QByteArray("[Main]\nPara=1\n0=A\n[A]\nSort=1\n"
+                                                        "Caption=a,b,\nValue=1,2,\nIndex=0x1\n")
+                                          << "A=b![a/b] |  | "
+                                          << ".mp4";
+    QTest::newRow("names and keys without case")
+        << QByteArray("[MAIN]\npara=1\n0=Size\n[size]\nSORT=1\nlist=0\ncaption=x\n")
+        << "Size=x |  | "
+        << ".mp4";
+    QTest::newRow("Para beyond the keys present")
+        << QByteArray("[Main]\nPara=2147483647\n0=A\n[A]\nSort=1\nList=0\nCaption=x\n")
+        << "A=x |  | "
+        << ".mp4";
+    QTest::newRow("negative Para") << QByteArray("[Main]\nPara=-3\n0=A\n[A]\nSort=1\n") << " |  | "
+                                   << ".mp4";
+
+    // Broken parameters are left out; the others load.
+    const QByteArray good = "[G]\nSort=1\nList=0\nCaption=ok\n";
+    auto broken = [&](const QByteArray& section) {
+        return QByteArray("[Main]\nPara=2\n0=B\n1=G\n[B]\n") + section + good;
+    };
+    QTest::newRow("Sort missing") << broken("List=0\n") << "G=ok |  | "
+                                  << ".mp4";
+    QTest::newRow("Sort 0") << broken("Sort=0\nList=0\n") << "G=ok |  | "
+                            << ".mp4";
+    QTest::newRow("Sort 4") << broken("Sort=4\nList=0\n") << "G=ok |  | "
+                            << ".mp4";
+    QTest::newRow("Sort unreadable") << broken("Sort=video\nList=0\n") << "G=ok |  | "
+                                     << ".mp4";
+    QTest::newRow("list without choices") << broken("Sort=1\nCaption=\nValue=\n") << "G=ok |  | "
+                                          << ".mp4";
+    QTest::newRow("choices without terminating comma")
+        << broken("Sort=1\nCaption=Only\nValue=x,\n") << "G=ok |  | "
+        << ".mp4";
+    QTest::newRow("Index past the choices")
+        << broken("Sort=1\nCaption=a,b,\nValue=1,2,\nIndex=2\n") << "G=ok |  | "
+        << ".mp4";
+    QTest::newRow("negative Index")
+        << broken("Sort=1\nCaption=a,b,\nValue=1,2,\nIndex=-1\n") << "G=ok |  | "
+        << ".mp4";
+    QTest::newRow("fewer values than choices")
+        << broken("Sort=1\nCaption=a,b,\nValue=1,\n") << "G=ok |  | "
+        << ".mp4";
+    QTest::newRow("more values than choices is fine")
+        << broken("Sort=2\nCaption=a,\nValue=1,2,\n") << "G=ok | B=a![a] | "
+        << ".mp4";
+    QTest::newRow("name missing from Main")
+        << QByteArray("[Main]\nPara=2\n1=G\n") + good << "G=ok |  | "
+        << ".mp4";
+    QTest::newRow("binary garbage file")
+        << QByteArray("\x00\xff\x01[Main\n=\n\x80\x81=\x82", 14) << " |  | "
+        << ".mp4";
+}
+
+void TestProfileFile::load() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, grids);
+    QFETCH(QString, extension);
+    OwnedGrids owned;
+    owned.video->appendRow(QStringLiteral("Design row"), QString());
+    const std::optional<QString> result = LoadProfile(profile(content), owned.grids());
+    QVERIFY(result.has_value());
+    QCOMPARE(*result, extension);
+    QCOMPARE(test::describe(owned.grids()), grids);
+}
+
+void TestProfileFile::missingFileLeavesGridsAlone() {
+    OwnedGrids owned;
+    owned.video->appendRow(QStringLiteral("Video Size"), QStringLiteral("640x480"));
+    QVERIFY(!LoadProfile(m_dir.filePath(QStringLiteral("none.apf")), owned.grids()));
+    QVERIFY(!LoadProfile(m_dir.path(), owned.grids())); // a folder is no profile
+    QCOMPARE(test::describe(owned.grids()), QStringLiteral("Video Size=640x480 |  | "));
+}
+
+void TestProfileFile::save_data() {
+    QTest::addColumn<QString>("edits");
+    QTest::addColumn<QStringList>("changedLines"); // "old line -> new line"
+
+    QTest::newRow("nothing edited: the file stays the same") << "" << QStringList{};
+    QTest::newRow("picked choice stored as Index")
+        << "Quality=Low" << QStringList{"Index=1 -> Index=0"};
+    QTest::newRow("choice matched without case")
+        << "Quality=LOW" << QStringList{"Index=1 -> Index=0"};
+    QTest::newRow("value that is no choice keeps Index") << "Quality=640x480" << QStringList{};
+    QTest::newRow("text stored as Caption and Value")
+        << "Bit Rate=1200k -maxrate 2M"
+        << QStringList{"Caption=800k -> Caption=1200k -maxrate 2M",
+                       "Value=800k -> Value=1200k -maxrate 2M"};
+    QTest::newRow("read-only parameters never written")
+        << "Audio Codec=MP3|Deinterlace=Yes" << QStringList{};
+}
+
+void TestProfileFile::save() {
+    QFETCH(QString, edits);
+    QFETCH(QStringList, changedLines);
+    const QString path = profile(kProfile);
+    OwnedGrids owned;
+    QVERIFY(LoadProfile(path, owned.grids()));
+    test::applyEdits(owned.grids(), edits);
+    const QString shown = test::describe(owned.grids());
+    SaveProfile(path, owned.grids());
+
+    QString expected = QString::fromUtf8(kProfile);
+    for (const QString& change : changedLines) {
+        const QStringList parts = change.split(QStringLiteral(" -> "));
+        const qsizetype at = expected.indexOf(QLatin1Char('\n') + parts.at(0) + QLatin1Char('\n'));
+        QVERIFY2(at >= 0, qPrintable(parts.at(0)));
+        expected.replace(at + 1, parts.at(0).size(), parts.at(1));
+    }
+    QCOMPARE(QString::fromUtf8(test::readText(path)), expected);
+
+    // Loading again shows what was saved (a value that is no choice falls back to the file's).
+    OwnedGrids reloaded;
+    LoadProfile(path, reloaded.grids());
+    if (!edits.contains(QLatin1String("640x480")) && !edits.contains(QLatin1String("Audio")))
+        QCOMPARE(test::describe(reloaded.grids()).toLower(), shown.toLower());
+}
+
+void TestProfileFile::saveAs() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("Fast.apf"));
+    const QString target = dir.filePath(QStringLiteral("Mine.apf"));
+    QVERIFY(test::writeText(source, kProfile));
+    QVERIFY(test::writeText(target, "[Main]\nType=old\n"));
+    OwnedGrids owned;
+    QVERIFY(LoadProfile(source, owned.grids()));
+    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+
+    SaveProfileAs(source, target, owned.grids());
+    QCOMPARE(test::readText(source), kProfile); // the source keeps its choices
+    const IniFile copy(target);
+    QCOMPARE(copy.readString(QStringLiteral("Main"), QStringLiteral("Type"), QString()),
+             QStringLiteral("avi"));
+    QCOMPARE(copy.readInteger(QStringLiteral("Quality"), QStringLiteral("Index"), -1), 0);
+
+    // No source: nothing at all happens.
+    const QString untouched = dir.filePath(QStringLiteral("Other.apf"));
+    SaveProfileAs(dir.filePath(QStringLiteral("Missing.apf")), untouched, owned.grids());
+    QVERIFY(!QFile::exists(untouched));
+
+    // Saving onto itself saves in place.
+    SaveProfileAs(source, source, owned.grids());
+    QCOMPARE(IniFile(source).readInteger(QStringLiteral("Quality"), QStringLiteral("Index"), -1),
+             0);
+}
+
+void TestProfileFile::failedSaveRaises() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("Fast.apf"));
+    QVERIFY(test::writeText(source, kProfile));
+    OwnedGrids owned;
+    QVERIFY(LoadProfile(source, owned.grids()));
+    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+
+    // The copy cannot be made: the target's folder is a file.
+    QVERIFY(test::writeText(dir.filePath(QStringLiteral("file")), "x"));
+    const QString badTarget = dir.filePath(QStringLiteral("file/Mine.apf"));
+    QString error;
+    try {
+        SaveProfileAs(source, badTarget, owned.grids());
+    } catch (const AppError& e) {
+        error = e.message();
+    }
+    QCOMPARE(error, QStringLiteral("Unable to write to ") + badTarget);
+
+    // The disk refuses the write: the profile stays as it was.
+    const FileWriter previous =
+        SetFileWriterForTesting([](const QString&, const QByteArray&) { return false; });
+    error.clear();
+    try {
+        SaveProfile(source, owned.grids());
+    } catch (const AppError& e) {
+        error = e.message();
+    }
+    SetFileWriterForTesting(previous);
+    QCOMPARE(error, QStringLiteral("Unable to write to ") + source);
+    QCOMPARE(test::readText(source), kProfile);
+}
+
+QTEST_MAIN(TestProfileFile)
+#include "test_profile_file.moc"
