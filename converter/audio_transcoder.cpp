@@ -1,0 +1,182 @@
+// Audio: cut to the sample at the section's start and end, then filter and encode.
+#include "convert_error.h"
+#include "transcoder.h"
+
+#include <cmath>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace vorkast {
+
+namespace {
+
+int chooseSampleRate(const AVCodec* encoder, int wanted) {
+    if (!encoder->supported_samplerates)
+        return wanted;
+    int best = 0;
+    for (const int* r = encoder->supported_samplerates; *r; ++r) {
+        if (*r == wanted)
+            return wanted;
+        // The nearest rate at or above what is wanted, else the highest there is.
+        if ((*r > wanted && (best < wanted || *r < best)) || (best<wanted&& * r> best))
+            best = *r;
+    }
+    return best > 0 ? best : wanted;
+}
+
+void chooseLayout(const AVCodec* encoder, const AVChannelLayout& wanted, AVChannelLayout* chosen) {
+    const AVChannelLayout* pick = &wanted;
+    if (encoder->ch_layouts) {
+        const AVChannelLayout* sameCount = nullptr;
+        const AVChannelLayout* fewer = nullptr;
+        pick = nullptr;
+        for (const AVChannelLayout* l = encoder->ch_layouts; l->nb_channels; ++l) {
+            if (!av_channel_layout_compare(l, &wanted)) {
+                pick = l;
+                break;
+            }
+            if (!sameCount && l->nb_channels == wanted.nb_channels)
+                sameCount = l;
+            if (l->nb_channels < wanted.nb_channels &&
+                (!fewer || l->nb_channels > fewer->nb_channels))
+                fewer = l;
+        }
+        if (!pick)
+            pick = sameCount ? sameCount : fewer ? fewer : encoder->ch_layouts;
+    }
+    check(av_channel_layout_copy(chosen, pick), "cannot choose the audio channels");
+}
+
+class AudioTranscoder final : public Transcoder {
+public:
+    AudioTranscoder(const AVStream* in, AVFormatContext* output, const Options& options,
+                    const Section& section)
+        : Transcoder(in, section) {
+        const AVCodec* codec =
+            chooseEncoder(options.audio.codec, output->oformat, AVMEDIA_TYPE_AUDIO);
+        openDecoder(0);
+        AVCodecContext* dec = m_decoder.get();
+        if (dec->sample_rate <= 0 || dec->ch_layout.nb_channels <= 0)
+            throw ConvertError(
+                "the source's audio has no sample rate or channels the libraries can tell");
+        if (dec->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) {
+            const int count = dec->ch_layout.nb_channels;
+            av_channel_layout_uninit(&dec->ch_layout);
+            av_channel_layout_default(&dec->ch_layout, count);
+        }
+        m_rate = dec->sample_rate;
+        m_startSample = std::llround(section.start * m_rate);
+        m_lengthSamples =
+            std::isfinite(section.end) ? std::llround(section.length() * m_rate) : INT64_MAX;
+
+        AVChannelLayout wanted{};
+        if (options.channels > 0)
+            av_channel_layout_default(&wanted, options.channels);
+        else
+            check(av_channel_layout_copy(&wanted, &dec->ch_layout),
+                  "cannot read the audio channels");
+        AVChannelLayout layout{};
+        chooseLayout(codec, wanted, &layout);
+        av_channel_layout_uninit(&wanted);
+        const int rate =
+            chooseSampleRate(codec, options.sampleRate > 0 ? options.sampleRate : m_rate);
+        try {
+            m_filters = buildAudioFilters(dec, codec, rate, layout, options);
+        } catch (...) {
+            av_channel_layout_uninit(&layout);
+            throw;
+        }
+        av_channel_layout_uninit(&layout);
+
+        m_encoder.reset(avcodec_alloc_context3(codec));
+        if (!m_encoder)
+            throw std::bad_alloc();
+        AVCodecContext* enc = m_encoder.get();
+        enc->sample_fmt = static_cast<AVSampleFormat>(av_buffersink_get_format(m_filters.sink));
+        enc->sample_rate = av_buffersink_get_sample_rate(m_filters.sink);
+        check(av_buffersink_get_ch_layout(m_filters.sink, &enc->ch_layout),
+              "cannot read the audio channels");
+        enc->time_base = AVRational{1, enc->sample_rate};
+        enc->thread_count = options.threads;
+        if (options.audio.bitRate > 0)
+            enc->bit_rate = options.audio.bitRate;
+        if (output->oformat->flags & AVFMT_GLOBALHEADER)
+            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (options.bitexact)
+            enc->flags |= AV_CODEC_FLAG_BITEXACT;
+        Dictionary settings;
+        openEncoder(codec, &settings.dict, "the audio options");
+        if (!(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0)
+            av_buffersink_set_frame_size(m_filters.sink, static_cast<unsigned>(enc->frame_size));
+        createOutputStream(output);
+    }
+
+private:
+    void takeFrame(AVFrame* frame, const Writer& write) override {
+        if (frame->sample_rate != m_rate || frame->nb_samples <= 0)
+            return; // a rate change mid-stream: skipped rather than played at the wrong speed
+        std::int64_t first = m_nextSample;
+        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            first =
+                av_rescale_q(frame->best_effort_timestamp, m_in->time_base, AVRational{1, m_rate});
+        else if (first == AV_NOPTS_VALUE)
+            return;
+        m_nextSample = first + frame->nb_samples;
+        const std::int64_t rel = first - m_startSample;
+        if (rel >= m_lengthSamples) {
+            close(m_lengthSamples, write);
+            return;
+        }
+        const std::int64_t from = std::max<std::int64_t>(0, -rel);
+        const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, m_lengthSamples - rel);
+        if (to <= from)
+            return;
+        if (frame->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) {
+            av_channel_layout_uninit(&frame->ch_layout);
+            check(av_channel_layout_copy(&frame->ch_layout, &m_decoder->ch_layout),
+                  "cannot read the audio channels");
+        }
+        if (from == 0 && to == frame->nb_samples) {
+            frame->pts = rel;
+            m_fedEnd = rel + frame->nb_samples;
+            push(frame, write);
+            return;
+        }
+        // Part of the frame lies outside the section: pass on only the samples inside it.
+        av_frame_unref(m_part.get());
+        m_part->format = frame->format;
+        m_part->sample_rate = frame->sample_rate;
+        check(av_channel_layout_copy(&m_part->ch_layout, &frame->ch_layout),
+              "cannot read the audio channels");
+        m_part->nb_samples = static_cast<int>(to - from);
+        check(av_frame_get_buffer(m_part.get(), 0), "out of memory for audio");
+        av_samples_copy(m_part->extended_data, frame->extended_data, 0, static_cast<int>(from),
+                        m_part->nb_samples, frame->ch_layout.nb_channels,
+                        static_cast<AVSampleFormat>(frame->format));
+        m_part->pts = rel + from;
+        m_fedEnd = m_part->pts + m_part->nb_samples;
+        push(m_part.get(), write);
+    }
+
+    std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthSamples); }
+
+    FramePtr m_part = makeFrame();
+    int m_rate = 0;
+    std::int64_t m_startSample = 0;
+    std::int64_t m_lengthSamples = 0;
+    std::int64_t m_nextSample = AV_NOPTS_VALUE;
+    std::int64_t m_fedEnd = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Transcoder> Transcoder::forAudio(const AVStream* in, AVFormatContext* output,
+                                                 const Options& options, const Section& section) {
+    return std::make_unique<AudioTranscoder>(in, output, options, section);
+}
+
+} // namespace vorkast

@@ -1,0 +1,110 @@
+// Muxing the clip into its part file.
+#include "clip_writer.h"
+
+#include "convert_error.h"
+
+#include <cerrno>
+#include <cmath>
+
+namespace vorkast {
+
+std::string writeFailureText(int code) {
+    if (code == AVERROR(ENOSPC))
+        return "cannot write the clip: the disk is full";
+    if (code == AVERROR(EACCES) || code == AVERROR(EROFS) || code == AVERROR(EPERM))
+        return "cannot write to the output folder: " + avErrorText(code);
+    return "cannot write the clip: " + avErrorText(code);
+}
+
+ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
+                       const AVIOInterruptCB& interrupt)
+    : m_partPath(partPath), m_interrupt(interrupt), m_bitexact(options.bitexact) {
+    const AVOutputFormat* format = options.format.empty()
+                                       ? av_guess_format(nullptr, options.output.c_str(), nullptr)
+                                       : av_guess_format(options.format.c_str(), nullptr, nullptr);
+    if (!format)
+        throw ConvertError(
+            "cannot tell the container from the output file's extension; give -f NAME");
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, format, nullptr, partPath.c_str()),
+          "cannot set up the container");
+    m_ctx.reset(raw);
+    if (m_bitexact)
+        raw->flags |= AVFMT_FLAG_BITEXACT;
+}
+
+ClipWriter::~ClipWriter() {
+    if (m_ctx && m_ctx->pb && !(m_ctx->oformat->flags & AVFMT_NOFILE))
+        avio_closep(&m_ctx->pb);
+}
+
+bool ClipWriter::canHold(const AVCodecParameters* codec) const {
+    const int known = avformat_query_codec(m_ctx->oformat, codec->codec_id, FF_COMPLIANCE_NORMAL);
+    if (known >= 0)
+        return known == 1;
+    return codec->codec_type == AVMEDIA_TYPE_VIDEO || codec->codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, double absEnd) {
+    av_dict_copy(&m_ctx->metadata, input->metadata, 0);
+    if (m_bitexact)
+        av_dict_set(&m_ctx->metadata, "encoder", nullptr, 0);
+    for (unsigned i = 0; i < input->nb_chapters; ++i) {
+        const AVChapter* in = input->chapters[i];
+        const double tb = av_q2d(in->time_base);
+        const double from = static_cast<double>(in->start) * tb;
+        const double to = static_cast<double>(in->end) * tb;
+        if (to <= absStart || from >= absEnd)
+            continue;
+        auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!chapter)
+            throw std::bad_alloc();
+        chapter->id = in->id;
+        chapter->time_base = in->time_base;
+        chapter->start = std::llround((std::max(from, absStart) - absStart) / tb);
+        chapter->end = std::llround((std::min(to, absEnd) - absStart) / tb);
+        av_dict_copy(&chapter->metadata, in->metadata, 0);
+        if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
+                                   chapter) < 0) {
+            av_dict_free(&chapter->metadata);
+            av_free(chapter);
+            throw std::bad_alloc();
+        }
+    }
+}
+
+void ClipWriter::open() {
+    if (!(m_ctx->oformat->flags & AVFMT_NOFILE)) {
+        const int err =
+            avio_open2(&m_ctx->pb, m_partPath.c_str(), AVIO_FLAG_WRITE, &m_interrupt, nullptr);
+        if (err < 0)
+            throw ConvertError(writeFailureText(err));
+    }
+    const int err = avformat_write_header(m_ctx.get(), nullptr);
+    if (err < 0)
+        throw ConvertError("the container cannot take these streams: " + avErrorText(err));
+}
+
+void ClipWriter::write(AVPacket* packet) {
+    const int err = av_interleaved_write_frame(m_ctx.get(), packet);
+    if (err < 0)
+        throw ConvertError(writeFailureText(err));
+    ++m_packets;
+}
+
+void ClipWriter::close() {
+    int err = av_write_trailer(m_ctx.get());
+    if (err < 0)
+        throw ConvertError(writeFailureText(err));
+    if (m_ctx->pb && !(m_ctx->oformat->flags & AVFMT_NOFILE)) {
+        avio_flush(m_ctx->pb);
+        err = m_ctx->pb->error;
+        const int closed = avio_closep(&m_ctx->pb);
+        if (err >= 0)
+            err = closed;
+        if (err < 0)
+            throw ConvertError(writeFailureText(err));
+    }
+}
+
+} // namespace vorkast

@@ -1,0 +1,49 @@
+// The clip's container: streams, metadata, chapters, and the muxer writing into the part file.
+#pragma once
+
+#include "libav_ptr.h"
+#include "options.h"
+
+#include <string>
+
+namespace vorkast {
+
+class ClipWriter {
+public:
+    // The container follows options.format, else OUTPUT's extension (not the part file's).
+    // Throws ConvertError when neither names a container. Nothing is written yet.
+    ClipWriter(const Options& options, const std::string& partPath,
+               const AVIOInterruptCB& interrupt);
+    ~ClipWriter();
+    ClipWriter(const ClipWriter&) = delete;
+    ClipWriter& operator=(const ClipWriter&) = delete;
+
+    AVFormatContext* context() const { return m_ctx.get(); }
+    const AVOutputFormat* format() const { return m_ctx->oformat; }
+    // Whether the container can hold a stream of this codec (unknown counts as yes for video
+    // and audio, no for subtitles).
+    bool canHold(const AVCodecParameters* codec) const;
+
+    // The source's metadata, and its chapters that overlap [absStart, absEnd), re-timed.
+    void copyMetadata(const AVFormatContext* input, double absStart, double absEnd);
+
+    // Creates the part file and writes the container's header.
+    void open();
+    // Takes the packet's data (interleaved with the other streams).
+    void write(AVPacket* packet);
+    // Writes the trailer and closes the file, reporting a full disk or any write error.
+    void close();
+    long long packetsWritten() const { return m_packets; }
+
+private:
+    OutputContextPtr m_ctx;
+    std::string m_partPath;
+    AVIOInterruptCB m_interrupt;
+    bool m_bitexact;
+    long long m_packets = 0;
+};
+
+// "the disk is full", "cannot write to the output folder ...", or libav's text.
+std::string writeFailureText(int code);
+
+} // namespace vorkast

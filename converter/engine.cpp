@@ -1,0 +1,243 @@
+// Putting the pieces together: source, section, streams, read loop, clip.
+#include "engine.h"
+
+#include "clip_writer.h"
+#include "convert_error.h"
+#include "messages.h"
+#include "part_file.h"
+#include "progress_reporter.h"
+#include "source.h"
+#include "stream_copy.h"
+#include "transcoder.h"
+#include "watchdog.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace vorkast {
+
+namespace {
+
+// What becomes of one source stream.
+struct Route {
+    std::unique_ptr<StreamCopier> copier;
+    std::unique_ptr<Transcoder> transcoder;
+    bool holdsClipOpen() const { return transcoder || copier->holdsClipOpen(); }
+    bool finished() const { return transcoder ? transcoder->finished() : copier->finished(); }
+    double progress() const { return transcoder ? transcoder->progress() : copier->progress(); }
+};
+
+std::string fmtSeconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", s);
+    return text;
+}
+
+void checkStart(const Source& source, const Options& options) {
+    if (source.duration > 0 && options.start >= source.duration)
+        throw ConvertError("the start (" + fmtSeconds(options.start) +
+                           " s) lies at or past the end of the source (" +
+                           fmtSeconds(source.duration) + " s)");
+}
+
+bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
+    return av_guess_codec(format, nullptr, nullptr, nullptr, type) != AV_CODEC_ID_NONE;
+}
+
+} // namespace
+
+double convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+    Source source = openSource(options.input, watchdog.interrupt());
+    checkStart(source, options);
+    Section section;
+    section.start = source.startOffset + options.start;
+    section.end =
+        options.length ? section.start + *options.length : std::numeric_limits<double>::infinity();
+
+    PartFile part(options.output, options.overwrite);
+    ClipWriter writer(options, part.path(), watchdog.interrupt());
+    const AVOutputFormat* format = writer.format();
+    AVFormatContext* input = source.ctx.get();
+
+    const bool wantVideo =
+        !options.video.disabled && (options.video.copy() || !options.video.codec.empty() ||
+                                    containerHolds(format, AVMEDIA_TYPE_VIDEO));
+    const bool wantAudio =
+        !options.audio.disabled && (options.audio.copy() || !options.audio.codec.empty() ||
+                                    containerHolds(format, AVMEDIA_TYPE_AUDIO));
+    const bool copyOnly =
+        (!wantVideo || options.video.copy()) && (!wantAudio || options.audio.copy());
+
+    std::vector<Route> routes(input->nb_streams);
+    int anchor = -1;
+    if (copyOnly) {
+        anchor = wantVideo ? source.videoIndex : -1;
+        if (anchor < 0 && wantAudio)
+            anchor = source.audioIndex;
+    } else {
+        if (wantVideo && source.videoIndex < 0)
+            throw ConvertError("the source has no video stream, but the output asks for video (use "
+                               "-vn for sound only)");
+        anchor = wantVideo ? source.videoIndex : source.audioIndex;
+        if (anchor < 0)
+            throw ConvertError("the source has no audio stream, and the output takes sound only");
+    }
+
+    // Encoders open before the seek, so that settings they refuse fail before any reading.
+    std::vector<int> copied;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* in = input->streams[i];
+        const AVMediaType type = in->codecpar->codec_type;
+        const bool isVideo = static_cast<int>(i) == source.videoIndex;
+        const bool isAudio = type == AVMEDIA_TYPE_AUDIO;
+        if (in->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            continue;
+        if (!copyOnly) {
+            if (isVideo && wantVideo && !options.video.copy())
+                routes[i].transcoder =
+                    Transcoder::forVideo(input, in, writer.context(), options, section);
+            else if (static_cast<int>(i) == source.audioIndex && wantAudio && !options.audio.copy())
+                routes[i].transcoder = Transcoder::forAudio(in, writer.context(), options, section);
+            else if ((isVideo && wantVideo) ||
+                     (static_cast<int>(i) == source.audioIndex && wantAudio))
+                copied.push_back(static_cast<int>(i));
+            continue;
+        }
+        const bool wanted = (type == AVMEDIA_TYPE_VIDEO && wantVideo) || (isAudio && wantAudio) ||
+                            type == AVMEDIA_TYPE_SUBTITLE;
+        if (!wanted)
+            continue;
+        if (!writer.canHold(in->codecpar)) {
+            if (type == AVMEDIA_TYPE_SUBTITLE)
+                continue; // e.g. text subtitles in a container that has no place for them
+            if (static_cast<int>(i) == anchor)
+                throw ConvertError(std::string("the output container cannot hold the source's ") +
+                                   av_get_media_type_string(type) + " (" +
+                                   avcodec_get_name(in->codecpar->codec_id) +
+                                   ") without encoding it");
+            continue;
+        }
+        copied.push_back(static_cast<int>(i));
+    }
+    if (copyOnly && copied.empty())
+        throw ConvertError("the source holds no stream that the output should keep");
+
+    std::vector<AVStream*> copyOut(input->nb_streams, nullptr);
+    for (int i : copied) {
+        const AVStream* in = input->streams[i];
+        if (!copyOnly && !writer.canHold(in->codecpar))
+            throw ConvertError(std::string("the output container cannot hold the source's ") +
+                               av_get_media_type_string(in->codecpar->codec_type) + " (" +
+                               avcodec_get_name(in->codecpar->codec_id) + ") without encoding it");
+        AVStream* out = avformat_new_stream(writer.context(), nullptr);
+        if (!out)
+            throw std::bad_alloc();
+        check(avcodec_parameters_copy(out->codecpar, in->codecpar),
+              "cannot describe a copied stream");
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        out->avg_frame_rate = in->avg_frame_rate;
+        out->sample_aspect_ratio = in->sample_aspect_ratio;
+        out->disposition = in->disposition;
+        av_dict_copy(&out->metadata, in->metadata, 0);
+        copyOut[i] = out;
+    }
+
+    StartPoint start = positionAt(source, section.start, anchor);
+    for (int i : copied)
+        routes[i].copier = std::make_unique<StreamCopier>(
+            input->streams[i], copyOut[i], section.start, section.end, start.keyframeTime);
+    writer.copyMetadata(input, section.start, section.end);
+    writer.open();
+
+    const Transcoder::Writer write = [&](AVPacket* packet) {
+        watchdog.alive();
+        writer.write(packet);
+    };
+    auto update = [&] {
+        double done = std::numeric_limits<double>::infinity();
+        bool any = false;
+        for (const Route& r : routes)
+            if ((r.copier || r.transcoder) && r.holdsClipOpen() && !r.finished()) {
+                done = std::min(done, r.progress());
+                any = true;
+            }
+        if (any)
+            reporter.set(std::min(done, section.length()));
+    };
+    auto allFinished = [&] {
+        for (const Route& r : routes)
+            if ((r.copier || r.transcoder) && r.holdsClipOpen() && !r.finished())
+                return false;
+        return true;
+    };
+
+    PacketPtr packet = makePacket();
+    bool damaged = false;
+    for (;;) {
+        if (watchdog.expired())
+            break;
+        if (!start.pending.empty()) {
+            av_packet_unref(packet.get());
+            av_packet_move_ref(packet.get(), start.pending.front().get());
+            start.pending.pop_front();
+        } else {
+            const int err = av_read_frame(input, packet.get());
+            if (err == AVERROR_EOF)
+                break;
+            if (err < 0) {
+                if (watchdog.expired())
+                    break;
+                // A damaged or truncated source: the clip keeps what could be read.
+                damaged = true;
+                printMessage("the source ends early or is damaged (" + avErrorText(err) +
+                             "); the clip keeps what could be read");
+                break;
+            }
+        }
+        watchdog.alive();
+        const int index = packet->stream_index;
+        if (index >= 0 && index < static_cast<int>(routes.size())) {
+            Route& route = routes[index];
+            if (route.transcoder) {
+                route.transcoder->sendPacket(packet.get(), write);
+            } else if (route.copier && route.copier->accept(packet.get())) {
+                write(packet.get());
+            }
+        }
+        av_packet_unref(packet.get());
+        update();
+        if (allFinished())
+            break;
+    }
+    if (watchdog.expired())
+        throw ConvertError(
+            "the work made no progress for " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(watchdog.limit()).count()) +
+            " s; the source seems to have stalled");
+    for (Route& r : routes)
+        if (r.transcoder)
+            r.transcoder->finish(write);
+    if (writer.packetsWritten() == 0)
+        throw ConvertError(damaged
+                               ? "the source is damaged: nothing could be read from the start on"
+                               : "nothing to cut: the source holds nothing from the start on");
+    writer.close();
+    part.commit();
+
+    double covered = 0;
+    for (const Route& r : routes)
+        if ((r.copier || r.transcoder) && r.holdsClipOpen())
+            covered = std::max(covered, r.progress());
+    if (std::isfinite(section.length()) && !damaged)
+        covered = std::max(covered, std::min(section.length(), source.duration > 0
+                                                                   ? source.duration - options.start
+                                                                   : section.length()));
+    return std::isfinite(section.length()) ? std::min(covered, section.length()) : covered;
+}
+
+} // namespace vorkast

@@ -1,0 +1,133 @@
+// Building the filter graphs as text and wiring them between buffer source and sink.
+#include "filters.h"
+
+#include "convert_error.h"
+
+#include <string>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace vorkast {
+
+namespace {
+
+std::string rational(AVRational q) {
+    return std::to_string(q.num) + "/" + std::to_string(q.den);
+}
+
+void append(std::string& chain, const std::string& filter) {
+    if (filter.empty())
+        return;
+    if (!chain.empty())
+        chain += ",";
+    chain += filter;
+}
+
+FilterChain wire(const char* sourceName, const std::string& sourceArgs, const char* sinkName,
+                 const std::string& chain, const char* kind) {
+    FilterChain result;
+    result.graph.reset(avfilter_graph_alloc());
+    if (!result.graph)
+        throw std::bad_alloc();
+    AVFilterGraph* graph = result.graph.get();
+    check(avfilter_graph_create_filter(&result.source, avfilter_get_by_name(sourceName), "in",
+                                       sourceArgs.c_str(), nullptr, graph),
+          std::string("cannot feed the ") + kind + " filters");
+    check(avfilter_graph_create_filter(&result.sink, avfilter_get_by_name(sinkName), "out", nullptr,
+                                       nullptr, graph),
+          std::string("cannot drain the ") + kind + " filters");
+
+    FilterInOutPtr outputs(avfilter_inout_alloc());
+    FilterInOutPtr inputs(avfilter_inout_alloc());
+    if (!outputs || !inputs)
+        throw std::bad_alloc();
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = result.source;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = result.sink;
+    AVFilterInOut* outs = outputs.release();
+    AVFilterInOut* ins = inputs.release();
+    const std::string text =
+        chain.empty() ? (std::string(kind) == "video" ? "null" : "anull") : chain;
+    const int err = avfilter_graph_parse_ptr(graph, text.c_str(), &ins, &outs, nullptr);
+    avfilter_inout_free(&ins);
+    avfilter_inout_free(&outs);
+    check(err, std::string("the ") + kind + " filters \"" + text + "\" do not build");
+    check(avfilter_graph_config(graph, nullptr),
+          std::string("the ") + kind + " filters \"" + text + "\" do not fit together");
+    return result;
+}
+
+} // namespace
+
+FilterChain buildVideoFilters(const AVCodecContext* decoder, AVRational inputTimeBase,
+                              AVRational frameRate, const AVCodec* encoder,
+                              const Options& options) {
+    const char* pixFmt = av_get_pix_fmt_name(decoder->pix_fmt);
+    if (!pixFmt)
+        throw ConvertError("the source's video has no picture format the libraries know");
+    AVRational sar =
+        decoder->sample_aspect_ratio.num > 0 ? decoder->sample_aspect_ratio : AVRational{1, 1};
+    const std::string args =
+        "video_size=" + std::to_string(decoder->width) + "x" + std::to_string(decoder->height) +
+        ":pix_fmt=" + pixFmt + ":time_base=" + rational(inputTimeBase) +
+        ":pixel_aspect=" + rational(sar) + ":frame_rate=" + rational(frameRate);
+
+    std::string chain;
+    if (options.deinterlace)
+        append(chain, "yadif=mode=send_frame:deint=all");
+    append(chain, options.video.filters);
+    if (options.width > 0)
+        append(chain,
+               "scale=" + std::to_string(options.width) + ":" + std::to_string(options.height));
+    if (options.aspect.num > 0)
+        append(chain, "setdar=dar=" + rational(options.aspect));
+    // Rounding up gives each output frame the source frame shown at that instant, so the first
+    // frame is the one on screen at the section's start.
+    append(chain, "fps=fps=" + rational(frameRate) + ":round=up");
+    if (!options.pixelFormat.empty()) {
+        append(chain, "format=pix_fmts=" + options.pixelFormat);
+    } else if (encoder->pix_fmts) {
+        std::string formats;
+        for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+            formats += (formats.empty() ? "" : "|") + std::string(av_get_pix_fmt_name(*f));
+        append(chain, "format=pix_fmts=" + formats);
+    }
+    FilterChain result = wire("buffer", args, "buffersink", chain, "video");
+    return result;
+}
+
+FilterChain buildAudioFilters(const AVCodecContext* decoder, const AVCodec* encoder, int sampleRate,
+                              const AVChannelLayout& layout, const Options& options) {
+    char layoutText[128] = {};
+    av_channel_layout_describe(&decoder->ch_layout, layoutText, sizeof layoutText);
+    const std::string args = "time_base=1/" + std::to_string(decoder->sample_rate) +
+                             ":sample_rate=" + std::to_string(decoder->sample_rate) +
+                             ":sample_fmt=" + av_get_sample_fmt_name(decoder->sample_fmt) +
+                             ":channel_layout=" + layoutText;
+
+    std::string chain;
+    if (options.volume != 256)
+        append(chain, "volume=volume=" + std::to_string(options.volume) + "/256");
+    append(chain, options.audio.filters);
+    if (sampleRate != decoder->sample_rate)
+        append(chain, "aresample=" + std::to_string(sampleRate));
+    std::string formats;
+    if (encoder->sample_fmts)
+        for (const AVSampleFormat* f = encoder->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+            formats += (formats.empty() ? "" : "|") + std::string(av_get_sample_fmt_name(*f));
+    char targetLayout[128] = {};
+    av_channel_layout_describe(&layout, targetLayout, sizeof targetLayout);
+    append(chain, "aformat=" + (formats.empty() ? std::string() : "sample_fmts=" + formats + ":") +
+                      "sample_rates=" + std::to_string(sampleRate) +
+                      ":channel_layouts=" + targetLayout);
+    return wire("abuffer", args, "abuffersink", chain, "audio");
+}
+
+} // namespace vorkast

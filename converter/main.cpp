@@ -1,0 +1,75 @@
+// vorkast: cuts one section out of a video and converts it, for the split job and by hand.
+#include "convert_error.h"
+#include "engine.h"
+#include "messages.h"
+#include "options.h"
+#include "part_file.h"
+#include "progress_reporter.h"
+#include "watchdog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/version.h>
+#include <libavformat/version.h>
+}
+
+namespace {
+
+// Tests shorten the 30 s stall limit through this variable to inject a stall quickly.
+std::chrono::milliseconds stallLimit() {
+    if (const char* text = std::getenv("VORKAST_STALL_LIMIT_MS")) {
+        if (const auto ms = vorkast::parseDecimal(text); ms && *ms > 0)
+            return std::chrono::milliseconds(static_cast<long long>(*ms));
+    }
+    return std::chrono::seconds(30);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace vorkast;
+    installTerminationHandlers();
+    installLibavLog();
+    try {
+        const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.help) {
+            std::fputs(helpText(), stdout);
+            return 0;
+        }
+        if (options.version) {
+            std::printf("vorkast 1.8 (libavformat %s, libavcodec %s)\n",
+                        AV_STRINGIFY(LIBAVFORMAT_VERSION), AV_STRINGIFY(LIBAVCODEC_VERSION));
+            return 0;
+        }
+        const auto limit = stallLimit();
+        Watchdog watchdog(
+            limit, std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(5)), [limit] {
+                // A read libav cannot interrupt: leave no part file behind and end here.
+                removePartFileNow();
+                printMessage("the work made no progress for " +
+                             std::to_string(limit.count() / 1000) +
+                             " s and could not be stopped; giving up");
+                ::_exit(3);
+            });
+        ProgressReporter reporter;
+        watchdog.start();
+        reporter.start();
+        const double done = convert(options, reporter, watchdog);
+        watchdog.stop();
+        reporter.finish(done);
+        return 0;
+    } catch (const ConvertError& error) {
+        printMessage(error.what());
+    } catch (const std::bad_alloc&) {
+        printMessage("out of memory");
+    } catch (const std::exception& error) {
+        printMessage(std::string("unexpected failure: ") + error.what());
+    }
+    return 1;
+}

@@ -1,0 +1,69 @@
+// The converter's command line: what a run is asked to do, parsed and checked before any work.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+namespace vorkast {
+
+// Settings for one kind of stream. An empty codec means the container's default encoder;
+// "copy" means the packets pass through untouched.
+struct StreamOptions {
+    bool disabled = false; // -vn / -an
+    std::string codec;
+    std::int64_t bitRate = 0; // bits per second, 0 = the encoder's default
+    std::string filters;      // -vf / -af graph text
+    std::vector<std::pair<std::string, std::string>> encoderOptions; // -crf, -preset, ...
+    bool copy() const { return codec == "copy"; }
+};
+
+struct Options {
+    bool help = false;
+    bool version = false;
+
+    bool overwrite = false;       // -y
+    std::string input;            // -i
+    std::string output;           // the last argument
+    std::string format;           // -f; empty = follows the output's extension
+    double start = 0;             // -ss, seconds from the source's beginning
+    std::optional<double> length; // -t, seconds; none = to the source's end
+
+    StreamOptions video;
+    int width = 0, height = 0;  // -s
+    AVRational frameRate{0, 1}; // -r
+    AVRational aspect{0, 1};    // -aspect (display aspect ratio)
+    bool deinterlace = false;
+    std::string pixelFormat;       // -pix_fmt
+    std::optional<double> quality; // -q:v
+    int gop = 0;                   // -g
+
+    StreamOptions audio;
+    int sampleRate = 0; // -ar
+    int channels = 0;   // -ac
+    int volume = 256;   // -vol, 256 = unchanged
+
+    bool bitexact = false;
+    int threads = 0; // 0 = as many as the encoder likes
+};
+
+// Parses the arguments that follow the program name. Throws ConvertError with one line naming
+// the first problem: an unknown option, a missing or malformed value, an encoder the libraries
+// lack, a filter, size or rate asked together with copy for the same stream.
+Options parseOptions(const std::vector<std::string>& args);
+
+// A decimal number with "." whatever the locale ("12.5", "3.33333333333333", "5e-05");
+// nullopt for anything else, including infinities and NaN.
+std::optional<double> parseDecimal(const std::string& text);
+
+// "800k", "1.5M", "128000" in bits per second; nullopt when malformed or not positive.
+std::optional<std::int64_t> parseBitRate(const std::string& text);
+
+const char* helpText();
+
+} // namespace vorkast

@@ -1,0 +1,94 @@
+// Writing through ".NAME.part" and renaming on success only.
+#include "part_file.h"
+
+#include "convert_error.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vorkast {
+
+namespace {
+
+// Fixed storage so a signal handler can reach the path without allocating.
+char g_armedPath[PATH_MAX + 1];
+std::atomic<bool> g_armed{false};
+
+void arm(const std::string& path) {
+    if (path.size() > PATH_MAX)
+        throw ConvertError("the output path is too long");
+    g_armed = false;
+    std::memcpy(g_armedPath, path.c_str(), path.size() + 1);
+    g_armed = true;
+}
+
+void onTerminate(int sig) {
+    removePartFileNow();
+    static const char text[] = "vorkast: stopped by a signal before the clip was complete\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(128 + sig);
+}
+
+} // namespace
+
+std::string partPathFor(const std::string& output) {
+    const std::filesystem::path out(output);
+    return (out.parent_path() / ("." + out.filename().string() + ".part")).string();
+}
+
+PartFile::PartFile(const std::string& output, bool overwrite)
+    : m_output(output), m_part(partPathFor(output)) {
+    const std::filesystem::path out(output);
+    if (out.filename().empty())
+        throw ConvertError("the output names a folder, not a file");
+    struct stat info {};
+    if (::stat(output.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            throw ConvertError("the output is an existing folder, not a file");
+        if (!overwrite)
+            throw ConvertError("the output file exists already (give -y to replace it)");
+    }
+    const std::string folder = out.parent_path().empty() ? "." : out.parent_path().string();
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw ConvertError(
+            "cannot write to the output folder: it does not exist or is not a folder");
+    arm(m_part);
+}
+
+PartFile::~PartFile() {
+    if (!m_committed) {
+        g_armed = false;
+        ::unlink(m_part.c_str());
+    }
+}
+
+void PartFile::commit() {
+    if (::rename(m_part.c_str(), m_output.c_str()) != 0)
+        throw ConvertError(std::string("cannot put the clip in place of the output file: ") +
+                           std::strerror(errno));
+    m_committed = true;
+    g_armed = false;
+}
+
+void removePartFileNow() {
+    if (g_armed.exchange(false))
+        ::unlink(g_armedPath);
+}
+
+void installTerminationHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    // A job that stopped reading must not kill us in the middle of a write with SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace vorkast

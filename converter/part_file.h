@@ -1,0 +1,40 @@
+// The temporary file a clip is written to, ".NAME.part" beside OUTPUT, and its fate.
+//
+// The split job relies on that name to clean up after a converter it had to kill. OUTPUT is
+// touched only by the final rename, so an existing clip survives every failure.
+#pragma once
+
+#include <string>
+
+namespace vorkast {
+
+// ".NAME.part" in OUTPUT's folder.
+std::string partPathFor(const std::string& output);
+
+class PartFile {
+public:
+    // Checks that OUTPUT may be written (not a folder; absent unless overwrite) and arms the
+    // removal of the part file on signals. Throws ConvertError otherwise. Creates nothing yet.
+    PartFile(const std::string& output, bool overwrite);
+    // Removes the part file unless commit() succeeded.
+    ~PartFile();
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    const std::string& path() const { return m_part; }
+    // Renames the finished part file over OUTPUT. Throws ConvertError on failure.
+    void commit();
+
+private:
+    std::string m_output;
+    std::string m_part;
+    bool m_committed = false;
+};
+
+// Async-signal-safe: removes the armed part file, if any. For signal handlers and the watchdog.
+void removePartFileNow();
+
+// SIGTERM and SIGINT remove the part file, say so and end the program with status 128 + signal.
+void installTerminationHandlers();
+
+} // namespace vorkast

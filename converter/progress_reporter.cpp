@@ -1,0 +1,68 @@
+// Writing the progress report at a steady pace from its own thread.
+#include "progress_reporter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <unistd.h>
+
+namespace vorkast {
+
+std::string formatReport(double seconds) {
+    if (!(seconds > 0))
+        seconds = 0;
+    seconds = std::min(seconds, 999999999.0);
+    char number[32];
+    // to_chars ignores the locale: the job always reads ".".
+    auto [end, ec] =
+        std::to_chars(number, number + sizeof number, seconds, std::chars_format::fixed, 2);
+    (void)ec;
+    return "time=" + std::string(number, end) + " \n";
+}
+
+ProgressReporter::ProgressReporter(Writer writer, int intervalMs)
+    : m_writer(std::move(writer)), m_intervalMs(intervalMs) {
+    if (!m_writer)
+        m_writer = [](const std::string& report) {
+            [[maybe_unused]] auto written = ::write(STDERR_FILENO, report.data(), report.size());
+        };
+}
+
+ProgressReporter::~ProgressReporter() {
+    stop();
+}
+
+void ProgressReporter::start() {
+    m_thread = std::thread([this] {
+        std::unique_lock lock(m_mutex);
+        while (!m_stopping) {
+            m_writer(formatReport(m_seconds.load()));
+            m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs),
+                            [this] { return m_stopping; });
+        }
+    });
+}
+
+void ProgressReporter::set(double seconds) {
+    double current = m_seconds.load();
+    while (seconds > current && !m_seconds.compare_exchange_weak(current, seconds)) {
+    }
+}
+
+void ProgressReporter::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void ProgressReporter::finish(double seconds) {
+    stop();
+    m_writer(formatReport(seconds));
+}
+
+} // namespace vorkast

@@ -1,0 +1,122 @@
+// Opening the source and finding where to start reading.
+#include "source.h"
+
+#include "convert_error.h"
+
+#include <cmath>
+
+namespace vorkast {
+
+double seconds(std::int64_t ts, AVRational timeBase) {
+    return static_cast<double>(ts) * av_q2d(timeBase);
+}
+
+Source openSource(const std::string& path, const AVIOInterruptCB& interrupt) {
+    Source source;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    raw->interrupt_callback = interrupt;
+    if (int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+        err < 0) // frees raw on failure
+        throw ConvertError("cannot open the source file: " + avErrorText(err));
+    source.ctx.reset(raw);
+    if (int err = avformat_find_stream_info(raw, nullptr); err < 0)
+        throw ConvertError("cannot read the source file: " + avErrorText(err));
+
+    if (raw->start_time != AV_NOPTS_VALUE)
+        source.startOffset = static_cast<double>(raw->start_time) / AV_TIME_BASE;
+    if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
+        source.duration = static_cast<double>(raw->duration) / AV_TIME_BASE;
+
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        // Cover pictures come as one-frame video streams: they never count as the video.
+        if (raw->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            raw->streams[i]->discard = AVDISCARD_ALL;
+    }
+    source.videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (source.videoIndex >= 0 &&
+        (raw->streams[source.videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        source.videoIndex = -1;
+    source.audioIndex =
+        av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, source.videoIndex, nullptr, 0);
+    if (source.videoIndex < 0)
+        source.videoIndex = -1;
+    if (source.audioIndex < 0)
+        source.audioIndex = -1;
+    if (source.videoIndex < 0 && source.audioIndex < 0)
+        throw ConvertError("the source file holds neither video nor audio the libraries can read");
+    return source;
+}
+
+namespace {
+
+bool seekTo(AVFormatContext* ctx, double absSeconds) {
+    const auto ts = static_cast<std::int64_t>(std::floor(absSeconds * AV_TIME_BASE));
+    if (avformat_seek_file(ctx, -1, INT64_MIN, ts, ts, 0) >= 0)
+        return true;
+    return av_seek_frame(ctx, -1, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+double packetSeconds(const AVPacket* packet, AVRational timeBase) {
+    const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    return ts == AV_NOPTS_VALUE ? NAN : seconds(ts, timeBase);
+}
+
+// Reads from the current position until the anchor's first keyframe; keeps what it read.
+bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point) {
+    for (int budget = 20000; budget > 0; --budget) {
+        PacketPtr packet = makePacket();
+        if (av_read_frame(ctx, packet.get()) < 0)
+            return false;
+        const bool isKey = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY);
+        const double at =
+            isKey ? packetSeconds(packet.get(), ctx->streams[anchor]->time_base) : NAN;
+        point.pending.push_back(std::move(packet));
+        if (isKey && !std::isnan(at)) {
+            point.keyframeTime = at;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+StartPoint positionAt(Source& source, double absStart, int anchorStream) {
+    AVFormatContext* ctx = source.ctx.get();
+    StartPoint point;
+    point.keyframeTime = source.startOffset;
+    const bool seekable = ctx->pb == nullptr || (ctx->pb->seekable & AVIO_SEEKABLE_NORMAL);
+    if (!seekable || absStart <= source.startOffset) {
+        // Without seeking, the demuxer hands out what it buffered from the beginning first.
+        return point;
+    }
+    if (anchorStream < 0) {
+        seekTo(ctx, absStart);
+        point.keyframeTime = absStart;
+        return point;
+    }
+    double target = absStart;
+    double step = 1;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        point.pending.clear();
+        if (!seekTo(ctx, target))
+            break;
+        // A little slack for timestamps rounded into the stream's time base.
+        if (readToKeyframe(ctx, anchorStream, point) && point.keyframeTime <= absStart + 1e-4)
+            return point;
+        if (target <= source.startOffset)
+            break;
+        target = std::max(source.startOffset, target - step);
+        step *= 2;
+    }
+    // Seeking does not land where it should: read from the very beginning instead.
+    point.pending.clear();
+    point.keyframeTime = source.startOffset;
+    if (av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0)
+        seekTo(ctx, source.startOffset);
+    return point;
+}
+
+} // namespace vorkast

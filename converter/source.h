@@ -1,0 +1,38 @@
+// The source file: opened with the watchdog's interrupt, its streams found, and positioned so
+// reading starts at a keyframe at or before the section's start.
+#pragma once
+
+#include "libav_ptr.h"
+
+#include <deque>
+#include <string>
+
+namespace vorkast {
+
+struct Source {
+    InputContextPtr ctx;
+    double startOffset = 0; // the source's first timestamp, seconds; the player counts from here
+    double duration = -1;   // seconds, or negative when the container does not tell
+    int videoIndex = -1;    // best video stream (cover pictures are not video), -1 if none
+    int audioIndex = -1;    // best audio stream, -1 if none
+};
+
+// Throws ConvertError "cannot open the source ..." when the file is missing, unreadable or no
+// media the libraries know.
+Source openSource(const std::string& path, const AVIOInterruptCB& interrupt);
+
+// Where reading starts after positionAt().
+struct StartPoint {
+    std::deque<PacketPtr> pending; // packets already read from there, to be handled first
+    double keyframeTime = 0;       // absolute seconds of the anchor stream's first keyframe
+};
+
+// Seeks so that the first keyframe of anchorStream (or the first packet of it, for audio) lies at
+// or before absStart, stepping further back where a container's seek lands late. Streams that
+// cannot seek are read from their beginning. anchorStream -1: no anchor, position at absStart.
+StartPoint positionAt(Source& source, double absStart, int anchorStream);
+
+// Seconds of a timestamp in a stream's time base.
+double seconds(std::int64_t ts, AVRational timeBase);
+
+} // namespace vorkast

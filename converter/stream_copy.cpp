@@ -1,0 +1,62 @@
+// Choosing and re-timing the packets of a copied stream.
+#include "stream_copy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vorkast {
+
+namespace {
+
+std::int64_t toTs(double seconds, AVRational timeBase) {
+    if (!std::isfinite(seconds))
+        return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(std::llround(seconds / av_q2d(timeBase)));
+}
+
+} // namespace
+
+StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
+                           double copyFrom)
+    : m_in(in), m_out(out), m_type(in->codecpar->codec_type),
+      m_startTs(toTs(absStart, in->time_base)), m_endTs(toTs(absEnd, in->time_base)),
+      m_fromTs(toTs(copyFrom, in->time_base)) {}
+
+bool StreamCopier::accept(AVPacket* packet) {
+    if (m_finished)
+        return false;
+    const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    // Decode order decides the end, so no frame that an earlier one refers to is cut away.
+    if (decodeTs != AV_NOPTS_VALUE && decodeTs >= m_endTs) {
+        if (holdsClipOpen())
+            m_finished = true;
+        return false;
+    }
+    if (!m_started) {
+        if (m_type == AVMEDIA_TYPE_VIDEO && !(packet->flags & AV_PKT_FLAG_KEY))
+            return false;
+        if (m_type != AVMEDIA_TYPE_VIDEO && showTs != AV_NOPTS_VALUE &&
+            showTs + std::max<std::int64_t>(packet->duration, 0) <= m_fromTs)
+            return false;
+        if (showTs == AV_NOPTS_VALUE && m_type != AVMEDIA_TYPE_VIDEO)
+            return false;
+        m_started = true;
+    }
+    if (showTs != AV_NOPTS_VALUE) {
+        const double done = static_cast<double>(showTs - m_startTs) * av_q2d(m_in->time_base);
+        if (done > m_progress)
+            m_progress = done;
+    }
+    if (packet->pts != AV_NOPTS_VALUE)
+        packet->pts -= m_startTs;
+    if (packet->dts != AV_NOPTS_VALUE)
+        packet->dts -= m_startTs;
+    av_packet_rescale_ts(packet, m_in->time_base, m_out->time_base);
+    packet->stream_index = m_out->index;
+    packet->pos = -1;
+    return true;
+}
+
+} // namespace vorkast

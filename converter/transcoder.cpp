@@ -1,0 +1,135 @@
+// What video and audio transcoding share: decoder, encoder, filter drain and packet output.
+#include "transcoder.h"
+
+#include "convert_error.h"
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+}
+
+namespace vorkast {
+
+const AVCodec* chooseEncoder(const std::string& name, const AVOutputFormat* format,
+                             AVMediaType type) {
+    if (!name.empty())
+        return avcodec_find_encoder_by_name(name.c_str()); // checked when the options were read
+    const AVCodecID id = av_guess_codec(format, nullptr, nullptr, nullptr, type);
+    if (id == AV_CODEC_ID_NONE)
+        return nullptr;
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (!codec)
+        throw ConvertError(std::string("this build has no encoder for the container's ") +
+                           (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio") + " codec " +
+                           avcodec_get_name(id));
+    return codec;
+}
+
+Transcoder::Transcoder(const AVStream* in, const Section& section) : m_in(in), m_section(section) {}
+
+void Transcoder::openDecoder(int threads) {
+    const char* kind = m_in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
+    const AVCodec* codec = avcodec_find_decoder(m_in->codecpar->codec_id);
+    if (!codec)
+        throw ConvertError(std::string("the libraries cannot decode the source's ") + kind + " (" +
+                           avcodec_get_name(m_in->codecpar->codec_id) + ")");
+    m_decoder.reset(avcodec_alloc_context3(codec));
+    if (!m_decoder)
+        throw std::bad_alloc();
+    check(avcodec_parameters_to_context(m_decoder.get(), m_in->codecpar),
+          "cannot set up the decoder");
+    m_decoder->pkt_timebase = m_in->time_base;
+    m_decoder->thread_count = threads;
+    check(avcodec_open2(m_decoder.get(), codec, nullptr),
+          std::string("cannot open the ") + kind + " decoder");
+}
+
+void Transcoder::openEncoder(const AVCodec* codec, AVDictionary** settings,
+                             const std::string& settingsOwner) {
+    const int err = avcodec_open2(m_encoder.get(), codec, settings);
+    check(err, std::string("cannot start the encoder ") + codec->name);
+    if (const AVDictionaryEntry* left = av_dict_get(*settings, "", nullptr, AV_DICT_IGNORE_SUFFIX))
+        throw ConvertError("the encoder " + std::string(codec->name) + " has no setting -" +
+                           left->key + " (given by " + settingsOwner + ")");
+}
+
+void Transcoder::createOutputStream(AVFormatContext* output) {
+    m_out = avformat_new_stream(output, nullptr);
+    if (!m_out)
+        throw std::bad_alloc();
+    check(avcodec_parameters_from_context(m_out->codecpar, m_encoder.get()),
+          "cannot describe the clip's stream");
+    m_out->time_base = m_encoder->time_base;
+    av_dict_copy(&m_out->metadata, m_in->metadata, 0);
+    m_out->disposition = m_in->disposition;
+}
+
+void Transcoder::sendPacket(const AVPacket* packet, const Writer& write) {
+    if (m_closed)
+        return;
+    // A damaged packet is skipped; the clip keeps what decodes.
+    if (avcodec_send_packet(m_decoder.get(), packet) < 0 && packet)
+        return;
+    while (!m_closed && avcodec_receive_frame(m_decoder.get(), m_decoded.get()) >= 0) {
+        takeFrame(m_decoded.get(), write);
+        av_frame_unref(m_decoded.get());
+    }
+}
+
+void Transcoder::finish(const Writer& write) {
+    if (m_closed)
+        return;
+    sendPacket(nullptr, write);
+    if (m_closed)
+        return;
+    flushHeld(write);
+    close(endOfFed(), write);
+}
+
+void Transcoder::push(AVFrame* frame, const Writer& write) {
+    check(av_buffersrc_add_frame_flags(m_filters.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF),
+          "cannot pass a decoded frame to the filters");
+    drainFilters(write);
+}
+
+void Transcoder::close(std::int64_t pts, const Writer& write) {
+    if (m_closed)
+        return;
+    m_closed = true;
+    check(av_buffersrc_close(m_filters.source, pts, AV_BUFFERSRC_FLAG_PUSH),
+          "cannot close the filters");
+    drainFilters(write);
+    encode(nullptr, write);
+}
+
+void Transcoder::drainFilters(const Writer& write) {
+    const AVRational sinkBase = av_buffersink_get_time_base(m_filters.sink);
+    while (av_buffersink_get_frame(m_filters.sink, m_filtered.get()) >= 0) {
+        m_filtered->pts = av_rescale_q(m_filtered->pts, sinkBase, m_encoder->time_base);
+        m_filtered->pict_type = AV_PICTURE_TYPE_NONE;
+        encode(m_filtered.get(), write);
+        av_frame_unref(m_filtered.get());
+    }
+}
+
+void Transcoder::encode(AVFrame* frame, const Writer& write) {
+    if (frame) {
+        const double at = static_cast<double>(frame->pts) * av_q2d(m_encoder->time_base);
+        if (at > m_progress)
+            m_progress = at;
+    }
+    check(avcodec_send_frame(m_encoder.get(), frame),
+          std::string("the encoder ") + m_encoder->codec->name + " failed");
+    for (;;) {
+        const int err = avcodec_receive_packet(m_encoder.get(), m_encoded.get());
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
+            return;
+        check(err, std::string("the encoder ") + m_encoder->codec->name + " failed");
+        av_packet_rescale_ts(m_encoded.get(), m_encoder->time_base, m_out->time_base);
+        m_encoded->stream_index = m_out->index;
+        write(m_encoded.get());
+        av_packet_unref(m_encoded.get());
+    }
+}
+
+} // namespace vorkast

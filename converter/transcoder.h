@@ -1,0 +1,85 @@
+// One stream decoded, cut to the section, filtered and encoded into the clip.
+//
+// The section is cut on decoded frames: video keeps the frame on screen at the start and every
+// frame shown before the end; audio is cut to the sample. Both count their time from the start,
+// so picture and sound of the clip begin at the same instant.
+#pragma once
+
+#include "filters.h"
+#include "libav_ptr.h"
+#include "options.h"
+
+#include <functional>
+#include <memory>
+
+namespace vorkast {
+
+// The section in absolute source seconds; end is +infinity when it runs to the source's end.
+struct Section {
+    double start = 0;
+    double end = 0;
+    double length() const { return end - start; }
+};
+
+class Transcoder {
+public:
+    using Writer = std::function<void(AVPacket*)>;
+    virtual ~Transcoder() = default;
+
+    // The encoder's settings are checked and the encoder opened here, before any file exists.
+    static std::unique_ptr<Transcoder> forVideo(const AVFormatContext* input, const AVStream* in,
+                                                AVFormatContext* output, const Options& options,
+                                                const Section& section);
+    static std::unique_ptr<Transcoder> forAudio(const AVStream* in, AVFormatContext* output,
+                                                const Options& options, const Section& section);
+
+    // Decodes a packet of the source stream; finished frames go to the writer.
+    void sendPacket(const AVPacket* packet, const Writer& write);
+    // Drains decoder, filters and encoder at the end of the section or of the source.
+    void finish(const Writer& write);
+    bool finished() const { return m_closed; }
+    // Seconds of the clip encoded so far.
+    double progress() const { return m_progress; }
+    AVStream* outputStream() const { return m_out; }
+
+protected:
+    Transcoder(const AVStream* in, const Section& section);
+    // Takes a decoded frame: cuts it to the section and feeds the filters via push().
+    virtual void takeFrame(AVFrame* frame, const Writer& write) = 0;
+    // Feeds anything still held back, before the filters close.
+    virtual void flushHeld(const Writer&) {}
+    // Where the clip ends, in the filter input's time base, when the source ends first.
+    virtual std::int64_t endOfFed() const = 0;
+
+    void openDecoder(int threads);
+    void openEncoder(const AVCodec* codec, AVDictionary** settings,
+                     const std::string& settingsOwner);
+    void createOutputStream(AVFormatContext* output);
+    void push(AVFrame* frame, const Writer& write);
+    // Ends the filter input at pts (filter input time base) and drains everything.
+    void close(std::int64_t pts, const Writer& write);
+
+    const AVStream* m_in;
+    Section m_section;
+    CodecContextPtr m_decoder;
+    CodecContextPtr m_encoder;
+    FilterChain m_filters;
+    AVStream* m_out = nullptr;
+
+private:
+    void drainFilters(const Writer& write);
+    void encode(AVFrame* frame, const Writer& write);
+
+    FramePtr m_decoded = makeFrame();
+    FramePtr m_filtered = makeFrame();
+    PacketPtr m_encoded = makePacket();
+    bool m_closed = false;
+    double m_progress = 0;
+};
+
+// The container's own encoder for a kind of stream, or the one named; nullptr when the
+// container holds no such stream.
+const AVCodec* chooseEncoder(const std::string& name, const AVOutputFormat* format,
+                             AVMediaType type);
+
+} // namespace vorkast

@@ -1,0 +1,137 @@
+// Video: keep the frame on screen at the section's start, end before the section's end, and
+// encode at a constant frame rate.
+#include "convert_error.h"
+#include "transcoder.h"
+
+#include <cmath>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+}
+
+namespace vorkast {
+
+namespace {
+
+AVRational clipFrameRate(const AVFormatContext* input, const AVStream* in, const AVCodec* encoder,
+                         const Options& options) {
+    AVRational rate = options.frameRate;
+    if (rate.num <= 0)
+        rate = av_guess_frame_rate(const_cast<AVFormatContext*>(input), const_cast<AVStream*>(in),
+                                   nullptr);
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
+        rate = AVRational{25, 1};
+    if (encoder->supported_framerates)
+        rate =
+            encoder
+                ->supported_framerates[av_find_nearest_q_idx(rate, encoder->supported_framerates)];
+    return rate;
+}
+
+class VideoTranscoder final : public Transcoder {
+public:
+    VideoTranscoder(const AVFormatContext* input, const AVStream* in, AVFormatContext* output,
+                    const Options& options, const Section& section)
+        : Transcoder(in, section) {
+        const AVCodec* codec =
+            chooseEncoder(options.video.codec, output->oformat, AVMEDIA_TYPE_VIDEO);
+        openDecoder(0);
+        const AVRational rate = clipFrameRate(input, in, codec, options);
+        m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
+        m_startTs = std::llround(section.start / av_q2d(in->time_base));
+        m_lengthTs = std::isfinite(section.end)
+                         ? std::llround(section.length() / av_q2d(in->time_base))
+                         : INT64_MAX;
+
+        m_filters = buildVideoFilters(m_decoder.get(), in->time_base, rate, codec, options);
+        m_encoder.reset(avcodec_alloc_context3(codec));
+        if (!m_encoder)
+            throw std::bad_alloc();
+        AVCodecContext* enc = m_encoder.get();
+        enc->width = av_buffersink_get_w(m_filters.sink);
+        enc->height = av_buffersink_get_h(m_filters.sink);
+        enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(m_filters.sink));
+        enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(m_filters.sink);
+        enc->framerate = rate;
+        enc->time_base = av_inv_q(rate);
+        enc->thread_count = options.threads;
+        if (options.video.bitRate > 0)
+            enc->bit_rate = options.video.bitRate;
+        if (options.gop > 0)
+            enc->gop_size = options.gop;
+        if (options.quality) {
+            enc->flags |= AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = static_cast<int>(std::lround(FF_QP2LAMBDA * *options.quality));
+        }
+        if (output->oformat->flags & AVFMT_GLOBALHEADER)
+            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (options.bitexact)
+            enc->flags |= AV_CODEC_FLAG_BITEXACT;
+        Dictionary settings;
+        for (const auto& [key, value] : options.video.encoderOptions)
+            av_dict_set(&settings.dict, key.c_str(), value.c_str(), 0);
+        openEncoder(codec, &settings.dict, "the video options");
+        createOutputStream(output);
+        m_out->avg_frame_rate = rate;
+        m_out->sample_aspect_ratio = enc->sample_aspect_ratio;
+    }
+
+private:
+    void takeFrame(AVFrame* frame, const Writer& write) override {
+        std::int64_t pts = frame->best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE) {
+            if (m_lastTs == AV_NOPTS_VALUE)
+                return;
+            pts = m_lastTs + m_frameTs;
+        }
+        if (m_lastTs != AV_NOPTS_VALUE && pts <= m_lastTs)
+            return; // a repeated or backwards timestamp from a damaged source
+        m_lastTs = pts;
+        if (frame->pkt_duration > 0)
+            m_frameTs = frame->pkt_duration;
+        const std::int64_t rel = pts - m_startTs;
+        if (rel <= 0) {
+            // Possibly the frame on screen at the start: keep it until a later one shows up.
+            av_frame_unref(m_held.get());
+            av_frame_move_ref(m_held.get(), frame);
+            return;
+        }
+        if (rel >= m_lengthTs) {
+            flushHeld(write);
+            close(m_lengthTs, write);
+            return;
+        }
+        flushHeld(write);
+        frame->pts = rel;
+        m_fedEnd = rel + m_frameTs;
+        push(frame, write);
+    }
+
+    void flushHeld(const Writer& write) override {
+        if (!m_held->buf[0])
+            return;
+        m_held->pts = 0;
+        m_fedEnd = std::max(m_fedEnd, m_frameTs);
+        push(m_held.get(), write);
+        av_frame_unref(m_held.get());
+    }
+
+    std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthTs); }
+
+    FramePtr m_held = makeFrame();
+    std::int64_t m_startTs = 0;
+    std::int64_t m_lengthTs = 0;
+    std::int64_t m_frameTs = 1;
+    std::int64_t m_lastTs = AV_NOPTS_VALUE;
+    std::int64_t m_fedEnd = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Transcoder> Transcoder::forVideo(const AVFormatContext* input, const AVStream* in,
+                                                 AVFormatContext* output, const Options& options,
+                                                 const Section& section) {
+    return std::make_unique<VideoTranscoder>(input, in, output, options, section);
+}
+
+} // namespace vorkast
