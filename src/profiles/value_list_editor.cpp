@@ -25,6 +25,12 @@ public:
         auto* combo = new QComboBox(parent);
         combo->setEditable(false);
         combo->addItems(choices);
+        // A pick is the whole edit: commit it at once instead of waiting for the focus to go.
+        connect(combo, &QComboBox::activated, this, [this, combo] {
+            auto* self = const_cast<PickListDelegate*>(this);
+            emit self->commitData(combo);
+            emit self->closeEditor(combo);
+        });
         return combo;
     }
 
