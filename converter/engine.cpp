@@ -147,9 +147,11 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     }
 
     StartPoint start = positionAt(source, section.start, anchor);
-    for (int i : copied)
+    for (int i : copied) {
         routes[i].copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start, section.end, start.keyframeTime);
+        routes[i].copier->convertToAnnexB(writer.context());
+    }
     writer.copyMetadata(input, section.start, section.end);
     writer.open();
 
@@ -204,8 +206,8 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             Route& route = routes[index];
             if (route.transcoder) {
                 route.transcoder->sendPacket(packet.get(), write);
-            } else if (route.copier && route.copier->accept(packet.get())) {
-                write(packet.get());
+            } else if (route.copier) {
+                route.copier->accept(packet.get(), write);
             }
         }
         av_packet_unref(packet.get());

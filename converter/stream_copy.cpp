@@ -1,6 +1,8 @@
 // Choosing and re-timing the packets of a copied stream.
 #include "stream_copy.h"
 
+#include "convert_error.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -23,7 +25,39 @@ StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, d
       m_startTs(toTs(absStart, in->time_base)), m_endTs(toTs(absEnd, in->time_base)),
       m_fromTs(toTs(copyFrom, in->time_base)) {}
 
-bool StreamCopier::accept(AVPacket* packet) {
+void StreamCopier::convertToAnnexB(AVFormatContext* output) {
+    const AVCodecParameters* par = m_in->codecpar;
+    const char* name = par->codec_id == AV_CODEC_ID_H264   ? "h264_mp4toannexb"
+                       : par->codec_id == AV_CODEC_ID_HEVC ? "hevc_mp4toannexb"
+                                                           : nullptr;
+    const bool mp4Style = par->extradata_size > 0 && par->extradata[0] == 1;
+    if (!name || !mp4Style || (output->oformat->flags & AVFMT_GLOBALHEADER))
+        return;
+    const std::string failure = "cannot prepare the copied video for this container";
+    AVBSFContext* raw = nullptr;
+    check(av_bsf_alloc(av_bsf_get_by_name(name), &raw), failure);
+    m_bsf.reset(raw);
+    check(avcodec_parameters_copy(raw->par_in, par), failure);
+    raw->time_base_in = m_in->time_base;
+    check(av_bsf_init(raw), failure);
+    check(avcodec_parameters_copy(m_out->codecpar, raw->par_out), failure);
+    m_out->codecpar->codec_tag = 0;
+}
+
+void StreamCopier::accept(AVPacket* packet, const Writer& write) {
+    if (!take(packet))
+        return;
+    if (!m_bsf) {
+        write(packet);
+        return;
+    }
+    if (av_bsf_send_packet(m_bsf.get(), packet) < 0)
+        return; // a packet the filter cannot read is left out, as a decoder would skip it
+    while (av_bsf_receive_packet(m_bsf.get(), packet) >= 0)
+        write(packet);
+}
+
+bool StreamCopier::take(AVPacket* packet) {
     if (m_finished)
         return false;
     const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
