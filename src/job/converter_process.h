@@ -1,0 +1,112 @@
+// One run of the converter: started from an argument vector without a shell, its merged output
+// read in chunks on the UI thread, its end detected and its process group always reaped.
+//
+// Threading: UI thread only. Every signal is emitted on the thread that owns the object, from
+// the event loop (readable pipe, polling timer) or from terminate().
+//
+// Life cycle: start() -> chunkRead()* -> finished(), once per object. runToEnd() waits for the
+// end with a nested event loop, so timers tick and clicks (Cancel) are handled meanwhile; a
+// slot run inside it may call terminate(). Do not delete the object from inside its own
+// runToEnd(); use deleteLater() or let the destructor run afterwards.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <sys/types.h>
+
+class QEventLoop;
+class QSocketNotifier;
+class QTimer;
+
+namespace segmora {
+
+class ConverterProcess : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        NotStarted,
+        Running,
+        StartFailed, // the program could not be started (missing, not executable, no pipe)
+        Succeeded,   // exit status 0
+        Failed,      // non-zero exit status
+        Crashed,     // ended by a signal nobody here sent
+        Terminated,  // ended by terminate()
+    };
+
+    struct Result {
+        Outcome outcome = Outcome::NotStarted;
+        int exitCode = -1;  // Succeeded and Failed
+        int signal = 0;     // Crashed and Terminated: the signal that ended it
+        QString lastLine;   // the last line of output that was not a progress report
+        QString startError; // StartFailed: what the system said
+    };
+
+    // At most this many bytes are read, and handed on, at a time.
+    static constexpr int kChunkSize = 4095;
+    // How long terminate() lets the converter end after SIGTERM before sending SIGKILL.
+    static constexpr int kTerminateGraceMs = 2000;
+
+    explicit ConverterProcess(QObject* parent = nullptr);
+    // Ends a converter still running (as terminate()) and reaps it; no converter outlives this.
+    ~ConverterProcess() override;
+
+    ConverterProcess(const ConverterProcess&) = delete;
+    ConverterProcess& operator=(const ConverterProcess&) = delete;
+
+    // The converter's temporary file, removed when the run ends other than by success (the
+    // converter may have been killed before it could clean up). Set before start().
+    void setPartFile(const QString& path) { m_partFile = path; }
+
+    // Starts program with arguments (program itself is argv[0]); standard input from /dev/null,
+    // standard output and error into one pipe, a process group of its own, nothing else
+    // inherited. Returns false when it could not start; result() then says StartFailed and
+    // finished() is not emitted. May be called once.
+    bool start(const QString& program, const QStringList& arguments);
+
+    bool isRunning() const { return m_result.outcome == Outcome::Running; }
+    // The converter's process id while it runs (also its process group); 0 otherwise.
+    pid_t processId() const { return isRunning() ? m_pid : 0; }
+    const Result& result() const { return m_result; }
+
+    // Ends the converter's whole process group: SIGTERM, SIGKILL after kTerminateGraceMs
+    // (blocking meanwhile), then reaps it and removes the part file. Emits finished() with
+    // Terminated. Does nothing when the converter is not running; never signals a process that
+    // was already reaped.
+    void terminate();
+
+    // Waits, with the event loop running, until the converter has ended and been reaped, and
+    // returns its result. Returns at once when it is not running.
+    Result runToEnd();
+
+signals:
+    // One piece of output, at most kChunkSize bytes, in the order written.
+    void chunkRead(const QByteArray& chunk);
+    // The converter has ended and was reaped; result() holds how.
+    void finished();
+
+private:
+    void onReadable();
+    void pollExit();
+    bool drainPipe(); // true on end of file
+    void closePipe();
+    void noteOutput(const QByteArray& chunk);
+    void completeLine();
+    bool exitedWithoutReaping();
+    void reap(Outcome outcomeIfNormal);
+    void finish(Outcome outcome);
+
+    pid_t m_pid = 0;
+    int m_readFd = -1;
+    bool m_endOfFile = false;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_exitPoll = nullptr;
+    QEventLoop* m_waitLoop = nullptr; // the loop of a runToEnd() in progress
+    Result* m_waitResult = nullptr;
+    QByteArray m_partialLine;
+    QString m_partFile;
+    Result m_result;
+};
+
+} // namespace segmora

@@ -1,0 +1,286 @@
+// One converter run against small fake converters: output, end states, start failures and
+// ending a converter that is still at work.
+#include "job/converter_process.h"
+
+#include "fake_converter.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace segmora;
+using segmora::test::processGone;
+using segmora::test::processGroupGone;
+using segmora::test::readAll;
+using segmora::test::writeAll;
+using segmora::test::writeFakeConverter;
+using Outcome = ConverterProcess::Outcome;
+
+Q_DECLARE_METATYPE(segmora::ConverterProcess::Outcome)
+
+class TestConverterProcess : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString fake(const QByteArray& body) {
+        static int counter = 0;
+        return writeFakeConverter(m_dir, QStringLiteral("fake%1.sh").arg(++counter), body);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void endStates_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("lastLine");
+
+        QTest::newRow("success") << QByteArray("echo 'time=1.00 '; exit 0") << Outcome::Succeeded
+                                 << 0 << 0 << "";
+        QTest::newRow("exit 1 keeps the last error line")
+            << QByteArray("echo opening; echo 'time=1.00 '\n"
+                          "echo 'vorkast: cannot write output' >&2; exit 1")
+            << Outcome::Failed << 1 << 0 << "vorkast: cannot write output";
+        QTest::newRow("a report is never the last line")
+            << QByteArray("echo 'bad codec' >&2; echo 'frame=2 time=2.00 '; exit 3")
+            << Outcome::Failed << 3 << 0 << "bad codec";
+        QTest::newRow("unterminated last line") << QByteArray("printf 'partial message'; exit 2")
+                                                << Outcome::Failed << 2 << 0 << "partial message";
+        QTest::newRow("carriage returns end lines")
+            << QByteArray("printf 'time=1.00 \\rdisk full\\r'; exit 1") << Outcome::Failed << 1 << 0
+            << "disk full";
+        QTest::newRow("killed by a signal") << QByteArray("echo started; kill -KILL $$")
+                                            << Outcome::Crashed << -1 << SIGKILL << "started";
+        QTest::newRow("ended by a signal it did not catch")
+            << QByteArray("kill -USR1 $$") << Outcome::Crashed << -1 << SIGUSR1 << "";
+    }
+
+    void endStates() {
+        QFETCH(QByteArray, body);
+        QFETCH(Outcome, outcome);
+        QFETCH(int, exitCode);
+        QFETCH(int, signal);
+        QFETCH(QString, lastLine);
+
+        ConverterProcess process;
+        QSignalSpy finished(&process, &ConverterProcess::finished);
+        QVERIFY(process.start(fake(body), {}));
+        const pid_t pid = process.processId();
+        QVERIFY(pid > 0);
+        const ConverterProcess::Result result = process.runToEnd();
+        QCOMPARE(result.outcome, outcome);
+        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(result.signal, signal);
+        QCOMPARE(result.lastLine, lastLine);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!process.isRunning());
+        // Reaped: it is no child of ours any more.
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QCOMPARE(errno, ECHILD);
+    }
+
+    void startFailures_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("no-such-converter"));
+        QTest::newRow("a folder") << m_dir.path();
+        const QString plain = m_dir.filePath(QStringLiteral("not-executable"));
+        writeAll(plain, "#!/bin/sh\nexit 0\n");
+        QTest::newRow("not executable") << plain;
+    }
+
+    void startFailures() {
+        QFETCH(QString, program);
+        ConverterProcess process;
+        QSignalSpy finished(&process, &ConverterProcess::finished);
+        QVERIFY(!process.start(program, {QStringLiteral("-y")}));
+        QCOMPARE(process.result().outcome, Outcome::StartFailed);
+        QVERIFY(!process.result().startError.isEmpty());
+        QVERIFY(!process.isRunning());
+        QCOMPARE(process.runToEnd().outcome, Outcome::StartFailed);
+        QCOMPARE(finished.count(), 0);
+    }
+
+    // What the converter finds when it starts: its arguments untouched, nothing to read,
+    // a process group of its own and no descriptor of ours.
+    void converterSurroundings() {
+        const int stray = ::open("/dev/null", O_RDONLY); // deliberately without close-on-exec
+        QVERIFY(stray > 2);
+        const QString program =
+            fake("for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n"
+                 "cat\n"
+                 "echo \"pgrp=$(cut -d' ' -f5 /proc/$$/stat) pid=$$\"\n"
+                 "if [ -e /proc/$$/fd/" +
+                 QByteArray::number(stray) + " ]; then echo leaked; else echo sealed; fi\n");
+        const QStringList arguments{QStringLiteral("-i"),
+                                    QStringLiteral("/v/my \"best\" Ürlaub.avi"),
+                                    QStringLiteral("it's $HOME; `x`"), QStringLiteral("")};
+        ConverterProcess process;
+        QByteArray output;
+        connect(&process, &ConverterProcess::chunkRead, this,
+                [&](const QByteArray& chunk) { output += chunk; });
+        QVERIFY(process.start(program, arguments));
+        const QByteArray pid = QByteArray::number(process.processId());
+        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        ::close(stray);
+        QCOMPARE(QString::fromUtf8(output),
+                 QStringLiteral("[-i]\n[/v/my \"best\" Ürlaub.avi]\n[it's $HOME; `x`]\n[]\n"
+                                "pgrp=%1 pid=%1\nsealed\n")
+                     .arg(QString::fromLatin1(pid)));
+    }
+
+    void chunksStayWithinTheReadSize() {
+        const QString program = fake("head -c 100000 /dev/zero | tr '\\000' a");
+        ConverterProcess process;
+        qsizetype total = 0;
+        qsizetype largest = 0;
+        connect(&process, &ConverterProcess::chunkRead, this, [&](const QByteArray& chunk) {
+            total += chunk.size();
+            largest = qMax(largest, chunk.size());
+        });
+        QVERIFY(process.start(program, {}));
+        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(total, qsizetype(100000));
+        QVERIFY(largest <= ConverterProcess::kChunkSize);
+    }
+
+    // The wait runs the event loop: timers keep ticking while the converter says nothing.
+    void silentConverterKeepsTheLoopRunning() {
+        const QString program = fake("sleep 0.5; echo 'time=0.10 '");
+        ConverterProcess process;
+        int ticks = 0;
+        int ticksAtFirstChunk = -1;
+        QTimer timer;
+        timer.setInterval(20);
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        connect(&process, &ConverterProcess::chunkRead, this, [&] {
+            if (ticksAtFirstChunk < 0)
+                ticksAtFirstChunk = ticks;
+        });
+        timer.start();
+        QVERIFY(process.start(program, {}));
+        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QVERIFY2(ticksAtFirstChunk >= 5, qPrintable(QString::number(ticksAtFirstChunk)));
+    }
+
+    // A converter that ends while something it started still holds the pipe is done all the
+    // same, and what it started goes with it.
+    void endsWhileItsChildHoldsThePipe() {
+        const QString pidFile = m_dir.filePath(QStringLiteral("straggler.pid"));
+        const QString program =
+            fake("sleep 30 &\necho $! > '" + pidFile.toUtf8() + "'\necho 'time=1.00 '\nexit 0");
+        ConverterProcess process;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(process.start(program, {}));
+        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QVERIFY(clock.elapsed() < 5000);
+        const pid_t straggler = readAll(pidFile).trimmed().toInt();
+        QVERIFY(straggler > 0);
+        QTRY_VERIFY(processGone(straggler));
+    }
+
+    // Cancelling on the first progress report ends the whole group, removes the temporary
+    // file, and leaves an earlier clip of the same name as it was.
+    void terminateOnFirstReport_data() {
+        QTest::addColumn<QByteArray>("prologue");
+        QTest::addColumn<bool>("needsKill");
+        QTest::newRow("ends on SIGTERM") << QByteArray() << false;
+        QTest::newRow("ignores SIGTERM") << QByteArray("trap '' TERM") << true;
+    }
+
+    void terminateOnFirstReport() {
+        QFETCH(QByteArray, prologue);
+        QFETCH(bool, needsKill);
+
+        const QString output = m_dir.filePath(QStringLiteral("holiday_Clip1.mp4"));
+        const QString part = m_dir.filePath(QStringLiteral(".holiday_Clip1.mp4.part"));
+        const QString pidFile = m_dir.filePath(QStringLiteral("helper.pid"));
+        QVERIFY(writeAll(output, "earlier clip"));
+        const QString program = fake(prologue + "\n"
+                                                "echo partial > \"$1\"\n"
+                                                "sleep 30 &\n"
+                                                "echo $! > \"$2\"\n"
+                                                "echo 'frame=1 time=0.50 '\n"
+                                                "while :; do sleep 1; done");
+        ConverterProcess process;
+        process.setPartFile(part);
+        connect(&process, &ConverterProcess::chunkRead, &process, [&](const QByteArray& chunk) {
+            if (chunk.contains("time="))
+                process.terminate();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(process.start(program, {part, pidFile}));
+        const pid_t pid = process.processId();
+        const ConverterProcess::Result result = process.runToEnd();
+        const qint64 took = clock.elapsed();
+
+        QCOMPARE(result.outcome, Outcome::Terminated);
+        QCOMPARE(result.signal, needsKill ? SIGKILL : SIGTERM);
+        if (needsKill)
+            QVERIFY(took >= ConverterProcess::kTerminateGraceMs - 100);
+        else
+            QVERIFY(took < ConverterProcess::kTerminateGraceMs);
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        const pid_t helper = readAll(pidFile).trimmed().toInt();
+        QVERIFY(helper > 0);
+        QTRY_VERIFY(processGone(helper));
+        QTRY_VERIFY(processGroupGone(pid));
+        QVERIFY(!QFile::exists(part));
+        QCOMPARE(readAll(output), QByteArray("earlier clip"));
+
+        process.terminate(); // again: nothing left to end, nothing changes
+        QCOMPARE(process.result().outcome, Outcome::Terminated);
+    }
+
+    void partFileStaysAfterSuccess() {
+        const QString part = m_dir.filePath(QStringLiteral(".kept.part"));
+        ConverterProcess process;
+        process.setPartFile(part);
+        QVERIFY(process.start(fake("echo done > \"$1\""), {part}));
+        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QVERIFY(QFile::exists(part)); // the converter's own business when it succeeded
+    }
+
+    void partFileGoesAfterFailure() {
+        const QString part = m_dir.filePath(QStringLiteral(".failed.part"));
+        ConverterProcess process;
+        process.setPartFile(part);
+        QVERIFY(process.start(fake("echo half > \"$1\"; kill -KILL $$"), {part}));
+        QCOMPARE(process.runToEnd().outcome, Outcome::Crashed);
+        QVERIFY(!QFile::exists(part));
+    }
+
+    void terminateFromATimerDuringTheWait() {
+        ConverterProcess process;
+        QVERIFY(process.start(fake("exec sleep 30"), {}));
+        const pid_t pid = process.processId();
+        QTimer::singleShot(50, &process, [&] { process.terminate(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(process.runToEnd().outcome, Outcome::Terminated);
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(processGone(pid));
+    }
+
+    void destructorEndsARunningConverter() {
+        auto process = std::make_unique<ConverterProcess>();
+        QVERIFY(process->start(fake("exec sleep 30"), {}));
+        const pid_t pid = process->processId();
+        process.reset();
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QCOMPARE(errno, ECHILD);
+        QVERIFY(processGone(pid));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConverterProcess)
+#include "test_converter_process.moc"
