@@ -1,0 +1,606 @@
+// The main window and start-up: the control inventory, the caption, the open dialog's filter,
+// the profile list, Browse, Help, About, closing, the error guard and the start options.
+#include "app/about_form.h"
+#include "app/app_error.h"
+#include "app/application.h"
+#include "app/ini_file.h"
+#include "app/main_form.h"
+#include "app/picture_button.h"
+#include "app/setting_form.h"
+#include "fake_seams.h"
+#include "media/track_bar.h"
+#include "media/video_window.h"
+#include "profiles/profile_editor_form.h"
+#include "test_support.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+using namespace segmora;
+
+namespace {
+
+const QByteArray kNoFile = QByteArrayLiteral("<no file>");
+
+void putPreferences(const test::TempProgramFolder& folder, const QByteArray& content) {
+    QFile::remove(folder.context().preferencesPath());
+    if (content != kNoFile)
+        folder.writeFile(QStringLiteral("Preferences.ini"), content);
+}
+
+// Replaces the shipped profiles with the given files (name, content); removeFolder leaves no
+// Profiles folder at all.
+void putProfiles(const test::TempProgramFolder& folder,
+                 const QList<QPair<QString, QByteArray>>& files, bool removeFolder = false) {
+    QDir profiles(folder.context().profilesFolder());
+    profiles.removeRecursively();
+    if (removeFolder)
+        return;
+    QDir().mkpath(folder.context().profilesFolder());
+    for (const auto& [name, content] : files)
+        folder.writeFile(QStringLiteral("Profiles/") + name, content);
+}
+
+// The text a control shows, whatever its kind.
+QString shownText(const QObject* control) {
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+        return button->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control))
+        return edit->text();
+    if (const auto* group = qobject_cast<const QGroupBox*>(control))
+        return group->title();
+    return QString();
+}
+
+// The patterns of one entry of a Qt file-dialog filter, "Description (p1 p2)".
+QStringList patternsOf(const QString& entry) {
+    static const QRegularExpression form(QStringLiteral("^(.*) \\(([^()]*)\\)$"));
+    const QRegularExpressionMatch match = form.match(entry);
+    return match.hasMatch() ? match.captured(2).split(QLatin1Char(' ')) : QStringList();
+}
+
+// One test's world: its own program folder, fake seams and the application's windows.
+struct World {
+    test::TempProgramFolder folder;
+    test::FakeSeams fakes;
+    std::unique_ptr<Application> app;
+
+    TMainForm* start(const QString& source = {}) {
+        app = std::make_unique<Application>(folder.context(), source);
+        return app->mainForm();
+    }
+};
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void inventory_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text"); // null: not checked
+        QTest::addColumn<QString>("hint"); // null: not checked
+        QTest::addColumn<QSize>("size");   // invalid: not checked
+        QTest::addColumn<bool>("shown");
+        const QString none;
+        const auto row = [](const char* name, const QString& text, const QString& hint, QSize size,
+                            bool shown) {
+            QTest::newRow(name) << QString::fromLatin1(name) << text << hint << size << shown;
+        };
+        const auto s = [](const char* text) { return QString::fromUtf8(text); };
+        row("panLeft", none, none, QSize(399, 410), true);
+        row("panRight", none, none, QSize(373, 410), true);
+        row("imgScreen", none, none, QSize(390, 290), true);
+        row("imgBanner", none, none, QSize(320, 80), true);
+        row("VideoWindow", none, none, QSize(331, 237), false);
+        row("labLeft", s("00:00:00"), none, QSize(), true);
+        row("labMiddle", s("00:00:00"), none, QSize(), true);
+        row("labRight", s("00:00:00"), none, QSize(), true);
+        row("tkbProgress", none, none, QSize(326, 13), true);
+        row("labCurrent", s("00:00:00"), none, QSize(), true);
+        row("labStart", none, none, QSize(), false);
+        row("labEnd", none, none, QSize(), false);
+        row("imgPlay", none, s("Play"), QSize(63, 35), true);
+        row("imgPause", none, s("Pause | Resume"), QSize(63, 35), true);
+        row("imgStop", none, s("Stop"), QSize(63, 35), true);
+        row("imgSelStart", none, s("Set the Start Time"), QSize(63, 35), true);
+        row("imgSelEnd", none, s("Set the End Time"), QSize(63, 35), true);
+        row("imgErase", none, s("Remove the selection"), QSize(63, 35), true);
+        row("ToolBar1", none, none, QSize(372, 94), true);
+        row("tbtnOpen", s("Open"), none, QSize(58, 68), true);
+        row("tbtnSettings", s("Settings"), none, QSize(58, 68), true);
+        row("tbtnAbout", s("About"), none, QSize(58, 68), true);
+        row("tbtnHelp", s("Help"), none, QSize(58, 68), true);
+        row("Label2", s("Source:"), none, QSize(), true);
+        row("edtSource", s(""), none, QSize(), true);
+        row("gpbOutput", s("Output"), none, QSize(), true);
+        row("rdbStartEnd", s("Split the marked rang out."), none, QSize(), true);
+        row("Label4", s("Start Time:"), none, QSize(), true);
+        row("edtStart", s("00:00:00"), none, QSize(), true);
+        row("Label5", s("End Time:"), none, QSize(), true);
+        row("edtEnd", s("00:00:00"), none, QSize(), true);
+        row("rdbEqual", s("Split the marked rang to "), none, QSize(), true);
+        row("edtSectionQty", s(""), none, QSize(), true);
+        row("Label7", s("equal sections."), none, QSize(), true);
+        row("labLength", s("length of the Marked Rang"), none, QSize(), false);
+        row("Label10", s("Output Profile:"), none, QSize(), true);
+        row("BitBtn1", s("Detail"), none, QSize(), true);
+        row("Label3", s("Output Path:"), none, QSize(), true);
+        row("bbtnBrowse", s("Browse"), none, QSize(), true);
+        row("panProgress", none, none, QSize(373, 217), false);
+        row("Label1", s("Current:"), none, QSize(), true);
+        row("labCurProgress", s("%"), none, QSize(), true);
+        row("Label6", s("Total:"), none, QSize(), true);
+        row("labTotalProgress", s("%"), none, QSize(), true);
+        row("Label8", s("Elapsed:"), none, QSize(), true);
+        row("Label9", s("Remaining:"), none, QSize(), true);
+        row("chkPreview", s("Preview"), none, QSize(), false);
+        row("imgStart", none, s("Start"), QSize(110, 110), true);
+        row("imgCancel", none, s("Cancel"), QSize(110, 110), false);
+        row("imgRightBottom", none, none, QSize(263, 99), true);
+    }
+    void inventory() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, hint);
+        QFETCH(QSize, size);
+        QFETCH(bool, shown);
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        const QList<QWidget*> found = form->findChildren<QWidget*>(name);
+        QCOMPARE(found.size(), 1);
+        QWidget* control = found.first();
+        if (!text.isNull())
+            QCOMPARE(shownText(control), text);
+        if (!hint.isNull()) {
+            QCOMPARE(control->toolTip(), hint);
+            QCOMPARE(control->accessibleName(), hint);
+        }
+        if (size.isValid())
+            QCOMPARE(control->size(), size);
+        // Inside the hidden progress panel "shown" means: shown once the panel is.
+        QCOMPARE(!control->isHidden(), shown);
+    }
+
+    void windowAtStart() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
+        QCOMPARE(form->centralWidget()->size(), QSize(772, 410));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form->acceptDrops());
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Segmora"));
+
+        QVERIFY(!form->SourceLoaded);
+        QCOMPARE(form->JobState, 0);
+        QCOMPARE(form->ElapsedSeconds, 0);
+        for (QTimer* timer : {form->tmrProcess, form->tmrPreview}) {
+            QCOMPARE(timer->interval(), 1000);
+            QVERIFY(!timer->isActive());
+        }
+        QCOMPARE(form->tkbProgress->Frequency(), 60);
+        QCOMPARE(form->tkbProgress->ThumbLength(), 8);
+        QVERIFY(!form->cmbProfile->isEditable());
+        QVERIFY(form->rdbStartEnd->isChecked());
+        QVERIFY(!form->rdbEqual->isChecked());
+        QCOMPARE(form->ConverterPath(), world.folder.path() + QStringLiteral("vorkast"));
+        QCOMPARE(form->HelpFilePath(), world.folder.path() + QStringLiteral("Quillet.html"));
+        QCOMPARE(form->SupportedExtensions(),
+                 QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}));
+        QVERIFY(world.fakes.messages.isEmpty());
+    }
+
+    void caption_data() {
+        QTest::addColumn<QByteArray>("preferences");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("no file") << kNoFile << "Segmora V1.8";
+        QTest::newRow("no key") << QByteArray("[Main]\nPreview=1\n") << "Segmora V1.8";
+        QTest::newRow("key in another section")
+            << QByteArray("[Default]\nVersion=9\n") << "Segmora V1.8";
+        QTest::newRow("empty value") << QByteArray("[Main]\nVersion=\n") << "Segmora V";
+        QTest::newRow("words kept as written")
+            << QByteArray("[Main]\nVersion=2.0 beta\n") << "Segmora V2.0 beta";
+        QTest::newRow("names without case")
+            << QByteArray("[MAIN]\nversion = 3.1\n") << "Segmora V3.1";
+    }
+    void caption() {
+        QFETCH(QByteArray, preferences);
+        QFETCH(QString, caption);
+        World world;
+        putPreferences(world.folder, preferences);
+        TMainForm* form = world.start();
+        QCOMPARE(form->windowTitle(), caption);
+        // The about box shows the same version text.
+        const QString version = caption.mid(QStringLiteral("Segmora V").size());
+        QCOMPARE(world.app->aboutForm()->labVersion->text(), QStringLiteral("Version ") + version);
+    }
+
+    void openDialogFilterText() {
+        QCOMPARE(
+            TMainForm::OpenDialogFilterText(TMainForm::DefaultSupportedExtensions()),
+            QStringLiteral(
+                "All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;)|*.avi;*.mpg;"
+                "*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;|AVI Files (*.avi)|*.avi|MPG Files "
+                "(*.mpg)|*.mpg|MPEG Files (*.mpeg)|*.mpeg|MP4 Files (*.mp4)|*.mp4|WMV Files "
+                "(*.wmv)|*.wmv|MOV Files (*.mov)|*.mov|VOB Files (*.vob)|*.vob|ASF Files "
+                "(*.asf)|*.asf|All Files (*.*)|*.*"));
+        World world;
+        TMainForm* form = world.start();
+        QCOMPARE(form->OpenDialogFilter(),
+                 TMainForm::OpenDialogFilterText(TMainForm::DefaultSupportedExtensions()));
+        QCOMPARE(form->OpenDialogQtFilter(),
+                 TMainForm::QtFilterFromFilterText(form->OpenDialogFilter()));
+    }
+
+    void qtFilterShowsTheRightFiles_data() {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QStringList>("shown");
+        const QStringList videos{"CLIP.MOV", "clip.avi", "movie.MPEG", "take.mov"};
+        QTest::newRow("all supported") << 0 << "All Support Files" << videos;
+        QTest::newRow("MOV") << 6 << "MOV Files" << QStringList{"CLIP.MOV", "take.mov"};
+        QTest::newRow("MPEG") << 3 << "MPEG Files" << QStringList{"movie.MPEG"};
+        QTest::newRow("all files")
+            << 9 << "All Files" << QStringList{"CLIP.MOV",   "clip.avi",  "clip.mpeg4",
+                                               "movie.MPEG", "notes.txt", "take.mov"};
+    }
+    void qtFilterShowsTheRightFiles() {
+        QFETCH(int, entry);
+        QFETCH(QString, description);
+        QFETCH(QStringList, shown);
+        const QStringList entries =
+            TMainForm::QtFilterFromFilterText(
+                TMainForm::OpenDialogFilterText(TMainForm::DefaultSupportedExtensions()))
+                .split(QStringLiteral(";;"));
+        QCOMPARE(entries.size(), 10);
+        QVERIFY2(entries[entry].startsWith(description + QStringLiteral(" (")),
+                 qPrintable(entries[entry]));
+
+        // File names are compared with case on this platform, as a native dialog does.
+        QTemporaryDir dir;
+        for (const char* name :
+             {"CLIP.MOV", "clip.avi", "clip.mpeg4", "movie.MPEG", "notes.txt", "take.mov"}) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QDir folder(dir.path());
+        folder.setNameFilters(patternsOf(entries[entry]));
+        folder.setFilter(QDir::Files | QDir::CaseSensitive);
+        folder.setSorting(QDir::Name);
+        shown.sort();
+        QCOMPARE(folder.entryList(), shown);
+    }
+
+    void profileList_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("removeFolder");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("no Profiles folder") << QStringList() << true << QStringList();
+        QTest::newRow("empty Profiles folder") << QStringList() << false << QStringList();
+        QTest::newRow("sorted without case, other files left out")
+            << QStringList{"Web.apf", "dvd.APF", "notes.txt", "Phone.apf"} << false
+            << QStringList{"dvd", "Phone", "Web"};
+    }
+    void profileList() {
+        QFETCH(QStringList, files);
+        QFETCH(bool, removeFolder);
+        QFETCH(QStringList, listed);
+        World world;
+        QList<QPair<QString, QByteArray>> content;
+        for (const QString& name : files)
+            content.append({name, QByteArray("[Main]\nType=mkv\n")});
+        putProfiles(world.folder, content, removeFolder);
+        putPreferences(world.folder, "[Main]\nProfile=-1\n");
+        TMainForm* form = world.start();
+        form->show();
+        QStringList items;
+        for (int i = 0; i < form->cmbProfile->count(); ++i)
+            items.append(form->cmbProfile->itemText(i));
+        QCOMPARE(items, listed);
+        QCOMPARE(form->cmbProfile->currentIndex(), -1);
+        // Start-up went on: all six windows exist and nothing was reported.
+        QCOMPARE(world.app->creationOrder().size(), 6);
+        QVERIFY(world.fakes.messages.isEmpty());
+    }
+
+    void profileLoadedOnFirstShowAndOnChoice_data() {
+        QTest::addColumn<int>("savedIndex");
+        QTest::addColumn<QString>("afterShow");
+        QTest::newRow("saved first profile") << 0 << ".avi";
+        QTest::newRow("saved second profile") << 1 << ".mkv";
+        QTest::newRow("saved index beyond the list") << 5 << "";
+    }
+    void profileLoadedOnFirstShowAndOnChoice() {
+        QFETCH(int, savedIndex);
+        QFETCH(QString, afterShow);
+        World world;
+        putProfiles(world.folder, {{"A.apf", "[Main]\nType=avi\n"},
+                                   {"B.APF", "[Main]\nType=mkv\n"},
+                                   {"C.apf", "[Main]\nType=webm\n"}});
+        putPreferences(world.folder, "[Main]\nProfile=" + QByteArray::number(savedIndex) + "\n");
+        TMainForm* form = world.start();
+        TopSettingForm* editor = world.app->opSettingForm();
+        // Setting the index from the preferences loaded nothing.
+        QCOMPARE(editor->OutputExtension(), QString());
+
+        form->show();
+        QCOMPARE(editor->OutputExtension(), afterShow);
+        // A second showing does not load again.
+        form->hide();
+        form->cmbProfile->setCurrentIndex(2);
+        form->show();
+        QCOMPARE(editor->OutputExtension(), afterShow);
+
+        // The user's choice loads, the real file (B.APF) found from its shown name.
+        form->cmbProfile->setCurrentIndex(1);
+        emit form->cmbProfile->activated(1);
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".mkv"));
+    }
+
+    void browse_data() {
+        QTest::addColumn<bool>("picked");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("outputDir");
+        QTest::newRow("folder") << true << "/videos/out"
+                                << "/videos/out/";
+        QTest::newRow("folder with separator") << true << "/videos/out/"
+                                               << "/videos/out/";
+        QTest::newRow("root: one separator") << true << "/"
+                                             << "/";
+        QTest::newRow("cancelled") << false << ""
+                                   << "/kept/as/it/was/";
+    }
+    void browse() {
+        QFETCH(bool, picked);
+        QFETCH(QString, folder);
+        QFETCH(QString, outputDir);
+        World world;
+        TMainForm* form = world.start();
+        form->edtOutputDir->setText(QStringLiteral("/kept/as/it/was/"));
+        world.fakes.folderToPick = picked ? std::optional<QString>(folder) : std::nullopt;
+        form->bbtnBrowse->click();
+        QCOMPARE(form->edtOutputDir->text(), outputDir);
+        QCOMPARE(world.fakes.folderPickerCaptions,
+                 QList<QString>{QStringLiteral("Select the output directory.")});
+        QVERIFY(world.fakes.messages.isEmpty());
+    }
+
+    void helpOpensTheHelpPage() {
+        World world;
+        TMainForm* form = world.start();
+        form->tbtnHelp->click();
+        QCOMPARE(world.fakes.openedUrls,
+                 QList<QUrl>{QUrl::fromLocalFile(world.folder.path() + "Quillet.html")});
+    }
+
+    void aboutBoxHoldsTheMainWindow() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        TAboutForm* about = world.app->aboutForm();
+        QCOMPARE(about->objectName(), QStringLiteral("AboutForm"));
+        QCOMPARE(about->windowTitle(), QStringLiteral("About"));
+        QCOMPARE(about->labProduct->text(), QStringLiteral("Segmora"));
+
+        form->tbtnAbout->click();
+        QVERIFY(about->isVisible());
+        QVERIFY(!about->isModal());
+        QVERIFY(!form->isEnabled());
+        QVERIFY(about->btnOK->isEnabled() && about->isEnabled());
+        about->btnOK->click();
+        QVERIFY(!about->isVisible());
+        QVERIFY(form->isEnabled());
+    }
+
+    void settingsShownWithoutWaiting() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        form->tbtnSettings->click();
+        QVERIFY(world.app->settingForm()->isVisible());
+        QVERIFY(!world.app->settingForm()->isModal());
+        world.app->settingForm()->hide();
+    }
+
+    void closingSavesAndEnds() {
+        World world;
+        putPreferences(world.folder, "[Main]\nVersion=1.8\nProfile=0\n");
+        TMainForm* form = world.start();
+        form->show();
+        form->cmbProfile->setCurrentIndex(2);
+        QVERIFY(form->close());
+        QCOMPARE(world.fakes.endProgramCalls, 1);
+        QVERIFY(world.fakes.messages.isEmpty());
+        QCOMPARE(IniFile(world.folder.context().preferencesPath())
+                     .readInteger(QStringLiteral("Main"), QStringLiteral("Profile"), -9),
+                 2);
+    }
+
+    void failedSaveIsShownAndTheProgramStillEnds() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        // A folder where the preferences file should be: the write is refused even for root.
+        QFile::remove(world.folder.context().preferencesPath());
+        QVERIFY(QDir().mkpath(world.folder.context().preferencesPath()));
+        QVERIFY(form->close());
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Segmora"));
+        QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Error);
+        QVERIFY(world.fakes.messages[0].text.startsWith(QStringLiteral("Unable to write to")));
+        QCOMPARE(world.fakes.endProgramCalls, 1);
+    }
+
+    void errorInAHandlerIsShownOnceAndTheWindowGoesOn() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        form->edtOutputDir->setText(QStringLiteral("/before/"));
+        seams().pickFolder = [](QWidget*, const QString&) -> std::optional<QString> {
+            throw AppError(QStringLiteral("The folder list cannot be read."));
+        };
+        form->bbtnBrowse->click();
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Segmora"));
+        QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Error);
+        QCOMPARE(world.fakes.messages[0].text, QStringLiteral("The folder list cannot be read."));
+        QCOMPARE(form->edtOutputDir->text(), QStringLiteral("/before/"));
+        // The window carries on.
+        QVERIFY(form->isVisible());
+        form->tbtnHelp->click();
+        QCOMPARE(world.fakes.openedUrls.size(), 1);
+    }
+
+    void labelsNameTheirFields_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("source") << "Label2"
+                                << "edtSource";
+        QTest::newRow("start") << "Label4"
+                               << "edtStart";
+        QTest::newRow("end") << "Label5"
+                             << "edtEnd";
+        QTest::newRow("sections") << "Label7"
+                                  << "edtSectionQty";
+        QTest::newRow("profile") << "Label10"
+                                 << "cmbProfile";
+        QTest::newRow("output path") << "Label3"
+                                     << "edtOutputDir";
+        QTest::newRow("current progress") << "Label1"
+                                          << "pgbCurrent";
+        QTest::newRow("total progress") << "Label6"
+                                        << "pgbTotal";
+    }
+    void labelsNameTheirFields() {
+        QFETCH(QString, label);
+        QFETCH(QString, field);
+        World world;
+        TMainForm* form = world.start();
+        form->panProgress->show();
+        form->show();
+        auto* labelWidget = form->findChild<QLabel*>(label);
+        auto* fieldWidget = form->findChild<QWidget*>(field);
+        QVERIFY(labelWidget && fieldWidget);
+        QCOMPARE(labelWidget->buddy(), fieldWidget);
+        QAccessibleInterface* fieldIface = QAccessible::queryAccessibleInterface(fieldWidget);
+        QVERIFY(fieldIface);
+        bool labelled = false;
+        for (const auto& [other, relation] : fieldIface->relations(QAccessible::Label))
+            labelled = labelled || other->object() == labelWidget;
+        QVERIFY(labelled);
+    }
+
+    void progressBarsExposeTheirValue() {
+        World world;
+        TMainForm* form = world.start();
+        form->panProgress->show();
+        form->show();
+        form->pgbTotal->setValue(40);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(form->pgbTotal);
+        QVERIFY(iface && iface->valueInterface());
+        QCOMPARE(iface->valueInterface()->currentValue().toInt(), 40);
+        QCOMPARE(iface->valueInterface()->maximumValue().toInt(), 100);
+    }
+
+    void pointerOverSurroundingsResetsRoundButtons() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        form->imgStart->SetTag(1);
+        form->imgCancel->SetTag(2);
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form->gpbOutput, &move);
+        QCOMPARE(form->imgStart->Tag(), 0);
+        QCOMPARE(form->imgCancel->Tag(), 0);
+    }
+
+    void windowsCreatedOnceInOrder() {
+        World world;
+        const QString before = QDir::currentPath();
+        world.start(QStringLiteral("/nowhere/clip.avi"));
+        QCOMPARE(world.app->creationOrder(),
+                 QStringList({"MainForm", "SettingForm", "CountDownForm", "AboutForm",
+                              "opSettingForm", "SizeForm"}));
+        TMainForm* form = world.app->mainForm();
+        QCOMPARE(form->settingForm, world.app->settingForm());
+        QCOMPARE(form->countDownForm, world.app->countDownForm());
+        QCOMPARE(form->aboutForm, world.app->aboutForm());
+        QCOMPARE(form->opSettingForm, world.app->opSettingForm());
+        QCOMPARE(form->sizeForm, world.app->sizeForm());
+        QCOMPARE(form->ProgramFolder(), world.folder.path());
+        // The program never moves its current folder.
+        QCOMPARE(QDir::currentPath(), before);
+    }
+
+    void startOptions_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("programFolder");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("error");
+        const QString none;
+        QTest::newRow("nothing") << QStringList() << none << none << none << false;
+        QTest::newRow("absolute source")
+            << QStringList{"/v/a.avi"} << none << none << "/v/a.avi" << false;
+        QTest::newRow("relative source made absolute")
+            << QStringList{"clips/a.avi"} << none << none << "/start/here/clips/a.avi" << false;
+        QTest::newRow("further arguments ignored")
+            << QStringList{"a.avi", "b.avi"} << none << none << "/start/here/a.avi" << false;
+        QTest::newRow("program folder option")
+            << QStringList{"--program-folder", "/opt/seg", "a.avi"} << none << "/opt/seg"
+            << "/start/here/a.avi" << false;
+        QTest::newRow("program folder with =")
+            << QStringList{"--program-folder=rel"} << none << "/start/here/rel" << none << false;
+        QTest::newRow("environment") << QStringList() << "/env/seg"
+                                     << "/env/seg" << none << false;
+        QTest::newRow("option beats environment")
+            << QStringList{"--program-folder", "/opt/seg"} << "/env/seg"
+            << "/opt/seg" << none << false;
+        QTest::newRow("file name beginning with a dash")
+            << QStringList{"--", "--odd.avi"} << none << none << "/start/here/--odd.avi" << false;
+        QTest::newRow("unknown option")
+            << QStringList{"--frobnicate"} << none << none << none << true;
+        QTest::newRow("option without value")
+            << QStringList{"--program-folder"} << none << none << none << true;
+    }
+    void startOptions() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, programFolder);
+        QFETCH(QString, source);
+        QFETCH(bool, error);
+        const StartOptions options =
+            ParseStartOptions(arguments, QStringLiteral("/start/here"), environment);
+        QCOMPARE(!options.error.isEmpty(), error);
+        if (error)
+            return;
+        QCOMPARE(options.programFolder, programFolder);
+        QCOMPARE(options.source, source);
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "test_main_form.moc"
