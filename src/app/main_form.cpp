@@ -362,7 +362,7 @@ void TMainForm::createToolBar() {
 void TMainForm::createOutputGroup() {
     const int top = kToolBarHeight + 36;
     gpbOutput = named(new QGroupBox(QStringLiteral("Output"), panRight), "gpbOutput");
-    gpbOutput->setGeometry(6, top, panRight->width() - 14, 170);
+    gpbOutput->setGeometry(6, top, panRight->width() - 14, 166);
     const int inner = gpbOutput->width();
 
     rdbStartEnd = named(new QRadioButton(QStringLiteral("Split the marked rang out."), gpbOutput),
