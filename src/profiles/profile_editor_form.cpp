@@ -1,6 +1,7 @@
 // The profile editor dialog's base: profile list, the three grids and their design rows.
 #include "profiles/profile_editor_form.h"
 
+#include "profiles/profile_catalogue.h"
 #include "profiles/value_list_editor.h"
 
 #include <QComboBox>
@@ -39,6 +40,8 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
     m_groupsLayout->addStretch(1);
     layout->addLayout(m_groupsLayout, 1);
     resize(391, 472);
+
+    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
 }
 
 QStringList TopSettingForm::designRows(int sort) {
@@ -59,6 +62,7 @@ QStringList TopSettingForm::designRows(int sort) {
 }
 
 void TopSettingForm::FillProfileList(const QStringList& displayNames) {
+    cmbProfile->clear();
     cmbProfile->addItems(displayNames);
     cmbProfile->setCurrentIndex(-1);
 }

@@ -30,7 +30,8 @@ public:
     ProfileGrids grids() const { return {vleVideo, vleAudio, vleAdvanced}; }
     const ProgramContext& context() const { return m_context; }
 
-    // Appends the catalogue's display names, in order, to cmbProfile (no selection).
+    // Makes cmbProfile hold these display names, in order, with no selection. The constructor
+    // fills it from the catalogue of the program folder, in the main window's order.
     void FillProfileList(const QStringList& displayNames);
     // The file of the profile selected in cmbProfile.
     QString EditorProfilePath() const;

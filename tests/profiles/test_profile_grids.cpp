@@ -126,6 +126,10 @@ void TestProfileGrids::formLoadsAndSaves() {
     TopSettingForm form(folder.context());
     const QStringList names = DisplayNames(LoadProfileCatalogue(folder.context().profilesFolder()));
     QVERIFY(names.contains(QStringLiteral("Fast")));
+    // Filled from the catalogue at creation, in the catalogue's order, nothing selected.
+    QCOMPARE(form.cmbProfile->count(), names.size());
+    QCOMPARE(form.cmbProfile->itemText(0), names.first());
+    QCOMPARE(form.cmbProfile->currentIndex(), -1);
     form.FillProfileList(names);
     QCOMPARE(form.cmbProfile->currentIndex(), -1);
     QCOMPARE(form.cmbProfile->count(), names.size());
