@@ -169,6 +169,8 @@ IniSnapshot IniSnapshot::parse(const QByteArray& raw) {
     QByteArray content = raw;
     if (content.startsWith(kBom))
         content.remove(0, kBom.size());
+    // Look-ups go through hashes of the case-folded names, so a hostile file with a huge number
+    // of keys or sections still parses in linear time.
     Section* current = nullptr;
     qsizetype start = 0;
     while (start <= content.size()) {
@@ -180,21 +182,22 @@ IniSnapshot IniSnapshot::parse(const QByteArray& raw) {
         const LineInfo info = classify(line);
         if (info.kind == LineInfo::Section) {
             // A section named twice: only the first is seen, so later duplicates are skipped.
-            if (snapshot.findSection(info.name)) {
+            const QString folded = info.name.toCaseFolded();
+            if (snapshot.m_byName.contains(folded)) {
                 current = nullptr;
             } else {
-                snapshot.m_sections.push_back({info.name, {}});
+                snapshot.m_byName.insert(folded, int(snapshot.m_sections.size()));
+                snapshot.m_sections.push_back({info.name, {}, {}});
                 current = &snapshot.m_sections.back();
             }
         } else if (info.kind == LineInfo::Key && current) {
-            bool known = false;
-            for (const Entry& entry : current->entries)
-                known = known || sameName(entry.key, info.name);
-            if (known)
+            const QString folded = info.name.toCaseFolded();
+            if (current->byKey.contains(folded))
                 continue;
             const QByteArray trimmed = trimBlanks(line);
             QString value = trimmedText(trimmed.mid(trimmed.indexOf('=') + 1));
             value.truncate(kMaxValueLength);
+            current->byKey.insert(folded, int(current->entries.size()));
             current->entries.push_back({info.name, value});
         }
     }
@@ -202,11 +205,8 @@ IniSnapshot IniSnapshot::parse(const QByteArray& raw) {
 }
 
 const IniSnapshot::Section* IniSnapshot::findSection(const QString& name) const {
-    for (const Section& section : m_sections) {
-        if (sameName(section.name, name))
-            return &section;
-    }
-    return nullptr;
+    const auto found = m_byName.constFind(name.toCaseFolded());
+    return found == m_byName.constEnd() ? nullptr : &m_sections.at(size_t(*found));
 }
 
 const IniSnapshot::Entry* IniSnapshot::findEntry(const QString& sectionName,
@@ -214,11 +214,8 @@ const IniSnapshot::Entry* IniSnapshot::findEntry(const QString& sectionName,
     const Section* section = findSection(sectionName);
     if (!section)
         return nullptr;
-    for (const Entry& entry : section->entries) {
-        if (sameName(entry.key, key))
-            return &entry;
-    }
-    return nullptr;
+    const auto found = section->byKey.constFind(key.toCaseFolded());
+    return found == section->byKey.constEnd() ? nullptr : &section->entries.at(size_t(*found));
 }
 
 bool IniSnapshot::hasKey(const QString& section, const QString& key) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -47,11 +48,13 @@ private:
     struct Section {
         QString name;
         std::vector<Entry> entries;
+        QHash<QString, int> byKey; // case-folded key -> position in entries
     };
     const Section* findSection(const QString& name) const;
     const Entry* findEntry(const QString& section, const QString& key) const;
 
     std::vector<Section> m_sections;
+    QHash<QString, int> m_byName; // case-folded section name -> position in m_sections
 };
 
 // An INI file by path. Nothing is cached: every read opens and parses the file, every write

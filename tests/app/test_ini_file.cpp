@@ -142,6 +142,13 @@ void TestIniFile::reads_data() {
         << "A"
         << "text"
         << "ok";
+    QByteArray manyKeys = "[Main]\n";
+    for (int i = 0; i < 200000; ++i)
+        manyKeys += "k" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";
+    QTest::newRow("200 000 keys parse in linear time") << manyKeys << "Main"
+                                                       << "K199999"
+                                                       << "text"
+                                                       << "199999";
     QTest::newRow("UTF-8 text") << QByteArray("[Main]\nA=Größe\n") << "Main"
                                 << "A"
                                 << "text"
