@@ -2,6 +2,7 @@
 #include "job/progress_parser.h"
 
 #include "app/rounding.h"
+#include "app/time_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -77,6 +78,11 @@ long long RemainingSeconds(long long elapsedSeconds, int totalPercent) {
         return 0;
     const double elapsed = static_cast<double>(elapsedSeconds);
     return RoundHalfEven(elapsed / (totalPercent / 100.0) - elapsed);
+}
+
+JobTimeTexts ProcessTimerTexts(long long elapsedSeconds, int totalPercent) {
+    return {SecondsToTimeText(static_cast<double>(elapsedSeconds)),
+            SecondsToTimeText(static_cast<double>(RemainingSeconds(elapsedSeconds, totalPercent)))};
 }
 
 void JobProgress::beginSection(int index, double length) {

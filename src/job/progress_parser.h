@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 
 namespace segmora {
 
@@ -27,6 +28,13 @@ int TotalPercent(int sectionPercent, int index, int count);
 // The estimated seconds left when elapsedSeconds have gone by at totalPercent: the rest at the
 // average speed so far, halves to even; 0 while nothing is done yet.
 long long RemainingSeconds(long long elapsedSeconds, int totalPercent);
+
+// The texts of the elapsed and remaining labels after a tick of the job's one-second timer.
+struct JobTimeTexts {
+    QString elapsed;
+    QString remaining;
+};
+JobTimeTexts ProcessTimerTexts(long long elapsedSeconds, int totalPercent);
 
 // The progress of a running job as its bars show it, fed chunk by chunk.
 class JobProgress {

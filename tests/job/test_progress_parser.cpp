@@ -77,24 +77,41 @@ private slots:
         QCOMPARE(TotalPercent(section, index, count), total);
     }
 
+    // The estimate and the two labels of the one-second timer.
     void remaining_data() {
         QTest::addColumn<qint64>("elapsed");
         QTest::addColumn<int>("percent");
         QTest::addColumn<qint64>("expected");
-        QTest::newRow("nothing done yet") << 5LL << 0 << 0LL;
-        QTest::newRow("first tick at 0%") << 1LL << 0 << 0LL;
-        QTest::newRow("30 s at 20%") << 30LL << 20 << 120LL;
-        QTest::newRow("all done") << 95LL << 100 << 0LL;
-        QTest::newRow("half rounds down to even") << 3LL << 40 << 4LL; // 4.5
-        QTest::newRow("half rounds up to even") << 1LL << 40 << 2LL;   // 1.5
-        QTest::newRow("one third done") << 10LL << 33 << 20LL;         // 20.30
+        QTest::addColumn<QString>("elapsedText");
+        QTest::addColumn<QString>("remainingText");
+        QTest::newRow("first tick at 0%") << 1LL << 0 << 0LL << "00:00:01"
+                                          << "00:00:00";
+        QTest::newRow("nothing done after a while") << 75LL << 0 << 0LL << "00:01:15"
+                                                    << "00:00:00";
+        QTest::newRow("30 s at 20%") << 30LL << 20 << 120LL << "00:00:30"
+                                     << "00:02:00";
+        QTest::newRow("all done") << 95LL << 100 << 0LL << "00:01:35"
+                                  << "00:00:00";
+        QTest::newRow("half rounds down to even") << 3LL << 40 << 4LL << "00:00:03"
+                                                  << "00:00:04";
+        QTest::newRow("half rounds up to even") << 1LL << 40 << 2LL << "00:00:01"
+                                                << "00:00:02";
+        QTest::newRow("one third done") << 10LL << 33 << 20LL << "00:00:10"
+                                        << "00:00:20";
+        QTest::newRow("hours") << 3600LL << 25 << 10800LL << "01:00:00"
+                               << "03:00:00";
     }
 
     void remaining() {
         QFETCH(qint64, elapsed);
         QFETCH(int, percent);
         QFETCH(qint64, expected);
+        QFETCH(QString, elapsedText);
+        QFETCH(QString, remainingText);
         QCOMPARE(RemainingSeconds(elapsed, percent), expected);
+        const JobTimeTexts texts = ProcessTimerTexts(elapsed, percent);
+        QCOMPARE(texts.elapsed, elapsedText);
+        QCOMPARE(texts.remaining, remainingText);
     }
 
     // The bars over a job of two sections fed chunk by chunk.

@@ -1,0 +1,391 @@
+// Whole splits against a small fake converter: sections in order, progress, the overwrite
+// rule, failures that end the job, and cancelling.
+#include "job/split_job.h"
+
+#include "fake_converter.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/wait.h>
+
+using namespace segmora;
+using segmora::test::processGone;
+using segmora::test::readAll;
+using segmora::test::writeAll;
+using segmora::test::writeFakeConverter;
+
+using Indexes = QList<int>;
+Q_DECLARE_METATYPE(segmora::JobMode)
+Q_DECLARE_METATYPE(segmora::SplitJobEnd)
+
+namespace {
+
+// Behaves like the converter as far as the job can tell: writes the clip under its temporary
+// name, reports progress, then renames it. $5 is the start, the last argument the output.
+QByteArray converterBody(const QString& log, const QByteArray& behaviour) {
+    return "log='" + log.toUtf8() +
+           "'\n"
+           "for out; do :; done\n"
+           "printf '%s\\n' \"$*\" >> \"$log\"\n"
+           "part=\"$(dirname \"$out\")/.$(basename \"$out\").part\"\n"
+           "ss=\"$5\"\n" +
+           behaviour +
+           "\n"
+           "echo \"clip $ss\" > \"$part\"\n"
+           "echo 'frame=1 time=5.00 '\n"
+           "mv \"$part\" \"$out\"\n";
+}
+
+struct Recorder {
+    Indexes started;
+    QStringList processingTexts;
+    QStringList commandTexts;
+    QList<QPair<int, int>> progress;
+    Indexes ended;
+    QList<qint64> pids;
+
+    void watch(SplitJob& job) {
+        QObject::connect(
+            &job, &SplitJob::sectionStarted, &job,
+            [this](int index, const QString& text, const QString&, const QString& command) {
+                started.append(index);
+                processingTexts.append(text);
+                commandTexts.append(command);
+            });
+        QObject::connect(&job, &SplitJob::progressChanged, &job, [this](int current, int total) {
+            progress.append({current, total});
+        });
+        QObject::connect(&job, &SplitJob::sectionEnded, &job,
+                         [this](int index) { ended.append(index); });
+        QObject::connect(&job, &SplitJob::converterStarted, &job,
+                         [this](qint64 pid) { pids.append(pid); });
+    }
+};
+
+} // namespace
+
+class TestSplitJob : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_source;
+    QString m_out;
+    QString m_log;
+
+    QString converter(const QByteArray& behaviour = QByteArray()) {
+        return writeFakeConverter(*m_dir, QStringLiteral("vorkast"),
+                                  converterBody(m_log, behaviour));
+    }
+
+    SplitJobPlan plan(JobMode mode, int count, double start, double end,
+                      const QString& converterPath) const {
+        SplitJobPlan plan;
+        plan.converterPath = converterPath;
+        plan.sourcePath = m_source;
+        plan.profileArguments = QStringLiteral(" -vcodec copy  -acodec copy");
+        plan.mode = mode;
+        plan.sectionCount = count;
+        plan.sections = PlanSections(start, end, count, 3600000);
+        plan.outputFolder = m_out;
+        plan.outputExtension = QStringLiteral(".mp4");
+        return plan;
+    }
+
+    QString clip(int index) const {
+        return m_out + QStringLiteral("/holiday_Clip%1.mp4").arg(index);
+    }
+
+    QStringList calls() const {
+        return QString::fromUtf8(readAll(m_log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_source = m_dir->filePath(QStringLiteral("holiday.avi"));
+        QVERIFY(writeAll(m_source, "source"));
+        m_out = m_dir->filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(m_out));
+        m_log = m_dir->filePath(QStringLiteral("calls.log"));
+    }
+
+    void cleanup() { m_dir.reset(); }
+
+    void equalSectionsRunInOrder() {
+        SplitJob job(plan(JobMode::Equal, 3, 10, 40, converter()));
+        Recorder seen;
+        seen.watch(job);
+        const SplitJobResult result = job.run();
+
+        QCOMPARE(result.end, SplitJobEnd::Completed);
+        QCOMPARE(seen.started, (Indexes{1, 2, 3}));
+        QCOMPARE(seen.ended, (Indexes{1, 2, 3}));
+        QCOMPARE(seen.processingTexts, (QStringList{"Splitting: Section 1", "Splitting: Section 2",
+                                                    "Splitting: Section 3"}));
+        QCOMPARE(seen.commandTexts.first(), QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -vcodec copy"
+                                                           "  -acodec copy \"%2\"")
+                                                .arg(m_source, clip(1)));
+        const QString args = QStringLiteral("-y -i %1 -ss %2 -t 10 -vcodec copy -acodec copy %3");
+        QCOMPARE(calls(),
+                 (QStringList{args.arg(m_source, "10", clip(1)), args.arg(m_source, "20", clip(2)),
+                              args.arg(m_source, "30", clip(3))}));
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(readAll(clip(i)), QByteArray("clip ") + QByteArray::number(i * 10) + "\n");
+        QVERIFY(!job.isRunning());
+    }
+
+    void startEndModeNamesTheSource() {
+        SplitJob job(plan(JobMode::StartEnd, 1, 10, 22.5, converter()));
+        Recorder seen;
+        seen.watch(job);
+        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(seen.processingTexts, QStringList{"Splitting: holiday.avi"});
+        QCOMPARE(calls().size(), 1);
+        QVERIFY(calls().first().contains(QStringLiteral(" -ss 10 -t 12.5 ")));
+    }
+
+    // Each section's bar, and the job's total from it: 5 of 10 seconds in each of 4 sections.
+    void progressOfEachSection() {
+        SplitJob job(plan(JobMode::Equal, 4, 0, 40, converter()));
+        Recorder seen;
+        seen.watch(job);
+        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(seen.progress, (QList<QPair<int, int>>{{50, 12}, {50, 38}, {50, 62}, {50, 88}}));
+        QCOMPARE(job.progress().currentPercent(), 0); // dropped after the section
+        QCOMPARE(job.progress().totalPercent(), 88);
+    }
+
+    void noSectionsCompleteAtOnce_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -2;
+    }
+
+    void noSectionsCompleteAtOnce() {
+        QFETCH(int, count);
+        SplitJob job(plan(JobMode::Equal, count, 10, 40, converter()));
+        Recorder seen;
+        seen.watch(job);
+        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QVERIFY(seen.started.isEmpty());
+        QVERIFY(calls().isEmpty());
+    }
+
+    void overwriteRule_data() {
+        QTest::addColumn<JobMode>("mode");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<Indexes>("existing");
+        QTest::addColumn<bool>("overwritePreference");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<SplitJobEnd>("end");
+        QTest::addColumn<Indexes>("run");
+        QTest::addColumn<int>("questions");
+
+        const auto eq = JobMode::Equal;
+        const auto se = JobMode::StartEnd;
+        QTest::newRow("equal: No skips that section")
+            << eq << 3 << Indexes{2} << false << false << SplitJobEnd::Completed << Indexes{1, 3}
+            << 1;
+        QTest::newRow("equal: Yes replaces it") << eq << 3 << Indexes{2} << false << true
+                                                << SplitJobEnd::Completed << Indexes{1, 2, 3} << 1;
+        QTest::newRow("equal: refusing every clip still completes")
+            << eq << 2 << Indexes{1, 2} << false << false << SplitJobEnd::Completed << Indexes{}
+            << 2;
+        QTest::newRow("start/end: No ends the job")
+            << se << 1 << Indexes{1} << false << false << SplitJobEnd::OverwriteRefused << Indexes{}
+            << 1;
+        QTest::newRow("start/end: Yes replaces it")
+            << se << 1 << Indexes{1} << false << true << SplitJobEnd::Completed << Indexes{1} << 1;
+        QTest::newRow("preference replaces without asking")
+            << eq << 3 << Indexes{1, 3} << true << false << SplitJobEnd::Completed
+            << Indexes{1, 2, 3} << 0;
+    }
+
+    void overwriteRule() {
+        QFETCH(JobMode, mode);
+        QFETCH(int, count);
+        QFETCH(Indexes, existing);
+        QFETCH(bool, overwritePreference);
+        QFETCH(bool, answer);
+        QFETCH(SplitJobEnd, end);
+        QFETCH(Indexes, run);
+        QFETCH(int, questions);
+
+        for (const int index : existing)
+            QVERIFY(writeAll(clip(index), "old"));
+        SplitJobPlan setup = plan(mode, count, 10, 40, converter());
+        setup.overwriteExisting = overwritePreference;
+        SplitJob job(setup);
+        QStringList asked;
+        job.confirmOverwrite = [&](const QString& path) {
+            asked.append(path);
+            return answer;
+        };
+        Recorder seen;
+        seen.watch(job);
+
+        QCOMPARE(job.run().end, end);
+        QCOMPARE(seen.started, run);
+        QCOMPARE(asked.size(), questions);
+        for (const int index : existing) {
+            if (run.contains(index))
+                QVERIFY(readAll(clip(index)) != "old");
+            else
+                QCOMPARE(readAll(clip(index)), QByteArray("old"));
+        }
+    }
+
+    // A failed or killed converter ends the job there: the failure is reported with what the
+    // converter said, no later section runs and no partial clip is left.
+    void failureEndsTheJob_data() {
+        QTest::addColumn<QByteArray>("behaviour");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("exit 1") << QByteArray("if [ \"$ss\" = 20 ]; then echo half > \"$part\"; "
+                                              "echo 'vorkast: codec missing' >&2; exit 1; fi")
+                                << "Splitting failed.\nvorkast: codec missing";
+        QTest::newRow("killed")
+            << QByteArray("if [ \"$ss\" = 20 ]; then echo half > \"$part\"; kill -KILL $$; fi")
+            << "Splitting failed.\nThe converter was stopped by signal 9 (SIGKILL).";
+    }
+
+    void failureEndsTheJob() {
+        QFETCH(QByteArray, behaviour);
+        QFETCH(QString, message);
+        SplitJob job(plan(JobMode::Equal, 3, 10, 40, converter(behaviour)));
+        Recorder seen;
+        seen.watch(job);
+        const SplitJobResult result = job.run();
+        QCOMPARE(result.end, SplitJobEnd::Failed);
+        QCOMPARE(result.section, 2);
+        QCOMPARE(result.message, message);
+        QCOMPARE(seen.started, (Indexes{1, 2}));
+        QVERIFY(QFile::exists(clip(1)));
+        QVERIFY(!QFile::exists(clip(2)));
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/.holiday_Clip2.mp4.part")));
+        QVERIFY(!QFile::exists(clip(3)));
+    }
+
+    void missingConverterFailsToStart() {
+        SplitJob job(plan(JobMode::Equal, 2, 10, 40, m_dir->filePath(QStringLiteral("gone"))));
+        Recorder seen;
+        seen.watch(job);
+        const SplitJobResult result = job.run();
+        QCOMPARE(result.end, SplitJobEnd::StartFailed);
+        QCOMPARE(result.section, 1);
+        QCOMPARE(result.message, QStringLiteral("Error. Please re-install Segmora"));
+        QVERIFY(seen.pids.isEmpty());
+        QVERIFY(!job.isRunning());
+    }
+
+    // Cancelling on the first progress report ends the converter at once: nothing of it keeps
+    // running, its temporary file goes, the clip it would have replaced stays, and no further
+    // section starts.
+    void cancelOnFirstReport() {
+        QVERIFY(writeAll(clip(1), "earlier clip"));
+        SplitJobPlan setup = plan(JobMode::Equal, 3, 10, 40,
+                                  converter("echo partial > \"$part\"\n"
+                                            "echo 'frame=1 time=1.00 '\n"
+                                            "exec sleep 30"));
+        setup.overwriteExisting = true;
+        SplitJob job(setup);
+        Recorder seen;
+        seen.watch(job);
+        connect(&job, &SplitJob::progressChanged, &job, [&] { job.requestCancel(); });
+        QElapsedTimer clock;
+        clock.start();
+        const SplitJobResult result = job.run();
+
+        QCOMPARE(result.end, SplitJobEnd::Cancelled);
+        QCOMPARE(result.section, 1);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(seen.started, Indexes{1});
+        QCOMPARE(seen.pids.size(), 1);
+        const pid_t pid = static_cast<pid_t>(seen.pids.first());
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QVERIFY(processGone(pid));
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/.holiday_Clip1.mp4.part")));
+        QCOMPARE(readAll(clip(1)), QByteArray("earlier clip"));
+        QVERIFY(job.cancelRequested());
+    }
+
+    // A cancel from the event loop (a click, a timer) while the converter says nothing.
+    void cancelWhileTheConverterIsSilent() {
+        SplitJob job(plan(JobMode::Equal, 2, 10, 40, converter("exec sleep 30")));
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, &job, [&] {
+            if (++ticks == 5)
+                job.requestCancel();
+        });
+        ticker.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(job.run().end, SplitJobEnd::Cancelled);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(calls().size(), 1);
+    }
+
+    void cancelDuringTheOverwriteQuestion() {
+        QVERIFY(writeAll(clip(1), "old"));
+        SplitJob job(plan(JobMode::Equal, 2, 10, 40, converter()));
+        job.confirmOverwrite = [&](const QString&) {
+            job.requestCancel(); // e.g. the window was closed meanwhile
+            return true;
+        };
+        QCOMPARE(job.run().end, SplitJobEnd::Cancelled);
+        QVERIFY(calls().isEmpty());
+        QCOMPARE(readAll(clip(1)), QByteArray("old"));
+    }
+
+    void makePlan_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<double>("lastSectionEnd");
+        QTest::newRow("profile's extension") << "Fast"
+                                             << "00:00:40"
+                                             << ".mp4" << 40.0;
+        QTest::newRow("source settings keep the source's extension")
+            << "Settings of the source file."
+            << "00:00:40"
+            << ".avi" << 40.0;
+        QTest::newRow("an end beyond the source stops at its end") << "Fast"
+                                                                   << "00:10:00"
+                                                                   << ".mp4" << 60.0;
+    }
+
+    void makePlan() {
+        QFETCH(QString, profile);
+        QFETCH(QString, end);
+        QFETCH(QString, extension);
+        QFETCH(double, lastSectionEnd);
+        const JobRequest request{m_source,
+                                 QStringLiteral("00:00:10"),
+                                 end,
+                                 JobMode::Equal,
+                                 QStringLiteral("2"),
+                                 profile,
+                                 true,
+                                 m_out,
+                                 60000};
+        const JobCheckResult checked = CheckJobRequest(request);
+        QVERIFY(checked.passed());
+        const SplitJobPlan made =
+            MakeSplitJobPlan(request, checked, QStringLiteral("/p/vorkast"), QStringLiteral(" -an"),
+                             QStringLiteral(".mp4"), true);
+        QCOMPARE(made.outputExtension, extension);
+        QCOMPARE(made.sectionCount, 2);
+        QCOMPARE(made.sections.size(), 2);
+        QCOMPARE(made.sections.last().start + made.sections.last().length, lastSectionEnd);
+        QCOMPARE(made.converterPath, QStringLiteral("/p/vorkast"));
+        QCOMPARE(made.profileArguments, QStringLiteral(" -an"));
+        QVERIFY(made.overwriteExisting);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSplitJob)
+#include "test_split_job.moc"
