@@ -42,8 +42,9 @@ bool readWhole(const QString& text, std::int64_t* result) {
     return true;
 }
 
-// A decimal number: leading blanks, an optional sign, digits, optionally a separator ("." or
-// the locale's) and more digits. It must start with a digit after the sign, so ".5" is refused.
+// A decimal number: leading and trailing blanks, an optional sign, digits, optionally a separator
+// ("." or the locale's) and more digits. It must start with a digit after the sign, so ".5" is
+// refused.
 bool readDecimal(const QString& text, double* result) {
     const QChar localeSeparator =
         QLocale().decimalPoint().isEmpty() ? QLatin1Char('.') : QLocale().decimalPoint().at(0);
@@ -57,7 +58,10 @@ bool readDecimal(const QString& text, double* result) {
     }
     bool digits = false;
     bool separator = false;
-    for (; i < text.size(); ++i) {
+    qsizetype end = text.size();
+    while (end > i && text.at(end - 1) == QLatin1Char(' '))
+        --end; // a blank typed after the seconds is forgiven
+    for (; i < end; ++i) {
         const QChar c = text.at(i);
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
             digits = true;

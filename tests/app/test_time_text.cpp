@@ -74,6 +74,8 @@ void TestTimeText::textToSeconds_data() {
     QTest::newRow("third colon lands in seconds") << "1:2:3:4" << -1.0;
     QTest::newRow("empty text") << "" << -1.0;
     QTest::newRow("letters") << "aa:bb:cc" << -1.0;
+    QTest::newRow("trailing blank after seconds") << "0:1:2 " << 62.0;
+    QTest::newRow("blank inside seconds") << "0:1:2 5" << -1.0;
     QTest::newRow("trailing blank in hours") << "1 :2:3" << -1.0;
     QTest::newRow("fraction in minutes") << "0:1.5:0" << -1.0;
     QTest::newRow("hours beyond 32 bits") << "2147483648:00:00" << -1.0;
