@@ -13,10 +13,9 @@ QString SecondsToTimeText(double seconds);
 
 // Seconds of a time text "H:M:S", or exactly -1 when the text is not a time text.
 // H and M: 32-bit whole numbers (leading blanks and a sign allowed). S: a decimal number with
-// "." or the locale's decimal separator (QLocale() default), optional sign, leading and trailing
-// blanks; it must not begin with a separator (".5" is refused). No range check: "00:90:00" is 5400
-// and
-// "-1:00:00" is -3600. A third ":" lands in S and makes the text invalid.
+// "." or the locale's decimal separator (QLocale() default), an optional sign, and blanks
+// before or after; it must not begin with a separator (".5" is refused). No range check:
+// "00:90:00" is 5400 and "-1:00:00" is -3600. A third ":" lands in S and makes it invalid.
 double TimeTextToSeconds(const QString& text);
 
 // The folder path ending in exactly one "/": "/" is appended unless the text already ends in
