@@ -1,0 +1,110 @@
+// Our side of the preview benchmark: FilterGraph and VideoWindow in a Qt window.
+//
+// Usage: component_preview FILE WIDTH HEIGHT  (run with QT_QPA_PLATFORM=offscreen or on a desktop)
+// Prints the same "key value" lines as bare_preview: the first frame painted after activating
+// the graph and opening FILE the way the main window does (activate, reset, render, play, show),
+// ten exact seeks (from SeekTo to the new frame painted), the CPU time of 10 s of preview, and
+// the peak resident memory.
+#include "media/filter_graph.h"
+#include "media/video_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sys/resource.h>
+
+#include <clocale>
+#include <cstdio>
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until a frame is painted or timeoutMs passes.
+bool waitForFrame(VideoWindow* window, int timeoutMs) {
+    QEventLoop loop;
+    bool painted = false;
+    QObject::connect(window, &VideoWindow::framePainted, &loop, [&] {
+        painted = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return painted;
+}
+
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s FILE WIDTH HEIGHT\n", argv[0]);
+        return 2;
+    }
+    qputenv("SEGMORA_AUDIO_OUTPUT", "null");
+    const QString file = QString::fromLocal8Bit(argv[1]);
+    QWidget host;
+    host.resize(QString(argv[2]).toInt(), QString(argv[3]).toInt());
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* window = new VideoWindow(&host);
+    layout->addWidget(window);
+    host.show();
+    FilterGraph graph;
+    graph.SetVideoWindow(window);
+
+    QElapsedTimer clock;
+    clock.start();
+    graph.SetActive(true);
+    graph.ResetGraph();
+    graph.RenderFile(file);
+    graph.Play();
+    window->setVisible(true);
+    if (!waitForFrame(window, 10000)) {
+        std::fprintf(stderr, "no first frame\n");
+        return 1;
+    }
+    std::printf("first_frame_ms %.1f\n", double(clock.nsecsElapsed()) / 1e6);
+
+    const double cpuBefore = cpuSeconds();
+    const quint64 framesBefore = window->framesPainted();
+    runFor(10000);
+    std::printf("play10s_cpu_s %.2f\n", cpuSeconds() - cpuBefore);
+    std::printf("play10s_frames %llu\n",
+                static_cast<unsigned long long>(window->framesPainted() - framesBefore));
+
+    graph.Pause();
+    runFor(300);
+    // Paused, frames come only from the seek: the last one within 800 ms is the sought frame
+    // (a seek may show an intermediate frame first).
+    for (qint64 target : {1300, 7700, 3100, 15200, 500, 11900, 18400, 5500, 9000, 13300}) {
+        double lastFrameMs = -1;
+        const QMetaObject::Connection counting =
+            QObject::connect(window, &VideoWindow::framePainted,
+                             [&] { lastFrameMs = double(clock.nsecsElapsed()) / 1e6; });
+        clock.restart();
+        graph.SeekTo(target);
+        runFor(800);
+        QObject::disconnect(counting);
+        std::printf("seek_ms %.1f %.1f\n", double(target) / 1000.0, lastFrameMs);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_mb %.1f\n", double(usage.ru_maxrss) / 1024.0);
+    return 0;
+}
