@@ -42,6 +42,7 @@ namespace segmora {
 
 class CircularPictureButton;
 class PictureButton;
+class SplitJob;
 class TAboutForm;
 class TCountDownForm;
 class TSettingForm;
@@ -98,6 +99,8 @@ public:
     bool SourceLoaded = false;
     int JobState = JobIdle;
     int ElapsedSeconds = 0;
+    // The job RunSplitJob is running right now; null while idle.
+    SplitJob* RunningJob() const { return m_runningJob; }
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
@@ -245,6 +248,7 @@ private:
     QString m_openDialogFilter;
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
+    SplitJob* m_runningJob = nullptr;
 };
 
 } // namespace segmora
