@@ -60,6 +60,8 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     PartFile part(options.output, options.overwrite);
     ClipWriter writer(options, part.path(), watchdog.interrupt());
     const AVOutputFormat* format = writer.format();
+    // What the reports count up to: the length asked for, whatever the clip's first picture.
+    const double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
     AVFormatContext* input = source.ctx.get();
 
     const bool wantVideo =
@@ -86,7 +88,13 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             throw ConvertError("the source has no audio stream, and the output takes sound only");
     }
 
-    // Encoders open before the seek, so that settings they refuse fail before any reading.
+    // A copied video cannot start between its pictures: the clip's time then counts from the
+    // picture on screen at the start, for every stream, so sound stays with the picture.
+    const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
+    StartPoint start = positionAt(source, section.start, anchor, copiesVideo);
+    if (copiesVideo)
+        section.start = std::min(section.start, start.shownTime);
+
     std::vector<int> copied;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* in = input->streams[i];
@@ -146,7 +154,6 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         copyOut[i] = out;
     }
 
-    StartPoint start = positionAt(source, section.start, anchor);
     for (int i : copied) {
         routes[i].copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start, section.end, start.keyframeTime);
@@ -168,7 +175,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
                 any = true;
             }
         if (any)
-            reporter.set(std::min(done, section.length()));
+            reporter.set(std::min(done, asked));
     };
     auto allFinished = [&] {
         for (const Route& r : routes)
@@ -235,11 +242,10 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     for (const Route& r : routes)
         if ((r.copier || r.transcoder) && r.holdsClipOpen())
             covered = std::max(covered, r.progress());
-    if (std::isfinite(section.length()) && !damaged)
-        covered = std::max(covered, std::min(section.length(), source.duration > 0
-                                                                   ? source.duration - options.start
-                                                                   : section.length()));
-    return std::isfinite(section.length()) ? std::min(covered, section.length()) : covered;
+    // A clean end covers all that was asked for, up to the source's end.
+    if (!damaged && source.duration > 0)
+        covered = std::max(covered, std::min(asked, source.duration - options.start));
+    return std::min(covered, asked);
 }
 
 } // namespace vorkast

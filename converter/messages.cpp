@@ -38,6 +38,16 @@ std::atomic<int> libavLinesLeft{40};
 void libavLog(void* avcl, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR)
         return;
+    // Decoders complain about every damaged packet, and right after a seek about packets cut in
+    // half; the engine skips those and says itself what it could not read.
+    if (avcl) {
+        const AVClass* cls = *static_cast<AVClass**>(avcl);
+        const AVClassCategory category = cls && cls->get_category ? cls->get_category(avcl)
+                                         : cls                    ? cls->category
+                                                                  : AV_CLASS_CATEGORY_NA;
+        if (category == AV_CLASS_CATEGORY_DECODER || category == AV_CLASS_CATEGORY_BITSTREAM_FILTER)
+            return;
+    }
     char line[1024];
     int printPrefix = 1;
     av_log_format_line2(avcl, level, format, args, line, sizeof line, &printPrefix);

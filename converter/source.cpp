@@ -81,12 +81,36 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point) {
     return false;
 }
 
+// Reads on until no later anchor packet can be shown at or before absStart (decode times only
+// grow, and nothing is shown before it is decoded), noting the latest picture shown by then.
+void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point) {
+    const AVRational timeBase = ctx->streams[anchor]->time_base;
+    point.shownTime = point.keyframeTime;
+    for (int budget = 20000; budget > 0; --budget) {
+        PacketPtr packet = makePacket();
+        if (av_read_frame(ctx, packet.get()) < 0)
+            return;
+        const bool isAnchor = packet->stream_index == anchor;
+        const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
+        const double decoded =
+            isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
+        point.pending.push_back(std::move(packet));
+        if (!isAnchor || std::isnan(shown))
+            continue;
+        if (shown <= absStart + 1e-4 && shown > point.shownTime)
+            point.shownTime = shown;
+        if (decoded > absStart)
+            return;
+    }
+}
+
 } // namespace
 
-StartPoint positionAt(Source& source, double absStart, int anchorStream) {
+StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame) {
     AVFormatContext* ctx = source.ctx.get();
     StartPoint point;
     point.keyframeTime = source.startOffset;
+    point.shownTime = absStart;
     const bool seekable = ctx->pb == nullptr || (ctx->pb->seekable & AVIO_SEEKABLE_NORMAL);
     if (!seekable || absStart <= source.startOffset) {
         // Without seeking, the demuxer hands out what it buffered from the beginning first.
@@ -104,8 +128,11 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream) {
         if (!seekTo(ctx, target))
             break;
         // A little slack for timestamps rounded into the stream's time base.
-        if (readToKeyframe(ctx, anchorStream, point) && point.keyframeTime <= absStart + 1e-4)
+        if (readToKeyframe(ctx, anchorStream, point) && point.keyframeTime <= absStart + 1e-4) {
+            if (findShownFrame)
+                readToShownFrame(ctx, anchorStream, absStart, point);
             return point;
+        }
         if (target <= source.startOffset)
             break;
         target = std::max(source.startOffset, target - step);

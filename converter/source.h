@@ -25,12 +25,15 @@ Source openSource(const std::string& path, const AVIOInterruptCB& interrupt);
 struct StartPoint {
     std::deque<PacketPtr> pending; // packets already read from there, to be handled first
     double keyframeTime = 0;       // absolute seconds of the anchor stream's first keyframe
+    // With findShownFrame: absolute seconds of the anchor's picture on screen at absStart;
+    // otherwise, or where it cannot be told, absStart itself.
+    double shownTime = 0;
 };
 
 // Seeks so that the first keyframe of anchorStream (or the first packet of it, for audio) lies at
 // or before absStart, stepping further back where a container's seek lands late. Streams that
 // cannot seek are read from their beginning. anchorStream -1: no anchor, position at absStart.
-StartPoint positionAt(Source& source, double absStart, int anchorStream);
+StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame);
 
 // Seconds of a timestamp in a stream's time base.
 double seconds(std::int64_t ts, AVRational timeBase);

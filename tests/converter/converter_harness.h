@@ -1,0 +1,74 @@
+// Running the built vorkast and looking inside what it wrote, for the converter's tests.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace vorkast::test {
+
+QString programPath();
+QString fixture(const QString& name);
+
+struct Run {
+    int exitCode = -1;
+    bool finished = false;  // ended on its own within the time limit
+    QString errorText;      // all of standard error
+    QList<double> reports;  // the "time=" values in order
+    QStringList otherLines; // every non-empty line that is not a report
+    QString lastLine() const { return otherLines.isEmpty() ? QString() : otherLines.last(); }
+    // Empty when the report contract holds: every report reads "time=S.SS " with "." and two
+    // decimals, values never fall, and no other line holds the word "time".
+    QString contractBreach() const;
+};
+
+// Runs vorkast with args; extraEnv as NAME=VALUE pairs.
+Run runVorkast(const QStringList& args, int timeoutMs = 60000, const QStringList& extraEnv = {});
+
+struct StreamInfo {
+    QString type; // video, audio, subtitle, data
+    QString codec;
+    int width = 0, height = 0;
+    double displayAspect = 0; // width/height as displayed, 0 if unknown
+    QString language;
+};
+struct ChapterInfo {
+    double start = 0, end = 0;
+    QString title;
+};
+struct ProbeInfo {
+    bool opened = false;
+    double duration = 0;
+    QString title;
+    QList<StreamInfo> streams;
+    QList<ChapterInfo> chapters;
+    QStringList codecs(const QString& type) const;
+};
+ProbeInfo probe(const QString& path);
+
+// A decoded picture, reduced to 64x48 grey, with its time from the file's start in seconds.
+struct Picture {
+    double time = 0;
+    std::vector<std::uint8_t> luma;
+    double mean() const;
+};
+// Decodes the best video stream; at most maxFrames pictures (-1: all).
+std::vector<Picture> decodePictures(const QString& path, int maxFrames = -1);
+double psnr(const Picture& a, const Picture& b);
+
+// The best audio stream decoded to mono; sampleRate is filled in; first sample at time startTime
+// (seconds from the file's start).
+struct Sound {
+    int sampleRate = 0;
+    double startTime = 0;
+    std::vector<float> samples;
+    double seconds() const { return sampleRate ? double(samples.size()) / sampleRate : 0; }
+    // Time of the first sample louder than level, or -1.
+    double firstLoud(float level) const;
+};
+Sound decodeSound(const QString& path);
+
+} // namespace vorkast::test

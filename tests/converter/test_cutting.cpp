@@ -1,0 +1,264 @@
+// Cutting sections in both modes, checked by probing and decoding the clips: codecs, size,
+// length, the first picture against the source, and picture against sound.
+#include "converter_harness.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <map>
+
+using namespace vorkast::test;
+
+namespace {
+
+// Decoded sources, shared by the rows that use them.
+const std::vector<Picture>& sourcePictures(const QString& name) {
+    static std::map<QString, std::vector<Picture>> cache;
+    auto it = cache.find(name);
+    if (it == cache.end())
+        it = cache.emplace(name, decodePictures(fixture(name))).first;
+    return it->second;
+}
+
+// Index of the source picture on screen at t.
+int shownAt(const std::vector<Picture>& pictures, double t) {
+    int index = 0;
+    for (int i = 0; i < int(pictures.size()); ++i)
+        if (pictures[i].time <= t + 1e-6)
+            index = i;
+    return index;
+}
+
+int bestMatch(const std::vector<Picture>& pictures, const Picture& picture) {
+    int best = 0;
+    for (int i = 1; i < int(pictures.size()); ++i)
+        if (psnr(pictures[i], picture) > psnr(pictures[best], picture))
+            best = i;
+    return best;
+}
+
+} // namespace
+
+class TestCutting : public QObject {
+    Q_OBJECT
+private slots:
+    void cut_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("videoCodec");
+        QTest::addColumn<QString>("audioCodec");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("minFrames");
+        QTest::addColumn<int>("maxFrames");
+        QTest::addColumn<double>("soundSeconds"); // -1: not checked
+        QTest::addColumn<bool>("exactStart");     // first picture is the one shown at the start;
+                                                  // otherwise one shown at or before it
+
+        const QStringList encode;
+        const QStringList copy{"-c", "copy"};
+        const QSize counter(160, 120), six(96, 64);
+        QTest::newRow("encode: start 0") << "counter.mp4"
+                                         << "0"
+                                         << "2" << encode << "mp4"
+                                         << "h264"
+                                         << "aac" << counter << 50 << 50 << 2.0 << true;
+        QTest::newRow("encode: start inside a group of pictures")
+            << "counter.mp4"
+            << "3.33"
+            << "2.5" << encode << "mp4"
+            << "h264"
+            << "aac" << counter << 63 << 63 << 2.5 << true;
+        QTest::newRow("encode: length past the end") << "counter.mp4"
+                                                     << "8.5"
+                                                     << "5" << encode << "mp4"
+                                                     << "h264"
+                                                     << "aac" << counter << 37 << 38 << 1.5 << true;
+        QTest::newRow("encode: shorter than one frame")
+            << "counter.mp4"
+            << "4.01"
+            << "0.01" << encode << "mp4"
+            << "h264"
+            << "aac" << counter << 1 << 1 << -1.0 << true;
+        QTest::newRow("encode: size, rate and aspect")
+            << "counter.mp4"
+            << "1"
+            << "2" << QStringList{"-s", "80x60", "-r", "10", "-aspect", "16:9", "-vcodec", "mpeg4"}
+            << "avi"
+            << "mpeg4"
+            << "mp3" << QSize(80, 60) << 20 << 20 << 2.0 << true;
+        QTest::newRow("encode: the job's 15 digits")
+            << "counter.mp4"
+            << "3.33333333333333"
+            << "3.33333333333333" << encode << "mp4"
+            << "h264"
+            << "aac" << counter << 84 << 84 << 3.3333 << true;
+
+        QTest::newRow("copy: start 0") << "counter.mp4"
+                                       << "0"
+                                       << "2" << copy << "mp4"
+                                       << "h264"
+                                       << "aac" << counter << 50 << 55 << -1.0 << true;
+        QTest::newRow("copy: start inside a group of pictures")
+            << "counter.mp4"
+            << "3.33"
+            << "2.5" << copy << "mp4"
+            << "h264"
+            << "aac" << counter << 63 << 68 << -1.0 << true;
+        QTest::newRow("copy: length past the end") << "counter.mp4"
+                                                   << "8.5"
+                                                   << "5" << copy << "mp4"
+                                                   << "h264"
+                                                   << "aac" << counter << 37 << 38 << -1.0 << true;
+        QTest::newRow("copy: shorter than one frame") << "counter.mp4"
+                                                      << "4.01"
+                                                      << "0.01" << copy << "mp4"
+                                                      << "h264"
+                                                      << "aac" << counter << 1 << 5 << -1.0 << true;
+
+        // One source per supported container, cut inside a group of pictures.
+        struct Container {
+            const char* ext;
+            const char* video;
+            const char* audio;
+            const char* copyVideo;
+            const char* copyAudio;
+            bool editList;
+        };
+        const Container containers[] = {
+            {"avi", "mpeg4", "mp3", "mpeg4", "mp3", false},
+            {"mpg", "mpeg1video", "mp2", "mpeg2video", "mp2", false},
+            {"mpeg", "mpeg1video", "mp2", "mpeg2video", "mp2", false},
+            {"vob", "mpeg2video", "mp2", "mpeg2video", "ac3", false},
+            {"mov", "h264", "aac", "h264", "aac", true},
+            {"wmv", "msmpeg4v3", "wmav2", "wmv2", "wmav2", false},
+            {"asf", "msmpeg4v3", "wmav2", "wmv2", "wmav2", false},
+            {"mp4", "h264", "aac", "h264", "aac", true},
+        };
+        for (const Container& c : containers) {
+            const QString source = QStringLiteral("six.") + c.ext;
+            QTest::addRow("encode %s", c.ext)
+                << source << "2.3"
+                << "1.5" << encode << c.ext << c.video << c.audio << six << 38 << 38 << 1.5 << true;
+            // Without an edit list the clip starts at the keyframe before the start.
+            QTest::addRow("copy %s", c.ext)
+                << source << "2.3"
+                << "1.5" << copy << c.ext << c.copyVideo << c.copyAudio << six << 38
+                << (c.editList ? 41 : 38 + 25) << -1.0 << c.editList;
+        }
+    }
+
+    void cut() {
+        QFETCH(QString, source);
+        QFETCH(QString, start);
+        QFETCH(QString, length);
+        QFETCH(QStringList, profile);
+        QFETCH(QString, extension);
+        QFETCH(QString, videoCodec);
+        QFETCH(QString, audioCodec);
+        QFETCH(QSize, size);
+        QFETCH(int, minFrames);
+        QFETCH(int, maxFrames);
+        QFETCH(double, soundSeconds);
+        QFETCH(bool, exactStart);
+
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip." + extension);
+        {
+            QFile old(output); // an earlier clip of the same name is replaced
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old clip");
+        }
+        const Run run =
+            runVorkast(QStringList{"-y", "-i", fixture(source), "-ss", start, "-t", length} +
+                       profile + QStringList{output});
+        QVERIFY2(run.finished && run.exitCode == 0, qPrintable(run.errorText));
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+        QVERIFY2(run.otherLines.isEmpty(), qPrintable(run.errorText));
+        QVERIFY(run.reports.size() >= 2);
+        QVERIFY(!QFile::exists(dir.filePath(".clip." + extension + ".part")));
+
+        const ProbeInfo info = probe(output);
+        QVERIFY(info.opened);
+        QCOMPARE(info.codecs("video"), QStringList{videoCodec});
+        QCOMPARE(info.codecs("audio"), QStringList{audioCodec});
+        QCOMPARE(QSize(info.streams[0].width, info.streams[0].height), size);
+        if (profile.contains("-aspect"))
+            QVERIFY(std::fabs(info.streams[0].displayAspect - 16.0 / 9.0) < 0.01);
+
+        const std::vector<Picture> clip = decodePictures(output);
+        QVERIFY2(int(clip.size()) >= minFrames && int(clip.size()) <= maxFrames,
+                 qPrintable(QString::number(clip.size())));
+        // The final report is the length covered.
+        double last = 0;
+        for (const Picture& p : sourcePictures(source))
+            last = std::max(last, p.time);
+        const double available = last + 0.04 - start.toDouble();
+        QVERIFY(std::fabs(run.reports.last() - std::min(length.toDouble(), available)) < 0.011);
+
+        if (soundSeconds >= 0) {
+            const Sound sound = decodeSound(output);
+            QVERIFY2(std::fabs(sound.seconds() - soundSeconds) < 0.07,
+                     qPrintable(QString::number(sound.seconds())));
+        }
+
+        const std::vector<Picture>& original = sourcePictures(source);
+        const int wanted = shownAt(original, start.toDouble());
+        const int got = bestMatch(original, clip.front());
+        if (exactStart) {
+            QCOMPARE(got, wanted);
+            if (wanted > 0)
+                QVERIFY(psnr(original[wanted], clip.front()) >
+                        psnr(original[wanted - 1], clip.front()));
+            QVERIFY(psnr(original[wanted], clip.front()) >
+                    psnr(original[wanted + 1], clip.front()));
+        } else {
+            QVERIFY2(got <= wanted, "the clip starts late");
+        }
+    }
+
+    // A white flash and a beep sound together once a second in the source; they must stay
+    // together in the clip, wherever it starts.
+    void pictureAndSoundStayTogether_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<double>("late"); // how much later than the start's instant the clip may
+                                          // start: a copy starts at a picture
+        QTest::newRow("mp4, start between frames") << "1.31" << QStringList{} << "mp4" << 0.0;
+        QTest::newRow("avi, mpeg4 and mp3") << "0.5" << QStringList{} << "avi" << 0.0;
+        QTest::newRow("mpg, 30 fps") << "1.77" << QStringList{"-r", "30"} << "mpg" << 0.0;
+        QTest::newRow("mp4 copied") << "1.31" << QStringList{"-c", "copy"} << "mp4" << 0.04;
+    }
+    void pictureAndSoundStayTogether() {
+        QFETCH(QString, start);
+        QFETCH(QStringList, profile);
+        QFETCH(QString, extension);
+        QFETCH(double, late);
+        QTemporaryDir dir;
+        const QString output = dir.filePath("sync." + extension);
+        const Run run = runVorkast(QStringList{"-i", fixture("sync.mp4"), "-ss", start, "-t", "2"} +
+                                   profile + QStringList{output});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+
+        const double expected = 1.0 - (start.toDouble() - std::floor(start.toDouble()));
+        const Sound sound = decodeSound(output);
+        const double beep = sound.firstLoud(0.3f);
+        double flash = -1;
+        for (const Picture& p : decodePictures(output))
+            if (p.mean() > 128) {
+                flash = p.time;
+                break;
+            }
+        QVERIFY2(beep > expected - 0.03 && beep < expected + late + 0.03,
+                 qPrintable(QString::number(beep)));
+        QVERIFY2(std::fabs(flash - beep) < 0.045,
+                 qPrintable(QStringLiteral("flash %1, beep %2").arg(flash).arg(beep)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCutting)
+#include "test_cutting.moc"

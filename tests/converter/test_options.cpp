@@ -1,0 +1,188 @@
+// The converter's command line: what the split job and the shipped profiles pass must read
+// right, and anything else must be refused with a line that names the problem.
+#include "convert_error.h"
+#include "options.h"
+
+#include <QtTest>
+
+#include <charconv>
+
+using vorkast::Options;
+
+namespace {
+
+std::vector<std::string> toArgs(const QStringList& list) {
+    std::vector<std::string> args;
+    for (const QString& s : list)
+        args.push_back(s.toStdString());
+    return args;
+}
+
+QString number(double v) {
+    char text[64];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return QString::fromLatin1(text, int(end - text));
+}
+
+// The settings that differ from a plain run, in a fixed order.
+QString describe(const Options& o) {
+    QStringList d;
+    auto add = [&](const QString& key, const QString& value) { d << key + "=" + value; };
+    if (o.overwrite)
+        d << "y";
+    add("i", QString::fromStdString(o.input));
+    if (o.start != 0)
+        add("ss", number(o.start));
+    if (o.length)
+        add("t", number(*o.length));
+    if (!o.format.empty())
+        add("f", QString::fromStdString(o.format));
+    if (o.video.disabled)
+        d << "vn";
+    if (!o.video.codec.empty())
+        add("vcodec", QString::fromStdString(o.video.codec));
+    if (o.video.bitRate)
+        add("vb", QString::number(o.video.bitRate));
+    if (o.width)
+        add("s", QStringLiteral("%1x%2").arg(o.width).arg(o.height));
+    if (o.frameRate.num)
+        add("r", QStringLiteral("%1/%2").arg(o.frameRate.num).arg(o.frameRate.den));
+    if (o.aspect.num)
+        add("aspect", QString::number(av_q2d(o.aspect), 'f', 4));
+    if (o.deinterlace)
+        d << "deinterlace";
+    if (!o.video.filters.empty())
+        add("vf", QString::fromStdString(o.video.filters));
+    if (!o.pixelFormat.empty())
+        add("pix_fmt", QString::fromStdString(o.pixelFormat));
+    if (o.quality)
+        add("q", number(*o.quality));
+    if (o.gop)
+        add("g", QString::number(o.gop));
+    for (const auto& [k, v] : o.video.encoderOptions)
+        add(QString::fromStdString(k), QString::fromStdString(v));
+    if (o.audio.disabled)
+        d << "an";
+    if (!o.audio.codec.empty())
+        add("acodec", QString::fromStdString(o.audio.codec));
+    if (o.audio.bitRate)
+        add("ab", QString::number(o.audio.bitRate));
+    if (o.sampleRate)
+        add("ar", QString::number(o.sampleRate));
+    if (o.channels)
+        add("ac", QString::number(o.channels));
+    if (o.volume != 256)
+        add("vol", QString::number(o.volume));
+    if (!o.audio.filters.empty())
+        add("af", QString::fromStdString(o.audio.filters));
+    if (o.bitexact)
+        d << "bitexact";
+    if (o.threads)
+        add("threads", QString::number(o.threads));
+    add("out", QString::fromStdString(o.output));
+    return d.join(' ');
+}
+
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void reads_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the job's own line")
+            << QStringList{"-y", "-i", "D:/Video/holiday.avi", "-ss", "10.0", "-t", "12.5", "o.mp4"}
+            << "y i=D:/Video/holiday.avi ss=10 t=12.5 out=o.mp4";
+        QTest::newRow("fifteen digits and an exponent are kept")
+            << QStringList{"-i", "a.mp4", "-ss", "3.33333333333333", "-t", "5e-05", "o.mp4"}
+            << "i=a.mp4 ss=3.33333333333333 t=5e-05 out=o.mp4";
+        QTest::newRow("lossless") << QStringList{"-i", "a.mpg", "-c", "copy", "o.mpg"}
+                                  << "i=a.mpg vcodec=copy acodec=copy out=o.mpg";
+        QTest::newRow("a typical profile")
+            << QStringList{"-i",      "a",       "-vcodec", "libx264", "-b:v",    "800k",
+                           "-s",      "640x480", "-r",      "25",      "-aspect", "16:9",
+                           "-acodec", "aac",     "-b:a",    "128k",    "-ar",     "44100",
+                           "-ac",     "2",       "-vol",    "512",     "o.mp4"}
+            << "i=a vcodec=libx264 vb=800000 s=640x480 r=25/1 aspect=1.7778 acodec=aac "
+               "ab=128000 ar=44100 ac=2 vol=512 out=o.mp4";
+        QTest::newRow("other spellings")
+            << QStringList{"-i",  "a",   "-c:v",    "mpeg4",  "-b", "1.5M",       "-c:a", "mp2",
+                           "-ab", "64k", "-aspect", "1.7778", "-r", "30000/1001", "o.avi"}
+            << "i=a vcodec=mpeg4 vb=1500000 r=30000/1001 aspect=1.7778 acodec=mp2 ab=64000 "
+               "out=o.avi";
+        QTest::newRow("switches") << QStringList{"-i",        "a",        "-vn", "-deinterlace",
+                                                 "-bitexact", "-threads", "2",   "o.mp3"}
+                                  << "i=a vn deinterlace bitexact threads=2 out=o.mp3";
+        QTest::newRow("encoder settings")
+            << QStringList{"-i",      "a",         "-vcodec", "libvpx-vp9", "-crf",
+                           "31",      "-deadline", "good",    "-cpu-used",  "4",
+                           "-q:v",    "4",         "-g",      "12",         "-pix_fmt",
+                           "yuv420p", "-preset",   "fast",    "-vf",        "hflip",
+                           "-af",     "volume=2",  "-f",      "webm",       "o.webm"}
+            << "i=a f=webm vcodec=libvpx-vp9 vf=hflip pix_fmt=yuv420p q=4 g=12 crf=31 "
+               "deadline=good cpu-used=4 preset=fast af=volume=2 out=o.webm";
+        QTest::newRow("empty tokens from doubled blanks are skipped")
+            << QStringList{"-i", "a", "", "-an", "", "o.mp4"} << "i=a an out=o.mp4";
+    }
+    void reads() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        QCOMPARE(describe(vorkast::parseOptions(toArgs(args))), expected);
+    }
+
+    void refuses_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QStringList in{"-i", "a.mp4"};
+        QTest::newRow("no source") << QStringList{"o.mp4"} << "no source";
+        QTest::newRow("no output") << in << "no output";
+        QTest::newRow("unknown option")
+            << in + QStringList{"-frobnicate", "o.mp4"} << "unknown option -frobnicate";
+        QTest::newRow("value missing") << in + QStringList{"-ss"} << "-ss needs a value";
+        QTest::newRow("comma decimal") << in + QStringList{"-ss", "1,5", "o.mp4"} << "-ss";
+        QTest::newRow("negative start") << in + QStringList{"-ss", "-3", "o.mp4"} << "-ss";
+        QTest::newRow("not a number") << in + QStringList{"-ss", "nan", "o.mp4"} << "-ss";
+        QTest::newRow("zero length") << in + QStringList{"-t", "0", "o.mp4"} << "more than 0";
+        QTest::newRow("unknown encoder")
+            << in + QStringList{"-vcodec", "nosuch", "o.mp4"} << "unknown encoder \"nosuch\"";
+        QTest::newRow("audio encoder for video")
+            << in + QStringList{"-vcodec", "aac", "o.mp4"} << "not a video encoder";
+        QTest::newRow("video encoder for audio")
+            << in + QStringList{"-acodec", "libx264", "o.mp4"} << "not an audio encoder";
+        QTest::newRow("-c with an encoder")
+            << in + QStringList{"-c", "libx264", "o.mp4"} << "only takes copy";
+        QTest::newRow("bad bit rate") << in + QStringList{"-b:v", "800x", "o.mp4"} << "bit rate";
+        QTest::newRow("bad size") << in + QStringList{"-s", "640by480", "o.mp4"} << "size";
+        QTest::newRow("bad rate") << in + QStringList{"-r", "0", "o.mp4"} << "frame rate";
+        QTest::newRow("bad aspect") << in + QStringList{"-aspect", "0:9", "o.mp4"} << "ratio";
+        QTest::newRow("bad sample rate") << in + QStringList{"-ar", "12", "o.mp4"} << "-ar";
+        QTest::newRow("bad pixel format")
+            << in + QStringList{"-pix_fmt", "nosuch", "o.mp4"} << "pixel format";
+        QTest::newRow("bad container")
+            << in + QStringList{"-f", "nosuch", "o.mp4"} << "unknown container";
+        QTest::newRow("size with copy") << in + QStringList{"-c", "copy", "-s", "320x240", "o.mp4"}
+                                        << "-s needs the video to be encoded";
+        QTest::newRow("filter with copy")
+            << in + QStringList{"-vcodec", "copy", "-vf", "hflip", "o"}
+            << "-vf needs the video to be encoded";
+        QTest::newRow("volume with copy") << in + QStringList{"-acodec", "copy", "-vol", "512", "o"}
+                                          << "-vol needs the audio to be encoded";
+        QTest::newRow("nothing left") << in + QStringList{"-vn", "-an", "o.mp4"} << "nothing";
+        QTest::newRow("two outputs") << in + QStringList{"a.mp4", "b.mp4"} << "unexpected argument";
+    }
+    void refuses() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        try {
+            vorkast::parseOptions(toArgs(args));
+            QFAIL("accepted");
+        } catch (const vorkast::ConvertError& e) {
+            const QString text = QString::fromUtf8(e.what());
+            QVERIFY2(text.contains(message), qPrintable(text));
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(TestOptions)
+#include "test_options.moc"
