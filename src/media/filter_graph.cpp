@@ -31,6 +31,26 @@ qint64 secondsToMs(double seconds) {
     return std::llround(seconds * 1e6) / 1000;
 }
 
+// The result of a command, freed with it.
+struct NodeResult {
+    mpv_node node{};
+    NodeResult() { node.format = MPV_FORMAT_NONE; }
+    ~NodeResult() { mpv_free_node_contents(&node); }
+    NodeResult(const NodeResult&) = delete;
+    NodeResult& operator=(const NodeResult&) = delete;
+    // The "playlist_entry_id" of a loadfile result; -1 when absent.
+    int64_t entryId() const {
+        if (node.format != MPV_FORMAT_NODE_MAP)
+            return -1;
+        for (int i = 0; i < node.u.list->num; ++i) {
+            if (qstrcmp(node.u.list->keys[i], "playlist_entry_id") == 0 &&
+                node.u.list->values[i].format == MPV_FORMAT_INT64)
+                return node.u.list->values[i].u.int64;
+        }
+        return -1;
+    }
+};
+
 QString quoted(const QString& path) {
     return QStringLiteral("\"%1\"").arg(path);
 }
@@ -204,12 +224,14 @@ void FilterGraph::RenderFile(const QString& path) {
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     mpv_set_property_string(h, "pause", "yes");
     const char* command[] = {"loadfile", file.constData(), "replace", nullptr};
-    if (int error = mpv_command(h, command); error < 0)
+    NodeResult result;
+    if (int error = mpv_command_ret(h, command, &result.node); error < 0)
         throw segmora::AppError(loadFailure(path, error));
+    // Events of an earlier file (its end after a stop or a replace, a late start) carry other
+    // playlist entry ids.
+    const int64_t entry = result.entryId();
 
-    // The first start-file after the command is ours; end-file events of an earlier file
-    // (a stop or a replaced file) carry other entry ids.
-    int64_t entry = -1;
+    bool started = false;
     const QDeadlineTimer deadline(kLoadTimeoutMs);
     while (true) {
         const qint64 remaining = deadline.remainingTime();
@@ -218,18 +240,18 @@ void FilterGraph::RenderFile(const QString& path) {
         const mpv_event* event = mpv_wait_event(h, double(remaining) / 1000.0);
         switch (event->event_id) {
         case MPV_EVENT_START_FILE:
-            if (entry < 0)
-                entry = static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id;
+            started =
+                static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id == entry;
             break;
         case MPV_EVENT_FILE_LOADED:
-            if (entry >= 0) {
+            if (started) {
                 d->loaded = true;
                 return;
             }
             break;
         case MPV_EVENT_END_FILE: {
             const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            if (entry >= 0 && end->playlist_entry_id == entry)
+            if (end->playlist_entry_id == entry)
                 throw segmora::AppError(loadFailure(path, end->reason == MPV_END_FILE_REASON_ERROR
                                                               ? end->error
                                                               : MPV_ERROR_LOADING_FAILED));
