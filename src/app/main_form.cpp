@@ -205,6 +205,7 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
 
     fillProfileList();
     connectHandlers();
+    InstallMarkingKeys();
 
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -267,11 +268,11 @@ void TMainForm::createLeftPanel() {
         const char* picture;
     };
     const ButtonSpec buttons[] = {
-        {&imgPlay, "imgPlay", "Play", "play"},
-        {&imgPause, "imgPause", "Pause | Resume", "pause"},
+        {&imgPlay, "imgPlay", "Play (Space)", "play"},
+        {&imgPause, "imgPause", "Pause | Resume (Space)", "pause"},
         {&imgStop, "imgStop", "Stop", "stop"},
-        {&imgSelStart, "imgSelStart", "Set the Start Time", "sel_start"},
-        {&imgSelEnd, "imgSelEnd", "Set the End Time", "sel_end"},
+        {&imgSelStart, "imgSelStart", "Set the Start Time (I)", "sel_start"},
+        {&imgSelEnd, "imgSelEnd", "Set the End Time (O)", "sel_end"},
         {&imgErase, "imgErase", "Remove the selection", "erase"},
     };
     // Six buttons evenly along the bottom, the marking group a little apart from playback.

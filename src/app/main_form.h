@@ -213,6 +213,9 @@ public:
     void edtEndKeyPress();
     // A mouse click in the section count.
     void edtSectionQtyClick();
+    // The preview's keys (Space, I, O, Left, Right, Home, End), acting while no text field or
+    // list has the focus and no job runs; called once at creation.
+    void InstallMarkingKeys();
 
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).

@@ -1,0 +1,116 @@
+// Which key does what in the preview, and who gets a key first.
+#include "media/marking_keys.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace segmora {
+
+MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return MarkingKey::None;
+    const bool shift = modifiers & Qt::ShiftModifier;
+    switch (key) {
+    case Qt::Key_Space:
+        return MarkingKey::PlayPause;
+    case Qt::Key_I:
+        return MarkingKey::MarkStart;
+    case Qt::Key_O:
+        return MarkingKey::MarkEnd;
+    case Qt::Key_Left:
+        return shift ? MarkingKey::BackFar : MarkingKey::Back;
+    case Qt::Key_Right:
+        return shift ? MarkingKey::ForwardFar : MarkingKey::Forward;
+    case Qt::Key_Home:
+        return MarkingKey::ToStart;
+    case Qt::Key_End:
+        return MarkingKey::ToEnd;
+    default:
+        return MarkingKey::None;
+    }
+}
+
+bool FocusKeepsKey(const QWidget* focus, MarkingKey key) {
+    if (!focus)
+        return false;
+    // A combo box's popup list and the editor inside a spin box are children of the control.
+    for (const QWidget* w = focus; w; w = w->parentWidget()) {
+        if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+            qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractItemView*>(w) ||
+            qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w))
+            return true;
+        if (w->isWindow())
+            break;
+    }
+    if (qobject_cast<const QAbstractButton*>(focus))
+        return key == MarkingKey::PlayPause;
+    if (qobject_cast<const QAbstractSlider*>(focus))
+        return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
+               key != MarkingKey::MarkEnd;
+    return false;
+}
+
+qint64 KeySeekTarget(MarkingKey key, qint64 positionMs, qint64 durationMs) {
+    qint64 target = positionMs;
+    switch (key) {
+    case MarkingKey::Back:
+        target = positionMs - 1000;
+        break;
+    case MarkingKey::Forward:
+        target = positionMs + 1000;
+        break;
+    case MarkingKey::BackFar:
+        target = positionMs - 10000;
+        break;
+    case MarkingKey::ForwardFar:
+        target = positionMs + 10000;
+        break;
+    case MarkingKey::ToStart:
+        target = 0;
+        break;
+    case MarkingKey::ToEnd:
+        target = durationMs;
+        break;
+    default:
+        break;
+    }
+    return qBound<qint64>(0, target, qMax<qint64>(0, durationMs));
+}
+
+MarkingKeyFilter::MarkingKeyFilter(QWidget* window, std::function<bool(MarkingKey)> handler)
+    : QObject(window), m_window(window), m_handler(std::move(handler)) {
+    qApp->installEventFilter(this);
+}
+
+MarkingKeyFilter::~MarkingKeyFilter() {
+    qApp->removeEventFilter(this);
+}
+
+bool MarkingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    if (static_cast<QWidget*>(watched)->window() != m_window)
+        return false;
+    const auto* press = static_cast<QKeyEvent*>(event);
+    const MarkingKey key = MarkingKeyFor(press->key(), press->modifiers());
+    if (key == MarkingKey::None)
+        return false;
+    // Holding an arrow keeps seeking; holding Space or a letter acts once.
+    const bool seek =
+        key != MarkingKey::PlayPause && key != MarkingKey::MarkStart && key != MarkingKey::MarkEnd;
+    if (press->isAutoRepeat() && !seek)
+        return false;
+    if (FocusKeepsKey(QApplication::focusWidget(), key))
+        return false;
+    return m_handler(key);
+}
+
+} // namespace segmora

@@ -1,0 +1,57 @@
+// The keyboard of the preview: Space plays and pauses, I and O set the marks, Left and Right
+// seek one second (ten with Shift), Home and End go to the start and the end.
+//
+// Threading: UI thread only.
+#pragma once
+
+#include <QObject>
+#include <QtGlobal>
+#include <functional>
+
+class QWidget;
+
+namespace segmora {
+
+enum class MarkingKey {
+    None,
+    PlayPause,
+    MarkStart,
+    MarkEnd,
+    Back,
+    Forward,
+    BackFar,
+    ForwardFar,
+    ToStart,
+    ToEnd
+};
+
+// The action of a key with its modifiers; None for any other key or with Ctrl, Alt or Meta.
+MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers);
+
+// Whether the focused widget keeps the key for itself: text fields, spin boxes, combo boxes
+// and lists keep every key; a button keeps Space (its keyboard press); a slider (the position
+// bar) keeps its own moves. A null focus keeps nothing.
+bool FocusKeepsKey(const QWidget* focus, MarkingKey key);
+
+// Where a seek key goes, in milliseconds, from positionMs within a source of durationMs:
+// never before the start nor after the end. Other keys give positionMs.
+qint64 KeySeekTarget(MarkingKey key, qint64 positionMs, qint64 durationMs);
+
+// Watches the key presses of every widget of one window, application-wide so that buttons
+// with the focus do not swallow the arrows first. A key that the focus does not keep goes to
+// the handler, which returns whether it acted; a key it acted on goes no further.
+class MarkingKeyFilter : public QObject {
+    Q_OBJECT
+public:
+    MarkingKeyFilter(QWidget* window, std::function<bool(MarkingKey)> handler);
+    ~MarkingKeyFilter() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_window;
+    std::function<bool(MarkingKey)> m_handler;
+};
+
+} // namespace segmora

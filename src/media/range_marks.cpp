@@ -1,0 +1,51 @@
+// Clamping marks, placing the mark labels and the length sentence.
+#include "media/range_marks.h"
+
+#include "app/rounding.h"
+#include "app/time_text.h"
+
+#include <cmath>
+
+namespace segmora {
+namespace {
+
+int roundedPixel(double value) {
+    return int(RoundHalfEven(value));
+}
+
+} // namespace
+
+double ClampMark(double seconds, qint64 durationMs) {
+    const double length = double(durationMs) / 1000.0;
+    if (!(length >= seconds))
+        seconds = length;
+    // A negative time is a valid time text, yet no place on the bar: the mark stays at the
+    // start and the field keeps the text for the split job to refuse.
+    return seconds < 0 ? 0.0 : seconds;
+}
+
+int StartLabelLeft(int selStart, int max, int barLeft, int barWidth) {
+    if (max <= 0)
+        return barLeft;
+    return roundedPixel(double(selStart) / double(max) * double(barWidth) + double(barLeft));
+}
+
+int EndLabelLeft(int selEnd, int max, int barLeft, int barWidth, int labelWidth) {
+    if (max <= 0)
+        return barLeft;
+    return roundedPixel(double(selEnd) / double(max) * double(barWidth) + double(barLeft) -
+                        double(labelWidth));
+}
+
+int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int startTop) {
+    const bool apart = startLeft + startWidth < endLeft || endLeft + endWidth < startLeft;
+    return apart ? startTop : startTop + 10;
+}
+
+QString LengthLine(int selStart, int selEnd, double lengthSeconds) {
+    if (selStart < selEnd)
+        return kLengthPrefix + SecondsToTimeText(lengthSeconds);
+    return kEndBeforeStart;
+}
+
+} // namespace segmora
