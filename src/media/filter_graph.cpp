@@ -24,7 +24,7 @@ using HandlePtr = std::unique_ptr<mpv_handle, HandleDeleter>;
 constexpr int kLoadTimeoutMs = 10000;
 
 // Seconds from libmpv to whole milliseconds, truncated. Going through whole microseconds first
-// keeps a length such as 59.9 s (not exact in binary) from becoming 59899 ms.
+// keeps a length such as 2.01 s (not exact in binary) from becoming 2009 ms.
 qint64 secondsToMs(double seconds) {
     if (!std::isfinite(seconds) || seconds <= 0)
         return 0;

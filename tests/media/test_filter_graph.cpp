@@ -76,8 +76,9 @@ private slots:
         QTest::addColumn<qint64>("duration");
         QTest::newRow("10 s with sound") << "counter.mp4" << qint64(10000);
         QTest::newRow("61.5 s") << "long61_5.mp4" << qint64(61500);
-        QTest::newRow("59.9 s is not 59899 ms") << "len59_9.mp4" << qint64(59900);
+        QTest::newRow("59.9 s") << "len59_9.mp4" << qint64(59900);
         QTest::newRow("under a second") << "short0_6.mp4" << qint64(600);
+        QTest::newRow("2.01 s is not 2009 ms") << "len2_01.mp4" << qint64(2010);
     }
     void durationKnownRightAfterRender() {
         QFETCH(QString, file);
