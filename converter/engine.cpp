@@ -11,10 +11,12 @@
 #include "transcoder.h"
 #include "watchdog.h"
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace vorkast {
@@ -43,8 +45,15 @@ void checkStart(const Source& source, const Options& options) {
                            fmtSeconds(source.duration) + " s)");
 }
 
+// Whether the container plays a stream of this kind. Sound containers name a picture codec
+// as their video, for cover art: that is no video.
 bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
-    return av_guess_codec(format, nullptr, nullptr, nullptr, type) != AV_CODEC_ID_NONE;
+    const AVCodecID id = av_guess_codec(format, nullptr, nullptr, nullptr, type);
+    if (type == AVMEDIA_TYPE_VIDEO && (id == AV_CODEC_ID_PNG || id == AV_CODEC_ID_MJPEG) &&
+        format->audio_codec != AV_CODEC_ID_NONE && !(format->flags & AVFMT_NOTIMESTAMPS) &&
+        std::string_view(format->name).find("jpeg") == std::string_view::npos)
+        return false;
+    return id != AV_CODEC_ID_NONE;
 }
 
 } // namespace
@@ -64,9 +73,11 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     const double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
     AVFormatContext* input = source.ctx.get();
 
-    const bool wantVideo =
-        !options.video.disabled && (options.video.copy() || !options.video.codec.empty() ||
-                                    containerHolds(format, AVMEDIA_TYPE_VIDEO));
+    // A profile that names no video encoder takes the video the source has; one that names an
+    // encoder asks for video, and a source without it is an error.
+    const bool wantVideo = !options.video.disabled &&
+                           (options.video.copy() || !options.video.codec.empty() ||
+                            (containerHolds(format, AVMEDIA_TYPE_VIDEO) && source.videoIndex >= 0));
     const bool wantAudio =
         !options.audio.disabled && (options.audio.copy() || !options.audio.codec.empty() ||
                                     containerHolds(format, AVMEDIA_TYPE_AUDIO));
@@ -222,12 +233,13 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         if (allFinished())
             break;
     }
-    if (watchdog.expired())
-        throw ConvertError(
-            "the work made no progress for " +
-            std::to_string(
-                std::chrono::duration_cast<std::chrono::seconds>(watchdog.limit()).count()) +
-            " s; the source seems to have stalled");
+    if (watchdog.expired()) {
+        char limit[32];
+        const double limitSeconds = std::chrono::duration<double>(watchdog.limit()).count();
+        auto [end, ec] = std::to_chars(limit, limit + sizeof limit, limitSeconds);
+        throw ConvertError("the work made no progress for " + std::string(limit, end) +
+                           " s; the source seems to have stalled");
+    }
     for (Route& r : routes)
         if (r.transcoder)
             r.transcoder->finish(write);

@@ -7,6 +7,7 @@
 #include "progress_reporter.h"
 #include "watchdog.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,12 @@ std::chrono::milliseconds stallLimit() {
             return std::chrono::milliseconds(static_cast<long long>(*ms));
     }
     return std::chrono::seconds(30);
+}
+
+std::string secondsText(std::chrono::milliseconds limit) {
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, double(limit.count()) / 1000.0);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 } // namespace
@@ -52,8 +59,7 @@ int main(int argc, char** argv) {
             limit, std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(5)), [limit] {
                 // A read libav cannot interrupt: leave no part file behind and end here.
                 removePartFileNow();
-                printMessage("the work made no progress for " +
-                             std::to_string(limit.count() / 1000) +
+                printMessage("the work made no progress for " + secondsText(limit) +
                              " s and could not be stopped; giving up");
                 ::_exit(3);
             });

@@ -1,0 +1,209 @@
+// Every failure ends with a non-zero status and a last line that says what failed, leaves no
+// part file behind and never touches an existing clip: refused options, unreadable sources,
+// unwritable outputs, a kill in the middle of a section, and a source that stalls.
+#include "converter_harness.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vorkast::test;
+
+namespace {
+
+const QByteArray precious = "an earlier clip that must survive";
+
+// Feeds the first bytes of a file into a named pipe and then holds it open without writing:
+// a source that stops delivering in the middle. Writes never block, so the feeder ends
+// whatever the reader does.
+class StallingSource {
+public:
+    StallingSource(const QString& fifoPath, const QString& from, qint64 bytes) {
+        QFile file(from);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        m_data = file.read(bytes);
+        if (::mkfifo(fifoPath.toUtf8().constData(), 0600) != 0)
+            return;
+        // Opening for reading and writing never waits for a reader on Linux.
+        m_fd = ::open(fifoPath.toUtf8().constData(), O_RDWR | O_NONBLOCK);
+        if (m_fd >= 0)
+            m_feeder = std::thread([this] { feed(); });
+    }
+    ~StallingSource() {
+        m_stop = true;
+        if (m_feeder.joinable())
+            m_feeder.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool ready() const { return m_fd >= 0; }
+
+private:
+    void feed() {
+        qint64 at = 0;
+        while (!m_stop && at < m_data.size()) {
+            const ssize_t n = ::write(m_fd, m_data.constData() + at, size_t(m_data.size() - at));
+            if (n > 0)
+                at += n;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    QByteArray m_data;
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_feeder;
+};
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QStringList partFiles(const QString& folder) {
+    return QDir(folder).entryList({"*.part"}, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+class TestFailures : public QObject {
+    Q_OBJECT
+private slots:
+    void fails_data() {
+        QTest::addColumn<QStringList>("args"); // {OUT} stands for the output, {DIR} for the folder
+        QTest::addColumn<QString>("output");   // relative to the folder
+        QTest::addColumn<QString>("message");
+        const QString counter = fixture("counter.mp4");
+        auto cut = [](const QString& source, const QStringList& profile) {
+            return QStringList{"-y", "-i", source, "-ss", "1", "-t", "2"} + profile +
+                   QStringList{"{OUT}"};
+        };
+        QTest::newRow("missing source") << cut("{DIR}/nothing-here.mp4", {}) << "clip.mp4"
+                                        << "cannot open the source";
+        QTest::newRow("text file as source") << cut(fixture("notvideo.mp4"), {}) << "clip.mp4"
+                                             << "cannot open the source";
+        QTest::newRow("empty source") << cut(fixture("empty.mp4"), {}) << "clip.mp4"
+                                      << "cannot open the source";
+        QTest::newRow("truncated source") << cut(fixture("truncated.mp4"), {}) << "clip.mp4"
+                                          << "source";
+        QTest::newRow("start past the end")
+            << QStringList{"-y", "-i", counter, "-ss", "10.5", "-t", "2", "{OUT}"} << "clip.mp4"
+            << "past the end of the source";
+        QTest::newRow("sound-only source, video profile")
+            << cut(fixture("soundonly.mp4"), {"-vcodec", "libx264"}) << "clip.mp4"
+            << "no video stream";
+        QTest::newRow("unknown encoder") << cut(counter, {"-vcodec", "nosuchcodec"}) << "clip.mp4"
+                                         << "unknown encoder";
+        QTest::newRow("setting the encoder lacks")
+            << cut(counter, {"-vcodec", "mpeg4", "-crf", "20"}) << "clip.avi"
+            << "-crf";
+        QTest::newRow("size asked with copy")
+            << cut(counter, {"-c", "copy", "-s", "320x240"}) << "clip.mp4"
+            << "-s needs the video";
+        QTest::newRow("malformed start")
+            << QStringList{"-y", "-i", counter, "-ss", "1,5", "-t", "2", "{OUT}"} << "clip.mp4"
+            << "-ss";
+        QTest::newRow("unknown option") << cut(counter, {"-frobnicate"}) << "clip.mp4"
+                                        << "unknown option";
+        QTest::newRow("unknown container") << cut(counter, {}) << "clip.xyz"
+                                           << "cannot tell the container";
+        QTest::newRow("output folder missing") << cut(counter, {}) << "missing/clip.mp4"
+                                               << "output folder";
+        QTest::newRow("output folder is a file") << cut(counter, {}) << "afile/clip.mp4"
+                                                 << "output folder";
+        QTest::newRow("output is a folder") << cut(counter, {}) << "adir.mp4"
+                                            << "folder";
+        QTest::newRow("output exists, no -y")
+            << QStringList{"-i", counter, "-ss", "1", "-t", "2", "{OUT}"} << "clip.mp4"
+            << "exists";
+        QTest::newRow("container refuses the streams") << cut(counter, {"-c", "copy"}) << "clip.mpg"
+                                                       << "container cannot take";
+    }
+    void fails() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, output);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("afile"), "a plain file");
+        QDir(dir.path()).mkdir("adir.mp4");
+        const QString out = dir.filePath(output);
+        const bool plainOutput = QFileInfo(out).dir().exists() && !QFileInfo(out).isDir();
+        if (plainOutput)
+            writeFile(out, precious);
+        for (QString& a : args)
+            a.replace("{OUT}", out).replace("{DIR}", dir.path());
+
+        const Run run = runVorkast(args, 30000);
+        QVERIFY(run.finished);
+        QVERIFY(run.exitCode != 0);
+        QVERIFY2(run.lastLine().startsWith("vorkast: ") && run.lastLine().contains(message),
+                 qPrintable(run.errorText));
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+        QVERIFY2(partFiles(dir.path()).isEmpty() && partFiles(QFileInfo(out).path()).isEmpty(),
+                 "a part file was left behind");
+        if (plainOutput) {
+            QFile kept(out);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), precious);
+        }
+    }
+
+    void terminatedInTheMiddle_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void terminatedInTheMiddle() {
+        QFETCH(int, signalNumber);
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        writeFile(out, precious);
+        // Enough of the source to get going, then nothing: the section never ends on its own.
+        StallingSource source(dir.filePath("source.mpg"), fixture("six.mpg"), 330000);
+        QVERIFY(source.ready());
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(programPath(),
+                      {"-y", "-i", dir.filePath("source.mpg"), "-ss", "0", "-t", "6", out});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(".clip.mp4.part")), 20000);
+        ::kill(pid_t(process.processId()), signalNumber);
+        QVERIFY(process.waitForFinished(10000));
+        QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        QFile kept(out);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), precious);
+    }
+
+    void stalledSourceEnds() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        writeFile(out, precious);
+        StallingSource source(dir.filePath("source.mpg"), fixture("six.mpg"), 330000);
+        QVERIFY(source.ready());
+        // The 30 s limit, shortened for the test.
+        const Run run = runVorkast({"-y", "-i", dir.filePath("source.mpg"), "-t", "6", out}, 20000,
+                                   {"VORKAST_STALL_LIMIT_MS=1000"});
+        QVERIFY2(run.finished, "the converter hung");
+        QVERIFY(run.exitCode != 0);
+        QVERIFY2(run.lastLine().contains("no progress for 1 s"), qPrintable(run.errorText));
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        QFile kept(out);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), precious);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFailures)
+#include "test_failures.moc"
