@@ -16,7 +16,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 namespace vorkast {
@@ -49,9 +48,8 @@ void checkStart(const Source& source, const Options& options) {
 // as their video, for cover art: that is no video.
 bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
     const AVCodecID id = av_guess_codec(format, nullptr, nullptr, nullptr, type);
-    if (type == AVMEDIA_TYPE_VIDEO && (id == AV_CODEC_ID_PNG || id == AV_CODEC_ID_MJPEG) &&
-        format->audio_codec != AV_CODEC_ID_NONE && !(format->flags & AVFMT_NOTIMESTAMPS) &&
-        std::string_view(format->name).find("jpeg") == std::string_view::npos)
+    if (type == AVMEDIA_TYPE_VIDEO && id == AV_CODEC_ID_PNG &&
+        format->audio_codec != AV_CODEC_ID_NONE)
         return false;
     return id != AV_CODEC_ID_NONE;
 }

@@ -1,0 +1,117 @@
+// Every shipped profile, with its default choices and with its last choices, turns a source
+// into a clip with the profile's codecs, through the same arguments the split job passes.
+#include "converter_harness.h"
+
+#include "job/converter_command.h"
+#include "profiles/profile_arguments.h"
+#include "profiles/profile_file.h"
+#include "profiles/value_list_editor.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+using namespace vorkast::test;
+
+namespace {
+
+// The codec a profile asks for with flag (an encoder name), "copy", or the container's own.
+QString expectedCodec(const QStringList& args, const QStringList& flags, AVMediaType type,
+                      const QString& extension, const QString& sourceCodec) {
+    QString encoder;
+    for (int i = 0; i + 1 < args.size(); ++i) {
+        if (flags.contains(args[i]))
+            encoder = args[i + 1];
+        if (args[i] == "-c")
+            encoder = args[i + 1];
+    }
+    if (encoder == "copy")
+        return sourceCodec;
+    if (!encoder.isEmpty()) {
+        const AVCodec* codec = avcodec_find_encoder_by_name(encoder.toUtf8().constData());
+        return codec ? QString::fromUtf8(avcodec_get_name(codec->id)) : "unknown " + encoder;
+    }
+    const AVOutputFormat* format =
+        av_guess_format(nullptr, ("x" + extension).toUtf8().constData(), nullptr);
+    return QString::fromUtf8(
+        avcodec_get_name(av_guess_codec(format, nullptr, nullptr, nullptr, type)));
+}
+
+} // namespace
+
+class TestProfiles : public QObject {
+    Q_OBJECT
+private slots:
+    void converts_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("lastChoices");
+        const QDir folder(QStringLiteral(SEGMORA_PROGRAM_DIR "/Profiles"));
+        const QStringList files = folder.entryList({"*.apf"}, QDir::Files, QDir::Name);
+        QVERIFY(!files.isEmpty());
+        for (const QString& file : files) {
+            QTest::addRow("%s, defaults", qPrintable(file)) << folder.filePath(file) << false;
+            QTest::addRow("%s, last choices", qPrintable(file)) << folder.filePath(file) << true;
+        }
+    }
+    void converts() {
+        QFETCH(QString, profile);
+        QFETCH(bool, lastChoices);
+        segmora::TValueListEditor video, audio, advanced;
+        const segmora::ProfileGrids grids{&video, &audio, &advanced};
+        const std::optional<QString> extension = segmora::LoadProfile(profile, grids);
+        QVERIFY(extension);
+        if (lastChoices) {
+            // Every choice list at its last entry, except the switches that drop a stream.
+            for (segmora::TValueListEditor* grid : {&video, &audio, &advanced})
+                for (int row = 0; row < grid->rowCount(); ++row)
+                    if (grid->hasPickList(row) && !grid->keyAt(row).startsWith("Disable"))
+                        grid->setValueAt(row, grid->pickList(row).last());
+        }
+        const bool lossless = QFileInfo(profile).baseName().startsWith("Settings of the source");
+        // Lossless clips keep the source's own type.
+        const QString clipExtension = lossless ? QStringLiteral(".mp4") : *extension;
+
+        QTemporaryDir dir;
+        segmora::ConverterCall call;
+        call.sourcePath = fixture("six.mp4");
+        call.start = 1;
+        call.length = 2;
+        call.profileArguments = segmora::BuildProfileArguments(profile, grids);
+        call.outputPath = dir.filePath("six_Clip1" + clipExtension);
+        const QStringList args = segmora::ConverterArguments(call);
+        const Run run = runVorkast(args, 60000);
+        QVERIFY2(run.exitCode == 0, qPrintable(args.join(' ') + "\n" + run.errorText));
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+
+        const ProbeInfo info = probe(call.outputPath);
+        QVERIFY(info.opened);
+        const QStringList videoWanted =
+            args.contains("-vn")
+                ? QStringList{}
+                : QStringList{expectedCodec(args, {"-vcodec", "-c:v"}, AVMEDIA_TYPE_VIDEO,
+                                            clipExtension, "h264")};
+        const QStringList audioWanted =
+            args.contains("-an")
+                ? QStringList{}
+                : QStringList{expectedCodec(args, {"-acodec", "-c:a"}, AVMEDIA_TYPE_AUDIO,
+                                            clipExtension, "aac")};
+        // Sound-only containers name a picture codec for cover art; no video goes there.
+        QCOMPARE(info.codecs("video"),
+                 videoWanted == QStringList{"png"} ? QStringList{} : videoWanted);
+        QCOMPARE(info.codecs("audio"), audioWanted);
+        const int size = args.indexOf("-s");
+        if (size >= 0 && !info.streams.isEmpty() && info.streams[0].type == "video") {
+            const QString wh = args[size + 1];
+            QCOMPARE(QStringLiteral("%1x%2").arg(info.streams[0].width).arg(info.streams[0].height),
+                     wh);
+        }
+    }
+};
+
+QTEST_MAIN(TestProfiles)
+#include "test_profiles.moc"
