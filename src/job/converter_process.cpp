@@ -208,7 +208,7 @@ bool ConverterProcess::drainPipe() {
 }
 
 void ConverterProcess::pollExit() {
-    if (!isRunning() || !exitedWithoutReaping())
+    if (!isRunning() || childState() == ChildState::Running)
         return;
     if (!m_endOfFile) {
         // Whatever the converter wrote before it ended is still in the pipe.
@@ -219,17 +219,24 @@ void ConverterProcess::pollExit() {
     reap(Outcome::Succeeded);
 }
 
-bool ConverterProcess::exitedWithoutReaping() {
+ConverterProcess::ChildState ConverterProcess::childState() {
     siginfo_t info;
     std::memset(&info, 0, sizeof info);
     if (waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-        return errno == ECHILD; // someone else reaped it: treat as ended
-    return info.si_pid == m_pid;
+        return errno == ECHILD ? ChildState::Gone : ChildState::Running;
+    return info.si_pid == m_pid ? ChildState::Ended : ChildState::Running;
 }
 
 void ConverterProcess::reap(Outcome outcomeIfNormal) {
-    // The leader has ended but is not reaped, so its group id cannot have been reused: whatever
-    // it left behind in its group goes with it.
+    Outcome outcome = outcomeIfNormal;
+    if (childState() == ChildState::Gone) {
+        // Reaped behind our back (SIGCHLD ignored somewhere): its id may belong to another
+        // process by now, so it is not signalled, and its status is lost.
+        finish(outcome == Outcome::Terminated ? outcome : Outcome::Crashed);
+        return;
+    }
+    // The leader has ended (or is being killed here) but is not reaped, so its group id cannot
+    // have been reused: whatever it left behind in its group goes with it.
     ::killpg(m_pid, SIGKILL);
     int status = 0;
     pid_t reaped = -1;
@@ -237,7 +244,6 @@ void ConverterProcess::reap(Outcome outcomeIfNormal) {
         reaped = ::waitpid(m_pid, &status, 0);
     } while (reaped < 0 && errno == EINTR);
 
-    Outcome outcome = outcomeIfNormal;
     if (reaped == m_pid && WIFEXITED(status)) {
         m_result.exitCode = WEXITSTATUS(status);
         if (outcome != Outcome::Terminated)
@@ -256,11 +262,13 @@ void ConverterProcess::terminate() {
     if (!isRunning())
         return;
     closePipe();
-    ::killpg(m_pid, SIGTERM);
-    QElapsedTimer waited;
-    waited.start();
-    while (!exitedWithoutReaping() && waited.elapsed() < kTerminateGraceMs)
-        sleepMs(10);
+    if (childState() != ChildState::Gone) {
+        ::killpg(m_pid, SIGTERM);
+        QElapsedTimer waited;
+        waited.start();
+        while (childState() == ChildState::Running && waited.elapsed() < kTerminateGraceMs)
+            sleepMs(10);
+    }
     reap(Outcome::Terminated);
 }
 
@@ -276,6 +284,15 @@ ConverterProcess::Result ConverterProcess::runToEnd() {
     m_waitLoop = &loop;
     m_waitResult = &result;
     loop.exec();
+    if (result.outcome == Outcome::Running) {
+        // The loop ended without finish(): the application is quitting, which ends every event
+        // loop at once. The object is still alive (its destruction would have finished it), so
+        // the converter is ended here rather than left behind.
+        m_waitLoop = outerLoop;
+        m_waitResult = outerResult;
+        terminate();
+        result = m_result;
+    }
     if (outerLoop) { // a runToEnd() further up the stack ends with this one
         *outerResult = result;
         outerLoop->quit();

@@ -93,7 +93,8 @@ private:
     void closePipe();
     void noteOutput(const QByteArray& chunk);
     void completeLine();
-    bool exitedWithoutReaping();
+    enum class ChildState { Running, Ended, Gone }; // Ended: a zombie waiting for us
+    ChildState childState();
     void reap(Outcome outcomeIfNormal);
     void finish(Outcome outcome);
 
