@@ -286,12 +286,12 @@ private slots:
         ConverterProcess process;
         QVERIFY(process.start(fake("exec sleep 30"), {}));
         const pid_t pid = process.processId();
-        QTimer::singleShot(50, qApp, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(50, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCOMPARE(process.runToEnd().outcome, Outcome::Terminated);
         QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
         QVERIFY(processGone(pid));
         // Let the application's own loop run once so that event loops work again.
-        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();
     }
 };
