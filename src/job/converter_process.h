@@ -77,7 +77,8 @@ public:
     void terminate();
 
     // Waits, with the event loop running, until the converter has ended and been reaped, and
-    // returns its result. Returns at once when it is not running.
+    // returns its result. Returns at once when it is not running. When the application quits
+    // meanwhile (which ends every event loop), the converter is terminated before it returns.
     Result runToEnd();
 
 signals:
