@@ -108,7 +108,10 @@ bool MarkingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         key != MarkingKey::PlayPause && key != MarkingKey::MarkStart && key != MarkingKey::MarkEnd;
     if (press->isAutoRepeat() && !seek)
         return false;
-    if (FocusKeepsKey(QApplication::focusWidget(), key))
+    // The receiver is the focus widget when the key comes from the keyboard; a key sent to a
+    // field directly counts as typed there too.
+    if (FocusKeepsKey(QApplication::focusWidget(), key) ||
+        FocusKeepsKey(static_cast<QWidget*>(watched), key))
         return false;
     return m_handler(key);
 }
