@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
         const char* seek[] = {"seek", target.c_str(), "absolute+exact", nullptr};
         mpv_command(player.handle, seek);
         double lastFrameMs = -1;
-        long frames = player.framesRendered;
+        const long framesBefore = player.framesRendered;
+        long frames = framesBefore;
         player.loop(800, [&] {
             if (player.framesRendered != frames) {
                 frames = player.framesRendered;
@@ -183,7 +184,8 @@ int main(int argc, char** argv) {
             }
             return false;
         });
-        std::printf("seek_ms %s %.1f\n", target.c_str(), lastFrameMs);
+        std::printf("seek_ms %s %.1f frames %ld\n", target.c_str(), lastFrameMs,
+                    player.framesRendered - framesBefore);
     }
     std::printf("peak_rss_mb %.1f\n", double(peakRssKb()) / 1024.0);
     return 0;

@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     // (a seek may show an intermediate frame first).
     for (qint64 target : {1300, 7700, 3100, 15200, 500, 11900, 18400, 5500, 9000, 13300}) {
         double lastFrameMs = -1;
+        const quint64 framesBefore = window->framesPainted();
         const QMetaObject::Connection counting =
             QObject::connect(window, &VideoWindow::framePainted,
                              [&] { lastFrameMs = double(clock.nsecsElapsed()) / 1e6; });
@@ -101,7 +102,8 @@ int main(int argc, char** argv) {
         graph.SeekTo(target);
         runFor(800);
         QObject::disconnect(counting);
-        std::printf("seek_ms %.1f %.1f\n", double(target) / 1000.0, lastFrameMs);
+        std::printf("seek_ms %.1f %.1f frames %llu\n", double(target) / 1000.0, lastFrameMs,
+                    static_cast<unsigned long long>(window->framesPainted() - framesBefore));
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

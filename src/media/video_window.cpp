@@ -74,12 +74,16 @@ void VideoWindow::attachPlayer(mpv_handle* handle) {
 }
 
 void VideoWindow::onRenderUpdate() {
-    if (!m_context)
+    if (!m_context || !(mpv_render_context_update(m_context.get()) & MPV_RENDER_UPDATE_FRAME))
         return;
-    if (mpv_render_context_update(m_context.get()) & MPV_RENDER_UPDATE_FRAME) {
-        m_newFrame = true;
-        update();
+    // Render at once: libmpv holds its next frame back until this one is taken. A hidden
+    // widget leaves the frame for its next paint.
+    m_newFrame = true;
+    if (isVisible() && renderFrame()) {
+        m_newFrame = false;
+        m_unshownFrame = true;
     }
+    update();
 }
 
 bool VideoWindow::renderFrame() {
@@ -105,28 +109,36 @@ bool VideoWindow::renderFrame() {
     size_t stride = size_t(m_frame.bytesPerLine());
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_SW_SIZE, sizeParam}, {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_frame.bits()},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_buffer.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    return mpv_render_context_render(m_context.get(), params) >= 0;
+    if (mpv_render_context_render(m_context.get(), params) < 0)
+        return false;
+    m_hasFrame = true;
+    return true;
 }
 
 void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QSize wanted = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    // Render only for a new frame or a new size; otherwise the last picture is shown again.
+    // Render here only for a frame that came while hidden or for a new size; otherwise the
+    // picture rendered on libmpv's update is shown (again).
     if (m_context && (m_newFrame || (m_hasFrame && m_frame.size() != wanted))) {
-        m_newFrame = false;
-        if (renderFrame()) {
-            m_hasFrame = true;
-            ++m_framesPainted;
-            emit framePainted();
+        if (renderFrame() && m_newFrame) {
+            m_newFrame = false;
+            m_unshownFrame = true;
         }
     }
-    if (m_hasFrame && m_context)
-        painter.drawImage(QPoint(0, 0), m_frame);
-    else
+    if (!m_hasFrame || !m_context) {
         painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    painter.drawImage(QPoint(0, 0), m_frame);
+    if (m_unshownFrame) {
+        m_unshownFrame = false;
+        ++m_framesPainted;
+        emit framePainted();
+    }
 }
 
 void VideoWindow::resizeEvent(QResizeEvent* event) {

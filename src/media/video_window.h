@@ -18,7 +18,8 @@ public:
     explicit VideoWindow(QWidget* parent = nullptr);
     ~VideoWindow() override;
 
-    // Number of frames drawn since construction (benchmarks and tests read it).
+    // Number of new frames painted on screen since construction (benchmarks and tests read
+    // it); showing the same frame again does not count.
     quint64 framesPainted() const { return m_framesPainted; }
 
     QSize sizeHint() const override { return {160, 120}; }
@@ -50,7 +51,8 @@ private:
     };
     std::unique_ptr<unsigned char, BufferDeleter> m_buffer;
     QImage m_frame;
-    bool m_newFrame = false;
-    bool m_hasFrame = false;
+    bool m_newFrame = false;     // libmpv has a frame not yet rendered into m_frame
+    bool m_hasFrame = false;     // m_frame holds a picture
+    bool m_unshownFrame = false; // m_frame holds a picture not yet painted
     quint64 m_framesPainted = 0;
 };
