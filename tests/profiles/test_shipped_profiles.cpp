@@ -69,7 +69,7 @@ void TestShippedProfiles::defaults_data() {
     QTest::newRow("MPEG") << "MPEG"
                           << ".mpg"
                           << " -c:v mpeg2video -pix_fmt yuv420p -b:v 5000k -c:a mp2 -b:a 192k"
-                             " -ac 2";
+                             " -ar 44100 -ac 2";
     QTest::newRow("WMV") << "WMV"
                          << ".wmv"
                          << " -c:v wmv2 -pix_fmt yuv420p -b:v 1500k -c:a wmav2 -b:a 128k -ac 2";
