@@ -10,16 +10,16 @@ using segmora::test::OwnedGrids;
 
 namespace {
 
-// The worked example: a read-only codec, a size list, a typed bit rate and an audio switch.
-const QByteArray kWorkedExample = "[Main]\nPara=4\n0=Video Codec\n1=Video Size\n2=Bit Rate\n"
-                                  "3=Disable Audio\n"
-                                  "[Video Codec]\nSort=1\nList=0\nReadOnly=1\ncmd=E\nCaption=P\n"
-                                  "Value=Q\n"
-                                  "[Video Size]\nSort=1\nList=1\ncmd=F\n"
-                                  "Caption=Original Size,Custom Size,\nValue=,,\n"
-                                  "[Bit Rate]\nSort=1\nList=0\nReadOnly=0\ncmd=H\n"
-                                  "[Disable Audio]\nSort=2\nList=1\ncmd=G\nCaption=No,Yes,\n"
-                                  "Value=,\\,\n";
+// Four parameters: a read-only codec, a size list, a typed bit rate and an audio switch.
+const QByteArray kFourParameters = "[Main]\nPara=4\n0=Video Codec\n1=Video Size\n2=Bit Rate\n"
+                                   "3=Disable Audio\n"
+                                   "[Video Codec]\nSort=1\nList=0\nReadOnly=1\ncmd=E\nCaption=P\n"
+                                   "Value=Q\n"
+                                   "[Video Size]\nSort=1\nList=1\ncmd=F\n"
+                                   "Caption=Original Size,Custom Size,\nValue=,,\n"
+                                   "[Bit Rate]\nSort=1\nList=0\nReadOnly=0\ncmd=H\n"
+                                   "[Disable Audio]\nSort=2\nList=1\ncmd=G\nCaption=No,Yes,\n"
+                                   "Value=,\\,\n";
 
 // A switch followed by another piece, a list with real values, a flag-less parameter, a
 // parameter with several tokens in its flag and a broken one in between.
@@ -50,22 +50,22 @@ void TestProfileArguments::arguments_data() {
     QTest::addColumn<QString>("edits");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("worked example as loaded") << kWorkedExample << ""
-                                              << " E Q";
-    QTest::newRow("worked example: custom size, typed rate, audio off")
-        << kWorkedExample << "Video Size=640x480|Bit Rate=800|Disable Audio=Yes"
+    QTest::newRow("four parameters as loaded") << kFourParameters << ""
+                                               << " E Q";
+    QTest::newRow("custom size, typed rate, audio off")
+        << kFourParameters << "Video Size=640x480|Bit Rate=800|Disable Audio=Yes"
         << " E Q F 640x480 H 800 G ";
     QTest::newRow("Original Size sends nothing")
-        << kWorkedExample << "Video Size=Original Size|Bit Rate=800"
+        << kFourParameters << "Video Size=Original Size|Bit Rate=800"
         << " E Q H 800";
     QTest::newRow("caption matched without case")
-        << kWorkedExample << "Video Size=ORIGINAL SIZE|Disable Audio=yes"
+        << kFourParameters << "Video Size=ORIGINAL SIZE|Disable Audio=yes"
         << " E Q G ";
     QTest::newRow("read-only text sends Value, not the edited grid")
-        << kWorkedExample << "Video Codec=Z"
+        << kFourParameters << "Video Codec=Z"
         << " E Q";
     QTest::newRow("typed value with blanks passes unquoted")
-        << kWorkedExample << "Bit Rate=800k -maxrate 1M"
+        << kFourParameters << "Bit Rate=800k -maxrate 1M"
         << " E Q H 800k -maxrate 1M";
     QTest::newRow("backslash value: flag alone, next piece after two blanks")
         << kMixed << "Quality=high"
@@ -108,7 +108,7 @@ void TestProfileArguments::missingFileGivesNothing() {
 void TestProfileArguments::structureFromFileValuesFromGrids() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.apf"));
-    QVERIFY(test::writeText(path, kWorkedExample));
+    QVERIFY(test::writeText(path, kFourParameters));
     OwnedGrids owned;
     owned.video->appendRow(QStringLiteral("bit rate"), QStringLiteral("1500"));
     owned.audio->appendRow(QStringLiteral("Other"), QStringLiteral("Yes"));
