@@ -64,7 +64,7 @@ QString ReadListFileFirstLine(const QString& listPath) {
         return {};
     if (QFileInfo(candidate).isAbsolute())
         return candidate;
-    return QDir(info.absolutePath()).absoluteFilePath(candidate);
+    return QDir::cleanPath(QDir(info.absolutePath()).absoluteFilePath(candidate));
 }
 
 QString CommandLineCandidate(const QString& argument) {
