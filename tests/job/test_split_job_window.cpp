@@ -1,0 +1,597 @@
+// The split job as the main window runs it, with small stand-in converters: the Start button,
+// the checks, the argument vectors the window hands over, the progress display, the timer,
+// Cancel, the close query, failures and the completion step.
+// Sources are generated media (SEGMORA_NEEDS_MEDIA): job45.mp4 (45 s) and six.mov (6 s).
+#include "job/count_down_form.h"
+#include "split_window_world.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QScopeGuard>
+
+using namespace segmora;
+using test::SplitWorld;
+
+namespace {
+
+const QString kJob45 = test::fixture(QStringLiteral("job45.mp4"));
+
+// A converter that reports half of a 10 s section and succeeds.
+const QByteArray kHalfAndDone = "echo 'time=5.00 '";
+// A converter that reports half of a 10 s section, then waits for the test's "go" (at most
+// about 20 s, so a failed check cannot hang the test).
+const QByteArray kHalfThenWait = "echo 'time=5.00 '\ni=0\n"
+                                 "while [ ! -e \"$dir/go\" ] && [ $i -lt 1000 ]; do\n"
+                                 "  sleep 0.02; i=$((i+1))\ndone";
+
+// Runs action once, when the current bar first reaches value and the window has finished
+// showing that report.
+void whenCurrentReaches(TMainForm* form, int value, std::function<void()> action) {
+    auto done = std::make_shared<bool>(false);
+    QObject::connect(form->pgbCurrent, &QProgressBar::valueChanged, form,
+                     [form, value, action, done](int now) {
+                         if (now != value || *done)
+                             return;
+                         *done = true;
+                         QTimer::singleShot(0, form, action);
+                     });
+}
+
+} // namespace
+
+class TestSplitJobWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startButtonTakesPressesInsideItsCircle_data() {
+        QTest::addColumn<QPoint>("point"); // null: a press from the keyboard
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("centre") << QPoint(55, 55) << true;
+        QTest::newRow("inside, near the rim") << QPoint(55 + 48, 55) << true;
+        QTest::newRow("corner") << QPoint(4, 4) << false;
+        QTest::newRow("outside the rim") << QPoint(55 + 35, 55 + 35) << false;
+        QTest::newRow("keyboard") << QPoint() << true;
+    }
+    void startButtonTakesPressesInsideItsCircle() {
+        QFETCH(QPoint, point);
+        QFETCH(bool, starts);
+        SplitWorld world;
+        // An empty source: a job that starts stops at its first check.
+        if (point.isNull())
+            world.form->imgStart->click();
+        else
+            QTest::mouseClick(world.form->imgStart, Qt::LeftButton, {}, point);
+        QCOMPARE(world.fakes.messages.size(), starts ? 1 : 0);
+        if (starts)
+            QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Invalid File"));
+    }
+
+    void checks_data() {
+        QTest::addColumn<QString>("source"); // "job45", "none", "folder"
+        QTest::addColumn<bool>("loadMedia");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("quantity"); // null: start/end mode
+        QTest::addColumn<QString>("profile");  // "missing": a listed profile whose file is gone
+        QTest::addColumn<QString>("output");   // "out", "missing", "file"
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("focus"); // empty: the focus stays where it was
+
+        const QString source = QStringLiteral("Please specify a valid input video file.");
+        const QString start = QStringLiteral("Please varify the Start Time you selected.");
+        const QString end = QStringLiteral("Please varify the End Time you selected.");
+        const QString order = QStringLiteral("The End Time should be later than the Start Time.");
+        const QString qty = QStringLiteral("Please specify a valid section quantity.");
+        const QString profile = QStringLiteral("Please select a valid output profile.");
+        const QString folder = QStringLiteral("Please specify a valid output path.");
+        const QString none;
+        const QString t10 = QStringLiteral("00:00:10");
+        const QString t20 = QStringLiteral("00:00:20");
+        const auto row = [&](const char* name, const char* src, bool media, const QString& s,
+                             const QString& e, const QString& q, const QString& p, const char* o,
+                             const QString& text, const char* title, const char* focus) {
+            QTest::newRow(name) << QString::fromLatin1(src) << media << s << e << q << p
+                                << QString::fromLatin1(o) << text << QString::fromLatin1(title)
+                                << QString::fromLatin1(focus);
+        };
+        const QString mp4 = QStringLiteral("MP4");
+        row("1 no source", "none", false, t10, t20, none, mp4, "out", source, "Invalid File",
+            "edtSource");
+        row("1 source is a folder", "folder", false, t10, t20, none, mp4, "out", source,
+            "Invalid File", "edtSource");
+        row("2 start unreadable", "job45", true, QStringLiteral("ten"), t20, none, mp4, "out",
+            start, "Invalid Start Time", "");
+        row("3 start past the source's end", "job45", true, QStringLiteral("00:00:46"),
+            QStringLiteral("00:00:50"), none, mp4, "out", start, "Invalid Start Time", "");
+        row("3 nothing open", "job45", false, QStringLiteral("00:00:00"), t20, none, mp4, "out",
+            start, "Invalid Start Time", "");
+        row("4 end unreadable", "job45", true, t10, QStringLiteral("x"), none, mp4, "out", end,
+            "Invalid End Time", "");
+        row("4 end zero", "job45", true, QStringLiteral("00:00:00"), QStringLiteral("00:00:00"),
+            none, mp4, "out", end, "Invalid End Time", "");
+        row("5 end equals start", "job45", true, t10, t10, none, mp4, "out", order, "Invalid Time",
+            "");
+        row("6 quantity not a number", "job45", true, t10, t20, QStringLiteral("3x"), mp4, "out",
+            qty, "Invalid Section", "edtSectionQty");
+        row("6 quantity beyond 32 bits", "job45", true, t10, t20, QStringLiteral("2147483648"), mp4,
+            "out", qty, "Invalid Section", "edtSectionQty");
+        row("7 profile file gone", "job45", true, t10, t20, QStringLiteral("3"),
+            QStringLiteral("missing"), "out", profile, "Invalid Output Path", "cmbProfile");
+        row("8 output folder missing", "job45", true, t10, t20, none, mp4, "missing", folder,
+            "Invalid Output Path", "edtOutputDir");
+        row("8 output is a file", "job45", true, t10, t20, none, mp4, "file", folder,
+            "Invalid Output Path", "edtOutputDir");
+    }
+    void checks() {
+        QFETCH(QString, source);
+        QFETCH(bool, loadMedia);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, quantity);
+        QFETCH(QString, profile);
+        QFETCH(QString, output);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        QFETCH(QString, focus);
+
+        SplitWorld world;
+        world.fakeConverter(kHalfAndDone);
+        QString sourcePath;
+        if (source == QLatin1String("job45"))
+            sourcePath = kJob45;
+        else if (source == QLatin1String("folder"))
+            sourcePath = world.out.path();
+        if (loadMedia) {
+            world.form->filterGraph->SetActive(true);
+            world.form->filterGraph->RenderFile(kJob45);
+        }
+        QString profileName = profile;
+        if (profile == QLatin1String("missing")) {
+            profileName = QStringLiteral("MP4");
+            QVERIFY(QFile::remove(world.folder.context().profilePath(profileName)));
+        }
+        world.request(sourcePath, start, end, quantity, profileName, false);
+        if (output == QLatin1String("missing"))
+            world.form->edtOutputDir->setText(world.out.filePath(QStringLiteral("nowhere")));
+        else if (output == QLatin1String("file"))
+            world.form->edtOutputDir->setText(
+                world.folder.writeFile(QStringLiteral("a-file"), "not a folder"));
+        world.form->bbtnBrowse->setFocus();
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.fakes.messages.size(), 1);
+        const MessageRequest& shown = world.fakes.messages[0];
+        QCOMPARE(shown.text, text);
+        QCOMPARE(shown.title, title);
+        QCOMPARE(shown.icon, MessageIcon::Information);
+        QCOMPARE(shown.buttons, MessageButtons::Ok);
+        QCOMPARE(shown.owner, world.form);
+        const QString expectedFocus = focus.isEmpty() ? QStringLiteral("bbtnBrowse") : focus;
+        QVERIFY(world.form->focusWidget());
+        QCOMPARE(world.form->focusWidget()->objectName(), expectedFocus);
+        // Nothing changed and nothing ran.
+        QCOMPARE(world.form->edtStart->text(), start);
+        QCOMPARE(world.form->edtEnd->text(), end);
+        QCOMPARE(world.form->edtSectionQty->text(), quantity);
+        world.verifyIdle();
+        QVERIFY(world.runs().isEmpty());
+    }
+
+    // What the window hands the converter, read from its fields, the preview's duration and
+    // the live profile.
+    void argumentVectors_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("sourceName");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<QString>("profile");
+        // Per run: "-ss|START|-t|LENGTH|OUTPUT NAME"; the profile's tokens sit between.
+        QTest::addColumn<QStringList>("sections");
+        QTest::addColumn<QStringList>("profileTokensStart");
+        QTest::addColumn<QString>("lastProcessing");
+
+        QTest::newRow("start/end, lossless keeps the container")
+            << "six.mov"
+            << "a \"quoted\" clip.mov"
+            << "00:00:01"
+            << "00:00:04" << QString() << test::kLossless
+            << QStringList{"-ss|1|-t|3|a \"quoted\" clip_Clip1.mov"} << QStringList{"-c", "copy"}
+            << "Splitting: a \"quoted\" clip.mov";
+        QTest::newRow("equal thirds at full precision")
+            << "job45.mp4"
+            << "holiday.mp4"
+            << "00:00:10"
+            << "00:00:20"
+            << "3"
+            << "MP4"
+            << QStringList{"-ss|10|-t|3.33333333333333|holiday_Clip1.mp4",
+                           "-ss|13.3333333333333|-t|3.33333333333333|holiday_Clip2.mp4",
+                           "-ss|16.6666666666667|-t|3.33333333333333|holiday_Clip3.mp4"}
+            << QStringList{"-c:v", "libx264", "-preset", "veryfast"} << "Splitting: Section 3";
+        QTest::newRow("profile's own extension for another container")
+            << "six.mov"
+            << "b.mov"
+            << "00:00:02"
+            << "00:00:05" << QString() << "MP4" << QStringList{"-ss|2|-t|3|b_Clip1.mp4"}
+            << QStringList{"-c:v", "libx264"} << "Splitting: b.mov";
+        QTest::newRow("end beyond the source ends with it")
+            << "job45.mp4"
+            << "c.mp4"
+            << "00:00:40"
+            << "00:01:00"
+            << "2" << test::kLossless
+            << QStringList{"-ss|40|-t|2.5|c_Clip1.mp4", "-ss|42.5|-t|2.5|c_Clip2.mp4"}
+            << QStringList{"-c", "copy"} << "Splitting: Section 2";
+        QTest::newRow("no sections") << "job45.mp4"
+                                     << "d.mp4"
+                                     << "00:00:10"
+                                     << "00:00:20"
+                                     << "0"
+                                     << "MP4" << QStringList{} << QStringList{} << "";
+        QTest::newRow("negative sections") << "job45.mp4"
+                                           << "e.mp4"
+                                           << "00:00:10"
+                                           << "00:00:20"
+                                           << "-2"
+                                           << "MP4" << QStringList{} << QStringList{} << "";
+    }
+    void argumentVectors() {
+        QFETCH(QString, fixture);
+        QFETCH(QString, sourceName);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, quantity);
+        QFETCH(QString, profile);
+        QFETCH(QStringList, sections);
+        QFETCH(QStringList, profileTokensStart);
+        QFETCH(QString, lastProcessing);
+
+        SplitWorld world;
+        world.fakeConverter("exit 0");
+        const QString source = world.sourceCopy(fixture, sourceName);
+        QVERIFY(!source.isEmpty());
+        world.request(source, start, end, quantity, profile);
+        world.form->labProcessing->clear();
+
+        world.form->imgStartClick();
+
+        const QList<QStringList> runs = world.runs();
+        QCOMPARE(runs.size(), sections.size());
+        for (int i = 0; i < runs.size(); ++i) {
+            const QStringList& argv = runs[i];
+            const QStringList expected = sections[i].split(QLatin1Char('|'));
+            QVERIFY2(argv.size() >= 8, qPrintable(argv.join(QLatin1Char(' '))));
+            QCOMPARE(argv.mid(0, 3), (QStringList{"-y", "-i", source}));
+            QCOMPARE(argv.mid(3, 4), expected.mid(0, 4));
+            QCOMPARE(argv.mid(7, profileTokensStart.size()), profileTokensStart);
+            QCOMPARE(argv.last(), world.outPath(expected[4]));
+        }
+        QCOMPARE(world.form->labProcessing->text(), lastProcessing);
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Splitting is completed successfully.")});
+        world.verifyIdle();
+    }
+
+    // Each section's figures as its converter ends: the current bar is back at 0 while its
+    // label and the total keep their values. 50 % of section i of 4 is round((50 + (i-1)*100)/4)
+    // with halves to even.
+    void progressPerSection() {
+        SplitWorld world;
+        world.fakeConverter(kHalfAndDone);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:40"),
+                      QStringLiteral("4"), test::kLossless);
+        QStringList seen;
+        QObject::connect(world.form->pgbCurrent, &QProgressBar::valueChanged, world.form,
+                         [&](int value) {
+                             if (value != 0)
+                                 return;
+                             seen.append(world.form->labProcessing->text() + QLatin1Char('|') +
+                                         world.form->labCurProgress->text() + QLatin1Char('|') +
+                                         QString::number(world.form->pgbTotal->value()) +
+                                         QLatin1Char('|') + world.form->labTotalProgress->text());
+                         });
+
+        world.form->imgStartClick();
+
+        QCOMPARE(seen, (QStringList{
+                           "Splitting: Section 1|50%|12|12%", "Splitting: Section 2|50%|38|38%",
+                           "Splitting: Section 3|50%|62|62%", "Splitting: Section 4|50%|88|88%"}));
+        world.verifyIdle();
+    }
+
+    // A converter that writes nothing for a long time: the window keeps handling events and a
+    // cancel ends it at once.
+    void silentConverterKeepsTheWindowResponsive() {
+        SplitWorld world;
+        world.fakeConverter("sleep 60");
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:20"), QString(),
+                      test::kLossless);
+        int ticks = 0;
+        QList<pid_t> converters;
+        bool runningLook = false;
+        QTimer ticker;
+        ticker.setInterval(20);
+        QObject::connect(&ticker, &QTimer::timeout, world.form, [&] {
+            if (++ticks != 5)
+                return;
+            converters = world.converterProcesses();
+            world.verifyRunningLook();
+            runningLook = !QTest::currentTestFailed() && world.form->tmrProcess->isActive() &&
+                          world.form->tmrPreview->isActive();
+            world.fakes.answers.enqueue(MessageAnswer::Yes);
+            world.form->imgCancelClick();
+        });
+        ticker.start();
+        QElapsedTimer clock;
+        clock.start();
+
+        world.form->imgStartClick();
+
+        QVERIFY(runningLook);
+        QCOMPARE(converters.size(), 1);
+        QVERIFY2(clock.elapsed() < 10000, "the cancel waited for the silent converter");
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(world.fakes.messages[0].text,
+                 QStringLiteral("Do you want to cancel the splitting?"));
+        QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Query"));
+        QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);
+        QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNo);
+        QVERIFY(test::processGroupGone(converters[0]));
+        QVERIFY(world.converterProcesses().isEmpty());
+        world.verifyIdle();
+    }
+
+    void cancelAnsweredNoGoesOn() {
+        SplitWorld world;
+        world.fakeConverter(kHalfThenWait);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool asked = false;
+        whenCurrentReaches(world.form, 50, [&] {
+            asked = true;
+            world.fakes.answers.enqueue(MessageAnswer::No);
+            world.form->imgCancelClick();
+            const auto go = qScopeGuard([&] { world.touch(QStringLiteral("go")); });
+            QCOMPARE(world.form->JobState, int(JobRunning));
+            QCOMPARE(world.form->pgbCurrent->value(), 50);
+            QCOMPARE(world.form->labCurProgress->text(), QStringLiteral("50%"));
+            QCOMPARE(world.converterProcesses().size(), 1);
+        });
+
+        world.form->imgStartClick();
+
+        QVERIFY(asked);
+        QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
+                                                    "Splitting is completed successfully."}));
+        world.verifyIdle();
+    }
+
+    void closingTheWindow_data() {
+        QTest::addColumn<bool>("duringJob");
+        QTest::addColumn<int>("answer"); // MessageAnswer
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("idle") << false << int(MessageAnswer::No) << true;
+        QTest::newRow("during a job, No") << true << int(MessageAnswer::No) << false;
+        QTest::newRow("during a job, Yes") << true << int(MessageAnswer::Yes) << true;
+    }
+    void closingTheWindow() {
+        QFETCH(bool, duringJob);
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+
+        SplitWorld world;
+        if (!duringJob) {
+            QCOMPARE(world.form->close(), true);
+            QVERIFY(world.fakes.messages.isEmpty());
+            QCOMPARE(world.fakes.endProgramCalls, 1);
+            return;
+        }
+        world.fakeConverter(kHalfThenWait);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool closed = false;
+        bool acted = false;
+        QList<pid_t> before;
+        QList<pid_t> after;
+        whenCurrentReaches(world.form, 50, [&] {
+            acted = true;
+            before = world.converterProcesses();
+            world.fakes.answers.enqueue(MessageAnswer(answer));
+            closed = world.form->close();
+            // Whatever follows, the converter has gone before the close returns.
+            after = world.converterProcesses();
+            world.touch(QStringLiteral("go"));
+        });
+
+        world.form->imgStartClick();
+
+        QVERIFY(acted);
+        QCOMPARE(closed, closes);
+        QCOMPARE(world.fakes.messages.value(0).text,
+                 QStringLiteral("Do you want to cancel the splitting and exit?"));
+        QCOMPARE(world.fakes.messages.value(0).title, QStringLiteral("Exit Query"));
+        QCOMPARE(world.fakes.messages.value(0).icon, MessageIcon::Question);
+        QCOMPARE(before.size(), 1);
+        if (closes) {
+            QVERIFY(after.isEmpty());
+            QVERIFY(test::processGroupGone(before[0]));
+            QCOMPARE(world.fakes.endProgramCalls, 1);
+            QCOMPARE(world.fakes.messages.size(), 1); // no completion message
+        } else {
+            QCOMPARE(after, before);
+            QVERIFY(world.form->isVisible());
+            QCOMPARE(world.fakes.endProgramCalls, 0);
+            QCOMPARE(world.messageTexts().last(),
+                     QStringLiteral("Splitting is completed successfully."));
+        }
+        world.verifyIdle();
+    }
+
+    // A converter that fails ends the job: no success, no partial clip, the remaining sections
+    // do not run.
+    void failedConverter_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("exit status 1")
+            << QByteArray(
+                   "echo 'time=1.00 '\n: > \"$(dirname \"$out\")/.$(basename \"$out\").part\"\n"
+                   "echo 'Could not write the clip' >&2\nexit 1")
+            << "Splitting failed.\nCould not write the clip";
+        QTest::newRow("killed by a signal")
+            << QByteArray(": > \"$(dirname \"$out\")/.$(basename \"$out\").part\"\nkill -9 $$")
+            << "Splitting failed.\nThe converter was stopped by signal 9";
+    }
+    void failedConverter() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, detail);
+        SplitWorld world;
+        world.fakeConverter(body);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:20"),
+                      QStringLiteral("2"), test::kLossless);
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.runs().size(), 1);
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QVERIFY2(world.fakes.messages[0].text.startsWith(detail),
+                 qPrintable(world.fakes.messages[0].text));
+        QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Segmora"));
+        QVERIFY(world.partFiles().isEmpty());
+        QVERIFY(!QFile::exists(world.outPath(QStringLiteral("job45_Clip1.mp4"))));
+        world.verifyIdle();
+    }
+
+    void processTimer_data() {
+        QTest::addColumn<int>("elapsedBefore");
+        QTest::addColumn<int>("totalPercent");
+        QTest::addColumn<QString>("elapsed");
+        QTest::addColumn<QString>("remaining");
+        QTest::newRow("first tick at 0 %") << 0 << 0 << "00:00:01"
+                                           << "00:00:00";
+        QTest::newRow("30 s at 20 %") << 29 << 20 << "00:00:30"
+                                      << "00:02:00";
+        QTest::newRow("halves to even") << 2 << 40 << "00:00:03"
+                                        << "00:00:04"; // 4.5
+        QTest::newRow("at 100 %") << 9 << 100 << "00:00:10"
+                                  << "00:00:00";
+    }
+    void processTimer() {
+        QFETCH(int, elapsedBefore);
+        QFETCH(int, totalPercent);
+        QFETCH(QString, elapsed);
+        QFETCH(QString, remaining);
+        SplitWorld world;
+        TMainForm* form = world.form;
+        form->labElapsed->setText(QStringLiteral("old"));
+        form->labRemaining->setText(QStringLiteral("old"));
+        form->pgbTotal->setValue(70);
+
+        form->EnterJobState();
+        world.verifyRunningLook();
+        QVERIFY(form->tmrProcess->isActive());
+        QVERIFY(form->tmrPreview->isActive());
+        QCOMPARE(form->ElapsedSeconds, 0);
+        QCOMPARE(form->pgbTotal->value(), 0);
+        QCOMPARE(form->labCurProgress->text(), QStringLiteral("0%"));
+        QCOMPARE(form->labTotalProgress->text(), QStringLiteral("0%"));
+        // Until the first tick both times are empty.
+        QVERIFY(form->labElapsed->text().isEmpty());
+        QVERIFY(form->labRemaining->text().isEmpty());
+
+        form->ElapsedSeconds = elapsedBefore;
+        form->pgbTotal->setValue(totalPercent);
+        form->tmrProcessTimer();
+        QCOMPARE(form->ElapsedSeconds, elapsedBefore + 1);
+        QCOMPARE(form->labElapsed->text(), elapsed);
+        QCOMPARE(form->labRemaining->text(), remaining);
+
+        form->JobState = JobRunning;
+        form->LeaveJobState();
+        world.verifyIdle();
+    }
+
+    // The completion step reads the Settings dialog's choices when the last section is done;
+    // a job with no sections goes straight there.
+    void completion_data() {
+        QTest::addColumn<bool>("turnOff");
+        QTest::addColumn<bool>("exit");
+        QTest::addColumn<bool>("openDir");
+        QTest::addColumn<QString>("countdown"); // btnDoNow's caption; empty: no countdown
+        QTest::addColumn<bool>("pressNow");     // else Cancel
+        QTest::newRow("nothing ticked") << false << false << false << "" << false;
+        QTest::newRow("open the folder") << false << false << true << "" << false;
+        QTest::newRow("exit, cancelled") << false << true << true << "Exit Now" << false;
+        QTest::newRow("exit now") << false << true << false << "Exit Now" << true;
+        QTest::newRow("turn off wins, cancelled")
+            << true << true << false << "Turn off Now" << false;
+        QTest::newRow("turn off now") << true << false << false << "Turn off Now" << true;
+    }
+    void completion() {
+        QFETCH(bool, turnOff);
+        QFETCH(bool, exit);
+        QFETCH(bool, openDir);
+        QFETCH(QString, countdown);
+        QFETCH(bool, pressNow);
+
+        SplitWorld world;
+        world.fakeConverter("exit 0");
+        TSettingForm* settings = world.app->settingForm();
+        settings->chkTurnoff->setChecked(turnOff);
+        settings->chkExit->setChecked(exit);
+        settings->chkOpenDir->setChecked(openDir);
+        world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"),
+                      QStringLiteral("0"), QStringLiteral("MP4"));
+        world.fakes.onMessage = [&](const MessageRequest&) {
+            // The folder opens only once the message is closed.
+            QVERIFY(world.fakes.openedUrls.isEmpty());
+        };
+
+        world.form->imgStartClick();
+        QVERIFY(world.runs().isEmpty());
+
+        TCountDownForm* countDown = world.app->countDownForm();
+        if (countdown.isEmpty()) {
+            QVERIFY(!countDown->isVisible());
+            QCOMPARE(world.messageTexts(),
+                     QStringList{QStringLiteral("Splitting is completed successfully.")});
+            QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Completed"));
+            QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Information);
+            QCOMPARE(world.fakes.openedUrls,
+                     openDir ? QList<QUrl>{QUrl::fromLocalFile(world.out.path())} : QList<QUrl>{});
+            world.verifyIdle();
+            return;
+        }
+
+        // The countdown runs with the job already idle, the window still in its running look.
+        QVERIFY(countDown->isVisible());
+        QCOMPARE(countDown->btnDoNow->text(), countdown);
+        QVERIFY(world.fakes.messages.isEmpty());
+        QCOMPARE(world.form->JobState, int(JobIdle));
+        QVERIFY(!world.form->panProgress->isHidden());
+        QVERIFY(!world.form->isEnabled());
+        QVERIFY(!world.form->tmrProcess->isActive());
+        if (!pressNow) {
+            countDown->btnCancelClick();
+            QVERIFY(world.form->isEnabled());
+            world.verifyIdle();
+            QCOMPARE(world.fakes.powerOffCalls + world.fakes.endProgramCalls, 0);
+        } else if (turnOff) {
+            countDown->btnDoNowClick();
+            QCOMPARE(world.fakes.powerOffCalls, 1);
+            QCOMPARE(world.fakes.endProgramCalls, 0);
+        } else {
+            // The window closes without asking: the job is idle.
+            countDown->btnDoNowClick();
+            QCOMPARE(world.fakes.endProgramCalls, 1);
+            QVERIFY(world.fakes.messages.isEmpty());
+        }
+        QVERIFY(world.fakes.openedUrls.isEmpty());
+        countDown->close();
+    }
+};
+
+QTEST_MAIN(TestSplitJobWindow)
+#include "test_split_job_window.moc"
