@@ -272,6 +272,11 @@ bool FilterGraph::Play() {
     emit controlNotification(0);
     if (!d->handle)
         return false;
+    // At the end the last frame stays shown; Play then starts over, as a viewer expects.
+    int atEnd = 0;
+    if (HasMedia() &&
+        mpv_get_property(d->handle.get(), "eof-reached", MPV_FORMAT_FLAG, &atEnd) >= 0 && atEnd)
+        SeekTo(0);
     mpv_set_property_string(d->handle.get(), "pause", "no");
     return true;
 }

@@ -44,7 +44,8 @@ public:
     // then holds no file). Waits at most 10 s. Does nothing when inactive.
     void RenderFile(const QString& path);
     // Play, Pause and Stop first emit controlNotification (0, 1, 2), then act. They return
-    // false when inactive.
+    // false when inactive. At the end of the file the last frame stays shown, paused; Play
+    // there starts over from the beginning.
     bool Play();
     bool Pause();
     // Back to the start, first frame shown, paused.

@@ -171,6 +171,21 @@ private slots:
         QCOMPARE(preview.graph.CurrentPosition(), stoppedAt);
     }
 
+    void playAtTheEndStartsOver() {
+        FilterGraph graph;
+        QSignalSpy ended(&graph, &FilterGraph::endOfMedia);
+        graph.SetActive(true);
+        graph.RenderFile(fixture("short0_6.mp4"));
+        graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(ended.size() == 1, 3000);
+        // The last frame (0.5 s at 10 frames a second) stays.
+        QCOMPARE(graph.CurrentPosition(), 500);
+        graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(graph.CurrentPosition() < 500, 3000);
+        QVERIFY(graph.IsPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(ended.size() == 2, 3000);
+    }
+
     void exactSeek() {
         FilterGraph graph;
         graph.SetActive(true);
