@@ -1,0 +1,205 @@
+// Split jobs run from the main window with the real converter on generated media
+// (SEGMORA_NEEDS_MEDIA): the clips it makes, overwriting, cancelling, closing mid-job and a
+// missing converter.
+#include "split_window_world.h"
+
+using namespace segmora;
+using test::SplitWorld;
+
+namespace {
+
+const QString kJob45 = test::fixture(QStringLiteral("job45.mp4"));
+const QString kSixAvi = test::fixture(QStringLiteral("six.avi"));
+const QString kCompleted = QStringLiteral("Splitting is completed successfully.");
+
+// Seconds a re-encoded clip may differ from the marked length (one frame at 10 fps, and the
+// container's rounding).
+constexpr double kLengthTolerance = 0.15;
+
+} // namespace
+
+class TestSplitJobClips : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startEndModeMakesOneClipOfTheMarkedLength() {
+        SplitWorld world;
+        world.request(kJob45, QStringLiteral("00:00:05"), QStringLiteral("00:00:12"), QString(),
+                      QStringLiteral("MP4"));
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.messageTexts(), QStringList{kCompleted});
+        QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("job45_Clip1.mp4")});
+        const test::Probe clip = test::probe(world.outPath(QStringLiteral("job45_Clip1.mp4")));
+        QVERIFY2(qAbs(clip.duration - 7.0) <= kLengthTolerance,
+                 qPrintable(QString::number(clip.duration)));
+        QVERIFY(clip.codecs.contains(QStringLiteral("video:h264")));
+        world.verifyIdle();
+    }
+
+    void equalModeMakesThreeClipsOfTenSeconds() {
+        SplitWorld world;
+        world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:40"),
+                      QStringLiteral("3"), QStringLiteral("MP4"));
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.messageTexts(), QStringList{kCompleted});
+        const QStringList names{QStringLiteral("job45_Clip1.mp4"),
+                                QStringLiteral("job45_Clip2.mp4"),
+                                QStringLiteral("job45_Clip3.mp4")};
+        QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
+        for (const QString& name : names) {
+            const double length = test::probe(world.outPath(name)).duration;
+            QVERIFY2(qAbs(length - 10.0) <= kLengthTolerance,
+                     qPrintable(name + QLatin1Char(' ') + QString::number(length)));
+        }
+        QCOMPARE(world.form->pgbTotal->value(), 100);
+        world.verifyIdle();
+    }
+
+    void losslessProfileKeepsContainerAndCodecs() {
+        SplitWorld world;
+        world.request(kSixAvi, QStringLiteral("00:00:01"), QStringLiteral("00:00:04"), QString(),
+                      test::kLossless);
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.messageTexts(), QStringList{kCompleted});
+        const QString clipPath = world.outPath(QStringLiteral("six_Clip1.avi"));
+        QVERIFY(QFile::exists(clipPath));
+        const test::Probe source = test::probe(kSixAvi);
+        const test::Probe clip = test::probe(clipPath);
+        QCOMPARE(clip.codecs, source.codecs);
+        // A copy starts at the key frame at or before the start.
+        QVERIFY2(clip.duration >= 3.0 - kLengthTolerance && clip.duration <= 4.0 + kLengthTolerance,
+                 qPrintable(QString::number(clip.duration)));
+    }
+
+    // An existing first clip, the question answered (or not asked when the preference is set).
+    void overwrite_data() {
+        QTest::addColumn<QString>("quantity"); // null: start/end mode
+        QTest::addColumn<bool>("preference");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("firstReplaced");
+        QTest::addColumn<bool>("secondMade");
+        QTest::addColumn<bool>("completed");
+        const int yes = int(MessageAnswer::Yes);
+        const int no = int(MessageAnswer::No);
+        QTest::newRow("start/end, No") << QString() << false << no << false << false << false;
+        QTest::newRow("start/end, Yes") << QString() << false << yes << true << false << true;
+        QTest::newRow("equal, No skips") << "2" << false << no << false << true << true;
+        QTest::newRow("equal, Yes") << "2" << false << yes << true << true << true;
+        QTest::newRow("preference set") << QString() << true << no << true << false << true;
+    }
+    void overwrite() {
+        QFETCH(QString, quantity);
+        QFETCH(bool, preference);
+        QFETCH(int, answer);
+        QFETCH(bool, firstReplaced);
+        QFETCH(bool, secondMade);
+        QFETCH(bool, completed);
+
+        SplitWorld world;
+        world.app->settingForm()->chkOverwrite->setChecked(preference);
+        const QString first = world.outPath(QStringLiteral("six_Clip1.avi"));
+        const QString second = world.outPath(QStringLiteral("six_Clip2.avi"));
+        QVERIFY(test::writeAll(first, "an older clip"));
+        world.request(kSixAvi, QStringLiteral("00:00:00"), QStringLiteral("00:00:04"), quantity,
+                      test::kLossless);
+        world.fakes.answers.enqueue(MessageAnswer(answer));
+
+        world.form->imgStartClick();
+
+        QStringList expected;
+        if (!preference)
+            expected.append(QStringLiteral("The output file is existent. Overwrite it?"));
+        if (completed)
+            expected.append(kCompleted);
+        QCOMPARE(world.messageTexts(), expected);
+        if (!preference) {
+            QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Overwrite"));
+            QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);
+            QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNo);
+        }
+        QCOMPARE(test::readAll(first) != "an older clip", firstReplaced);
+        if (firstReplaced)
+            QVERIFY(!test::probe(first).codecs.isEmpty());
+        QCOMPARE(QFile::exists(second), secondMade);
+        QVERIFY(world.partFiles().isEmpty());
+        world.verifyIdle();
+    }
+
+    void cancelOnTheFirstReport() {
+        SplitWorld world;
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:45"),
+                      QStringLiteral("2"), QStringLiteral("MP4"));
+        QList<pid_t> converters;
+        test::onFirstProgress(world.form, [&] {
+            converters = world.converterProcesses();
+            world.fakes.answers.enqueue(MessageAnswer::Yes);
+            world.form->imgCancelClick();
+        });
+
+        world.form->imgStartClick();
+
+        QCOMPARE(converters.size(), 1);
+        QVERIFY(test::processGroupGone(converters[0]));
+        QVERIFY(world.converterProcesses().isEmpty());
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Do you want to cancel the splitting?")});
+        // No partial clip and no temporary file; the second section never ran.
+        QVERIFY(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        world.verifyIdle();
+    }
+
+    void closingMidJobLeavesNoConverterAndNoTemporaryFile() {
+        SplitWorld world;
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:45"), QString(),
+                      QStringLiteral("MP4"));
+        QList<pid_t> before;
+        QList<pid_t> after;
+        QStringList leftInOutput;
+        bool closed = false;
+        test::onFirstProgress(world.form, [&] {
+            before = world.converterProcesses();
+            world.fakes.answers.enqueue(MessageAnswer::Yes);
+            closed = world.form->close();
+            after = world.converterProcesses();
+            leftInOutput = QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden);
+        });
+
+        world.form->imgStartClick();
+
+        QVERIFY(closed);
+        QCOMPARE(world.fakes.endProgramCalls, 1);
+        QCOMPARE(before.size(), 1);
+        QVERIFY(after.isEmpty());
+        QVERIFY(test::processGroupGone(before[0]));
+        QVERIFY2(leftInOutput.isEmpty(), qPrintable(leftInOutput.join(QLatin1Char(' '))));
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Do you want to cancel the splitting and exit?")});
+    }
+
+    void missingConverterAsksForReinstall() {
+        SplitWorld world;
+        QVERIFY(QFile::remove(world.converterPath()));
+        world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"), QString(),
+                      QStringLiteral("MP4"));
+
+        world.form->imgStartClick();
+
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(world.fakes.messages[0].text, QStringLiteral("Error. Please re-install Segmora"));
+        QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Segmora"));
+        QCOMPARE(world.fakes.messages[0].icon, MessageIcon::None);
+        QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::Ok);
+        QVERIFY(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        world.verifyIdle();
+    }
+};
+
+QTEST_MAIN(TestSplitJobClips)
+#include "test_split_job_clips.moc"
