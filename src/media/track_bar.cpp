@@ -58,8 +58,9 @@ TDSTrackBar::TDSTrackBar(QWidget* parent) : QAbstractSlider(parent) {
     Q_UNUSED(factoryInstalled);
     setOrientation(Qt::Horizontal);
     setRange(0, 10);
+    // Arrows move one unit, Page Up and Page Down ten.
     setSingleStep(1);
-    setPageStep(1);
+    setPageStep(10);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_refreshTimer.setTimerType(Qt::CoarseTimer);
@@ -219,6 +220,16 @@ void TDSTrackBar::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && wasTracking)
         seekToThumb();
     event->accept();
+}
+
+void TDSTrackBar::changeEvent(QEvent* event) {
+    // A bar disabled while the button is held gets no release: end the tracking here, or the
+    // refresh would stay frozen.
+    if (event->type() == QEvent::EnabledChange && !isEnabled() && m_tracking) {
+        m_tracking = false;
+        setSliderDown(false);
+    }
+    QAbstractSlider::changeEvent(event);
 }
 
 QSize TDSTrackBar::sizeHint() const {
