@@ -120,11 +120,16 @@ private:
         if (frame->sample_rate != m_rate || frame->nb_samples <= 0)
             return; // a rate change mid-stream: skipped rather than played at the wrong speed
         std::int64_t first = m_nextSample;
-        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-            first =
+        if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
+            const std::int64_t stamped =
                 av_rescale_q(frame->best_effort_timestamp, m_in->time_base, AVRational{1, m_rate});
-        else if (first == AV_NOPTS_VALUE)
+            // Containers round audio times to their clock; a frame that follows on within a
+            // few milliseconds is taken as seamless, so no click or overlap enters the clip.
+            if (first == AV_NOPTS_VALUE || std::llabs(stamped - first) > m_rate / 200)
+                first = stamped;
+        } else if (first == AV_NOPTS_VALUE) {
             return;
+        }
         m_nextSample = first + frame->nb_samples;
         const std::int64_t rel = first - m_startSample;
         if (rel >= m_lengthSamples) {

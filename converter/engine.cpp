@@ -100,7 +100,8 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     // A copied video cannot start between its pictures: the clip's time then counts from the
     // picture on screen at the start, for every stream, so sound stays with the picture.
     const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
-    StartPoint start = positionAt(source, section.start, anchor, copiesVideo);
+    StartPoint start =
+        positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
     if (copiesVideo)
         section.start = std::min(section.start, start.shownTime);
 

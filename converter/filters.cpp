@@ -21,6 +21,13 @@ std::string rational(AVRational q) {
     return std::to_string(q.num) + "/" + std::to_string(q.den);
 }
 
+// One more name for a "a|b|c" list.
+void addFormat(std::string& formats, const char* name) {
+    if (!formats.empty())
+        formats += '|';
+    formats += name;
+}
+
 void append(std::string& chain, const std::string& filter) {
     if (filter.empty())
         return;
@@ -96,7 +103,7 @@ FilterChain buildVideoFilters(const AVCodecContext* decoder, AVRational inputTim
     } else if (encoder->pix_fmts) {
         std::string formats;
         for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
-            formats += (formats.empty() ? "" : "|") + std::string(av_get_pix_fmt_name(*f));
+            addFormat(formats, av_get_pix_fmt_name(*f));
         append(chain, "format=pix_fmts=" + formats);
     }
     FilterChain result = wire("buffer", args, "buffersink", chain, "video");
@@ -121,7 +128,7 @@ FilterChain buildAudioFilters(const AVCodecContext* decoder, const AVCodec* enco
     std::string formats;
     if (encoder->sample_fmts)
         for (const AVSampleFormat* f = encoder->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-            formats += (formats.empty() ? "" : "|") + std::string(av_get_sample_fmt_name(*f));
+            addFormat(formats, av_get_sample_fmt_name(*f));
     char targetLayout[128] = {};
     av_channel_layout_describe(&layout, targetLayout, sizeof targetLayout);
     append(chain, "aformat=" + (formats.empty() ? std::string() : "sample_fmts=" + formats + ":") +

@@ -39,7 +39,10 @@ void onTerminate(int sig) {
 
 std::string partPathFor(const std::string& output) {
     const std::filesystem::path out(output);
-    return (out.parent_path() / ("." + out.filename().string() + ".part")).string();
+    std::string name = ".";
+    name += out.filename().string();
+    name += ".part";
+    return (out.parent_path() / name).string();
 }
 
 PartFile::PartFile(const std::string& output, bool overwrite)

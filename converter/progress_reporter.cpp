@@ -34,12 +34,15 @@ ProgressReporter::~ProgressReporter() {
 }
 
 void ProgressReporter::start() {
+    // The first report goes out at once, so even the quickest section shows a start and an end.
+    m_writer(formatReport(m_seconds.load()));
     m_thread = std::thread([this] {
         std::unique_lock lock(m_mutex);
-        while (!m_stopping) {
+        for (;;) {
+            if (m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs),
+                                [this] { return m_stopping; }))
+                break;
             m_writer(formatReport(m_seconds.load()));
-            m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs),
-                            [this] { return m_stopping; });
         }
     });
 }

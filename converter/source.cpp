@@ -64,11 +64,12 @@ double packetSeconds(const AVPacket* packet, AVRational timeBase) {
 }
 
 // Reads from the current position until the anchor's first keyframe; keeps what it read.
-bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point) {
+bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const OnRead& onRead) {
     for (int budget = 20000; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
             return false;
+        onRead();
         const bool isKey = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY);
         const double at =
             isKey ? packetSeconds(packet.get(), ctx->streams[anchor]->time_base) : NAN;
@@ -83,13 +84,15 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point) {
 
 // Reads on until no later anchor packet can be shown at or before absStart (decode times only
 // grow, and nothing is shown before it is decoded), noting the latest picture shown by then.
-void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point) {
+void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
+                      const OnRead& onRead) {
     const AVRational timeBase = ctx->streams[anchor]->time_base;
     point.shownTime = point.keyframeTime;
     for (int budget = 20000; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
             return;
+        onRead();
         const bool isAnchor = packet->stream_index == anchor;
         const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
         const double decoded =
@@ -104,16 +107,53 @@ void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPo
     }
 }
 
+// Reads forward without seeking, keeping only what follows the anchor's last keyframe at or
+// before absStart: for sources that cannot seek, or where seeking fails.
+void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
+                 const OnRead& onRead) {
+    const AVRational timeBase = ctx->streams[anchor]->time_base;
+    point.shownTime = absStart;
+    for (;;) {
+        PacketPtr packet = makePacket();
+        if (av_read_frame(ctx, packet.get()) < 0)
+            return;
+        onRead();
+        const bool isAnchor = packet->stream_index == anchor;
+        const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
+        const double decoded =
+            isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
+        if (isAnchor && (packet->flags & AV_PKT_FLAG_KEY) && shown <= absStart + 1e-4) {
+            point.pending.clear();
+            point.keyframeTime = shown;
+            point.shownTime = shown;
+        }
+        point.pending.push_back(std::move(packet));
+        if (!isAnchor || std::isnan(shown))
+            continue;
+        if (shown <= absStart + 1e-4 && shown > point.shownTime)
+            point.shownTime = shown;
+        if (decoded > absStart)
+            return;
+    }
+}
+
 } // namespace
 
-StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame) {
+StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
+                      const OnRead& onRead) {
     AVFormatContext* ctx = source.ctx.get();
     StartPoint point;
     point.keyframeTime = source.startOffset;
     point.shownTime = absStart;
     const bool seekable = ctx->pb == nullptr || (ctx->pb->seekable & AVIO_SEEKABLE_NORMAL);
-    if (!seekable || absStart <= source.startOffset) {
-        // Without seeking, the demuxer hands out what it buffered from the beginning first.
+    if (absStart <= source.startOffset)
+        return point;
+    if (!seekable) {
+        // The demuxer hands out what it buffered from the beginning first.
+        if (anchorStream >= 0)
+            readForward(ctx, anchorStream, absStart, point, onRead);
+        if (!findShownFrame)
+            point.shownTime = absStart;
         return point;
     }
     if (anchorStream < 0) {
@@ -128,9 +168,10 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
         if (!seekTo(ctx, target))
             break;
         // A little slack for timestamps rounded into the stream's time base.
-        if (readToKeyframe(ctx, anchorStream, point) && point.keyframeTime <= absStart + 1e-4) {
+        if (readToKeyframe(ctx, anchorStream, point, onRead) &&
+            point.keyframeTime <= absStart + 1e-4) {
             if (findShownFrame)
-                readToShownFrame(ctx, anchorStream, absStart, point);
+                readToShownFrame(ctx, anchorStream, absStart, point, onRead);
             return point;
         }
         if (target <= source.startOffset)
@@ -143,6 +184,9 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
     point.keyframeTime = source.startOffset;
     if (av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0)
         seekTo(ctx, source.startOffset);
+    readForward(ctx, anchorStream, absStart, point, onRead);
+    if (!findShownFrame)
+        point.shownTime = absStart;
     return point;
 }
 

@@ -5,6 +5,7 @@
 #include "libav_ptr.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace vorkast {
@@ -33,7 +34,10 @@ struct StartPoint {
 // Seeks so that the first keyframe of anchorStream (or the first packet of it, for audio) lies at
 // or before absStart, stepping further back where a container's seek lands late. Streams that
 // cannot seek are read from their beginning. anchorStream -1: no anchor, position at absStart.
-StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame);
+// onRead is called for every packet read, to show the watchdog that work moves.
+using OnRead = std::function<void()>;
+StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
+                      const OnRead& onRead);
 
 // Seconds of a timestamp in a stream's time base.
 double seconds(std::int64_t ts, AVRational timeBase);

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Times vorkast against the ffmpeg tool by hand (not a test), with farm-bench, on a generated
+# 2-minute 720p H.264/AAC MP4:
+#   (a) 4 lossless sections of 30 s, against the same cuts by ffmpeg and against copying the file;
+#   (b) a 10 s re-encode to H.264 + AAC against ffmpeg with the same settings.
+# farm-bench prints min/median/max of wall, cpu and peak memory, and the ratio A/B pair by pair.
+# Usage: bench/converter/run.sh [BUILD_DIR] [RUNS]
+#   BUILD_DIR (default build-bench-converter) is configured Release and gets the vorkast target.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-$root/build-bench-converter}
+runs=${2:-5}
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSEGMORA_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target vorkast >/dev/null
+vorkast=$build/program/vorkast
+work=$build/bench-converter
+mkdir -p "$work/out"
+
+source=$work/source120.mp4
+[ -s "$source" ] || ffmpeg -hide_banner -loglevel error -y \
+    -f lavfi -i testsrc2=size=1280x720:rate=30:duration=120 \
+    -f lavfi -i sine=frequency=440:duration=120 \
+    -c:v libx264 -preset veryfast -crf 23 -g 60 -pix_fmt yuv420p -c:a aac -shortest "$source"
+
+# The four sections, one command after another, as the split job runs them.
+cat > "$work/lossless_vorkast.sh" <<SH
+for s in 0 30 60 90; do
+    "$vorkast" -y -i "$source" -ss \$s -t 30 -c copy "$work/out/v\$s.mp4" 2>/dev/null || exit 1
+done
+SH
+cat > "$work/lossless_ffmpeg.sh" <<SH
+for s in 0 30 60 90; do
+    ffmpeg -hide_banner -loglevel error -y -ss \$s -i "$source" -t 30 -c copy "$work/out/f\$s.mp4" || exit 1
+done
+SH
+cat > "$work/plain_copy.sh" <<SH
+cp "$source" "$work/out/copy.mp4"
+SH
+
+echo "== (a) 4 lossless sections of 30 s: vorkast (A) against ffmpeg (B)"
+farm-bench -n "$runs" --timeout 600 --vs "sh $work/lossless_ffmpeg.sh" -- sh "$work/lossless_vorkast.sh"
+echo "== (a) 4 lossless sections of 30 s: vorkast (A) against copying the file (B)"
+farm-bench -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- sh "$work/lossless_vorkast.sh"
+
+echo "== (b) 10 s re-encode to H.264 + AAC: vorkast (A) against ffmpeg (B)"
+farm-bench -n "$runs" --timeout 1800 \
+    --vs "ffmpeg -hide_banner -loglevel error -y -ss 40 -i $source -t 10 -c:v libx264 -c:a aac $work/out/f_enc.mp4" \
+    -- "$vorkast" -y -i "$source" -ss 40 -t 10 -vcodec libx264 -acodec aac "$work/out/v_enc.mp4"
