@@ -265,15 +265,16 @@ void TMainForm::createLeftPanel() {
         PictureButton** member;
         const char* name;
         const char* hint;
+        const char* key; // the preview key that does the same (InstallMarkingKeys)
         const char* picture;
     };
     const ButtonSpec buttons[] = {
-        {&imgPlay, "imgPlay", "Play (Space)", "play"},
-        {&imgPause, "imgPause", "Pause | Resume (Space)", "pause"},
-        {&imgStop, "imgStop", "Stop", "stop"},
-        {&imgSelStart, "imgSelStart", "Set the Start Time (I)", "sel_start"},
-        {&imgSelEnd, "imgSelEnd", "Set the End Time (O)", "sel_end"},
-        {&imgErase, "imgErase", "Remove the selection", "erase"},
+        {&imgPlay, "imgPlay", "Play", "Space", "play"},
+        {&imgPause, "imgPause", "Pause | Resume", "Space", "pause"},
+        {&imgStop, "imgStop", "Stop", "", "stop"},
+        {&imgSelStart, "imgSelStart", "Set the Start Time", "I", "sel_start"},
+        {&imgSelEnd, "imgSelEnd", "Set the End Time", "O", "sel_end"},
+        {&imgErase, "imgErase", "Remove the selection", "", "erase"},
     };
     // Six buttons evenly along the bottom, the marking group a little apart from playback.
     int x = 6;
@@ -281,6 +282,7 @@ void TMainForm::createLeftPanel() {
         auto* button = named(new PictureButton(panLeft), spec.name);
         button->setGeometry(x, kButtonRowTop, kPictureButtonWidth, kPictureButtonHeight);
         button->setHint(QString::fromLatin1(spec.hint));
+        button->setKeyHint(QString::fromLatin1(spec.key));
         const QString base = QLatin1String(spec.picture);
         button->setPictures(QStringLiteral(":/artwork/") + base + QStringLiteral(".svg"),
                             QStringLiteral(":/artwork/") + base + QStringLiteral("_down.svg"));
@@ -556,11 +558,9 @@ void TMainForm::bbtnBrowseClick() {
 }
 
 void TMainForm::BitBtn1Click() {
-    if (!opSettingForm)
-        return;
-    opSettingForm->show();
-    opSettingForm->raise();
-    opSettingForm->activateWindow();
+    // The editor shows itself and brings its list in line with this one.
+    if (opSettingForm)
+        opSettingForm->Open(cmbProfile->currentIndex());
 }
 
 void TMainForm::FormShow() {

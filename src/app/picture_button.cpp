@@ -53,6 +53,10 @@ void PictureButton::setHint(const QString& hint) {
     setAccessibleName(hint);
 }
 
+void PictureButton::setKeyHint(const QString& key) {
+    setAccessibleDescription(key.isEmpty() ? QString() : QStringLiteral("Key: ") + key);
+}
+
 PictureButton::Look PictureButton::look() const {
     if (isDown())
         return Look::Pressed;

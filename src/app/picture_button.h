@@ -36,6 +36,10 @@ public:
     // The hint is the tool tip and the name assistive technology reads out.
     void setHint(const QString& hint);
     QString hint() const { return toolTip(); }
+    // A key that does the same as the button, given to assistive technology as the button's
+    // description ("Key: Space"); the hint stays exactly as it is, being the button's name and
+    // tool tip. Empty: none.
+    void setKeyHint(const QString& key);
 
     // The picture painted right now.
     virtual Look look() const;

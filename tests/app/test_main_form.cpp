@@ -119,11 +119,11 @@ private slots:
         row("labCurrent", s("00:00:00"), none, QSize(), true);
         row("labStart", none, none, QSize(), false);
         row("labEnd", none, none, QSize(), false);
-        row("imgPlay", none, s("Play (Space)"), QSize(63, 35), true);
-        row("imgPause", none, s("Pause | Resume (Space)"), QSize(63, 35), true);
+        row("imgPlay", none, s("Play"), QSize(63, 35), true);
+        row("imgPause", none, s("Pause | Resume"), QSize(63, 35), true);
         row("imgStop", none, s("Stop"), QSize(63, 35), true);
-        row("imgSelStart", none, s("Set the Start Time (I)"), QSize(63, 35), true);
-        row("imgSelEnd", none, s("Set the End Time (O)"), QSize(63, 35), true);
+        row("imgSelStart", none, s("Set the Start Time"), QSize(63, 35), true);
+        row("imgSelEnd", none, s("Set the End Time"), QSize(63, 35), true);
         row("imgErase", none, s("Remove the selection"), QSize(63, 35), true);
         row("ToolBar1", none, none, QSize(372, 94), true);
         row("tbtnOpen", s("Open"), none, QSize(58, 68), true);

@@ -203,13 +203,16 @@ private slots:
             round ? new CircularPictureButton(&window) : new PictureButton(&window);
         button->setGeometry(0, 0, round ? 110 : 63, round ? 110 : 35);
         button->setHint(hint);
+        button->setKeyHint(QStringLiteral("I"));
         window.show();
+        // The key goes to the description; name and tool tip stay the hint exactly.
         QCOMPARE(button->toolTip(), hint);
 
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
         QVERIFY(iface);
         QCOMPARE(iface->role(), QAccessible::Button);
         QCOMPARE(iface->text(QAccessible::Name), hint);
+        QCOMPARE(iface->text(QAccessible::Description), QStringLiteral("Key: I"));
         QAccessibleActionInterface* actions = iface->actionInterface();
         QVERIFY(actions);
         QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
