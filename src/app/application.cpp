@@ -102,9 +102,12 @@ Application::Application(const ProgramContext& context, const QString& sourceArg
 
     // The editor leaves the main window usable, so it may stay a child window of it.
     m_opSettingForm = new TopSettingForm(m_context, main);
+    m_opSettingForm->AttachMainProfileList(main->cmbProfile);
     m_creationOrder.append(m_opSettingForm->objectName());
 
     m_sizeForm = std::make_unique<TSizeForm>();
+    m_sizeForm->Attach(main, m_opSettingForm->vleVideo);
+    m_opSettingForm->sizeForm = m_sizeForm.get();
     m_creationOrder.append(m_sizeForm->objectName());
 
     main->settingForm = m_settingForm.get();

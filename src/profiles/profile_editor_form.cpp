@@ -1,47 +1,156 @@
-// The profile editor dialog's base: profile list, the three grids and their design rows.
+// The profile editor dialog: profile list, the three collapsible groups, OK, Cancel, Save as.
 #include "profiles/profile_editor_form.h"
 
-#include "profiles/profile_catalogue.h"
+#include "app/error_guard.h"
+#include "app/seams.h"
+#include "profiles/profile_grid_look.h"
+#include "profiles/size_form.h"
 #include "profiles/value_list_editor.h"
 
 #include <QComboBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace segmora {
+namespace {
+
+const QString kVideoSize = QStringLiteral("Video Size");
+const QString kCustomSize = QStringLiteral("Custom Size");
+const QString kOriginalSize = QStringLiteral("Original Size");
+const QString kCollapsed = QStringLiteral("+");
+const QString kExpanded = QStringLiteral("-");
+
+template <class Widget> Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// The collapse button's name for assistive technology follows what a press would do.
+void describeToggle(QPushButton* button, const QString& group) {
+    const QString action =
+        button->text() == kCollapsed ? QStringLiteral("Expand ") : QStringLiteral("Collapse ");
+    button->setToolTip(action + group);
+    button->setAccessibleName(action + group);
+}
+
+} // namespace
 
 TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
     : QDialog(parent), m_context(context) {
     setObjectName(QStringLiteral("opSettingForm"));
     setWindowTitle(QStringLiteral("Profile"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(false);
 
-    cmbProfile = new QComboBox(this);
-    cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
+    cmbProfile = named(new QComboBox(this), "cmbProfile");
     cmbProfile->setEditable(false);
+    cmbProfile->setGeometry(8, 8, 285, 24);
+    cmbProfile->setAccessibleName(QStringLiteral("Profile"));
+    btnSaveAs = named(new QPushButton(QStringLiteral("&Save as..."), this), "btnSaveAs");
+    btnSaveAs->setGeometry(299, 8, 84, 24);
 
-    vleVideo = new TValueListEditor(this);
-    vleVideo->setObjectName(QStringLiteral("vleVideo"));
-    vleAudio = new TValueListEditor(this);
-    vleAudio->setObjectName(QStringLiteral("vleAudio"));
-    vleAdvanced = new TValueListEditor(this);
-    vleAdvanced->setObjectName(QStringLiteral("vleAdvanced"));
+    ScrollBox1 = named(new QScrollArea(this), "ScrollBox1");
+    ScrollBox1->setGeometry(8, 40, 375, 388);
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget();
+    content->setBackgroundRole(QPalette::Base);
+    content->setAutoFillBackground(true);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    ScrollBox1->setWidget(content);
+
+    panVideo = createGroup("panVideo", "btnVideo", QStringLiteral("Video"), &btnVideo);
+    vleVideo = named(new TValueListEditor(content), "vleVideo");
+    panAudio = createGroup("panAudio", "btnAudio", QStringLiteral("Audio"), &btnAudio);
+    vleAudio = named(new TValueListEditor(content), "vleAudio");
+    panAdvanced =
+        createGroup("panAdvanced", "btnAdvanced", QStringLiteral("Advanced"), &btnAdvanced);
+    vleAdvanced = named(new TValueListEditor(content), "vleAdvanced");
+    // Stacked from the top: a group that collapses or grows moves those below it.
+    for (QWidget* widget : std::initializer_list<QWidget*>{panVideo, vleVideo, panAudio, vleAudio,
+                                                           panAdvanced, vleAdvanced})
+        stack->addWidget(widget);
+    stack->addStretch(1);
+
     const ProfileGrids all = grids();
     for (int sort = 1; sort <= 3; ++sort) {
+        TValueListEditor* grid = all.forSort(sort);
         for (const QString& name : designRows(sort))
-            all.forSort(sort)->appendRow(name, QString());
+            grid->appendRow(name, QString());
+        grid->setFixedHeight(grid->rowCount() * 18);
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        InstallProfileCellLook(grid);
+        grid->installEventFilter(this);
+        grid->viewport()->installEventFilter(this);
     }
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(cmbProfile);
-    m_groupsLayout = new QVBoxLayout();
-    m_groupsLayout->setSpacing(0);
-    m_groupsLayout->addWidget(vleVideo);
-    m_groupsLayout->addWidget(vleAudio);
-    m_groupsLayout->addWidget(vleAdvanced);
-    m_groupsLayout->addStretch(1);
-    layout->addLayout(m_groupsLayout, 1);
-    resize(391, 472);
+    memDescription = named(new QPlainTextEdit(this), "memDescription");
+    memDescription->setPlaceholderText(QStringLiteral("Description:"));
+    memDescription->setGeometry(8, 340, 375, 80);
+    memDescription->hide();
+    Bevel1 = named(new QFrame(this), "Bevel1");
+    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setGeometry(8, 336, 375, 88);
+    Bevel1->hide();
 
-    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
+    Button1 = named(new QPushButton(QStringLiteral("&OK"), this), "Button1");
+    Button1->setGeometry(227, 438, 75, 25);
+    Button2 = named(new QPushButton(QStringLiteral("&Cancel"), this), "Button2");
+    Button2->setGeometry(308, 438, 75, 25);
+    // Enter belongs to the grids (it ends an edit); no button fires on it.
+    for (QPushButton* button : {btnSaveAs, Button1, Button2, btnVideo, btnAudio, btnAdvanced}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    const auto on = [this](void (TopSettingForm::*handler)()) {
+        return [this, handler] { guarded(this, [&] { (this->*handler)(); }); };
+    };
+    // The user's choice only; Open selects and loads by itself.
+    connect(cmbProfile, &QComboBox::activated, this, on(&TopSettingForm::cmbProfileChange));
+    connect(btnSaveAs, &QPushButton::clicked, this, on(&TopSettingForm::btnSaveAsClick));
+    connect(Button1, &QPushButton::clicked, this, on(&TopSettingForm::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, on(&TopSettingForm::Button2Click));
+    connect(btnVideo, &QPushButton::clicked, this, on(&TopSettingForm::btnVideoClick));
+    connect(btnAudio, &QPushButton::clicked, this, on(&TopSettingForm::btnAudioClick));
+    connect(btnAdvanced, &QPushButton::clicked, this, on(&TopSettingForm::btnAdvancedClick));
+    connect(vleVideo, &TValueListEditor::valueChanged, this,
+            on(&TopSettingForm::vleVideoStringsChange));
+
+    setFixedSize(kClientWidth, kClientHeight);
+}
+
+QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
+                                    const QString& caption, QPushButton** button) {
+    // Six blanks leave room for the button at the bar's left edge.
+    auto* bar = named(new QLabel(QStringLiteral("      ") + caption), barName);
+    bar->setFixedHeight(kBarHeight);
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    bar->setPalette(palette);
+    QFont font = bar->font();
+    font.setBold(true);
+    bar->setFont(font);
+
+    *button = named(new QPushButton(kExpanded, bar), buttonName);
+    (*button)->setGeometry(2, (kBarHeight - 12) / 2, 12, 12);
+    QFont small = (*button)->font();
+    small.setBold(true);
+    small.setPixelSize(10);
+    (*button)->setFont(small);
+    (*button)->setFocusPolicy(Qt::TabFocus);
+    describeToggle(*button, caption);
+    return bar;
 }
 
 QStringList TopSettingForm::designRows(int sort) {
@@ -62,9 +171,21 @@ QStringList TopSettingForm::designRows(int sort) {
 }
 
 void TopSettingForm::FillProfileList(const QStringList& displayNames) {
-    cmbProfile->clear();
     cmbProfile->addItems(displayNames);
     cmbProfile->setCurrentIndex(-1);
+}
+
+void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
+    if (!mainProfileList)
+        return;
+    QStringList names;
+    for (int i = 0; i < mainProfileList->count(); ++i)
+        names.append(mainProfileList->itemText(i));
+    FillProfileList(names);
+    // Only the user's pick follows: it is the change that loads the profile into the grids.
+    // A selection set by the program loads nothing, and Open brings the lists in line then.
+    connect(mainProfileList, &QComboBox::activated, this,
+            [this](int index) { cmbProfile->setCurrentIndex(index); });
 }
 
 QString TopSettingForm::EditorProfilePath() const {
@@ -72,7 +193,17 @@ QString TopSettingForm::EditorProfilePath() const {
 }
 
 void TopSettingForm::LoadProfile(const QString& path) {
-    const std::optional<QString> extension = segmora::LoadProfile(path, grids());
+    // Filling the rows is no user's choice of "Custom Size".
+    const bool wasLoading = m_loading;
+    m_loading = true;
+    std::optional<QString> extension;
+    try {
+        extension = segmora::LoadProfile(path, grids());
+    } catch (...) {
+        m_loading = wasLoading;
+        throw;
+    }
+    m_loading = wasLoading;
     if (!extension)
         return;
     m_outputExtension = *extension;
@@ -86,6 +217,113 @@ void TopSettingForm::SaveProfile(const QString& path) {
 
 void TopSettingForm::SaveProfileAs(const QString& source, const QString& target) {
     segmora::SaveProfileAs(source, target, grids());
+}
+
+void TopSettingForm::Open(int mainIndex) {
+    show();
+    raise();
+    activateWindow();
+    if (cmbProfile->currentIndex() != mainIndex) {
+        cmbProfile->setCurrentIndex(mainIndex);
+        cmbProfileChange();
+    }
+}
+
+void TopSettingForm::cmbProfileChange() {
+    LoadProfile(EditorProfilePath());
+}
+
+template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
+    const int row = vleVideo->findRow(kVideoSize);
+    if (row < 0) {
+        save();
+        return;
+    }
+    const QString kept = vleVideo->valueAt(row);
+    vleVideo->setValueAt(row, kOriginalSize);
+    // A failed save raises past the put-back: the row keeps "Original Size", the choice the
+    // file would have held.
+    save();
+    vleVideo->setValueAt(row, kept);
+}
+
+void TopSettingForm::Button1Click() {
+    const QString path = EditorProfilePath();
+    if (QFileInfo(path).isFile())
+        saveWithOriginalSize([&] { SaveProfile(path); });
+    hide();
+}
+
+void TopSettingForm::Button2Click() {
+    hide();
+    LoadProfile(EditorProfilePath());
+}
+
+void TopSettingForm::btnSaveAsClick() {
+    const std::optional<QString> target =
+        seams().pickSaveFile(this, m_context.profilesFolder(), QStringLiteral("Profiles (*.apf)"),
+                             QStringLiteral("apf"));
+    if (!target || target->isEmpty())
+        return;
+    saveWithOriginalSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
+}
+
+void TopSettingForm::btnVideoClick() {
+    toggleGroup(btnVideo, vleVideo);
+}
+
+void TopSettingForm::btnAudioClick() {
+    toggleGroup(btnAudio, vleAudio);
+}
+
+void TopSettingForm::btnAdvancedClick() {
+    toggleGroup(btnAdvanced, vleAdvanced);
+}
+
+void TopSettingForm::toggleGroup(QPushButton* button, TValueListEditor* grid) {
+    if (button->text() != kCollapsed) {
+        grid->setFixedHeight(kCollapsedHeight);
+        button->setText(kCollapsed);
+    } else {
+        // Each row is 17 pixels plus its grid line, and one more line closes the grid.
+        const int rows = grid->rowCount();
+        grid->setFixedHeight(rows * 17 + rows + 1);
+        button->setText(kExpanded);
+    }
+    const QString group = button->parentWidget() == panVideo   ? QStringLiteral("Video")
+                          : button->parentWidget() == panAudio ? QStringLiteral("Audio")
+                                                               : QStringLiteral("Advanced");
+    describeToggle(button, group);
+}
+
+void TopSettingForm::vleVideoStringsChange() {
+    if (m_loading || !sizeForm)
+        return;
+    if (vleVideo->currentKey() == kVideoSize && vleVideo->value(kVideoSize) == kCustomSize) {
+        sizeForm->show();
+        sizeForm->raise();
+        sizeForm->activateWindow();
+    }
+}
+
+void TopSettingForm::repaintGrids() {
+    for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
+        grid->viewport()->update();
+}
+
+bool TopSettingForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        // The current row's name is painted by whether its grid has the focus, so a press in
+        // one grid repaints all three.
+        repaintGrids();
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace segmora

@@ -5,39 +5,79 @@
 #include "profiles/profile_file.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 class QComboBox;
-class QVBoxLayout;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
 
 namespace segmora {
 
+class TSizeForm;
 class TValueListEditor;
 
-// Created once at start-up and only hidden, never destroyed, while the program runs. Its grids
-// start with the design rows (empty values) until the first LoadProfile.
+// Created once at start-up and only hidden, never destroyed, while the program runs; it is not
+// modal. Its grids start with the design rows (empty values) until the first LoadProfile, and
+// whatever they hold, shown or hidden, saved or not, is what the next job's converter
+// arguments are built from. The close box (and Escape) only hides it, keeping every edit;
+// Cancel hides it and reloads the profile's file; OK saves and hides.
+//
+// Every control is a public member carrying its name as object name. Handlers connected to the
+// controls run guarded; called directly they may raise AppError (a failed write).
+// Threading: UI thread only.
 class TopSettingForm : public QDialog {
     Q_OBJECT
 public:
     explicit TopSettingForm(const ProgramContext& context, QWidget* parent = nullptr);
 
-    TValueListEditor* vleVideo = nullptr;
-    TValueListEditor* vleAudio = nullptr;
-    TValueListEditor* vleAdvanced = nullptr;
+    static constexpr int kClientWidth = 391;
+    static constexpr int kClientHeight = 472;
+    // The height of a group bar, and of a collapsed grid.
+    static constexpr int kBarHeight = 18;
+    static constexpr int kCollapsedHeight = 1;
+
     QComboBox* cmbProfile = nullptr;
+    QPushButton* btnSaveAs = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QLabel* panVideo = nullptr;
+    QPushButton* btnVideo = nullptr;
+    TValueListEditor* vleVideo = nullptr;
+    QLabel* panAudio = nullptr;
+    QPushButton* btnAudio = nullptr;
+    TValueListEditor* vleAudio = nullptr;
+    QLabel* panAdvanced = nullptr;
+    QPushButton* btnAdvanced = nullptr;
+    TValueListEditor* vleAdvanced = nullptr;
+    QPlainTextEdit* memDescription = nullptr; // hidden, never filled
+    QFrame* Bevel1 = nullptr;                 // hidden
+    QPushButton* Button1 = nullptr;           // OK
+    QPushButton* Button2 = nullptr;           // Cancel
+
+    // The custom size dialog, created after this one and set right after its creation; the
+    // row "Video Size" reading "Custom Size" shows it.
+    QPointer<TSizeForm> sizeForm;
 
     ProfileGrids grids() const { return {vleVideo, vleAudio, vleAdvanced}; }
     const ProgramContext& context() const { return m_context; }
 
-    // Makes cmbProfile hold these display names, in order, with no selection. The constructor
-    // fills it from the catalogue of the program folder, in the main window's order.
+    // Appends the catalogue's display names, in order, to cmbProfile (no selection).
     void FillProfileList(const QStringList& displayNames);
+    // The creation step that follows the main window's profile list: its entries fill
+    // cmbProfile, and from then on a profile the user picks there (which the main window loads
+    // into the grids) is also selected here, so OK and Save as never write one profile's
+    // values into another profile's file.
+    void AttachMainProfileList(QComboBox* mainProfileList);
     // The file of the profile selected in cmbProfile.
     QString EditorProfilePath() const;
 
     // Loads the file into the grids, sets each grid's height to rows x 18 pixels and the output
-    // extension; does nothing when no file exists at path.
+    // extension; does nothing when no file exists at path. The collapse buttons keep their
+    // captions.
     void LoadProfile(const QString& path);
     void SaveProfile(const QString& path);
     void SaveProfileAs(const QString& source, const QString& target);
@@ -47,12 +87,38 @@ public:
     // The rows each grid is designed with, before any profile is loaded.
     static QStringList designRows(int sort);
 
+    // Shows the dialog (or brings it to the front) for the main window's selection mainIndex:
+    // when cmbProfile names another position, that position is selected and loaded; otherwise
+    // the grids stay as they are, unsaved edits included.
+    void Open(int mainIndex);
+
+    // Handlers.
+    void cmbProfileChange();
+    void btnSaveAsClick();
+    void Button1Click();
+    void Button2Click();
+    void btnVideoClick();
+    void btnAudioClick();
+    void btnAdvancedClick();
+    // Any change of vleVideo: the row "Video Size" made "Custom Size" (while it is the current
+    // row) shows the custom size dialog.
+    void vleVideoStringsChange();
+
 protected:
-    ProgramContext m_context;
-    QVBoxLayout* m_groupsLayout = nullptr;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLabel* createGroup(const char* barName, const char* buttonName, const QString& caption,
+                        QPushButton** button);
+    void toggleGroup(QPushButton* button, TValueListEditor* grid);
+    void repaintGrids();
+    // Runs save with "Original Size" in the row "Video Size" (when there is one), so a custom
+    // size never reaches a file; the row's value is put back after a successful save.
+    template <class Save> void saveWithOriginalSize(Save&& save);
+
+    ProgramContext m_context;
     QString m_outputExtension;
+    bool m_loading = false;
 };
 
 } // namespace segmora
