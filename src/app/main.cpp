@@ -9,8 +9,28 @@
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// --help is answered before the application object exists, so it works without a display.
+bool asksForUsage(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        if (std::strcmp(argv[i], "--help") == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    if (asksForUsage(argc, argv)) {
+        std::fputs(qPrintable(segmora::StartUsage()), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     // libmpv needs the C numeric locale; Qt has just set the user's one.
     std::setlocale(LC_NUMERIC, "C");
