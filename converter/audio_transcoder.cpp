@@ -1,5 +1,6 @@
 // Audio: cut to the sample at the section's start and end, then filter and encode.
 #include "convert_error.h"
+#include "filter_library.h"
 #include "transcoder.h"
 
 #include <cmath>
@@ -96,9 +97,10 @@ public:
         if (!m_encoder)
             throw std::bad_alloc();
         AVCodecContext* enc = m_encoder.get();
-        enc->sample_fmt = static_cast<AVSampleFormat>(av_buffersink_get_format(m_filters.sink));
-        enc->sample_rate = av_buffersink_get_sample_rate(m_filters.sink);
-        check(av_buffersink_get_ch_layout(m_filters.sink, &enc->ch_layout),
+        enc->sample_fmt =
+            static_cast<AVSampleFormat>(filters().av_buffersink_get_format(m_filters.sink));
+        enc->sample_rate = filters().av_buffersink_get_sample_rate(m_filters.sink);
+        check(filters().av_buffersink_get_ch_layout(m_filters.sink, &enc->ch_layout),
               "cannot read the audio channels");
         enc->time_base = AVRational{1, enc->sample_rate};
         enc->thread_count = options.threads;
@@ -111,7 +113,8 @@ public:
         Dictionary settings;
         openEncoder(codec, &settings.dict, "the audio options");
         if (!(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0)
-            av_buffersink_set_frame_size(m_filters.sink, static_cast<unsigned>(enc->frame_size));
+            filters().av_buffersink_set_frame_size(m_filters.sink,
+                                                   static_cast<unsigned>(enc->frame_size));
         createOutputStream(output);
     }
 

@@ -2,6 +2,7 @@
 #include "filters.h"
 
 #include "convert_error.h"
+#include "filter_library.h"
 
 #include <string>
 
@@ -39,19 +40,21 @@ void append(std::string& chain, const std::string& filter) {
 FilterChain wire(const char* sourceName, const std::string& sourceArgs, const char* sinkName,
                  const std::string& chain, const char* kind) {
     FilterChain result;
-    result.graph.reset(avfilter_graph_alloc());
+    result.graph.reset(filters().avfilter_graph_alloc());
     if (!result.graph)
         throw std::bad_alloc();
     AVFilterGraph* graph = result.graph.get();
-    check(avfilter_graph_create_filter(&result.source, avfilter_get_by_name(sourceName), "in",
-                                       sourceArgs.c_str(), nullptr, graph),
+    check(filters().avfilter_graph_create_filter(&result.source,
+                                                 filters().avfilter_get_by_name(sourceName), "in",
+                                                 sourceArgs.c_str(), nullptr, graph),
           std::string("cannot feed the ") + kind + " filters");
-    check(avfilter_graph_create_filter(&result.sink, avfilter_get_by_name(sinkName), "out", nullptr,
-                                       nullptr, graph),
+    check(filters().avfilter_graph_create_filter(&result.sink,
+                                                 filters().avfilter_get_by_name(sinkName), "out",
+                                                 nullptr, nullptr, graph),
           std::string("cannot drain the ") + kind + " filters");
 
-    FilterInOutPtr outputs(avfilter_inout_alloc());
-    FilterInOutPtr inputs(avfilter_inout_alloc());
+    FilterInOutPtr outputs(filters().avfilter_inout_alloc());
+    FilterInOutPtr inputs(filters().avfilter_inout_alloc());
     if (!outputs || !inputs)
         throw std::bad_alloc();
     outputs->name = av_strdup("in");
@@ -62,11 +65,11 @@ FilterChain wire(const char* sourceName, const std::string& sourceArgs, const ch
     AVFilterInOut* ins = inputs.release();
     const std::string text =
         chain.empty() ? (std::string(kind) == "video" ? "null" : "anull") : chain;
-    const int err = avfilter_graph_parse_ptr(graph, text.c_str(), &ins, &outs, nullptr);
-    avfilter_inout_free(&ins);
-    avfilter_inout_free(&outs);
+    const int err = filters().avfilter_graph_parse_ptr(graph, text.c_str(), &ins, &outs, nullptr);
+    filters().avfilter_inout_free(&ins);
+    filters().avfilter_inout_free(&outs);
     check(err, std::string("the ") + kind + " filters \"" + text + "\" do not build");
-    check(avfilter_graph_config(graph, nullptr),
+    check(filters().avfilter_graph_config(graph, nullptr),
           std::string("the ") + kind + " filters \"" + text + "\" do not fit together");
     return result;
 }

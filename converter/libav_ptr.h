@@ -8,6 +8,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "filter_library.h"
+
 #include <memory>
 
 namespace vorkast {
@@ -29,10 +31,10 @@ struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 struct FilterGraphFree {
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+    void operator()(AVFilterGraph* graph) const { filters().avfilter_graph_free(&graph); }
 };
 struct FilterInOutFree {
-    void operator()(AVFilterInOut* io) const { avfilter_inout_free(&io); }
+    void operator()(AVFilterInOut* io) const { filters().avfilter_inout_free(&io); }
 };
 // libav functions take AVDictionary** and may replace it, so the owner holds the pointer itself.
 struct Dictionary {

@@ -2,6 +2,7 @@
 #include "transcoder.h"
 
 #include "convert_error.h"
+#include "filter_library.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -87,8 +88,9 @@ void Transcoder::finish(const Writer& write) {
 }
 
 void Transcoder::push(AVFrame* frame, const Writer& write) {
-    check(av_buffersrc_add_frame_flags(m_filters.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF),
-          "cannot pass a decoded frame to the filters");
+    check(
+        filters().av_buffersrc_add_frame_flags(m_filters.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF),
+        "cannot pass a decoded frame to the filters");
     drainFilters(write);
 }
 
@@ -96,15 +98,15 @@ void Transcoder::close(std::int64_t pts, const Writer& write) {
     if (m_closed)
         return;
     m_closed = true;
-    check(av_buffersrc_close(m_filters.source, pts, AV_BUFFERSRC_FLAG_PUSH),
+    check(filters().av_buffersrc_close(m_filters.source, pts, AV_BUFFERSRC_FLAG_PUSH),
           "cannot close the filters");
     drainFilters(write);
     encode(nullptr, write);
 }
 
 void Transcoder::drainFilters(const Writer& write) {
-    const AVRational sinkBase = av_buffersink_get_time_base(m_filters.sink);
-    while (av_buffersink_get_frame(m_filters.sink, m_filtered.get()) >= 0) {
+    const AVRational sinkBase = filters().av_buffersink_get_time_base(m_filters.sink);
+    while (filters().av_buffersink_get_frame(m_filters.sink, m_filtered.get()) >= 0) {
         m_filtered->pts = av_rescale_q(m_filtered->pts, sinkBase, m_encoder->time_base);
         m_filtered->pict_type = AV_PICTURE_TYPE_NONE;
         encode(m_filtered.get(), write);

@@ -1,6 +1,7 @@
 // Video: keep the frame on screen at the section's start, end before the section's end, and
 // encode at a constant frame rate.
 #include "convert_error.h"
+#include "filter_library.h"
 #include "transcoder.h"
 
 #include <cmath>
@@ -48,10 +49,11 @@ public:
         if (!m_encoder)
             throw std::bad_alloc();
         AVCodecContext* enc = m_encoder.get();
-        enc->width = av_buffersink_get_w(m_filters.sink);
-        enc->height = av_buffersink_get_h(m_filters.sink);
-        enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(m_filters.sink));
-        enc->sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(m_filters.sink);
+        enc->width = filters().av_buffersink_get_w(m_filters.sink);
+        enc->height = filters().av_buffersink_get_h(m_filters.sink);
+        enc->pix_fmt =
+            static_cast<AVPixelFormat>(filters().av_buffersink_get_format(m_filters.sink));
+        enc->sample_aspect_ratio = filters().av_buffersink_get_sample_aspect_ratio(m_filters.sink);
         enc->framerate = rate;
         enc->time_base = av_inv_q(rate);
         enc->thread_count = options.threads;
