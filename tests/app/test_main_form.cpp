@@ -20,8 +20,10 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -207,6 +209,11 @@ private slots:
         QVERIFY(!form->rdbEqual->isChecked());
         QCOMPARE(form->ConverterPath(), world.folder.path() + QStringLiteral("vorkast"));
         QCOMPARE(form->HelpFilePath(), world.folder.path() + QStringLiteral("Quillet.html"));
+        // The shipped profiles are listed, none selected before the preferences say so.
+        QCOMPARE(form->cmbProfile->count(), QDir(world.folder.context().profilesFolder())
+                                                .entryList({QStringLiteral("*.apf")}, QDir::Files)
+                                                .size());
+        QVERIFY(form->cmbProfile->count() > 0);
         QCOMPARE(form->SupportedExtensions(),
                  QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}));
         QVERIFY(world.fakes.messages.isEmpty());
@@ -553,6 +560,26 @@ private slots:
         QCOMPARE(form->ProgramFolder(), world.folder.path());
         // The program never moves its current folder.
         QCOMPARE(QDir::currentPath(), before);
+    }
+
+    void programStartsFromItsOwnFolder() {
+        // The real executable in a private copy of the program folder: it starts, shows the
+        // main window (the picture is the client area) and ends by itself.
+        test::TempProgramFolder folder;
+        const QString picture = folder.path() + QStringLiteral("window.png");
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("SEGMORA_AUDIO_OUTPUT"), QStringLiteral("null"));
+        environment.remove(QStringLiteral("SEGMORA_PROGRAM_FOLDER"));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder.path());
+        program.start(folder.path() + QStringLiteral("segmora"),
+                      {QStringLiteral("--screenshot"), QStringLiteral("window.png")});
+        QVERIFY2(program.waitForFinished(60000), "the program did not end");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QImage(picture).size(), QSize(772, 410));
     }
 
     void startOptions_data() {
