@@ -97,11 +97,10 @@ struct FilterGraph::Impl {
     bool loaded = false;
 };
 
-FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(new Impl) {}
+FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(std::make_unique<Impl>()) {}
 
 FilterGraph::~FilterGraph() {
     SetActive(false);
-    delete d;
 }
 
 bool FilterGraph::Active() const {

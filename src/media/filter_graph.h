@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QString>
+#include <memory>
 
 class VideoWindow;
 
@@ -74,5 +75,5 @@ signals:
 private:
     void drainEvents();
     struct Impl;
-    Impl* d;
+    std::unique_ptr<Impl> d;
 };
