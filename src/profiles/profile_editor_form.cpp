@@ -3,6 +3,7 @@
 
 #include "app/error_guard.h"
 #include "app/seams.h"
+#include "profiles/profile_catalogue.h"
 #include "profiles/profile_grid_look.h"
 #include "profiles/size_form.h"
 #include "profiles/value_list_editor.h"
@@ -126,6 +127,8 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
             on(&TopSettingForm::vleVideoStringsChange));
 
     setFixedSize(kClientWidth, kClientHeight);
+
+    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
 }
 
 QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
@@ -171,6 +174,7 @@ QStringList TopSettingForm::designRows(int sort) {
 }
 
 void TopSettingForm::FillProfileList(const QStringList& displayNames) {
+    cmbProfile->clear();
     cmbProfile->addItems(displayNames);
     cmbProfile->setCurrentIndex(-1);
 }

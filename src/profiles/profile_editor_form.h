@@ -65,12 +65,13 @@ public:
     ProfileGrids grids() const { return {vleVideo, vleAudio, vleAdvanced}; }
     const ProgramContext& context() const { return m_context; }
 
-    // Appends the catalogue's display names, in order, to cmbProfile (no selection).
+    // Makes cmbProfile hold these display names, in order, with no selection. The constructor
+    // fills it from the catalogue of the program folder, in the main window's order.
     void FillProfileList(const QStringList& displayNames);
     // The creation step that follows the main window's profile list: its entries fill
-    // cmbProfile, and from then on a profile the user picks there (which the main window loads
-    // into the grids) is also selected here, so OK and Save as never write one profile's
-    // values into another profile's file.
+    // cmbProfile (so both lists match even if the folder changed meanwhile), and from then on a
+    // profile the user picks there (which the main window loads into the grids) is also selected
+    // here, so OK and Save as never write one profile's values into another profile's file.
     void AttachMainProfileList(QComboBox* mainProfileList);
     // The file of the profile selected in cmbProfile.
     QString EditorProfilePath() const;
