@@ -137,6 +137,8 @@ QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
     auto* bar = named(new QLabel(QStringLiteral("      ") + caption), barName);
     bar->setFixedHeight(kBarHeight);
     bar->setAutoFillBackground(true);
+    // Set here, or the bar takes the scrolling area's window colour from its parent.
+    bar->setBackgroundRole(QPalette::Window);
     QPalette palette = bar->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
     palette.setColor(QPalette::WindowText, Qt::black);
