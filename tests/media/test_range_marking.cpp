@@ -317,6 +317,15 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 10);
         QVERIFY(!graph->IsPlaying());
 
+        // The position bar keeps its own moves: the thumb goes home, the picture stays.
+        QTRY_VERIFY(graph->CurrentPosition() > 9000);
+        target = form->tkbProgress;
+        press(Qt::Key_Home);
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QTest::qWait(50);
+        QVERIFY(graph->CurrentPosition() > 9000);
+        form->tkbProgress->SetPosition(10);
+
         // A field keeps its keys: the letter is typed, no mark moves.
         target = form->edtStart;
         press(Qt::Key_I);
