@@ -25,6 +25,9 @@ TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setPixmap(QIcon(QStringLiteral(":/artwork/banner.svg")).pixmap(QSize(320, 80)));
     imgLogo->setAccessibleName(kProductName);
+    // The banner is drawn for the dark preview screen; it keeps that ground here.
+    imgLogo->setStyleSheet(QStringLiteral(
+        "QLabel { background-color: #0f172a; border-radius: 10px; padding: 8px 16px; }"));
 
     labProduct = new QLabel(kProductName, this);
     labProduct->setObjectName(QStringLiteral("labProduct"));
@@ -42,6 +45,7 @@ TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
         this);
     labPurpose->setObjectName(QStringLiteral("labPurpose"));
     labPurpose->setWordWrap(true);
+    labPurpose->setAlignment(Qt::AlignHCenter);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
