@@ -88,6 +88,16 @@ bool StreamCopier::take(AVPacket* packet) {
     if (packet->dts != AV_NOPTS_VALUE)
         packet->dts -= m_startTs;
     av_packet_rescale_ts(packet, m_in->time_base, m_out->time_base);
+    // A damaged source can hand out times that run backwards; the muxer refuses those, so such
+    // packets are left out as a decoder would skip them.
+    if (packet->dts != AV_NOPTS_VALUE) {
+        const bool strict = m_type != AVMEDIA_TYPE_SUBTITLE;
+        if ((packet->pts != AV_NOPTS_VALUE && packet->pts < packet->dts) ||
+            (m_lastDts != AV_NOPTS_VALUE &&
+             (packet->dts < m_lastDts || (strict && packet->dts == m_lastDts))))
+            return false;
+        m_lastDts = packet->dts;
+    }
     packet->stream_index = m_out->index;
     packet->pos = -1;
     return true;

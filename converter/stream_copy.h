@@ -53,6 +53,7 @@ private:
     bool m_started = false;
     bool m_finished = false;
     double m_progress = 0;
+    std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
 };
 
 } // namespace vorkast

@@ -159,6 +159,51 @@ private slots:
         }
     }
 
+    // A damaged source is no failure as long as something decodes: the clip holds what could be
+    // read, and nothing crashes or hangs on the way.
+    void damagedSourceGivesWhatDecodes_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("profile");
+        QTest::newRow("mpg cut short, encoded") << "six.mpg"
+                                                << "truncate" << QStringList{};
+        QTest::newRow("mpg cut short, copied") << "six.mpg"
+                                               << "truncate" << QStringList{"-c", "copy"};
+        QTest::newRow("avi with garbage inside") << "six.avi"
+                                                 << "garbage" << QStringList{};
+        QTest::newRow("mpg with garbage inside, copied") << "six.mpg"
+                                                         << "garbage" << QStringList{"-c", "copy"};
+    }
+    void damagedSourceGivesWhatDecodes() {
+        QFETCH(QString, source);
+        QFETCH(QString, damage);
+        QFETCH(QStringList, profile);
+        QTemporaryDir dir;
+        QFile original(fixture(source));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QByteArray bytes = original.readAll();
+        if (damage == "truncate") {
+            bytes.truncate(bytes.size() / 2);
+        } else {
+            // Deterministic junk over a tenth of the file, a third of the way in.
+            quint32 x = 12345;
+            for (qsizetype i = bytes.size() / 3; i < bytes.size() / 3 + bytes.size() / 10; ++i) {
+                x = x * 1664525u + 1013904223u;
+                bytes[i] = char(x >> 24);
+            }
+        }
+        const QString damaged = dir.filePath("damaged." + QFileInfo(source).suffix());
+        writeFile(damaged, bytes);
+        const QString out = dir.filePath("clip.mp4");
+        const Run run = runVorkast(
+            QStringList{"-i", damaged, "-ss", "1", "-t", "4"} + profile + QStringList{out}, 30000);
+        QVERIFY2(run.finished, "the converter hung");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+        QVERIFY(!decodePictures(out).empty());
+        QVERIFY(partFiles(dir.path()).isEmpty());
+    }
+
     void terminatedInTheMiddle_data() {
         QTest::addColumn<int>("signalNumber");
         QTest::newRow("SIGTERM") << int(SIGTERM);
