@@ -83,8 +83,14 @@ private slots:
         if (size.isValid())
             QCOMPARE(control->size(), size);
         QCOMPARE(control->isVisible(), shown);
-        if (name.startsWith(QLatin1String("pan")))
+        if (name.startsWith(QLatin1String("pan"))) {
             QCOMPARE(control->height(), TopSettingForm::kBarHeight);
+            // Painted on the button-shadow colour, not the scrolling area's window colour.
+            const QImage bar = control->grab().toImage();
+            QCOMPARE(bar.pixel(bar.width() - 2, bar.height() / 2),
+                     world.editor->palette().color(QPalette::Dark).rgb());
+            QVERIFY(control->font().bold());
+        }
     }
 
     void dialog() {
@@ -406,8 +412,8 @@ private slots:
         // and a click on a name makes that row's value current.
         const QImage picture = grid->grab().toImage();
         const QRect cell = grid->visualRect(grid->model()->index(row, 1));
-        QCOMPARE(picture.pixelColor(cell.right() - 3, cell.center().y()),
-                 palette.color(QPalette::Base));
+        QCOMPARE(picture.pixel(cell.right() - 3, cell.center().y()),
+                 palette.color(QPalette::Base).rgb());
         grid->setCurrentCell(0, 0);
         QCOMPARE(grid->currentColumn(), 1);
         QCOMPARE(grid->currentRow(), 0);
