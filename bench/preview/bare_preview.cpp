@@ -59,17 +59,21 @@ struct Player {
     Player(int w, int h) : width(w), height(h), stride(size_t((w * 4 + 63) / 64 * 64)) {
         buffer.reset(static_cast<unsigned char*>(std::aligned_alloc(64, stride * size_t(h))));
         handle = mpv_create();
-        for (auto [name, value] : {std::pair{"config", "no"},
-                                   {"terminal", "no"},
-                                   {"vo", "libmpv"},
-                                   {"ao", "null"},
-                                   {"hwdec", "no"},
-                                   {"keep-open", "yes"},
-                                   {"hr-seek", "yes"},
-                                   {"idle", "yes"},
-                                   {"pause", "yes"},
-                                   {"input-default-bindings", "no"},
-                                   {"osc", "no"}})
+        for (auto [name, value] :
+             {std::pair{"config", "no"},
+              {"terminal", "no"},
+              {"vo", "libmpv"},
+              {"ao", "null"},
+              {"hwdec", "no"},
+              // The same scaling as the component, so the comparison shows the component's cost.
+              {"zimg-scaler", "bilinear"},
+              {"sws-scaler", "bilinear"},
+              {"keep-open", "yes"},
+              {"hr-seek", "yes"},
+              {"idle", "yes"},
+              {"pause", "yes"},
+              {"input-default-bindings", "no"},
+              {"osc", "no"}})
             mpv_set_option_string(handle, name, value);
         mpv_initialize(handle);
         char api[] = MPV_RENDER_API_TYPE_SW;
