@@ -43,6 +43,12 @@ farm-bench -n "$runs" --timeout 600 --vs "sh $work/lossless_ffmpeg.sh" -- sh "$w
 echo "== (a) 4 lossless sections of 30 s: vorkast (A) against copying the file (B)"
 farm-bench -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- sh "$work/lossless_vorkast.sh"
 
+# What four program starts cost alone, against the same plain copy: the floor of (a) on a short
+# source, where reading and writing the data is the smaller part.
+echo "== (a) start-up only: 4 x vorkast --version (A) against copying the file (B)"
+farm-bench -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- \
+    sh -c "for i in 1 2 3 4; do \"$vorkast\" --version >/dev/null; done"
+
 echo "== (b) 10 s re-encode to H.264 + AAC: vorkast (A) against ffmpeg (B)"
 farm-bench -n "$runs" --timeout 1800 \
     --vs "ffmpeg -hide_banner -loglevel error -y -ss 40 -i $source -t 10 -c:v libx264 -c:a aac $work/out/f_enc.mp4" \
