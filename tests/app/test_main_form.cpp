@@ -402,7 +402,14 @@ private slots:
                  QList<QUrl>{QUrl::fromLocalFile(world.folder.path() + "Quillet.html")});
     }
 
+    void aboutBoxHoldsTheMainWindow_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("OK") << "ok";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close";
+    }
     void aboutBoxHoldsTheMainWindow() {
+        QFETCH(QString, way);
         World world;
         TMainForm* form = world.start();
         form->show();
@@ -416,7 +423,12 @@ private slots:
         QVERIFY(!about->isModal());
         QVERIFY(!form->isEnabled());
         QVERIFY(about->btnOK->isEnabled() && about->isEnabled());
-        about->btnOK->click();
+        if (way == QLatin1String("ok"))
+            about->btnOK->click();
+        else if (way == QLatin1String("escape"))
+            QTest::keyClick(about, Qt::Key_Escape);
+        else
+            about->close();
         QVERIFY(!about->isVisible());
         QVERIFY(form->isEnabled());
     }
