@@ -139,6 +139,12 @@ private slots:
             << "00:00:11"
             << "[ 00:00:10"
             << "00:00:11 ]" << lengthOf + "00:00:01";
+        QTest::newRow("negative start stays at the start of the bar")
+            << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
+            << "-00:00:05"
+            << "00:00:03"
+            << "[ -00:00:05"
+            << "00:00:03 ]" << lengthOf + "00:00:03";
         QTest::newRow("invalid texts change nothing")
             << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
             << "1:2" << kHidden << kHidden << kHidden;
