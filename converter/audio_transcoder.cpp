@@ -115,7 +115,7 @@ public:
         if (!(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0)
             filters().av_buffersink_set_frame_size(m_filters.sink,
                                                    static_cast<unsigned>(enc->frame_size));
-        createOutputStream(output);
+        createOutputStream(output, options.bitexact);
     }
 
 private:

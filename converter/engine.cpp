@@ -161,6 +161,8 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         out->sample_aspect_ratio = in->sample_aspect_ratio;
         out->disposition = in->disposition;
         av_dict_copy(&out->metadata, in->metadata, 0);
+        if (options.bitexact)
+            av_dict_set(&out->metadata, "encoder", nullptr, 0);
         copyOut[i] = out;
     }
 

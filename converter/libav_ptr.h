@@ -3,6 +3,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
@@ -45,6 +46,11 @@ struct Dictionary {
     ~Dictionary() { av_dict_free(&dict); }
 };
 
+struct BitstreamFilterFree {
+    void operator()(AVBSFContext* bsf) const { av_bsf_free(&bsf); }
+};
+
+using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterFree>;
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextFree>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;

@@ -14,10 +14,6 @@ extern "C" {
 
 namespace vorkast {
 
-struct BitstreamFilterFree {
-    void operator()(AVBSFContext* bsf) const { av_bsf_free(&bsf); }
-};
-
 class StreamCopier {
 public:
     using Writer = std::function<void(AVPacket*)>;
@@ -46,7 +42,7 @@ private:
     bool take(AVPacket* packet);
 
     const AVStream* m_in;
-    std::unique_ptr<AVBSFContext, BitstreamFilterFree> m_bsf;
+    BitstreamFilterPtr m_bsf;
     AVStream* m_out;
     AVMediaType m_type;
     std::int64_t m_startTs, m_endTs, m_fromTs;

@@ -2,6 +2,10 @@
 #include "transcoder.h"
 
 #include "convert_error.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
 #include "filter_library.h"
 
 extern "C" {
@@ -54,7 +58,7 @@ void Transcoder::openEncoder(const AVCodec* codec, AVDictionary** settings,
                            left->key + " (given by " + settingsOwner + ")");
 }
 
-void Transcoder::createOutputStream(AVFormatContext* output) {
+void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
     m_out = avformat_new_stream(output, nullptr);
     if (!m_out)
         throw std::bad_alloc();
@@ -62,6 +66,22 @@ void Transcoder::createOutputStream(AVFormatContext* output) {
           "cannot describe the clip's stream");
     m_out->time_base = m_encoder->time_base;
     av_dict_copy(&m_out->metadata, m_in->metadata, 0);
+    av_dict_set(&m_out->metadata, "encoder", nullptr, 0); // names the source's encoder, not ours
+    const AVCodecID id = m_encoder->codec_id;
+    if (bitexact && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC)) {
+        // x264 and x265 write their version and settings into an SEI message of the first
+        // picture; reproducible output leaves SEI messages out.
+        const std::string failure = "cannot prepare reproducible output";
+        AVBSFContext* raw = nullptr;
+        check(av_bsf_alloc(av_bsf_get_by_name("filter_units"), &raw), failure);
+        m_strip.reset(raw);
+        check(av_opt_set(raw->priv_data, "remove_types", id == AV_CODEC_ID_H264 ? "6" : "39|40", 0),
+              failure);
+        check(avcodec_parameters_from_context(raw->par_in, m_encoder.get()), failure);
+        raw->time_base_in = m_encoder->time_base;
+        check(av_bsf_init(raw), failure);
+        check(avcodec_parameters_copy(m_out->codecpar, raw->par_out), failure);
+    }
     m_out->disposition = m_in->disposition;
 }
 
@@ -114,6 +134,23 @@ void Transcoder::drainFilters(const Writer& write) {
     }
 }
 
+void Transcoder::emit(AVPacket* packet, const Writer& write) {
+    auto out = [&](AVPacket* p) {
+        av_packet_rescale_ts(p, m_encoder->time_base, m_out->time_base);
+        p->stream_index = m_out->index;
+        write(p);
+    };
+    if (!m_strip) {
+        out(packet);
+        return;
+    }
+    check(av_bsf_send_packet(m_strip.get(), packet), "cannot prepare reproducible output");
+    while (av_bsf_receive_packet(m_strip.get(), packet) >= 0) {
+        out(packet);
+        av_packet_unref(packet);
+    }
+}
+
 void Transcoder::encode(AVFrame* frame, const Writer& write) {
     if (frame) {
         const double at = static_cast<double>(frame->pts) * av_q2d(m_encoder->time_base);
@@ -127,9 +164,7 @@ void Transcoder::encode(AVFrame* frame, const Writer& write) {
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
             return;
         check(err, std::string("the encoder ") + m_encoder->codec->name + " failed");
-        av_packet_rescale_ts(m_encoded.get(), m_encoder->time_base, m_out->time_base);
-        m_encoded->stream_index = m_out->index;
-        write(m_encoded.get());
+        emit(m_encoded.get(), write);
         av_packet_unref(m_encoded.get());
     }
 }

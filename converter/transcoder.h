@@ -54,7 +54,8 @@ protected:
     void openDecoder(int threads);
     void openEncoder(const AVCodec* codec, AVDictionary** settings,
                      const std::string& settingsOwner);
-    void createOutputStream(AVFormatContext* output);
+    // bitexact: also strip the encoder's own version text from the stream (x264, x265 SEI).
+    void createOutputStream(AVFormatContext* output, bool bitexact);
     void push(AVFrame* frame, const Writer& write);
     // Ends the filter input at pts (filter input time base) and drains everything.
     void close(std::int64_t pts, const Writer& write);
@@ -69,10 +70,12 @@ protected:
 private:
     void drainFilters(const Writer& write);
     void encode(AVFrame* frame, const Writer& write);
+    void emit(AVPacket* packet, const Writer& write);
 
     FramePtr m_decoded = makeFrame();
     FramePtr m_filtered = makeFrame();
     PacketPtr m_encoded = makePacket();
+    BitstreamFilterPtr m_strip; // removes SEI messages for -bitexact
     bool m_closed = false;
     double m_progress = 0;
 };

@@ -73,7 +73,7 @@ public:
         for (const auto& [key, value] : options.video.encoderOptions)
             av_dict_set(&settings.dict, key.c_str(), value.c_str(), 0);
         openEncoder(codec, &settings.dict, "the video options");
-        createOutputStream(output);
+        createOutputStream(output, options.bitexact);
         m_out->avg_frame_rate = rate;
         m_out->sample_aspect_ratio = enc->sample_aspect_ratio;
     }
