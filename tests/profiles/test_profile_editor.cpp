@@ -127,6 +127,8 @@ private slots:
                                                             << ".mp4";
         QTest::newRow("close box keeps the edits") << 0 << "edit, close box" << 0 << "999k"
                                                    << ".mp4";
+        QTest::newRow("Escape hides like the close box") << 0 << "edit, Escape" << 0 << "999k"
+                                                         << ".mp4";
         QTest::newRow("Cancel restores the file's values") << 0 << "edit, Cancel" << 0 << "800k"
                                                            << ".mp4";
         QTest::newRow("main window selection changed while hidden")
@@ -151,12 +153,13 @@ private slots:
             editor->vleVideo->setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
         if (between.contains(QLatin1String("close box")))
             editor->close();
+        if (between.contains(QLatin1String("Escape")))
+            QTest::keyClick(editor, Qt::Key_Escape);
         if (between.contains(QLatin1String("Cancel")))
             editor->Button2->click();
         if (between.contains(QLatin1String("main selects Other")))
             world.main->cmbProfile->setCurrentIndex(1);
-        if (between.contains(QLatin1String("close box")) ||
-            between.contains(QLatin1String("Cancel")))
+        if (between != QLatin1String("edit") && !between.isEmpty())
             QVERIFY(!editor->isVisible());
         world.main->BitBtn1Click();
 
