@@ -30,6 +30,7 @@
 
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace segmora::test {
 
@@ -45,6 +46,8 @@ struct SplitWorld {
     TMainForm* form = nullptr;
 
     SplitWorld() {
+        // The preview only has to know the source's length: no sound device.
+        qputenv("SEGMORA_AUDIO_OUTPUT", "null");
         app = std::make_unique<Application>(folder.context());
         form = app->mainForm();
         // No countdown, no desktop and no replacing unless a test asks for it.
@@ -126,8 +129,8 @@ struct SplitWorld {
         return texts;
     }
 
-    // Processes started from the converter path that have not been reaped (zombies count: a
-    // converter must be reaped, not just ended).
+    // The converters this test process has started and not yet reaped (zombies count: a
+    // converter must be reaped, not just ended). A script's own forks are not counted.
     QList<pid_t> converterProcesses() const {
         QList<pid_t> pids;
         const QString path = converterPath();
@@ -137,11 +140,17 @@ struct SplitWorld {
             const pid_t pid = entry.toInt(&isPid);
             if (!isPid)
                 continue;
+            const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+            const qsizetype close = stat.lastIndexOf(')');
+            const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+            if (close < 0 || fields.size() < 2 || fields[1].toInt() != ::getpid())
+                continue;
             const QList<QByteArray> argv =
                 readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
-            // A script shows its interpreter first.
+            // A script shows its interpreter first; a zombie shows nothing.
+            const bool zombie = fields[0] == "Z";
             for (int i = 0; i < qMin<qsizetype>(2, argv.size()); ++i) {
-                if (QString::fromUtf8(argv[i]) == path) {
+                if (zombie || QString::fromUtf8(argv[i]) == path) {
                     pids.append(pid);
                     break;
                 }
