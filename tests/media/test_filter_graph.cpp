@@ -246,7 +246,7 @@ private slots:
         paints.count = 0;
         preview.graph.Play();
         QTest::qWait(1000);
-        QVERIFY2(paints.count >= 5 && paints.count <= 30,
+        QVERIFY2(paints.count >= 3 && paints.count <= 30,
                  qPrintable(QString::number(paints.count)));
     }
 
