@@ -261,14 +261,14 @@ void TMainForm::createLeftPanel() {
     labEnd->adjustSize();
     labEnd->hide();
 
-    struct ButtonSpec {
+    struct PictureButtonEntry {
         PictureButton** member;
         const char* name;
         const char* hint;
         const char* key; // the preview key that does the same (InstallMarkingKeys)
         const char* picture;
     };
-    const ButtonSpec buttons[] = {
+    const PictureButtonEntry buttons[] = {
         {&imgPlay, "imgPlay", "Play", "Space", "play"},
         {&imgPause, "imgPause", "Pause | Resume", "Space", "pause"},
         {&imgStop, "imgStop", "Stop", "", "stop"},
@@ -278,16 +278,16 @@ void TMainForm::createLeftPanel() {
     };
     // Six buttons evenly along the bottom, the marking group a little apart from playback.
     int x = 6;
-    for (const ButtonSpec& spec : buttons) {
-        auto* button = named(new PictureButton(panLeft), spec.name);
+    for (const PictureButtonEntry& entry : buttons) {
+        auto* button = named(new PictureButton(panLeft), entry.name);
         button->setGeometry(x, kButtonRowTop, kPictureButtonWidth, kPictureButtonHeight);
-        button->setHint(QString::fromLatin1(spec.hint));
-        button->setKeyHint(QString::fromLatin1(spec.key));
-        const QString base = QLatin1String(spec.picture);
+        button->setHint(QString::fromLatin1(entry.hint));
+        button->setKeyHint(QString::fromLatin1(entry.key));
+        const QString base = QLatin1String(entry.picture);
         button->setPictures(QStringLiteral(":/artwork/") + base + QStringLiteral(".svg"),
                             QStringLiteral(":/artwork/") + base + QStringLiteral("_down.svg"));
-        *spec.member = button;
-        x += kPictureButtonWidth + (spec.member == &imgStop ? 7 : 1);
+        *entry.member = button;
+        x += kPictureButtonWidth + (entry.member == &imgStop ? 7 : 1);
     }
 }
 
@@ -335,30 +335,30 @@ void TMainForm::createToolBar() {
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolBar1->setContentsMargins(6, 10, 6, 10);
 
-    struct ToolSpec {
+    struct ToolButtonEntry {
         QToolButton** member;
         const char* name;
         const char* caption;
         const char* icon;
     };
-    const ToolSpec tools[] = {
+    const ToolButtonEntry tools[] = {
         {&tbtnOpen, "tbtnOpen", "Open", "tool_open"},
         {&tbtnSettings, "tbtnSettings", "Settings", "tool_settings"},
         {&tbtnAbout, "tbtnAbout", "About", "tool_about"},
         {&tbtnHelp, "tbtnHelp", "Help", "tool_help"},
     };
-    for (const ToolSpec& spec : tools) {
-        auto* button = named(new QToolButton(ToolBar1), spec.name);
-        button->setText(QString::fromLatin1(spec.caption));
-        button->setToolTip(QString::fromLatin1(spec.caption));
+    for (const ToolButtonEntry& entry : tools) {
+        auto* button = named(new QToolButton(ToolBar1), entry.name);
+        button->setText(QString::fromLatin1(entry.caption));
+        button->setToolTip(QString::fromLatin1(entry.caption));
         // The disabled look is made by QIcon from the enabled picture.
-        button->setIcon(QIcon(artwork(spec.icon)));
+        button->setIcon(QIcon(artwork(entry.icon)));
         button->setIconSize(QSize(48, 48));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setFixedSize(58, 68);
         ToolBar1->addWidget(button);
-        *spec.member = button;
+        *entry.member = button;
     }
 }
 

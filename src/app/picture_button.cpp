@@ -49,12 +49,19 @@ QString PictureButton::picture(Look look) const {
 }
 
 void PictureButton::setHint(const QString& hint) {
-    setToolTip(hint);
     setAccessibleName(hint);
+    updateToolTip();
 }
 
 void PictureButton::setKeyHint(const QString& key) {
+    m_key = key;
     setAccessibleDescription(key.isEmpty() ? QString() : QStringLiteral("Key: ") + key);
+    updateToolTip();
+}
+
+void PictureButton::updateToolTip() {
+    const QString hint = accessibleName();
+    setToolTip(m_key.isEmpty() ? hint : hint + QStringLiteral(" (") + m_key + QLatin1Char(')'));
 }
 
 PictureButton::Look PictureButton::look() const {

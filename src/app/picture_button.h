@@ -33,12 +33,12 @@ public:
     void setPictures(const QString& normal, const QString& pressed, const QString& hover = {});
     QString picture(Look look) const;
 
-    // The hint is the tool tip and the name assistive technology reads out.
+    // The hint is the name assistive technology reads out, exactly as given, and the tool tip.
     void setHint(const QString& hint);
-    QString hint() const { return toolTip(); }
-    // A key that does the same as the button, given to assistive technology as the button's
-    // description ("Key: Space"); the hint stays exactly as it is, being the button's name and
-    // tool tip. Empty: none.
+    QString hint() const { return accessibleName(); }
+    // A key that does the same as the button: shown after the hint in the tool tip
+    // ("Play (Space)") and given to assistive technology as the description ("Key: Space");
+    // the accessible name stays the hint alone. Empty: none.
     void setKeyHint(const QString& key);
 
     // The picture painted right now.
@@ -52,6 +52,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void updateToolTip();
+
+    QString m_key;
     std::array<QString, 3> m_paths;
     std::array<std::unique_ptr<QSvgRenderer>, 3> m_renderers;
 };

@@ -175,7 +175,9 @@ private slots:
         if (!text.isNull())
             QCOMPARE(shownText(control), text);
         if (!hint.isNull()) {
-            QCOMPARE(control->toolTip(), hint);
+            // A key that does the same may follow the hint in the tool tip: "Play (Space)".
+            QVERIFY2(control->toolTip() == hint || control->toolTip().startsWith(hint + " ("),
+                     qPrintable(control->toolTip()));
             QCOMPARE(control->accessibleName(), hint);
         }
         if (size.isValid())

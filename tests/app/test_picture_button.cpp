@@ -205,8 +205,9 @@ private slots:
         button->setHint(hint);
         button->setKeyHint(QStringLiteral("I"));
         window.show();
-        // The key goes to the description; name and tool tip stay the hint exactly.
-        QCOMPARE(button->toolTip(), hint);
+        // The key follows the hint in the tool tip and is the description; the name stays the
+        // hint exactly.
+        QCOMPARE(button->toolTip(), hint + QStringLiteral(" (I)"));
 
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
         QVERIFY(iface);
