@@ -105,11 +105,33 @@ FilterChain buildVideoFilters(const AVCodecContext* decoder, AVRational inputTim
         append(chain, "format=pix_fmts=" + options.pixelFormat);
     } else if (encoder->pix_fmts) {
         std::string formats;
-        for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+        for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+            // Motion JPEG takes limited-range YUV only as a non-standard extension: offer it
+            // the full-range formats, and the filters convert the range.
+            const bool jpegOnly = encoder->id == AV_CODEC_ID_MJPEG;
+            if (jpegOnly && *f != AV_PIX_FMT_YUVJ420P && *f != AV_PIX_FMT_YUVJ422P &&
+                *f != AV_PIX_FMT_YUVJ444P)
+                continue;
             addFormat(formats, av_get_pix_fmt_name(*f));
+        }
         append(chain, "format=pix_fmts=" + formats);
     }
     FilterChain result = wire("buffer", args, "buffersink", chain, "video");
+
+    // Chroma shared between neighbouring pixels needs an even size; a custom size such as
+    // 641x481 (or an odd source) loses its last row or column rather than failing the encoder.
+    const auto* format = av_pix_fmt_desc_get(
+        static_cast<AVPixelFormat>(filters().av_buffersink_get_format(result.sink)));
+    const int w = filters().av_buffersink_get_w(result.sink);
+    const int h = filters().av_buffersink_get_h(result.sink);
+    const int evenW = format && format->log2_chroma_w ? w & ~1 : w;
+    const int evenH = format && format->log2_chroma_h ? h & ~1 : h;
+    if ((evenW != w || evenH != h) && evenW > 0 && evenH > 0) {
+        const std::string even = "scale=" + std::to_string(evenW) + ":" + std::to_string(evenH);
+        const std::size_t at = chain.find("fps=");
+        chain.insert(at, even + ",");
+        result = wire("buffer", args, "buffersink", chain, "video");
+    }
     return result;
 }
 

@@ -90,6 +90,18 @@ private slots:
             << "avi"
             << "mpeg4"
             << "mp3" << QSize(80, 60) << 20 << 20 << 2.0 << true;
+        // 4:2:0 needs even sizes: an odd custom size loses a row and a column.
+        QTest::newRow("encode: odd size") << "counter.mp4"
+                                          << "1"
+                                          << "2" << QStringList{"-s", "81x61"} << "mp4"
+                                          << "h264"
+                                          << "aac" << QSize(80, 60) << 50 << 50 << 2.0 << true;
+        QTest::newRow("encode: motion jpeg, odd size")
+            << "counter.mp4"
+            << "1"
+            << "2" << QStringList{"-vcodec", "mjpeg", "-s", "81x61"} << "avi"
+            << "mjpeg"
+            << "mp3" << QSize(80, 60) << 50 << 50 << 2.0 << true;
         QTest::newRow("encode: the job's 15 digits")
             << "counter.mp4"
             << "3.33333333333333"
