@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,7 +48,7 @@ std::string partPathFor(const std::string& output) {
 }
 
 PartFile::PartFile(const std::string& output, bool overwrite)
-    : m_output(output), m_part(partPathFor(output)) {
+    : m_output(output), m_part(partPathFor(output)), m_overwrite(overwrite) {
     const std::filesystem::path out(output);
     if (out.filename().empty())
         throw ConvertError("the output names a folder, not a file");
@@ -72,7 +74,15 @@ PartFile::~PartFile() {
 }
 
 void PartFile::commit() {
-    if (::rename(m_part.c_str(), m_output.c_str()) != 0)
+    // Without -y, a file that appeared under OUTPUT while we worked is not replaced either.
+    const unsigned flags = m_overwrite ? 0 : RENAME_NOREPLACE;
+    int result = ::renameat2(AT_FDCWD, m_part.c_str(), AT_FDCWD, m_output.c_str(), flags);
+    if (result != 0 && errno == EINVAL && flags) // a file system without that flag
+        result = ::link(m_part.c_str(), m_output.c_str()) == 0 ? ::unlink(m_part.c_str()) : -1;
+    if (result != 0 && errno == EEXIST)
+        throw ConvertError("the output file appeared while converting and was left as it is "
+                           "(give -y to replace it)");
+    if (result != 0)
         throw ConvertError(std::string("cannot put the clip in place of the output file: ") +
                            std::strerror(errno));
     m_committed = true;

@@ -28,6 +28,7 @@ public:
 private:
     std::string m_output;
     std::string m_part;
+    bool m_overwrite;
     bool m_committed = false;
 };
 

@@ -35,16 +35,22 @@ public:
         if (::mkfifo(fifoPath.toUtf8().constData(), 0600) != 0)
             return;
         // Opening for reading and writing never waits for a reader on Linux.
-        m_fd = ::open(fifoPath.toUtf8().constData(), O_RDWR | O_NONBLOCK);
+        m_fd = ::open(fifoPath.toUtf8().constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (m_fd >= 0)
             m_feeder = std::thread([this] { feed(); });
     }
-    ~StallingSource() {
+    ~StallingSource() { finish(0); }
+    // Lets the feeder deliver the rest for up to waitMs, then closes the pipe: the reader sees
+    // the end of the file.
+    void finish(int waitMs) {
+        for (int waited = 0; !m_done && waited < waitMs; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         m_stop = true;
         if (m_feeder.joinable())
             m_feeder.join();
         if (m_fd >= 0)
             ::close(m_fd);
+        m_fd = -1;
     }
     bool ready() const { return m_fd >= 0; }
 
@@ -58,10 +64,12 @@ private:
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        m_done = true;
     }
     QByteArray m_data;
     int m_fd = -1;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
     std::thread m_feeder;
 };
 
@@ -225,6 +233,53 @@ private slots:
         ::kill(pid_t(process.processId()), signalNumber);
         QVERIFY(process.waitForFinished(10000));
         QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        QFile kept(out);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), precious);
+    }
+
+    // A source that cannot seek (a pipe) is read from its start; the clip still begins with the
+    // picture on screen at the start.
+    void pipeSourceIsCutAtTheStart() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        StallingSource source(dir.filePath("source.mpg"), fixture("six.mpg"), 1 << 30);
+        QVERIFY(source.ready());
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(programPath(),
+                      {"-i", dir.filePath("source.mpg"), "-ss", "2.2", "-t", "2", out});
+        source.finish(20000);
+        QVERIFY(process.waitForFinished(20000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const std::vector<Picture> original = decodePictures(fixture("six.mpg"));
+        const std::vector<Picture> clip = decodePictures(out);
+        QCOMPARE(int(clip.size()), 50);
+        int at = 0; // the picture on screen at 2.2 s
+        while (at + 1 < int(original.size()) && original[at + 1].time <= 2.2)
+            ++at;
+        QVERIFY(psnr(original[at], clip.front()) > psnr(original[at - 1], clip.front()));
+        QVERIFY(psnr(original[at], clip.front()) > psnr(original[at + 1], clip.front()));
+    }
+
+    // Without -y, a file that turns up under the output's name while the section is converted
+    // is not replaced either.
+    void outputThatAppearsMeanwhileIsKept() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        StallingSource source(dir.filePath("source.mpg"), fixture("six.mpg"), 1 << 30);
+        QVERIFY(source.ready());
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(programPath(), {"-i", dir.filePath("source.mpg"), "-t", "6", out});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(".clip.mp4.part")), 20000);
+        writeFile(out, precious);
+        source.finish(20000);
+        QVERIFY(process.waitForFinished(20000));
+        QVERIFY(process.exitCode() != 0);
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(errors.trimmed().split('\n').last().contains("appeared"), qPrintable(errors));
         QVERIFY(partFiles(dir.path()).isEmpty());
         QFile kept(out);
         QVERIFY(kept.open(QIODevice::ReadOnly));
