@@ -185,6 +185,8 @@ ProbeInfo probe(const QString& path) {
         if (si.height > 0)
             si.displayAspect = double(si.width) * av_q2d(sar) / si.height;
         si.language = tag(s->metadata, "language");
+        si.sampleRate = s->codecpar->sample_rate;
+        si.channels = s->codecpar->ch_layout.nb_channels;
         info.streams.append(si);
     }
     for (unsigned i = 0; i < input->nb_chapters; ++i) {
@@ -238,6 +240,13 @@ double Sound::firstLoud(float level) const {
         if (std::fabs(samples[i]) > level)
             return startTime + double(i) / sampleRate;
     return -1;
+}
+
+double Sound::rms() const {
+    double sum = 0;
+    for (float v : samples)
+        sum += double(v) * v;
+    return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }
 
 Sound decodeSound(const QString& path) {

@@ -33,6 +33,7 @@ struct StreamInfo {
     QString codec;
     int width = 0, height = 0;
     double displayAspect = 0; // width/height as displayed, 0 if unknown
+    int sampleRate = 0, channels = 0;
     QString language;
 };
 struct ChapterInfo {
@@ -68,6 +69,7 @@ struct Sound {
     double seconds() const { return sampleRate ? double(samples.size()) / sampleRate : 0; }
     // Time of the first sample louder than level, or -1.
     double firstLoud(float level) const;
+    double rms() const; // loudness as root mean square
 };
 Sound decodeSound(const QString& path);
 

@@ -232,6 +232,43 @@ private slots:
         }
     }
 
+    // Sample rate, channel count and volume go through the audio filters.
+    void soundSettings_data() {
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<double>("loudness"); // against the source's
+        QTest::newRow("resampled to mono")
+            << QStringList{"-ar", "22050", "-ac", "1"} << "mp4" << 22050 << 1 << 1.0;
+        QTest::newRow("mono made stereo") << QStringList{"-ac", "2"} << "mp4" << 44100 << 2 << 1.0;
+        QTest::newRow("half volume") << QStringList{"-vol", "128"} << "mp4" << 44100 << 1 << 0.5;
+        QTest::newRow("double volume, mp2")
+            << QStringList{"-vol", "512", "-acodec", "mp2"} << "mpg" << 44100 << 1 << 2.0;
+        QTest::newRow("a rate mp2 lacks")
+            << QStringList{"-ar", "11025", "-acodec", "mp2"} << "mpg" << 16000 << 1 << 1.0;
+    }
+    void soundSettings() {
+        QFETCH(QStringList, profile);
+        QFETCH(QString, extension);
+        QFETCH(int, sampleRate);
+        QFETCH(int, channels);
+        QFETCH(double, loudness);
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip." + extension);
+        const Run run =
+            runVorkast(QStringList{"-i", fixture("counter.mp4"), "-ss", "1", "-t", "2"} + profile +
+                       QStringList{output});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        const ProbeInfo info = probe(output);
+        QCOMPARE(info.streams.last().sampleRate, sampleRate);
+        QCOMPARE(info.streams.last().channels, channels);
+        const double level = decodeSound(output).rms();
+        const double original = decodeSound(fixture("counter.mp4")).rms();
+        QVERIFY2(std::fabs(level / original - loudness) < 0.1 * loudness,
+                 qPrintable(QStringLiteral("%1 against %2").arg(level).arg(original)));
+    }
+
     // -bitexact: the same section twice gives the same bytes, with no library version inside.
     void reproducible_data() {
         QTest::addColumn<QString>("extension");
