@@ -1,7 +1,10 @@
 // The preview's picture: a widget that draws libmpv's frames with the software render API.
 //
 // Threading: UI thread only. libmpv's render-update callback (any thread) only posts a queued
-// call that asks libmpv whether a new frame exists and, if so, schedules a repaint.
+// call that asks libmpv whether a new frame exists and, if so, renders it into the widget's
+// image at once (libmpv's video thread waits for that) and schedules a repaint. Rendering shares
+// the UI thread with FilterGraph's other libmpv calls; libmpv bounds the rare wait between the
+// two with its own timeout, which at worst drops a frame.
 #pragma once
 
 #include <QImage>
