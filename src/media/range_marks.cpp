@@ -33,8 +33,10 @@ int StartLabelLeft(int selStart, int max, int barLeft, int barWidth) {
 int EndLabelLeft(int selEnd, int max, int barLeft, int barWidth, int labelWidth) {
     if (max <= 0)
         return barLeft;
-    return roundedPixel(double(selEnd) / double(max) * double(barWidth) + double(barLeft) -
-                        double(labelWidth));
+    // An end mark near the bar's left edge would push the label's start past the window's edge
+    // and cut its time off; it stops at the edge instead.
+    return qMax(0, roundedPixel(double(selEnd) / double(max) * double(barWidth) + double(barLeft) -
+                                double(labelWidth)));
 }
 
 int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int startTop) {

@@ -21,7 +21,8 @@ int StartLabelLeft(int selStart, int max, int barLeft, int barWidth);
 
 // Left edge of the end label, whose right edge stands at selEnd / max of the bar's width,
 // rounded halves to even. With max 0 or less the label's left edge is the bar's left edge, so
-// it stays on screen.
+// it stays on screen; a label wider than the room left of its mark starts at 0, the left edge
+// of the labels' parent.
 int EndLabelLeft(int selEnd, int max, int barLeft, int barWidth, int labelWidth);
 
 // The end label's top: on the start label's line when the two labels neither overlap nor touch

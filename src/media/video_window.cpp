@@ -31,7 +31,9 @@ VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent) {
     setPalette(black);
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::TabFocus);
+    // A click on the picture takes the focus, so the preview keys stop going to the field or
+    // list the user worked in last.
+    setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Video preview"));
     // Shown once a source is opened.
     setVisible(false);

@@ -17,7 +17,8 @@ struct mpv_render_context;
 class VideoWindow : public QWidget {
     Q_OBJECT
 public:
-    // Created 160 x 120, black, with a tab stop, and hidden until a source is opened.
+    // Created 160 x 120, black, with a tab stop that a click also focuses, and hidden until a
+    // source is opened.
     explicit VideoWindow(QWidget* parent = nullptr);
     ~VideoWindow() override;
 

@@ -12,6 +12,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -200,6 +201,24 @@ private slots:
         QTEST(EndLabelTop(startLeft, 40, endLeft, 40, 100), "top");
     }
 
+    // The end label's right edge stands at its mark, unless that would put its start outside
+    // the window, where its time could not be read. The bar is 326 wide at 15, the label 57.
+    void endLabelLeft_data() {
+        QTest::addColumn<int>("selEnd");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("left");
+        QTest::newRow("mark in the middle") << 30 << 90 << 67; // 123.67 - 57
+        QTest::newRow("mark at the end") << 90 << 90 << 284;
+        QTest::newRow("mark near the start stops at the edge") << 5 << 60 << 0; // -14.83
+        QTest::newRow("mark at the start") << 0 << 90 << 0;
+        QTest::newRow("source under one unit") << 1 << 0 << 15;
+    }
+    void endLabelLeft() {
+        QFETCH(int, selEnd);
+        QFETCH(int, max);
+        QTEST(EndLabelLeft(selEnd, max, 15, 326, 57), "left");
+    }
+
     // The labels meet and part as the marks move; each stands at its mark by its own width.
     void labelsMeetAndPart() {
         World world;
@@ -349,6 +368,26 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 10);
         QCOMPARE(form->tkbProgress->SelStart(), 4);
         QVERIFY(!graph->IsPlaying());
+    }
+
+    // A click on the picture takes the focus from the field or list used last, so the keys
+    // that follow work the preview instead of changing the field.
+    void clickOnThePictureTakesTheKeys() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        for (QWidget* field : {static_cast<QWidget*>(form->cmbProfile),
+                               static_cast<QWidget*>(form->edtSectionQty)}) {
+            field->setFocus();
+            QCOMPARE(QApplication::focusWidget(), field);
+            QTest::mouseClick(form->videoWindow, Qt::LeftButton);
+            QCOMPARE(QApplication::focusWidget(), form->videoWindow);
+        }
+        form->tkbProgress->SetPosition(3);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_I);
+        QCOMPARE(form->tkbProgress->SelStart(), 3);
     }
 
     void keyTable_data() {
