@@ -165,6 +165,9 @@ void TDSTrackBar::seekToThumb() {
     const qint64 max = Max();
     const qint64 target = max <= 0 ? 0 : stop * qint64(Position()) / max;
     m_graph->SeekTo(target);
+    // Paused, no refresh follows: without this the position label would keep the old time
+    // while the picture shows the new one.
+    emit OnTimer(target, stop);
 }
 
 QRect TDSTrackBar::channelRect() const {

@@ -2,7 +2,8 @@
 //
 // It counts whole units of TimerInterval milliseconds (one second by default). While the graph
 // plays it refreshes once per TimerInterval from the graph's position and raises OnTimer; a
-// release of the left button seeks the graph to the thumb; keyboard moves only move the thumb.
+// release of the left button seeks the graph to the thumb and raises OnTimer with the target;
+// keyboard moves only move the thumb.
 // Threading: UI thread only.
 #pragma once
 
@@ -60,7 +61,8 @@ public:
     QSize minimumSizeHint() const override;
 
 signals:
-    // After each refresh: the playing position and the length, in milliseconds.
+    // After each refresh and each seek on release: the playing position (or the seek's
+    // target) and the length, in milliseconds.
     void OnTimer(qint64 currentPos, qint64 stopPos);
 
 protected:

@@ -185,8 +185,13 @@ private slots:
         QTest::qWait(100);
         QVERIFY(qAbs(bound.graph.CurrentPosition() - away) <= 100);
 
+        // The seek is announced at once, paused as here too, so the position label follows.
+        QSignalSpy announced(&bound.bar, &TDSTrackBar::OnTimer);
         QTest::mouseRelease(&bound.bar, Qt::LeftButton, {}, QPoint(x, y));
         QVERIFY(!bound.bar.Tracking());
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.at(0).at(0).toLongLong(), expectedMs);
+        QCOMPARE(announced.at(0).at(1).toLongLong(), bound.graph.Duration());
         // Exact seeks land on the first frame at or after the target (10 or 25 frames a second).
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(bound.graph.CurrentPosition() - expectedMs) <= 100, 3000);
     }
