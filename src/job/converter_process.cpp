@@ -12,11 +12,16 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 extern char** environ;
 
@@ -49,18 +54,109 @@ bool isReportLine(const QByteArray& line) {
     return false;
 }
 
-// RAII for the spawn attribute objects.
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    bool actionsReady = false;
-    bool attributesReady = false;
-    ~SpawnSetup() {
-        if (actionsReady)
-            posix_spawn_file_actions_destroy(&actions);
-        if (attributesReady)
-            posix_spawnattr_destroy(&attributes);
+// The one platform-specific step of starting a converter: have the system send it SIGTERM when
+// this program dies without ending it (a crash, SIGKILL), so it stops, removes its part file and
+// leaves nothing behind. Linux sends the signal when the *thread* that forked the child ends, not
+// the process; converters are started on the UI thread, which lives as long as the program.
+// Runs in the child between fork and exec: async-signal-safe calls only. Returns false with
+// errno set when the request failed.
+bool endWithParent(pid_t parent) {
+#if defined(__linux__)
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0)
+        return false;
+    // The parent may have died before the request took effect; nobody would send it then.
+    if (::getppid() != parent)
+        _exit(128 + SIGTERM);
+    return true;
+#else
+#error "endWithParent: a converter must not outlive the program; port this for the platform"
+#endif
+}
+
+// Closes every descriptor from first up except keep. Child side of a fork: async-signal-safe.
+// highest bounds the fallback loop for kernels without close_range().
+void closeDescriptorsFrom(int first, int keep, int highest) {
+    bool closed = false;
+#if defined(__linux__)
+    closed = (keep <= first || ::close_range(first, keep - 1, 0) == 0) &&
+             ::close_range(keep + 1, ~0U, 0) == 0;
+#endif
+    if (!closed) {
+        for (int fd = first; fd <= highest; ++fd) {
+            if (fd != keep)
+                ::close(fd);
+        }
     }
+}
+
+// Moves fd above standard input, output and error (when this program was started with one of
+// them closed, new descriptors take their numbers), so that placing the converter's standard
+// streams cannot overwrite it. Keeps close-on-exec; -1 on failure.
+int aboveStandardStreams(int fd) {
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    return moved;
+}
+
+// Everything the child needs, made before fork: after it, only async-signal-safe calls.
+struct ChildPlan {
+    const char* program;
+    char* const* argv;
+    pid_t parent;
+    int input;       // /dev/null
+    int output;      // the pipe's write end, for standard output and error
+    int errorReport; // close-on-exec: carries errno if the converter could not be started
+    int highestDescriptor;
+    int highestSignal;
+};
+
+// The child's side of start(): settles its surroundings and becomes the converter. Never returns.
+[[noreturn]] void becomeConverter(const ChildPlan& plan) {
+    // Handlers are reset by exec anyway; "ignore" would pass on, so everything goes to default.
+    struct sigaction defaultAction;
+    std::memset(&defaultAction, 0, sizeof defaultAction);
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    for (int sig = 1; sig <= plan.highestSignal; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP)
+            ::sigaction(sig, &defaultAction, nullptr); // the C library refuses its own: fine
+    }
+    sigset_t nothingBlocked;
+    sigemptyset(&nothingBlocked);
+    // A group of its own: ending the group ends all the converter started.
+    if (::setpgid(0, 0) == 0 && endWithParent(plan.parent) &&
+        ::dup2(plan.input, STDIN_FILENO) >= 0 && ::dup2(plan.output, STDOUT_FILENO) >= 0 &&
+        ::dup2(plan.output, STDERR_FILENO) >= 0) {
+        // Descriptors opened elsewhere without close-on-exec must not reach the converter.
+        closeDescriptorsFrom(STDERR_FILENO + 1, plan.errorReport, plan.highestDescriptor);
+        // Blocked since before fork; a SIGTERM from a parent that died meanwhile lands now.
+        ::sigprocmask(SIG_SETMASK, &nothingBlocked, nullptr);
+        ::execve(plan.program, plan.argv, environ);
+    }
+    const int error = errno;
+    ssize_t written = -1;
+    do {
+        written = ::write(plan.errorReport, &error, sizeof error);
+    } while (written < 0 && errno == EINTR);
+    _exit(127);
+}
+
+// Descriptors owned until handed on; closed on every way out of start().
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value) : fd(value) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    void reset() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    int release() { return std::exchange(fd, -1); }
 };
 
 } // namespace
@@ -84,55 +180,23 @@ bool ConverterProcess::start(const QString& program, const QStringList& argument
         return false;
     };
 
+    // All close-on-exec: nothing else this program starts may inherit them.
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return fail(errno);
-    const int readFd = fds[0];
-    const int writeFd = fds[1];
-    auto closeBoth = [&] {
-        ::close(readFd);
-        ::close(writeFd);
-    };
-
-    SpawnSetup setup;
-    int error = posix_spawn_file_actions_init(&setup.actions);
-    setup.actionsReady = error == 0;
-    if (error == 0)
-        error = posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null",
-                                                 O_RDONLY, 0);
-    if (error == 0)
-        error = posix_spawn_file_actions_adddup2(&setup.actions, writeFd, STDOUT_FILENO);
-    if (error == 0)
-        error = posix_spawn_file_actions_adddup2(&setup.actions, writeFd, STDERR_FILENO);
-    // Descriptors opened elsewhere without close-on-exec must not reach the converter either.
-    if (error == 0)
-        error = posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
-    if (error == 0) {
-        error = posix_spawnattr_init(&setup.attributes);
-        setup.attributesReady = error == 0;
-    }
-    sigset_t defaults;
-    sigset_t emptyMask;
-    sigemptyset(&defaults);
-    sigemptyset(&emptyMask);
-    // Dispositions the program may have set to "ignore" would otherwise pass to the converter.
-    for (const int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
-        sigaddset(&defaults, sig);
-    if (error == 0)
-        error = posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    if (error == 0)
-        error = posix_spawnattr_setsigmask(&setup.attributes, &emptyMask);
-    // Group 0: the converter leads a new group, so ending the group ends all it started.
-    if (error == 0)
-        error = posix_spawnattr_setpgroup(&setup.attributes, 0);
-    if (error == 0)
-        error = posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP |
-                                                                POSIX_SPAWN_SETSIGDEF |
-                                                                POSIX_SPAWN_SETSIGMASK);
-    if (error != 0) {
-        closeBoth();
-        return fail(error);
-    }
+    Descriptor readEnd(fds[0]);
+    Descriptor writeEnd(aboveStandardStreams(fds[1]));
+    if (writeEnd.fd < 0)
+        return fail(errno);
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return fail(errno);
+    Descriptor reportRead(fds[0]);
+    Descriptor reportWrite(aboveStandardStreams(fds[1]));
+    if (reportWrite.fd < 0)
+        return fail(errno);
+    Descriptor input(aboveStandardStreams(::open("/dev/null", O_RDONLY | O_CLOEXEC)));
+    if (input.fd < 0)
+        return fail(errno);
 
     const QByteArray programBytes = QFile::encodeName(program);
     std::vector<QByteArray> argumentBytes;
@@ -146,16 +210,53 @@ bool ConverterProcess::start(const QString& program, const QStringList& argument
         argv.push_back(bytes.data());
     argv.push_back(nullptr);
 
-    pid_t pid = 0;
-    // glibc's posix_spawn reports a failed exec (missing or not executable) as its result.
-    error = posix_spawn(&pid, programBytes.constData(), &setup.actions, &setup.attributes,
-                        argv.data(), environ);
-    ::close(writeFd); // only the converter holds the write end now
-    if (error != 0) {
-        ::close(readFd);
-        return fail(error);
+    rlimit descriptors{};
+    int highestDescriptor = 65535;
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY &&
+        descriptors.rlim_cur < static_cast<rlim_t>(highestDescriptor))
+        highestDescriptor = static_cast<int>(descriptors.rlim_cur) - 1;
+    const ChildPlan plan{.program = programBytes.constData(),
+                         .argv = argv.data(),
+                         .parent = ::getpid(),
+                         .input = input.fd,
+                         .output = writeEnd.fd,
+                         .errorReport = reportWrite.fd,
+                         .highestDescriptor = highestDescriptor,
+                         .highestSignal = SIGRTMAX};
+
+    // No handler of ours may run in the child before it has reset them all.
+    sigset_t everything;
+    sigset_t previous;
+    sigfillset(&everything);
+    pthread_sigmask(SIG_SETMASK, &everything, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        becomeConverter(plan);
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0)
+        return fail(forkError);
+
+    // Only the converter holds these now; the report pipe reaches end of file at its exec.
+    writeEnd.reset();
+    reportWrite.reset();
+    input.reset();
+    int childError = 0;
+    ssize_t got = -1;
+    do {
+        got = ::read(reportRead.fd, &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    if (got != 0) {
+        // It could not become the converter (missing, not executable, ...): reap what is left.
+        if (got != static_cast<ssize_t>(sizeof childError))
+            ::kill(pid, SIGKILL); // no word from it: it may be running, unwatched
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return fail(got == static_cast<ssize_t>(sizeof childError) ? childError : EIO);
     }
 
+    const int readFd = readEnd.release();
     ::fcntl(readFd, F_SETFL, ::fcntl(readFd, F_GETFL) | O_NONBLOCK);
     m_pid = pid;
     m_readFd = readFd;

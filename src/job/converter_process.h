@@ -1,5 +1,6 @@
 // One run of the converter: started from an argument vector without a shell, its merged output
-// read in chunks on the UI thread, its end detected and its process group always reaped.
+// read in chunks on the UI thread, its end detected and its process group always reaped; it
+// never outlives the program, not even one that crashed.
 //
 // Threading: UI thread only. Every signal is emitted on the thread that owns the object, from
 // the event loop (readable pipe, polling timer) or from terminate().
@@ -60,9 +61,14 @@ public:
     void setPartFile(const QString& path) { m_partFile = path; }
 
     // Starts program with arguments (program itself is argv[0]); standard input from /dev/null,
-    // standard output and error into one pipe, a process group of its own, nothing else
-    // inherited. Returns false when it could not start; result() then says StartFailed and
-    // finished() is not emitted. May be called once.
+    // standard output and error into one pipe, a process group of its own, signal dispositions
+    // at their defaults, nothing else inherited. Returns once the program runs, or false when it
+    // could not start; result() then says StartFailed and finished() is not emitted. May be
+    // called once.
+    // Should this program die without ending the converter (a crash, SIGKILL), the converter
+    // gets SIGTERM, so it stops and removes its part file. On Linux that signal follows the
+    // *thread* that called start(): call it on the UI thread, which lives as long as the
+    // program, never on a worker thread that may end before the converter does.
     bool start(const QString& program, const QStringList& arguments);
 
     bool isRunning() const { return m_result.outcome == Outcome::Running; }

@@ -1,15 +1,20 @@
-// One converter run against small fake converters: output, end states, start failures and
-// ending a converter that is still at work.
+// One converter run against small fake converters: output, end states, start failures, ending
+// a converter that is still at work, and no converter outliving a program that died.
 #include "job/converter_process.h"
 
 #include "fake_converter.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSaveFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +27,38 @@ using segmora::test::writeFakeConverter;
 using Outcome = ConverterProcess::Outcome;
 
 Q_DECLARE_METATYPE(segmora::ConverterProcess::Outcome)
+
+namespace {
+
+// Run with this first argument, the test program plays a Segmora that starts one converter and
+// is then killed: "<program> <converter> <pid file> [converter arguments...]".
+constexpr char kDoomedParent[] = "--doomed-converter-parent";
+
+// Starts the converter, and once its first progress report shows it at work, writes its process
+// id to the pid file (whole or not at all) and waits for it, until killed from outside.
+int runDoomedParent(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList words = QCoreApplication::arguments();
+    if (words.size() < 4)
+        return 2;
+    ConverterProcess process;
+    QObject::connect(&process, &ConverterProcess::chunkRead, &process,
+                     [&](const QByteArray& chunk) {
+                         if (!chunk.contains("time="))
+                             return;
+                         QSaveFile pidFile(words.at(3));
+                         if (pidFile.open(QIODevice::WriteOnly)) {
+                             pidFile.write(QByteArray::number(process.processId()));
+                             pidFile.commit();
+                         }
+                     });
+    if (!process.start(words.at(2), words.mid(4)))
+        return 3;
+    process.runToEnd();
+    return 4; // the converter ended on its own: the test sees no pid and fails
+}
+
+} // namespace
 
 class TestConverterProcess : public QObject {
     Q_OBJECT
@@ -109,16 +146,33 @@ private slots:
     }
 
     // What the converter finds when it starts: its arguments untouched, nothing to read,
-    // a process group of its own and no descriptor of ours.
+    // a process group of its own, no signal ignored or blocked and no descriptor of ours.
     void converterSurroundings() {
         const int stray = ::open("/dev/null", O_RDONLY); // deliberately without close-on-exec
         QVERIFY(stray > 2);
+        // Ours, while it starts: an ignored signal and a blocked one, neither to be passed on.
+        struct sigaction ignore {};
+        struct sigaction previousAction {};
+        ignore.sa_handler = SIG_IGN;
+        sigset_t blocked;
+        sigset_t previousMask;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGUSR2);
+        ::sigaction(SIGUSR1, &ignore, &previousAction);
+        pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
+        const auto restoreSignals = qScopeGuard([&] {
+            pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+            ::sigaction(SIGUSR1, &previousAction, nullptr);
+        });
         const QString program =
             fake("for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n"
                  "cat\n"
                  "echo \"pgrp=$(cut -d' ' -f5 /proc/$$/stat) pid=$$\"\n"
                  "if [ -e /proc/$$/fd/" +
-                 QByteArray::number(stray) + " ]; then echo leaked; else echo sealed; fi\n");
+                 QByteArray::number(stray) +
+                 " ]; then echo leaked; else echo sealed; fi\n"
+                 // The shell blocks signals while it waits for a command: look without waiting.
+                 "exec grep -E '^Sig(Blk|Ign)' /proc/self/status\n");
         const QStringList arguments{QStringLiteral("-i"),
                                     QStringLiteral("/v/my \"best\" Ürlaub.avi"),
                                     QStringLiteral("it's $HOME; `x`"), QStringLiteral("")};
@@ -132,7 +186,8 @@ private slots:
         ::close(stray);
         QCOMPARE(QString::fromUtf8(output),
                  QStringLiteral("[-i]\n[/v/my \"best\" Ürlaub.avi]\n[it's $HOME; `x`]\n[]\n"
-                                "pgrp=%1 pid=%1\nsealed\n")
+                                "pgrp=%1 pid=%1\nsealed\nSigBlk:\t0000000000000000\n"
+                                "SigIgn:\t0000000000000000\n")
                      .arg(QString::fromLatin1(pid)));
     }
 
@@ -281,6 +336,60 @@ private slots:
         QVERIFY(processGone(pid));
     }
 
+    // A converter never outlives a program that dies without ending it (crash, SIGKILL): it is
+    // told to end, and a converter that cleans up on SIGTERM leaves no temporary file behind.
+    void converterEndsWhenTheProgramDies_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("cleansUp");
+        QTest::newRow("ends on SIGTERM")
+            << QByteArray("echo partial > \"$1\"; echo 'time=0.50 '; exec sleep 30") << false;
+        QTest::newRow("removes its part file on SIGTERM")
+            << QByteArray("trap 'kill $worker; rm -f \"$1\"; exit 143' TERM\n"
+                          "echo partial > \"$1\"\n"
+                          "sleep 30 & worker=$!\n"
+                          "echo 'time=0.50 '\n"
+                          "wait $worker")
+            << true;
+    }
+
+    void converterEndsWhenTheProgramDies() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, cleansUp);
+
+        const QString part = m_dir.filePath(QStringLiteral(".orphan_Clip1.mp4.part"));
+        const QString pidFile = m_dir.filePath(QStringLiteral("orphan.pid"));
+        QFile::remove(pidFile);
+        QFile::remove(part);
+        QProcess doomed;
+        doomed.setProcessChannelMode(QProcess::ForwardedChannels);
+        doomed.start(QCoreApplication::applicationFilePath(),
+                     {QString::fromLatin1(kDoomedParent), fake(body), pidFile, part});
+        QVERIFY(doomed.waitForStarted());
+        pid_t converter = 0;
+        // Whatever happens below, nothing this test started keeps running.
+        const auto cleanUp = qScopeGuard([&] {
+            if (doomed.state() != QProcess::NotRunning) {
+                doomed.kill();
+                doomed.waitForFinished();
+            }
+            if (converter > 0 && !processGroupGone(converter))
+                ::killpg(converter, SIGKILL);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 10000);
+        converter = readAll(pidFile).toInt();
+        QVERIFY(converter > 0);
+        QVERIFY(!processGone(converter));
+        QVERIFY(QFile::exists(part));
+
+        doomed.kill(); // SIGKILL: the program gets no chance to end its converter
+        QVERIFY(doomed.waitForFinished());
+        QCOMPARE(doomed.exitStatus(), QProcess::CrashExit);
+        // Reparented, the converter is nobody's child of ours: only its state can be watched.
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(converter), 3000);
+        if (cleansUp)
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(part), 3000);
+    }
+
     // Kept last: quitting the application ends every event loop, the waiting one included.
     void applicationQuitEndsTheConverter() {
         ConverterProcess process;
@@ -296,5 +405,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConverterProcess)
+int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], kDoomedParent) == 0)
+        return runDoomedParent(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestConverterProcess test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_converter_process.moc"
