@@ -158,6 +158,9 @@ void CircularPictureButton::mouseMoveEvent(QMouseEvent* event) {
     else if (m_tag == 0)
         SetTag(1);
     QAbstractButton::mouseMoveEvent(event);
+    // The base ignores a move without a held button, which would pass it on to the panel
+    // underneath, whose pointer handling puts the normal picture straight back.
+    event->accept();
 }
 
 void CircularPictureButton::leaveEvent(QEvent* event) {

@@ -556,6 +556,13 @@ private slots:
         QApplication::sendEvent(form->gpbOutput, &move);
         QCOMPARE(form->imgStart->Tag(), 0);
         QCOMPARE(form->imgCancel->Tag(), 0);
+        // A move over the round button itself stays with it: the hover look shows and the
+        // panel underneath does not take it back.
+        const QPointF centre(55, 55);
+        QMouseEvent over(QEvent::MouseMove, centre, form->imgStart->mapToGlobal(centre),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form->imgStart, &over);
+        QCOMPARE(form->imgStart->Tag(), 1);
     }
 
     void windowsCreatedOnceInOrder() {
