@@ -78,8 +78,14 @@ void TMainForm::imgPauseClick() {
 }
 
 void TMainForm::imgStopClick() {
-    if (SourceLoaded)
-        filterGraph->Stop();
+    if (!SourceLoaded)
+        return;
+    filterGraph->Stop();
+    // Stop shows the first frame again. The bar no longer refreshes, so the thumb and the
+    // position label go back with it here; otherwise they would keep the old time, and a mark
+    // set next would land there instead of where the picture is.
+    tkbProgress->SetPosition(0);
+    tkbProgressTimer();
 }
 
 void TMainForm::tkbProgressTimer() {

@@ -396,9 +396,16 @@ private slots:
         QVERIFY(graph->IsPlaying());
         QVERIFY(form->tkbProgress->Refreshing());
         QTRY_VERIFY(graph->CurrentPosition() > 200);
+        form->tkbProgress->SetPosition(3); // as a refresh three seconds in leaves it
+        form->tkbProgressTimer();
         form->imgStop->click();
         QVERIFY(!graph->IsPlaying());
         QTRY_COMPARE(graph->CurrentPosition(), 0);
+        // The thumb and the label are back at the start with the picture, and so is a mark.
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        form->imgSelStart->click();
+        QCOMPARE(form->tkbProgress->SelStart(), 0);
     }
 
     void secondOpenKeepsTheSameVideoWidget() {
