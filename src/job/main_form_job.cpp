@@ -99,8 +99,13 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
                                   profileExtension,
                                   ticked(settingForm ? settingForm->chkOverwrite : nullptr)));
     job.confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
-    connect(&job, &SplitJob::sectionStarted, this,
-            [this](int, const QString& processingText) { labProcessing->setText(processingText); });
+    connect(&job, &SplitJob::sectionStarted, this, [this](int, const QString& processingText) {
+        // A long file name would run off the panel: it is shortened in the middle, keeping its
+        // end and extension in view, and the whole line stays in the tool tip.
+        labProcessing->setText(labProcessing->fontMetrics().elidedText(
+            processingText, Qt::ElideMiddle, labProcessing->width()));
+        labProcessing->setToolTip(processingText);
+    });
     connect(&job, &SplitJob::progressChanged, this, [this](int current, int total) {
         pgbCurrent->setValue(current);
         pgbTotal->setValue(total);

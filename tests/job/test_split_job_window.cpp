@@ -275,6 +275,31 @@ private slots:
         world.verifyIdle();
     }
 
+    // A source name too long for the processing line is shortened in the middle to the
+    // line's width, its extension still in view; the whole line is in the tool tip.
+    void longSourceNameFitsTheProcessingLine() {
+        SplitWorld world;
+        world.fakeConverter("exit 0");
+        const QString name = QStringLiteral(
+            "a very long holiday video file name from the summer trip to the mountains.mp4");
+        const QString source = world.sourceCopy(QStringLiteral("job45.mp4"), name);
+        QVERIFY(!source.isEmpty());
+        world.request(source, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"), QString(),
+                      test::kLossless);
+
+        world.form->imgStartClick();
+
+        const QLabel* line = world.form->labProcessing;
+        const QString full = QStringLiteral("Splitting: ") + name;
+        QCOMPARE(line->toolTip(), full);
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QVERIFY2(line->text().startsWith(QStringLiteral("Splitting: a very")),
+                 qPrintable(line->text()));
+        QVERIFY2(line->text().endsWith(QStringLiteral("mountains.mp4")), qPrintable(line->text()));
+        QCOMPARE(world.runs().size(), 1);
+        world.verifyIdle();
+    }
+
     // Each section's figures as its converter ends: the current bar is back at 0 while its
     // label and the total keep their values. 50 % of section i of 4 is round((50 + (i-1)*100)/4)
     // with halves to even.
