@@ -192,6 +192,12 @@ void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
     // A selection set by the program loads nothing, and Open brings the lists in line then.
     connect(mainProfileList, &QComboBox::activated, this,
             [this](int index) { cmbProfile->setCurrentIndex(index); });
+    // And back: a profile picked here becomes the main window's choice too. Start takes the
+    // parameters from the file named in the main list and their values from these grids, so
+    // two different profiles would make a clip of neither (H.264 in an .avi, or a failure).
+    // Setting the index loads nothing there; the grids already hold this profile.
+    connect(cmbProfile, &QComboBox::activated, mainProfileList,
+            [mainProfileList](int index) { mainProfileList->setCurrentIndex(index); });
 }
 
 QString TopSettingForm::EditorProfilePath() const {

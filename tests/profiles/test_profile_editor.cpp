@@ -195,6 +195,23 @@ private slots:
                  QStringLiteral("800k"));
     }
 
+    // A profile picked in the editor's own list becomes the main window's choice, so Start
+    // builds its arguments and names its clips from one profile, not from two.
+    void editorPickFollowedByTheMainWindow() {
+        test::EditorWorld world;
+        TopSettingForm* editor = world.editor;
+        world.main->BitBtn1Click();
+        QCOMPARE(world.main->cmbProfile->currentIndex(), 0);
+        editor->cmbProfile->setCurrentIndex(1);
+        emit editor->cmbProfile->activated(1);
+        QCOMPARE(editor->vleVideo->value(QStringLiteral("Bit Rate")), QStringLiteral("1200k"));
+        QCOMPARE(world.main->cmbProfile->currentIndex(), 1);
+        const QString arguments = BuildProfileArguments(
+            world.path(world.main->cmbProfile->currentText()), editor->grids());
+        QVERIFY2(arguments.contains(QStringLiteral(" -b:v 1200k")), qPrintable(arguments));
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".mkv"));
+    }
+
     // OK and Save as store "Original Size" in place of a custom size and keep the custom size
     // in the grid for this run's jobs.
     void customSizeKeptOutOfFiles_data() {
