@@ -4,6 +4,7 @@
 #include "app/about_form.h"
 #include "app/error_guard.h"
 #include "app/ini_file.h"
+#include "app/object_names.h"
 #include "app/picture_button.h"
 #include "app/product.h"
 #include "app/seams.h"
@@ -53,11 +54,6 @@ constexpr int kPictureButtonHeight = 35;
 constexpr int kToolBarHeight = 94;
 constexpr int kProgressPanelHeight = 217;
 constexpr int kRoundButtonSize = 110;
-
-template <class Widget> Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {

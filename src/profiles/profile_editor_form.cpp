@@ -2,11 +2,13 @@
 #include "profiles/profile_editor_form.h"
 
 #include "app/error_guard.h"
+#include "app/object_names.h"
 #include "app/seams.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/profile_grid_look.h"
 #include "profiles/size_form.h"
 #include "profiles/value_list_editor.h"
+#include "profiles/video_size.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -21,16 +23,8 @@
 namespace segmora {
 namespace {
 
-const QString kVideoSize = QStringLiteral("Video Size");
-const QString kCustomSize = QStringLiteral("Custom Size");
-const QString kOriginalSize = QStringLiteral("Original Size");
 const QString kCollapsed = QStringLiteral("+");
 const QString kExpanded = QStringLiteral("-");
-
-template <class Widget> Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // The collapse button's name for assistive technology follows what a press would do.
 void describeToggle(QPushButton* button, const QString& group) {

@@ -2,8 +2,10 @@
 #include "profiles/size_form.h"
 
 #include "app/error_guard.h"
+#include "app/object_names.h"
 #include "app/seams.h"
 #include "profiles/value_list_editor.h"
+#include "profiles/video_size.h"
 
 #include <QHideEvent>
 #include <QLabel>
@@ -13,18 +15,6 @@
 #include <limits>
 
 namespace segmora {
-namespace {
-
-const QString kVideoSize = QStringLiteral("Video Size");
-const QString kCustomSize = QStringLiteral("Custom Size");
-const QString kOriginalSize = QStringLiteral("Original Size");
-
-template <class Widget> Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-} // namespace
 
 TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SizeForm"));
