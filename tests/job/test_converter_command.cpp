@@ -46,7 +46,7 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("worked example")
+        QTest::newRow("holiday clip")
             << "D:\\Video\\holiday.avi" << 10.0 << 12.5 << ""
             << "E:\\Out\\holiday_Clip1.mp4"
             << " -y -i \"D:\\Video\\holiday.avi\" -ss 10 -t 12.5 \"E:\\Out\\holiday_Clip1.mp4\"";
