@@ -4,6 +4,7 @@
 #include "convert_error.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace vorkast {
 
@@ -84,11 +85,12 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const O
 
 // Reads on until no later anchor packet can be shown at or before absStart (decode times only
 // grow, and nothing is shown before it is decoded), noting the latest picture shown by then.
-void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
-                      const OnRead& onRead) {
+// fromLastKeyframe: read without a seek, so what came before the anchor's last keyframe at or
+// before absStart is dropped and reading restarts there.
+void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromLastKeyframe,
+                   std::size_t budget, StartPoint& point, const OnRead& onRead) {
     const AVRational timeBase = ctx->streams[anchor]->time_base;
-    point.shownTime = point.keyframeTime;
-    for (int budget = 20000; budget > 0; --budget) {
+    for (; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
             return;
@@ -97,32 +99,8 @@ void readToShownFrame(AVFormatContext* ctx, int anchor, double absStart, StartPo
         const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
         const double decoded =
             isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
-        point.pending.push_back(std::move(packet));
-        if (!isAnchor || std::isnan(shown))
-            continue;
-        if (shown <= absStart + 1e-4 && shown > point.shownTime)
-            point.shownTime = shown;
-        if (decoded > absStart)
-            return;
-    }
-}
-
-// Reads forward without seeking, keeping only what follows the anchor's last keyframe at or
-// before absStart: for sources that cannot seek, or where seeking fails.
-void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
-                 const OnRead& onRead) {
-    const AVRational timeBase = ctx->streams[anchor]->time_base;
-    point.shownTime = absStart;
-    for (;;) {
-        PacketPtr packet = makePacket();
-        if (av_read_frame(ctx, packet.get()) < 0)
-            return;
-        onRead();
-        const bool isAnchor = packet->stream_index == anchor;
-        const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
-        const double decoded =
-            isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
-        if (isAnchor && (packet->flags & AV_PKT_FLAG_KEY) && shown <= absStart + 1e-4) {
+        if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY) &&
+            shown <= absStart + 1e-4) {
             point.pending.clear();
             point.keyframeTime = shown;
             point.shownTime = shown;
@@ -135,6 +113,13 @@ void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& 
         if (decoded > absStart)
             return;
     }
+}
+
+// For sources that cannot seek, or where seeking fails.
+void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
+                 const OnRead& onRead) {
+    point.shownTime = absStart;
+    readPastStart(ctx, anchor, absStart, true, SIZE_MAX, point, onRead);
 }
 
 } // namespace
@@ -170,8 +155,10 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
         // A little slack for timestamps rounded into the stream's time base.
         if (readToKeyframe(ctx, anchorStream, point, onRead) &&
             point.keyframeTime <= absStart + 1e-4) {
-            if (findShownFrame)
-                readToShownFrame(ctx, anchorStream, absStart, point, onRead);
+            if (findShownFrame) {
+                point.shownTime = point.keyframeTime;
+                readPastStart(ctx, anchorStream, absStart, false, 20000, point, onRead);
+            }
             return point;
         }
         if (target <= source.startOffset)
