@@ -1,6 +1,7 @@
 // The about box's controls and its showing rules.
 #include "app/about_form.h"
 
+#include "app/object_names.h"
 #include "app/picture_button.h"
 #include "app/product.h"
 
@@ -21,34 +22,29 @@ TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);
 
-    imgLogo = new QLabel(this);
-    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo = named(new QLabel(this), "imgLogo");
     imgLogo->setPixmap(QIcon(QStringLiteral(":/artwork/banner.svg")).pixmap(QSize(320, 80)));
     imgLogo->setAccessibleName(kProductName);
     // The banner is drawn for the dark preview screen; it keeps that ground here.
     imgLogo->setStyleSheet(QStringLiteral(
         "QLabel { background-color: #0f172a; border-radius: 10px; padding: 8px 16px; }"));
 
-    labProduct = new QLabel(kProductName, this);
-    labProduct->setObjectName(QStringLiteral("labProduct"));
+    labProduct = named(new QLabel(kProductName, this), "labProduct");
     QFont big = labProduct->font();
     big.setPointSize(big.pointSize() + 6);
     big.setBold(true);
     labProduct->setFont(big);
 
-    labVersion = new QLabel(QStringLiteral("Version ") + versionText, this);
-    labVersion->setObjectName(QStringLiteral("labVersion"));
+    labVersion = named(new QLabel(QStringLiteral("Version ") + versionText, this), "labVersion");
     labVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    labPurpose = new QLabel(
-        QStringLiteral("Cuts a marked range out of a video, as one clip or in equal sections."),
-        this);
-    labPurpose->setObjectName(QStringLiteral("labPurpose"));
+    const QString purpose =
+        QStringLiteral("Cuts a marked range out of a video, as one clip or in equal sections.");
+    labPurpose = named(new QLabel(purpose, this), "labPurpose");
     labPurpose->setWordWrap(true);
     labPurpose->setAlignment(Qt::AlignHCenter);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK = named(new QPushButton(QStringLiteral("OK"), this), "btnOK");
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 

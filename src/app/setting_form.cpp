@@ -2,6 +2,7 @@
 #include "app/setting_form.h"
 
 #include "app/error_guard.h"
+#include "app/object_names.h"
 #include "app/seams.h"
 #include "app/time_text.h"
 
@@ -24,14 +25,11 @@ constexpr int kClientHeight = 332;
 constexpr int kFolderIndent = 20;
 
 QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QString& caption) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
+    return named(new QCheckBox(caption, parent), name);
 }
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = named(new QPushButton(caption, parent), name);
     // Enter must press nothing: a button that is neither default nor auto-default is only
     // pressed by a click, Space or its mnemonic.
     button->setAutoDefault(false);
@@ -63,8 +61,7 @@ void TSettingForm::buildControls() {
         makeCheckBox(this, "chkOverwrite", QStringLiteral("Overwrite existent output files."));
     chkoutputdir =
         makeCheckBox(this, "chkoutputdir", QStringLiteral("Use the aptotic output directory."));
-    edtOutputDir = new QLineEdit(this);
-    edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
+    edtOutputDir = named(new QLineEdit(this), "edtOutputDir");
     // The field has no label of its own; the check box above it says what it is for.
     edtOutputDir->setAccessibleName(QStringLiteral("Aptotic output directory"));
     bbtnBrowse = makeButton(this, "bbtnBrowse", QStringLiteral("Browse"));
