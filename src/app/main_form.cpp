@@ -78,8 +78,10 @@ QLabel* makePicture(QWidget* parent, const char* name, const QString& resource,
     return picture;
 }
 
-QString artwork(const char* name) {
-    return QStringLiteral(":/artwork/") + QLatin1String(name) + QStringLiteral(".svg");
+// A picture of the program's artwork; variant picks a look of it, such as "_down".
+QString artwork(const char* name, const char* variant = "") {
+    return QStringLiteral(":/artwork/") + QLatin1String(name) + QLatin1String(variant) +
+           QStringLiteral(".svg");
 }
 
 // One Qt pattern list from "*.avi;*.mpg;": every pattern in lower and in upper case, so the
@@ -279,9 +281,7 @@ void TMainForm::createLeftPanel() {
         button->setGeometry(x, kButtonRowTop, kPictureButtonWidth, kPictureButtonHeight);
         button->setHint(QString::fromLatin1(entry.hint));
         button->setKeyHint(QString::fromLatin1(entry.key));
-        const QString base = QLatin1String(entry.picture);
-        button->setPictures(QStringLiteral(":/artwork/") + base + QStringLiteral(".svg"),
-                            QStringLiteral(":/artwork/") + base + QStringLiteral("_down.svg"));
+        button->setPictures(artwork(entry.picture), artwork(entry.picture, "_down"));
         *entry.member = button;
         x += kPictureButtonWidth + (entry.member == &imgStop ? 7 : 1);
     }
