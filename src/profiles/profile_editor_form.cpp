@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -200,16 +201,11 @@ QString TopSettingForm::EditorProfilePath() const {
 
 void TopSettingForm::LoadProfile(const QString& path) {
     // Filling the rows is no user's choice of "Custom Size".
-    const bool wasLoading = m_loading;
-    m_loading = true;
     std::optional<QString> extension;
-    try {
+    {
+        const QScopedValueRollback loading(m_loading, true);
         extension = segmora::LoadProfile(path, grids());
-    } catch (...) {
-        m_loading = wasLoading;
-        throw;
     }
-    m_loading = wasLoading;
     if (!extension)
         return;
     m_outputExtension = *extension;
