@@ -44,6 +44,12 @@ void checkStart(const Source& source, const Options& options) {
                            fmtSeconds(source.duration) + " s)");
 }
 
+ConvertError cannotHold(const AVCodecParameters* codec) {
+    return ConvertError(std::string("the output container cannot hold the source's ") +
+                        av_get_media_type_string(codec->codec_type) + " (" +
+                        avcodec_get_name(codec->codec_id) + ") without encoding it");
+}
+
 // Whether the container plays a stream of this kind. Sound containers name a picture codec
 // as their video, for cover art: that is no video.
 bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
@@ -132,10 +138,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             if (type == AVMEDIA_TYPE_SUBTITLE)
                 continue; // e.g. text subtitles in a container that has no place for them
             if (static_cast<int>(i) == anchor)
-                throw ConvertError(std::string("the output container cannot hold the source's ") +
-                                   av_get_media_type_string(type) + " (" +
-                                   avcodec_get_name(in->codecpar->codec_id) +
-                                   ") without encoding it");
+                throw cannotHold(in->codecpar);
             continue;
         }
         copied.push_back(static_cast<int>(i));
@@ -147,9 +150,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     for (int i : copied) {
         const AVStream* in = input->streams[i];
         if (!copyOnly && !writer.canHold(in->codecpar))
-            throw ConvertError(std::string("the output container cannot hold the source's ") +
-                               av_get_media_type_string(in->codecpar->codec_type) + " (" +
-                               avcodec_get_name(in->codecpar->codec_id) + ") without encoding it");
+            throw cannotHold(in->codecpar);
         AVStream* out = avformat_new_stream(writer.context(), nullptr);
         if (!out)
             throw std::bad_alloc();
