@@ -31,6 +31,14 @@ qint64 secondsToMs(double seconds) {
     return std::llround(seconds * 1e6) / 1000;
 }
 
+// A property in seconds as whole milliseconds; 0 when libmpv does not know it.
+qint64 millisecondsProperty(mpv_handle* handle, const char* name) {
+    double seconds = 0;
+    if (mpv_get_property(handle, name, MPV_FORMAT_DOUBLE, &seconds) < 0)
+        return 0;
+    return secondsToMs(seconds);
+}
+
 // The result of a command, freed with it.
 struct NodeResult {
     mpv_node node{};
@@ -302,21 +310,11 @@ bool FilterGraph::HasMedia() const {
 }
 
 qint64 FilterGraph::Duration() const {
-    if (!HasMedia())
-        return 0;
-    double seconds = 0;
-    if (mpv_get_property(d->handle.get(), "duration", MPV_FORMAT_DOUBLE, &seconds) < 0)
-        return 0;
-    return secondsToMs(seconds);
+    return HasMedia() ? millisecondsProperty(d->handle.get(), "duration") : 0;
 }
 
 qint64 FilterGraph::CurrentPosition() const {
-    if (!HasMedia())
-        return 0;
-    double seconds = 0;
-    if (mpv_get_property(d->handle.get(), "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0)
-        return 0;
-    return secondsToMs(seconds);
+    return HasMedia() ? millisecondsProperty(d->handle.get(), "time-pos") : 0;
 }
 
 bool FilterGraph::IsPlaying() const {
