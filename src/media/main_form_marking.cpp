@@ -31,7 +31,10 @@ void placeEndLabelTop(TMainForm* form) {
     form->labEnd->move(form->labEnd->x(), top);
 }
 
-void placeStartLabel(TMainForm* form) {
+// The start mark's label, captioned from the Start Time field and placed at the mark, and the
+// length sentence.
+void showStartMark(TMainForm* form) {
+    form->labStart->setText(QStringLiteral("[ ") + form->edtStart->text());
     form->labStart->adjustSize();
     const TDSTrackBar* bar = form->tkbProgress;
     form->labStart->move(StartLabelLeft(bar->SelStart(), bar->Max(), bar->x(), bar->width()),
@@ -39,9 +42,13 @@ void placeStartLabel(TMainForm* form) {
     placeEndLabelTop(form);
     form->labStart->show();
     form->labLength->show();
+    form->labLength->setText(
+        LengthLine(bar->SelStart(), bar->SelEnd(), bar->SelEnd() - bar->SelStart()));
 }
 
-void placeEndLabel(TMainForm* form) {
+// The same for the end mark; the length sentence counts up to endSeconds.
+void showEndMark(TMainForm* form, double endSeconds) {
+    form->labEnd->setText(form->edtEnd->text() + QStringLiteral(" ]"));
     form->labEnd->adjustSize();
     const TDSTrackBar* bar = form->tkbProgress;
     form->labEnd->move(
@@ -50,6 +57,8 @@ void placeEndLabel(TMainForm* form) {
     placeEndLabelTop(form);
     form->labEnd->show();
     form->labLength->show();
+    form->labLength->setText(
+        LengthLine(bar->SelStart(), bar->SelEnd(), endSeconds - bar->SelStart()));
 }
 
 void pressMarkingKey(TMainForm* form, MarkingKey key) {
@@ -92,10 +101,7 @@ void TMainForm::SetMarkStart(double seconds) {
     tkbProgress->SetSelStart(int(RoundHalfEven(x)));
     // The field keeps what was typed (canonical), even beyond the end: the split job judges it.
     canonicalise(edtStart);
-    labStart->setText(QStringLiteral("[ ") + edtStart->text());
-    placeStartLabel(this);
-    labLength->setText(LengthLine(tkbProgress->SelStart(), tkbProgress->SelEnd(),
-                                  tkbProgress->SelEnd() - tkbProgress->SelStart()));
+    showStartMark(this);
 }
 
 void TMainForm::SetMarkEnd(double seconds) {
@@ -104,11 +110,8 @@ void TMainForm::SetMarkEnd(double seconds) {
     const double x = ClampMark(seconds, filterGraph->Duration());
     tkbProgress->SetSelEnd(int(RoundHalfEven(x)));
     canonicalise(edtEnd);
-    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
-    placeEndLabel(this);
     // The unrounded end: 90.4 s from the start shows 00:01:30 even though the mark is at 90.
-    labLength->setText(
-        LengthLine(tkbProgress->SelStart(), tkbProgress->SelEnd(), x - tkbProgress->SelStart()));
+    showEndMark(this, x);
 }
 
 void TMainForm::imgSelStartClick() {
@@ -116,10 +119,7 @@ void TMainForm::imgSelStartClick() {
         return;
     tkbProgress->SetSelStart(tkbProgress->Position());
     edtStart->setText(SecondsToTimeText(tkbProgress->Position()));
-    labStart->setText(QStringLiteral("[ ") + edtStart->text());
-    placeStartLabel(this);
-    labLength->setText(LengthLine(tkbProgress->SelStart(), tkbProgress->SelEnd(),
-                                  tkbProgress->SelEnd() - tkbProgress->SelStart()));
+    showStartMark(this);
 }
 
 void TMainForm::imgSelEndClick() {
@@ -127,10 +127,7 @@ void TMainForm::imgSelEndClick() {
         return;
     tkbProgress->SetSelEnd(tkbProgress->Position());
     edtEnd->setText(SecondsToTimeText(tkbProgress->Position()));
-    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
-    placeEndLabel(this);
-    labLength->setText(LengthLine(tkbProgress->SelStart(), tkbProgress->SelEnd(),
-                                  tkbProgress->SelEnd() - tkbProgress->SelStart()));
+    showEndMark(this, tkbProgress->SelEnd());
 }
 
 void TMainForm::imgEraseClick() {
