@@ -31,13 +31,7 @@ constexpr qint64 kMaxLineBytes = 64 * 1024;
 
 bool IsSupportedFile(const QString& path, const QStringList& extensions) {
     const QString extension = asciiLower(extensionOf(path));
-    if (extension.isEmpty())
-        return false;
-    for (const QString& entry : extensions) {
-        if (extension == entry)
-            return true;
-    }
-    return false;
+    return !extension.isEmpty() && extensions.contains(extension);
 }
 
 bool IsOpenableSource(const QString& path, const QStringList& extensions) {
