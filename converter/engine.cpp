@@ -26,7 +26,8 @@ namespace {
 struct Route {
     std::unique_ptr<StreamCopier> copier;
     std::unique_ptr<Transcoder> transcoder;
-    bool holdsClipOpen() const { return transcoder || copier->holdsClipOpen(); }
+    // False for a stream left out of the clip.
+    bool holdsClipOpen() const { return transcoder || (copier && copier->holdsClipOpen()); }
     bool finished() const { return transcoder ? transcoder->finished() : copier->finished(); }
     double progress() const { return transcoder ? transcoder->progress() : copier->progress(); }
 };
@@ -179,22 +180,18 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         watchdog.alive();
         writer.write(packet);
     };
+    // Reports the progress of the streams still open; false once none is.
     auto update = [&] {
         double done = std::numeric_limits<double>::infinity();
         bool any = false;
         for (const Route& r : routes)
-            if ((r.copier || r.transcoder) && r.holdsClipOpen() && !r.finished()) {
+            if (r.holdsClipOpen() && !r.finished()) {
                 done = std::min(done, r.progress());
                 any = true;
             }
         if (any)
             reporter.set(std::min(done, asked));
-    };
-    auto allFinished = [&] {
-        for (const Route& r : routes)
-            if ((r.copier || r.transcoder) && r.holdsClipOpen() && !r.finished())
-                return false;
-        return true;
+        return any;
     };
 
     PacketPtr packet = makePacket();
@@ -231,8 +228,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             }
         }
         av_packet_unref(packet.get());
-        update();
-        if (allFinished())
+        if (!update())
             break;
     }
     if (watchdog.expired()) {
@@ -254,7 +250,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
 
     double covered = 0;
     for (const Route& r : routes)
-        if ((r.copier || r.transcoder) && r.holdsClipOpen())
+        if (r.holdsClipOpen())
             covered = std::max(covered, r.progress());
     // A clean end covers all that was asked for, up to the source's end.
     if (!damaged && source.duration > 0)
