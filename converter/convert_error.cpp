@@ -17,9 +17,9 @@ std::string avErrorText(int code) {
     return text;
 }
 
-int check(int code, const std::string& what) {
+int check(int code, std::string_view what) {
     if (code < 0)
-        throw ConvertError(what + ": " + avErrorText(code));
+        throw ConvertError(std::string(what) + ": " + avErrorText(code));
     return code;
 }
 

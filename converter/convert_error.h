@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace vorkast {
 
@@ -15,6 +16,7 @@ public:
 std::string avErrorText(int code);
 
 // Throws ConvertError("<what>: <libav text>") when code is negative; returns code otherwise.
-int check(int code, const std::string& what);
+// Takes a view so that a fixed text costs nothing on the per-frame paths that succeed.
+int check(int code, std::string_view what);
 
 } // namespace vorkast

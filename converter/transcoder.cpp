@@ -157,13 +157,17 @@ void Transcoder::encode(AVFrame* frame, const Writer& write) {
         if (at > m_progress)
             m_progress = at;
     }
-    check(avcodec_send_frame(m_encoder.get(), frame),
-          std::string("the encoder ") + m_encoder->codec->name + " failed");
+    // Runs for every frame: the message is put together only when there is a failure to name.
+    const auto checkEncoder = [this](int err) {
+        if (err < 0)
+            check(err, std::string("the encoder ") + m_encoder->codec->name + " failed");
+    };
+    checkEncoder(avcodec_send_frame(m_encoder.get(), frame));
     for (;;) {
         const int err = avcodec_receive_packet(m_encoder.get(), m_encoded.get());
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
             return;
-        check(err, std::string("the encoder ") + m_encoder->codec->name + " failed");
+        checkEncoder(err);
         emit(m_encoded.get(), write);
         av_packet_unref(m_encoded.get());
     }
