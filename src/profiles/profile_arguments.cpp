@@ -18,13 +18,8 @@ QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
         const QString current = grid ? grid->value(p.name) : QString();
         QString value;
         if (p.list) {
-            value = current;
-            for (qsizetype k = 0; k < p.captions.size(); ++k) {
-                if (p.captions.at(k).compare(current, Qt::CaseInsensitive) == 0) {
-                    value = p.values.at(k);
-                    break;
-                }
-            }
+            const int choice = IndexWithoutCase(p.captions, current);
+            value = choice >= 0 ? p.values.at(choice) : current;
         } else if (p.readOnly) {
             value = p.value;
         } else {

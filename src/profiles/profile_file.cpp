@@ -15,14 +15,6 @@ namespace {
 
 const QString kMain = QStringLiteral("Main");
 
-int indexWithoutCase(const QStringList& list, const QString& text) {
-    for (int i = 0; i < list.size(); ++i) {
-        if (list.at(i).compare(text, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 bool isBroken(const ProfileParameter& parameter) {
     if (parameter.sort < 1 || parameter.sort > 3)
         return true;
@@ -34,6 +26,14 @@ bool isBroken(const ProfileParameter& parameter) {
 }
 
 } // namespace
+
+int IndexWithoutCase(const QStringList& list, const QString& text) {
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.at(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
 
 TValueListEditor* ProfileGrids::forSort(int sort) const {
     switch (sort) {
@@ -129,7 +129,7 @@ void SaveProfile(const QString& path, const ProfileGrids& grids) {
         if (p.list) {
             // A value that is none of the row's choices would store an Index the next load
             // cannot use; the file's choice is kept instead.
-            const int index = indexWithoutCase(grid->pickList(row), current);
+            const int index = IndexWithoutCase(grid->pickList(row), current);
             if (index >= 0)
                 ini.writeInteger(p.name, QStringLiteral("Index"), index);
         } else {

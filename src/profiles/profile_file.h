@@ -34,6 +34,10 @@ struct ProfileParameter {
     QStringList values;   // list parameter: SplitValueList(value)
 };
 
+// The position of text among a list parameter's choices, without regard to case; -1 when it is
+// none of them.
+int IndexWithoutCase(const QStringList& list, const QString& text);
+
 // The parameters of a profile, in file order (Main keys 0 .. Para - 1), read in one pass.
 // A parameter that breaks the rules (Sort outside 1..3; for a list parameter: no choices, an
 // Index outside the choices or fewer values than choices) is left out; its name goes to
