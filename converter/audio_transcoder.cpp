@@ -74,24 +74,17 @@ public:
         m_lengthSamples =
             std::isfinite(section.end) ? std::llround(section.length() * m_rate) : INT64_MAX;
 
-        AVChannelLayout wanted{};
+        ChannelLayout wanted;
         if (options.channels > 0)
-            av_channel_layout_default(&wanted, options.channels);
+            av_channel_layout_default(&wanted.layout, options.channels);
         else
-            check(av_channel_layout_copy(&wanted, &dec->ch_layout),
+            check(av_channel_layout_copy(&wanted.layout, &dec->ch_layout),
                   "cannot read the audio channels");
-        AVChannelLayout layout{};
-        chooseLayout(codec, wanted, &layout);
-        av_channel_layout_uninit(&wanted);
+        ChannelLayout layout;
+        chooseLayout(codec, wanted.layout, &layout.layout);
         const int rate =
             chooseSampleRate(codec, options.sampleRate > 0 ? options.sampleRate : m_rate);
-        try {
-            m_filters = buildAudioFilters(dec, codec, rate, layout, options);
-        } catch (...) {
-            av_channel_layout_uninit(&layout);
-            throw;
-        }
-        av_channel_layout_uninit(&layout);
+        m_filters = buildAudioFilters(dec, codec, rate, layout.layout, options);
 
         m_encoder.reset(avcodec_alloc_context3(codec));
         if (!m_encoder)

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 }
 
@@ -44,6 +45,14 @@ struct Dictionary {
     Dictionary(const Dictionary&) = delete;
     Dictionary& operator=(const Dictionary&) = delete;
     ~Dictionary() { av_dict_free(&dict); }
+};
+// A channel layout with a custom order owns its channel map.
+struct ChannelLayout {
+    AVChannelLayout layout{};
+    ChannelLayout() = default;
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout); }
 };
 
 struct BitstreamFilterFree {
