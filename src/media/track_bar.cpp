@@ -17,6 +17,11 @@ constexpr int kChannelHeight = 6;
 constexpr int kThumbWidth = 11;
 constexpr int kTickLength = 4;
 
+// The thumb stands out above and below the channel however short its length is set.
+int thumbHeightFor(int thumbLength) {
+    return qMax(thumbLength, kChannelHeight + 4);
+}
+
 // Assistive technology sees the bar as a slider whose value is the position.
 class TrackBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
@@ -171,7 +176,7 @@ void TDSTrackBar::seekToThumb() {
 }
 
 QRect TDSTrackBar::channelRect() const {
-    const int thumb = qMax(m_thumbLength, kChannelHeight + 4);
+    const int thumb = thumbHeightFor(m_thumbLength);
     const int top =
         qMax(2, (height() - thumb - kTickLength - 2) / 2) + (thumb - kChannelHeight) / 2;
     return {kMargin, top, qMax(1, width() - 2 * kMargin), kChannelHeight};
@@ -240,7 +245,7 @@ QSize TDSTrackBar::sizeHint() const {
 }
 
 QSize TDSTrackBar::minimumSizeHint() const {
-    return {2 * kMargin + 20, qMax(m_thumbLength, kChannelHeight + 4) + kTickLength + 8};
+    return {2 * kMargin + 20, thumbHeightFor(m_thumbLength) + kTickLength + 8};
 }
 
 void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
@@ -268,7 +273,7 @@ void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     }
 
     // Tick marks below the channel, one every Frequency units, plus both ends.
-    const int thumbHeight = qMax(m_thumbLength, kChannelHeight + 4);
+    const int thumbHeight = thumbHeightFor(m_thumbLength);
     const int thumbTop = channel.center().y() - thumbHeight / 2;
     const int tickTop = thumbTop + thumbHeight + 1;
     painter.setPen(
