@@ -39,6 +39,12 @@ qint64 millisecondsProperty(mpv_handle* handle, const char* name) {
     return secondsToMs(seconds);
 }
 
+// Unloads the current file; the player stays idle.
+void stopFile(mpv_handle* handle) {
+    const char* command[] = {"stop", nullptr};
+    mpv_command(handle, command);
+}
+
 // The result of a command, freed with it.
 struct NodeResult {
     mpv_node node{};
@@ -210,8 +216,7 @@ void FilterGraph::ResetGraph() {
     if (!d->handle)
         return;
     Stop();
-    const char* command[] = {"stop", nullptr};
-    mpv_command(d->handle.get(), command);
+    stopFile(d->handle.get());
     d->loaded = false;
 }
 
@@ -222,8 +227,7 @@ void FilterGraph::RenderFile(const QString& path) {
     d->loaded = false;
     const QString reason = precheck(path);
     if (!reason.isEmpty()) {
-        const char* stop[] = {"stop", nullptr};
-        mpv_command(h, stop);
+        stopFile(h);
         throw segmora::AppError(reason);
     }
 
@@ -270,8 +274,7 @@ void FilterGraph::RenderFile(const QString& path) {
             break;
         }
     }
-    const char* stop[] = {"stop", nullptr};
-    mpv_command(h, stop);
+    stopFile(h);
     throw segmora::AppError(QStringLiteral("The file %1 took too long to open.").arg(quoted(path)));
 }
 
