@@ -81,6 +81,14 @@ int integerValue(const std::string& flag, const std::string& text, int min, int 
     return value;
 }
 
+std::int64_t bitRateValue(const std::string& flag, const std::string& text, const char* example) {
+    const auto rate = parseBitRate(text);
+    if (!rate)
+        fail("the value of " + flag + " must be a bit rate like " + example + ", not \"" + text +
+             "\"");
+    return *rate;
+}
+
 std::string codecValue(const std::string& flag, const std::string& name, AVMediaType type) {
     if (name == "copy")
         return name;
@@ -166,20 +174,8 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
                  fail(f + " only takes copy; name the encoders with -c:v and -c:a");
              o.video.codec = o.audio.codec = v;
          }},
-        {"-b:v",
-         [&](auto& f, auto& v) {
-             const auto rate = parseBitRate(v);
-             if (!rate)
-                 fail("the value of " + f + " must be a bit rate like 800k, not \"" + v + "\"");
-             o.video.bitRate = *rate;
-         }},
-        {"-b:a",
-         [&](auto& f, auto& v) {
-             const auto rate = parseBitRate(v);
-             if (!rate)
-                 fail("the value of " + f + " must be a bit rate like 128k, not \"" + v + "\"");
-             o.audio.bitRate = *rate;
-         }},
+        {"-b:v", [&](auto& f, auto& v) { o.video.bitRate = bitRateValue(f, v, "800k"); }},
+        {"-b:a", [&](auto& f, auto& v) { o.audio.bitRate = bitRateValue(f, v, "128k"); }},
         {"-s",
          [&](auto& f, auto& v) {
              if (av_parse_video_size(&o.width, &o.height, v.c_str()) < 0 || o.width <= 0 ||
