@@ -218,10 +218,6 @@ const IniSnapshot::Entry* IniSnapshot::findEntry(const QString& sectionName,
     return found == section->byKey.constEnd() ? nullptr : &section->entries.at(size_t(*found));
 }
 
-bool IniSnapshot::hasKey(const QString& section, const QString& key) const {
-    return findEntry(section, key) != nullptr;
-}
-
 QString IniSnapshot::readString(const QString& section, const QString& key,
                                 const QString& defaultValue) const {
     const Entry* entry = findEntry(section, key);

@@ -26,7 +26,6 @@ public:
     IniSnapshot() = default;
     static IniSnapshot parse(const QByteArray& content);
 
-    bool hasKey(const QString& section, const QString& key) const;
     QString readString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
     // Decimal with optional sign, or hexadecimal after "0x"/"0X" when the value is longer than
