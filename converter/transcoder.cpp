@@ -108,9 +108,10 @@ void Transcoder::finish(const Writer& write) {
 }
 
 void Transcoder::push(AVFrame* frame, const Writer& write) {
-    check(
-        filters().av_buffersrc_add_frame_flags(m_filters.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF),
-        "cannot pass a decoded frame to the filters");
+    // The filters take over the frame's data rather than a new reference to it: no caller
+    // looks at a frame again once pushed, and this runs for every frame.
+    check(filters().av_buffersrc_add_frame_flags(m_filters.source, frame, 0),
+          "cannot pass a decoded frame to the filters");
     drainFilters(write);
 }
 

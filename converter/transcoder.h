@@ -56,6 +56,7 @@ protected:
                      const std::string& settingsOwner);
     // bitexact: also strip the encoder's own version text from the stream (x264, x265 SEI).
     void createOutputStream(AVFormatContext* output, bool bitexact);
+    // Hands frame to the filters, leaving it blank, and encodes what they give back.
     void push(AVFrame* frame, const Writer& write);
     // Ends the filter input at pts (filter input time base) and drains everything.
     void close(std::int64_t pts, const Writer& write);
