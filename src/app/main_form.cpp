@@ -188,11 +188,6 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     tmrPreview = named(new QTimer(this), "tmrPreview");
     tmrPreview->setInterval(1000);
 
-    SourceLoaded = false;
-    JobState = JobIdle;
-    ElapsedSeconds = 0;
-    panProgress->resize(panProgress->width(), kProgressPanelHeight);
-
     m_versionText = ReadVersionText(m_context.preferencesPath());
     QCoreApplication::setApplicationName(kProductName);
     setWindowTitle(kProductName + QStringLiteral(" V") + m_versionText);
