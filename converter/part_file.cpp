@@ -100,6 +100,7 @@ void installTerminationHandlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal of a run by hand was closed
     // A job that stopped reading must not kill us in the middle of a write with SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
 }

@@ -35,7 +35,8 @@ private:
 // Async-signal-safe: removes the armed part file, if any. For signal handlers and the watchdog.
 void removePartFileNow();
 
-// SIGTERM and SIGINT remove the part file, say so and end the program with status 128 + signal.
+// SIGTERM, SIGINT and SIGHUP remove the part file, say so and end the program with status 128 +
+// signal.
 void installTerminationHandlers();
 
 } // namespace vorkast
