@@ -13,6 +13,15 @@
 #include <QTextEdit>
 
 namespace segmora {
+namespace {
+
+// The keys that move the picture, as opposed to playing, pausing and marking.
+bool isSeekKey(MarkingKey key) {
+    return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
+           key != MarkingKey::MarkEnd;
+}
+
+} // namespace
 
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
     if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
@@ -53,8 +62,7 @@ bool FocusKeepsKey(const QWidget* focus, MarkingKey key) {
     if (qobject_cast<const QAbstractButton*>(focus))
         return key == MarkingKey::PlayPause;
     if (qobject_cast<const QAbstractSlider*>(focus))
-        return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
-               key != MarkingKey::MarkEnd;
+        return isSeekKey(key);
     return false;
 }
 
@@ -104,9 +112,7 @@ bool MarkingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (key == MarkingKey::None)
         return false;
     // Holding an arrow keeps seeking; holding Space or a letter acts once.
-    const bool seek =
-        key != MarkingKey::PlayPause && key != MarkingKey::MarkStart && key != MarkingKey::MarkEnd;
-    if (press->isAutoRepeat() && !seek)
+    if (press->isAutoRepeat() && !isSeekKey(key))
         return false;
     // The receiver is the focus widget when the key comes from the keyboard; a key sent to a
     // field directly counts as typed there too.
