@@ -39,6 +39,14 @@ bool ticked(const QCheckBox* box) {
     return box && box->isChecked();
 }
 
+// The position bar and the playback and marking buttons, which a running job takes away.
+void setPreviewControlsEnabled(TMainForm* form, bool enabled) {
+    form->tkbProgress->setEnabled(enabled);
+    for (PictureButton* button : {form->imgPlay, form->imgPause, form->imgStop, form->imgSelStart,
+                                  form->imgSelEnd, form->imgErase})
+        button->setEnabled(enabled);
+}
+
 } // namespace
 
 void TMainForm::imgStartClick() {
@@ -161,9 +169,7 @@ void TMainForm::EnterJobState() {
     tmrPreview->start();
     tmrProcess->start();
 
-    tkbProgress->setEnabled(false);
-    for (PictureButton* button : {imgPlay, imgPause, imgStop, imgSelStart, imgSelEnd, imgErase})
-        button->setEnabled(false);
+    setPreviewControlsEnabled(this, false);
 
     imgStart->hide();
     imgCancel->ResetLook();
@@ -186,9 +192,7 @@ void TMainForm::LeaveJobState() {
     tmrPreview->stop();
     tmrProcess->stop();
 
-    tkbProgress->setEnabled(true);
-    for (PictureButton* button : {imgPlay, imgPause, imgStop, imgSelStart, imgSelEnd, imgErase})
-        button->setEnabled(true);
+    setPreviewControlsEnabled(this, true);
 
     imgStart->ResetLook();
     imgStart->show();
