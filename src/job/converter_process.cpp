@@ -277,9 +277,7 @@ void ConverterProcess::onReadable() {
     char buffer[kChunkSize];
     const ssize_t count = ::read(m_readFd, buffer, sizeof buffer);
     if (count > 0) {
-        const QByteArray chunk(buffer, count);
-        noteOutput(chunk);
-        emit chunkRead(chunk); // a slot may call terminate()
+        deliver(QByteArray(buffer, count));
         return;
     }
     if (count < 0 && (errno == EAGAIN || errno == EINTR))
@@ -296,9 +294,7 @@ bool ConverterProcess::drainPipe() {
     while (isRunning() && m_readFd >= 0) {
         const ssize_t count = ::read(m_readFd, buffer, sizeof buffer);
         if (count > 0) {
-            const QByteArray chunk(buffer, count);
-            noteOutput(chunk);
-            emit chunkRead(chunk);
+            deliver(QByteArray(buffer, count));
             continue;
         }
         if (count < 0 && errno == EINTR)
@@ -411,6 +407,11 @@ void ConverterProcess::closePipe() {
         ::close(m_readFd);
         m_readFd = -1;
     }
+}
+
+void ConverterProcess::deliver(const QByteArray& chunk) {
+    noteOutput(chunk);
+    emit chunkRead(chunk); // a slot may call terminate()
 }
 
 void ConverterProcess::noteOutput(const QByteArray& chunk) {

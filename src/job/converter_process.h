@@ -98,6 +98,7 @@ private:
     void pollExit();
     bool drainPipe(); // true on end of file
     void closePipe();
+    void deliver(const QByteArray& chunk); // notes the chunk's lines, then emits chunkRead()
     void noteOutput(const QByteArray& chunk);
     void completeLine();
     enum class ChildState { Running, Ended, Gone }; // Ended: a zombie waiting for us
