@@ -23,7 +23,8 @@ int chooseSampleRate(const AVCodec* encoder, int wanted) {
         if (*r == wanted)
             return wanted;
         // The nearest rate at or above what is wanted, else the highest there is.
-        if ((*r > wanted && (best < wanted || *r < best)) || (best<wanted&& * r> best))
+        const bool haveAbove = best > wanted;
+        if (*r > wanted ? !haveAbove || *r < best : !haveAbove && *r > best)
             best = *r;
     }
     return best > 0 ? best : wanted;
