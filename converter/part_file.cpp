@@ -2,6 +2,7 @@
 #include "part_file.h"
 
 #include "convert_error.h"
+#include "converter_contract.h"
 
 #include <atomic>
 #include <cerrno>
@@ -41,10 +42,7 @@ void onTerminate(int sig) {
 
 std::string partPathFor(const std::string& output) {
     const std::filesystem::path out(output);
-    std::string name = ".";
-    name += out.filename().string();
-    name += ".part";
-    return (out.parent_path() / name).string();
+    return (out.parent_path() / contract::partFileName(out.filename().string())).string();
 }
 
 PartFile::PartFile(const std::string& output, bool overwrite)

@@ -1,6 +1,8 @@
 // Starting, reading, ending and reaping one converter process.
 #include "job/converter_process.h"
 
+#include "converter_contract.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -42,16 +44,9 @@ void sleepMs(int ms) {
     }
 }
 
-// A line is a progress report when "time", one separator and a digit appear in it.
+// A line is a progress report or a message as the converter's contract classifies it.
 bool isReportLine(const QByteArray& line) {
-    qsizetype at = line.indexOf("time");
-    while (at >= 0) {
-        const qsizetype digit = at + 5;
-        if (digit < line.size() && line.at(digit) >= '0' && line.at(digit) <= '9')
-            return true;
-        at = line.indexOf("time", at + 1);
-    }
-    return false;
+    return vorkast::contract::isProgressReportLine(std::string_view(line.constData(), line.size()));
 }
 
 // The one platform-specific step of starting a converter: have the system send it SIGTERM when

@@ -1,7 +1,7 @@
 // The preview's media graph on libmpv: player life cycle, loading a file and playback control.
 #include "media/filter_graph.h"
 
-#include "app/app_error.h"
+#include "ground/app_error.h"
 #include "media/video_window.h"
 
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 // The preview's picture: libmpv's software renderer drawing into an image that the widget shows.
 #include "media/video_window.h"
 
-#include "app/app_error.h"
+#include "ground/app_error.h"
 
 #include <QMetaObject>
 #include <QPainter>

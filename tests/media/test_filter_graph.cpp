@@ -1,5 +1,5 @@
 // The preview's media graph and video widget against real generated media (SEGMORA_NEEDS_MEDIA).
-#include "app/app_error.h"
+#include "ground/app_error.h"
 #include "media/filter_graph.h"
 #include "media/video_window.h"
 #include "test_support.h"

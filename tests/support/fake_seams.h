@@ -1,7 +1,7 @@
 // Replaces every seam for the lifetime of one object and records what the program asked for.
 #pragma once
 
-#include "app/seams.h"
+#include "ground/seams.h"
 
 #include <QList>
 #include <QQueue>

@@ -1,7 +1,7 @@
 // Shared test helpers: a private copy of the program folder and the generated media fixtures.
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // Time texts in both directions and the path operations, one table per function.
-#include "app/time_text.h"
+#include "ground/time_text.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,7 +1,8 @@
 // Seams around everything a test must never do for real: message boxes, file and folder
 // dialogs, opening things on the desktop, powering the machine off and ending the program.
 //
-// Threading: UI thread only. The process-wide instance starts with the real implementations;
+// Threading: UI thread only. The process-wide instance starts harmless (stderr, cancelled
+// dialogs); start-up installs the desktop ones (app/desktop_seams.h);
 // tests swap single members (see tests/support/fake_seams.h) and restore them afterwards.
 #pragma once
 

@@ -2,9 +2,9 @@
 // mark labels under the position bar, and the keys of the preview.
 #include "app/main_form.h"
 
-#include "app/error_guard.h"
-#include "app/rounding.h"
-#include "app/time_text.h"
+#include "ground/error_guard.h"
+#include "ground/rounding.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/marking_keys.h"
 #include "media/range_marks.h"

@@ -3,7 +3,7 @@
 // buttons and the position display (SEGMORA_NEEDS_MEDIA).
 #include "app/main_form.h"
 #include "app/picture_button.h"
-#include "app/time_text.h"
+#include "ground/time_text.h"
 #include "fake_seams.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"

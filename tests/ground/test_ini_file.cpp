@@ -1,6 +1,6 @@
 // The INI layer: reading rules, bad files, line-preserving writes and refused writes.
-#include "app/app_error.h"
-#include "app/ini_file.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 
 #include <QDir>
 #include <QFile>

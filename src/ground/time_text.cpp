@@ -1,5 +1,5 @@
 // Time texts and path operations.
-#include "app/time_text.h"
+#include "ground/time_text.h"
 
 #include <QLocale>
 #include <cmath>

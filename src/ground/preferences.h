@@ -4,7 +4,7 @@
 // UI thread only (the file is shared with the rest of the program without locks).
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
 #include <QString>
 

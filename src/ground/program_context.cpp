@@ -1,7 +1,7 @@
 // Paths of the program folder.
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
-#include "app/product.h"
+#include "ground/product.h"
 
 #include <QCoreApplication>
 #include <QDir>

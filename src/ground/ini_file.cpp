@@ -1,7 +1,7 @@
 // The INI layer: tolerant parsing, line-preserving edits and atomic replacement of the file.
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 
-#include "app/app_error.h"
+#include "ground/app_error.h"
 
 #include <QFile>
 #include <QFileInfo>

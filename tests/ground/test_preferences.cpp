@@ -1,8 +1,8 @@
 // Reading and saving Preferences.ini: defaults, unreadable values, the two sections, save order
 // and refused writes.
-#include "app/app_error.h"
-#include "app/ini_file.h"
-#include "app/preferences.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
+#include "ground/preferences.h"
 #include "test_support.h"
 
 #include <QDir>

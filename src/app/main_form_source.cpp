@@ -1,11 +1,11 @@
 // The main window's source intake, playback buttons, position display and dropped files.
 #include "app/main_form.h"
 
-#include "app/error_guard.h"
-#include "app/preferences.h"
-#include "app/rounding.h"
-#include "app/seams.h"
-#include "app/time_text.h"
+#include "ground/error_guard.h"
+#include "ground/preferences.h"
+#include "ground/rounding.h"
+#include "ground/seams.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"

@@ -1,8 +1,8 @@
-// The real implementations behind the seams.
-#include "app/seams.h"
+// The desktop implementations behind the seams: Qt's message boxes and file dialogs, the
+// desktop's default applications, and logind for powering off.
+#include "app/desktop_seams.h"
 
-#include "app/error_guard.h"
-#include "app/product.h"
+#include "ground/seams.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -86,27 +86,6 @@ Seams makeRealSeams() {
 
 } // namespace
 
-Seams& seams() {
-    static Seams instance = makeRealSeams();
-    return instance;
-}
-
-MessageAnswer showMessage(QWidget* owner, MessageIcon icon, const QString& title,
-                          const QString& text, MessageButtons buttons) {
-    return seams().showMessage(MessageRequest{owner, icon, title, text, buttons});
-}
-
-bool askYesNo(QWidget* owner, const QString& title, const QString& text) {
-    return showMessage(owner, MessageIcon::Question, title, text, MessageButtons::YesNo) ==
-           MessageAnswer::Yes;
-}
-
-void showErrorBox(QWidget* owner, const QString& text) {
-    try {
-        showMessage(owner, MessageIcon::Error, kProductName, text);
-    } catch (...) {
-        // Nothing more can be done for the user; the handler has ended either way.
-    }
-}
+void InstallDesktopSeams() { seams() = makeRealSeams(); }
 
 } // namespace segmora

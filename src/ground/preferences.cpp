@@ -1,7 +1,7 @@
 // Reading and saving the preferences through the INI layer.
-#include "app/preferences.h"
+#include "ground/preferences.h"
 
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 
 namespace segmora {
 namespace {

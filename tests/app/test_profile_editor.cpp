@@ -1,7 +1,7 @@
 // The profile editor: its controls, opening from the main window, OK, Cancel, the close box,
 // Save as, the custom size kept out of profile files, collapsing groups, read-only rows and
 // the colours its grids are painted in.
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 #include "editor_test_world.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_grid_look.h"
