@@ -238,7 +238,7 @@ void TMainForm::FormCloseQuery(bool& canClose) {
     // The converter is ended, reaped and its temporary file removed here, before the window
     // closes and the program ends, so none outlives the program.
     if (m_runningJob)
-        m_runningJob->requestCancel();
+        m_runningJob->cancelBeforeExit();
 }
 
 } // namespace segmora

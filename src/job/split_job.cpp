@@ -60,6 +60,12 @@ void SplitJob::requestCancel() {
         m_process->terminate();
 }
 
+void SplitJob::cancelBeforeExit() {
+    m_cancelRequested = true;
+    if (m_process)
+        m_process->endNow();
+}
+
 SplitJobResult SplitJob::run() {
     m_running = true;
     struct RunningFlag {

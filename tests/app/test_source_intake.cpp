@@ -101,6 +101,12 @@ private slots:
         QVERIFY2(QFile::exists(fixture("long61_5.mp4")), "run make_fixtures.sh first");
     }
 
+    void init() {
+        // Broken files make libmpv log errors on purpose.
+        if (qstrcmp(QTest::currentTestFunction(), "badInputThenGoodFile") != 0)
+            segmora::test::failOnPlayerErrors();
+    }
+
     void supportedFile_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("supported");

@@ -25,4 +25,9 @@ private:
 // Full path of a generated media fixture (tests/fixtures/make_fixtures.sh).
 QString fixture(const QString& name);
 
+// Fails the running test function on any error libmpv logs and any call it refuses (the media
+// graph writes both as warnings beginning with "libmpv"). Call it in init(), or at the start of
+// a test function; a test that plays broken media on purpose leaves it out.
+void failOnPlayerErrors();
+
 } // namespace segmora::test
