@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds Segmora with warnings as errors and runs every test; then builds again with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs every test a second time.
+# Checks the layout of the sources; builds Segmora with warnings as errors and runs every test;
+# then builds again with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test a
+# second time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/deps.sh"
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+
+bash "$root/scripts/format.sh" --check
 
 cmake -S "$root" -B "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSEGMORA_WERROR=ON >/dev/null
 cmake --build "$root/build-test" -j"$jobs"

@@ -37,7 +37,9 @@ TempProgramFolder::TempProgramFolder() {
     copyTree(QStringLiteral(SEGMORA_PROGRAM_DIR), m_dir.path());
 }
 
-QString TempProgramFolder::path() const { return m_dir.path() + QLatin1Char('/'); }
+QString TempProgramFolder::path() const {
+    return m_dir.path() + QLatin1Char('/');
+}
 
 QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArray& content) const {
     const QString full = path() + relativePath;
