@@ -1,7 +1,7 @@
 // Preferences and profile files as any editor may leave them: reading never fails badly, and
 // a write changes the one key it names and nothing else a reader can see.
-#include "app/app_error.h"
-#include "app/ini_file.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 
 #include "fuzz_support.h"
 

@@ -1,8 +1,8 @@
 // .apf profiles as a user may edit them by hand: loading fills the grids without failing
 // badly, the converter arguments come from the loaded parameters only, and saving the grids
 // back and loading again gives the same arguments.
-#include "app/app_error.h"
-#include "app/ini_file.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_file.h"
 #include "profiles/value_list_editor.h"

@@ -1,6 +1,6 @@
 // Time texts typed by the user (the start, end and length fields) and the texts the program
 // writes itself: reading never fails badly, and what is written reads back as written.
-#include "app/time_text.h"
+#include "ground/time_text.h"
 
 #include "fuzz_support.h"
 
