@@ -44,6 +44,13 @@ int main(int argc, char** argv) {
     using namespace vorkast;
     installTerminationHandlers();
     installLibavLog();
+    if (argc < 2) {
+        // Started by hand with nothing to do: say how to ask for more.
+        std::fputs("usage: vorkast [-y] -i SOURCE [-ss SECONDS] [-t SECONDS] [options] OUTPUT\n"
+                   "Run 'vorkast --help' for the options.\n",
+                   stderr);
+        return 1;
+    }
     try {
         const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {

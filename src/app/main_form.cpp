@@ -188,7 +188,7 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     tmrPreview = named(new QTimer(this), "tmrPreview");
     tmrPreview->setInterval(1000);
 
-    m_versionText = ReadVersionText(m_context.preferencesPath());
+    m_versionText = ReadVersionText(m_context.shippedPreferencesPath());
     QCoreApplication::setApplicationName(kProductName);
     setWindowTitle(kProductName + QStringLiteral(" V") + m_versionText);
 
@@ -449,7 +449,7 @@ void TMainForm::createProgressPanel() {
 void TMainForm::fillProfileList() {
     // A missing Profiles folder gives an empty catalogue: the list stays empty and the job
     // reports the missing profile when it starts.
-    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
+    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
     cmbProfile->setCurrentIndex(-1);
 }
 

@@ -23,10 +23,13 @@ namespace segmora {
 
 void TMainForm::TakeCommandLine(const QString& argument) {
     // A missing or unreadable list file, a file that is not there and an unsupported name all
-    // open nothing, silently: start-up goes on with an empty window.
+    // open nothing: the error box says why, and start-up goes on with an empty window.
     const QString candidate = CommandLineCandidate(argument);
     if (IsOpenableSource(candidate, m_supportedExtensions))
         OpenSource(QFileInfo(candidate).absoluteFilePath());
+    else if (const QString problem = CommandLineProblem(argument, m_supportedExtensions);
+             !problem.isEmpty())
+        showErrorBox(this, problem);
 }
 
 void TMainForm::OpenSource(const QString& path) {

@@ -19,7 +19,7 @@ const QString kProfile = QStringLiteral("Profile");
 
 PreferenceValues DefaultPreferenceValues(const ProgramContext& context) {
     PreferenceValues values;
-    values.outputDir = context.programFolder();
+    values.outputDir = context.defaultOutputFolder();
     return values;
 }
 

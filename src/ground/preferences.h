@@ -33,7 +33,7 @@ struct PreferenceValues {
 };
 
 // What a read gives for every key that is missing or unreadable; "Output Dir" is the program
-// folder with its trailing separator.
+// folder with its trailing separator (the home folder when installed).
 PreferenceValues DefaultPreferenceValues(const ProgramContext& context);
 
 // Reads the seven values from "Default" when loadDefaults is true, from "Main" otherwise.

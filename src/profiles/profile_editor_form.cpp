@@ -123,7 +123,7 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
 
     setFixedSize(kClientWidth, kClientHeight);
 
-    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
+    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
 }
 
 QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
@@ -251,8 +251,17 @@ template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
 
 void TopSettingForm::Button1Click() {
     const QString path = EditorProfilePath();
-    if (QFileInfo(path).isFile())
-        saveWithOriginalSize([&] { SaveProfile(path); });
+    if (QFileInfo(path).isFile()) {
+        // An installed program keeps its shipped profiles as they are: a change to one becomes
+        // the user's own copy.
+        const QString target = m_context.profileSavePath(cmbProfile->currentText());
+        saveWithOriginalSize([&] {
+            if (target == path)
+                SaveProfile(path);
+            else
+                SaveProfileAs(path, target);
+        });
+    }
     hide();
 }
 

@@ -648,6 +648,47 @@ private slots:
         QCOMPARE(options.programFolder, programFolder);
         QCOMPARE(options.source, source);
     }
+
+    // The options that print or choose the mode, and the rule that a leading dash is an option.
+    void startSwitches_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("asks"); // "usage", "version", "installed", "error" or ""
+        QTest::addColumn<QString>("programFolder");
+        QTest::addColumn<QString>("source");
+        const QString none;
+        QTest::newRow("-h") << QStringList{"-h", "a.avi"} << none << "usage" << none
+                            << "/start/here/a.avi";
+        QTest::newRow("--help") << QStringList{"--help"} << none << "usage" << none << none;
+        QTest::newRow("--version") << QStringList{"--version"} << none << "version" << none << none;
+        QTest::newRow("--installed sets the environment's folder aside")
+            << QStringList{"--installed", "a.avi"} << "/env/seg"
+            << "installed" << none << "/start/here/a.avi";
+        QTest::newRow("--installed with --program-folder")
+            << QStringList{"--installed", "--program-folder", "/opt/seg"} << none << "error" << none
+            << none;
+        QTest::newRow("unknown short option")
+            << QStringList{"-x"} << none << "error" << none << none;
+        QTest::newRow("a lone dash is a file name")
+            << QStringList{"-"} << none << "" << none << "/start/here/-";
+        QTest::newRow("after --, -h is a file name")
+            << QStringList{"--", "-h"} << none << "" << none << "/start/here/-h";
+    }
+    void startSwitches() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, asks);
+        const StartOptions options =
+            ParseStartOptions(arguments, QStringLiteral("/start/here"), environment);
+        QCOMPARE(!options.error.isEmpty(), asks == QLatin1String("error"));
+        if (asks == QLatin1String("error"))
+            return;
+        QCOMPARE(options.showUsage, asks == QLatin1String("usage"));
+        QCOMPARE(options.showVersion, asks == QLatin1String("version"));
+        QCOMPARE(options.forceInstalled, asks == QLatin1String("installed"));
+        QTEST(options.programFolder, "programFolder");
+        QTEST(options.source, "source");
+    }
 };
 
 QTEST_MAIN(TestMainForm)

@@ -3,6 +3,7 @@
 // the colours its grids are painted in.
 #include "ground/ini_file.h"
 #include "editor_test_world.h"
+#include "profile_test_util.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_grid_look.h"
 
@@ -13,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace segmora;
@@ -330,6 +332,39 @@ private slots:
         QVERIFY(editor->isVisible());
         QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("Original Size"));
         QCOMPARE(readKey(clip, "Video Size", "Index"), QStringLiteral("2"));
+    }
+
+    // Installed, the shipped profiles stay as shipped: OK saves a change as the user's own copy,
+    // which the lists then use, and Save as starts in the user's folder.
+    void installedSavesIntoTheUsersFolder() {
+        QTemporaryDir dir;
+        const QString shipped = dir.filePath(QStringLiteral("share/Profiles/"));
+        const QString own = dir.filePath(QStringLiteral("home/Profiles/"));
+        QVERIFY(QDir().mkpath(shipped));
+        QVERIFY(test::writeText(shipped + QStringLiteral("Clip.apf"),
+                                test::clipProfile("mp4", "800k")));
+        const ProgramContext context = ProgramContext::installed(
+            dir.filePath(QStringLiteral("bin")),
+            {dir.filePath(QStringLiteral("share")), dir.filePath(QStringLiteral("home")), own});
+        context.PrepareUserFolders();
+        test::FakeSeams fakes;
+        Application app(context);
+        app.mainForm()->show();
+        TopSettingForm* editor = app.opSettingForm();
+        app.mainForm()->BitBtn1Click();
+        QVERIFY(test::EditorWorld::pick(editor->vleVideo, QStringLiteral("Video Codec"),
+                                        QStringLiteral("MPEG-4")));
+        editor->Button1->click();
+        QVERIFY(fakes.messages.isEmpty());
+        QCOMPARE(readKey(own + QStringLiteral("Clip.apf"), "Video Codec", "Index"),
+                 QStringLiteral("1"));
+        QCOMPARE(test::readText(shipped + QStringLiteral("Clip.apf")),
+                 test::clipProfile("mp4", "800k"));
+        QCOMPARE(context.profilePath(QStringLiteral("Clip")), own + QStringLiteral("Clip.apf"));
+
+        fakes.fileToSave.reset();
+        editor->btnSaveAs->click();
+        QCOMPARE(fakes.saveStartFolders, QList<QString>{own});
     }
 
     // Collapsing and expanding a group; the groups below move with it.

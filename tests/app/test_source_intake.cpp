@@ -127,7 +127,7 @@ private slots:
     }
 
     // Start-up goes on whatever the argument is; only a readable, supported, existing file is
-    // opened, and only a file that cannot be played is reported.
+    // opened, and an argument that opens nothing is reported with the reason.
     void commandLine_data() {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("listName"); // written into the scratch folder; "/" at the
@@ -135,36 +135,45 @@ private slots:
         QTest::addColumn<QByteArray>("listContent");
         QTest::addColumn<QString>("opened"); // empty: nothing opened
         QTest::addColumn<bool>("errorBox");
+        QTest::addColumn<QString>("says"); // a part of the error box's text
         const QString none;
-        QTest::newRow("no argument") << "" << none << QByteArray() << none << false;
+        QTest::newRow("no argument") << "" << none << QByteArray() << none << false << none;
         QTest::newRow("a video") << "%F/counter.mp4" << none << QByteArray() << "%F/counter.mp4"
-                                 << false;
+                                 << false << none;
         QTest::newRow("list file: its first line")
             << "%T/list.TMP"
             << "list.TMP" << QByteArray("%F/long61_5.mp4\n%F/counter.mp4\n") << "%F/long61_5.mp4"
-            << false;
+            << false << none;
         QTest::newRow("list file: CR LF, a relative name, no final line break")
             << "%T/sub/list.tmp"
-            << "sub/list.tmp" << QByteArray("../CLIP.MP4\r\n") << "%T/CLIP.MP4" << false;
+            << "sub/list.tmp" << QByteArray("../CLIP.MP4\r\n") << "%T/CLIP.MP4" << false << none;
         QTest::newRow("list file: odd name in UTF-8")
             << "%T/list.tmp"
-            << "list.tmp" << QByteArray("%T/") + kOddName.toUtf8() << "%T/" + kOddName << false;
-        QTest::newRow("list file missing")
-            << "%T/none.tmp" << none << QByteArray() << none << false;
+            << "list.tmp" << QByteArray("%T/") + kOddName.toUtf8() << "%T/" + kOddName << false
+            << none;
+        QTest::newRow("list file missing") << "%T/none.tmp" << none << QByteArray() << none << true
+                                           << "The file %T/none.tmp does not exist.";
         QTest::newRow("list file empty") << "%T/list.tmp"
-                                         << "list.tmp" << QByteArray() << none << false;
+                                         << "list.tmp" << QByteArray() << none << true
+                                         << "The list file %T/list.tmp names no video.";
         QTest::newRow("list file is a folder") << "%T/list.tmp"
-                                               << "list.tmp/" << QByteArray() << none << false;
+                                               << "list.tmp/" << QByteArray() << none << true
+                                               << "The list file %T/list.tmp names no video.";
         QTest::newRow("list names a missing file")
             << "%T/list.tmp"
-            << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << false;
+            << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << true
+            << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("unsupported extension")
-            << "%T/clip.mkv" << none << QByteArray() << none << false;
-        QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << false;
+            << "%T/clip.mkv" << none << QByteArray() << none << true
+            << "%T/clip.mkv is not a video type Segmora opens. Open a file of one of these types: "
+               "AVI, MPG, MPEG, MP4, WMV, MOV, VOB, ASF.";
+        QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << true
+                                        << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("folder named like a video")
-            << "%T/dir.mp4" << none << QByteArray() << none << false;
+            << "%T/dir.mp4" << none << QByteArray() << none << true
+            << "%T/dir.mp4 is a folder, not a video file.";
         QTest::newRow("text file named .mp4")
-            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true;
+            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true << none;
     }
     void commandLine() {
         QFETCH(QString, argument);
@@ -172,6 +181,7 @@ private slots:
         QFETCH(QByteArray, listContent);
         QFETCH(QString, opened);
         QFETCH(bool, errorBox);
+        QFETCH(QString, says);
         World world;
         if (listName.endsWith(QLatin1Char('/'))) {
             QDir().mkpath(world.in(listName));
@@ -185,8 +195,11 @@ private slots:
         QCOMPARE(form->edtSource->text(), world.expand(opened));
         QCOMPARE(form->SourceLoaded, !opened.isEmpty());
         QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
-        if (errorBox)
+        if (errorBox) {
             QCOMPARE(world.fakes.messages.first().icon, MessageIcon::Error);
+            QVERIFY2(world.fakes.messages.first().text.contains(world.expand(says)),
+                     qPrintable(world.fakes.messages.first().text));
+        }
         QCOMPARE(form->filterGraph->Duration() > 0, !opened.isEmpty() && !errorBox);
         QVERIFY(form->acceptDrops());
     }
