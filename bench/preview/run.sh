@@ -36,9 +36,13 @@ for run in $(seq "$runs"); do
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
         "$build/component_preview" "$source720" "$width" "$height" 2>/dev/null | sed 's/^/ours720 /'
     echo "== run $run: mpv --vo=null --ao=null, 10 s"
-    /usr/bin/time -f "null play10s_cpu_s %U %S
+    if command -v mpv >/dev/null; then
+        /usr/bin/time -f "null play10s_cpu_s %U %S
 null peak_rss_mb %M" \
-        mpv --no-config --really-quiet --vo=null --ao=null --length=10 "$source" 2>&1
+            mpv --no-config --really-quiet --vo=null --ao=null --length=10 "$source" 2>&1
+    else
+        echo "(skipped: the mpv program is not installed)"
+    fi
     echo "load $(cut -d' ' -f1 /proc/loadavg)"
 done | tee "$log"
 

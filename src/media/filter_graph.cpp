@@ -194,9 +194,6 @@ void FilterGraph::SetActive(bool active) {
         // Without a widget to draw in, the picture is decoded and dropped.
         {"vo", d->window ? "libmpv" : "null"},
         {"hwdec", "no"},
-        // The preview is small: bilinear scaling looks the same there at a fraction of the CPU.
-        {"zimg-scaler", "bilinear"},
-        {"sws-scaler", "bilinear"},
         {"keep-open", "yes"},
         {"hr-seek", "yes"},
         {"idle", "yes"},
@@ -208,6 +205,10 @@ void FilterGraph::SetActive(bool active) {
         if (!accepted(mpv_set_option_string(h, name, value), what.constData()))
             throw segmora::AppError(QStringLiteral("The video player could not be started."));
     }
+    // The preview is small: bilinear scaling looks the same there at a fraction of the CPU. A
+    // libmpv built without one of the scalers previews all the same.
+    accepted(mpv_set_option_string(h, "zimg-scaler", "bilinear"), "the option zimg-scaler");
+    accepted(mpv_set_option_string(h, "sws-scaler", "bilinear"), "the option sws-scaler");
     // A wrong name only costs the sound.
     if (!audioOutput.isEmpty())
         accepted(mpv_set_option_string(h, "ao", audioOutput.constData()),

@@ -103,7 +103,9 @@ private slots:
 
     void init() {
         // Broken files make libmpv log errors on purpose.
-        if (qstrcmp(QTest::currentTestFunction(), "badInputThenGoodFile") != 0)
+        const QByteArray test = QTest::currentTestFunction();
+        if (test != "badInputThenGoodFile" &&
+            !(test == "drops" && qstrcmp(QTest::currentDataTag(), "text file named .mp4") == 0))
             segmora::test::failOnPlayerErrors();
     }
 
