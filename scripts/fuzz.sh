@@ -12,8 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 # Runs per target in --brief, a few seconds each: the targets that write files or fill the
 # profile grids take far longer per input than the pure parsers.
-declare -A brief_runs=([time_text]=20000 [progress_parser]=20000 [command_line]=20000
-    [ini_file]=3000 [profile]=500)
+declare -A brief_runs=([time_text]=20000 [progress_parser]=5000 [command_line]=20000
+    [ini_file]=1000 [profile]=200)
 
 usage() {
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2

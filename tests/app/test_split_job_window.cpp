@@ -364,7 +364,7 @@ private slots:
         QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Query"));
         QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);
         QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNo);
-        QVERIFY(test::processGroupGone(converters[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(converters[0]), 5000);
         QVERIFY(world.converterProcesses().isEmpty());
         world.verifyIdle();
     }
@@ -442,7 +442,7 @@ private slots:
         QCOMPARE(before.size(), 1);
         if (closes) {
             QVERIFY(after.isEmpty());
-            QVERIFY(test::processGroupGone(before[0]));
+            QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(before[0]), 5000);
             QCOMPARE(world.fakes.endProgramCalls, 1);
             QCOMPARE(world.fakes.messages.size(), 1); // no completion message
         } else {

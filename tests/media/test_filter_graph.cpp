@@ -397,13 +397,13 @@ private slots:
         preview->graph.SetActive(true);
         preview->graph.RenderFile(fixture("counter.mp4"));
         preview->graph.Play();
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->graph.CurrentPosition() > 0, 5000);
         preview->graph.SetActive(false);
         QTest::qWait(50);
         preview->graph.SetActive(true);
         preview->graph.RenderFile(fixture("counter.mp4"));
         preview->graph.Play();
-        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->graph.CurrentPosition() > 0, 5000);
         // The window goes first while the graph still plays, then the graph.
         delete preview->window;
         QTest::qWait(100);
