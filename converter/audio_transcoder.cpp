@@ -1,6 +1,7 @@
 // Audio: cut to the sample at the section's start and end, then filter and encode.
 #include "convert_error.h"
 #include "filter_library.h"
+#include "timestamps.h"
 #include "transcoder.h"
 
 #include <cmath>
@@ -71,9 +72,8 @@ public:
             av_channel_layout_default(&dec->ch_layout, count);
         }
         m_rate = dec->sample_rate;
-        m_startSample = std::llround(section.start * m_rate);
-        m_lengthSamples =
-            std::isfinite(section.end) ? std::llround(section.length() * m_rate) : INT64_MAX;
+        m_startSample = secondsToTs(section.start, AVRational{1, m_rate});
+        m_lengthSamples = secondsToTs(section.length(), AVRational{1, m_rate});
 
         ChannelLayout wanted;
         if (options.channels > 0)
@@ -134,7 +134,9 @@ private:
             return;
         }
         const std::int64_t from = std::max<std::int64_t>(0, -rel);
-        const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, m_lengthSamples - rel);
+        const std::int64_t room =
+            m_lengthSamples == INT64_MAX ? frame->nb_samples : m_lengthSamples - rel;
+        const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, room);
         if (to <= from)
             return;
         if (frame->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) {

@@ -238,9 +238,12 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         throw ConvertError("the work made no progress for " + std::string(limit, end) +
                            " s; the source seems to have stalled");
     }
-    for (Route& r : routes)
+    for (Route& r : routes) {
         if (r.transcoder)
             r.transcoder->finish(write);
+        else if (r.copier)
+            r.copier->finish(write);
+    }
     if (writer.packetsWritten() == 0)
         throw ConvertError(damaged
                                ? "the source is damaged: nothing could be read from the start on"
