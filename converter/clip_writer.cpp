@@ -11,10 +11,30 @@ namespace vorkast {
 std::string writeFailureText(int code) {
     if (code == AVERROR(ENOSPC))
         return "cannot write the clip: the disk is full";
+    if (code == AVERROR(EFBIG))
+        return "cannot write the clip: it grows past the largest file this system allows";
     if (code == AVERROR(EACCES) || code == AVERROR(EROFS) || code == AVERROR(EPERM))
         return "cannot write to the output folder: " + avErrorText(code);
     return "cannot write the clip: " + avErrorText(code);
 }
+
+namespace {
+
+// Muxers that write files of their own (numbered pictures, playlists, nothing at all) cannot
+// go through the part file, so the clip could never be put in place.
+void refuseFileless(const AVOutputFormat* format) {
+    const std::string name = format->name;
+    if (name == "image2" || name == "image2pipe")
+        throw ConvertError("the output names a still picture format (" + name +
+                           "); vorkast writes video and sound files: give OUTPUT a video or "
+                           "sound extension");
+    if (format->flags & AVFMT_NOFILE)
+        throw ConvertError("the container " + name +
+                           " writes no single output file; give OUTPUT a video or sound "
+                           "extension");
+}
+
+} // namespace
 
 ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
                        const AVIOInterruptCB& interrupt)
@@ -25,6 +45,7 @@ ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
     if (!format)
         throw ConvertError(
             "cannot tell the container from the output file's extension; give -f NAME");
+    refuseFileless(format);
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, format, nullptr, partPath.c_str()),
           "cannot set up the container");

@@ -61,9 +61,46 @@ bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
     return id != AV_CODEC_ID_NONE;
 }
 
+// One frame of the anchor stream, in seconds: how much shorter than asked a clip may be.
+double frameSeconds(const AVFormatContext* input, int anchor) {
+    if (anchor < 0)
+        return 0.05;
+    AVStream* stream = input->streams[anchor];
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+        return 0.05;
+    const AVRational rate =
+        av_guess_frame_rate(const_cast<AVFormatContext*>(input), stream, nullptr);
+    return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
+}
+
+// The clip's length as the streams wrote it, and whether that falls short of what the source
+// should have given.
+ConvertResult measure(const std::vector<Route>& routes, const Source& source,
+                      const Options& options, double asked, double frame) {
+    ConvertResult result;
+    double covered = 0;
+    for (const Route& r : routes)
+        if (r.holdsClipOpen())
+            covered = std::max(covered, r.progress());
+    covered = std::min(covered, asked);
+    double expected = asked;
+    if (source.duration > 0)
+        expected = std::min(expected, source.duration - options.start);
+    if (std::isfinite(expected) && covered < expected - frame - 1e-3) {
+        result.seconds = covered;
+        result.shortClip = true;
+        result.expected = expected;
+        return result;
+    }
+    // The last frame ends the clip within a frame of what was asked: report all of it.
+    result.seconds = std::isfinite(expected) ? std::max(covered, expected) : covered;
+    return result;
+}
+
 } // namespace
 
-double convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+    refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
     checkStart(source, options);
     Section section;
@@ -251,14 +288,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     writer.close();
     part.commit();
 
-    double covered = 0;
-    for (const Route& r : routes)
-        if (r.holdsClipOpen())
-            covered = std::max(covered, r.progress());
-    // A clean end covers all that was asked for, up to the source's end.
-    if (!damaged && source.duration > 0)
-        covered = std::max(covered, std::min(asked, source.duration - options.start));
-    return std::min(covered, asked);
+    return measure(routes, source, options, asked, frameSeconds(input, anchor));
 }
 
 } // namespace vorkast

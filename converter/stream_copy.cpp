@@ -127,7 +127,8 @@ bool StreamCopier::take(AVPacket* packet) {
         m_started = true;
     }
     if (showTs != AV_NOPTS_VALUE) {
-        const double done = static_cast<double>(showTs - m_startTs) * av_q2d(m_in->time_base);
+        const std::int64_t end = showTs + std::max<std::int64_t>(packet->duration, 0);
+        const double done = static_cast<double>(end - m_startTs) * av_q2d(m_in->time_base);
         if (done > m_progress)
             m_progress = done;
     }

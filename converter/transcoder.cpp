@@ -154,9 +154,12 @@ void Transcoder::emit(AVPacket* packet, const Writer& write) {
 
 void Transcoder::encode(AVFrame* frame, const Writer& write) {
     if (frame) {
-        const double at = static_cast<double>(frame->pts) * av_q2d(m_encoder->time_base);
-        if (at > m_progress)
-            m_progress = at;
+        // Up to the end of the frame: a video frame lasts one tick of the constant rate.
+        const std::int64_t length =
+            m_encoder->codec_type == AVMEDIA_TYPE_AUDIO ? frame->nb_samples : 1;
+        const double end = static_cast<double>(frame->pts + length) * av_q2d(m_encoder->time_base);
+        if (end > m_progress)
+            m_progress = end;
     }
     // Runs for every frame: the message is put together only when there is a failure to name.
     const auto checkEncoder = [this](int err) {

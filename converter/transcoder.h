@@ -38,7 +38,7 @@ public:
     // Drains decoder, filters and encoder at the end of the section or of the source.
     void finish(const Writer& write);
     bool finished() const { return m_closed; }
-    // Seconds of the clip encoded so far.
+    // Seconds of the clip encoded so far, to the end of the last frame.
     double progress() const { return m_progress; }
     AVStream* outputStream() const { return m_out; }
 

@@ -146,7 +146,10 @@ private:
     void flushHeld(const Writer& write) override {
         if (!m_held->buf[0])
             return;
-        if (!m_emittedAny || m_endTs == INT64_MAX || m_heldTs + m_heldDuration <= m_endTs)
+        // A source that broke off before the start has no frame on screen there to give.
+        const bool beforeStart = m_heldTs + m_heldDuration <= m_startTs;
+        const bool shownAtEnd = m_endTs != INT64_MAX && m_heldTs + m_heldDuration > m_endTs;
+        if (!beforeStart && (!m_emittedAny || !shownAtEnd))
             emitHeld(write);
         dropHeld();
     }
