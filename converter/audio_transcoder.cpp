@@ -72,6 +72,8 @@ public:
             av_channel_layout_default(&dec->ch_layout, count);
         }
         m_rate = dec->sample_rate;
+        m_sampleFormat = dec->sample_fmt;
+        m_channels = dec->ch_layout.nb_channels;
         m_startSample = secondsToTs(section.start, AVRational{1, m_rate});
         m_lengthSamples = secondsToTs(section.length(), AVRational{1, m_rate});
 
@@ -114,14 +116,21 @@ public:
 
 private:
     void takeFrame(AVFrame* frame, const Writer& write) override {
-        if (frame->sample_rate != m_rate || frame->nb_samples <= 0)
-            return; // a rate change mid-stream: skipped rather than played at the wrong speed
+        // A change of rate, sample format or channel count mid-stream (damage, mostly): such
+        // frames are skipped rather than played at the wrong speed or refused by the filters.
+        if (frame->sample_rate != m_rate || frame->nb_samples <= 0 ||
+            frame->format != m_sampleFormat || frame->ch_layout.nb_channels != m_channels)
+            return;
         std::int64_t first = m_nextSample;
         if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
             const std::int64_t stamped =
                 av_rescale_q(frame->best_effort_timestamp, m_in->time_base, AVRational{1, m_rate});
             // Containers round audio times to their clock; a frame that follows on within a
             // few milliseconds is taken as seamless, so no click or overlap enters the clip.
+            // Sound stamped back over what was already taken (damage) is left out: played
+            // twice it would overlap itself.
+            if (first != AV_NOPTS_VALUE && stamped < first - m_rate / 200)
+                return;
             if (first == AV_NOPTS_VALUE || std::llabs(stamped - first) > m_rate / 200)
                 first = stamped;
         } else if (first == AV_NOPTS_VALUE) {
@@ -169,7 +178,9 @@ private:
     std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthSamples); }
 
     FramePtr m_part = makeFrame();
-    int m_rate = 0;
+    int m_rate = 0; // what the filters take
+    int m_sampleFormat = AV_SAMPLE_FMT_NONE;
+    int m_channels = 0;
     std::int64_t m_startSample = 0;
     std::int64_t m_lengthSamples = 0;
     std::int64_t m_nextSample = AV_NOPTS_VALUE;

@@ -2,6 +2,7 @@
 #include "stream_copy.h"
 
 #include "convert_error.h"
+#include "source.h"
 #include "timestamps.h"
 
 #include <algorithm>
@@ -108,6 +109,9 @@ void StreamCopier::out(AVPacket* packet, const Writer& write) {
 bool StreamCopier::take(AVPacket* packet) {
     if (m_finished)
         return false;
+    // Damage can leave a packet claiming to last for hours: that would be the clip's length.
+    if (packet->duration < 0 || seconds(packet->duration, m_in->time_base) > 10)
+        packet->duration = 0;
     const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     // Decode order decides the end, so no frame that an earlier one refers to is cut away.

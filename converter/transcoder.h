@@ -79,6 +79,7 @@ private:
     BitstreamFilterPtr m_strip; // removes SEI messages for -bitexact
     bool m_closed = false;
     double m_progress = 0;
+    std::int64_t m_lastDts = AV_NOPTS_VALUE; // of the last packet written, output time base
 };
 
 // The container's own encoder for a kind of stream, or the one named; nullptr when the

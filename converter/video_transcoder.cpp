@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavfilter/buffersink.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace vorkast {
@@ -30,6 +31,22 @@ AVRational clipFrameRate(const AVFormatContext* input, const AVStream* in, const
     return rate;
 }
 
+// -pix_fmt names a format the encoder cannot take: say so, and what it takes.
+void refuseUnknownPixelFormat(const AVCodec* encoder, const std::string& name) {
+    if (name.empty() || !encoder->pix_fmts)
+        return;
+    const AVPixelFormat wanted = av_get_pix_fmt(name.c_str());
+    std::string takes;
+    for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == wanted)
+            return;
+        takes += std::string(takes.empty() ? "" : ", ") + av_get_pix_fmt_name(*f);
+    }
+    throw ConvertError("the encoder " + std::string(encoder->name) +
+                       " cannot take the picture format " + name + " (-pix_fmt); it takes " +
+                       takes);
+}
+
 class VideoTranscoder final : public Transcoder {
 public:
     VideoTranscoder(const AVFormatContext* input, const AVStream* in, AVFormatContext* output,
@@ -37,6 +54,7 @@ public:
         : Transcoder(in, section) {
         const AVCodec* codec =
             chooseEncoder(options.video.codec, output->oformat, AVMEDIA_TYPE_VIDEO);
+        refuseUnknownPixelFormat(codec, options.pixelFormat);
         openDecoder(0);
         const AVRational rate = clipFrameRate(input, in, codec, options);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));

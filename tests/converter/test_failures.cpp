@@ -137,8 +137,26 @@ private slots:
         QTest::newRow("output exists, no -y")
             << QStringList{"-i", counter, "-ss", "1", "-t", "2", "{OUT}"} << "clip.mp4"
             << "exists";
-        QTest::newRow("container refuses the streams") << cut(counter, {"-c", "copy"}) << "clip.mpg"
-                                                       << "container cannot take";
+        QTest::newRow("container refuses a copied stream")
+            << cut(counter, {"-c", "copy"}) << "clip.mpg"
+            << "(mpeg) cannot hold the source's audio (aac)";
+        QTest::newRow("sound container refuses copied video")
+            << cut(counter, {"-c", "copy"}) << "clip.mp3"
+            << "(mp3) cannot hold the source's video (h264)";
+        for (const char* camera : {"pcm.mov", "pcm.avi"})
+            QTest::addRow("camera sound %s copied into mp4", camera)
+                << cut(fixture(camera), {"-c", "copy"}) << "clip.mp4"
+                << "cannot hold the source's audio stream 1 (pcm_s16le)";
+        QTest::newRow("preset the encoder lacks")
+            << cut(counter, {"-preset", "nosuch"}) << "clip.mp4"
+            << "-preset nosuch";
+        QTest::newRow("picture format the encoder lacks")
+            << cut(counter, {"-pix_fmt", "rgb48be"}) << "clip.mp4"
+            << "cannot take the picture format rgb48be";
+        QTest::newRow("size the encoder refuses") << cut(counter, {"-s", "1x1"}) << "clip.mp4"
+                                                  << "1x1 pictures";
+        QTest::newRow("filter typo") << cut(counter, {"-vf", "scale=10:x="}) << "clip.mp4"
+                                     << "filters given (\"scale=10:x=\") do not build";
         for (const char* picture : {"png", "jpg", "bmp", "tiff"})
             QTest::addRow("picture output .%s", picture)
                 << cut(counter, {}) << QStringLiteral("frame.") + picture << "still picture";
