@@ -26,7 +26,7 @@ std::string formatProgressReport(double seconds);
 bool isProgressReportLine(std::string_view line);
 
 // The file name a clip named outputName is written to until it is complete: ".NAME.part" in
-// the same folder.
+// the same folder, NAME cut (between characters) where it would pass 255 bytes.
 std::string partFileName(std::string_view outputName);
 
 } // namespace vorkast::contract
