@@ -4,6 +4,7 @@
 #include "ground/app_error.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QFileInfo>
 #include <cctype>
 #include <cerrno>
@@ -31,8 +32,11 @@ QByteArray trimBlanks(const QByteArray& text) {
     return text.mid(begin, end - begin);
 }
 
+// Each name and value is decoded on its own; a value that begins with U+FEFF keeps it (only the
+// file's own byte order mark, handled where the file is read, is dropped).
 QString trimmedText(const QByteArray& bytes) {
-    return QString::fromUtf8(trimBlanks(bytes));
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decode(trimBlanks(bytes));
 }
 
 // What one raw line of the file is: a section header, a key line, or anything else.

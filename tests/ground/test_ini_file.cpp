@@ -253,9 +253,6 @@ void TestIniFile::reads() {
     else
         result =
             ini.readBool(section, key, true) ? QStringLiteral("true") : QStringLiteral("false");
-    QEXPECT_FAIL("value beginning with U+FEFF keeps it",
-                 "each value is decoded as if it began a file, which drops a leading U+FEFF",
-                 Continue);
     QCOMPARE(result, expected);
 }
 
