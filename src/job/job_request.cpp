@@ -2,6 +2,7 @@
 #include "job/job_request.h"
 
 #include "ground/time_text.h"
+#include "job/section_plan.h"
 
 #include <QFileInfo>
 #include <limits>
@@ -12,6 +13,11 @@ namespace {
 
 const QString kStartTimeText = QStringLiteral("Please varify the Start Time you selected.");
 const QString kStartTimeTitle = QStringLiteral("Invalid Start Time");
+const QString kSectionQtyText = QStringLiteral("Please specify a valid section quantity.");
+const QString kSectionTitle = QStringLiteral("Invalid Section");
+// Sections that differ from a frame by no more than this count as a frame long: a frame rate
+// such as 25 gives 0.04 s, which a range of 1 s cut into 25 must still reach.
+constexpr double kFrameTolerance = 1e-9;
 
 JobCheckResult failure(int check, const QString& text, const QString& title, JobField focus) {
     JobCheckResult result;
@@ -87,9 +93,23 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
                        QStringLiteral("Invalid Time"), JobField::None);
 
     int count = 1;
-    if (request.mode == JobMode::Equal && !ParseSectionQuantity(request.sectionQtyText, &count))
-        return failure(6, QStringLiteral("Please specify a valid section quantity."),
-                       QStringLiteral("Invalid Section"), JobField::SectionQty);
+    if (request.mode == JobMode::Equal &&
+        (!ParseSectionQuantity(request.sectionQtyText, &count) || count <= 0))
+        return failure(6, kSectionQtyText, kSectionTitle, JobField::SectionQty);
+
+    // Shorter sections would each still come out one whole frame long, overlapping the next.
+    const double shortest =
+        request.frameSeconds > 0 ? request.frameSeconds : kShortestSectionSeconds;
+    if (PlannedSectionLength(start, end, count, request.durationMs) + kFrameTolerance < shortest) {
+        if (request.mode == JobMode::Equal)
+            return failure(9,
+                           QStringLiteral("Each section would be shorter than one frame of the "
+                                          "video. Please specify a smaller section quantity."),
+                           kSectionTitle, JobField::SectionQty);
+        return failure(9,
+                       QStringLiteral("The marked range is shorter than one frame of the video."),
+                       QStringLiteral("Invalid Time"), JobField::None);
+    }
 
     if (!request.profileFileExists)
         return failure(7, QStringLiteral("Please select a valid output profile."),

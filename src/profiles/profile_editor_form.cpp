@@ -183,14 +183,15 @@ void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
     for (int i = 0; i < mainProfileList->count(); ++i)
         names.append(mainProfileList->itemText(i));
     FillProfileList(names);
-    // Only the user's pick follows: it is the change that loads the profile into the grids.
-    // A selection set by the program loads nothing, and Open brings the lists in line then.
-    connect(mainProfileList, &QComboBox::activated, this,
+    cmbProfile->setCurrentIndex(mainProfileList->currentIndex());
+    // Every change of the main choice follows; the main window loads that profile into the
+    // grids, so this list keeps naming the profile the grids hold.
+    connect(mainProfileList, &QComboBox::currentIndexChanged, this,
             [this](int index) { cmbProfile->setCurrentIndex(index); });
     // And back: a profile picked here becomes the main window's choice too. Start takes the
     // parameters from the file named in the main list and their values from these grids, so
     // two different profiles would make a clip of neither (H.264 in an .avi, or a failure).
-    // Setting the index loads nothing there; the grids already hold this profile.
+    // The main window then loads the same file the grids were just filled from.
     connect(cmbProfile, &QComboBox::activated, mainProfileList,
             [mainProfileList](int index) { mainProfileList->setCurrentIndex(index); });
 }
@@ -235,9 +236,9 @@ void TopSettingForm::cmbProfileChange() {
     LoadProfile(EditorProfilePath());
 }
 
-template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
+template <class Save> void TopSettingForm::saveWithStorableSize(Save&& save) {
     const int row = vleVideo->findRow(kVideoSize);
-    if (row < 0) {
+    if (row < 0 || IndexWithoutCase(vleVideo->pickList(row), vleVideo->valueAt(row)) >= 0) {
         save();
         return;
     }
@@ -252,7 +253,7 @@ template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
 void TopSettingForm::Button1Click() {
     const QString path = EditorProfilePath();
     if (QFileInfo(path).isFile())
-        saveWithOriginalSize([&] { SaveProfile(path); });
+        saveWithStorableSize([&] { SaveProfile(path); });
     hide();
 }
 
@@ -267,7 +268,7 @@ void TopSettingForm::btnSaveAsClick() {
                              QStringLiteral("apf"));
     if (!target || target->isEmpty())
         return;
-    saveWithOriginalSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
+    saveWithStorableSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
 }
 
 void TopSettingForm::btnVideoClick() {
