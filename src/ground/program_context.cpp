@@ -28,12 +28,18 @@ ProgramContext ProgramContext::forFolder(const QString& folder) {
     return context;
 }
 
-QString ProgramContext::converterPath() const { return m_programFolder + kConverterFileName; }
-QString ProgramContext::preferencesPath() const { return m_programFolder + kPreferencesFileName; }
+QString ProgramContext::converterPath() const {
+    return m_programFolder + kConverterFileName;
+}
+QString ProgramContext::preferencesPath() const {
+    return m_programFolder + kPreferencesFileName;
+}
 QString ProgramContext::profilesFolder() const {
     return m_programFolder + kProfilesFolderName + QLatin1Char('/');
 }
-QString ProgramContext::helpPath() const { return m_programFolder + kHelpFileName; }
+QString ProgramContext::helpPath() const {
+    return m_programFolder + kHelpFileName;
+}
 
 QString ProgramContext::profilePath(const QString& displayName) const {
     const QString folder = profilesFolder();

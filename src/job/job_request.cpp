@@ -2,10 +2,10 @@
 #include "job/job_request.h"
 
 #include "ground/time_text.h"
+#include "ground/whole_number.h"
 #include "job/section_plan.h"
 
 #include <QFileInfo>
-#include <limits>
 
 namespace segmora {
 
@@ -43,35 +43,6 @@ bool IsExistingFolder(const QString& path) {
     return QFileInfo(path).isDir();
 }
 
-bool ParseSectionQuantity(const QString& text, int* value) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    // Accumulated as a magnitude in 64 bits so that -2147483648 is still in range.
-    long long magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        magnitude = magnitude * 10 + (c.unicode() - '0');
-        if (magnitude > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
-            return false;
-    }
-    const long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > std::numeric_limits<int>::max())
-        return false;
-    if (value)
-        *value = static_cast<int>(signedValue);
-    return true;
-}
-
 JobCheckResult CheckJobRequest(const JobRequest& request) {
     if (!IsValidSource(request.sourcePath))
         return failure(1, QStringLiteral("Please specify a valid input video file."),
@@ -93,9 +64,14 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
                        QStringLiteral("Invalid Time"), JobField::None);
 
     int count = 1;
-    if (request.mode == JobMode::Equal &&
-        (!ParseSectionQuantity(request.sectionQtyText, &count) || count <= 0))
-        return failure(6, kSectionQtyText, kSectionTitle, JobField::SectionQty);
+    if (request.mode == JobMode::Equal) {
+        // Leading blanks, an optional sign and decimal digits, within 32 bits.
+        const std::optional<int> quantity =
+            ParseWholeNumber(request.sectionQtyText, {.leadingBlanks = true});
+        if (!quantity || *quantity <= 0)
+            return failure(6, kSectionQtyText, kSectionTitle, JobField::SectionQty);
+        count = *quantity;
+    }
 
     // Shorter sections would each still come out one whole frame long, overlapping the next.
     const double shortest =

@@ -50,8 +50,6 @@ struct JobCheckResult {
 bool IsValidSource(const QString& path);
 // True when the text names an existing folder.
 bool IsExistingFolder(const QString& path);
-// Reads a whole 32-bit signed number: leading blanks, an optional sign, decimal digits.
-bool ParseSectionQuantity(const QString& text, int* value);
 
 // Runs the checks in order and stops at the first failure. Nothing is repaired: a time text is
 // never normalised and the section quantity is never clamped.
