@@ -183,7 +183,6 @@ void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
     for (int i = 0; i < mainProfileList->count(); ++i)
         names.append(mainProfileList->itemText(i));
     FillProfileList(names);
-    cmbProfile->setCurrentIndex(mainProfileList->currentIndex());
     // Every change of the main choice follows; the main window loads that profile into the
     // grids, so this list keeps naming the profile the grids hold.
     connect(mainProfileList, &QComboBox::currentIndexChanged, this,

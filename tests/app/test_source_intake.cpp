@@ -404,7 +404,7 @@ private slots:
         QTest::addColumn<int>("offered"); // Qt::DropActions
         QTest::addColumn<bool>("shift");  // proposes a move
         QTest::addColumn<bool>("taken");
-        QTest::addColumn<int>("action"); // Qt::DropAction told to the source
+        QTest::addColumn<int>("action"); // Qt::DropAction told to the source when taken
         const int copy = Qt::CopyAction;
         const int move = Qt::MoveAction;
         const int link = Qt::LinkAction;
@@ -427,11 +427,14 @@ private slots:
             drop(form, {world.in(QStringLiteral("clip.mkv"))}, Qt::DropActions(offered),
                  shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(replies.entered, taken);
-        QCOMPARE(int(replies.enterAction), action);
         QCOMPARE(replies.moved, taken);
-        QCOMPARE(int(replies.moveAction), action);
         QCOMPARE(replies.dropped, taken);
-        QCOMPARE(int(replies.dropAction), action);
+        // A refused drag never reaches the window again, so only a taken one tells an action.
+        if (taken) {
+            QCOMPARE(int(replies.enterAction), action);
+            QCOMPARE(int(replies.moveAction), action);
+            QCOMPARE(int(replies.dropAction), action);
+        }
         QVERIFY(world.fakes.messages.isEmpty());
     }
 
