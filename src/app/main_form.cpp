@@ -2,13 +2,13 @@
 #include "app/main_form.h"
 
 #include "app/about_form.h"
+#include "app/picture_button.h"
+#include "app/setting_form.h"
 #include "ground/error_guard.h"
 #include "ground/ini_file.h"
 #include "ground/object_names.h"
-#include "app/picture_button.h"
 #include "ground/product.h"
 #include "ground/seams.h"
-#include "app/setting_form.h"
 #include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/track_bar.h"
@@ -463,8 +463,11 @@ void TMainForm::connectHandlers() {
     connect(tbtnHelp, &QToolButton::clicked, this, on(&TMainForm::tbtnHelpClick));
     connect(bbtnBrowse, &QPushButton::clicked, this, on(&TMainForm::bbtnBrowseClick));
     connect(BitBtn1, &QPushButton::clicked, this, on(&TMainForm::BitBtn1Click));
-    // The user's choice only: setting the index from the preferences must load nothing.
-    connect(cmbProfile, &QComboBox::activated, this, on(&TMainForm::cmbProfileChange));
+    // Every change of the choice loads that profile, whoever makes it (the user, the Settings
+    // dialog putting the saved one back, the profile editor), so the list always names the
+    // profile whose values the grids hold and Start never mixes two. Before the editor exists
+    // (start-up) nothing loads; the first showing does.
+    connect(cmbProfile, &QComboBox::currentIndexChanged, this, on(&TMainForm::cmbProfileChange));
 
     connect(imgPlay, &PictureButton::clicked, this, on(&TMainForm::imgPlayClick));
     connect(imgPause, &PictureButton::clicked, this, on(&TMainForm::imgPauseClick));
@@ -543,7 +546,8 @@ void TMainForm::tbtnHelpClick() {
 }
 
 void TMainForm::bbtnBrowseClick() {
-    const std::optional<QString> folder = seams().pickFolder(this, kOutputFolderCaption);
+    const std::optional<QString> folder =
+        seams().pickFolder(this, kOutputFolderCaption, edtOutputDir->text());
     if (folder && !folder->isEmpty())
         edtOutputDir->setText(WithTrailingSeparator(*folder));
 }

@@ -232,6 +232,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -244,6 +245,9 @@ private:
     void createProgressPanel();
     void connectHandlers();
     void fillProfileList();
+    // Takes a drag or drop of local files as a copy or a link, never a move, and refuses it
+    // while a job holds the window; returns whether it was taken.
+    bool acceptFileDrop(QDropEvent* event);
 
     ProgramContext m_context;
     QString m_versionText;

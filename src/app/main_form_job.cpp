@@ -71,6 +71,8 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
     request.outputFolderText = edtOutputDir->text();
     request.durationMs = filterGraph ? filterGraph->Duration() : 0;
+    const double frameRate = filterGraph ? filterGraph->FrameRate() : 0;
+    request.frameSeconds = frameRate > 0 ? 1.0 / frameRate : 0;
 
     const JobCheckResult checked = CheckJobRequest(request);
     if (!checked.passed()) {

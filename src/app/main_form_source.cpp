@@ -12,6 +12,7 @@
 #include "media/video_window.h"
 
 #include <QDragEnterEvent>
+#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -103,6 +104,20 @@ void TMainForm::tmrPreviewTimer() {
     tkbProgress->SetPosition(int(RoundHalfEven(seconds)));
 }
 
+namespace {
+
+// The action a drop of files is taken as: a copy, else a link. Never a move: the drag source
+// (a file manager) would then delete the user's video once the drop is done.
+Qt::DropAction fileDropAction(Qt::DropActions offered) {
+    if (offered & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (offered & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
+} // namespace
+
 void TMainForm::FilesDropped(const QStringList& paths) {
     // During a job the progress panel is shown; a new source then would pull the file from
     // under the converter.
@@ -113,19 +128,36 @@ void TMainForm::FilesDropped(const QStringList& paths) {
         OpenSource(first);
 }
 
+bool TMainForm::acceptFileDrop(QDropEvent* event) {
+    const Qt::DropAction action = fileDropAction(event->possibleActions());
+    const bool jobShown = !panProgress->isHidden() || JobState != JobIdle;
+    if (jobShown || action == Qt::IgnoreAction || !event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(action);
+    event->accept();
+    return true;
+}
+
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrop(event);
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    acceptFileDrop(event);
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
+    if (!acceptFileDrop(event))
+        return;
     QStringList paths;
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl& url : urls) {
         if (url.isLocalFile())
             paths.append(url.toLocalFile());
     }
-    event->acceptProposedAction();
     guarded(this, [&] { FilesDropped(paths); });
 }
 

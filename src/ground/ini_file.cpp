@@ -2,6 +2,7 @@
 #include "ground/ini_file.h"
 
 #include "ground/app_error.h"
+#include "ground/whole_number.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -9,7 +10,6 @@
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -246,15 +246,9 @@ bool IniSnapshot::parseInteger(const QString& text, int* value) {
         else
             ok = false;
     } else {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-            if (!sign && (c < QLatin1Char('0') || c > QLatin1Char('9')))
-                return false;
-        }
-        number = text.toLongLong(&ok, 10);
-        ok = ok && number >= std::numeric_limits<qint32>::min() &&
-             number <= std::numeric_limits<qint32>::max();
+        const std::optional<int> decimal = ParseWholeNumber(text);
+        ok = decimal.has_value();
+        number = decimal.value_or(0);
     }
     if (!ok)
         return false;

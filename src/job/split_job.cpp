@@ -95,6 +95,7 @@ SplitJobResult SplitJob::run() {
             }
         }
 
+        RemoveStalePartFile(output);
         const ConverterCall call{m_plan.sourcePath, section.start, section.length,
                                  m_plan.profileArguments, output};
         emit sectionStarted(section.index, ProcessingText(m_plan, section.index), output,

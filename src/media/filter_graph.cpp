@@ -104,6 +104,23 @@ QString precheck(const QString& path) {
     return {};
 }
 
+// The filter that stands a picture stored on its side upright, from the clockwise turn the file
+// asks for (libmpv's "demux-rotation"); empty for none. libmpv's software renderer cannot turn
+// a picture itself: a quarter turn aborts the whole process and a half turn is ignored, so
+// libmpv is told to leave the rotation alone ("video-rotate" "no") and the turn is done here.
+QByteArray uprightFilter(int64_t clockwiseDegrees) {
+    switch ((clockwiseDegrees % 360 + 360) % 360) {
+    case 90:
+        return QByteArrayLiteral("lavfi-transpose=dir=clock");
+    case 180:
+        return QByteArrayLiteral("lavfi-hflip,lavfi-vflip");
+    case 270:
+        return QByteArrayLiteral("lavfi-transpose=dir=cclock");
+    default:
+        return {};
+    }
+}
+
 QString loadFailure(const QString& path, int error) {
     switch (error) {
     case MPV_ERROR_UNKNOWN_FORMAT:
@@ -136,6 +153,24 @@ struct FilterGraph::Impl {
     quint64 openSerial = 0; // counts OpenFile calls: a queued failure of an older one is dropped
     QTimer* loadTimeout = nullptr;
     QList<QEventLoop*> waitLoops; // the loops of RenderFile calls waiting, innermost last
+
+    QByteArray filter; // the "vf" set for the loaded file's rotation
+
+    // Sets the video filter when it differs from the one in place (a change rebuilds the chain).
+    void setFilter(const QByteArray& wanted) {
+        if (wanted == filter || !handle)
+            return;
+        if (mpv_set_property_string(handle.get(), "vf", wanted.constData()) >= 0)
+            filter = wanted;
+    }
+    // Turns the loaded file's picture upright.
+    void standUpright() {
+        int64_t degrees = 0;
+        if (mpv_get_property(handle.get(), "current-tracks/video/demux-rotation", MPV_FORMAT_INT64,
+                             &degrees) < 0)
+            degrees = 0;
+        setFilter(uprightFilter(degrees));
+    }
 };
 
 FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(std::make_unique<Impl>()) {
@@ -172,6 +207,7 @@ void FilterGraph::SetActive(bool active) {
             d->window->attachPlayer(nullptr);
         d->handle.reset();
         d->loaded = false;
+        d->filter.clear();
         return;
     }
 
@@ -194,6 +230,9 @@ void FilterGraph::SetActive(bool active) {
         // Without a widget to draw in, the picture is decoded and dropped.
         {"vo", d->window ? "libmpv" : "null"},
         {"hwdec", "no"},
+        // A rotated source (every phone video shot upright) is turned by a filter instead: the
+        // software renderer would abort the process on it (see uprightFilter).
+        {"video-rotate", "no"},
         {"keep-open", "yes"},
         {"hr-seek", "yes"},
         {"idle", "yes"},
@@ -286,6 +325,8 @@ void FilterGraph::OpenFile(const QString& path) {
     // An absolute path: a relative name could otherwise read as a protocol or an option.
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     setPause(h, true);
+    // The previous file's turn must not apply to this one.
+    d->setFilter({});
     const char* command[] = {"loadfile", file.constData(), "replace", nullptr};
     NodeResult result;
     if (int error = mpv_command_ret(h, command, &result.node); error < 0) {
@@ -375,6 +416,18 @@ qint64 FilterGraph::CurrentPosition() const {
     return HasMedia() ? millisecondsProperty(d->handle.get(), "time-pos") : 0;
 }
 
+double FilterGraph::FrameRate() const {
+    if (!HasMedia())
+        return 0;
+    for (const char* name : {"container-fps", "estimated-vf-fps"}) {
+        double rate = 0;
+        if (mpv_get_property(d->handle.get(), name, MPV_FORMAT_DOUBLE, &rate) >= 0 &&
+            std::isfinite(rate) && rate > 0)
+            return rate;
+    }
+    return 0;
+}
+
 bool FilterGraph::IsPlaying() const {
     if (!HasMedia())
         return false;
@@ -416,6 +469,7 @@ void FilterGraph::drainEvents() {
             break;
         case MPV_EVENT_FILE_LOADED:
             if (d->pending && d->pending->started) {
+                d->standUpright();
                 d->loaded = true;
                 settleLoad(QString());
             }

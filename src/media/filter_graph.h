@@ -68,6 +68,9 @@ public:
     qint64 Duration() const;
     // Playing position in whole milliseconds (truncated); 0 with no file.
     qint64 CurrentPosition() const;
+    // Frames a second of the loaded file's picture: the container's figure, else libmpv's
+    // estimate from the decoded frames; 0 with no file or no picture.
+    double FrameRate() const;
     // Whether the file is playing (not paused); false with no file.
     bool IsPlaying() const;
     // Exact seek to an absolute position in milliseconds; does nothing with no file.

@@ -3,8 +3,8 @@
 // buttons and the position display (SEGMORA_NEEDS_MEDIA).
 #include "app/main_form.h"
 #include "app/picture_button.h"
-#include "ground/time_text.h"
 #include "fake_seams.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
@@ -75,18 +75,40 @@ void typeTime(QLineEdit* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-void drop(QWidget* target, const QStringList& paths) {
+// What the drag source learns at each step of a drag: taken or not, and as which action.
+struct DropReplies {
+    bool entered = false;
+    Qt::DropAction enterAction = Qt::IgnoreAction;
+    bool moved = false;
+    Qt::DropAction moveAction = Qt::IgnoreAction;
+    bool dropped = false;
+    Qt::DropAction dropAction = Qt::IgnoreAction;
+};
+
+// The desktop offers the drag first, moves it over the window, then drops it there. Shift
+// makes the drag propose a move, as a file manager does.
+DropReplies drop(QWidget* target, const QStringList& paths,
+                 Qt::DropActions offered = Qt::CopyAction,
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     data.setUrls(urls);
-    // The desktop offers the drag first; the drop then goes to the widget that accepted it.
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    DropReplies replies;
+    QDragEnterEvent enter(QPoint(20, 20), offered, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(target, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    replies.entered = enter.isAccepted();
+    replies.enterAction = enter.dropAction();
+    QDragMoveEvent move(QPoint(30, 30), offered, &data, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(target, &move);
+    replies.moved = move.isAccepted();
+    replies.moveAction = move.dropAction();
+    QDropEvent event(QPointF(30, 30), offered, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(target, &event);
+    replies.dropped = event.isAccepted();
+    replies.dropAction = event.dropAction();
+    return replies;
 }
 
 } // namespace
@@ -387,13 +409,54 @@ private slots:
         }
         for (QString& path : paths)
             path = world.expand(path);
-        drop(form, paths);
-        if (QTest::currentTestFailed())
-            return;
+        const DropReplies replies = drop(form, paths);
+        // A running job refuses the drag from its start.
+        QCOMPARE(replies.entered, !jobRunning);
+        QCOMPARE(replies.dropped, !jobRunning);
         QCOMPARE(form->edtSource->text(), world.expand(opened));
         QCOMPARE(form->SourceLoaded, !opened.isEmpty());
         QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
         QCOMPARE(form->JobState, jobRunning ? int(JobRunning) : int(JobIdle));
+    }
+
+    // A drop is never taken as a move, which would let a file manager delete the dropped
+    // video; a drag that offers neither a copy nor a link is refused.
+    void dropIsACopyOrALink_data() {
+        QTest::addColumn<int>("offered"); // Qt::DropActions
+        QTest::addColumn<bool>("shift");  // proposes a move
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("action"); // Qt::DropAction told to the source when taken
+        const int copy = Qt::CopyAction;
+        const int move = Qt::MoveAction;
+        const int link = Qt::LinkAction;
+        QTest::newRow("copy") << copy << false << true << copy;
+        QTest::newRow("move proposed, copy offered")
+            << (copy | move | link) << true << true << copy;
+        QTest::newRow("move proposed, link offered") << (move | link) << true << true << link;
+        QTest::newRow("link") << link << false << true << link;
+        QTest::newRow("move only") << move << true << false << int(Qt::IgnoreAction);
+    }
+    void dropIsACopyOrALink() {
+        QFETCH(int, offered);
+        QFETCH(bool, shift);
+        QFETCH(bool, taken);
+        QFETCH(int, action);
+        World world;
+        TMainForm* form = world.start();
+        // A file the window takes without opening it: only the drag's replies matter here.
+        const DropReplies replies =
+            drop(form, {world.in(QStringLiteral("clip.mkv"))}, Qt::DropActions(offered),
+                 shift ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(replies.entered, taken);
+        QCOMPARE(replies.moved, taken);
+        QCOMPARE(replies.dropped, taken);
+        // A refused drag never reaches the window again, so only a taken one tells an action.
+        if (taken) {
+            QCOMPARE(int(replies.enterAction), action);
+            QCOMPARE(int(replies.moveAction), action);
+            QCOMPARE(int(replies.dropAction), action);
+        }
+        QVERIFY(world.fakes.messages.isEmpty());
     }
 
     void playbackButtons() {

@@ -269,6 +269,33 @@ private slots:
         QVERIFY(!QFile::exists(clip(3)));
     }
 
+    // The temporary file of a converter that was killed outright (SIGKILL, a crash of the
+    // machine) is never taken for a clip: no overwrite question, and the next run of that clip
+    // removes it before its converter starts.
+    void stalePartFileGoesBeforeTheNextRun() {
+        const QString stale = m_out + QStringLiteral("/.holiday_Clip2.mp4.part");
+        QVERIFY(writeAll(stale, "half a clip from a killed run"));
+        const QString staleLink = m_out + QStringLiteral("/.holiday_Clip3.mp4.part");
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), staleLink));
+        const QString found = m_dir->filePath(QStringLiteral("found.log"));
+        SplitJob job(
+            plan(JobMode::Equal, 3, 10, 40,
+                 converter("if [ -e \"$part\" ] || [ -L \"$part\" ]; then echo \"$ss\" >> '" +
+                           found.toUtf8() + "'; fi")));
+        int questions = 0;
+        job.confirmOverwrite = [&](const QString&) {
+            ++questions;
+            return false;
+        };
+        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(questions, 0);
+        QCOMPARE(readAll(found), QByteArray());
+        QCOMPARE(readAll(clip(2)), QByteArray("clip 20\n"));
+        QCOMPARE(readAll(clip(3)), QByteArray("clip 30\n"));
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(!QFileInfo(staleLink).isSymLink());
+    }
+
     void missingConverterFailsToStart() {
         SplitJob job(plan(JobMode::Equal, 2, 10, 40, m_dir->filePath(QStringLiteral("gone"))));
         Recorder seen;

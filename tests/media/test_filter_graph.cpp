@@ -322,6 +322,81 @@ private slots:
         QCOMPARE(litShare(image, QRect(330, 0, 150, 120)), 0.0);
     }
 
+    // A picture stored on its side is shown the way the file asks, as the ffmpeg tool shows it;
+    // a quarter turn used to abort the whole program in libmpv's software renderer.
+    void turnedPictureIsShownUpright_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("shown");    // the picture's size once turned
+        QTest::addColumn<QString>("corner"); // where the white square is then
+        QTest::newRow("not turned") << "turned0.mp4" << QSize(64, 48) << "top left";
+        QTest::newRow("quarter turn") << "turned90.mp4" << QSize(48, 64) << "bottom left";
+        QTest::newRow("half turn") << "turned180.mp4" << QSize(64, 48) << "bottom right";
+        QTest::newRow("three quarters") << "turned270.mp4" << QSize(48, 64) << "top right";
+    }
+    void turnedPictureIsShownUpright() {
+        QFETCH(QString, file);
+        QFETCH(QSize, shown);
+        QFETCH(QString, corner);
+        Preview preview({320, 240});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        // A turned file after another one, and the other way round: no turn is left over.
+        preview.graph.RenderFile(fixture("turned90.mp4"));
+        preview.graph.ResetGraph();
+        preview.graph.RenderFile(fixture(file));
+        const quint64 before = preview.window->framesPainted();
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= before + 2, 5000);
+        const QImage image = preview.window->grab().toImage();
+
+        // The picture fills the window's height or width with its aspect kept.
+        const QSize fitted = shown.scaled(image.size(), Qt::KeepAspectRatio);
+        const QRect picture(
+            QPoint((image.width() - fitted.width()) / 2, (image.height() - fitted.height()) / 2),
+            fitted);
+        // The middle of each corner's square (16 source pixels a side).
+        const int side = picture.width() * 16 / shown.width();
+        const auto cornerArea = [&](bool right, bool bottom) {
+            const int x = right ? picture.right() - side + 1 : picture.left();
+            const int y = bottom ? picture.bottom() - side + 1 : picture.top();
+            return QRect(x, y, side, side).adjusted(side / 4, side / 4, -side / 4, -side / 4);
+        };
+        const QList<QPair<QString, QRect>> corners = {
+            {QStringLiteral("top left"), cornerArea(false, false)},
+            {QStringLiteral("top right"), cornerArea(true, false)},
+            {QStringLiteral("bottom left"), cornerArea(false, true)},
+            {QStringLiteral("bottom right"), cornerArea(true, true)}};
+        for (const auto& [name, area] : corners) {
+            const double lit = litShare(image, area);
+            if (name == corner)
+                QVERIFY2(lit > 0.9, qPrintable(name + QStringLiteral(": %1").arg(lit)));
+            else
+                QVERIFY2(lit < 0.1, qPrintable(name + QStringLiteral(": %1").arg(lit)));
+        }
+        if (picture.left() > 4)
+            QCOMPARE(litShare(image, QRect(0, 0, picture.left() - 2, image.height())), 0.0);
+    }
+
+    void frameRate_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("25 a second") << "counter.mp4" << 25.0;
+        QTest::newRow("10 a second") << "long61_5.mp4" << 10.0;
+        QTest::newRow("100 a second") << "len2_01.mp4" << 100.0;
+        QTest::newRow("sound only") << "soundonly.mp4" << 0.0;
+    }
+    void frameRate() {
+        QFETCH(QString, file);
+        QFETCH(double, rate);
+        FilterGraph graph;
+        QCOMPARE(graph.FrameRate(), 0.0);
+        graph.SetActive(true);
+        graph.RenderFile(fixture(file));
+        QCOMPARE(graph.FrameRate(), rate);
+        graph.ResetGraph();
+        QCOMPARE(graph.FrameRate(), 0.0);
+    }
+
     void pausedPictureCausesNoRepaints() {
         Preview preview;
         QVERIFY(QTest::qWaitForWindowExposed(&preview.host));

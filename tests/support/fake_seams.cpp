@@ -14,8 +14,9 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
         return answers.isEmpty() ? defaultAnswer : answers.dequeue();
     };
     s.openUrl = [this](const QUrl& url) { openedUrls.append(url); };
-    s.pickFolder = [this](QWidget*, const QString& caption) {
+    s.pickFolder = [this](QWidget*, const QString& caption, const QString& startFolder) {
         folderPickerCaptions.append(caption);
+        folderPickerStartFolders.append(startFolder);
         return folderToPick;
     };
     s.pickOpenFile = [this](QWidget*, const QString& filter) {

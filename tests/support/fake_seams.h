@@ -29,6 +29,7 @@ public:
     QList<QUrl> openedUrls;
     std::optional<QString> folderToPick; // nullopt: the picker is cancelled
     QList<QString> folderPickerCaptions;
+    QList<QString> folderPickerStartFolders;
     std::optional<QString> fileToOpen; // nullopt: the open dialog is cancelled
     QList<QString> openFilters;
     std::optional<QString> fileToSave; // nullopt: the save dialog is cancelled
