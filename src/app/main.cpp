@@ -1,5 +1,6 @@
 // Program start: the application object, the program folder, the windows, the message loop.
 #include "app/application.h"
+#include "app/command_line_split.h"
 #include "app/desktop_seams.h"
 #include "ground/product.h"
 #include "ground/program_context.h"
@@ -28,8 +29,11 @@ bool asksForUsage(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // `segmora split ...` and `segmora profiles` never open a window.
+    if (argc > 1 && segmora::IsSubcommand(argv[1]))
+        return segmora::RunSubcommand(argc, argv);
     if (asksForUsage(argc, argv)) {
-        std::fputs(qPrintable(segmora::StartUsage()), stdout);
+        std::fputs(qPrintable(segmora::StartUsage() + segmora::SubcommandUsage()), stdout);
         return 0;
     }
     QApplication app(argc, argv);
