@@ -247,39 +247,49 @@ void TMainForm::tmrProcessTimer() {
 }
 
 void TMainForm::imgCancelClick() {
-    if (JobState != JobRunning || !m_runningJob)
+    if (JobState != JobRunning)
         return;
-    JobController* const job = m_runningJob;
     // While the question is open the job starts no section and does not end.
-    job->hold();
+    JobController* const job = m_runningJob;
+    if (job)
+        job->hold();
     const bool yes = AskCancelSplitting(this);
-    if (m_runningJob != job)
-        return; // the job ended some other way meanwhile (the window was closed)
-    job->release();
-    // Yes ends the converter at once, even one that is silent right now; when the last clip
-    // was finished meanwhile, the job completes as usual instead.
-    if (yes)
+    const bool sameJob = job && m_runningJob == job;
+    if (sameJob)
+        job->release();
+    if (!yes || JobState != JobRunning)
+        return;
+    // Ends the converter at once, even one that is silent right now; when the last clip was
+    // finished meanwhile, the job completes as usual instead. The job sets JobState.
+    if (sameJob)
         job->cancel();
+    else
+        JobState = JobCancelRequested;
 }
 
 void TMainForm::FormCloseQuery(bool& canClose) {
     canClose = true;
-    if (JobState != JobRunning || !m_runningJob)
+    if (JobState != JobRunning)
         return;
     JobController* const job = m_runningJob;
-    job->hold();
+    if (job)
+        job->hold();
     const bool yes = AskCancelAndExit(this);
-    if (m_runningJob != job)
-        return;
-    job->release();
+    const bool sameJob = job && m_runningJob == job;
+    if (sameJob)
+        job->release();
     if (!yes) {
         canClose = false;
         return;
     }
     // The converter is ended, reaped and its temporary file removed here, before the window
     // closes and the program ends, so none outlives the program.
-    m_closingDuringJob = true;
-    job->cancel();
+    if (sameJob) {
+        m_closingDuringJob = true;
+        job->cancel();
+    } else {
+        JobState = JobCancelRequested;
+    }
 }
 
 } // namespace segmora
