@@ -1,8 +1,8 @@
 // Runs one split through the job engine, or writes the same converter command lines as a shell
 // script, so run.sh can time the two against each other.
 #include "job/converter_command.h"
-#include "job/section_plan.h"
 #include "job/job_controller.h"
+#include "job/section_plan.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
