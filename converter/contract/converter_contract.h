@@ -29,4 +29,9 @@ bool isProgressReportLine(std::string_view line);
 // the same folder, NAME cut (between characters) where it would pass 255 bytes.
 std::string partFileName(std::string_view outputName);
 
+// Exit status of a run whose clip was written whole but came out shorter than asked (the
+// source ended early, or its last frames could not be read). The clip counts as made; the last
+// progress report before the exit gives its real length.
+inline constexpr int kExitShortClip = 3;
+
 } // namespace vorkast::contract

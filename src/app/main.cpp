@@ -1,5 +1,6 @@
 // Program start: the command line, the program folder, the windows, the message loop.
 #include "app/application.h"
+#include "app/command_line_split.h"
 #include "app/desktop_seams.h"
 #include "app/main_form.h"
 #include "ground/error_guard.h"
@@ -13,6 +14,9 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    // `segmora split ...` and `segmora profiles` never open a window.
+    if (argc > 1 && segmora::IsSubcommand(argv[1]))
+        return segmora::RunSubcommand(argc, argv);
     // The command line is read before the application object exists, so the options that only
     // print (and a wrong command line) need no display.
     QStringList arguments;

@@ -42,7 +42,7 @@ namespace segmora {
 
 class CircularPictureButton;
 class PictureButton;
-class SplitJob;
+class JobController;
 class TAboutForm;
 class TCountDownForm;
 class TSettingForm;
@@ -100,7 +100,7 @@ public:
     int JobState = JobIdle;
     int ElapsedSeconds = 0;
     // The job RunSplitJob is running right now; null while idle.
-    SplitJob* RunningJob() const { return m_runningJob; }
+    JobController* RunningJob() const { return m_runningJob; }
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
@@ -255,7 +255,8 @@ private:
     QString m_openDialogFilter;
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
-    SplitJob* m_runningJob = nullptr;
+    JobController* m_runningJob = nullptr;
+    bool m_closingDuringJob = false; // closing was agreed while a job ran
 };
 
 } // namespace segmora

@@ -405,6 +405,35 @@ private slots:
         world.verifyIdle();
     }
 
+    // Yes to Cancel, given after the last converter had finished while the question was open:
+    // every clip is complete, so the job ends with its success message, not quietly.
+    void cancelAnsweredAfterTheLastClip() {
+        SplitWorld world;
+        world.fakeConverter(kHalfThenWait + "\n: > \"$out\"");
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool asked = false;
+        whenCurrentReaches(world.form, 50, [&] {
+            world.fakes.onMessage = [&](const MessageRequest&) {
+                if (asked)
+                    return;
+                asked = true;
+                world.touch(QStringLiteral("go"));
+                QTRY_VERIFY_WITH_TIMEOUT(world.converterProcesses().isEmpty(), 20000);
+            };
+            world.fakes.answers.enqueue(MessageAnswer::Yes);
+            world.form->imgCancelClick();
+        });
+
+        world.form->imgStartClick();
+
+        QVERIFY(asked);
+        QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
+                                                    "Splitting is completed successfully."}));
+        QVERIFY(QFile::exists(world.outPath(QStringLiteral("job45_Clip1.mp4"))));
+        world.verifyIdle();
+    }
+
     void closingTheWindow_data() {
         QTest::addColumn<bool>("duringJob");
         QTest::addColumn<int>("answer"); // MessageAnswer
