@@ -280,7 +280,7 @@ private slots:
         const QString staleLink = m_out + QStringLiteral("/.holiday_Clip3.mp4.part");
         QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), staleLink));
         const QString found = m_dir->filePath(QStringLiteral("found.log"));
-        SplitJob job(
+        JobController job(
             plan(JobMode::Equal, 3, 10, 40,
                  converter("if [ -e \"$part\" ] || [ -L \"$part\" ]; then echo \"$ss\" >> '" +
                            found.toUtf8() + "'; fi")));
@@ -289,7 +289,7 @@ private slots:
             ++questions;
             return false;
         };
-        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         QCOMPARE(questions, 0);
         QCOMPARE(readAll(found), QByteArray());
         QCOMPARE(readAll(clip(2)), QByteArray("clip 20\n"));
