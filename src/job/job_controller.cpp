@@ -258,11 +258,12 @@ void JobController::onConverterFinished(Run* run) {
 }
 
 void JobController::stopAll() {
-    // Each terminate() ends its run through onConverterFinished(), which removes it.
+    // Each endNow() ends, reaps and cleans up its converter before it returns, and ends its run
+    // through onConverterFinished(), which removes it.
     while (!m_runs.empty()) {
         ConverterProcess* process = m_runs.front()->process;
         Run* const run = m_runs.front().get();
-        process->terminate();
+        process->endNow();
         if (!m_runs.empty() && m_runs.front().get() == run) {
             // Not running any more (it ended between the event loop's looks): drop it as is.
             onConverterFinished(run);
@@ -299,8 +300,14 @@ void JobController::end(SplitJobEnd how, int section, const QString& message) {
     m_result.section = section;
     m_result.message =
         (how == SplitJobEnd::Failed || how == SplitJobEnd::StartFailed) ? message : QString();
-    if (how == SplitJobEnd::Completed)
+    if (how == SplitJobEnd::Completed) {
+        // Every section is through, whatever its converter's last report said.
+        const int before = m_total;
+        recomputeTotal();
+        if (m_total == 100 && before != 100 && m_elapsed > 0)
+            emitTimes();
         setState(State::Completing);
+    }
     emit finished(m_result);
     setState(State::Idle);
 }
