@@ -10,6 +10,7 @@
 #include "progress_reporter.h"
 #include "source.h"
 #include "stream_copy.h"
+#include "timestamp_repair.h"
 #include "transcoder.h"
 #include "watchdog.h"
 
@@ -54,10 +55,17 @@ void checkStart(const Source& source, const Options& options) {
                            fmtSeconds(source.duration) + " s)");
 }
 
-ConvertError cannotHold(const AVCodecParameters* codec) {
-    return ConvertError(std::string("the output container cannot hold the source's ") +
-                        av_get_media_type_string(codec->codec_type) + " (" +
-                        avcodec_get_name(codec->codec_id) + ") without encoding it");
+// "audio stream 2 (pcm_s16le)": a stream as a user finds it in a player's list.
+std::string streamName(const AVStream* stream) {
+    return std::string(av_get_media_type_string(stream->codecpar->codec_type)) + " stream " +
+           std::to_string(stream->index) + " (" + avcodec_get_name(stream->codecpar->codec_id) +
+           ")";
+}
+
+ConvertError cannotHold(const AVStream* stream) {
+    return ConvertError("the output container cannot hold the source's " + streamName(stream) +
+                        " without encoding it; name an encoder for it, leave it out (-vn, -an) "
+                        "or choose a container that holds it");
 }
 
 // Whether the container plays a stream of this kind. Sound containers name a picture codec
@@ -70,9 +78,57 @@ bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
     return id != AV_CODEC_ID_NONE;
 }
 
+// Whether a copied stream's header can be written: damage can leave a stream without a size
+// or a sample rate.
+bool describable(const AVCodecParameters* codec) {
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO)
+        return codec->width > 0 && codec->height > 0;
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO)
+        return codec->sample_rate > 0 && codec->ch_layout.nb_channels > 0;
+    return true;
+}
+
+// One frame of the anchor stream, in seconds: how much shorter than asked a clip may be.
+double frameSeconds(const AVFormatContext* input, int anchor) {
+    if (anchor < 0)
+        return 0.05;
+    AVStream* stream = input->streams[anchor];
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+        return 0.05;
+    const AVRational rate =
+        av_guess_frame_rate(const_cast<AVFormatContext*>(input), stream, nullptr);
+    return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
+}
+
+// The clip's length as the streams wrote it, and whether that falls short of what the source
+// should have given.
+// removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
+ConvertResult measure(const std::vector<Route>& routes, const Source& source,
+                      const Options& options, double asked, double frame, double removed) {
+    ConvertResult result;
+    double covered = 0;
+    for (const Route& r : routes)
+        if (r.holdsClipOpen())
+            covered = std::max(covered, r.progress());
+    covered = std::min(covered, asked);
+    double expected = asked;
+    if (source.duration > 0)
+        expected = std::min(expected, source.duration - removed - options.start);
+    if (std::isfinite(expected) && covered < expected - frame - 1e-3) {
+        result.seconds = covered;
+        result.shortClip = true;
+        result.expected = expected;
+        return result;
+    }
+    // The last frame ends the clip within a frame of what was asked: report all of it.
+    result.seconds = std::isfinite(expected) ? expected : covered;
+    return result;
+}
+
 } // namespace
 
-double convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+    refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
     checkStart(source, options);
     Section section;
@@ -147,12 +203,20 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
                             type == AVMEDIA_TYPE_SUBTITLE;
         if (!wanted)
             continue;
+        if (!describable(in->codecpar)) {
+            if (static_cast<int>(i) == anchor)
+                throw ConvertError("the source's " + streamName(in) +
+                                   " has no size or sample rate the libraries can tell; it is "
+                                   "too damaged to copy");
+            printMessage("left out the source's " + streamName(in) +
+                         ": it has no size or sample rate the libraries can tell");
+            continue;
+        }
         if (!writer.canHold(in->codecpar)) {
             if (type == AVMEDIA_TYPE_SUBTITLE)
                 continue; // e.g. text subtitles in a container that has no place for them
-            if (static_cast<int>(i) == anchor)
-                throw cannotHold(in->codecpar);
-            continue;
+            // Picture and sound are never left out without a word: the user asked to keep them.
+            throw cannotHold(in);
         }
         copied.push_back(static_cast<int>(i));
     }
@@ -163,7 +227,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     for (int i : copied) {
         const AVStream* in = input->streams[i];
         if (!copyOnly && !writer.canHold(in->codecpar))
-            throw cannotHold(in->codecpar);
+            throw cannotHold(in);
         AVStream* out = avformat_new_stream(writer.context(), nullptr);
         if (!out)
             throw std::bad_alloc();
@@ -173,8 +237,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         out->time_base = in->time_base;
         out->avg_frame_rate = in->avg_frame_rate;
         out->sample_aspect_ratio = in->sample_aspect_ratio;
-        out->disposition = in->disposition;
-        av_dict_copy(&out->metadata, in->metadata, 0);
+        keepStreamProperties(in, out, true);
         if (options.bitexact)
             av_dict_set(&out->metadata, "encoder", nullptr, 0);
         copyOut[i] = out;
@@ -226,6 +289,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     };
 
     PacketPtr packet = makePacket();
+    TimestampRepair repair(input);
     bool damaged = false;
     for (;;) {
         if (watchdog.expired())
@@ -249,6 +313,10 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             }
         }
         watchdog.alive();
+        if (!repair.repair(packet.get())) {
+            av_packet_unref(packet.get());
+            continue;
+        }
         const int index = packet->stream_index;
         if (index >= 0 && index < static_cast<int>(routes.size())) {
             Route& route = routes[index];
@@ -274,8 +342,10 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     for (Route& r : routes) {
         if (r.transcoder)
             r.transcoder->finish(write);
-        if (r.exact)
+        else if (r.exact)
             r.exact->finish(write);
+        else if (r.copier)
+            r.copier->finish(write);
     }
     if (writer.packetsWritten() == 0)
         throw ConvertError(damaged
@@ -284,14 +354,12 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     writer.close();
     part.commit();
 
-    double covered = 0;
-    for (const Route& r : routes)
-        if (r.holdsClipOpen())
-            covered = std::max(covered, r.progress());
-    // A clean end covers all that was asked for, up to the source's end.
-    if (!damaged && source.duration > 0)
-        covered = std::max(covered, std::min(asked, source.duration - options.start));
-    return std::min(covered, asked);
+    if (repair.leaps() > 0)
+        printMessage("the source's clock jumps at " + std::to_string(repair.leaps()) +
+                     (repair.leaps() == 1 ? " point" : " points") +
+                     " (joined recordings or damage); the clip runs on across the gaps");
+    return measure(routes, source, options, asked, frameSeconds(input, anchor),
+                   repair.removedSeconds());
 }
 
 } // namespace vorkast

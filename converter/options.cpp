@@ -303,7 +303,9 @@ const char* helpText() {
            "both:   -f NAME  -bitexact  -threads N  --help  --version\n"
            "\n"
            "Progress goes to standard error as reports of the seconds done so far.\n"
-           "Exit status 0 means the clip is complete; otherwise the last line says what failed.\n";
+           "Exit status: 0 the clip is complete; 3 the clip was written but the source ended\n"
+           "or broke early, so it is shorter than asked (the last report gives its length);\n"
+           "1 failed, nothing written (the last line says why); 128+N ended by signal N.\n";
 }
 
 } // namespace vorkast
