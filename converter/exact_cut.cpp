@@ -21,7 +21,7 @@ ExactCutWay exactCutWay(const AVCodecParameters* codec) {
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
     if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
         return ExactCutWay::ByCopy;
-    if (codec->codec_id == AV_CODEC_ID_H264)
+    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG2VIDEO)
         return ExactCutWay::ByRecoding;
     return ExactCutWay::Unsupported;
 }
@@ -62,12 +62,14 @@ const char* x264Profile(int profile) {
     }
 }
 
-// The encoder for re-encoded frames, set up like the source's stream. spsId gives its parameter
-// sets ids the source does not use, so both kinds can live in one stream.
+// The encoder for re-encoded frames, set up like the source's stream. spsId gives H.264
+// parameter sets ids the source does not use, so both kinds can live in one stream.
 CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
                             const Options& options, bool globalHeader) {
     const AVCodecParameters* par = in->codecpar;
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    const bool h264 = par->codec_id == AV_CODEC_ID_H264;
+    const AVCodec* codec =
+        h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(par->codec_id);
     if (!codec || par->width <= 0 || par->height <= 0 || par->format < 0)
         return nullptr;
     CodecContextPtr enc(avcodec_alloc_context3(codec));
@@ -91,14 +93,26 @@ CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
     // No B-frames: the re-encoded frames then need no reordering, and decode times below the
     // copied ones' are easy to give.
     enc->max_b_frames = 0;
+    enc->thread_count = options.threads;
+    if (options.bitexact)
+        enc->flags |= AV_CODEC_FLAG_BITEXACT;
+    if (!h264) {
+        // A fixed fine quantiser, and groups that need nothing before them: the copied group
+        // after the head loses the frames that referred back into it.
+        enc->gop_size = 600;
+        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+        enc->global_quality = FF_QP2LAMBDA * 2;
+        Dictionary settings;
+        av_dict_set(&settings.dict, "sc_threshold", "1000000000", 0); // closed groups need it
+        if (avcodec_open2(enc.get(), codec, &settings.dict) < 0)
+            return nullptr;
+        return enc;
+    }
     enc->gop_size = 1 << 20;
     if (par->level > 0)
         enc->level = par->level;
-    enc->thread_count = options.threads;
     if (globalHeader)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (options.bitexact)
-        enc->flags |= AV_CODEC_FLAG_BITEXACT;
     Dictionary settings;
     av_dict_set(&settings.dict, "preset", "veryfast", 0);
     av_dict_set(&settings.dict, "crf", "15", 0);
@@ -130,6 +144,17 @@ bool isIdr(const AVPacket* packet, int lengthSize) {
         return false;
     for (const h264::Unit& unit : h264::splitUnits(packet->data, packet->size, lengthSize))
         if (unit.type() == h264::kIdr)
+            return true;
+    return false;
+}
+
+// MPEG-2: an I-frame that brings its sequence header, where a decoder can begin.
+bool startsSequence(const AVPacket* packet) {
+    if (!(packet->flags & AV_PKT_FLAG_KEY))
+        return false;
+    for (int i = 0; i + 3 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB3)
             return true;
     return false;
 }
@@ -169,6 +194,22 @@ public:
     // Chooses the ids of the re-encoded parameter sets and describes the output stream.
     bool prepare(AVFormatContext* output) {
         const AVCodecParameters* par = m_in->codecpar;
+        m_h264 = par->codec_id == AV_CODEC_ID_H264;
+        if (!m_h264) {
+            // The re-encoded frames carry their own sequence headers; the stream is described
+            // as the source's.
+            m_out->codecpar->video_delay = par->video_delay;
+            // The frames encoded again are finer than the source's: program streams size their
+            // pack rate from the stream's rate, which then needs room for them.
+            const std::int64_t room = std::int64_t(par->width) * par->height * 25 * 4;
+            m_out->codecpar->bit_rate = std::max(par->bit_rate, std::int64_t(0)) + room;
+            if (auto* cpb = reinterpret_cast<AVCPBProperties*>(
+                    av_stream_get_side_data(m_out, AV_PKT_DATA_CPB_PROPERTIES, nullptr))) {
+                cpb->max_bitrate += room;
+                cpb->buffer_size = std::max<std::int64_t>(cpb->buffer_size, 224 * 1024 * 8);
+            }
+            return openRecoder(m_in, m_rate, 0, m_options, false) != nullptr;
+        }
         const auto config = h264::readConfig(par->extradata, par->extradata_size);
         if (!config)
             return false;
@@ -222,16 +263,36 @@ public:
     void accept(AVPacket* packet, const Writer& write) {
         if (m_done)
             return;
-        const bool idr = isIdr(packet, m_source.lengthSize);
-        const bool pastEnd = (packet->dts != AV_NOPTS_VALUE && packet->dts > m_lastTs) ||
-                             (idr && packet->pts != AV_NOPTS_VALUE && packet->pts > m_lastTs);
+        const bool idr = m_h264 ? isIdr(packet, m_source.lengthSize) : startsSequence(packet);
+        // An H.264 IDR shown past the end ends the section; an MPEG-2 I-frame may still be
+        // followed by frames of the section shown before it.
+        const bool pastEnd =
+            (packet->dts != AV_NOPTS_VALUE && packet->dts > m_lastTs) ||
+            (m_h264 && idr && packet->pts != AV_NOPTS_VALUE && packet->pts > m_lastTs);
         if (pastEnd) {
             finish(write);
             return;
         }
-        if (!m_copying) {
+        if (m_leading) {
+            // Frames after the first copied I-frame shown before it refer to the group before:
+            // the head encodes them again and the copy leaves them out.
+            if (packet->pts != AV_NOPTS_VALUE && packet->pts < m_recodeBefore) {
+                decode(m_headDecoder, packet);
+                return;
+            }
+            m_leading = false;
+            endHead(write);
+            m_copying = true;
+        } else if (!m_copying) {
             if (idr && packet->pts != AV_NOPTS_VALUE && packet->pts >= m_startTs) {
                 m_keyDelay = packet->dts != AV_NOPTS_VALUE ? packet->pts - packet->dts : 0;
+                if (!m_h264) {
+                    m_recodeBefore = packet->pts;
+                    decode(m_headDecoder, packet);
+                    m_leading = true;
+                    hold(packet);
+                    return;
+                }
                 endHead(write);
                 m_copying = true;
                 hold(packet);
@@ -249,6 +310,11 @@ public:
         if (m_done)
             return;
         m_done = true;
+        if (m_leading) {
+            m_leading = false;
+            endHead(write);
+            m_copying = true;
+        }
         if (!m_copying) {
             endHead(write);
             return;
@@ -268,7 +334,7 @@ public:
             if (static_cast<std::size_t>(earlier) == n)
                 copyable = n;
         }
-        std::int64_t copiedUpTo = std::numeric_limits<std::int64_t>::min();
+        std::int64_t copiedUpTo = m_maxCopiedPts;
         for (std::size_t i = 0; i < copyable; ++i)
             copiedUpTo = std::max(copiedUpTo, m_held[i]->pts);
         const bool tail = std::any_of(m_held.begin(), m_held.end(), [&](const auto& h) {
@@ -284,8 +350,12 @@ public:
         copyHeld(copyable, write);
         if (!tail)
             return;
+        if (copyable > 0)
+            m_context.clear(); // the held group begins with its own I-frame
         m_recodeFrom = copiedUpTo + 1;
         CodecContextPtr decoder = openDecoder(m_in, m_options.threads);
+        for (const PacketPtr& p : m_context)
+            decode(decoder, p.get());
         for (const PacketPtr& p : rest)
             decode(decoder, p.get());
         decode(decoder, nullptr);
@@ -312,7 +382,7 @@ private:
         while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
             const std::int64_t pts = frame->best_effort_timestamp;
             if (pts != AV_NOPTS_VALUE && pts >= std::max(m_startTs, m_recodeFrom) &&
-                pts <= m_lastTs && pts > m_lastRecodedPts)
+                pts <= m_lastTs && pts < m_recodeBefore && pts > m_lastRecodedPts)
                 recode(frame.get(), pts);
             av_frame_unref(frame.get());
         }
@@ -355,6 +425,7 @@ private:
         if (m_headDecoder)
             decode(m_headDecoder, nullptr);
         m_headDecoder.reset();
+        m_recodeBefore = std::numeric_limits<std::int64_t>::max();
         writeRecoded(write, std::numeric_limits<std::int64_t>::min());
     }
 
@@ -379,9 +450,20 @@ private:
     }
 
     void copyHeld(std::size_t count, const Writer& write) {
+        // Without IDRs, frames encoded again at the end may refer to the group copied last: it
+        // is kept to decode them.
+        if (!m_h264 && count > 0)
+            m_context.clear();
         for (std::size_t i = 0; i < count && i < m_held.size(); ++i) {
             AVPacket* packet = m_held[i].get();
             m_lastCopiedDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (packet->pts != AV_NOPTS_VALUE)
+                m_maxCopiedPts = std::max(m_maxCopiedPts, packet->pts);
+            if (!m_h264) {
+                PacketPtr copy = makePacket();
+                check(av_packet_ref(copy.get(), packet), "cannot hold a video packet");
+                m_context.push_back(std::move(copy));
+            }
             repack(packet, false);
             emit(packet, write);
         }
@@ -392,6 +474,8 @@ private:
     // keep their bytes; a copied keyframe in a start-code stream gets the source's parameter
     // sets when it has none, as a player tuning in needs them.
     void repack(AVPacket* packet, bool recoded) {
+        if (!m_h264)
+            return;
         const int from = recoded ? 0 : m_source.lengthSize;
         if (!recoded && !m_options.bitexact && m_lengthPrefixed && from == 4)
             return;
@@ -447,8 +531,13 @@ private:
     h264::Config m_source;
     unsigned m_spsId = 0;
     bool m_lengthPrefixed = false;
+    bool m_h264 = true;
 
     bool m_copying = false;
+    bool m_leading = false; // the first copied I-frame is held, frames shown before it follow
+    std::int64_t m_recodeBefore = std::numeric_limits<std::int64_t>::max();
+    std::int64_t m_maxCopiedPts = std::numeric_limits<std::int64_t>::min();
+    std::vector<PacketPtr> m_context; // the group copied last (MPEG-2)
     bool m_done = false;
     double m_progress = 0;
     std::int64_t m_keyDelay = 0;
