@@ -100,6 +100,11 @@ double frameSeconds(const AVFormatContext* input, int anchor) {
     return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
 }
 
+// Whether the picture on screen at absStart went off before it: nothing shows there any more.
+bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
+    return absStart - start.shownTime > 2 * frame + 1e-3;
+}
+
 // The clip's length as the streams wrote it, and whether that falls short of what the source
 // should have given.
 // removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
@@ -174,8 +179,13 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
     StartPoint start =
         positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
-    if (copiesVideo)
+    if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
+        // The picture stopped before the start (video shorter than sound): the sound is not
+        // pulled back to the last picture, the clip starts where asked.
+        start.keyframeTime = section.start;
+    } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
+    }
     const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
     if (exactCut)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);

@@ -1,5 +1,6 @@
 // vorkast: cuts one section out of a video and converts it, for the split job and by hand.
 #include "convert_error.h"
+#include "converter_contract.h"
 #include "engine.h"
 #include "exit_status.h"
 #include "messages.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
             return exit_status::complete;
         }
         if (options.version) {
-            std::printf("vorkast 1.8 (libavformat %s, libavcodec %s)\n",
+            std::printf("vorkast %s (libavformat %s, libavcodec %s)\n", contract::kVersion,
                         AV_STRINGIFY(LIBAVFORMAT_VERSION), AV_STRINGIFY(LIBAVCODEC_VERSION));
             return 0;
         }

@@ -1,6 +1,8 @@
 // Readable, report-safe messages on standard error.
 #include "messages.h"
 
+#include "converter_contract.h"
+
 #include <atomic>
 #include <cstdio>
 #include <unistd.h>
@@ -18,8 +20,8 @@ std::string readableLine(const std::string& text) {
         line.push_back(c == '\n' || c == '\r' ? ' ' : c);
     while (!line.empty() && line.back() == ' ')
         line.pop_back();
-    for (std::size_t at = line.find("time"); at != std::string::npos;
-         at = line.find("time", at + 4))
+    for (std::size_t at = line.find(contract::kReportKey); at != std::string::npos;
+         at = line.find(contract::kReportKey, at + contract::kReportKey.size()))
         line[at] = 'T';
     line.push_back('\n');
     return line;

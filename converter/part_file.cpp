@@ -2,6 +2,7 @@
 #include "part_file.h"
 
 #include "convert_error.h"
+#include "converter_contract.h"
 
 #include <atomic>
 #include <cerrno>
@@ -41,17 +42,7 @@ void onTerminate(int sig) {
 
 std::string partPathFor(const std::string& output) {
     const std::filesystem::path out(output);
-    std::string base = out.filename().string();
-    constexpr std::size_t nameMax = 255;
-    constexpr std::size_t added = 6; // "." and ".part"
-    if (base.size() + added > nameMax) {
-        std::size_t keep = nameMax - added;
-        // Back up to the first byte of a UTF-8 character.
-        while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
-            --keep;
-        base.resize(keep);
-    }
-    return (out.parent_path() / ("." + base + ".part")).string();
+    return (out.parent_path() / contract::partFileName(out.filename().string())).string();
 }
 
 void refuseOutputIsSource(const std::string& source, const std::string& output) {

@@ -1,6 +1,8 @@
 // Writing the progress report at a steady pace from its own thread.
 #include "progress_reporter.h"
 
+#include "converter_contract.h"
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -9,17 +11,7 @@
 
 namespace vorkast {
 
-std::string formatReport(double seconds) {
-    if (!(seconds > 0))
-        seconds = 0;
-    seconds = std::min(seconds, 999999999.0);
-    char number[32];
-    // to_chars ignores the locale: the job always reads ".".
-    auto [end, ec] =
-        std::to_chars(number, number + sizeof number, seconds, std::chars_format::fixed, 2);
-    (void)ec;
-    return "time=" + std::string(number, end) + " \n";
-}
+std::string formatReport(double seconds) { return contract::formatProgressReport(seconds); }
 
 ProgressReporter::ProgressReporter(Writer writer, int intervalMs)
     : m_writer(std::move(writer)), m_intervalMs(intervalMs) {

@@ -1,9 +1,9 @@
 // The about box's controls and its showing rules.
 #include "app/about_form.h"
 
-#include "app/object_names.h"
+#include "ground/object_names.h"
 #include "app/picture_button.h"
-#include "app/product.h"
+#include "ground/product.h"
 
 #include <QHBoxLayout>
 #include <QIcon>

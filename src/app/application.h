@@ -1,7 +1,7 @@
 // The application object: the start options, the program folder and the six windows.
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,9 @@
 // Program start: the application object, the program folder, the windows, the message loop.
 #include "app/application.h"
-#include "app/product.h"
-#include "app/program_context.h"
-#include "app/seams.h"
+#include "app/desktop_seams.h"
+#include "ground/product.h"
+#include "ground/program_context.h"
+#include "ground/seams.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +39,7 @@ int main(int argc, char* argv[]) {
     // The program ends when the main window closes, through the end-program seam, after the
     // preferences are saved; dialogs closing never end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    segmora::InstallDesktopSeams();
 
     const segmora::StartOptions options =
         segmora::ParseStartOptions(QApplication::arguments().mid(1), QDir::currentPath(),

@@ -17,7 +17,7 @@
 // Threading: UI thread only.
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,10 +1,10 @@
 // The Settings dialog's controls and handlers.
 #include "app/setting_form.h"
 
-#include "app/error_guard.h"
-#include "app/object_names.h"
-#include "app/seams.h"
-#include "app/time_text.h"
+#include "ground/error_guard.h"
+#include "ground/object_names.h"
+#include "ground/seams.h"
+#include "ground/time_text.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // The Settings dialog: the live preference values of the whole run and their load and save.
 #pragma once
 
-#include "app/preferences.h"
-#include "app/program_context.h"
+#include "ground/preferences.h"
+#include "ground/program_context.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,7 +1,7 @@
 // The completion step after the last section of a split job.
 #include "job/completion.h"
 
-#include "app/seams.h"
+#include "ground/seams.h"
 #include "job/count_down_form.h"
 
 #include <QPushButton>

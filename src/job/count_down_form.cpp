@@ -1,7 +1,7 @@
 // The countdown dialog: ten seconds, then exit or power-off, unless the user cancels.
 #include "job/count_down_form.h"
 
-#include "app/error_guard.h"
+#include "ground/error_guard.h"
 #include "job/power_off.h"
 
 #include <QHideEvent>

@@ -1,8 +1,8 @@
 // The split job's message boxes, with their exact texts.
 #include "job/job_messages.h"
 
-#include "app/product.h"
-#include "app/seams.h"
+#include "ground/product.h"
+#include "ground/seams.h"
 
 namespace segmora {
 

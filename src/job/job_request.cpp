@@ -1,7 +1,7 @@
 // The checks of a split request, in the order the user meets them.
 #include "job/job_request.h"
 
-#include "app/time_text.h"
+#include "ground/time_text.h"
 
 #include <QFileInfo>
 #include <limits>

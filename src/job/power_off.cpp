@@ -1,7 +1,7 @@
 // Turning the computer off through the power-off seam.
 #include "job/power_off.h"
 
-#include "app/seams.h"
+#include "ground/seams.h"
 
 namespace segmora {
 

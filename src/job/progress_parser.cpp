@@ -1,8 +1,8 @@
 // Progress reports and percentages of a running split.
 #include "job/progress_parser.h"
 
-#include "app/rounding.h"
-#include "app/time_text.h"
+#include "ground/rounding.h"
+#include "ground/time_text.h"
 
 #include <algorithm>
 #include <charconv>

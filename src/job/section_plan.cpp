@@ -1,7 +1,9 @@
 // The section plan and the names of the clips it produces.
 #include "job/section_plan.h"
 
-#include "app/time_text.h"
+#include "converter_contract.h"
+
+#include "ground/time_text.h"
 
 #include <algorithm>
 
@@ -40,8 +42,9 @@ QString OutputPath(const QString& outputFolder, const QString& sourcePath, int i
 
 QString PartFilePath(const QString& outputPath) {
     const qsizetype slash = outputPath.lastIndexOf(QLatin1Char('/'));
-    return outputPath.left(slash + 1) + QLatin1Char('.') + outputPath.mid(slash + 1) +
-           QStringLiteral(".part");
+    const QString name = outputPath.mid(slash + 1);
+    return outputPath.left(slash + 1) +
+           QString::fromStdString(vorkast::contract::partFileName(name.toStdString()));
 }
 
 } // namespace segmora

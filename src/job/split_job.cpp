@@ -1,7 +1,7 @@
 // Running the sections of a split through the converter.
 #include "job/split_job.h"
 
-#include "app/product.h"
+#include "ground/product.h"
 #include "job/converter_command.h"
 #include "job/converter_process.h"
 
@@ -58,6 +58,12 @@ void SplitJob::requestCancel() {
     m_cancelRequested = true;
     if (m_process)
         m_process->terminate();
+}
+
+void SplitJob::cancelBeforeExit() {
+    m_cancelRequested = true;
+    if (m_process)
+        m_process->endNow();
 }
 
 SplitJobResult SplitJob::run() {

@@ -64,9 +64,13 @@ public:
     // Runs the plan to its end. Call once.
     SplitJobResult run();
 
-    // Ends the job at once: a running converter is ended and reaped, its temporary file removed,
-    // and run() returns Cancelled. Harmless when nothing runs.
+    // Ends the job: a running converter is asked to end (see ConverterProcess::terminate(); the
+    // event loop keeps running meanwhile), then reaped and its temporary file removed, and run()
+    // returns Cancelled. Harmless when nothing runs.
     void requestCancel();
+    // As requestCancel(), but a running converter is ended, reaped and its temporary file removed
+    // before this returns: for a program about to end.
+    void cancelBeforeExit();
 
     bool isRunning() const { return m_running; }
     bool cancelRequested() const { return m_cancelRequested; }

@@ -1,8 +1,8 @@
 // Clamping marks, placing the mark labels and the length sentence.
 #include "media/range_marks.h"
 
-#include "app/rounding.h"
-#include "app/time_text.h"
+#include "ground/rounding.h"
+#include "ground/time_text.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // Building the profile part of the converter's command line.
 #include "profiles/profile_arguments.h"
 
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 #include "profiles/profile_file.h"
 #include "profiles/value_list_editor.h"
 

@@ -1,7 +1,7 @@
 // Comma-terminated lists and the profile catalogue.
 #include "profiles/profile_catalogue.h"
 
-#include "app/time_text.h"
+#include "ground/time_text.h"
 
 #include <QDir>
 #include <algorithm>

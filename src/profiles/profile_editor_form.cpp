@@ -1,9 +1,9 @@
 // The profile editor dialog: profile list, the three collapsible groups, OK, Cancel, Save as.
 #include "profiles/profile_editor_form.h"
 
-#include "app/error_guard.h"
-#include "app/object_names.h"
-#include "app/seams.h"
+#include "ground/error_guard.h"
+#include "ground/object_names.h"
+#include "ground/seams.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/profile_grid_look.h"
 #include "profiles/size_form.h"

@@ -1,7 +1,7 @@
 // TopSettingForm: the profile editor dialog, whose three grids are the program's live settings.
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 #include "profiles/profile_file.h"
 
 #include <QDialog>

@@ -1,8 +1,8 @@
 // Loading a profile file into the grids and saving the grids' choices back.
 #include "profiles/profile_file.h"
 
-#include "app/app_error.h"
-#include "app/ini_file.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/value_list_editor.h"
 

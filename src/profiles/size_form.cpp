@@ -1,9 +1,9 @@
 // The custom video size dialog: its two boxes, the number checks and the closing rule.
 #include "profiles/size_form.h"
 
-#include "app/error_guard.h"
-#include "app/object_names.h"
-#include "app/seams.h"
+#include "ground/error_guard.h"
+#include "ground/object_names.h"
+#include "ground/seams.h"
 #include "profiles/value_list_editor.h"
 #include "profiles/video_size.h"
 

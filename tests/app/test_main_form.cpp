@@ -1,9 +1,9 @@
 // The main window and start-up: the control inventory, the caption, the open dialog's filter,
 // the profile list, Browse, Help, About, closing, the error guard and the start options.
 #include "app/about_form.h"
-#include "app/app_error.h"
+#include "ground/app_error.h"
 #include "app/application.h"
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "app/setting_form.h"

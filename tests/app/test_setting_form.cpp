@@ -1,8 +1,8 @@
 // The Settings dialog against a stand-in main window: creation from the file, OK, Cancel,
 // Load Default, Browse, the ways of closing, keys, and a refused save.
-#include "app/app_error.h"
-#include "app/ini_file.h"
-#include "app/preferences.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
+#include "ground/preferences.h"
 #include "app/setting_form.h"
 #include "fake_seams.h"
 #include "test_support.h"

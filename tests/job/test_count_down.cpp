@@ -1,6 +1,6 @@
 // The countdown dialog: counting down without waiting real seconds, the action at zero, the
 // "Now" button, and every way of closing it.
-#include "app/app_error.h"
+#include "ground/app_error.h"
 #include "fake_seams.h"
 #include "job/completion.h"
 #include "job/count_down_form.h"

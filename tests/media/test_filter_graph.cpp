@@ -1,17 +1,21 @@
 // The preview's media graph and video widget against real generated media (SEGMORA_NEEDS_MEDIA).
-#include "app/app_error.h"
+#include "ground/app_error.h"
 #include "media/filter_graph.h"
 #include "media/video_window.h"
 #include "test_support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <clocale>
 
+using segmora::test::failOnPlayerErrors;
 using segmora::test::fixture;
 
 namespace {
@@ -64,6 +68,14 @@ private slots:
         std::setlocale(LC_NUMERIC, "C");
         qputenv("SEGMORA_AUDIO_OUTPUT", "null");
         QVERIFY2(QFile::exists(fixture("counter.mp4")), "run make_fixtures.sh first");
+    }
+
+    void init() {
+        // Broken files make libmpv log errors on purpose.
+        const QByteArray test = QTest::currentTestFunction();
+        if (test != "badInputRaisesPlainReasonThenGoodFileOpens" &&
+            test != "openFileReportsBySignal")
+            failOnPlayerErrors();
     }
 
     void emptyGraphHasNoLength() {
@@ -134,6 +146,95 @@ private slots:
         QTest::qWait(50);
         graph.RenderFile(fixture("counter.mp4"));
         QCOMPARE(graph.Duration(), 10000);
+    }
+
+    // Opening returns at once; the outcome arrives as exactly one signal from the event loop.
+    void openFileReportsBySignal_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason"); // empty: opens
+        QTest::newRow("plays") << fixture("counter.mp4") << QString();
+        QTest::newRow("text named .mp4") << fixture("notvideo.mp4") << "not recognised";
+        QTest::newRow("vanished") << fixture("no_such_file.mp4") << "was not found";
+    }
+    void openFileReportsBySignal() {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        FilterGraph graph;
+        graph.SetActive(true);
+        QSignalSpy opened(&graph, &FilterGraph::fileOpened);
+        QSignalSpy failed(&graph, &FilterGraph::openFailed);
+        graph.OpenFile(path);
+        QVERIFY(!graph.HasMedia());
+        QCOMPARE(opened.size() + failed.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size() + failed.size(), 1, 10000);
+        if (reason.isEmpty()) {
+            QCOMPARE(opened.size(), 1);
+            QVERIFY(graph.HasMedia());
+            QCOMPARE(graph.Duration(), 10000);
+        } else {
+            const QString message = failed.value(0).value(0).toString();
+            QVERIFY2(message.contains(reason) && message.contains(path), qPrintable(message));
+            QVERIFY(!graph.HasMedia());
+        }
+        // A load given up by the next one reports nothing; the next one does.
+        graph.OpenFile(fixture("no_such_file.mp4"));
+        graph.OpenFile(fixture("short0_6.mp4"));
+        QVERIFY(opened.wait(10000));
+        QCOMPARE(graph.Duration(), 600);
+        QCOMPARE(opened.size() + failed.size(), 2);
+    }
+
+    // Loading waits with the event loop running, and a player switched off meanwhile ends the
+    // wait with an error instead of leaving it hanging.
+    void renderFileKeepsTheLoopRunning() {
+        FilterGraph graph;
+        graph.SetActive(true);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            if (++ticks == 1)
+                graph.SetActive(false);
+        });
+        ticker.start(0);
+        try {
+            graph.RenderFile(fixture("counter.mp4"));
+            QFAIL("no error raised");
+        } catch (const segmora::AppError& error) {
+            QCOMPARE(error.message(), QStringLiteral("The video player has shut down."));
+        }
+        QVERIFY(ticks >= 1);
+        QVERIFY(!graph.HasMedia());
+    }
+
+    // Playing does not hold up the event loop: frames are rendered elsewhere and only handed
+    // over. Were each render to wait for its frame's display time on this thread, the loop
+    // would run once a frame (40 ms here) instead of every couple of milliseconds.
+    void playingLeavesTheEventLoopFree() {
+        Preview preview({640, 480});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= 1, 5000);
+        const quint64 framesBefore = preview.window->framesPainted();
+
+        QList<qint64> gaps;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        connect(&ticker, &QTimer::timeout, this, [&] { gaps.append(clock.restart()); });
+        clock.start();
+        ticker.start(2);
+        QTest::qWait(1000);
+        ticker.stop();
+
+        QVERIFY(preview.window->framesPainted() >= framesBefore + 5); // it did play
+        QVERIFY(!gaps.isEmpty());
+        std::sort(gaps.begin(), gaps.end());
+        const qint64 median = gaps.at(gaps.size() / 2);
+        QVERIFY2(
+            median < 20,
+            qPrintable(QStringLiteral("median gap %1 ms, %2 ticks").arg(median).arg(gaps.size())));
     }
 
     void awkwardPathsOpen_data() {

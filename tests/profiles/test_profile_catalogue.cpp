@@ -1,5 +1,5 @@
 // Comma-terminated lists, listing the profiles folder and finding a profile by display name.
-#include "app/program_context.h"
+#include "ground/program_context.h"
 #include "profile_test_util.h"
 #include "profiles/profile_catalogue.h"
 

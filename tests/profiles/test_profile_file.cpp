@@ -1,6 +1,6 @@
 // Loading profiles into the grids, saving the grids back and copying under a new name.
-#include "app/app_error.h"
-#include "app/ini_file.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 #include "profile_test_util.h"
 #include "profiles/profile_file.h"
 

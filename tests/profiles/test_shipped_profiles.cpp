@@ -1,6 +1,6 @@
 // The profiles shipped in the program folder: complete, free of broken parameters, and
 // producing arguments the converter understands.
-#include "app/ini_file.h"
+#include "ground/ini_file.h"
 #include "profile_test_util.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_catalogue.h"

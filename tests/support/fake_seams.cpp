@@ -22,8 +22,7 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
         openFilters.append(filter);
         return fileToOpen;
     };
-    s.pickSaveFile = [this](QWidget*, const QString& startFolder, const QString&,
-                            const QString&) {
+    s.pickSaveFile = [this](QWidget*, const QString& startFolder, const QString&, const QString&) {
         saveStartFolders.append(startFolder);
         return fileToSave;
     };
@@ -31,6 +30,8 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
     s.endProgram = [this] { ++endProgramCalls; };
 }
 
-FakeSeams::~FakeSeams() { seams() = m_previous; }
+FakeSeams::~FakeSeams() {
+    seams() = m_previous;
+}
 
 } // namespace segmora::test

@@ -1,7 +1,7 @@
 // Replaces every seam for the lifetime of one object and records what the program asked for.
 #pragma once
 
-#include "app/seams.h"
+#include "ground/seams.h"
 
 #include <QList>
 #include <QQueue>
@@ -29,9 +29,9 @@ public:
     QList<QUrl> openedUrls;
     std::optional<QString> folderToPick; // nullopt: the picker is cancelled
     QList<QString> folderPickerCaptions;
-    std::optional<QString> fileToOpen;   // nullopt: the open dialog is cancelled
+    std::optional<QString> fileToOpen; // nullopt: the open dialog is cancelled
     QList<QString> openFilters;
-    std::optional<QString> fileToSave;   // nullopt: the save dialog is cancelled
+    std::optional<QString> fileToSave; // nullopt: the save dialog is cancelled
     QList<QString> saveStartFolders;
     int powerOffCalls = 0;
     int endProgramCalls = 0;

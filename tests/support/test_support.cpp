@@ -5,6 +5,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
 #include <stdexcept>
 
 namespace segmora::test {
@@ -37,7 +39,9 @@ TempProgramFolder::TempProgramFolder() {
     copyTree(QStringLiteral(SEGMORA_PROGRAM_DIR), m_dir.path());
 }
 
-QString TempProgramFolder::path() const { return m_dir.path() + QLatin1Char('/'); }
+QString TempProgramFolder::path() const {
+    return m_dir.path() + QLatin1Char('/');
+}
 
 QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArray& content) const {
     const QString full = path() + relativePath;
@@ -51,6 +55,10 @@ QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArr
 
 QString fixture(const QString& name) {
     return QStringLiteral(SEGMORA_FIXTURE_DIR) + QLatin1Char('/') + name;
+}
+
+void failOnPlayerErrors() {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("^libmpv")));
 }
 
 } // namespace segmora::test

@@ -1,7 +1,7 @@
 // Shared test helpers: a private copy of the program folder and the generated media fixtures.
 #pragma once
 
-#include "app/program_context.h"
+#include "ground/program_context.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -24,5 +24,10 @@ private:
 
 // Full path of a generated media fixture (tests/fixtures/make_fixtures.sh).
 QString fixture(const QString& name);
+
+// Fails the running test function on any error libmpv logs and any call it refuses (the media
+// graph writes both as warnings beginning with "libmpv"). Call it in init(), or at the start of
+// a test function; a test that plays broken media on purpose leaves it out.
+void failOnPlayerErrors();
 
 } // namespace segmora::test

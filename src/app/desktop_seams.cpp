@@ -1,0 +1,91 @@
+// The desktop implementations behind the seams: Qt's message boxes and file dialogs, the
+// desktop's default applications, and logind for powering off.
+#include "app/desktop_seams.h"
+
+#include "ground/seams.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace segmora {
+namespace {
+
+MessageAnswer realShowMessage(const MessageRequest& request) {
+    QMessageBox box(request.owner);
+    box.setWindowTitle(request.title);
+    box.setText(request.text);
+    switch (request.icon) {
+    case MessageIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MessageIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    if (request.buttons == MessageButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MessageAnswer::Ok;
+}
+
+void realPowerOff() {
+    // logind decides whether we may; "interactive" lets it ask for authentication.
+    // The call is asynchronous so the window keeps running while a prompt is open.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
+    call << true;
+    QDBusConnection::systemBus().asyncCall(call);
+}
+
+Seams makeRealSeams() {
+    Seams s;
+    s.showMessage = realShowMessage;
+    s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    s.pickFolder = [](QWidget* owner, const QString& caption) -> std::optional<QString> {
+        const QString folder = QFileDialog::getExistingDirectory(owner, caption);
+        if (folder.isEmpty())
+            return std::nullopt;
+        return folder;
+    };
+    s.pickOpenFile = [](QWidget* owner, const QString& filter) -> std::optional<QString> {
+        const QString file = QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        if (file.isEmpty())
+            return std::nullopt;
+        return file;
+    };
+    s.pickSaveFile = [](QWidget* owner, const QString& startFolder, const QString& filter,
+                        const QString& defaultSuffix) -> std::optional<QString> {
+        QFileDialog dialog(owner, QString(), startFolder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().first();
+    };
+    s.powerOff = realPowerOff;
+    s.endProgram = [] { QCoreApplication::quit(); };
+    return s;
+}
+
+} // namespace
+
+void InstallDesktopSeams() { seams() = makeRealSeams(); }
+
+} // namespace segmora

@@ -1,0 +1,244 @@
+// The main window's side of a split job: Start, the running look, the progress display and
+// timer, Cancel, the close query and the hand-over to the completion step.
+#include "app/main_form.h"
+
+#include "app/picture_button.h"
+#include "app/setting_form.h"
+#include "job/completion.h"
+#include "job/job_messages.h"
+#include "job/job_request.h"
+#include "job/progress_parser.h"
+#include "job/split_job.h"
+#include "media/filter_graph.h"
+#include "media/track_bar.h"
+#include "profiles/profile_arguments.h"
+#include "profiles/profile_editor_form.h"
+#include "profiles/profile_file.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+namespace segmora {
+namespace {
+
+// The extension clips get when no profile has been loaded into the editor yet.
+const QString kDefaultOutputExtension = QStringLiteral(".mp4");
+
+QString percentText(int percent) {
+    return QString::number(percent) + QLatin1Char('%');
+}
+
+bool ticked(const QCheckBox* box) {
+    return box && box->isChecked();
+}
+
+// The position bar and the playback and marking buttons, which a running job takes away.
+void setPreviewControlsEnabled(TMainForm* form, bool enabled) {
+    form->tkbProgress->setEnabled(enabled);
+    for (PictureButton* button : {form->imgPlay, form->imgPause, form->imgStop, form->imgSelStart,
+                                  form->imgSelEnd, form->imgErase})
+        button->setEnabled(enabled);
+}
+
+} // namespace
+
+void TMainForm::imgStartClick() {
+    // The circle test is the button's own: a press outside it never reaches this handler, and a
+    // press from the keyboard or assistive technology counts as one at the centre.
+    const ProfileGrids grids = opSettingForm ? opSettingForm->grids() : ProfileGrids{};
+    RunSplitJob(BuildProfileArguments(m_context.profilePath(cmbProfile->currentText()), grids));
+}
+
+void TMainForm::RunSplitJob(const QString& profileArguments) {
+    // Start is hidden while a job runs; this also keeps a direct call from nesting a second job.
+    if (m_runningJob || JobState != JobIdle)
+        return;
+
+    JobRequest request;
+    request.sourcePath = edtSource->text();
+    request.startText = edtStart->text();
+    request.endText = edtEnd->text();
+    request.mode = rdbStartEnd->isChecked() ? JobMode::StartEnd : JobMode::Equal;
+    request.sectionQtyText = edtSectionQty->text();
+    request.profileName = cmbProfile->currentText();
+    request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
+    request.outputFolderText = edtOutputDir->text();
+    request.durationMs = filterGraph ? filterGraph->Duration() : 0;
+
+    const JobCheckResult checked = CheckJobRequest(request);
+    if (!checked.passed()) {
+        ShowCheckFailure(this, checked);
+        QWidget* field = nullptr;
+        switch (checked.focus) {
+        case JobField::Source:
+            field = edtSource;
+            break;
+        case JobField::SectionQty:
+            field = edtSectionQty;
+            break;
+        case JobField::Profile:
+            field = cmbProfile;
+            break;
+        case JobField::OutputFolder:
+            field = edtOutputDir;
+            break;
+        case JobField::None:
+            break;
+        }
+        if (field)
+            field->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    EnterJobState();
+    JobState = JobRunning;
+
+    QString profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
+    if (profileExtension.isEmpty())
+        profileExtension = kDefaultOutputExtension;
+    SplitJob job(MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
+                                  profileExtension,
+                                  ticked(settingForm ? settingForm->chkOverwrite : nullptr)));
+    job.confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
+    connect(&job, &SplitJob::sectionStarted, this, [this](int, const QString& processingText) {
+        // A long file name would run off the panel: it is shortened in the middle, keeping its
+        // end and extension in view, and the whole line stays in the tool tip.
+        labProcessing->setText(labProcessing->fontMetrics().elidedText(
+            processingText, Qt::ElideMiddle, labProcessing->width()));
+        labProcessing->setToolTip(processingText);
+    });
+    connect(&job, &SplitJob::progressChanged, this, [this](int current, int total) {
+        pgbCurrent->setValue(current);
+        pgbTotal->setValue(total);
+        labCurProgress->setText(percentText(pgbCurrent->value()));
+        labTotalProgress->setText(percentText(pgbTotal->value()));
+    });
+    // The labels keep the finished section's figures until the next section reports.
+    connect(&job, &SplitJob::sectionEnded, this, [this] { pgbCurrent->setValue(0); });
+
+    // The job runs the event loop while it waits, so Cancel and the close query find it here.
+    m_runningJob = &job;
+    const SplitJobResult result = job.run();
+    m_runningJob = nullptr;
+
+    switch (result.end) {
+    case SplitJobEnd::Completed:
+        break;
+    case SplitJobEnd::Cancelled:
+    case SplitJobEnd::OverwriteRefused:
+        LeaveJobState();
+        return;
+    case SplitJobEnd::StartFailed:
+    case SplitJobEnd::Failed:
+        // A failed converter is never reported as success, and the sections after it do not run.
+        ShowJobEnd(this, result);
+        LeaveJobState();
+        return;
+    }
+
+    CompletionContext completion;
+    completion.mainWindow = this;
+    completion.countDown = countDownForm;
+    // Without a countdown dialog a countdown could never end, so only the message is left.
+    if (countDownForm && settingForm) {
+        completion.turnOffTicked = ticked(settingForm->chkTurnoff);
+        completion.exitTicked = ticked(settingForm->chkExit);
+    }
+    completion.openDirTicked = ticked(settingForm ? settingForm->chkOpenDir : nullptr);
+    completion.outputFolderText = edtOutputDir->text();
+    completion.stopJobTimers = [this] {
+        tmrPreview->stop();
+        tmrProcess->stop();
+    };
+    completion.setJobState = [this](int state) { JobState = state; };
+    completion.leaveJobState = [this] { LeaveJobState(); };
+    RunCompletionStep(completion);
+}
+
+void TMainForm::EnterJobState() {
+    if (filterGraph)
+        filterGraph->Stop();
+    ElapsedSeconds = 0;
+    tmrPreview->start();
+    tmrProcess->start();
+
+    setPreviewControlsEnabled(this, false);
+
+    imgStart->hide();
+    imgCancel->ResetLook();
+    imgCancel->show();
+
+    tbtnOpen->setEnabled(false);
+    tbtnSettings->setEnabled(false);
+
+    pgbCurrent->setValue(0);
+    pgbTotal->setValue(0);
+    labCurProgress->setText(percentText(0));
+    labTotalProgress->setText(percentText(0));
+    labElapsed->clear();
+    labRemaining->clear();
+
+    panProgress->show();
+}
+
+void TMainForm::LeaveJobState() {
+    tmrPreview->stop();
+    tmrProcess->stop();
+
+    setPreviewControlsEnabled(this, true);
+
+    imgStart->ResetLook();
+    imgStart->show();
+    imgCancel->hide();
+
+    tbtnOpen->setEnabled(true);
+    tbtnSettings->setEnabled(true);
+
+    panProgress->hide();
+    JobState = JobIdle;
+}
+
+void TMainForm::tmrProcessTimer() {
+    ++ElapsedSeconds;
+    const JobTimeTexts texts = ProcessTimerTexts(ElapsedSeconds, pgbTotal->value());
+    labElapsed->setText(texts.elapsed);
+    labRemaining->setText(texts.remaining);
+}
+
+void TMainForm::imgCancelClick() {
+    if (JobState != JobRunning)
+        return;
+    if (!AskCancelSplitting(this))
+        return;
+    // The job may have ended while the question was open.
+    if (JobState != JobRunning)
+        return;
+    JobState = JobCancelRequested;
+    // Ends the converter at once, even one that is silent right now.
+    if (m_runningJob)
+        m_runningJob->requestCancel();
+}
+
+void TMainForm::FormCloseQuery(bool& canClose) {
+    canClose = true;
+    if (JobState != JobRunning)
+        return;
+    if (!AskCancelAndExit(this)) {
+        canClose = false;
+        return;
+    }
+    JobState = JobCancelRequested;
+    // The converter is ended, reaped and its temporary file removed here, before the window
+    // closes and the program ends, so none outlives the program.
+    if (m_runningJob)
+        m_runningJob->cancelBeforeExit();
+}
+
+} // namespace segmora

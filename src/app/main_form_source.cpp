@@ -1,0 +1,129 @@
+// The main window's source intake, playback buttons, position display and dropped files.
+#include "app/main_form.h"
+
+#include "ground/error_guard.h"
+#include "ground/preferences.h"
+#include "ground/rounding.h"
+#include "ground/seams.h"
+#include "ground/time_text.h"
+#include "media/filter_graph.h"
+#include "media/source_intake.h"
+#include "media/track_bar.h"
+#include "media/video_window.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+namespace segmora {
+
+void TMainForm::TakeCommandLine(const QString& argument) {
+    // A missing or unreadable list file, a file that is not there and an unsupported name all
+    // open nothing, silently: start-up goes on with an empty window.
+    const QString candidate = CommandLineCandidate(argument);
+    if (IsOpenableSource(candidate, m_supportedExtensions))
+        OpenSource(QFileInfo(candidate).absoluteFilePath());
+}
+
+void TMainForm::OpenSource(const QString& path) {
+    edtSource->setText(path);
+    if (!ReadAptoticNow(m_context))
+        edtOutputDir->setText(WithTrailingSeparator(QFileInfo(path).absolutePath()));
+    SourceLoaded = true;
+    if (!filterGraph->Active())
+        filterGraph->SetActive(true);
+    filterGraph->ResetGraph();
+    // A file that cannot be played raises here: the labels, marks, fields and the picture
+    // keep what they showed, and the graph holds no file.
+    filterGraph->RenderFile(path);
+    filterGraph->Play();
+
+    const qint64 duration = filterGraph->Duration();
+    labMiddle->setText(SecondsToTimeText(double(duration) / 2000.0));
+    labRight->setText(SecondsToTimeText(double(duration) / 1000.0));
+    // The bar's length in whole units now, as its first refresh a second later would set it:
+    // a mark set in that second is placed against this source, not the previous one.
+    tkbProgress->SetMin(0);
+    tkbProgress->SetMax(int(duration / qMax<qint64>(1, tkbProgress->TimerInterval())));
+    tkbProgress->SetSelStart(0);
+    tkbProgress->SetSelEnd(0);
+    labStart->hide();
+    labEnd->hide();
+    edtStart->setText(SecondsToTimeText(0));
+    edtEnd->setText(SecondsToTimeText(0));
+    labLength->hide();
+    videoWindow->setVisible(true);
+    JobState = JobIdle;
+}
+
+void TMainForm::tbtnOpenClick() {
+    const std::optional<QString> chosen = seams().pickOpenFile(this, m_openDialogQtFilter);
+    // The chosen file is opened as it is: what cannot be played is reported by the graph.
+    if (chosen && !chosen->isEmpty())
+        OpenSource(*chosen);
+}
+
+void TMainForm::imgPlayClick() {
+    if (SourceLoaded)
+        filterGraph->Play();
+}
+
+void TMainForm::imgPauseClick() {
+    if (SourceLoaded)
+        filterGraph->Pause();
+}
+
+void TMainForm::imgStopClick() {
+    if (!SourceLoaded)
+        return;
+    filterGraph->Stop();
+    // Stop shows the first frame again. The bar no longer refreshes, so the thumb and the
+    // position label go back with it here; otherwise they would keep the old time, and a mark
+    // set next would land there instead of where the picture is.
+    tkbProgress->SetPosition(0);
+    tkbProgressTimer();
+}
+
+void TMainForm::tkbProgressTimer() {
+    labCurrent->setText(SecondsToTimeText(tkbProgress->Position()));
+}
+
+void TMainForm::tmrPreviewTimer() {
+    // While a job runs the graph is stopped: the label shows the whole length and the thumb
+    // stands at the end.
+    const double seconds = double(filterGraph->Duration()) / 1000.0;
+    labCurrent->setText(SecondsToTimeText(seconds));
+    tkbProgress->SetPosition(int(RoundHalfEven(seconds)));
+}
+
+void TMainForm::FilesDropped(const QStringList& paths) {
+    // During a job the progress panel is shown; a new source then would pull the file from
+    // under the converter.
+    if (!panProgress->isHidden() || JobState != JobIdle || paths.isEmpty())
+        return;
+    const QString& first = paths.first();
+    if (IsOpenableSource(first, m_supportedExtensions))
+        OpenSource(first);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+    guarded(this, [&] { FilesDropped(paths); });
+}
+
+} // namespace segmora

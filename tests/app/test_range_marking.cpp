@@ -1,0 +1,428 @@
+// Range marking on the main window against generated sources: typed marks and their clamping,
+// the marking buttons, the mark labels and their overlap rule, the length sentence, and the
+// preview keys (SEGMORA_NEEDS_MEDIA).
+#include "app/main_form.h"
+#include "app/picture_button.h"
+#include "fake_seams.h"
+#include "media/filter_graph.h"
+#include "media/marking_keys.h"
+#include "media/range_marks.h"
+#include "media/track_bar.h"
+#include "media/video_window.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <clocale>
+#include <memory>
+
+using namespace segmora;
+using segmora::test::fixture;
+
+namespace {
+
+const QString kHidden = QStringLiteral("<hidden>");
+
+// One main window in its own program folder, with the dialogs and message boxes faked.
+struct World {
+    test::TempProgramFolder folder;
+    test::FakeSeams fakes;
+    std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>(folder.context());
+
+    // Opens a fixture and pauses it, so the bar's position stays where a test puts it.
+    void open(const QString& file) {
+        form->OpenSource(fixture(file));
+        form->imgPauseClick();
+    }
+};
+
+QString shown(const QLabel* label) {
+    return label->isHidden() ? kHidden : label->text();
+}
+
+// Leaving a field the way the keyboard or a click elsewhere does.
+void leave(QLineEdit* field) {
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(field, &out);
+}
+
+// One step of a marking session: "start=T" / "end=T" type T and press Enter, "startExit=T" /
+// "endExit=T" type T and leave the field, "pos=N" puts the bar's position at N, "selStart",
+// "selEnd" and "erase" click the marking buttons.
+void run(TMainForm* form, const QString& step) {
+    const QString name = step.section(QLatin1Char('='), 0, 0);
+    const QString value = step.section(QLatin1Char('='), 1);
+    QLineEdit* field = name.startsWith(QLatin1String("start")) ? form->edtStart : form->edtEnd;
+    if (name == QLatin1String("start") || name == QLatin1String("end")) {
+        field->setText(value);
+        QTest::keyClick(field, Qt::Key_Return);
+    } else if (name.endsWith(QLatin1String("Exit"))) {
+        field->setText(value);
+        leave(field);
+    } else if (name == QLatin1String("pos")) {
+        form->tkbProgress->SetPosition(value.toInt());
+    } else if (name == QLatin1String("selStart")) {
+        form->imgSelStart->click();
+    } else if (name == QLatin1String("selEnd")) {
+        form->imgSelEnd->click();
+    } else if (name == QLatin1String("erase")) {
+        form->imgErase->click();
+    } else {
+        QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+    }
+}
+
+// The pixel on the bar's scale where a mark stands (before rounding).
+double markX(const TDSTrackBar* bar, int mark) {
+    return bar->x() + double(mark) / bar->Max() * bar->width();
+}
+
+} // namespace
+
+class TestRangeMarking : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        // libmpv reads numbers in the C locale; tests must never make a sound.
+        std::setlocale(LC_NUMERIC, "C");
+        qputenv("SEGMORA_AUDIO_OUTPUT", "null");
+        QVERIFY2(QFile::exists(fixture("range90_4.mp4")), "run make_fixtures.sh first");
+    }
+
+    void init() { segmora::test::failOnPlayerErrors(); }
+
+    void marking_data() {
+        QTest::addColumn<QString>("file"); // empty: no source opened
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selEnd");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("startLabel");
+        QTest::addColumn<QString>("endLabel");
+        QTest::addColumn<QString>("length");
+        const QString zero = QStringLiteral("00:00:00");
+        const QString lengthOf = kLengthPrefix;
+
+        QTest::newRow("end beyond a 90.4 s source")
+            << "range90_4.mp4" << QStringList{"end=00:02:00"} << 0 << 90 << zero << "00:02:00"
+            << kHidden << "00:02:00 ]" << lengthOf + "00:01:30";
+        QTest::newRow("90.5 s clamps to 90")
+            << "range90_5.mp4" << QStringList{"end=00:05:00"} << 0 << 90 << zero << "00:05:00"
+            << kHidden << "00:05:00 ]" << lengthOf + "00:01:30";
+        QTest::newRow("91.5 s clamps to 92")
+            << "range91_5.mp4" << QStringList{"end=00:05:00"} << 0 << 92 << zero << "00:05:00"
+            << kHidden << "00:05:00 ]" << lengthOf + "00:01:31";
+        QTest::newRow("1:2:3 as start, field left")
+            << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 0 << "01:02:03" << zero
+            << "[ 01:02:03" << kHidden << kEndBeforeStart;
+        QTest::newRow("end field left")
+            << "range90_4.mp4" << QStringList{"endExit=0:1:5"} << 0 << 65 << zero << "00:01:05"
+            << kHidden << "00:01:05 ]" << lengthOf + "00:01:05";
+        QTest::newRow("start equal to end")
+            << "range90_4.mp4" << QStringList{"start=0:0:30", "end=00:00:30"} << 30 << 30
+            << "00:00:30"
+            << "00:00:30"
+            << "[ 00:00:30"
+            << "00:00:30 ]" << kEndBeforeStart;
+        QTest::newRow("end moved past the start")
+            << "range90_4.mp4" << QStringList{"end=00:00:20", "start=00:00:40", "end=00:01:00"}
+            << 40 << 60 << "00:00:40"
+            << "00:01:00"
+            << "[ 00:00:40"
+            << "00:01:00 ]" << lengthOf + "00:00:20";
+        QTest::newRow("halves round to even, length from the typed end")
+            << "range90_4.mp4" << QStringList{"start=0:0:10.5", "end=0:0:11.5"} << 10 << 12
+            << "00:00:10"
+            << "00:00:11"
+            << "[ 00:00:10"
+            << "00:00:11 ]" << lengthOf + "00:00:01";
+        QTest::newRow("negative start stays at the start of the bar")
+            << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
+            << "-00:00:05"
+            << "00:00:03"
+            << "[ -00:00:05"
+            << "00:00:03 ]" << lengthOf + "00:00:03";
+        QTest::newRow("invalid texts change nothing")
+            << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
+            << "1:2" << kHidden << kHidden << kHidden;
+        QTest::newRow("buttons mark the bar's position")
+            << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
+            << "00:00:12"
+            << "00:00:47"
+            << "[ 00:00:12"
+            << "00:00:47 ]" << lengthOf + "00:00:35";
+        QTest::newRow("erase keeps the length sentence")
+            << "range90_4.mp4" << QStringList{"start=00:00:05", "end=00:00:20", "erase"} << 0 << 0
+            << zero << zero << kHidden << kHidden << lengthOf + "00:00:15";
+        QTest::newRow("nothing before a source is opened")
+            << ""
+            << QStringList{"start=0:0:5", "endExit=0:0:20", "pos=3", "selStart", "selEnd", "erase"}
+            << 0 << 0 << "0:0:5"
+            << "0:0:20" << kHidden << kHidden << kHidden;
+    }
+    void marking() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, steps);
+        World world;
+        TMainForm* form = world.form.get();
+        if (!file.isEmpty())
+            world.open(file);
+        for (const QString& step : steps)
+            run(form, step);
+        QTEST(form->tkbProgress->SelStart(), "selStart");
+        QTEST(form->tkbProgress->SelEnd(), "selEnd");
+        QTEST(form->edtStart->text(), "start");
+        QTEST(form->edtEnd->text(), "end");
+        QTEST(shown(form->labStart), "startLabel");
+        QTEST(shown(form->labEnd), "endLabel");
+        QTEST(shown(form->labLength), "length");
+        QVERIFY(world.fakes.messages.isEmpty());
+    }
+
+    // Touching counts as overlapping; one pixel of gap keeps the labels on one line.
+    void endLabelTop_data() {
+        QTest::addColumn<int>("startLeft");
+        QTest::addColumn<int>("endLeft");
+        QTest::addColumn<int>("top");
+        // Both labels are 40 pixels wide; the start label's top is 100.
+        QTest::newRow("end right, one pixel apart") << 10 << 51 << 100;
+        QTest::newRow("end right, touching") << 10 << 50 << 110;
+        QTest::newRow("overlapping") << 10 << 30 << 110;
+        QTest::newRow("end left, one pixel apart") << 51 << 10 << 100;
+        QTest::newRow("end left, touching") << 50 << 10 << 110;
+    }
+    void endLabelTop() {
+        QFETCH(int, startLeft);
+        QFETCH(int, endLeft);
+        QTEST(EndLabelTop(startLeft, 40, endLeft, 40, 100), "top");
+    }
+
+    // The end label's right edge stands at its mark, unless that would put its start outside
+    // the window, where its time could not be read. The bar is 326 wide at 15, the label 57.
+    void endLabelLeft_data() {
+        QTest::addColumn<int>("selEnd");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("left");
+        QTest::newRow("mark in the middle") << 30 << 90 << 67; // 123.67 - 57
+        QTest::newRow("mark at the end") << 90 << 90 << 284;
+        QTest::newRow("mark near the start stops at the edge") << 5 << 60 << 0; // -14.83
+        QTest::newRow("mark at the start") << 0 << 90 << 0;
+        QTest::newRow("source under one unit") << 1 << 0 << 15;
+    }
+    void endLabelLeft() {
+        QFETCH(int, selEnd);
+        QFETCH(int, max);
+        QTEST(EndLabelLeft(selEnd, max, 15, 326, 57), "left");
+    }
+
+    // The labels meet and part as the marks move; each stands at its mark by its own width.
+    void labelsMeetAndPart() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("range90_4.mp4"));
+        const TDSTrackBar* bar = form->tkbProgress;
+        QCOMPARE(bar->Max(), 90);
+        const QLabel* start = form->labStart;
+        const QLabel* end = form->labEnd;
+        const int line = start->y();
+        const auto check = [&](int startMark, int endMark, bool dropped) {
+            // Each label is as wide as its caption needs.
+            QCOMPARE(start->width(), start->sizeHint().width());
+            QCOMPARE(end->width(), end->sizeHint().width());
+            QVERIFY2(qAbs(start->x() - markX(bar, startMark)) <= 0.5,
+                     qPrintable(QString::number(start->x())));
+            QVERIFY2(qAbs(end->x() + end->width() - markX(bar, endMark)) <= 0.5,
+                     qPrintable(QString::number(end->x() + end->width())));
+            QCOMPARE(start->y(), line);
+            QCOMPARE(end->y(), dropped ? line + 10 : line);
+            const bool overlap =
+                !(start->x() + start->width() < end->x() || end->x() + end->width() < start->x());
+            QCOMPARE(overlap, dropped);
+        };
+        run(form, QStringLiteral("start=00:00:40"));
+        run(form, QStringLiteral("end=00:00:42"));
+        check(40, 42, true);
+        run(form, QStringLiteral("end=00:01:20"));
+        check(40, 80, false);
+        run(form, QStringLiteral("start=00:01:19"));
+        check(79, 80, true);
+        run(form, QStringLiteral("start=00:00:00"));
+        check(0, 80, false);
+        // Erased labels still count where they stood: the start label meets the hidden end one.
+        run(form, QStringLiteral("erase"));
+        run(form, QStringLiteral("start=00:01:20"));
+        QVERIFY(end->isHidden());
+        QCOMPARE(end->y(), line + 10);
+    }
+
+    // A source under one second has a bar of Max 0: both labels stand at its left edge.
+    void shortSourceLabelsAtTheLeftEdge() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("short0_6.mp4"));
+        QCOMPARE(form->tkbProgress->Max(), 0);
+        run(form, QStringLiteral("selStart"));
+        run(form, QStringLiteral("end=00:00:01"));
+        QCOMPARE(form->tkbProgress->SelEnd(), 1); // 0.6 s rounded
+        QCOMPARE(form->labStart->x(), form->tkbProgress->x());
+        QCOMPARE(form->labEnd->x(), form->tkbProgress->x());
+        QCOMPARE(form->labEnd->y(), form->labStart->y() + 10);
+        QVERIFY(!form->labStart->isHidden());
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00");
+    }
+
+    void sectionCountClickChoosesEqualSections() {
+        World world;
+        TMainForm* form = world.form.get();
+        QVERIFY(form->rdbStartEnd->isChecked());
+        // Entering by keyboard does not change the mode; a click does, even with no source.
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(form->edtSectionQty, &in);
+        QVERIFY(form->rdbStartEnd->isChecked());
+        QTest::mouseClick(form->edtSectionQty, Qt::LeftButton);
+        QVERIFY(form->rdbEqual->isChecked());
+        QVERIFY(!form->rdbStartEnd->isChecked());
+    }
+
+    // The keys set the marks from the playing position, like the buttons.
+    void keysMarkFromThePlayingPosition() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        // Up and active, as a user finds it, before the picture takes the focus.
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->videoWindow->setFocus();
+        QWidget* target = form->videoWindow;
+        const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+            QTest::keyClick(target, key, modifiers);
+        };
+
+        // Nothing before a source is opened.
+        press(Qt::Key_I);
+        press(Qt::Key_Right);
+        QVERIFY(!form->filterGraph->Active());
+        QVERIFY(form->labStart->isHidden());
+
+        form->OpenSource(fixture(QStringLiteral("counter.mp4")));
+        FilterGraph* graph = form->filterGraph;
+        QVERIFY(graph->IsPlaying());
+        press(Qt::Key_Space);
+        QVERIFY(!graph->IsPlaying());
+        press(Qt::Key_Space);
+        QVERIFY(graph->IsPlaying());
+        press(Qt::Key_Space);
+        QVERIFY(!graph->IsPlaying());
+
+        graph->SeekTo(3200);
+        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
+        press(Qt::Key_Right);
+        QCOMPARE(form->tkbProgress->Position(), 4);
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        press(Qt::Key_I);
+        QCOMPARE(form->tkbProgress->SelStart(), 4);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:04"));
+        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 4200) < 100);
+        press(Qt::Key_Left);
+        QCOMPARE(form->tkbProgress->Position(), 3);
+        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
+        press(Qt::Key_Right, Qt::ShiftModifier); // beyond the end: the end
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        press(Qt::Key_O);
+        QCOMPARE(form->tkbProgress->SelEnd(), 10);
+        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:10"));
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:06");
+        press(Qt::Key_Home);
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QTRY_VERIFY(graph->CurrentPosition() < 100);
+        press(Qt::Key_Left, Qt::ShiftModifier); // before the start: the start
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        press(Qt::Key_End);
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        QVERIFY(!graph->IsPlaying());
+
+        // The position bar keeps its own moves: the thumb goes home, the picture stays.
+        QTRY_VERIFY(graph->CurrentPosition() > 9000);
+        target = form->tkbProgress;
+        press(Qt::Key_Home);
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QTest::qWait(50);
+        QVERIFY(graph->CurrentPosition() > 9000);
+        form->tkbProgress->SetPosition(10);
+
+        // A field keeps its keys: the letter is typed, no mark moves.
+        target = form->edtStart;
+        press(Qt::Key_I);
+        press(Qt::Key_Home);
+        QCOMPARE(form->tkbProgress->SelStart(), 4);
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        QVERIFY(form->edtStart->text().contains(QLatin1Char('i')));
+
+        // No keys while a job runs.
+        target = form->videoWindow;
+        form->JobState = JobRunning;
+        press(Qt::Key_Home);
+        press(Qt::Key_I);
+        press(Qt::Key_Space);
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        QCOMPARE(form->tkbProgress->SelStart(), 4);
+        QVERIFY(!graph->IsPlaying());
+    }
+
+    // A click on the picture takes the focus from the field or list used last, so the keys
+    // that follow work the preview instead of changing the field.
+    void clickOnThePictureTakesTheKeys() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        for (QWidget* field : {static_cast<QWidget*>(form->cmbProfile),
+                               static_cast<QWidget*>(form->edtSectionQty)}) {
+            field->setFocus();
+            QCOMPARE(QApplication::focusWidget(), field);
+            QTest::mouseClick(form->videoWindow, Qt::LeftButton);
+            QCOMPARE(QApplication::focusWidget(), form->videoWindow);
+        }
+        form->tkbProgress->SetPosition(3);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_I);
+        QCOMPARE(form->tkbProgress->SelStart(), 3);
+    }
+
+    void keyTable_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("action");
+        const auto row = [](const char* name, int key, Qt::KeyboardModifiers modifiers,
+                            MarkingKey action) {
+            QTest::newRow(name) << key << int(modifiers) << int(action);
+        };
+        row("Space", Qt::Key_Space, {}, MarkingKey::PlayPause);
+        row("I", Qt::Key_I, {}, MarkingKey::MarkStart);
+        row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::MarkStart);
+        row("O", Qt::Key_O, {}, MarkingKey::MarkEnd);
+        row("Left", Qt::Key_Left, {}, MarkingKey::Back);
+        row("keypad Left", Qt::Key_Left, Qt::KeypadModifier, MarkingKey::Back);
+        row("Shift+Left", Qt::Key_Left, Qt::ShiftModifier, MarkingKey::BackFar);
+        row("Right", Qt::Key_Right, {}, MarkingKey::Forward);
+        row("Shift+Right", Qt::Key_Right, Qt::ShiftModifier, MarkingKey::ForwardFar);
+        row("Home", Qt::Key_Home, {}, MarkingKey::ToStart);
+        row("End", Qt::Key_End, {}, MarkingKey::ToEnd);
+        row("Ctrl+O belongs to others", Qt::Key_O, Qt::ControlModifier, MarkingKey::None);
+        row("Alt+Left belongs to others", Qt::Key_Left, Qt::AltModifier, MarkingKey::None);
+        row("other letters", Qt::Key_P, {}, MarkingKey::None);
+    }
+    void keyTable() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QTEST(int(MarkingKeyFor(key, Qt::KeyboardModifiers(modifiers))), "action");
+    }
+};
+
+QTEST_MAIN(TestRangeMarking)
+#include "test_range_marking.moc"

@@ -1,0 +1,438 @@
+// Taking a source into the main window against generated media: the open dialog, dropped
+// files, the command line with its list files, bad inputs, the duration labels, the playback
+// buttons and the position display (SEGMORA_NEEDS_MEDIA).
+#include "app/main_form.h"
+#include "app/picture_button.h"
+#include "ground/time_text.h"
+#include "fake_seams.h"
+#include "media/filter_graph.h"
+#include "media/source_intake.h"
+#include "media/track_bar.h"
+#include "media/video_window.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <clocale>
+#include <memory>
+
+using namespace segmora;
+using segmora::test::fixture;
+
+namespace {
+
+// A source whose name has blanks, quotes and letters beyond ASCII.
+const QString kOddName =
+    QStringLiteral("a clip 'with' \"quotes\" \u00e4\u00f6\u00fc \u65e5\u672c.mp4");
+
+// One main window in its own program folder, with the dialogs and message boxes faked, and a
+// scratch folder for list files and copies of the fixtures.
+struct World {
+    test::TempProgramFolder folder;
+    test::FakeSeams fakes;
+    QTemporaryDir scratch;
+    std::unique_ptr<TMainForm> form;
+
+    World() {
+        // Copies under other names: an unsupported extension, capitals, an odd name; a folder
+        // named like a video.
+        QFile::copy(fixture("counter.mp4"), in("clip.mkv"));
+        QFile::copy(fixture("counter.mp4"), in("CLIP.MP4"));
+        QFile::copy(fixture("counter.mp4"), in(kOddName));
+        QDir().mkpath(in("dir.mp4"));
+        QFile::copy(fixture("counter.mp4"), in(longName()));
+    }
+    // A name that makes the whole path longer than 253 characters.
+    static QString longName() { return QString(240, QLatin1Char('n')) + QStringLiteral(".mp4"); }
+    QString in(const QString& name) const { return scratch.path() + QLatin1Char('/') + name; }
+    // "%F/" stands for the fixtures, "%T/" for the scratch folder.
+    QString expand(QString text) const {
+        return text.replace(QLatin1String("%F"), QStringLiteral(SEGMORA_FIXTURE_DIR))
+            .replace(QLatin1String("%T"), scratch.path());
+    }
+    TMainForm* start(const QString& argument = {}) {
+        form = std::make_unique<TMainForm>(folder.context(), argument);
+        return form.get();
+    }
+    void setAptotic(bool on) {
+        folder.writeFile(QStringLiteral("Preferences.ini"),
+                         QByteArray("[Main]\nAptotic=") + (on ? "1" : "0") + "\n");
+    }
+};
+
+void typeTime(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
+void drop(QWidget* target, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    // The desktop offers the drag first; the drop then goes to the widget that accepted it.
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+class TestSourceIntake : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        // libmpv reads numbers in the C locale; tests must never make a sound.
+        std::setlocale(LC_NUMERIC, "C");
+        qputenv("SEGMORA_AUDIO_OUTPUT", "null");
+        QVERIFY2(QFile::exists(fixture("long61_5.mp4")), "run make_fixtures.sh first");
+    }
+
+    void init() {
+        // Broken files make libmpv log errors on purpose.
+        if (qstrcmp(QTest::currentTestFunction(), "badInputThenGoodFile") != 0)
+            segmora::test::failOnPlayerErrors();
+    }
+
+    void supportedFile_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("supported");
+        QTest::newRow("capitals") << "/films/clip.MPEG" << true;
+        QTest::newRow("mixed case") << "/films/clip.Avi" << true;
+        QTest::newRow("each of the list") << "/f/a.asf" << true;
+        QTest::newRow("longer extension") << "/films/clip.mpeg4" << false;
+        QTest::newRow("no extension") << "/films/clip" << false;
+        QTest::newRow("dot in the folder only") << "/films.mp4/clip" << false;
+        QTest::newRow("extension with a tail") << "/films/clip.avi2" << false;
+        QTest::newRow("list file") << "/films/list.tmp" << false;
+        QTest::newRow("name that is only an extension") << "/films/.mov" << true;
+        QTest::newRow("empty") << "" << false;
+    }
+    void supportedFile() {
+        QFETCH(QString, path);
+        QTEST(IsSupportedFile(path, TMainForm::DefaultSupportedExtensions()), "supported");
+    }
+
+    // Start-up goes on whatever the argument is; only a readable, supported, existing file is
+    // opened, and only a file that cannot be played is reported.
+    void commandLine_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("listName"); // written into the scratch folder; "/" at the
+                                               // end: a folder
+        QTest::addColumn<QByteArray>("listContent");
+        QTest::addColumn<QString>("opened"); // empty: nothing opened
+        QTest::addColumn<bool>("errorBox");
+        const QString none;
+        QTest::newRow("no argument") << "" << none << QByteArray() << none << false;
+        QTest::newRow("a video") << "%F/counter.mp4" << none << QByteArray() << "%F/counter.mp4"
+                                 << false;
+        QTest::newRow("list file: its first line")
+            << "%T/list.TMP"
+            << "list.TMP" << QByteArray("%F/long61_5.mp4\n%F/counter.mp4\n") << "%F/long61_5.mp4"
+            << false;
+        QTest::newRow("list file: CR LF, a relative name, no final line break")
+            << "%T/sub/list.tmp"
+            << "sub/list.tmp" << QByteArray("../CLIP.MP4\r\n") << "%T/CLIP.MP4" << false;
+        QTest::newRow("list file: odd name in UTF-8")
+            << "%T/list.tmp"
+            << "list.tmp" << QByteArray("%T/") + kOddName.toUtf8() << "%T/" + kOddName << false;
+        QTest::newRow("list file missing")
+            << "%T/none.tmp" << none << QByteArray() << none << false;
+        QTest::newRow("list file empty") << "%T/list.tmp"
+                                         << "list.tmp" << QByteArray() << none << false;
+        QTest::newRow("list file is a folder") << "%T/list.tmp"
+                                               << "list.tmp/" << QByteArray() << none << false;
+        QTest::newRow("list names a missing file")
+            << "%T/list.tmp"
+            << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << false;
+        QTest::newRow("unsupported extension")
+            << "%T/clip.mkv" << none << QByteArray() << none << false;
+        QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << false;
+        QTest::newRow("folder named like a video")
+            << "%T/dir.mp4" << none << QByteArray() << none << false;
+        QTest::newRow("text file named .mp4")
+            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true;
+    }
+    void commandLine() {
+        QFETCH(QString, argument);
+        QFETCH(QString, listName);
+        QFETCH(QByteArray, listContent);
+        QFETCH(QString, opened);
+        QFETCH(bool, errorBox);
+        World world;
+        if (listName.endsWith(QLatin1Char('/'))) {
+            QDir().mkpath(world.in(listName));
+        } else if (!listName.isEmpty()) {
+            QDir().mkpath(QFileInfo(world.in(listName)).absolutePath());
+            QFile list(world.in(listName));
+            QVERIFY(list.open(QIODevice::WriteOnly));
+            list.write(world.expand(QString::fromUtf8(listContent)).toUtf8());
+        }
+        TMainForm* form = world.start(world.expand(argument));
+        QCOMPARE(form->edtSource->text(), world.expand(opened));
+        QCOMPARE(form->SourceLoaded, !opened.isEmpty());
+        QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
+        if (errorBox)
+            QCOMPARE(world.fakes.messages.first().icon, MessageIcon::Error);
+        QCOMPARE(form->filterGraph->Duration() > 0, !opened.isEmpty() && !errorBox);
+        QVERIFY(form->acceptDrops());
+    }
+
+    void openDialogFilterAndCancel() {
+        World world;
+        TMainForm* form = world.start();
+        world.fakes.fileToOpen.reset();
+        form->tbtnOpen->click();
+        QCOMPARE(world.fakes.openFilters, QList<QString>{form->OpenDialogQtFilter()});
+        QVERIFY(!form->SourceLoaded);
+        QVERIFY(form->edtSource->text().isEmpty());
+        QVERIFY(!form->filterGraph->Active());
+    }
+
+    // A file that cannot be played: a clear error box, the window as it was except the source
+    // path, and a good file (with an awkward name) opens normally afterwards.
+    void badInputThenGoodFile_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text file named .mp4") << "%F/notvideo.mp4"
+                                              << "not recognised";
+        QTest::newRow("truncated") << "%F/truncated.mp4"
+                                   << "not recognised";
+        QTest::newRow("zero bytes") << "%F/empty.mp4"
+                                    << "is empty";
+        QTest::newRow("vanished after the choice") << "%T/gone.mp4"
+                                                   << "was not found";
+        QTest::newRow("folder") << "%T/dir.mp4"
+                                << "is a folder";
+    }
+    void badInputThenGoodFile() {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        World world;
+        const QString bad = world.expand(path);
+        TMainForm* form = world.start();
+        world.fakes.fileToOpen = fixture("long61_5.mp4");
+        form->tbtnOpen->click();
+        QVERIFY(world.fakes.messages.isEmpty());
+        typeTime(form->edtStart, QStringLiteral("00:00:10"));
+        typeTime(form->edtEnd, QStringLiteral("00:00:20"));
+        const QString lengthLine = form->labLength->text();
+
+        world.fakes.fileToOpen = bad;
+        form->tbtnOpen->click();
+        QCOMPARE(world.fakes.messages.size(), 1);
+        const MessageRequest& box = world.fakes.messages.first();
+        QCOMPARE(box.icon, MessageIcon::Error);
+        QVERIFY2(box.text.contains(reason), qPrintable(box.text));
+        QVERIFY2(box.text.contains(bad), qPrintable(box.text));
+        // Steps up to the failed load took effect ...
+        QCOMPARE(form->edtSource->text(), bad);
+        QVERIFY(form->SourceLoaded);
+        QCOMPARE(form->filterGraph->Duration(), 0);
+        // ... the rest did not.
+        QCOMPARE(form->labMiddle->text(), QStringLiteral("00:00:30"));
+        QCOMPARE(form->labRight->text(), QStringLiteral("00:01:01"));
+        QCOMPARE(form->tkbProgress->SelStart(), 10);
+        QCOMPARE(form->tkbProgress->SelEnd(), 20);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:10"));
+        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:20"));
+        QVERIFY(!form->labStart->isHidden());
+        QVERIFY(!form->labEnd->isHidden());
+        QCOMPARE(form->labLength->text(), lengthLine);
+        QVERIFY(!form->labLength->isHidden());
+        QVERIFY(!form->videoWindow->isHidden());
+        // Marking now clamps to the empty graph's length of 0.
+        typeTime(form->edtEnd, QStringLiteral("00:00:30"));
+        QCOMPARE(form->tkbProgress->SelEnd(), 0);
+
+        const QString odd = world.in(kOddName);
+        world.fakes.fileToOpen = odd;
+        form->tbtnOpen->click();
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(form->edtSource->text(), odd);
+        QCOMPARE(form->filterGraph->Duration(), 10000);
+        QVERIFY(form->filterGraph->IsPlaying());
+        QCOMPARE(form->labRight->text(), QStringLiteral("00:00:10"));
+        QCOMPARE(form->tkbProgress->SelStart(), 0);
+        QCOMPARE(form->tkbProgress->SelEnd(), 0);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:00"));
+        QVERIFY(form->labStart->isHidden());
+        QVERIFY(form->labEnd->isHidden());
+        QVERIFY(form->labLength->isHidden());
+    }
+
+    void durationLabelsAndPositionDisplay() {
+        World world;
+        TMainForm* form = world.start();
+        form->labCurrent->setText(QStringLiteral("00:00:07"));
+        form->OpenSource(fixture("long61_5.mp4"));
+        QCOMPARE(form->labLeft->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->labMiddle->text(), QStringLiteral("00:00:30")); // 30.75 s
+        QCOMPARE(form->labRight->text(), QStringLiteral("00:01:01"));  // 61.5 s
+        QCOMPARE(form->tkbProgress->Max(), 61);
+        // The current position waits for the bar's first refresh.
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:07"));
+        QCOMPARE(form->JobState, 0);
+        QVERIFY(form->filterGraph->IsPlaying());
+        QVERIFY(form->tkbProgress->Refreshing());
+
+        form->imgPauseClick();
+        form->filterGraph->SeekTo(5900);
+        QTRY_VERIFY(qAbs(form->filterGraph->CurrentPosition() - 5900) < 150);
+        form->tkbProgress->RefreshTick();
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:05"));
+
+        // During a job: the whole length, the thumb at the end of the bar.
+        form->tmrPreview->start();
+        QTRY_COMPARE_WITH_TIMEOUT(form->labCurrent->text(), QStringLiteral("00:01:01"), 2500);
+        form->tmrPreview->stop();
+        QCOMPARE(form->tkbProgress->Position(), form->tkbProgress->Max());
+    }
+
+    void outputFolderFollowsTheSource_data() {
+        QTest::addColumn<QByteArray>("preferences"); // empty: no file
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("outputDir");
+        QTest::newRow("Aptotic off") << QByteArray("[Main]\nAptotic=0\n") << "%F/counter.mp4"
+                                     << "%F/";
+        QTest::newRow("Aptotic off, a file in the root")
+            << QByteArray("[Main]\nAptotic=0\n") << "/segmora-no-such.avi"
+            << "/";
+        QTest::newRow("Aptotic on") << QByteArray("[Main]\nAptotic=1\n") << "%F/counter.mp4"
+                                    << "/kept/";
+        QTest::newRow("no key") << QByteArray("[Main]\nPreview=1\n") << "%F/counter.mp4"
+                                << "/kept/";
+        QTest::newRow("no file") << QByteArray() << "%F/counter.mp4"
+                                 << "/kept/";
+    }
+    void outputFolderFollowsTheSource() {
+        QFETCH(QByteArray, preferences);
+        QFETCH(QString, path);
+        World world;
+        TMainForm* form = world.start();
+        QFile::remove(world.folder.context().preferencesPath());
+        if (!preferences.isEmpty())
+            world.folder.writeFile(QStringLiteral("Preferences.ini"), preferences);
+        form->edtOutputDir->setText(QStringLiteral("/kept/"));
+        world.fakes.fileToOpen = world.expand(path);
+        form->tbtnOpen->click();
+        QFETCH(QString, outputDir);
+        QCOMPARE(form->edtOutputDir->text(), world.expand(outputDir));
+    }
+
+    void drops_data() {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<bool>("jobRunning");
+        QTest::addColumn<QString>("opened"); // empty: nothing opened
+        QTest::addColumn<bool>("errorBox");
+        const QString none;
+        QTest::newRow("three files: the first")
+            << QStringList{"%F/long61_5.mp4", "%F/counter.mp4", "%F/len59_9.mp4"} << false
+            << "%F/long61_5.mp4" << false;
+        QTest::newRow("capital extension")
+            << QStringList{"%T/CLIP.MP4"} << false << "%T/CLIP.MP4" << false;
+        QTest::newRow("odd name") << QStringList{"%T/" + kOddName} << false << "%T/" + kOddName
+                                  << false;
+        QTest::newRow("path longer than 253 characters")
+            << QStringList{"%T/" + World::longName()} << false << "%T/" + World::longName()
+            << false;
+        QTest::newRow("first unsupported, second good")
+            << QStringList{"%T/clip.mkv", "%F/counter.mp4"} << false << none << false;
+        QTest::newRow("first not there")
+            << QStringList{"%T/gone.mp4", "%F/counter.mp4"} << false << none << false;
+        QTest::newRow("folder") << QStringList{"%T/dir.mp4"} << false << none << false;
+        QTest::newRow("while a job runs") << QStringList{"%F/counter.mp4"} << true << none << false;
+        QTest::newRow("text file named .mp4")
+            << QStringList{"%F/notvideo.mp4"} << false << "%F/notvideo.mp4" << true;
+    }
+    void drops() {
+        QFETCH(QStringList, paths);
+        QFETCH(bool, jobRunning);
+        QFETCH(QString, opened);
+        QFETCH(bool, errorBox);
+        World world;
+        TMainForm* form = world.start();
+        if (jobRunning) {
+            form->panProgress->show();
+            form->JobState = JobRunning;
+        }
+        for (QString& path : paths)
+            path = world.expand(path);
+        drop(form, paths);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(form->edtSource->text(), world.expand(opened));
+        QCOMPARE(form->SourceLoaded, !opened.isEmpty());
+        QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
+        QCOMPARE(form->JobState, jobRunning ? int(JobRunning) : int(JobIdle));
+    }
+
+    void playbackButtons() {
+        World world;
+        TMainForm* form = world.start();
+        FilterGraph* graph = form->filterGraph;
+        // Before a source: nothing, not even a player.
+        for (PictureButton* button : {form->imgPlay, form->imgPause, form->imgStop})
+            button->click();
+        QVERIFY(!graph->Active());
+        QVERIFY(!form->tkbProgress->Refreshing());
+
+        form->OpenSource(fixture("counter.mp4"));
+        QVERIFY(graph->IsPlaying());
+        form->imgPause->click();
+        QVERIFY(!graph->IsPlaying());
+        QVERIFY(!form->tkbProgress->Refreshing());
+        form->imgPause->click(); // pauses only
+        QVERIFY(!graph->IsPlaying());
+        form->imgPlay->click();
+        QVERIFY(graph->IsPlaying());
+        QVERIFY(form->tkbProgress->Refreshing());
+        QTRY_VERIFY(graph->CurrentPosition() > 200);
+        form->tkbProgress->SetPosition(3); // as a refresh three seconds in leaves it
+        form->tkbProgressTimer();
+        form->imgStop->click();
+        QVERIFY(!graph->IsPlaying());
+        QTRY_COMPARE(graph->CurrentPosition(), 0);
+        // The thumb and the label are back at the start with the picture, and so is a mark.
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        form->imgSelStart->click();
+        QCOMPARE(form->tkbProgress->SelStart(), 0);
+    }
+
+    void secondOpenKeepsTheSameVideoWidget() {
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        VideoWindow* window = form->videoWindow;
+        QVERIFY(window->isHidden());
+        form->OpenSource(fixture("counter.mp4"));
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY(window->framesPainted() > 0);
+        form->OpenSource(fixture("len59_9.mp4"));
+        const quint64 before = window->framesPainted();
+        QCOMPARE(form->findChildren<VideoWindow*>().size(), 1);
+        QCOMPARE(form->videoWindow, window);
+        QCOMPARE(form->filterGraph->videoWindow(), window);
+        QTRY_VERIFY(window->framesPainted() > before);
+        QCOMPARE(form->labRight->text(), QStringLiteral("00:00:59"));
+    }
+};
+
+QTEST_MAIN(TestSourceIntake)
+#include "test_source_intake.moc"
