@@ -3,6 +3,8 @@
 
 #include "clip_writer.h"
 #include "convert_error.h"
+#include "cut_notice.h"
+#include "exact_cut.h"
 #include "messages.h"
 #include "part_file.h"
 #include "progress_reporter.h"
@@ -27,10 +29,17 @@ namespace {
 struct Route {
     std::unique_ptr<StreamCopier> copier;
     std::unique_ptr<Transcoder> transcoder;
+    std::unique_ptr<ExactVideoCut> exact;
     // False for a stream left out of the clip.
-    bool holdsClipOpen() const { return transcoder || (copier && copier->holdsClipOpen()); }
-    bool finished() const { return transcoder ? transcoder->finished() : copier->finished(); }
-    double progress() const { return transcoder ? transcoder->progress() : copier->progress(); }
+    bool holdsClipOpen() const {
+        return transcoder || exact || (copier && copier->holdsClipOpen());
+    }
+    bool finished() const {
+        return transcoder ? transcoder->finished() : exact ? exact->finished() : copier->finished();
+    }
+    double progress() const {
+        return transcoder ? transcoder->progress() : exact ? exact->progress() : copier->progress();
+    }
 };
 
 std::string fmtSeconds(double s) {
@@ -177,6 +186,9 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
     }
+    const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
+    if (exactCut)
+        section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
     std::vector<int> copied;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -241,12 +253,31 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         copyOut[i] = out;
     }
 
+    // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at
+    // the keyframe before it.
+    double copyFrom = start.keyframeTime;
+    if (exactCut && copyOut[anchor]) {
+        const AVStream* video = input->streams[anchor];
+        routes[anchor].exact = ExactVideoCut::create(
+            input, video, copyOut[anchor], writer.context(), options, section.start, section.end);
+        if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
+            copyFrom = section.start;
+        } else if (const double early = source.startOffset + options.start - copyFrom;
+                   early >= 5e-4) {
+            // The frames before the start stay in the clip: say how many seconds of them.
+            printMessage(notice::keyframeCutText(early));
+        }
+    }
     for (int i : copied) {
-        routes[i].copier = std::make_unique<StreamCopier>(
-            input->streams[i], copyOut[i], section.start, section.end, start.keyframeTime);
+        if (routes[i].exact)
+            continue;
+        routes[i].copier = std::make_unique<StreamCopier>(input->streams[i], copyOut[i],
+                                                          section.start, section.end, copyFrom);
         routes[i].copier->convertToAnnexB(writer.context());
     }
     writer.copyMetadata(input, section.start, section.end);
+    if (exactCut) // the re-encoded head is held back until the copy can begin
+        writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
     writer.open();
 
     const Transcoder::Writer write = [&](AVPacket* packet) {
@@ -301,6 +332,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             Route& route = routes[index];
             if (route.transcoder) {
                 route.transcoder->sendPacket(packet.get(), write);
+            } else if (route.exact) {
+                route.exact->accept(packet.get(), write);
             } else if (route.copier) {
                 route.copier->accept(packet.get(), write);
             }
@@ -319,6 +352,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     for (Route& r : routes) {
         if (r.transcoder)
             r.transcoder->finish(write);
+        else if (r.exact)
+            r.exact->finish(write);
         else if (r.copier)
             r.copier->finish(write);
     }

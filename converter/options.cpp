@@ -228,6 +228,15 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
         {"-ar", [&](auto& f, auto& v) { o.sampleRate = integerValue(f, v, 1000, 384000); }},
         {"-ac", [&](auto& f, auto& v) { o.channels = integerValue(f, v, 1, 16); }},
         {"-vol", [&](auto& f, auto& v) { o.volume = integerValue(f, v, 0, 65536); }},
+        {"-cut",
+         [&](auto& f, auto& v) {
+             if (v == "exact")
+                 o.cut = CutMode::Exact;
+             else if (v == "keyframe")
+                 o.cut = CutMode::Keyframe;
+             else
+                 fail("the value of " + f + " must be exact or keyframe, not \"" + v + "\"");
+         }},
         {"-threads", [&](auto& f, auto& v) { o.threads = integerValue(f, v, 0, 64); }},
     };
     const std::map<std::string, std::string> aliases = {
@@ -283,6 +292,9 @@ const char* helpText() {
            "  -t SECONDS        how long the section is; to the end of the source if left out\n"
            "  -c copy           copy all streams without encoding (cuts at the keyframe before "
            "-ss)\n"
+           "  -cut exact        with copied video: start at the frame on screen at -ss and end\n"
+           "                    before the frame on screen at the end, encoding only the frames\n"
+           "                    around the cuts again (-cut keyframe: the default above)\n"
            "video:  -vcodec|-c:v NAME|copy  -b:v RATE  -s WxH  -r FPS  -aspect W:H  -deinterlace\n"
            "        -vf GRAPH  -pix_fmt NAME  -crf N  -preset NAME  -deadline NAME  -cpu-used N\n"
            "        -q:v N  -g N  -vn\n"

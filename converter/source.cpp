@@ -112,8 +112,8 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
         onRead();
         const bool isAnchor = packet->stream_index == anchor;
         const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
-        const double decoded =
-            isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
+        const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
+        const double decoded = isAnchor && decodeKnown ? seconds(packet->dts, timeBase) : shown;
         if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY) &&
             shown <= absStart + 1e-4) {
             point.pending.clear();
@@ -125,7 +125,9 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
             continue;
         if (shown <= absStart + 1e-4 && shown > point.shownTime)
             point.shownTime = shown;
-        if (decoded > absStart)
+        // Matroska leaves out the decode time of some packets; their picture may still be shown
+        // before a later one, so only a picture well past the start ends the search there.
+        if (decoded > absStart && (decodeKnown || shown > absStart + 1.0))
             return;
     }
 }
