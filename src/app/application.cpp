@@ -3,8 +3,8 @@
 
 #include "app/about_form.h"
 #include "app/main_form.h"
-#include "ground/product.h"
 #include "app/setting_form.h"
+#include "ground/product.h"
 #include "job/count_down_form.h"
 #include "profiles/profile_editor_form.h"
 #include "profiles/size_form.h"

@@ -5,8 +5,8 @@
 #include "ground/whole_number.h"
 
 #include <QFile>
-#include <QStringDecoder>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 // Portable and installed mode: which one a folder calls for, where each reads and writes, and
 // the first start of an installed program, which seeds the user's preferences and writes
 // nothing into the installed folders.
-#include "ground/app_error.h"
 #include "app/application.h"
+#include "ground/app_error.h"
 #include "ground/program_context.h"
 
 #include <QDir>
