@@ -300,14 +300,8 @@ void JobController::end(SplitJobEnd how, int section, const QString& message) {
     m_result.section = section;
     m_result.message =
         (how == SplitJobEnd::Failed || how == SplitJobEnd::StartFailed) ? message : QString();
-    if (how == SplitJobEnd::Completed) {
-        // Every section is through, whatever its converter's last report said.
-        const int before = m_total;
-        recomputeTotal();
-        if (m_total == 100 && before != 100 && m_elapsed > 0)
-            emitTimes();
+    if (how == SplitJobEnd::Completed)
         setState(State::Completing);
-    }
     emit finished(m_result);
     setState(State::Idle);
 }

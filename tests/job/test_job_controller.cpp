@@ -103,8 +103,6 @@ private slots:
         QSignalSpy ended(&job, &JobController::finished);
         go();
         QVERIFY(ended.wait(20000));
-        QCOMPARE(job.totalPercent(), 100);
-        QCOMPARE(times.last().value(1).toString(), QStringLiteral("00:00:00"));
         job.tick(); // ended: nothing counts any more
         QCOMPARE(job.elapsedSeconds(), 30);
     }
