@@ -30,7 +30,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     if (options.showUsage) {
-        std::fputs(qPrintable(segmora::StartUsage()), stdout);
+        std::fputs(qPrintable(segmora::StartUsage() + segmora::SubcommandUsage()), stdout);
         return 0;
     }
     const segmora::ProgramContext context =
