@@ -114,7 +114,7 @@ private slots:
             << "bars.mpg"
             << "flip" << (QStringList{"-ss", "1"} + copy) << "mpg" << -1 << -1 << -1 << 30.0 << "";
         // Decode times only, B-frames: the keyframe near the start is shown three frames later.
-        row("mpeg-4 part 2 avi with b-frames encoded from a keyframe")
+        row("mpeg-4 visual avi with b-frames encoded from a keyframe")
             << "bframes.avi"
             << "" << QStringList{"-ss", "1.96", "-t", "1"} << "avi" << 0 << 48 << 72 << 1.05
             << "each frame once";
