@@ -60,6 +60,10 @@ int runDoomedParent(int argc, char** argv) {
 
 } // namespace
 
+// A converter that ignores SIGTERM: it writes its part file, says so, and runs until killed.
+const QByteArray kIgnoresTerm = "trap '' TERM\necho partial > \"$1\"\necho ready\n"
+                                "while :; do sleep 1; done";
+
 class TestConverterProcess : public QObject {
     Q_OBJECT
 
@@ -304,9 +308,7 @@ private slots:
         process.setPartFile(part);
         QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
         QSignalSpy finished(&process, &ConverterProcess::finished);
-        QVERIFY(process.start(fake("trap '' TERM\necho partial > \"$1\"\necho ready\n"
-                                   "while :; do sleep 1; done"),
-                              {part}));
+        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
         QVERIFY(chunks.wait(5000)); // the trap is set before it speaks
         const pid_t pid = process.processId();
 
@@ -347,9 +349,7 @@ private slots:
         process.setPartFile(part);
         QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
         QSignalSpy finished(&process, &ConverterProcess::finished);
-        QVERIFY(process.start(fake("trap '' TERM\necho partial > \"$1\"\necho ready\n"
-                                   "while :; do sleep 1; done"),
-                              {part}));
+        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
         QVERIFY(chunks.wait(5000));
         const pid_t pid = process.processId();
         if (terminatedFirst)
