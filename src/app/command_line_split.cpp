@@ -256,6 +256,17 @@ void Batch::watch(SourceView& view) {
             error(QStringLiteral("%1: %2 is shorter than asked: %3 s of %4 s")
                       .arg(view.source, clip.outputPath, QString::number(clip.made, 'f', 2),
                            QString::number(clip.asked, 'f', 2)));
+        for (const KeyframeCut& cut : result.keyframeCuts) {
+            if (m_style == Style::Json)
+                emitJson({{"event", "keyframe cut"},
+                          {"source", view.source},
+                          {"section", cut.index},
+                          {"output", cut.outputPath},
+                          {"seconds early", cut.secondsEarly}});
+            error(QStringLiteral("%1: %2 could not be cut exactly; it starts %3 s earlier, at the "
+                                 "key frame before its start")
+                      .arg(view.source, cut.outputPath, QString::number(cut.secondsEarly, 'f', 2)));
+        }
         if (m_style == Style::Json)
             emitJson({{"event", "finished"}, {"source", view.source}, {"outcome", outcome}});
         plain(QStringLiteral("%1: %2").arg(view.name, outcome));

@@ -189,6 +189,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     completion.setJobState = [this](int state) { JobState = state; };
     completion.leaveJobState = [this] { LeaveJobState(); };
     completion.shortClipsText = ShortClipsText(result.shortClips);
+    completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts);
     RunCompletionStep(completion);
 }
 

@@ -57,6 +57,9 @@ void RunCompletionStep(const CompletionContext& context) {
     if (!context.shortClipsText.isEmpty())
         showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
                     context.shortClipsText);
+    if (!context.keyframeCutsText.isEmpty())
+        showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
+                    context.keyframeCutsText);
     if (context.openDirTicked)
         seams().openUrl(QUrl::fromLocalFile(context.outputFolderText));
     call(context.leaveJobState);

@@ -427,22 +427,25 @@ void ConverterProcess::deliver(const QByteArray& chunk) {
 void ConverterProcess::noteOutput(const QByteArray& chunk) {
     for (const char c : chunk) {
         if (c == '\n' || c == '\r') {
-            completeLine();
+            completeLine(true);
         } else if (m_partialLine.size() < kLineLimit) {
             m_partialLine.append(c);
         }
     }
 }
 
-void ConverterProcess::completeLine() {
+void ConverterProcess::completeLine(bool handOn) {
     const QByteArray line = m_partialLine.trimmed();
     m_partialLine.clear();
-    if (!line.isEmpty() && !isReportLine(line))
-        m_result.lastLine = QString::fromUtf8(line);
+    if (line.isEmpty() || isReportLine(line))
+        return;
+    m_result.lastLine = QString::fromUtf8(line);
+    if (handOn)
+        emit messageLine(m_result.lastLine);
 }
 
 void ConverterProcess::finish(Outcome outcome) {
-    completeLine();
+    completeLine(outcome != Outcome::Terminated);
     closePipe();
     if (m_exitPoll)
         m_exitPoll->stop();

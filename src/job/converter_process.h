@@ -100,6 +100,11 @@ public:
 signals:
     // One piece of output, at most kChunkSize bytes, in the order written.
     void chunkRead(const QByteArray& chunk);
+    // One complete line of output that is not a progress report (a message of the converter),
+    // trimmed, in the order written; also a last line without its line break when the converter
+    // ends, unless it was ended here. Emitted before the chunkRead() that completed it; a slot
+    // only takes note (it does not end or delete the process).
+    void messageLine(const QString& line);
     // The converter has ended and was reaped; result() holds how.
     void finished();
 
@@ -111,7 +116,7 @@ private:
     void closePipe();
     void deliver(const QByteArray& chunk); // notes the chunk's lines, then emits chunkRead()
     void noteOutput(const QByteArray& chunk);
-    void completeLine();
+    void completeLine(bool handOn);
     enum class ChildState { Running, Ended, Gone }; // Ended: a zombie waiting for us
     ChildState childState();
     void reap(Outcome outcomeIfNormal);

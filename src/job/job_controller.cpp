@@ -2,6 +2,7 @@
 #include "job/job_controller.h"
 
 #include "converter_contract.h"
+#include "cut_notice.h"
 #include "ground/product.h"
 #include "ground/rounding.h"
 #include "job/converter_command.h"
@@ -22,6 +23,7 @@ struct JobController::Run {
     double progressTime = 0;
     double lastReport = -1; // the latest report of any value: a short clip's real length
     int percent = 0;
+    double keyframeLead = -1; // the converter fell back to a keyframe cut: seconds before start
 };
 
 namespace {
@@ -169,6 +171,10 @@ bool JobController::startSection(int position) {
     Run* const current = run.get();
     connect(run->process, &ConverterProcess::chunkRead, this,
             [this, current](const QByteArray& chunk) { onChunk(current, chunk); });
+    connect(run->process, &ConverterProcess::messageLine, this, [current](const QString& line) {
+        if (const auto lead = vorkast::notice::parseKeyframeCut(line.toStdString()))
+            current->keyframeLead = *lead;
+    });
     connect(run->process, &ConverterProcess::finished, this,
             [this, current] { onConverterFinished(current); });
     if (!run->process->start(m_plan.converterPath, ConverterArguments(call))) {
@@ -232,6 +238,12 @@ void JobController::onConverterFinished(Run* run) {
 
     const bool shortClip = result.outcome == ConverterProcess::Outcome::Failed &&
                            result.exitCode == vorkast::contract::kExitShortClip;
+    if (ended->keyframeLead >= 0 &&
+        (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip)) {
+        m_result.keyframeCuts.append({index, ended->outputPath, ended->keyframeLead});
+        std::sort(m_result.keyframeCuts.begin(), m_result.keyframeCuts.end(),
+                  [](const KeyframeCut& a, const KeyframeCut& b) { return a.index < b.index; });
+    }
     if (result.outcome == ConverterProcess::Outcome::Succeeded) {
         emit sectionMade(index, ended->outputPath, ended->section.length);
     } else if (shortClip) {

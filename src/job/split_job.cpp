@@ -7,13 +7,21 @@
 
 namespace segmora {
 
+QString ConverterProfileArguments(const QString& profileName, const QString& profileArguments) {
+    if (profileName != kSourceSettingsProfileName ||
+        profileArguments.split(QLatin1Char(' '), Qt::SkipEmptyParts)
+            .contains(QLatin1String("-cut")))
+        return profileArguments;
+    return profileArguments + QStringLiteral(" -cut exact");
+}
+
 SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& checked,
                               const QString& converterPath, const QString& profileArguments,
                               const QString& profileExtension, bool overwriteExisting) {
     SplitJobPlan plan;
     plan.converterPath = converterPath;
     plan.sourcePath = request.sourcePath;
-    plan.profileArguments = profileArguments;
+    plan.profileArguments = ConverterProfileArguments(request.profileName, profileArguments);
     plan.mode = request.mode;
     plan.sectionCount = checked.sectionCount;
     plan.sections =
@@ -55,6 +63,19 @@ QString ShortClipsText(const QList<ShortClip>& clips) {
                     .arg(clip.index)
                     .arg(QFileInfo(clip.outputPath).fileName(), QString::number(clip.made, 'f', 2),
                          QString::number(clip.asked, 'f', 2));
+    return text;
+}
+
+QString KeyframeCutsText(const QList<KeyframeCut>& cuts) {
+    if (cuts.isEmpty())
+        return QString();
+    QString text = QStringLiteral("These clips could not be cut exactly; each starts at the key "
+                                  "frame before its start time:");
+    for (const KeyframeCut& cut : cuts)
+        text += QStringLiteral("\nSection %1 (%2): %3 s earlier")
+                    .arg(cut.index)
+                    .arg(QFileInfo(cut.outputPath).fileName(),
+                         QString::number(cut.secondsEarly, 'f', 2));
     return text;
 }
 

@@ -26,8 +26,14 @@ struct SplitJobPlan {
     bool overwriteExisting = false; // the "Overwrite existent output files." preference
 };
 
+// The profile's arguments as the converter gets them. The source-settings profile copies every
+// stream and cuts frame-exact (" -cut exact" added): only the frames at the cut points are
+// re-encoded. A profile that names its own cut, and every other profile, is passed unchanged.
+QString ConverterProfileArguments(const QString& profileName, const QString& profileArguments);
+
 // The plan of a request that passed its checks. profileExtension is the extension of the
-// profile loaded last; the source-settings profile keeps the source's extension instead.
+// profile loaded last; the source-settings profile keeps the source's extension instead, and
+// its arguments become ConverterProfileArguments().
 SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& checked,
                               const QString& converterPath, const QString& profileArguments,
                               const QString& profileExtension, bool overwriteExisting);
@@ -48,6 +54,13 @@ struct ShortClip {
     double made = 0;  // seconds, from the converter's last progress report
 };
 
+// A clip whose video could not be cut exactly: it starts at the key frame before its start.
+struct KeyframeCut {
+    int index = 0;
+    QString outputPath;
+    double secondsEarly = 0; // how long before the section's start the clip begins
+};
+
 // A section whose converter failed or could not start.
 struct SectionFailure {
     int index = 0;
@@ -58,9 +71,10 @@ struct SplitJobResult {
     SplitJobEnd end = SplitJobEnd::Completed;
     QString message; // StartFailed and Failed only: the first failure's text
     int section = 0; // the section that ended the job (StartFailed, Failed, Cancelled, refused)
-    QList<ShortClip> shortClips;    // made, but shorter than asked; in section order
-    QList<SectionFailure> failures; // every failed section, in the order they failed
-    QList<int> skipped;             // sections whose existing clip was kept
+    QList<ShortClip> shortClips;     // made, but shorter than asked; in section order
+    QList<KeyframeCut> keyframeCuts; // made, but starting before their start; in section order
+    QList<SectionFailure> failures;  // every failed section, in the order they failed
+    QList<int> skipped;              // sections whose existing clip was kept
 };
 
 // "Splitting: " + the source's file name in start/end mode, "Splitting: Section " + index in
@@ -70,6 +84,10 @@ QString ProcessingText(const SplitJobPlan& plan, int index);
 // The box that follows the completion message when clips came out short: which sections, and
 // how long each is against what was asked. Empty when there are none.
 QString ShortClipsText(const QList<ShortClip>& clips);
+
+// The box that follows the completion message when clips could not be cut exactly: which
+// sections, and how much earlier each starts. Empty when there are none.
+QString KeyframeCutsText(const QList<KeyframeCut>& cuts);
 
 // The text of the box shown when a converter failed: "Splitting failed." and what went wrong.
 QString ConverterFailureText(int exitCode, int signal, const QString& lastLine);

@@ -256,6 +256,62 @@ private slots:
         }
     }
 
+    // The source-settings profile cuts frame-exact; a source whose video cannot be cut so (WMV)
+    // gets the keyframe cut, and the run names the clip and how much earlier it starts, on
+    // standard error and as a JSON event before the source's "finished". The clip counts as made.
+    void keyframeCutIsReported_data() {
+        QTest::addColumn<QString>("fixtureName");
+        QTest::addColumn<bool>("fallsBack");
+        QTest::newRow("wmv falls back") << "six.wmv" << true;
+        QTest::newRow("h264 is cut exactly") << "six.mp4" << false;
+    }
+    void keyframeCutIsReported() {
+        QFETCH(QString, fixtureName);
+        QFETCH(bool, fallsBack);
+        const QString src =
+            source(fixtureName, QStringLiteral("cut.") + fixtureName.section('.', 1));
+        QVERIFY(!src.isEmpty());
+        const Ran ran =
+            run({QStringLiteral("split"), src, QStringLiteral("--start"), QStringLiteral("0:0:1.3"),
+                 QStringLiteral("--end"), QStringLiteral("0:0:3.3"), QStringLiteral("--profile"),
+                 QStringLiteral("Settings of the source file."), QStringLiteral("--output-dir"),
+                 out(), QStringLiteral("--json")});
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        const QString clip = out() + QStringLiteral("/cut_Clip1.") + fixtureName.section('.', 1);
+        QCOMPARE(clips(out()), QStringList{QFileInfo(clip).fileName()});
+
+        QStringList events;
+        double early = -1;
+        for (const QString& line : ran.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            const QString name = event.value(QStringLiteral("event")).toString();
+            if (events.isEmpty() || events.last() != name)
+                events.append(name);
+            if (name == QLatin1String("keyframe cut")) {
+                QCOMPARE(event.value(QStringLiteral("source")).toString(), src);
+                QCOMPARE(event.value(QStringLiteral("section")).toInt(), 1);
+                QCOMPARE(event.value(QStringLiteral("output")).toString(), clip);
+                early = event.value(QStringLiteral("seconds early")).toDouble(-1);
+            }
+        }
+        if (!fallsBack) {
+            QVERIFY2(!events.contains(QStringLiteral("keyframe cut")), qPrintable(ran.out));
+            QVERIFY2(ran.err.isEmpty(), qPrintable(ran.err));
+            return;
+        }
+        QCOMPARE(events.mid(events.size() - 2),
+                 (QStringList{QStringLiteral("keyframe cut"), QStringLiteral("finished")}));
+        // The keyframe lies before the start, and not before the source's beginning.
+        QVERIFY2(early > 0 && early <= 1.3, qPrintable(QString::number(early)));
+        QCOMPARE(ran.err, QStringLiteral("segmora: %1: %2 could not be cut exactly; it starts %3 s "
+                                         "earlier, at the key frame before its start\n")
+                              .arg(src, clip, QString::number(early, 'f', 2)));
+        // The clip really begins that much before the start: it is longer than asked by it.
+        const double length = probe(clip).duration;
+        QVERIFY2(qAbs(length - (2.0 + early)) < 0.1,
+                 qPrintable(QStringLiteral("%1 s long, %2 s early").arg(length).arg(early)));
+    }
+
     // The README's recipe: one process per source, fanned out by GNU parallel.
     void gnuParallelRecipe() {
         const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));

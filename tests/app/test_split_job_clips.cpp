@@ -73,7 +73,8 @@ private slots:
         const test::Probe source = test::probe(kSixAvi);
         const test::Probe clip = test::probe(clipPath);
         QCOMPARE(clip.codecs, source.codecs);
-        // A copy starts at the key frame at or before the start.
+        // Cut exactly, or (for a video codec that cannot be cut so) from the key frame at or
+        // before the start.
         QVERIFY2(clip.duration >= 3.0 - kLengthTolerance && clip.duration <= 4.0 + kLengthTolerance,
                  qPrintable(QString::number(clip.duration)));
     }
@@ -118,7 +119,13 @@ private slots:
             expected.append(QStringLiteral("The output file is existent. Overwrite it?"));
         if (completed)
             expected.append(kCompleted);
-        QCOMPARE(world.messageTexts(), expected);
+        // Whether the second clip could be cut exactly depends on the video codec, not on the
+        // overwrite rule: the box that names such clips is not looked at here.
+        QStringList texts = world.messageTexts();
+        texts.removeIf([](const QString& text) {
+            return text.startsWith(QLatin1String("These clips could not be cut exactly"));
+        });
+        QCOMPARE(texts, expected);
         if (!preference) {
             QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Overwrite"));
             QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);

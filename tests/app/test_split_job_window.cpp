@@ -211,8 +211,8 @@ private slots:
             << "a \"quoted\" clip.mov"
             << "00:00:01"
             << "00:00:04" << QString() << test::kLossless
-            << QStringList{"-ss|1|-t|3|a \"quoted\" clip_Clip1.mov"} << QStringList{"-c", "copy"}
-            << "Splitting: a \"quoted\" clip.mov";
+            << QStringList{"-ss|1|-t|3|a \"quoted\" clip_Clip1.mov"}
+            << QStringList{"-c", "copy", "-cut", "exact"} << "Splitting: a \"quoted\" clip.mov";
         QTest::newRow("equal thirds at full precision")
             << "job45.mp4"
             << "holiday.mp4"
@@ -237,7 +237,7 @@ private slots:
             << "00:01:00"
             << "2" << test::kLossless
             << QStringList{"-ss|40|-t|2.5|c_Clip1.mp4", "-ss|42.5|-t|2.5|c_Clip2.mp4"}
-            << QStringList{"-c", "copy"} << "Splitting: Section 2";
+            << QStringList{"-c", "copy", "-cut", "exact"} << "Splitting: Section 2";
         QTest::newRow("a frame each")
             << "job45.mp4"
             << "d.mp4"
@@ -247,7 +247,7 @@ private slots:
             << QStringList{"-ss|10|-t|0.1|d_Clip1.mp4", "-ss|10.1|-t|0.1|d_Clip2.mp4",
                            "-ss|10.2|-t|0.1|d_Clip3.mp4", "-ss|10.3|-t|0.1|d_Clip4.mp4",
                            "-ss|10.4|-t|0.1|d_Clip5.mp4"}
-            << QStringList{"-c", "copy"} << "Splitting: Section 5";
+            << QStringList{"-c", "copy", "-cut", "exact"} << "Splitting: Section 5";
     }
     void argumentVectors() {
         QFETCH(QString, fixture);
@@ -575,6 +575,37 @@ private slots:
 
         form->JobState = JobRunning;
         form->LeaveJobState();
+        world.verifyIdle();
+    }
+
+    // A section whose converter fell back to a keyframe cut is named, with how much earlier it
+    // starts, in a box after the success message; the success message itself is unchanged.
+    void keyframeCutsFollowTheCompletionMessage() {
+        SplitWorld world;
+        world.fakeConverter("case \"$5\" in\n"
+                            "15) echo 'vorkast: warning: keyframe cut starts 0.900 s before START' "
+                            ">&2 ;;\n"
+                            "30) echo 'vorkast: warning: keyframe cut starts 2.000 s before START' "
+                            ">&2 ;;\n"
+                            "esac\n"
+                            "echo 'time=15.00 '\n"
+                            "echo clip > \"$out\"");
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:45"),
+                      QStringLiteral("3"), test::kLossless);
+
+        world.form->imgStartClick();
+
+        QTRY_COMPARE_WITH_TIMEOUT(world.messageTexts().size(), 2, 20000);
+        QCOMPARE(world.runs().size(), 3);
+        QCOMPARE(world.messageTexts(),
+                 (QStringList{QStringLiteral("Splitting is completed successfully."),
+                              QStringLiteral("These clips could not be cut exactly; each starts at "
+                                             "the key frame before its start time:\n"
+                                             "Section 2 (job45_Clip2.mp4): 0.90 s earlier\n"
+                                             "Section 3 (job45_Clip3.mp4): 2.00 s earlier")}));
+        for (const MessageRequest& message : world.fakes.messages)
+            QCOMPARE(message.title, QStringLiteral("Completed"));
+        QTRY_VERIFY_WITH_TIMEOUT(world.form->RunningJob() == nullptr, 5000);
         world.verifyIdle();
     }
 

@@ -142,6 +142,46 @@ private slots:
         QCOMPARE(f.fakes.openedUrls.size(), 1);
     }
 
+    // Clips that could not be cut exactly are named in their own box after the success message
+    // (and after the short clips), before the folder opens; a countdown shows neither box.
+    void keyframeCutsFollowTheMessage_data() {
+        QTest::addColumn<QString>("shortClips");
+        QTest::addColumn<bool>("turnOff");
+        QTest::addColumn<QStringList>("texts");
+        const QString done = QStringLiteral("Splitting is completed successfully.");
+        const QString cuts = QStringLiteral("These clips could not be cut exactly");
+        const QString shorter = QStringLiteral("These clips are shorter than asked");
+        QTest::newRow("alone") << QString() << false << QStringList{done, cuts};
+        QTest::newRow("after the short clips")
+            << shorter << false << QStringList{done, shorter, cuts};
+        QTest::newRow("not during a countdown") << shorter << true << QStringList{};
+    }
+    void keyframeCutsFollowTheMessage() {
+        QFETCH(QString, shortClips);
+        QFETCH(bool, turnOff);
+        QFETCH(QStringList, texts);
+        Fixture f;
+        f.context.openDirTicked = true;
+        f.context.turnOffTicked = turnOff;
+        f.context.shortClipsText = shortClips;
+        f.context.keyframeCutsText = QStringLiteral("These clips could not be cut exactly");
+
+        RunCompletionStep(f.context);
+
+        QStringList shown;
+        for (const MessageRequest& message : f.fakes.messages) {
+            shown.append(message.text);
+            QCOMPARE(message.title, QStringLiteral("Completed"));
+            QCOMPARE(message.icon, MessageIcon::Information);
+        }
+        QCOMPARE(shown, texts);
+        // The folder opens once every box has been closed.
+        if (!turnOff)
+            QCOMPARE(f.log.mid(f.log.size() - 2),
+                     (QStringList{QStringLiteral("message, 0 opened"), "idle look"}));
+        QCOMPARE(f.fakes.openedUrls.size(), turnOff ? 0 : 1);
+    }
+
     // The folder goes to the desktop exactly as typed, whatever characters it holds.
     void outputFolderOpenedAsTyped_data() {
         QTest::addColumn<QString>("typed");

@@ -83,25 +83,36 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("lastLine");
+        QTest::addColumn<QStringList>("messages"); // every line handed on that is no report
 
         QTest::newRow("success") << QByteArray("echo 'time=1.00 '; exit 0") << Outcome::Succeeded
-                                 << 0 << 0 << "";
+                                 << 0 << 0 << "" << QStringList{};
         QTest::newRow("exit 1 keeps the last error line")
             << QByteArray("echo opening; echo 'time=1.00 '\n"
                           "echo 'vorkast: cannot write output' >&2; exit 1")
-            << Outcome::Failed << 1 << 0 << "vorkast: cannot write output";
+            << Outcome::Failed << 1 << 0 << "vorkast: cannot write output"
+            << QStringList{"opening", "vorkast: cannot write output"};
         QTest::newRow("a report is never the last line")
             << QByteArray("echo 'bad codec' >&2; echo 'frame=2 time=2.00 '; exit 3")
-            << Outcome::Failed << 3 << 0 << "bad codec";
-        QTest::newRow("unterminated last line") << QByteArray("printf 'partial message'; exit 2")
-                                                << Outcome::Failed << 2 << 0 << "partial message";
+            << Outcome::Failed << 3 << 0 << "bad codec" << QStringList{"bad codec"};
+        QTest::newRow("unterminated last line")
+            << QByteArray("printf 'partial message'; exit 2") << Outcome::Failed << 2 << 0
+            << "partial message" << QStringList{"partial message"};
         QTest::newRow("carriage returns end lines")
             << QByteArray("printf 'time=1.00 \\rdisk full\\r'; exit 1") << Outcome::Failed << 1 << 0
-            << "disk full";
-        QTest::newRow("killed by a signal") << QByteArray("echo started; kill -KILL $$")
-                                            << Outcome::Crashed << -1 << SIGKILL << "started";
+            << "disk full" << QStringList{"disk full"};
+        QTest::newRow("a warning before the reports of a clip that is made")
+            << QByteArray("echo 'vorkast: warning: keyframe cut starts 1.240 s before START' >&2\n"
+                          "echo 'time=1.00 '; echo '  '; echo 'time=2.00 '; exit 0")
+            << Outcome::Succeeded << 0 << 0
+            << "vorkast: warning: keyframe cut starts 1.240 s before START"
+            << QStringList{"vorkast: warning: keyframe cut starts 1.240 s before START"};
+        QTest::newRow("killed by a signal")
+            << QByteArray("echo started; kill -KILL $$") << Outcome::Crashed << -1 << SIGKILL
+            << "started" << QStringList{"started"};
         QTest::newRow("ended by a signal it did not catch")
-            << QByteArray("kill -USR1 $$") << Outcome::Crashed << -1 << SIGUSR1 << "";
+            << QByteArray("kill -USR1 $$") << Outcome::Crashed << -1 << SIGUSR1 << ""
+            << QStringList{};
     }
 
     void endStates() {
@@ -110,9 +121,13 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(int, signal);
         QFETCH(QString, lastLine);
+        QFETCH(QStringList, messages);
 
         ConverterProcess process;
         QSignalSpy finished(&process, &ConverterProcess::finished);
+        QStringList handedOn;
+        connect(&process, &ConverterProcess::messageLine, this,
+                [&](const QString& line) { handedOn.append(line); });
         QVERIFY(process.start(fake(body), {}));
         const pid_t pid = process.processId();
         QVERIFY(pid > 0);
@@ -121,6 +136,7 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         QCOMPARE(result.signal, signal);
         QCOMPARE(result.lastLine, lastLine);
+        QCOMPARE(handedOn, messages);
         QCOMPARE(finished.count(), 1);
         QVERIFY(!process.isRunning());
         // Reaped: it is no child of ours any more.

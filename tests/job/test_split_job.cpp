@@ -2,6 +2,8 @@
 // progress, the overwrite rule, failures that end the job, and cancelling.
 #include "job/job_controller.h"
 
+#include "job/converter_command.h"
+
 #include "fake_converter.h"
 #include "run_job.h"
 
@@ -411,8 +413,61 @@ private slots:
         QCOMPARE(made.sections.size(), 2);
         QCOMPARE(made.sections.last().start + made.sections.last().length, lastSectionEnd);
         QCOMPARE(made.converterPath, QStringLiteral("/p/vorkast"));
-        QCOMPARE(made.profileArguments, QStringLiteral(" -an"));
         QVERIFY(made.overwriteExisting);
+    }
+
+    // The argument vector each section's converter gets: the source-settings profile copies
+    // and cuts frame-exact, every other profile goes as it was built, and a cut the profile
+    // names itself is never doubled or overruled.
+    void argumentVectorsOfAPlan_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("profileArguments");
+        QTest::addColumn<QStringList>("tokens"); // between "-t LENGTH" and the output
+        const QString source = QStringLiteral("Settings of the source file.");
+        QTest::newRow("source settings cut exact")
+            << source << " -c copy" << QStringList{"-c", "copy", "-cut", "exact"};
+        QTest::newRow("re-encoding profile unchanged")
+            << "MP4"
+            << " -c:v libx264 -preset veryfast -c:a aac"
+            << QStringList{"-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac"};
+        QTest::newRow("another copying profile keeps the keyframe cut")
+            << "My copy"
+            << " -c copy" << QStringList{"-c", "copy"};
+        QTest::newRow("a name that only looks alike") << "Settings of the source file"
+                                                      << " -c copy" << QStringList{"-c", "copy"};
+        QTest::newRow("source settings naming the exact cut already")
+            << source << " -c copy -cut exact" << QStringList{"-c", "copy", "-cut", "exact"};
+        QTest::newRow("source settings naming a keyframe cut")
+            << source << " -c copy  -cut keyframe" << QStringList{"-c", "copy", "-cut", "keyframe"};
+        QTest::newRow("source settings without arguments")
+            << source << "" << QStringList{"-cut", "exact"};
+    }
+    void argumentVectorsOfAPlan() {
+        QFETCH(QString, profile);
+        QFETCH(QString, profileArguments);
+        QFETCH(QStringList, tokens);
+        const JobRequest request{m_source,
+                                 QStringLiteral("00:00:10"),
+                                 QStringLiteral("00:00:40"),
+                                 JobMode::Equal,
+                                 QStringLiteral("2"),
+                                 profile,
+                                 true,
+                                 m_out,
+                                 60000};
+        const JobCheckResult checked = CheckJobRequest(request);
+        QVERIFY(checked.passed());
+        const SplitJobPlan made = MakeSplitJobPlan(request, checked, QStringLiteral("/p/vorkast"),
+                                                   profileArguments, QStringLiteral(".mp4"), false);
+        QCOMPARE(made.sections.size(), 2);
+        const Section& second = made.sections[1];
+        const QString output =
+            OutputPath(made.outputFolder, made.sourcePath, second.index, made.outputExtension);
+        const ConverterCall call{made.sourcePath, second.start, second.length,
+                                 made.profileArguments, output};
+        QCOMPARE(ConverterArguments(call),
+                 QStringList({"-y", "-i", m_source, "-ss", "25", "-t", "15"}) + tokens +
+                     QStringList{output});
     }
 };
 
