@@ -225,6 +225,8 @@ public:
         m_h264 = par->codec_id == AV_CODEC_ID_H264;
         m_mpeg4 = par->codec_id == AV_CODEC_ID_MPEG4;
         m_outputWithoutDisplayTimes = std::strcmp(output->oformat->name, "avi") == 0;
+        if (m_mpeg4 && m_outputWithoutDisplayTimes)
+            m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
         if (m_mpeg4) {
             // Pictures packed two to a packet (B-frames stored with the picture before them)
             // are taken apart, so each packet holds one picture in decode order.
@@ -349,7 +351,8 @@ public:
 private:
     // MPEG-4 Visual in containers without display times (AVI): a picture that others are
     // predicted from is shown when the next such picture is decoded, a B-frame as it is
-    // decoded. Each packet gets that display time and is passed on in decode order.
+    // decoded. Each packet without a display time gets that one and is passed on in decode
+    // order; packets that have one keep it.
     void receiveUnpacked(const Writer& write) {
         for (;;) {
             PacketPtr packet = makePacket();
@@ -365,8 +368,13 @@ private:
             const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
             if (decodeTs != AV_NOPTS_VALUE)
                 m_lastDecodeTs = decodeTs;
+            if (packet->pts != AV_NOPTS_VALUE && type != 2 && !m_anchor) {
+                acceptInOrder(packet.get(), write); // the container gives display times
+                continue;
+            }
             if (type == 2 || m_in->codecpar->video_delay <= 0) {
-                packet->pts = decodeTs;
+                if (packet->pts == AV_NOPTS_VALUE)
+                    packet->pts = decodeTs;
                 if (m_anchor)
                     m_waiting.push_back(std::move(packet));
                 else
