@@ -176,7 +176,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
 
     // A copied video cannot start between its pictures: the clip's time then counts from the
     // picture on screen at the start, for every stream, so sound stays with the picture.
-    const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
+    const bool copiesVideo =
+        wantVideo && options.video.copy() && anchor >= 0 && anchor == source.videoIndex;
     StartPoint start =
         positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
