@@ -176,7 +176,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
 
     // A copied video cannot start between its pictures: the clip's time then counts from the
     // picture on screen at the start, for every stream, so sound stays with the picture.
-    const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
+    const bool copiesVideo =
+        wantVideo && options.video.copy() && anchor >= 0 && anchor == source.videoIndex;
     StartPoint start =
         positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
@@ -268,11 +269,15 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             printMessage(notice::keyframeCutText(early));
         }
     }
+    // Where the clip's first picture shows later than its first packet is stored, the other
+    // streams start as much earlier in the source, so they stay in step with the picture.
+    const double late =
+        anchor >= 0 && routes[anchor].exact ? routes[anchor].exact->shownLate() : 0.0;
     for (int i : copied) {
         if (routes[i].exact)
             continue;
-        routes[i].copier = std::make_unique<StreamCopier>(input->streams[i], copyOut[i],
-                                                          section.start, section.end, copyFrom);
+        routes[i].copier = std::make_unique<StreamCopier>(
+            input->streams[i], copyOut[i], section.start - late, section.end, copyFrom - late);
         routes[i].copier->convertToAnnexB(writer.context());
     }
     writer.copyMetadata(input, section.start, section.end);

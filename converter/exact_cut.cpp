@@ -12,6 +12,7 @@
 #include <string>
 
 extern "C" {
+#include <libavcodec/bsf.h>
 #include <libavutil/opt.h>
 }
 
@@ -21,7 +22,8 @@ ExactCutWay exactCutWay(const AVCodecParameters* codec) {
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
     if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
         return ExactCutWay::ByCopy;
-    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG2VIDEO)
+    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
+        codec->codec_id == AV_CODEC_ID_MPEG4)
         return ExactCutWay::ByRecoding;
     return ExactCutWay::Unsupported;
 }
@@ -68,8 +70,10 @@ CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
                             const Options& options, bool globalHeader) {
     const AVCodecParameters* par = in->codecpar;
     const bool h264 = par->codec_id == AV_CODEC_ID_H264;
-    const AVCodec* codec =
-        h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(par->codec_id);
+    const AVCodec* codec = h264 ? avcodec_find_encoder_by_name("libx264")
+                           : par->codec_id == AV_CODEC_ID_MPEG4
+                               ? avcodec_find_encoder_by_name("mpeg4")
+                               : avcodec_find_encoder(par->codec_id);
     if (!codec || par->width <= 0 || par->height <= 0 || par->format < 0)
         return nullptr;
     CodecContextPtr enc(avcodec_alloc_context3(codec));
@@ -93,6 +97,11 @@ CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
     // No B-frames: the re-encoded frames then need no reordering, and decode times below the
     // copied ones' are easy to give.
     enc->max_b_frames = 0;
+    // MPEG-4 Visual: a stream that reorders is decoded a picture late throughout; the frames
+    // encoded again must say they may reorder too (every picture is made I or P below), or a
+    // decoder shows them a picture early and repeats one at the seam.
+    if (par->codec_id == AV_CODEC_ID_MPEG4 && par->video_delay > 0)
+        enc->max_b_frames = 1;
     enc->thread_count = options.threads;
     if (options.bitexact)
         enc->flags |= AV_CODEC_FLAG_BITEXACT;
@@ -159,6 +168,25 @@ bool startsSequence(const AVPacket* packet) {
     return false;
 }
 
+// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
+int vopType(const AVPacket* packet) {
+    for (int i = 0; i + 4 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB6)
+            return packet->data[i + 4] >> 6;
+    return -1;
+}
+
+// MPEG-4 Visual: whether the packet brings a video object layer header, which a decoder needs
+// before the first picture.
+bool hasVolHeader(const AVPacket* packet) {
+    for (int i = 0; i + 3 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            (packet->data[i + 3] & 0xF0) == 0x20)
+            return true;
+    return false;
+}
+
 void replaceData(AVPacket* packet, const h264::Bytes& bytes) {
     PacketPtr fresh = makePacket();
     check(av_new_packet(fresh.get(), static_cast<int>(bytes.size())), "cannot repack the video");
@@ -195,6 +223,26 @@ public:
     bool prepare(AVFormatContext* output) {
         const AVCodecParameters* par = m_in->codecpar;
         m_h264 = par->codec_id == AV_CODEC_ID_H264;
+        m_mpeg4 = par->codec_id == AV_CODEC_ID_MPEG4;
+        m_outputWithoutDisplayTimes = std::strcmp(output->oformat->name, "avi") == 0;
+        if (m_mpeg4 && m_outputWithoutDisplayTimes)
+            m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
+        if (m_mpeg4) {
+            // Pictures packed two to a packet (B-frames stored with the picture before them)
+            // are taken apart, so each packet holds one picture in decode order.
+            AVBSFContext* raw = nullptr;
+            const std::string failure = "cannot prepare the copied video for an exact cut";
+            check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
+            m_unpack.reset(raw);
+            check(avcodec_parameters_copy(raw->par_in, par), failure);
+            raw->time_base_in = m_in->time_base;
+            check(av_bsf_init(raw), failure);
+            // The source's own tag where the container knows it, so decoders treat the copied
+            // pictures as they treat the source's.
+            if (output->oformat->codec_tag &&
+                av_codec_get_id(output->oformat->codec_tag, par->codec_tag) == par->codec_id)
+                m_out->codecpar->codec_tag = par->codec_tag;
+        }
         if (!m_h264) {
             // The re-encoded frames carry their own sequence headers; the stream is described
             // as the source's.
@@ -263,14 +311,115 @@ public:
     void accept(AVPacket* packet, const Writer& write) {
         if (m_done)
             return;
-        const bool idr = m_h264 ? isIdr(packet, m_source.lengthSize) : startsSequence(packet);
+        if (!m_unpack) {
+            acceptInOrder(packet, write);
+            return;
+        }
+        if (av_bsf_send_packet(m_unpack.get(), packet) < 0) {
+            av_packet_unref(packet);
+            return; // a packet the filter cannot read is left out, as a decoder would skip it
+        }
+        receiveUnpacked(write);
+    }
+
+    void finish(const Writer& write) {
+        if (m_done)
+            return;
+        if (m_unpack) {
+            av_bsf_send_packet(m_unpack.get(), nullptr);
+            receiveUnpacked(write);
+            if (m_anchor && !m_done) {
+                // The last picture shown: one frame after the last decoded.
+                m_anchor->pts =
+                    m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
+                passTimed(write);
+            }
+            m_anchor.reset();
+            m_waiting.clear();
+        }
+        finishInOrder(write);
+    }
+
+    bool finished() const { return m_done; }
+    double progress() const { return m_progress; }
+    double shownLate() const {
+        if (!m_mpeg4 || m_in->codecpar->video_delay <= 0 || !m_outputWithoutDisplayTimes)
+            return 0;
+        return static_cast<double>(m_frameTs) * av_q2d(m_in->time_base);
+    }
+
+private:
+    // MPEG-4 Visual in containers without display times (AVI): a picture that others are
+    // predicted from is shown when the next such picture is decoded, a B-frame as it is
+    // decoded. Each packet without a display time gets that one and is passed on in decode
+    // order; packets that have one keep it.
+    void receiveUnpacked(const Writer& write) {
+        for (;;) {
+            PacketPtr packet = makePacket();
+            if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
+                return;
+            if (m_done)
+                continue;
+            const int type = vopType(packet.get());
+            if (type == 0)
+                packet->flags |= AV_PKT_FLAG_KEY;
+            else
+                packet->flags &= ~AV_PKT_FLAG_KEY;
+            const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (decodeTs != AV_NOPTS_VALUE)
+                m_lastDecodeTs = decodeTs;
+            if (packet->pts != AV_NOPTS_VALUE && type != 2 && !m_anchor) {
+                acceptInOrder(packet.get(), write); // the container gives display times
+                continue;
+            }
+            if (type == 2 || m_in->codecpar->video_delay <= 0) {
+                if (packet->pts == AV_NOPTS_VALUE)
+                    packet->pts = decodeTs;
+                if (m_anchor)
+                    m_waiting.push_back(std::move(packet));
+                else
+                    acceptInOrder(packet.get(), write);
+                continue;
+            }
+            if (m_anchor) {
+                m_anchor->pts = decodeTs;
+                passTimed(write);
+            }
+            m_anchor = std::move(packet);
+        }
+    }
+
+    // Passes the held picture and the B-frames decoded after it.
+    void passTimed(const Writer& write) {
+        if (m_anchor->pts != AV_NOPTS_VALUE && m_anchor->dts != AV_NOPTS_VALUE &&
+            m_anchor->pts < m_anchor->dts)
+            m_anchor->pts = m_anchor->dts;
+        acceptInOrder(m_anchor.get(), write);
+        m_anchor.reset();
+        for (PacketPtr& waiting : m_waiting)
+            acceptInOrder(waiting.get(), write);
+        m_waiting.clear();
+    }
+
+    bool startsCopy(const AVPacket* packet) const {
+        if (m_h264)
+            return isIdr(packet, m_source.lengthSize);
+        if (m_mpeg4)
+            return (packet->flags & AV_PKT_FLAG_KEY) && vopType(packet) == 0;
+        return startsSequence(packet);
+    }
+
+    void acceptInOrder(AVPacket* packet, const Writer& write) {
+        if (m_done)
+            return;
+        const bool idr = startsCopy(packet);
         // An H.264 IDR shown past the end ends the section; an MPEG-2 I-frame may still be
         // followed by frames of the section shown before it.
         const bool pastEnd =
             (packet->dts != AV_NOPTS_VALUE && packet->dts > m_lastTs) ||
             (m_h264 && idr && packet->pts != AV_NOPTS_VALUE && packet->pts > m_lastTs);
         if (pastEnd) {
-            finish(write);
+            finishInOrder(write);
             return;
         }
         if (m_leading) {
@@ -306,7 +455,7 @@ public:
         hold(packet);
     }
 
-    void finish(const Writer& write) {
+    void finishInOrder(const Writer& write) {
         if (m_done)
             return;
         m_done = true;
@@ -362,10 +511,6 @@ public:
         writeRecoded(write, m_lastCopiedDts);
     }
 
-    bool finished() const { return m_done; }
-    double progress() const { return m_progress; }
-
-private:
     void hold(AVPacket* packet) {
         PacketPtr held = makePacket();
         av_packet_move_ref(held.get(), packet);
@@ -398,7 +543,9 @@ private:
         m_lastRecodedPts = pts;
         m_recodedPts[m_frameCount] = pts;
         frame->pts = m_frameCount++;
-        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        frame->pict_type = !m_mpeg4            ? AV_PICTURE_TYPE_NONE
+                           : m_frameCount == 1 ? AV_PICTURE_TYPE_I
+                                               : AV_PICTURE_TYPE_P;
         check(avcodec_send_frame(m_encoder.get(), frame), "the encoder for the cut failed");
         receiveEncoded();
     }
@@ -474,6 +621,20 @@ private:
     // keep their bytes; a copied keyframe in a start-code stream gets the source's parameter
     // sets when it has none, as a player tuning in needs them.
     void repack(AVPacket* packet, bool recoded) {
+        if (m_mpeg4 && !recoded) {
+            // The frames encoded again bring their own layer header: the first copied picture
+            // needs the source's back.
+            if (!m_volDue || !(packet->flags & AV_PKT_FLAG_KEY))
+                return;
+            m_volDue = false;
+            const AVCodecParameters* par = m_in->codecpar;
+            if (hasVolHeader(packet) || par->extradata_size <= 0)
+                return;
+            h264::Bytes bytes(par->extradata, par->extradata + par->extradata_size);
+            bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
+            replaceData(packet, bytes);
+            return;
+        }
         if (!m_h264)
             return;
         const int from = recoded ? 0 : m_source.lengthSize;
@@ -508,6 +669,15 @@ private:
     }
 
     void emit(AVPacket* packet, const Writer& write) {
+        if (m_mpeg4 && m_outputWithoutDisplayTimes) {
+            // Such a container counts pictures, and a decoder shows a picture that others are
+            // predicted from when the next one is decoded: pictures left out (before the start,
+            // not coded) must leave no holes, or every picture after one shows a frame late.
+            const std::int64_t late = m_in->codecpar->video_delay > 0 ? m_frameTs : 0;
+            packet->dts = m_startTs - late + m_written++ * m_frameTs;
+            if (packet->pts == AV_NOPTS_VALUE || packet->pts < packet->dts)
+                packet->pts = packet->dts;
+        }
         if (packet->pts != AV_NOPTS_VALUE)
             packet->pts -= m_startTs;
         if (packet->dts != AV_NOPTS_VALUE)
@@ -532,6 +702,14 @@ private:
     unsigned m_spsId = 0;
     bool m_lengthPrefixed = false;
     bool m_h264 = true;
+    bool m_mpeg4 = false;
+    bool m_outputWithoutDisplayTimes = false;
+    std::int64_t m_written = 0;       // video packets written
+    BitstreamFilterPtr m_unpack;      // MPEG-4 Visual: one picture per packet
+    PacketPtr m_anchor;               // waits for its display time
+    std::vector<PacketPtr> m_waiting; // B-frames decoded after it
+    std::int64_t m_lastDecodeTs = AV_NOPTS_VALUE;
+    bool m_volDue = true; // the first copied picture still needs a layer header
 
     bool m_copying = false;
     bool m_leading = false; // the first copied I-frame is held, frames shown before it follow
@@ -578,6 +756,9 @@ bool ExactVideoCut::finished() const {
 }
 double ExactVideoCut::progress() const {
     return m_impl->progress();
+}
+double ExactVideoCut::shownLate() const {
+    return m_impl->shownLate();
 }
 
 } // namespace vorkast

@@ -48,6 +48,10 @@ public:
     void finish(const Writer& write);
     bool finished() const;
     double progress() const;
+    // Seconds by which the clip's first picture is shown after the start of its stream: a
+    // container without display times (AVI) holding video that reorders is decoded a picture
+    // late, which the stream's time stamps cannot express.
+    double shownLate() const;
 
     class Impl;
 

@@ -11,6 +11,28 @@
 
 namespace vorkast {
 
+namespace {
+
+// MPEG-1/2 video: the coding type of the packet's first picture (1 I, 2 P, 3 B), or 0.
+int mpegPictureType(const AVPacket* packet) {
+    for (int i = 0; i + 5 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0)
+            return (packet->data[i + 5] >> 3) & 7;
+    return 0;
+}
+
+// MPEG-1/2 video: whether the packet's group of pictures says it needs nothing before it.
+bool opensClosedGroup(const AVPacket* packet) {
+    for (int i = 0; i + 7 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB8)
+            return (packet->data[i + 7] >> 6) & 1;
+    return false;
+}
+
+} // namespace
+
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
                            double copyFrom)
     : m_in(in), m_out(out), m_type(in->codecpar->codec_type),
@@ -41,7 +63,10 @@ void StreamCopier::accept(AVPacket* packet, const Writer& write) {
         return;
     const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     const std::int64_t duration = packet->duration;
+    const bool wasStarted = m_started;
     if (!take(packet))
+        return;
+    if (m_type == AVMEDIA_TYPE_VIDEO && !keepsAfterStart(packet, wasStarted))
         return;
     if (m_type != AVMEDIA_TYPE_VIDEO || m_endTs == INT64_MAX) {
         out(packet, write);
@@ -54,6 +79,25 @@ void StreamCopier::accept(AVPacket* packet, const Writer& write) {
     m_heldDuration = duration;
     if (showTs != AV_NOPTS_VALUE)
         m_latestShowTs = std::max(m_latestShowTs, showTs);
+}
+
+bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
+    const AVCodecID codec = m_in->codecpar->codec_id;
+    if (codec != AV_CODEC_ID_MPEG2VIDEO && codec != AV_CODEC_ID_MPEG1VIDEO)
+        return true;
+    // The B-pictures that follow the first keyframe of an open group are shown before it and
+    // predicted from the group before, which the clip does not hold: a decoder could only
+    // guess them. They lie before the clip's start anyway.
+    if (!wasStarted) {
+        m_leadingPictures = !opensClosedGroup(packet);
+        return true;
+    }
+    if (!m_leadingPictures)
+        return true;
+    if (mpegPictureType(packet) == 3)
+        return false;
+    m_leadingPictures = false;
+    return true;
 }
 
 bool StreamCopier::endsVideo(const AVPacket* packet, const Writer& write) {

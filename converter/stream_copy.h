@@ -47,6 +47,8 @@ private:
     bool take(AVPacket* packet);
     // Video: true for the first packet shown past the end; finishes the stream.
     bool endsVideo(const AVPacket* packet, const Writer& write);
+    // Video: false for a picture after the first keyframe that the clip cannot decode.
+    bool keepsAfterStart(const AVPacket* packet, bool wasStarted);
     void out(AVPacket* packet, const Writer& write);
     void writeHeld(const Writer& write);
 
@@ -57,6 +59,7 @@ private:
     std::int64_t m_startTs, m_endTs, m_fromTs;
     bool m_started = false;
     bool m_finished = false;
+    bool m_leadingPictures = false; // MPEG video: B-pictures of an open group may follow
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
     // The last video packet taken, written once the next one shows it is not the frame on

@@ -113,6 +113,9 @@ private slots:
         QTest::newRow("sound-only source, video profile")
             << cut(fixture("soundonly.mp4"), {"-vcodec", "libx264"}) << "clip.mp4"
             << "no video stream";
+        QTest::newRow("sound-only source, exact copy without its sound")
+            << cut(fixture("soundonly.mp4"), {"-c", "copy", "-cut", "exact", "-an"}) << "clip.mkv"
+            << "no stream that the output should keep";
         QTest::newRow("unknown encoder") << cut(counter, {"-vcodec", "nosuchcodec"}) << "clip.mp4"
                                          << "unknown encoder";
         QTest::newRow("setting the encoder lacks")
