@@ -458,9 +458,7 @@ void TMainForm::fillProfileList() {
 }
 
 void TMainForm::connectHandlers() {
-    const auto on = [this](auto handler) {
-        return [this, handler] { guarded(this, [&] { (this->*handler)(); }); };
-    };
+    const auto on = [this](void (TMainForm::*handler)()) { return guardedSlot(this, handler); };
     connect(tbtnOpen, &QToolButton::clicked, this, on(&TMainForm::tbtnOpenClick));
     connect(tbtnSettings, &QToolButton::clicked, this, on(&TMainForm::tbtnSettingsClick));
     connect(tbtnAbout, &QToolButton::clicked, this, on(&TMainForm::tbtnAboutClick));

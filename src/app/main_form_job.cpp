@@ -117,39 +117,43 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
                          ticked(settingForm ? settingForm->chkOverwrite : nullptr)),
         this);
     job->confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
-    connect(job, &JobController::stateChanged, this, [this](JobController::State state) {
-        // The window stays "running" while the completion step runs; it goes idle itself.
-        if (state == JobController::State::Running ||
-            state == JobController::State::CancelRequested)
-            JobState = static_cast<int>(state);
-    });
-    connect(job, &JobController::sectionStarted, this, [this](int, const QString& processingText) {
-        // A long file name would run off the panel: it is shortened in the middle,
-        // keeping its end and extension in view, and the whole line stays in the tip.
-        labProcessing->setText(labProcessing->fontMetrics().elidedText(
-            processingText, Qt::ElideMiddle, labProcessing->width()));
-        labProcessing->setToolTip(processingText);
-    });
-    connect(job, &JobController::progressChanged, this, [this](int, int current, int total) {
-        pgbCurrent->setValue(current);
-        pgbTotal->setValue(total);
-        labCurProgress->setText(percentText(pgbCurrent->value()));
-        labTotalProgress->setText(percentText(pgbTotal->value()));
-    });
+    connect(job, &JobController::stateChanged, this,
+            guardedSlot(this, [this](JobController::State state) {
+                // The window stays "running" while the completion step runs; it goes idle itself.
+                if (state == JobController::State::Running ||
+                    state == JobController::State::CancelRequested)
+                    JobState = static_cast<int>(state);
+            }));
+    connect(job, &JobController::sectionStarted, this,
+            guardedSlot(this, [this](int, const QString& processingText) {
+                // A long file name would run off the panel: it is shortened in the middle,
+                // keeping its end and extension in view, and the whole line stays in the tip.
+                labProcessing->setText(labProcessing->fontMetrics().elidedText(
+                    processingText, Qt::ElideMiddle, labProcessing->width()));
+                labProcessing->setToolTip(processingText);
+            }));
+    connect(job, &JobController::progressChanged, this,
+            guardedSlot(this, [this](int, int current, int total) {
+                pgbCurrent->setValue(current);
+                pgbTotal->setValue(total);
+                labCurProgress->setText(percentText(pgbCurrent->value()));
+                labTotalProgress->setText(percentText(pgbTotal->value()));
+            }));
     // The labels keep the finished section's figures until the next section reports.
-    connect(job, &JobController::sectionEnded, this, [this] { pgbCurrent->setValue(0); });
+    connect(job, &JobController::sectionEnded, this,
+            guardedSlot(this, [this] { pgbCurrent->setValue(0); }));
     connect(job, &JobController::timesChanged, this,
-            [this](const QString& elapsed, const QString& remaining) {
+            guardedSlot(this, [this](const QString& elapsed, const QString& remaining) {
                 labElapsed->setText(elapsed);
                 labRemaining->setText(remaining);
-            });
+            }));
     // The end is shown from the event loop, once the handler that ended the job (a Cancel, the
     // close question, a converter's end) has returned.
-    connect(job, &JobController::finished, this, [this, job] {
-        QMetaObject::invokeMethod(
-            this, [this, job] { guarded(this, [&] { ShowSplitJobEnd(job); }); },
-            Qt::QueuedConnection);
-    });
+    connect(job, &JobController::finished, this, guardedSlot(this, [this, job] {
+                QMetaObject::invokeMethod(this,
+                                          guardedSlot(this, [this, job] { ShowSplitJobEnd(job); }),
+                                          Qt::QueuedConnection);
+            }));
 
     // Start's handler returns now; Cancel, the close question and the timer find the job here.
     m_runningJob = job;
