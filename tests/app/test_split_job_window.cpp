@@ -499,6 +499,36 @@ private slots:
         world.verifyIdle();
     }
 
+    // A close that comes after the job has ended but before the window has shown its end: the
+    // end is shown first (no question, the job is over), then the window closes.
+    void closeJustAfterTheJobEnded() {
+        SplitWorld world;
+        world.fakeConverter(kHalfAndDone);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool closedAtOnce = true;
+        auto* watcher = new QTimer(world.form);
+        watcher->setInterval(0);
+        QObject::connect(watcher, &QTimer::timeout, world.form, [&, watcher] {
+            JobController* job = world.form->RunningJob();
+            if (!job)
+                return;
+            watcher->stop();
+            QObject::connect(job, &JobController::finished, world.form,
+                             [&] { closedAtOnce = world.form->close(); });
+        });
+        watcher->start();
+
+        QVERIFY(world.runJob());
+
+        QVERIFY(!closedAtOnce);
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Splitting is completed successfully.")});
+        QVERIFY(!world.form->isVisible());
+        QCOMPARE(world.fakes.endProgramCalls, 1);
+        world.verifyIdle();
+    }
+
     // A converter that fails ends the job: no success, no partial clip, the remaining sections
     // do not run.
     void failedConverter_data() {
