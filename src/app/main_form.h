@@ -100,7 +100,7 @@ public:
     bool SourceLoaded = false;
     int JobState = JobIdle;
     int ElapsedSeconds = 0;
-    // The job RunSplitJob is running right now; null while idle.
+    // The job RunSplitJob started, until the window has shown its end; null while idle.
     JobController* RunningJob() const { return m_runningJob; }
 
     // The media graph of the preview (owned by the window).
