@@ -10,6 +10,7 @@
 #include "ground/product.h"
 #include "ground/seams.h"
 #include "ground/time_text.h"
+#include "job/job_controller.h"
 #include "media/filter_graph.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
@@ -153,6 +154,9 @@ TMainForm::TMainForm(const ProgramContext& context, const QString& commandLineAr
 }
 
 TMainForm::~TMainForm() {
+    // A job still running ends with the window: its converters are ended and reaped at once.
+    delete m_runningJob;
+    m_runningJob = nullptr;
     // The graph lets go of the video window and the bar before the widgets go.
     delete filterGraph;
     filterGraph = nullptr;
@@ -454,9 +458,7 @@ void TMainForm::fillProfileList() {
 }
 
 void TMainForm::connectHandlers() {
-    const auto on = [this](auto handler) {
-        return [this, handler] { guarded(this, [&] { (this->*handler)(); }); };
-    };
+    const auto on = [this](void (TMainForm::*handler)()) { return guardedSlot(this, handler); };
     connect(tbtnOpen, &QToolButton::clicked, this, on(&TMainForm::tbtnOpenClick));
     connect(tbtnSettings, &QToolButton::clicked, this, on(&TMainForm::tbtnSettingsClick));
     connect(tbtnAbout, &QToolButton::clicked, this, on(&TMainForm::tbtnAboutClick));

@@ -7,9 +7,9 @@
 //
 // The behaviour lives in several files, each owning one group of handlers:
 //   app/main_form.cpp            creation, layout, tool bar, profiles, Browse, show and close
-//   media/main_form_source.cpp   source intake, playback buttons, position display, drops
-//   media/main_form_marking.cpp  range marking and the time fields
-//   job/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
+//   app/main_form_source.cpp     source intake, playback buttons, position display, drops
+//   app/main_form_marking.cpp    range marking and the time fields
+//   app/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
 //
 // Every handler is connected through segmora::guarded: an error ends the handler, is shown in
 // the error box and the window carries on. Handlers called directly (tests, other forms) are
@@ -43,6 +43,7 @@ namespace segmora {
 class CircularPictureButton;
 class PictureButton;
 class JobController;
+struct SplitJobResult;
 class TAboutForm;
 class TCountDownForm;
 class TSettingForm;
@@ -99,7 +100,7 @@ public:
     bool SourceLoaded = false;
     int JobState = JobIdle;
     int ElapsedSeconds = 0;
-    // The job RunSplitJob is running right now; null while idle.
+    // The job RunSplitJob started, until the window has shown its end; null while idle.
     JobController* RunningJob() const { return m_runningJob; }
 
     // The media graph of the preview (owned by the window).
@@ -220,12 +221,15 @@ public:
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).
     void imgStartClick();
+    // Checks the request and starts the job; returns at once. The window follows the job
+    // through its signals and shows its end from the event loop.
     void RunSplitJob(const QString& profileArguments);
     void EnterJobState();
     void LeaveJobState();
     void tmrProcessTimer();
     void imgCancelClick();
-    // Whether the window may close now.
+    // Whether the window may close now. During a job, Yes to the question stops the job and
+    // refuses this close; the window closes itself once the job has stopped.
     void FormCloseQuery(bool& canClose);
 
 protected:
@@ -248,6 +252,10 @@ private:
     // Takes a drag or drop of local files as a copy or a link, never a move, and refuses it
     // while a job holds the window; returns whether it was taken.
     bool acceptFileDrop(QDropEvent* event);
+    // The job's end, shown once it has been delivered: the result, the completion step, or the
+    // close agreed meanwhile.
+    void ShowSplitJobEnd(JobController* job);
+    void ShowSplitJobResult(const SplitJobResult& result);
 
     ProgramContext m_context;
     QString m_versionText;
@@ -257,6 +265,7 @@ private:
     bool m_shownOnce = false;
     JobController* m_runningJob = nullptr;
     bool m_closingDuringJob = false; // closing was agreed while a job ran
+    bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
 };
 
 } // namespace segmora

@@ -4,6 +4,7 @@
 
 #include "app/picture_button.h"
 #include "app/setting_form.h"
+#include "ground/error_guard.h"
 #include "job/completion.h"
 #include "job/job_controller.h"
 #include "job/job_messages.h"
@@ -18,14 +19,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 namespace segmora {
 namespace {
@@ -108,50 +110,75 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     QString profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
     if (profileExtension.isEmpty())
         profileExtension = kDefaultOutputExtension;
-    JobController job(MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
-                                       profileExtension,
-                                       ticked(settingForm ? settingForm->chkOverwrite : nullptr)));
-    job.confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
-    connect(&job, &JobController::stateChanged, this, [this](JobController::State state) {
-        // The window stays "running" while the completion step runs; it goes idle itself.
-        if (state == JobController::State::Running ||
-            state == JobController::State::CancelRequested)
-            JobState = static_cast<int>(state);
-    });
-    connect(&job, &JobController::sectionStarted, this, [this](int, const QString& processingText) {
-        // A long file name would run off the panel: it is shortened in the middle,
-        // keeping its end and extension in view, and the whole line stays in the tip.
-        labProcessing->setText(labProcessing->fontMetrics().elidedText(
-            processingText, Qt::ElideMiddle, labProcessing->width()));
-        labProcessing->setToolTip(processingText);
-    });
-    connect(&job, &JobController::progressChanged, this, [this](int, int current, int total) {
-        pgbCurrent->setValue(current);
-        pgbTotal->setValue(total);
-        labCurProgress->setText(percentText(pgbCurrent->value()));
-        labTotalProgress->setText(percentText(pgbTotal->value()));
-    });
+    // Owned by the window until its end has been shown; a window destroyed meanwhile ends its
+    // converters with it.
+    auto* job = new JobController(
+        MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments, profileExtension,
+                         ticked(settingForm ? settingForm->chkOverwrite : nullptr)),
+        this);
+    job->confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
+    connect(job, &JobController::stateChanged, this,
+            guardedSlot(this, [this](JobController::State state) {
+                // The window stays "running" while the completion step runs; it goes idle itself.
+                if (state == JobController::State::Running ||
+                    state == JobController::State::CancelRequested)
+                    JobState = static_cast<int>(state);
+            }));
+    connect(job, &JobController::sectionStarted, this,
+            guardedSlot(this, [this](int, const QString& processingText) {
+                // A long file name would run off the panel: it is shortened in the middle,
+                // keeping its end and extension in view, and the whole line stays in the tip.
+                labProcessing->setText(labProcessing->fontMetrics().elidedText(
+                    processingText, Qt::ElideMiddle, labProcessing->width()));
+                labProcessing->setToolTip(processingText);
+            }));
+    connect(job, &JobController::progressChanged, this,
+            guardedSlot(this, [this](int, int current, int total) {
+                pgbCurrent->setValue(current);
+                pgbTotal->setValue(total);
+                labCurProgress->setText(percentText(pgbCurrent->value()));
+                labTotalProgress->setText(percentText(pgbTotal->value()));
+            }));
     // The labels keep the finished section's figures until the next section reports.
-    connect(&job, &JobController::sectionEnded, this, [this] { pgbCurrent->setValue(0); });
-    connect(&job, &JobController::timesChanged, this,
-            [this](const QString& elapsed, const QString& remaining) {
+    connect(job, &JobController::sectionEnded, this,
+            guardedSlot(this, [this] { pgbCurrent->setValue(0); }));
+    connect(job, &JobController::timesChanged, this,
+            guardedSlot(this, [this](const QString& elapsed, const QString& remaining) {
                 labElapsed->setText(elapsed);
                 labRemaining->setText(remaining);
-            });
+            }));
+    // The end is shown from the event loop, once the handler that ended the job (a Cancel, the
+    // close question, a converter's end) has returned.
+    connect(job, &JobController::finished, this, guardedSlot(this, [this, job] {
+                QMetaObject::invokeMethod(this,
+                                          guardedSlot(this, [this, job] { ShowSplitJobEnd(job); }),
+                                          Qt::QueuedConnection);
+            }));
 
-    // The job runs from the event loop; Start's handler returns once it has ended, so Cancel,
-    // the close query and the timer find it here meanwhile.
-    QEventLoop waiting;
-    connect(&job, &JobController::finished, &waiting, &QEventLoop::quit);
-    m_runningJob = &job;
-    job.start();
-    if (!job.hasEnded())
-        waiting.exec();
-    // The application is quitting (every event loop ends): no converter outlives it.
-    job.cancel();
+    // Start's handler returns now; Cancel, the close question and the timer find the job here.
+    m_runningJob = job;
+    job->start();
+}
+
+void TMainForm::ShowSplitJobEnd(JobController* job) {
+    if (job != m_runningJob)
+        return;
     m_runningJob = nullptr;
+    job->deleteLater();
+    const bool closeNow = std::exchange(m_closingDuringJob, false);
+    const bool closeAfter = std::exchange(m_closeAfterJobEnd, false);
+    if (closeNow) {
+        // Closing was agreed during the job: its converters are gone, the window goes quietly.
+        LeaveJobState();
+        close();
+        return;
+    }
+    ShowSplitJobResult(job->result());
+    if (closeAfter)
+        close();
+}
 
-    const SplitJobResult result = job.result();
+void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     switch (result.end) {
     case SplitJobEnd::Completed:
         break;
@@ -163,11 +190,6 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     case SplitJobEnd::Failed:
         // A failed converter is never reported as success, and the sections after it do not run.
         ShowJobEnd(this, result);
-        LeaveJobState();
-        return;
-    }
-    if (m_closingDuringJob) {
-        // Closing was agreed while the last clip was being finished: the window goes quietly.
         LeaveJobState();
         return;
     }
@@ -252,8 +274,11 @@ void TMainForm::tmrProcessTimer() {
 void TMainForm::imgCancelClick() {
     if (JobState != JobRunning)
         return;
-    // While the question is open the job starts no section and does not end.
     JobController* const job = m_runningJob;
+    // A job that has just ended is about to show its end: there is nothing left to cancel.
+    if (job && job->hasEnded())
+        return;
+    // While the question is open the job starts no section and does not end.
     if (job)
         job->hold();
     const bool yes = AskCancelSplitting(this);
@@ -262,8 +287,8 @@ void TMainForm::imgCancelClick() {
         job->release();
     if (!yes || JobState != JobRunning)
         return;
-    // Ends the converter at once, even one that is silent right now; when the last clip was
-    // finished meanwhile, the job completes as usual instead. The job sets JobState.
+    // Ends the converters, even one that is silent right now; when the last clip was finished
+    // meanwhile, the job completes as usual instead. The job sets JobState.
     if (sameJob)
         job->cancel();
     else
@@ -275,6 +300,13 @@ void TMainForm::FormCloseQuery(bool& canClose) {
     if (JobState != JobRunning)
         return;
     JobController* const job = m_runningJob;
+    if (job && job->hasEnded()) {
+        // The job has just ended: its end is shown first, then the window closes, as it would
+        // for a close that came a moment later.
+        m_closeAfterJobEnd = true;
+        canClose = false;
+        return;
+    }
     if (job)
         job->hold();
     const bool yes = AskCancelAndExit(this);
@@ -285,10 +317,11 @@ void TMainForm::FormCloseQuery(bool& canClose) {
         canClose = false;
         return;
     }
-    // The converter is ended, reaped and its temporary file removed here, before the window
-    // closes and the program ends, so none outlives the program.
     if (sameJob) {
+        // The window stays until the job reports that its converters are ended and reaped and
+        // their temporary files removed, so none outlives the program; then it closes itself.
         m_closingDuringJob = true;
+        canClose = false;
         job->cancel();
     } else {
         JobState = JobCancelRequested;

@@ -109,10 +109,13 @@ void TSettingForm::buildControls() {
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    connect(btnOK, &QPushButton::clicked, this, &TSettingForm::btnOKClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TSettingForm::btnCancelClick);
-    connect(btnDefault, &QPushButton::clicked, this, &TSettingForm::btnDefaultClick);
-    connect(bbtnBrowse, &QPushButton::clicked, this, &TSettingForm::bbtnBrowseClick);
+    connect(btnOK, &QPushButton::clicked, this, guardedSlot(this, &TSettingForm::btnOKClick));
+    connect(btnCancel, &QPushButton::clicked, this,
+            guardedSlot(this, &TSettingForm::btnCancelClick));
+    connect(btnDefault, &QPushButton::clicked, this,
+            guardedSlot(this, &TSettingForm::btnDefaultClick));
+    connect(bbtnBrowse, &QPushButton::clicked, this,
+            guardedSlot(this, &TSettingForm::bbtnBrowseClick));
 }
 
 PreferenceValues TSettingForm::currentValues() const {
@@ -195,35 +198,29 @@ void TSettingForm::hideEvent(QHideEvent* event) {
 }
 
 void TSettingForm::btnOKClick() {
-    guarded(this, [this] {
-        // A failed save raises here: the dialog stays open and the main window keeps what it had.
-        SavePreferences();
-        if (chkoutputdir->isChecked() && m_mainOutputDir)
-            m_mainOutputDir->setText(edtOutputDir->text());
-        if (m_mainPreview)
-            m_mainPreview->setChecked(chkPreview->isChecked());
-        accept();
-    });
+    // A failed save raises here: the dialog stays open and the main window keeps what it had.
+    SavePreferences();
+    if (chkoutputdir->isChecked() && m_mainOutputDir)
+        m_mainOutputDir->setText(edtOutputDir->text());
+    if (m_mainPreview)
+        m_mainPreview->setChecked(chkPreview->isChecked());
+    accept();
 }
 
 void TSettingForm::btnCancelClick() {
-    guarded(this, [this] {
-        reject();
-        LoadPreferences(false);
-    });
+    reject();
+    LoadPreferences(false);
 }
 
 void TSettingForm::btnDefaultClick() {
-    guarded(this, [this] { LoadPreferences(true); });
+    LoadPreferences(true);
 }
 
 void TSettingForm::bbtnBrowseClick() {
-    guarded(this, [this] {
-        const std::optional<QString> folder = seams().pickFolder(
-            this, QStringLiteral("Select the output directory."), edtOutputDir->text());
-        if (folder)
-            edtOutputDir->setText(WithTrailingSeparator(*folder));
-    });
+    const std::optional<QString> folder = seams().pickFolder(
+        this, QStringLiteral("Select the output directory."), edtOutputDir->text());
+    if (folder)
+        edtOutputDir->setText(WithTrailingSeparator(*folder));
 }
 
 } // namespace segmora

@@ -72,7 +72,8 @@ public:
     // The values the dialog shows now.
     PreferenceValues currentValues() const;
 
-    // Button handlers, each inside the error guard.
+    // Button handlers, connected through the error guard (guardedSlot); called directly they
+    // may raise.
     void btnOKClick();
     void btnCancelClick();
     void btnDefaultClick();

@@ -3,7 +3,6 @@
 
 #include "converter_contract.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -153,7 +152,7 @@ struct Descriptor {
 ConverterProcess::ConverterProcess(QObject* parent) : QObject(parent) {}
 
 ConverterProcess::~ConverterProcess() {
-    // Receivers may be half destroyed along with us; only a waiting runToEnd() is told.
+    // Receivers may be half destroyed along with us: nobody is told.
     blockSignals(true);
     endNow();
     closePipe();
@@ -378,35 +377,6 @@ void ConverterProcess::endNow() {
     reap(Outcome::Terminated);
 }
 
-ConverterProcess::Result ConverterProcess::runToEnd() {
-    if (!isRunning())
-        return m_result;
-    // finish() copies the result out and quits the loop, so nothing here touches the object
-    // after the loop, even if a slot run meanwhile destroyed it.
-    Result result = m_result;
-    QEventLoop loop;
-    QEventLoop* const outerLoop = m_waitLoop;
-    Result* const outerResult = m_waitResult;
-    m_waitLoop = &loop;
-    m_waitResult = &result;
-    loop.exec();
-    if (result.outcome == Outcome::Running) {
-        // The loop ended without finish(): the application is quitting, which ends every event
-        // loop at once. The object is still alive (its destruction would have finished it), so
-        // the converter is ended here rather than left behind: no event loop will run the
-        // grace period of terminate() any more.
-        m_waitLoop = outerLoop;
-        m_waitResult = outerResult;
-        endNow();
-        result = m_result;
-    }
-    if (outerLoop) { // a runToEnd() further up the stack ends with this one
-        *outerResult = result;
-        outerLoop->quit();
-    }
-    return result;
-}
-
 void ConverterProcess::closePipe() {
     if (m_notifier) {
         m_notifier->setEnabled(false);
@@ -459,12 +429,6 @@ void ConverterProcess::finish(Outcome outcome) {
         const QFileInfo part(m_partFile);
         if (part.exists() && !part.isDir())
             QFile::remove(m_partFile);
-    }
-    if (m_waitLoop) {
-        *m_waitResult = m_result;
-        m_waitLoop->quit();
-        m_waitLoop = nullptr;
-        m_waitResult = nullptr;
     }
     emit finished();
 }

@@ -6,10 +6,9 @@
 // period of terminate() all arrive through the event loop (readable pipe, timers). Every signal
 // is emitted on the thread that owns the object, from the event loop or from endNow().
 //
-// Life cycle: start() -> chunkRead()* -> finished(), once per object. runToEnd() waits for the
-// end with a nested event loop, so timers tick and clicks (Cancel) are handled meanwhile; a
-// slot run inside it may call terminate(). Do not delete the object from inside its own
-// runToEnd(); use deleteLater() or let the destructor run afterwards.
+// Life cycle: start() -> chunkRead()* -> finished(), once per object. Nothing here waits for
+// the end: the owner listens to finished(). Do not delete the object from inside one of its
+// own signals; use deleteLater().
 #pragma once
 
 #include <QByteArray>
@@ -18,7 +17,6 @@
 #include <QStringList>
 #include <sys/types.h>
 
-class QEventLoop;
 class QSocketNotifier;
 class QTimer;
 
@@ -91,12 +89,6 @@ public:
     // terminate() is still waiting for. Does nothing when the converter is not running.
     void endNow();
 
-    // Waits, with the event loop running, until the converter has ended and been reaped, and
-    // returns its result. Returns at once when it is not running. When the application quits
-    // meanwhile (which ends every event loop), the converter is ended with endNow() before it
-    // returns.
-    Result runToEnd();
-
 signals:
     // One piece of output, at most kChunkSize bytes, in the order written.
     void chunkRead(const QByteArray& chunk);
@@ -127,9 +119,7 @@ private:
     bool m_endOfFile = false;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_exitPoll = nullptr;
-    QTimer* m_grace = nullptr;        // runs while terminate() waits; SIGKILL when it fires
-    QEventLoop* m_waitLoop = nullptr; // the loop of a runToEnd() in progress
-    Result* m_waitResult = nullptr;
+    QTimer* m_grace = nullptr; // runs while terminate() waits; SIGKILL when it fires
     QByteArray m_partialLine;
     QString m_partFile;
     Result m_result;

@@ -60,9 +60,12 @@ TCountDownForm::TCountDownForm(QWidget* mainWindow, CountDownHooks hooks)
     tmrCountdown->setObjectName(QStringLiteral("tmrCountdown"));
     tmrCountdown->setInterval(kTickMs);
 
-    connect(tmrCountdown, &QTimer::timeout, this, [this] { tmrCountdownTimer(); });
-    connect(btnDoNow, &QPushButton::clicked, this, [this] { btnDoNowClick(); });
-    connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+    connect(tmrCountdown, &QTimer::timeout, this,
+            guardedSlot(this, &TCountDownForm::tmrCountdownTimer));
+    connect(btnDoNow, &QPushButton::clicked, this,
+            guardedSlot(this, &TCountDownForm::btnDoNowClick));
+    connect(btnCancel, &QPushButton::clicked, this,
+            guardedSlot(this, &TCountDownForm::btnCancelClick));
 }
 
 void TCountDownForm::FormShow() {
@@ -79,34 +82,30 @@ void TCountDownForm::FormShow() {
 }
 
 void TCountDownForm::tmrCountdownTimer() {
-    guarded(this, [&] {
-        --SecondsLeft;
-        showSecondsLeft();
-        if (SecondsLeft <= 0) {
-            tmrCountdown->stop();
-            // Pressing the button, called straight so that nothing about the button's own
-            // state can swallow the action.
-            btnDoNowClick();
-        }
-    });
+    --SecondsLeft;
+    showSecondsLeft();
+    if (SecondsLeft <= 0) {
+        tmrCountdown->stop();
+        // Pressing the button, called straight so that nothing about the button's own
+        // state can swallow the action.
+        btnDoNowClick();
+    }
 }
 
 void TCountDownForm::btnDoNowClick() {
-    guarded(this, [&] {
-        switch (CountdownAction) {
-        case ExitProgram:
-            if (m_hooks.closeMainWindow)
-                m_hooks.closeMainWindow();
-            else if (m_mainWindow)
-                m_mainWindow->close();
-            break;
-        case TurnOffComputer:
-            PowerOffComputer();
-            break;
-        default:
-            break;
-        }
-    });
+    switch (CountdownAction) {
+    case ExitProgram:
+        if (m_hooks.closeMainWindow)
+            m_hooks.closeMainWindow();
+        else if (m_mainWindow)
+            m_mainWindow->close();
+        break;
+    case TurnOffComputer:
+        PowerOffComputer();
+        break;
+    default:
+        break;
+    }
 }
 
 void TCountDownForm::btnCancelClick() {

@@ -34,8 +34,9 @@ struct CountDownHooks {
 // window is enabled again. Closing by Cancel, Escape or the title-bar close box leaves the job
 // state, so the main window never keeps its running look with nothing running.
 //
-// Threading: UI thread only. Every handler is guarded: an error is shown in the error box and
-// the program carries on.
+// Threading: UI thread only. Every handler is entered through the error guard (its button or
+// timer is connected with guardedSlot): an error is shown in the error box and the program
+// carries on. Called directly, a handler may raise.
 class TCountDownForm : public QDialog {
     Q_OBJECT
 

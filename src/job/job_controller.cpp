@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <algorithm>
+#include <vector>
 
 namespace segmora {
 
@@ -265,26 +266,29 @@ void JobController::onConverterFinished(Run* run) {
             stopAll();
         }
     }
-    if (m_state != State::CancelRequested)
-        QMetaObject::invokeMethod(this, &JobController::pump, Qt::QueuedConnection);
+    if (m_state == State::CancelRequested) {
+        // Cancelled: the job ends once the last of its converters has.
+        if (m_runs.empty())
+            end(SplitJobEnd::Cancelled, m_cancelSection);
+        return;
+    }
+    QMetaObject::invokeMethod(this, &JobController::pump, Qt::QueuedConnection);
 }
 
 void JobController::stopAll() {
-    // Each endNow() ends, reaps and cleans up its converter before it returns, and ends its run
-    // through onConverterFinished(), which removes it.
-    while (!m_runs.empty()) {
-        ConverterProcess* process = m_runs.front()->process;
-        Run* const run = m_runs.front().get();
-        process->endNow();
-        if (!m_runs.empty() && m_runs.front().get() == run) {
-            // Not running any more (it ended between the event loop's looks): drop it as is.
-            onConverterFinished(run);
-        }
-    }
+    // Each converter gets SIGTERM and its grace period (a timer) before SIGKILL; its run ends
+    // through onConverterFinished() once it has been reaped and its part file removed.
+    // A converter found already gone ends its run inside terminate(), so the list is copied;
+    // an ended run's process is only deleted later.
+    std::vector<ConverterProcess*> processes;
+    for (const auto& run : m_runs)
+        processes.push_back(run->process);
+    for (ConverterProcess* process : processes)
+        process->terminate();
 }
 
 void JobController::cancel() {
-    if (!m_started || m_ended)
+    if (!m_started || m_ended || m_state == State::CancelRequested)
         return;
     if (m_runs.empty() && !m_stopping && m_next >= m_plan.sections.size()) {
         // The last converter had already ended: every clip is complete.
@@ -298,9 +302,11 @@ void JobController::cancel() {
         section = section == 0 ? run->section.index : std::min(section, run->section.index);
     if (section == 0 && m_next < m_plan.sections.size())
         section = m_plan.sections[m_next].index;
+    m_cancelSection = section;
     setState(State::CancelRequested);
     stopAll();
-    end(SplitJobEnd::Cancelled, section);
+    if (m_runs.empty())
+        end(SplitJobEnd::Cancelled, section);
 }
 
 void JobController::end(SplitJobEnd how, int section, const QString& message) {

@@ -4,8 +4,9 @@
 //
 // Threading: UI thread only (the converters are read through the event loop). start() returns
 // at once; everything then happens from the event loop and ends with finished(), emitted once.
-// cancel() acts before it returns: converters ended and reaped, part files gone. A controller
-// may be destroyed at any time; running converters are ended with it.
+// cancel() returns at once: each converter gets SIGTERM and a grace period on a timer before
+// SIGKILL, and finished() follows once all are reaped and their part files gone. A controller
+// may be destroyed at any time; running converters are ended with it at once (SIGKILL).
 #pragma once
 
 #include "job/split_job.h"
@@ -55,7 +56,7 @@ public:
     enum class State {
         Idle = 0,            // not started, or ended
         Running = 1,         // sections are being made
-        CancelRequested = 2, // converters are being ended
+        CancelRequested = 2, // converters are being ended; finished() follows
         Completing = 3,      // every section is through; finished() is being delivered
     };
     Q_ENUM(State)
@@ -78,10 +79,12 @@ public:
     // Call once.
     void start();
 
-    // Ends the job now: every running converter is ended and reaped, its part file removed,
-    // no further section starts, and finished() reports Cancelled. When every section had
-    // already gone through (the last converter ended just before), nothing is lost: the job
-    // completes instead. Does nothing once the job has ended.
+    // Stops the job and returns at once: no further section starts, every running converter
+    // is asked to end (SIGTERM, then SIGKILL after ConverterProcess::kTerminateGraceMs), and
+    // once each is reaped and its part file removed, finished() reports Cancelled (at once
+    // when none runs). When every section had already gone through (the last converter ended
+    // just before), nothing is lost: the job completes instead. Does nothing once the job has
+    // ended or is being cancelled.
     void cancel();
 
     // While held (a question is open over the job) no section starts and the job does not end;
@@ -155,6 +158,7 @@ private:
     bool m_stopping = false; // a failure or refusal: no new section, end when the rest are done
     SplitJobEnd m_stopEnd = SplitJobEnd::Completed;
     int m_stopSection = 0;
+    int m_cancelSection = 0; // the first section a cancel stopped
     SplitJobResult m_result;
 };
 

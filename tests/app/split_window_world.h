@@ -59,6 +59,13 @@ struct SplitWorld {
         form->show();
     }
 
+    // Presses Start and waits (at most timeoutMs) until the window has shown the job's end;
+    // false when it has not by then. A request that fails its checks starts no job.
+    bool runJob(int timeoutMs = 60000) {
+        form->imgStartClick();
+        return QTest::qWaitFor([this] { return form->RunningJob() == nullptr; }, timeoutMs);
+    }
+
     QString converterPath() const { return folder.context().converterPath(); }
     QString outPath(const QString& name) const { return out.filePath(name); }
 

@@ -27,7 +27,7 @@ private slots:
         world.request(kJob45, QStringLiteral("00:00:05"), QStringLiteral("00:00:12"), QString(),
                       QStringLiteral("MP4"));
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.messageTexts(), QStringList{kCompleted});
         QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden),
@@ -44,7 +44,7 @@ private slots:
         world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:40"),
                       QStringLiteral("3"), QStringLiteral("MP4"));
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.messageTexts(), QStringList{kCompleted});
         const QStringList names{QStringLiteral("job45_Clip1.mp4"),
@@ -65,7 +65,7 @@ private slots:
         world.request(kSixAvi, QStringLiteral("00:00:01"), QStringLiteral("00:00:04"), QString(),
                       test::kLossless);
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.messageTexts(), QStringList{kCompleted});
         const QString clipPath = world.outPath(QStringLiteral("six_Clip1.avi"));
@@ -112,7 +112,7 @@ private slots:
                       test::kLossless);
         world.fakes.answers.enqueue(MessageAnswer(answer));
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QStringList expected;
         if (!preference)
@@ -150,7 +150,7 @@ private slots:
             world.form->imgCancelClick();
         });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(converters.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(converters[0]), 5000);
@@ -169,18 +169,20 @@ private slots:
         QList<pid_t> before;
         QList<pid_t> after;
         QStringList leftInOutput;
-        bool closed = false;
+        // What is left when the window has closed and the program is told to end.
+        world.fakes.onEndProgram = [&] {
+            after = world.converterProcesses();
+            leftInOutput = QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden);
+        };
         test::onFirstProgress(world.form, [&] {
             before = world.converterProcesses();
             world.fakes.answers.enqueue(MessageAnswer::Yes);
-            closed = world.form->close();
-            after = world.converterProcesses();
-            leftInOutput = QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden);
+            world.form->close();
         });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
-        QVERIFY(closed);
+        QVERIFY(!world.form->isVisible());
         QCOMPARE(world.fakes.endProgramCalls, 1);
         QCOMPARE(before.size(), 1);
         QVERIFY(after.isEmpty());
@@ -196,7 +198,7 @@ private slots:
         world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"), QString(),
                       QStringLiteral("MP4"));
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.fakes.messages.size(), 1);
         QCOMPARE(world.fakes.messages[0].text, QStringLiteral("Error. Please re-install Segmora"));

@@ -172,7 +172,7 @@ private slots:
                 world.folder.writeFile(QStringLiteral("a-file"), "not a folder"));
         world.form->bbtnBrowse->setFocus();
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.fakes.messages.size(), 1);
         const MessageRequest& shown = world.fakes.messages[0];
@@ -267,7 +267,7 @@ private slots:
         world.request(source, start, end, quantity, profile);
         world.form->labProcessing->clear();
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         const QList<QStringList> runs = world.runs();
         QCOMPARE(runs.size(), sections.size());
@@ -298,7 +298,7 @@ private slots:
         world.request(source, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"), QString(),
                       test::kLossless);
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         const QLabel* line = world.form->labProcessing;
         const QString full = QStringLiteral("Splitting: ") + name;
@@ -330,7 +330,7 @@ private slots:
                                          QLatin1Char('|') + world.form->labTotalProgress->text());
                          });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(seen, (QStringList{
                            "Splitting: Section 1|50%|12|12%", "Splitting: Section 2|50%|38|38%",
@@ -364,7 +364,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QVERIFY(runningLook);
         QCOMPARE(converters.size(), 1);
@@ -397,7 +397,7 @@ private slots:
             QCOMPARE(world.converterProcesses().size(), 1);
         });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QVERIFY(asked);
         QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
@@ -425,7 +425,7 @@ private slots:
             world.form->imgCancelClick();
         });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QVERIFY(asked);
         QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
@@ -457,23 +457,26 @@ private slots:
         world.fakeConverter(kHalfThenWait);
         world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
                       test::kLossless);
-        bool closed = false;
         bool acted = false;
         QList<pid_t> before;
-        QList<pid_t> after;
+        QList<pid_t> afterQuestion;
+        QList<pid_t> atClose;
+        world.fakes.onEndProgram = [&] { atClose = world.converterProcesses(); };
         whenCurrentReaches(world.form, 50, [&] {
             acted = true;
             before = world.converterProcesses();
             world.fakes.answers.enqueue(MessageAnswer(answer));
-            closed = world.form->close();
-            // Whatever follows, the converter has gone before the close returns.
-            after = world.converterProcesses();
+            // The window never closes at once during a job: it waits for the job to stop.
+            QVERIFY(!world.form->close());
+            QVERIFY(world.form->isVisible());
+            afterQuestion = world.converterProcesses();
             world.touch(QStringLiteral("go"));
         });
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QVERIFY(acted);
+        const bool closed = !world.form->isVisible();
         QCOMPARE(closed, closes);
         QCOMPARE(world.fakes.messages.value(0).text,
                  QStringLiteral("Do you want to cancel the splitting and exit?"));
@@ -481,17 +484,48 @@ private slots:
         QCOMPARE(world.fakes.messages.value(0).icon, MessageIcon::Question);
         QCOMPARE(before.size(), 1);
         if (closes) {
-            QVERIFY(after.isEmpty());
-            QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(before[0]), 5000);
+            // Whatever follows, the converter has gone before the window closes.
             QCOMPARE(world.fakes.endProgramCalls, 1);
+            QVERIFY(atClose.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(before[0]), 5000);
             QCOMPARE(world.fakes.messages.size(), 1); // no completion message
         } else {
-            QCOMPARE(after, before);
+            QCOMPARE(afterQuestion, before);
             QVERIFY(world.form->isVisible());
             QCOMPARE(world.fakes.endProgramCalls, 0);
             QCOMPARE(world.messageTexts().last(),
                      QStringLiteral("Splitting is completed successfully."));
         }
+        world.verifyIdle();
+    }
+
+    // A close that comes after the job has ended but before the window has shown its end: the
+    // end is shown first (no question, the job is over), then the window closes.
+    void closeJustAfterTheJobEnded() {
+        SplitWorld world;
+        world.fakeConverter(kHalfAndDone);
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool closedAtOnce = true;
+        auto* watcher = new QTimer(world.form);
+        watcher->setInterval(0);
+        QObject::connect(watcher, &QTimer::timeout, world.form, [&, watcher] {
+            JobController* job = world.form->RunningJob();
+            if (!job)
+                return;
+            watcher->stop();
+            QObject::connect(job, &JobController::finished, world.form,
+                             [&] { closedAtOnce = world.form->close(); });
+        });
+        watcher->start();
+
+        QVERIFY(world.runJob());
+
+        QVERIFY(!closedAtOnce);
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Splitting is completed successfully.")});
+        QVERIFY(!world.form->isVisible());
+        QCOMPARE(world.fakes.endProgramCalls, 1);
         world.verifyIdle();
     }
 
@@ -517,7 +551,7 @@ private slots:
         world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:20"),
                       QStringLiteral("2"), test::kLossless);
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
 
         QCOMPARE(world.runs().size(), 1);
         QCOMPARE(world.fakes.messages.size(), 1);
@@ -644,7 +678,7 @@ private slots:
             QVERIFY(world.fakes.openedUrls.isEmpty());
         };
 
-        world.form->imgStartClick();
+        QVERIFY(world.runJob());
         QCOMPARE(world.runs().size(), 1);
 
         TCountDownForm* countDown = world.app->countDownForm();

@@ -52,10 +52,22 @@ int runDoomedParent(int argc, char** argv) {
                              pidFile.commit();
                          }
                      });
+    // The converter ending on its own ends the program with 4: the test sees no pid and fails.
+    QObject::connect(&process, &ConverterProcess::finished, &app,
+                     [] { QCoreApplication::exit(4); });
     if (!process.start(words.at(2), words.mid(4)))
         return 3;
-    process.runToEnd();
-    return 4; // the converter ended on its own: the test sees no pid and fails
+    return QCoreApplication::exec();
+}
+
+// Waits, with the event loop running, until process has ended (at most timeoutMs) and returns
+// its result; at once when it is not running.
+ConverterProcess::Result runToEnd(ConverterProcess& process, int timeoutMs = 30000) {
+    if (process.isRunning()) {
+        QSignalSpy finished(&process, &ConverterProcess::finished);
+        finished.wait(timeoutMs);
+    }
+    return process.result();
 }
 
 } // namespace
@@ -131,7 +143,7 @@ private slots:
         QVERIFY(process.start(fake(body), {}));
         const pid_t pid = process.processId();
         QVERIFY(pid > 0);
-        const ConverterProcess::Result result = process.runToEnd();
+        const ConverterProcess::Result result = runToEnd(process);
         QCOMPARE(result.outcome, outcome);
         QCOMPARE(result.exitCode, exitCode);
         QCOMPARE(result.signal, signal);
@@ -161,7 +173,7 @@ private slots:
         QCOMPARE(process.result().outcome, Outcome::StartFailed);
         QVERIFY(!process.result().startError.isEmpty());
         QVERIFY(!process.isRunning());
-        QCOMPARE(process.runToEnd().outcome, Outcome::StartFailed);
+        QCOMPARE(runToEnd(process).outcome, Outcome::StartFailed);
         QCOMPARE(finished.count(), 0);
     }
 
@@ -202,7 +214,7 @@ private slots:
                 [&](const QByteArray& chunk) { output += chunk; });
         QVERIFY(process.start(program, arguments));
         const QByteArray pid = QByteArray::number(process.processId());
-        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
         ::close(stray);
         QCOMPARE(QString::fromUtf8(output),
                  QStringLiteral("[-i]\n[/v/my \"best\" Ürlaub.avi]\n[it's $HOME; `x`]\n[]\n"
@@ -221,7 +233,7 @@ private slots:
             largest = qMax(largest, chunk.size());
         });
         QVERIFY(process.start(program, {}));
-        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
         QCOMPARE(total, qsizetype(100000));
         QVERIFY(largest <= ConverterProcess::kChunkSize);
     }
@@ -241,7 +253,7 @@ private slots:
         });
         timer.start();
         QVERIFY(process.start(program, {}));
-        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
         QVERIFY2(ticksAtFirstChunk >= 5, qPrintable(QString::number(ticksAtFirstChunk)));
     }
 
@@ -255,7 +267,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QVERIFY(process.start(program, {}));
-        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
         QVERIFY(clock.elapsed() < 5000);
         const pid_t straggler = readAll(pidFile).trimmed().toInt();
         QVERIFY(straggler > 0);
@@ -295,7 +307,7 @@ private slots:
         clock.start();
         QVERIFY(process.start(program, {part, pidFile}));
         const pid_t pid = process.processId();
-        const ConverterProcess::Result result = process.runToEnd();
+        const ConverterProcess::Result result = runToEnd(process);
         const qint64 took = clock.elapsed();
 
         QCOMPARE(result.outcome, Outcome::Terminated);
@@ -388,7 +400,7 @@ private slots:
         ConverterProcess process;
         process.setPartFile(part);
         QVERIFY(process.start(fake("echo done > \"$1\""), {part}));
-        QCOMPARE(process.runToEnd().outcome, Outcome::Succeeded);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
         QVERIFY(QFile::exists(part)); // the converter's own business when it succeeded
     }
 
@@ -397,7 +409,7 @@ private slots:
         ConverterProcess process;
         process.setPartFile(part);
         QVERIFY(process.start(fake("echo half > \"$1\"; kill -KILL $$"), {part}));
-        QCOMPARE(process.runToEnd().outcome, Outcome::Crashed);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Crashed);
         QVERIFY(!QFile::exists(part));
     }
 
@@ -408,7 +420,7 @@ private slots:
         QTimer::singleShot(50, &process, [&] { process.terminate(); });
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(process.runToEnd().outcome, Outcome::Terminated);
+        QCOMPARE(runToEnd(process).outcome, Outcome::Terminated);
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(processGone(pid));
     }
@@ -477,18 +489,25 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(part), 3000);
     }
 
-    // Kept last: quitting the application ends every event loop, the waiting one included.
+    // Quitting the application while a converter runs: the loop ends without the converter's
+    // end, and its owner, destroyed after the loop as the program's windows are, ends and reaps
+    // it; its temporary file goes.
     void applicationQuitEndsTheConverter() {
-        ConverterProcess process;
-        QVERIFY(process.start(fake("exec sleep 30"), {}));
-        const pid_t pid = process.processId();
-        QTimer::singleShot(50, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
-        QCOMPARE(process.runToEnd().outcome, Outcome::Terminated);
-        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
-        QVERIFY(processGone(pid));
-        // Let the application's own loop run once so that event loops work again.
+        const QString part = m_dir.filePath(QStringLiteral(".quit.part"));
+        auto owner = std::make_unique<QObject>();
+        auto* process = new ConverterProcess(owner.get());
+        process->setPartFile(part);
+        QVERIFY(process->start(fake("echo partial > \"$1\"; exec sleep 30"), {part}));
+        const pid_t pid = process->processId();
+        QTRY_VERIFY(QFile::exists(part));
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();
+        QVERIFY(process->isRunning());
+
+        owner.reset();
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QVERIFY(processGone(pid));
+        QVERIFY(!QFile::exists(part));
     }
 };
 

@@ -4,13 +4,18 @@
 #include "job/job_controller.h"
 
 #include "converter_contract.h"
+#include "job/converter_process.h"
 
 #include "fake_converter.h"
 #include "run_job.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
+
+#include <sys/wait.h>
 
 using namespace segmora;
 using segmora::test::readAll;
@@ -40,6 +45,13 @@ QByteArray body(const QByteArray& behaviour) {
 const QByteArray kWaitForGo = "i=0\n"
                               "while [ ! -e \"$dir/go\" ] && [ $i -lt 1000 ]; do\n"
                               "  sleep 0.02; i=$((i+1))\ndone";
+
+// Converter behaviours for stopping: one that ends on SIGTERM, and one that ignores it (it must
+// be killed when the grace period is over). Each writes its part file and reports first.
+const QByteArray kEndsOnTerm = "echo partial > \"$part\"\necho 'frame=1 time=1.00 '\n"
+                               "exec sleep 30";
+const QByteArray kIgnoresTerm = "trap '' TERM\necho partial > \"$part\"\n"
+                                "echo 'frame=1 time=1.00 '\nwhile :; do sleep 1; done";
 
 } // namespace
 
@@ -164,6 +176,83 @@ private slots:
         QCOMPARE(int(job.result().end), end);
         for (int i = 1; i <= count; ++i)
             QCOMPARE(QFile::exists(clip(i)), i <= cancelAfterSection);
+    }
+
+    // A cancel returns at once and gives each running converter SIGTERM and the grace period
+    // on a timer before SIGKILL: the event loop runs meanwhile, a converter that ends on
+    // SIGTERM ends at once, one that ignores it is killed when the grace is over. Either way
+    // the job ends cancelled with every converter reaped and no part file left.
+    void cancelGivesEachConverterItsGrace_data() {
+        QTest::addColumn<QByteArray>("behaviour");
+        QTest::addColumn<bool>("needsKill");
+        QTest::newRow("ends on SIGTERM") << kEndsOnTerm << false;
+        QTest::newRow("ignores SIGTERM") << kIgnoresTerm << true;
+    }
+    void cancelGivesEachConverterItsGrace() {
+        QFETCH(QByteArray, behaviour);
+        QFETCH(bool, needsKill);
+        ConverterSlots pool(2);
+        JobController job(plan(3, behaviour));
+        job.setConverterSlots(&pool);
+        QList<qint64> pids;
+        connect(&job, &JobController::converterStarted, &job,
+                [&](int, qint64 pid) { pids.append(pid); });
+        QSignalSpy progress(&job, &JobController::progressChanged);
+        QSignalSpy ended(&job, &JobController::sectionEnded);
+        QSignalSpy finished(&job, &JobController::finished);
+        job.start();
+        // Both converters have their trap set and their part file written.
+        QTRY_COMPARE_WITH_TIMEOUT(progress.size(), 2, 10000);
+
+        QElapsedTimer clock;
+        clock.start();
+        job.cancel();
+        QVERIFY(clock.elapsed() < 500);
+        QCOMPARE(job.state(), JobController::State::CancelRequested);
+        job.cancel(); // already stopping: nothing starts over
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, &job, [&] { ++ticks; });
+        ticker.start(20);
+        QVERIFY(finished.wait(ConverterProcess::kTerminateGraceMs + 5000));
+        const qint64 took = clock.elapsed();
+
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(job.result().end, SplitJobEnd::Cancelled);
+        QCOMPARE(job.result().section, 1);
+        QCOMPARE(ended.size(), 2);
+        QCOMPARE(pids.size(), 2); // the third section never started
+        if (needsKill) {
+            QVERIFY(took >= ConverterProcess::kTerminateGraceMs - 100);
+            // Some 2 s of 20 ms ticks; a blocked loop would have seen none.
+            QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        } else {
+            QVERIFY(took < ConverterProcess::kTerminateGraceMs);
+        }
+        for (const qint64 pid : std::as_const(pids)) {
+            QCOMPARE(::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG), -1);
+            QTRY_VERIFY(segmora::test::processGroupGone(static_cast<pid_t>(pid)));
+        }
+        QCOMPARE(QDir(m_out).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Destroyed while its converters run (the window or program going), the job ends them at
+    // once, SIGTERM ignored or not: nothing is left running or waiting, no part file stays.
+    void destroyedJobEndsItsConvertersAtOnce() {
+        auto job = std::make_unique<JobController>(plan(2, kIgnoresTerm));
+        qint64 pid = 0;
+        connect(job.get(), &JobController::converterStarted, job.get(),
+                [&](int, qint64 started) { pid = started; });
+        QSignalSpy progress(job.get(), &JobController::progressChanged);
+        job->start();
+        QVERIFY(progress.wait(10000));
+        job->cancel(); // within the grace period
+        QVERIFY(pid > 0);
+
+        job.reset();
+        QCOMPARE(::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG), -1);
+        QTRY_VERIFY(segmora::test::processGroupGone(static_cast<pid_t>(pid)));
+        QCOMPARE(QDir(m_out).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // A converter that ends with the short-clip status made its clip: the clip stays, the job

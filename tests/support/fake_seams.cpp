@@ -28,7 +28,11 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
         return fileToSave;
     };
     s.powerOff = [this] { ++powerOffCalls; };
-    s.endProgram = [this] { ++endProgramCalls; };
+    s.endProgram = [this] {
+        ++endProgramCalls;
+        if (onEndProgram)
+            onEndProgram();
+    };
 }
 
 FakeSeams::~FakeSeams() {

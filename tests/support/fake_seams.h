@@ -7,6 +7,7 @@
 #include <QQueue>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 namespace segmora::test {
@@ -36,6 +37,8 @@ public:
     QList<QString> saveStartFolders;
     int powerOffCalls = 0;
     int endProgramCalls = 0;
+    // Called when the program is asked to end, e.g. to look at what is left at that moment.
+    std::function<void()> onEndProgram;
 
 private:
     Seams m_previous;
