@@ -5,7 +5,7 @@
 #include "ground/object_names.h"
 #include "ground/seams.h"
 #include "ground/whole_number.h"
-#include "profiles/value_list_editor.h"
+#include "profiles/profile_editor_form.h"
 #include "profiles/video_size.h"
 
 #include <QHideEvent>
@@ -48,9 +48,9 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(kClientWidth, kClientHeight);
 }
 
-void TSizeForm::Attach(QWidget* mainWindow, TValueListEditor* videoGrid) {
+void TSizeForm::Attach(QWidget* mainWindow, TopSettingForm* editor) {
     m_mainWindow = mainWindow;
-    m_videoGrid = videoGrid;
+    m_editor = editor;
 }
 
 bool TSizeForm::IsProperInteger(const QString& text) {
@@ -61,9 +61,9 @@ void TSizeForm::FormShow() {
     if (!m_mainWindow)
         return;
     m_mainWindow->setEnabled(false);
-    // Windows owned by the main window go disabled with it; the profile editor (the grid's
-    // window) and this dialog must stay usable.
-    for (QWidget* window : {static_cast<QWidget*>(m_videoGrid ? m_videoGrid->window() : nullptr),
+    // Windows owned by the main window go disabled with it; the profile editor and this dialog
+    // must stay usable.
+    for (QWidget* window : {static_cast<QWidget*>(m_editor ? m_editor->window() : nullptr),
                             static_cast<QWidget*>(this)}) {
         if (window && window != m_mainWindow)
             window->setEnabled(true);
@@ -85,8 +85,9 @@ void TSizeForm::btnOKClick() {
         edtHeight->setFocus();
         return;
     }
-    if (m_videoGrid)
-        m_videoGrid->setValue(kVideoSize, edtWidth->text() + QLatin1Char('x') + edtHeight->text());
+    if (m_editor)
+        m_editor->setValue(ProfileValues::kVideo, kVideoSize,
+                           CustomSizeText(edtWidth->text(), edtHeight->text()));
     close();
 }
 
@@ -95,8 +96,8 @@ void TSizeForm::btnCancelClick() {
 }
 
 void TSizeForm::FormClose() {
-    if (m_videoGrid && m_videoGrid->value(kVideoSize) == kCustomSize)
-        m_videoGrid->setValue(kVideoSize, kOriginalSize);
+    if (m_editor && CustomSizeUnanswered(m_editor->values()))
+        m_editor->setValue(ProfileValues::kVideo, kVideoSize, kOriginalSize);
     if (m_mainWindow)
         m_mainWindow->setEnabled(true);
 }
