@@ -9,6 +9,7 @@
 #include "profiles/size_form.h"
 #include "profiles/value_list_editor.h"
 #include "profiles/video_size.h"
+#include "ui/dialog_over_main_window.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -249,9 +250,7 @@ void TopSettingForm::SaveProfileAs(const QString& source, const QString& target)
 }
 
 void TopSettingForm::Open(int mainIndex) {
-    show();
-    raise();
-    activateWindow();
+    BringToFront(this);
     if (cmbProfile->currentIndex() != mainIndex) {
         cmbProfile->setCurrentIndex(mainIndex);
         cmbProfileChange();
@@ -336,11 +335,8 @@ void TopSettingForm::toggleGroup(QPushButton* button, TValueListEditor* grid) {
 void TopSettingForm::vleVideoStringsChange() {
     if (!sizeForm)
         return;
-    if (AsksForCustomSize(m_values, vleVideo->currentKey())) {
-        sizeForm->show();
-        sizeForm->raise();
-        sizeForm->activateWindow();
-    }
+    if (AsksForCustomSize(m_values, vleVideo->currentKey()))
+        BringToFront(sizeForm);
 }
 
 void TopSettingForm::repaintGrids() {

@@ -49,8 +49,9 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TSizeForm::Attach(QWidget* mainWindow, TopSettingForm* editor) {
-    m_mainWindow = mainWindow;
     m_editor = editor;
+    // Windows owned by the main window go disabled with it; the profile editor must stay usable.
+    m_overMain.setMainWindow(mainWindow, {editor});
 }
 
 bool TSizeForm::IsProperInteger(const QString& text) {
@@ -58,16 +59,7 @@ bool TSizeForm::IsProperInteger(const QString& text) {
 }
 
 void TSizeForm::FormShow() {
-    if (!m_mainWindow)
-        return;
-    m_mainWindow->setEnabled(false);
-    // Windows owned by the main window go disabled with it; the profile editor and this dialog
-    // must stay usable.
-    for (QWidget* window : {static_cast<QWidget*>(m_editor ? m_editor->window() : nullptr),
-                            static_cast<QWidget*>(this)}) {
-        if (window && window != m_mainWindow)
-            window->setEnabled(true);
-    }
+    m_overMain.showing();
 }
 
 void TSizeForm::btnOKClick() {
@@ -98,25 +90,19 @@ void TSizeForm::btnCancelClick() {
 void TSizeForm::FormClose() {
     if (m_editor && CustomSizeUnanswered(m_editor->values()))
         m_editor->setValue(ProfileValues::kVideo, kVideoSize, kOriginalSize);
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
+    m_overMain.hidden();
 }
 
 void TSizeForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
-    if (m_mainWindow) {
-        const QRect main = m_mainWindow->frameGeometry();
-        move(main.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
-    }
-    guarded(this, [&] { FormShow(); });
+    if (DialogOverMainWindow::byProgram(event))
+        guarded(this, [&] { FormShow(); });
 }
 
 void TSizeForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     // Every way of closing (OK, Cancel, the close box, Escape) ends in a hide.
-    if (!event->spontaneous())
+    if (DialogOverMainWindow::byProgram(event))
         guarded(this, [&] { FormClose(); });
 }
 

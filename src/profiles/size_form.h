@@ -1,6 +1,8 @@
 // TSizeForm: the dialog that asks for a custom video size and writes it into the editor's values.
 #pragma once
 
+#include "ui/dialog_over_main_window.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -55,8 +57,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QPointer<QWidget> m_mainWindow;
     QPointer<TopSettingForm> m_editor;
+    DialogOverMainWindow m_overMain{this};
 };
 
 } // namespace segmora
