@@ -14,8 +14,8 @@
 
 namespace segmora {
 
-TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
-    : QDialog(nullptr), m_mainWindow(mainWindow) {
+TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText) : QDialog(nullptr) {
+    m_overMain.setMainWindow(mainWindow);
     setObjectName(QStringLiteral("AboutForm"));
     EnsureArtwork();
     setWindowTitle(QStringLiteral("About"));
@@ -62,16 +62,14 @@ TAboutForm::TAboutForm(QWidget* mainWindow, const QString& versionText)
 
 void TAboutForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (event->spontaneous() || !m_mainWindow)
-        return;
-    m_mainWindow->setEnabled(false);
-    move(m_mainWindow->geometry().center() - rect().center());
+    if (DialogOverMainWindow::byProgram(event))
+        m_overMain.showing();
 }
 
 void TAboutForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (!event->spontaneous() && m_mainWindow)
-        m_mainWindow->setEnabled(true);
+    if (DialogOverMainWindow::byProgram(event))
+        m_overMain.hidden();
 }
 
 } // namespace segmora

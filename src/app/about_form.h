@@ -1,6 +1,8 @@
 // TAboutForm: the about box with the product name and its version.
 #pragma once
 
+#include "ui/dialog_over_main_window.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -32,7 +34,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QPointer<QWidget> m_mainWindow;
+    DialogOverMainWindow m_overMain{this};
 };
 
 } // namespace segmora

@@ -128,7 +128,7 @@ Application::Application(const ProgramContext& context, const QString& sourceArg
     m_creationOrder.append(m_opSettingForm->objectName());
 
     m_sizeForm = std::make_unique<TSizeForm>();
-    m_sizeForm->Attach(main, m_opSettingForm->vleVideo);
+    m_sizeForm->Attach(main, m_opSettingForm);
     m_opSettingForm->sizeForm = m_sizeForm.get();
     m_creationOrder.append(m_sizeForm->objectName());
 

@@ -7,6 +7,7 @@
 #include "ground/product.h"
 #include "ground/program_context.h"
 #include "ground/time_text.h"
+#include "ground/whole_number.h"
 #include "job/job_controller.h"
 #include "job/job_messages.h"
 #include "job/job_request.h"
@@ -450,9 +451,8 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
             QString text;
             if (!value(&text))
                 return options;
-            bool ok = false;
-            options.jobs = text.toInt(&ok);
-            if (!ok || options.jobs < 1) {
+            options.jobs = ParseWholeNumber(text).value_or(0);
+            if (options.jobs < 1) {
                 options.error = QStringLiteral("--jobs needs a whole number of 1 or more");
                 return options;
             }

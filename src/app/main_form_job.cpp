@@ -56,8 +56,8 @@ void setPreviewControlsEnabled(TMainForm* form, bool enabled) {
 void TMainForm::imgStartClick() {
     // The circle test is the button's own: a press outside it never reaches this handler, and a
     // press from the keyboard or assistive technology counts as one at the centre.
-    const ProfileGrids grids = opSettingForm ? opSettingForm->grids() : ProfileGrids{};
-    RunSplitJob(BuildProfileArguments(m_context.profilePath(cmbProfile->currentText()), grids));
+    const ProfileValues values = opSettingForm ? opSettingForm->values() : ProfileValues{};
+    RunSplitJob(BuildProfileArguments(m_context.profilePath(cmbProfile->currentText()), values));
 }
 
 void TMainForm::RunSplitJob(const QString& profileArguments) {

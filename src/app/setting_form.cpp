@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace segmora {
 namespace {
@@ -43,6 +42,7 @@ TSettingForm::TSettingForm(ProgramContext context, const MainWindowLinks& mainWi
     : QDialog(nullptr), m_context(std::move(context)), m_mainWindow(mainWindow.window),
       m_mainProfile(mainWindow.cmbProfile), m_mainOutputDir(mainWindow.edtOutputDir),
       m_mainPreview(mainWindow.chkPreview) {
+    m_overMain.setMainWindow(m_mainWindow);
     buildControls();
     guarded(m_mainWindow, [this] { FormCreate(); });
 }
@@ -165,35 +165,23 @@ void TSettingForm::FormCreate() {
 }
 
 void TSettingForm::FormShow() {
-    if (!m_mainWindow)
-        return;
-    // Keep the dialog above the main window and over its middle, as a dialog of it.
-    if (QWindow* own = windowHandle())
-        own->setTransientParent(m_mainWindow->window()->windowHandle());
-    QRect frame = frameGeometry();
-    frame.moveCenter(m_mainWindow->frameGeometry().center());
-    move(frame.topLeft());
-    m_mainWindow->setEnabled(false);
+    // Kept above the main window and over its middle, as a dialog of it.
+    m_overMain.showing();
 }
 
 void TSettingForm::FormClose() {
-    if (!m_mainWindow)
-        return;
-    m_mainWindow->setEnabled(true);
-    if (m_mainWindow->isVisible())
-        m_mainWindow->activateWindow();
+    m_overMain.hidden();
 }
 
 void TSettingForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // A spontaneous show is the window system restoring it, not the program showing it.
-    if (!event->spontaneous())
+    if (DialogOverMainWindow::byProgram(event))
         guarded(this, [this] { FormShow(); });
 }
 
 void TSettingForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (!event->spontaneous())
+    if (DialogOverMainWindow::byProgram(event))
         guarded(this, [this] { FormClose(); });
 }
 

@@ -3,6 +3,7 @@
 
 #include "ground/preferences.h"
 #include "ground/program_context.h"
+#include "ui/dialog_over_main_window.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -104,6 +105,7 @@ private:
 
     ProgramContext m_context;
     QPointer<QWidget> m_mainWindow;
+    DialogOverMainWindow m_overMain{this, {.transientParent = true, .returnFocus = true}};
     QPointer<QComboBox> m_mainProfile;
     QPointer<QLineEdit> m_mainOutputDir;
     QPointer<QCheckBox> m_mainPreview;

@@ -24,6 +24,7 @@ constexpr int kTickMs = 1000;
 
 TCountDownForm::TCountDownForm(QWidget* mainWindow, CountDownHooks hooks)
     : QDialog(mainWindow), m_mainWindow(mainWindow), m_hooks(std::move(hooks)) {
+    m_overMain.setMainWindow(mainWindow);
     setObjectName(QStringLiteral("CountDownForm"));
     setWindowTitle(QStringLiteral("Countdown"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -70,11 +71,8 @@ TCountDownForm::TCountDownForm(QWidget* mainWindow, CountDownHooks hooks)
 
 void TCountDownForm::FormShow() {
     guarded(this, [&] {
-        if (m_mainWindow) {
-            m_mainWindow->setEnabled(false);
-            // Disabling a window disables its child windows too; this one must stay usable.
-            setEnabled(true);
-        }
+        // Disabling a window disables its child windows too; this one stays usable.
+        m_overMain.showing();
         SecondsLeft = kCountdownSeconds;
         showSecondsLeft();
         tmrCountdown->start();
@@ -127,32 +125,23 @@ void TCountDownForm::reject() {
 void TCountDownForm::FormClose() {
     guarded(this, [&] {
         tmrCountdown->stop();
-        if (m_mainWindow)
-            m_mainWindow->setEnabled(true);
+        m_overMain.hidden();
     });
 }
 
 void TCountDownForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (event->spontaneous())
-        return; // the window system re-showing it (e.g. after minimising) starts nothing
-    centreOnMainWindow();
+    // The window system re-showing it (e.g. after minimising) starts nothing.
+    if (!DialogOverMainWindow::byProgram(event))
+        return;
     btnCancel->setFocus();
     FormShow();
 }
 
 void TCountDownForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (!event->spontaneous())
+    if (DialogOverMainWindow::byProgram(event))
         FormClose();
-}
-
-void TCountDownForm::centreOnMainWindow() {
-    if (!m_mainWindow)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(m_mainWindow->window()->frameGeometry().center());
-    move(frame.topLeft());
 }
 
 void TCountDownForm::showSecondsLeft() {

@@ -2,6 +2,8 @@
 // turned off at the end of a job.
 #pragma once
 
+#include "ui/dialog_over_main_window.h"
+
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -78,10 +80,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void centreOnMainWindow();
     void showSecondsLeft();
 
     QWidget* m_mainWindow;
+    DialogOverMainWindow m_overMain{this};
     CountDownHooks m_hooks;
 };
 

@@ -3,7 +3,6 @@
 
 #include "ground/ini_file.h"
 #include "profiles/profile_file.h"
-#include "profiles/value_list_editor.h"
 
 #include <QFileInfo>
 
@@ -11,7 +10,7 @@ namespace segmora {
 
 namespace {
 
-// current(parameter) is the value its row holds.
+// currentOf(parameter) is the value its row holds.
 template <typename Current> QString buildArguments(const QString& path, Current currentOf) {
     QString arguments;
     if (!QFileInfo(path).isFile())
@@ -39,18 +38,15 @@ template <typename Current> QString buildArguments(const QString& path, Current 
 
 } // namespace
 
-QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
-    return buildArguments(path, [&grids](const ProfileParameter& p) {
-        const TValueListEditor* grid = grids.forSort(p.sort);
-        return grid ? grid->value(p.name) : QString();
+QString BuildProfileArguments(const QString& path, const ProfileValues& values) {
+    return buildArguments(path, [&values](const ProfileParameter& p) {
+        const ProfileSetting* setting = values.setting(p.sort, p.name);
+        return setting ? setting->value : QString();
     });
 }
 
 QString BuildSavedProfileArguments(const QString& path) {
-    // The values the grids show right after the profile is loaded.
-    return buildArguments(path, [](const ProfileParameter& p) {
-        return p.list ? p.captions.value(p.index) : p.caption;
-    });
+    return buildArguments(path, [](const ProfileParameter& p) { return LoadedValue(p); });
 }
 
 } // namespace segmora

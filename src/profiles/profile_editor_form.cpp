@@ -9,6 +9,7 @@
 #include "profiles/size_form.h"
 #include "profiles/value_list_editor.h"
 #include "profiles/video_size.h"
+#include "ui/dialog_over_main_window.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -76,17 +77,18 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
         stack->addWidget(widget);
     stack->addStretch(1);
 
-    const ProfileGrids all = grids();
-    for (int sort = 1; sort <= 3; ++sort) {
-        TValueListEditor* grid = all.forSort(sort);
-        for (const QString& name : designRows(sort))
-            grid->appendRow(name, QString());
-        grid->setFixedHeight(grid->rowCount() * 18);
-        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        InstallProfileCellLook(grid);
-        grid->installEventFilter(this);
-        grid->viewport()->installEventFilter(this);
+    for (int sort = ProfileValues::kVideo; sort <= ProfileValues::kAdvanced; ++sort) {
+        TValueListEditor* shown = grid(sort);
+        shown->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        InstallProfileCellLook(shown);
+        shown->installEventFilter(this);
+        shown->viewport()->installEventFilter(this);
+        connect(shown, &TValueListEditor::valueChanged, this,
+                [this, sort](int row) { takeEdit(sort, row); });
     }
+    setValues(DesignProfileValues());
+    for (TValueListEditor* shown : {vleVideo, vleAudio, vleAdvanced})
+        shown->setFixedHeight(shown->rowCount() * 18);
 
     memDescription = named(new QPlainTextEdit(this), "memDescription");
     memDescription->setPlaceholderText(QStringLiteral("Description:"));
@@ -118,8 +120,6 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
     connect(btnVideo, &QPushButton::clicked, this, on(&TopSettingForm::btnVideoClick));
     connect(btnAudio, &QPushButton::clicked, this, on(&TopSettingForm::btnAudioClick));
     connect(btnAdvanced, &QPushButton::clicked, this, on(&TopSettingForm::btnAdvancedClick));
-    connect(vleVideo, &TValueListEditor::valueChanged, this,
-            on(&TopSettingForm::vleVideoStringsChange));
 
     setFixedSize(kClientWidth, kClientHeight);
 
@@ -153,21 +153,52 @@ QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
     return bar;
 }
 
-QStringList TopSettingForm::designRows(int sort) {
+TValueListEditor* TopSettingForm::grid(int sort) const {
     switch (sort) {
-    case 1:
-        return {QStringLiteral("Video Codec"), QStringLiteral("Video Size"),
-                QStringLiteral("Bit Rate"),    QStringLiteral("Frame Rate"),
-                QStringLiteral("Aspect"),      QStringLiteral("Disable Video")};
-    case 2:
-        return {QStringLiteral("Audio Codec"), QStringLiteral("Audio Bitrate"),
-                QStringLiteral("Sample Rate"), QStringLiteral("Channels"),
-                QStringLiteral("Volumn"),      QStringLiteral("Disable Audio")};
-    case 3:
-        return {QStringLiteral("Bit Exact Algorithms"), QStringLiteral("Deinterlace")};
+    case ProfileValues::kVideo:
+        return vleVideo;
+    case ProfileValues::kAudio:
+        return vleAudio;
+    case ProfileValues::kAdvanced:
+        return vleAdvanced;
     default:
-        return {};
+        return nullptr;
     }
+}
+
+void TopSettingForm::setValues(const ProfileValues& values) {
+    m_values = values;
+    for (int sort = ProfileValues::kVideo; sort <= ProfileValues::kAdvanced; ++sort)
+        showGroup(sort);
+}
+
+bool TopSettingForm::setValue(int sort, const QString& name, const QString& value) {
+    const int row = m_values.find(sort, name);
+    if (row < 0)
+        return false;
+    m_values.setValueAt(sort, row, value);
+    const QScopedValueRollback showing(m_showing, true);
+    grid(sort)->setValueAt(row, value);
+    return true;
+}
+
+void TopSettingForm::showGroup(int sort) {
+    const QScopedValueRollback showing(m_showing, true);
+    TValueListEditor* shown = grid(sort);
+    shown->clearRows();
+    for (const ProfileSetting& setting : m_values.group(sort)) {
+        const int row = shown->appendRow(setting.name, setting.value, setting.readOnly);
+        if (!setting.choices.isEmpty())
+            shown->setPickList(row, setting.choices);
+    }
+}
+
+void TopSettingForm::takeEdit(int sort, int row) {
+    if (m_showing)
+        return;
+    m_values.setValueAt(sort, row, grid(sort)->valueAt(row));
+    if (sort == ProfileValues::kVideo)
+        guarded(this, [&] { vleVideoStringsChange(); });
 }
 
 void TopSettingForm::FillProfileList(const QStringList& displayNames) {
@@ -200,31 +231,26 @@ QString TopSettingForm::EditorProfilePath() const {
 }
 
 void TopSettingForm::LoadProfile(const QString& path) {
-    // Filling the rows is no user's choice of "Custom Size".
-    std::optional<QString> extension;
-    {
-        const QScopedValueRollback loading(m_loading, true);
-        extension = segmora::LoadProfile(path, grids());
-    }
+    ProfileValues loaded;
+    const std::optional<QString> extension = segmora::LoadProfile(path, loaded);
     if (!extension)
         return;
+    setValues(loaded);
     m_outputExtension = *extension;
     for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
         grid->setFixedHeight(grid->rowCount() * 18);
 }
 
 void TopSettingForm::SaveProfile(const QString& path) {
-    segmora::SaveProfile(path, grids());
+    segmora::SaveProfile(path, m_values);
 }
 
 void TopSettingForm::SaveProfileAs(const QString& source, const QString& target) {
-    segmora::SaveProfileAs(source, target, grids());
+    segmora::SaveProfileAs(source, target, m_values);
 }
 
 void TopSettingForm::Open(int mainIndex) {
-    show();
-    raise();
-    activateWindow();
+    BringToFront(this);
     if (cmbProfile->currentIndex() != mainIndex) {
         cmbProfile->setCurrentIndex(mainIndex);
         cmbProfileChange();
@@ -236,17 +262,16 @@ void TopSettingForm::cmbProfileChange() {
 }
 
 template <class Save> void TopSettingForm::saveWithStorableSize(Save&& save) {
-    const int row = vleVideo->findRow(kVideoSize);
-    if (row < 0 || IndexWithoutCase(vleVideo->pickList(row), vleVideo->valueAt(row)) >= 0) {
+    const std::optional<QString> typed = UnstorableVideoSize(m_values);
+    if (!typed) {
         save();
         return;
     }
-    const QString kept = vleVideo->valueAt(row);
-    vleVideo->setValueAt(row, kOriginalSize);
+    setValue(ProfileValues::kVideo, kVideoSize, kOriginalSize);
     // A failed save raises past the put-back: the row keeps "Original Size", the choice the
     // file would have held.
     save();
-    vleVideo->setValueAt(row, kept);
+    setValue(ProfileValues::kVideo, kVideoSize, *typed);
 }
 
 void TopSettingForm::Button1Click() {
@@ -308,13 +333,10 @@ void TopSettingForm::toggleGroup(QPushButton* button, TValueListEditor* grid) {
 }
 
 void TopSettingForm::vleVideoStringsChange() {
-    if (m_loading || !sizeForm)
+    if (!sizeForm)
         return;
-    if (vleVideo->currentKey() == kVideoSize && vleVideo->value(kVideoSize) == kCustomSize) {
-        sizeForm->show();
-        sizeForm->raise();
-        sizeForm->activateWindow();
-    }
+    if (AsksForCustomSize(m_values, vleVideo->currentKey()))
+        BringToFront(sizeForm);
 }
 
 void TopSettingForm::repaintGrids() {

@@ -1,4 +1,5 @@
-// TopSettingForm: the profile editor dialog, whose three grids are the program's live settings.
+// TopSettingForm: the profile editor dialog, whose three grids show and edit the program's live
+// profile values.
 #pragma once
 
 #include "ground/program_context.h"
@@ -22,10 +23,12 @@ class TSizeForm;
 class TValueListEditor;
 
 // Created once at start-up and only hidden, never destroyed, while the program runs; it is not
-// modal. Its grids start with the design rows (empty values) until the first LoadProfile, and
-// whatever they hold, shown or hidden, saved or not, is what the next job's converter
-// arguments are built from. The close box (and Escape) only hides it, keeping every edit;
-// Cancel hides it and reloads the profile's file; OK saves and hides.
+// modal. Its values (values()) start with the design rows (empty) until the first LoadProfile,
+// and whatever they hold, shown or hidden, saved or not, is what the next job's converter
+// arguments are built from. The grids are a view of them: each grid shows one group, and an
+// edit in a grid (by the user or through the grid's own setters) goes into the values at once. The
+// close box (and Escape) only hides it, keeping every edit; Cancel hides it and reloads the
+// profile's file; OK saves and hides.
 //
 // Every control is a public member carrying its name as object name. Handlers connected to the
 // controls run guarded; called directly they may raise AppError (a failed write).
@@ -62,8 +65,15 @@ public:
     // row "Video Size" reading "Custom Size" shows it.
     QPointer<TSizeForm> sizeForm;
 
-    ProfileGrids grids() const { return {vleVideo, vleAudio, vleAdvanced}; }
     const ProgramContext& context() const { return m_context; }
+
+    // The live values, and the grid that shows a group (nullptr outside 1..3).
+    const ProfileValues& values() const { return m_values; }
+    TValueListEditor* grid(int sort) const;
+    // Replaces the values; every grid shows its group afresh.
+    void setValues(const ProfileValues& values);
+    // Sets the row named name of group sort and its cell; false when there is no such row.
+    bool setValue(int sort, const QString& name, const QString& value);
 
     // Makes cmbProfile hold these display names, in order, with no selection. The constructor
     // fills it from the catalogue of the program folder, in the main window's order.
@@ -76,7 +86,7 @@ public:
     // The file of the profile selected in cmbProfile.
     QString EditorProfilePath() const;
 
-    // Loads the file into the grids, sets each grid's height to rows x 18 pixels and the output
+    // Loads the file into the values, sets each grid's height to rows x 18 pixels and the output
     // extension; does nothing when no file exists at path. The collapse buttons keep their
     // captions.
     void LoadProfile(const QString& path);
@@ -86,7 +96,7 @@ public:
     QString OutputExtension() const { return m_outputExtension; }
 
     // The rows each grid is designed with, before any profile is loaded.
-    static QStringList designRows(int sort);
+    static QStringList designRows(int sort) { return DesignRowNames(sort); }
 
     // Shows the dialog (or brings it to the front) for the main window's selection mainIndex:
     // when cmbProfile names another position, that position is selected and loaded; otherwise
@@ -101,8 +111,8 @@ public:
     void btnVideoClick();
     void btnAudioClick();
     void btnAdvancedClick();
-    // Any change of vleVideo: the row "Video Size" made "Custom Size" (while it is the current
-    // row) shows the custom size dialog.
+    // Any change of vleVideo, after the values took it: the row "Video Size" made
+    // "Custom Size" (while it is the current row) shows the custom size dialog.
     void vleVideoStringsChange();
 
 protected:
@@ -113,14 +123,21 @@ private:
                         QPushButton** button);
     void toggleGroup(QPushButton* button, TValueListEditor* grid);
     void repaintGrids();
+    // Shows group sort of the values in its grid, rows rebuilt.
+    void showGroup(int sort);
+    // A grid's cell changed: the values take it.
+    void takeEdit(int sort, int row);
     // Runs save with the row "Video Size" as it is when it holds one of its choices, so a size
     // picked from the list is stored. A typed size ("640x480") is none of them: the file gets
     // "Original Size" and the typed size is put back into the row after a successful save.
     template <class Save> void saveWithStorableSize(Save&& save);
 
     ProgramContext m_context;
+    ProfileValues m_values;
     QString m_outputExtension;
-    bool m_loading = false;
+    // Set while the grids are being filled from the values: no edit to take back, and no
+    // user's choice of "Custom Size".
+    bool m_showing = false;
 };
 
 } // namespace segmora

@@ -1,11 +1,10 @@
-// Loading a profile file into the grids and saving the grids' choices back.
+// Loading a profile file into its values and saving the values back.
 #include "profiles/profile_file.h"
 
 #include "ground/app_error.h"
 #include "ground/ini_file.h"
 #include "ground/whole_number.h"
 #include "profiles/profile_catalogue.h"
-#include "profiles/value_list_editor.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,19 +33,6 @@ int IndexWithoutCase(const QStringList& list, const QString& text) {
             return i;
     }
     return -1;
-}
-
-TValueListEditor* ProfileGrids::forSort(int sort) const {
-    switch (sort) {
-    case 1:
-        return video;
-    case 2:
-        return audio;
-    case 3:
-        return advanced;
-    default:
-        return nullptr;
-    }
 }
 
 std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
@@ -90,56 +76,53 @@ QString ProfileOutputExtension(const IniSnapshot& file) {
     return QLatin1Char('.') + file.readString(kMain, QStringLiteral("Type"), QStringLiteral("mp4"));
 }
 
-std::optional<QString> LoadProfile(const QString& path, const ProfileGrids& grids) {
+QString LoadedValue(const ProfileParameter& parameter) {
+    return parameter.list ? parameter.captions.value(parameter.index) : parameter.caption;
+}
+
+ProfileValues ProfileValuesOf(const std::vector<ProfileParameter>& parameters) {
+    ProfileValues values;
+    for (const ProfileParameter& p : parameters) {
+        if (p.list)
+            values.append(p.sort, {p.name, LoadedValue(p), true, p.captions});
+        else
+            values.append(p.sort, {p.name, LoadedValue(p), p.readOnly, {}});
+    }
+    return values;
+}
+
+std::optional<QString> LoadProfile(const QString& path, ProfileValues& values) {
     if (!QFileInfo(path).isFile())
         return std::nullopt;
     const IniSnapshot file = IniFile(path).snapshot();
-    for (TValueListEditor* grid : {grids.video, grids.audio, grids.advanced}) {
-        if (grid)
-            grid->clearRows();
-    }
-    for (const ProfileParameter& p : ReadProfileParameters(file)) {
-        TValueListEditor* grid = grids.forSort(p.sort);
-        if (!grid)
-            continue;
-        const int row = grid->appendRow(p.name, QString(), p.readOnly);
-        if (p.list) {
-            grid->setPickList(row, p.captions);
-            grid->setValueAt(row, p.captions.at(p.index));
-            grid->setReadOnly(row, true);
-        } else {
-            grid->setValueAt(row, p.caption);
-        }
-    }
+    values = ProfileValuesOf(ReadProfileParameters(file));
     return ProfileOutputExtension(file);
 }
 
-void SaveProfile(const QString& path, const ProfileGrids& grids) {
+void SaveProfile(const QString& path, const ProfileValues& values) {
     if (!QFileInfo(path).isFile())
         return;
     const IniFile ini(path);
     for (const ProfileParameter& p : ReadProfileParameters(ini.snapshot())) {
         if (p.readOnly)
             continue;
-        TValueListEditor* grid = grids.forSort(p.sort);
-        const int row = grid ? grid->findRow(p.name) : -1;
-        if (row < 0)
+        const ProfileSetting* setting = values.setting(p.sort, p.name);
+        if (!setting)
             continue;
-        const QString current = grid->valueAt(row);
         if (p.list) {
             // A value that is none of the row's choices would store an Index the next load
             // cannot use; the file's choice is kept instead.
-            const int index = IndexWithoutCase(grid->pickList(row), current);
+            const int index = IndexWithoutCase(setting->choices, setting->value);
             if (index >= 0)
                 ini.writeInteger(p.name, QStringLiteral("Index"), index);
         } else {
-            ini.writeString(p.name, QStringLiteral("Caption"), current);
-            ini.writeString(p.name, QStringLiteral("Value"), current);
+            ini.writeString(p.name, QStringLiteral("Caption"), setting->value);
+            ini.writeString(p.name, QStringLiteral("Value"), setting->value);
         }
     }
 }
 
-void SaveProfileAs(const QString& source, const QString& target, const ProfileGrids& grids) {
+void SaveProfileAs(const QString& source, const QString& target, const ProfileValues& values) {
     if (!QFileInfo(source).isFile())
         return;
     const QFileInfo sourceInfo(source);
@@ -152,7 +135,7 @@ void SaveProfileAs(const QString& source, const QString& target, const ProfileGr
             throw AppError(QStringLiteral("Unable to write to ") + target);
         ReplaceFileContents(target, file.readAll());
     }
-    SaveProfile(target, grids);
+    SaveProfile(target, values);
 }
 
 } // namespace segmora

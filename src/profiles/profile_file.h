@@ -1,5 +1,7 @@
-// Moving an output profile between its .apf file and the three parameter grids.
+// Moving an output profile between its .apf file and its values.
 #pragma once
+
+#include "profiles/profile_values.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,16 +11,6 @@
 namespace segmora {
 
 class IniSnapshot;
-class TValueListEditor;
-
-// The three parameter grids by group: Sort 1 video, 2 audio, 3 advanced.
-struct ProfileGrids {
-    TValueListEditor* video = nullptr;
-    TValueListEditor* audio = nullptr;
-    TValueListEditor* advanced = nullptr;
-    // The grid of a Sort value; nullptr outside 1..3.
-    TValueListEditor* forSort(int sort) const;
-};
 
 // One parameter of a profile file as written there (keys and defaults of its section).
 struct ProfileParameter {
@@ -49,21 +41,30 @@ std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
 // The output extension of a profile: "." + Main/Type (default "mp4"; an empty Type gives ".").
 QString ProfileOutputExtension(const IniSnapshot& file);
 
-// Fills the grids from the file and returns the output extension; nullopt (grids untouched)
-// when no file exists at path. Rows of broken parameters are not created.
-std::optional<QString> LoadProfile(const QString& path, const ProfileGrids& grids);
+// The value a parameter shows right after loading: a list parameter's chosen caption, any
+// other its Caption.
+QString LoadedValue(const ProfileParameter& parameter);
 
-// Writes the grids' current choices into the file at path, which supplies the structure:
-// a list parameter gets Index (the position of the row's value among its choices, without
-// regard to case; a value that is no choice leaves Index as it was), any other parameter gets
-// its value as Caption and Value. Read-only and broken parameters, and parameters without a
-// row, are never written. Nothing happens when no file exists at path. Raises AppError on a
-// failed write; the save stops there.
-void SaveProfile(const QString& path, const ProfileGrids& grids);
+// The settings the parameters give, each in the group of its Sort and in file order: a list
+// parameter offers its captions, shows its chosen one and is read-only (it is picked, never
+// typed); any other shows its Caption and keeps the file's ReadOnly.
+ProfileValues ProfileValuesOf(const std::vector<ProfileParameter>& parameters);
 
-// Copies source to target (replacing it) and saves the grids into the copy; nothing happens
+// Replaces values by the profile's settings and returns the output extension; nullopt (values
+// untouched) when no file exists at path. Broken parameters give no row.
+std::optional<QString> LoadProfile(const QString& path, ProfileValues& values);
+
+// Writes the values into the file at path, which supplies the structure: a list parameter gets
+// Index (the position of its row's value among the row's choices, without regard to case; a
+// value that is no choice leaves Index as it was), any other parameter gets its value as
+// Caption and Value. Read-only and broken parameters, and parameters without a row in the group
+// of their Sort, are never written. Nothing happens when no file exists at path. Raises AppError
+// on a failed write; the save stops there.
+void SaveProfile(const QString& path, const ProfileValues& values);
+
+// Copies source to target (replacing it) and saves the values into the copy; nothing happens
 // when no file exists at source. A failed copy raises AppError("Unable to write to " + target)
 // rather than saving into whatever target held before.
-void SaveProfileAs(const QString& source, const QString& target, const ProfileGrids& grids);
+void SaveProfileAs(const QString& source, const QString& target, const ProfileValues& values);
 
 } // namespace segmora

@@ -5,7 +5,7 @@
 #include "ground/object_names.h"
 #include "ground/seams.h"
 #include "ground/whole_number.h"
-#include "profiles/value_list_editor.h"
+#include "profiles/profile_editor_form.h"
 #include "profiles/video_size.h"
 
 #include <QHideEvent>
@@ -48,9 +48,10 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(kClientWidth, kClientHeight);
 }
 
-void TSizeForm::Attach(QWidget* mainWindow, TValueListEditor* videoGrid) {
-    m_mainWindow = mainWindow;
-    m_videoGrid = videoGrid;
+void TSizeForm::Attach(QWidget* mainWindow, TopSettingForm* editor) {
+    m_editor = editor;
+    // Windows owned by the main window go disabled with it; the profile editor must stay usable.
+    m_overMain.setMainWindow(mainWindow, {editor});
 }
 
 bool TSizeForm::IsProperInteger(const QString& text) {
@@ -58,16 +59,7 @@ bool TSizeForm::IsProperInteger(const QString& text) {
 }
 
 void TSizeForm::FormShow() {
-    if (!m_mainWindow)
-        return;
-    m_mainWindow->setEnabled(false);
-    // Windows owned by the main window go disabled with it; the profile editor (the grid's
-    // window) and this dialog must stay usable.
-    for (QWidget* window : {static_cast<QWidget*>(m_videoGrid ? m_videoGrid->window() : nullptr),
-                            static_cast<QWidget*>(this)}) {
-        if (window && window != m_mainWindow)
-            window->setEnabled(true);
-    }
+    m_overMain.showing();
 }
 
 void TSizeForm::btnOKClick() {
@@ -85,8 +77,9 @@ void TSizeForm::btnOKClick() {
         edtHeight->setFocus();
         return;
     }
-    if (m_videoGrid)
-        m_videoGrid->setValue(kVideoSize, edtWidth->text() + QLatin1Char('x') + edtHeight->text());
+    if (m_editor)
+        m_editor->setValue(ProfileValues::kVideo, kVideoSize,
+                           CustomSizeText(edtWidth->text(), edtHeight->text()));
     close();
 }
 
@@ -95,27 +88,21 @@ void TSizeForm::btnCancelClick() {
 }
 
 void TSizeForm::FormClose() {
-    if (m_videoGrid && m_videoGrid->value(kVideoSize) == kCustomSize)
-        m_videoGrid->setValue(kVideoSize, kOriginalSize);
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
+    if (m_editor && CustomSizeUnanswered(m_editor->values()))
+        m_editor->setValue(ProfileValues::kVideo, kVideoSize, kOriginalSize);
+    m_overMain.hidden();
 }
 
 void TSizeForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
-    if (m_mainWindow) {
-        const QRect main = m_mainWindow->frameGeometry();
-        move(main.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
-    }
-    guarded(this, [&] { FormShow(); });
+    if (DialogOverMainWindow::byProgram(event))
+        guarded(this, [&] { FormShow(); });
 }
 
 void TSizeForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     // Every way of closing (OK, Cancel, the close box, Escape) ends in a hide.
-    if (!event->spontaneous())
+    if (DialogOverMainWindow::byProgram(event))
         guarded(this, [&] { FormClose(); });
 }
 

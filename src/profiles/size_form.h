@@ -1,5 +1,7 @@
-// TSizeForm: the dialog that asks for a custom video size and writes it into the video grid.
+// TSizeForm: the dialog that asks for a custom video size and writes it into the editor's values.
 #pragma once
+
+#include "ui/dialog_over_main_window.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -11,11 +13,11 @@ class QPushButton;
 
 namespace segmora {
 
-class TValueListEditor;
+class TopSettingForm;
 
 // Created once at start-up and only shown and hidden afterwards. It is shown without the caller
 // waiting; while it is shown the main window is disabled and the profile editor stays usable.
-// Its one output is the value of the row "Video Size" of the editor's video grid: the size as
+// Its one output is the value of the row "Video Size" of the editor's video group: the size as
 // typed ("640x480") after OK, or "Original Size" when it closes with that row still reading
 // "Custom Size". Both boxes keep their text from one showing to the next.
 // Threading: UI thread only.
@@ -34,9 +36,10 @@ public:
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
-    // The window disabled while this one is shown (it is centred on it too) and the grid whose
-    // row "Video Size" receives the size. Either may be null; both are watched, not owned.
-    void Attach(QWidget* mainWindow, TValueListEditor* videoGrid);
+    // The window disabled while this one is shown (it is centred on it too) and the profile
+    // editor whose row "Video Size" receives the size. Either may be null; both are watched,
+    // not owned.
+    void Attach(QWidget* mainWindow, TopSettingForm* editor);
 
     // Whether text is a whole number within the range of a 32-bit signed integer: an optional
     // minus sign and decimal digits, nothing else: the text goes to the converter as typed, where
@@ -54,8 +57,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QPointer<QWidget> m_mainWindow;
-    QPointer<TValueListEditor> m_videoGrid;
+    QPointer<TopSettingForm> m_editor;
+    DialogOverMainWindow m_overMain{this};
 };
 
 } // namespace segmora

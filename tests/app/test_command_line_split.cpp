@@ -2,6 +2,7 @@
 // exit statuses and first lines, a parallel batch against a one-at-a-time one, Ctrl+C, the
 // JSON events, and the GNU parallel recipe of the README.
 // Sources are generated media (SEGMORA_NEEDS_MEDIA).
+#include "app/command_line_split.h"
 #include "fake_converter.h"
 #include "split_window_world.h"
 #include "test_support.h"
@@ -91,6 +92,35 @@ private slots:
     void cleanup() {
         m_work.reset();
         m_program.reset();
+    }
+
+    // --jobs reads a whole number by the program's one rule for them.
+    void jobsOption_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("jobs"); // 0: a usage error
+        QTest::newRow("one") << "1" << 1;
+        QTest::newRow("plus sign") << "+3" << 3;
+        QTest::newRow("leading zeros") << "004" << 4;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("negative") << "-2" << 0;
+        QTest::newRow("blank before") << " 2" << 0;
+        QTest::newRow("blank after") << "2 " << 0;
+        QTest::newRow("fraction") << "1.5" << 0;
+        QTest::newRow("hexadecimal") << "0x2" << 0;
+        QTest::newRow("beyond 32 bits") << "2147483648" << 0;
+        QTest::newRow("empty") << "" << 0;
+    }
+    void jobsOption() {
+        QFETCH(QString, text);
+        QFETCH(int, jobs);
+        const SplitOptions options =
+            ParseSplitOptions({QStringLiteral("a.mp4"), QStringLiteral("--jobs"), text});
+        if (jobs > 0) {
+            QCOMPARE(options.error, QString());
+            QCOMPARE(options.jobs, jobs);
+        } else {
+            QCOMPARE(options.error, QStringLiteral("--jobs needs a whole number of 1 or more"));
+        }
     }
 
     // {src} is six.mp4 (6 s) in the test's folder, {out} the output folder.

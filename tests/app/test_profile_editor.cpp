@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(editor->OutputExtension(), extension);
         // The next Start uses the grids as they stand; the files were not touched.
         const QString arguments =
-            BuildProfileArguments(editor->EditorProfilePath(), editor->grids());
+            BuildProfileArguments(editor->EditorProfilePath(), editor->values());
         QVERIFY2(arguments.contains(QStringLiteral(" -b:v ") + bitRate), qPrintable(arguments));
         QCOMPARE(readKey(world.path(QStringLiteral("Clip")), "Bit Rate", "Caption"),
                  QStringLiteral("800k"));
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(editor->vleVideo->value(QStringLiteral("Bit Rate")), QStringLiteral("1200k"));
         QCOMPARE(world.main->cmbProfile->currentIndex(), 1);
         const QString arguments = BuildProfileArguments(
-            world.path(world.main->cmbProfile->currentText()), editor->grids());
+            world.path(world.main->cmbProfile->currentText()), editor->values());
         QVERIFY2(arguments.contains(QStringLiteral(" -b:v 1200k")), qPrintable(arguments));
         QCOMPARE(editor->OutputExtension(), QStringLiteral(".mkv"));
     }
@@ -277,7 +277,7 @@ private slots:
                  written == QLatin1String("Mine.apf"));
         // The jobs of this run still get the custom size.
         QVERIFY(
-            BuildProfileArguments(clip, editor->grids()).contains(QStringLiteral(" -s 640x480")));
+            BuildProfileArguments(clip, editor->values()).contains(QStringLiteral(" -s 640x480")));
     }
 
     // A size from the row's own list is stored as it is by OK and Save as.

@@ -140,7 +140,7 @@ private slots:
             QVERIFY(world.main->isEnabled());
             // The size reaches the converter as the value of its flag.
             const QString arguments =
-                BuildProfileArguments(world.path(QStringLiteral("Clip")), world.editor->grids());
+                BuildProfileArguments(world.path(QStringLiteral("Clip")), world.editor->values());
             QVERIFY2(arguments.contains(QStringLiteral(" -s ") + row + QLatin1Char(' ')),
                      qPrintable(arguments));
             return;

@@ -5,7 +5,6 @@
 #include "job/converter_command.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_file.h"
-#include "profiles/value_list_editor.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -61,16 +60,17 @@ private slots:
     void converts() {
         QFETCH(QString, profile);
         QFETCH(bool, lastChoices);
-        segmora::TValueListEditor video, audio, advanced;
-        const segmora::ProfileGrids grids{&video, &audio, &advanced};
-        const std::optional<QString> extension = segmora::LoadProfile(profile, grids);
+        segmora::ProfileValues values;
+        const std::optional<QString> extension = segmora::LoadProfile(profile, values);
         QVERIFY(extension);
         if (lastChoices) {
             // Every choice list at its last entry, except the switches that drop a stream.
-            for (segmora::TValueListEditor* grid : {&video, &audio, &advanced})
-                for (int row = 0; row < grid->rowCount(); ++row)
-                    if (grid->hasPickList(row) && !grid->keyAt(row).startsWith("Disable"))
-                        grid->setValueAt(row, grid->pickList(row).last());
+            for (int sort = 1; sort <= 3; ++sort) {
+                const QList<segmora::ProfileSetting> rows = values.group(sort);
+                for (int row = 0; row < rows.size(); ++row)
+                    if (!rows.at(row).choices.isEmpty() && !rows.at(row).name.startsWith("Disable"))
+                        values.setValueAt(sort, row, rows.at(row).choices.last());
+            }
         }
         const bool lossless = QFileInfo(profile).baseName().startsWith("Settings of the source");
         // Lossless clips keep the source's own type.
@@ -81,7 +81,7 @@ private slots:
         call.sourcePath = fixture("six.mp4");
         call.start = 1;
         call.length = 2;
-        call.profileArguments = segmora::BuildProfileArguments(profile, grids);
+        call.profileArguments = segmora::BuildProfileArguments(profile, values);
         call.outputPath = dir.filePath("six_Clip1" + clipExtension);
         const QStringList args = segmora::ConverterArguments(call);
         const Run run = runVorkast(args, 60000);

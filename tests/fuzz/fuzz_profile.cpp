@@ -5,7 +5,6 @@
 #include "ground/ini_file.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_file.h"
-#include "profiles/value_list_editor.h"
 
 #include "fuzz_support.h"
 
@@ -21,10 +20,7 @@ namespace {
 
 struct World {
     QTemporaryDir dir;
-    TValueListEditor video;
-    TValueListEditor audio;
-    TValueListEditor advanced;
-    ProfileGrids grids() { return {&video, &audio, &advanced}; }
+    ProfileValues values;
 };
 
 World* world = nullptr;
@@ -61,21 +57,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString extension = ProfileOutputExtension(IniSnapshot::parse(content));
     FUZZ_CHECK(extension.startsWith(QLatin1Char('.')), extension);
 
-    const ProfileGrids grids = world->grids();
-    const std::optional<QString> loaded = LoadProfile(path, grids);
+    ProfileValues& values = world->values;
+    const std::optional<QString> loaded = LoadProfile(path, values);
     FUZZ_CHECK(loaded && *loaded == extension, path);
-    const int rows = grids.video->rowCount() + grids.audio->rowCount() + grids.advanced->rowCount();
+    const int rows = int(values.group(1).size() + values.group(2).size() + values.group(3).size());
     FUZZ_CHECK(rows <= int(parameters.size()), QString::number(rows));
-    const QString arguments = BuildProfileArguments(path, grids);
+    const QString arguments = BuildProfileArguments(path, values);
 
     // Saving what was loaded changes no argument.
     try {
-        SaveProfile(path, grids);
+        SaveProfile(path, values);
     } catch (const AppError& error) {
         FUZZ_CHECK(false, error.message());
     }
-    FUZZ_CHECK(LoadProfile(path, grids), path);
-    const QString again = BuildProfileArguments(path, grids);
+    FUZZ_CHECK(LoadProfile(path, values), path);
+    const QString again = BuildProfileArguments(path, values);
     FUZZ_CHECK(again == arguments, arguments + QStringLiteral(" | ") + again);
     return 0;
 }

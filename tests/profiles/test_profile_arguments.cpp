@@ -1,4 +1,4 @@
-// Converter arguments from a profile file and the grids' current values.
+// Converter arguments from a profile file and its current values.
 #include "profile_test_util.h"
 #include "profiles/profile_arguments.h"
 
@@ -6,7 +6,6 @@
 #include <QTest>
 
 using namespace segmora;
-using segmora::test::OwnedGrids;
 
 namespace {
 
@@ -42,7 +41,7 @@ private slots:
     void arguments_data();
     void arguments();
     void missingFileGivesNothing();
-    void structureFromFileValuesFromGrids();
+    void structureFromFileValuesFromRows();
 };
 
 void TestProfileArguments::arguments_data() {
@@ -89,30 +88,29 @@ void TestProfileArguments::arguments() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.apf"));
     QVERIFY(test::writeText(path, profile));
-    OwnedGrids owned;
-    QVERIFY(LoadProfile(path, owned.grids()));
-    test::applyEdits(owned.grids(), edits);
-    QCOMPARE(BuildProfileArguments(path, owned.grids()), expected);
+    ProfileValues owned;
+    QVERIFY(LoadProfile(path, owned));
+    test::applyEdits(owned, edits);
+    QCOMPARE(BuildProfileArguments(path, owned), expected);
 }
 
 void TestProfileArguments::missingFileGivesNothing() {
     QTemporaryDir dir;
-    OwnedGrids owned;
-    owned.video->appendRow(QStringLiteral("Bit Rate"), QStringLiteral("800"));
-    QCOMPARE(BuildProfileArguments(dir.filePath(QStringLiteral("none.apf")), owned.grids()),
-             QString());
+    ProfileValues owned;
+    owned.append(ProfileValues::kVideo, {QStringLiteral("Bit Rate"), QStringLiteral("800")});
+    QCOMPARE(BuildProfileArguments(dir.filePath(QStringLiteral("none.apf")), owned), QString());
 }
 
-// The grids may hold another profile's rows (picked in the editor's own list): values are
+// The values may hold another profile's rows (picked in the editor's own list): values are
 // looked up by name, and a name without a row counts as empty.
-void TestProfileArguments::structureFromFileValuesFromGrids() {
+void TestProfileArguments::structureFromFileValuesFromRows() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.apf"));
     QVERIFY(test::writeText(path, kFourParameters));
-    OwnedGrids owned;
-    owned.video->appendRow(QStringLiteral("bit rate"), QStringLiteral("1500"));
-    owned.audio->appendRow(QStringLiteral("Other"), QStringLiteral("Yes"));
-    QCOMPARE(BuildProfileArguments(path, owned.grids()), QStringLiteral(" E Q H 1500"));
+    ProfileValues owned;
+    owned.append(ProfileValues::kVideo, {QStringLiteral("bit rate"), QStringLiteral("1500")});
+    owned.append(ProfileValues::kAudio, {QStringLiteral("Other"), QStringLiteral("Yes")});
+    QCOMPARE(BuildProfileArguments(path, owned), QStringLiteral(" E Q H 1500"));
 }
 
 QTEST_MAIN(TestProfileArguments)

@@ -1,4 +1,4 @@
-// Loading profiles into the grids, saving the grids back and copying under a new name.
+// Loading profiles into their values, saving the values back and copying under a new name.
 #include "ground/app_error.h"
 #include "ground/ini_file.h"
 #include "profile_test_util.h"
@@ -10,7 +10,6 @@
 #include <QTest>
 
 using namespace segmora;
-using segmora::test::OwnedGrids;
 
 namespace {
 
@@ -80,7 +79,7 @@ private:
 
 void TestProfileFile::load_data() {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("grids");
+    QTest::addColumn<QString>("values");
     QTest::addColumn<QString>("extension");
 
     QTest::newRow("list, text and read-only parameters")
@@ -153,22 +152,22 @@ void TestProfileFile::load_data() {
 
 void TestProfileFile::load() {
     QFETCH(QByteArray, content);
-    QFETCH(QString, grids);
+    QFETCH(QString, values);
     QFETCH(QString, extension);
-    OwnedGrids owned;
-    owned.video->appendRow(QStringLiteral("Design row"), QString());
-    const std::optional<QString> result = LoadProfile(profile(content), owned.grids());
+    ProfileValues owned;
+    owned.append(ProfileValues::kVideo, {QStringLiteral("Design row"), QString()});
+    const std::optional<QString> result = LoadProfile(profile(content), owned);
     QVERIFY(result.has_value());
     QCOMPARE(*result, extension);
-    QCOMPARE(test::describe(owned.grids()), grids);
+    QCOMPARE(test::describe(owned), values);
 }
 
 void TestProfileFile::missingFileLeavesGridsAlone() {
-    OwnedGrids owned;
-    owned.video->appendRow(QStringLiteral("Video Size"), QStringLiteral("640x480"));
-    QVERIFY(!LoadProfile(m_dir.filePath(QStringLiteral("none.apf")), owned.grids()));
-    QVERIFY(!LoadProfile(m_dir.path(), owned.grids())); // a folder is no profile
-    QCOMPARE(test::describe(owned.grids()), QStringLiteral("Video Size=640x480 |  | "));
+    ProfileValues owned;
+    owned.append(ProfileValues::kVideo, {QStringLiteral("Video Size"), QStringLiteral("640x480")});
+    QVERIFY(!LoadProfile(m_dir.filePath(QStringLiteral("none.apf")), owned));
+    QVERIFY(!LoadProfile(m_dir.path(), owned)); // a folder is no profile
+    QCOMPARE(test::describe(owned), QStringLiteral("Video Size=640x480 |  | "));
 }
 
 void TestProfileFile::save_data() {
@@ -193,11 +192,11 @@ void TestProfileFile::save() {
     QFETCH(QString, edits);
     QFETCH(QStringList, changedLines);
     const QString path = profile(kProfile);
-    OwnedGrids owned;
-    QVERIFY(LoadProfile(path, owned.grids()));
-    test::applyEdits(owned.grids(), edits);
-    const QString shown = test::describe(owned.grids());
-    SaveProfile(path, owned.grids());
+    ProfileValues owned;
+    QVERIFY(LoadProfile(path, owned));
+    test::applyEdits(owned, edits);
+    const QString shown = test::describe(owned);
+    SaveProfile(path, owned);
 
     QString expected = QString::fromUtf8(kProfile);
     for (const QString& change : changedLines) {
@@ -209,10 +208,10 @@ void TestProfileFile::save() {
     QCOMPARE(QString::fromUtf8(test::readText(path)), expected);
 
     // Loading again shows what was saved (a value that is no choice falls back to the file's).
-    OwnedGrids reloaded;
-    LoadProfile(path, reloaded.grids());
+    ProfileValues reloaded;
+    LoadProfile(path, reloaded);
     if (!edits.contains(QLatin1String("640x480")) && !edits.contains(QLatin1String("Audio")))
-        QCOMPARE(test::describe(reloaded.grids()).toLower(), shown.toLower());
+        QCOMPARE(test::describe(reloaded).toLower(), shown.toLower());
 }
 
 void TestProfileFile::saveAs() {
@@ -221,11 +220,11 @@ void TestProfileFile::saveAs() {
     const QString target = dir.filePath(QStringLiteral("Mine.apf"));
     QVERIFY(test::writeText(source, kProfile));
     QVERIFY(test::writeText(target, "[Main]\nType=old\n"));
-    OwnedGrids owned;
-    QVERIFY(LoadProfile(source, owned.grids()));
-    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+    ProfileValues owned;
+    QVERIFY(LoadProfile(source, owned));
+    owned.setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
 
-    SaveProfileAs(source, target, owned.grids());
+    SaveProfileAs(source, target, owned);
     QCOMPARE(test::readText(source), kProfile); // the source keeps its choices
     const IniFile copy(target);
     QCOMPARE(copy.readString(QStringLiteral("Main"), QStringLiteral("Type"), QString()),
@@ -234,11 +233,11 @@ void TestProfileFile::saveAs() {
 
     // No source: nothing at all happens.
     const QString untouched = dir.filePath(QStringLiteral("Other.apf"));
-    SaveProfileAs(dir.filePath(QStringLiteral("Missing.apf")), untouched, owned.grids());
+    SaveProfileAs(dir.filePath(QStringLiteral("Missing.apf")), untouched, owned);
     QVERIFY(!QFile::exists(untouched));
 
     // Saving onto itself saves in place.
-    SaveProfileAs(source, source, owned.grids());
+    SaveProfileAs(source, source, owned);
     QCOMPARE(IniFile(source).readInteger(QStringLiteral("Quality"), QStringLiteral("Index"), -1),
              0);
 }
@@ -247,16 +246,16 @@ void TestProfileFile::failedSaveRaises() {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("Fast.apf"));
     QVERIFY(test::writeText(source, kProfile));
-    OwnedGrids owned;
-    QVERIFY(LoadProfile(source, owned.grids()));
-    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+    ProfileValues owned;
+    QVERIFY(LoadProfile(source, owned));
+    owned.setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
 
     // The copy cannot be made: the target's folder is a file.
     QVERIFY(test::writeText(dir.filePath(QStringLiteral("file")), "x"));
     const QString badTarget = dir.filePath(QStringLiteral("file/Mine.apf"));
     QString error;
     try {
-        SaveProfileAs(source, badTarget, owned.grids());
+        SaveProfileAs(source, badTarget, owned);
     } catch (const AppError& e) {
         error = e.message();
     }
@@ -267,7 +266,7 @@ void TestProfileFile::failedSaveRaises() {
         SetFileWriterForTesting([](const QString&, const QByteArray&) { return false; });
     error.clear();
     try {
-        SaveProfile(source, owned.grids());
+        SaveProfile(source, owned);
     } catch (const AppError& e) {
         error = e.message();
     }
@@ -296,10 +295,10 @@ void TestProfileFile::fullDiskKeepsTheFiles() {
     const QString targetPath = target.isEmpty() ? source : dir.filePath(target);
     if (!targetBefore.isEmpty())
         QVERIFY(test::writeText(targetPath, targetBefore));
-    OwnedGrids owned;
-    QVERIFY(LoadProfile(source, owned.grids()));
-    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
-    owned.video->setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
+    ProfileValues owned;
+    QVERIFY(LoadProfile(source, owned));
+    owned.setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+    owned.setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
 
     bool limited = false;
     QString error;
@@ -308,9 +307,9 @@ void TestProfileFile::fullDiskKeepsTheFiles() {
         limited = limit.active();
         try {
             if (target.isEmpty())
-                SaveProfile(source, owned.grids());
+                SaveProfile(source, owned);
             else
-                SaveProfileAs(source, targetPath, owned.grids());
+                SaveProfileAs(source, targetPath, owned);
         } catch (const AppError& e) {
             error = e.message();
         }

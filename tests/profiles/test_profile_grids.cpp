@@ -108,7 +108,8 @@ void TestProfileGrids::formStartsWithDesignRows() {
     QCOMPARE(form.findChild<TValueListEditor*>(QStringLiteral("vleAudio")), form.vleAudio);
     QCOMPARE(form.findChild<TValueListEditor*>(QStringLiteral("vleAdvanced")), form.vleAdvanced);
     QCOMPARE(form.findChild<QComboBox*>(QStringLiteral("cmbProfile")), form.cmbProfile);
-    QCOMPARE(test::describe(form.grids()),
+    QCOMPARE(test::describe(form.values()), test::describeGrids(form));
+    QCOMPARE(test::describeGrids(form),
              QStringLiteral("Video Codec=; Video Size=; Bit Rate=; Frame Rate=; Aspect=; "
                             "Disable Video= | Audio Codec=; Audio Bitrate=; Sample Rate=; "
                             "Channels=; Volumn=; Disable Audio= | Bit Exact Algorithms=; "
@@ -145,10 +146,20 @@ void TestProfileGrids::formLoadsAndSaves() {
 
     form.vleVideo->setValue(QStringLiteral("Video Size"), QStringLiteral("640x480"));
     form.vleAudio->setValue(QStringLiteral("Audio Codec"), QStringLiteral("libopus"));
+    // The grids are a view: their edits went into the values, and a value set there shows.
+    QCOMPARE(form.values().value(QStringLiteral("Video Size")), QStringLiteral("640x480"));
+    QCOMPARE(test::describe(form.values()), test::describeGrids(form));
+    QVERIFY(
+        form.setValue(ProfileValues::kAudio, QStringLiteral("audio codec"), QStringLiteral("aac")));
+    QCOMPARE(form.vleAudio->value(QStringLiteral("Audio Codec")), QStringLiteral("aac"));
+    QVERIFY(!form.setValue(ProfileValues::kAudio, QStringLiteral("Video Size"), QString()));
+    QCOMPARE(test::describe(form.values()), test::describeGrids(form));
+    form.vleAudio->setValue(QStringLiteral("Audio Codec"), QStringLiteral("libopus"));
     const QString copy = folder.path() + QStringLiteral("Profiles/Mine.apf");
     form.SaveProfileAs(path, copy);
     form.LoadProfile(copy);
-    QCOMPARE(test::describe(form.grids()),
+    QCOMPARE(test::describe(form.values()), test::describeGrids(form));
+    QCOMPARE(test::describeGrids(form),
              QStringLiteral("Video Size=640x480![Original Size/Custom Size/640x480] | "
                             "Audio Codec=libopus | "));
 

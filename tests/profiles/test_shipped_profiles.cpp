@@ -11,7 +11,6 @@
 #include <QTest>
 
 using namespace segmora;
-using segmora::test::OwnedGrids;
 
 namespace {
 
@@ -95,17 +94,16 @@ void TestShippedProfiles::defaults() {
         ReadProfileParameters(IniFile(path).snapshot(), &broken);
     QCOMPARE(broken, QStringList());
 
-    OwnedGrids owned;
-    QCOMPARE(LoadProfile(path, owned.grids()).value_or(QString()), extension);
+    ProfileValues owned;
+    QCOMPARE(LoadProfile(path, owned).value_or(QString()), extension);
     // Every profile carries the editor's design rows, in the design order.
     for (int sort = 1; sort <= 3; ++sort) {
-        const TValueListEditor* grid = owned.grids().forSort(sort);
         QStringList keys;
-        for (int row = 0; row < grid->rowCount(); ++row)
-            keys.append(grid->keyAt(row));
+        for (const ProfileSetting& row : owned.group(sort))
+            keys.append(row.name);
         QCOMPARE(keys, TopSettingForm::designRows(sort));
     }
-    QCOMPARE(BuildProfileArguments(path, owned.grids()), arguments);
+    QCOMPARE(BuildProfileArguments(path, owned), arguments);
 
     // Rows that do not apply are read-only and send nothing; every choice of every list
     // sends only options the converter knows.
@@ -117,21 +115,23 @@ void TestShippedProfiles::defaults() {
             QVERIFY(p.captions.contains(QStringLiteral("Custom Size")));
             QVERIFY(p.captions.size() > 4);
         }
-        TValueListEditor* grid = owned.grids().forSort(p.sort);
-        const QString loaded = grid->value(p.name);
+        const int row = owned.find(p.sort, p.name);
+        QVERIFY2(row >= 0, qPrintable(p.name));
+        const QString loaded = owned.group(p.sort).at(row).value;
         for (const QString& choice : p.list ? p.captions : QStringList{loaded}) {
-            grid->setValue(p.name, choice);
-            const QString built = BuildProfileArguments(path, owned.grids());
+            owned.setValueAt(p.sort, row, choice);
+            const QString built = BuildProfileArguments(path, owned);
             QVERIFY2(unknownFlags(built).isEmpty(),
                      qPrintable(p.name + QLatin1String(": ") + unknownFlags(built).join(' ')));
         }
-        grid->setValue(p.name, loaded);
+        owned.setValueAt(p.sort, row, loaded);
     }
 
     // A custom size reaches the converter wherever the size can be chosen.
-    if (owned.video->setValue(QStringLiteral("Video Size"), QStringLiteral("640x480")) &&
-        owned.video->hasPickList(owned.video->findRow(QStringLiteral("Video Size"))))
-        QVERIFY(BuildProfileArguments(path, owned.grids()).contains(" -s 640x480"));
+    const ProfileSetting* size = owned.setting(ProfileValues::kVideo, QStringLiteral("Video Size"));
+    if (size && !size->choices.isEmpty() &&
+        owned.setValue(QStringLiteral("Video Size"), QStringLiteral("640x480")))
+        QVERIFY(BuildProfileArguments(path, owned).contains(" -s 640x480"));
 }
 
 QTEST_MAIN(TestShippedProfiles)

@@ -1,7 +1,10 @@
-// Small helpers shared by the profile tests: writing profile files and describing grids.
+// Small helpers shared by the profile tests: writing profile files, describing profile values
+// and the editor's grids that show them.
 #pragma once
 
+#include "profiles/profile_editor_form.h"
 #include "profiles/profile_file.h"
+#include "profiles/profile_values.h"
 #include "profiles/value_list_editor.h"
 
 #include <QFile>
@@ -10,14 +13,6 @@
 #include <memory>
 
 namespace segmora::test {
-
-// Three free-standing grids, owned by the object.
-struct OwnedGrids {
-    std::unique_ptr<TValueListEditor> video = std::make_unique<TValueListEditor>();
-    std::unique_ptr<TValueListEditor> audio = std::make_unique<TValueListEditor>();
-    std::unique_ptr<TValueListEditor> advanced = std::make_unique<TValueListEditor>();
-    ProfileGrids grids() const { return {video.get(), audio.get(), advanced.get()}; }
-};
 
 inline bool writeText(const QString& path, const QByteArray& content) {
     QFile file(path);
@@ -31,35 +26,49 @@ inline QByteArray readText(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// One grid as "key=value" per row; "!" marks a read-only row, "[a/b]" a pick list.
+// One row as "key=value"; "!" marks a read-only row, "[a/b]" a pick list.
+inline QString describeRow(const QString& key, const QString& value, bool readOnly,
+                           const QStringList& choices) {
+    QString text = key + QLatin1Char('=') + value;
+    if (readOnly)
+        text += QLatin1Char('!');
+    if (!choices.isEmpty())
+        text += QLatin1Char('[') + choices.join(QLatin1Char('/')) + QLatin1Char(']');
+    return text;
+}
+
+// One grid, its rows separated by "; ".
 inline QString describe(const TValueListEditor& grid) {
     QStringList rows;
-    for (int row = 0; row < grid.rowCount(); ++row) {
-        QString text = grid.keyAt(row) + QLatin1Char('=') + grid.valueAt(row);
-        if (grid.isReadOnly(row))
-            text += QLatin1Char('!');
-        if (grid.hasPickList(row))
-            text += QLatin1Char('[') + grid.pickList(row).join(QLatin1Char('/')) + QLatin1Char(']');
-        rows.append(text);
-    }
+    for (int row = 0; row < grid.rowCount(); ++row)
+        rows.append(describeRow(grid.keyAt(row), grid.valueAt(row), grid.isReadOnly(row),
+                                grid.pickList(row)));
     return rows.join(QLatin1String("; "));
 }
 
-inline QString describe(const ProfileGrids& grids) {
-    return describe(*grids.video) + QLatin1String(" | ") + describe(*grids.audio) +
-           QLatin1String(" | ") + describe(*grids.advanced);
+// The editor's three grids as they show, separated by " | ".
+inline QString describeGrids(const TopSettingForm& form) {
+    return describe(*form.vleVideo) + QLatin1String(" | ") + describe(*form.vleAudio) +
+           QLatin1String(" | ") + describe(*form.vleAdvanced);
 }
 
-// Applies "Name=value" edits separated by "|" to whichever grid holds the row.
-inline void applyEdits(const ProfileGrids& grids, const QString& edits) {
+// Profile values as the editor's grids would show them, in the same form.
+inline QString describe(const ProfileValues& values) {
+    QStringList groups;
+    for (int sort = ProfileValues::kVideo; sort <= ProfileValues::kAdvanced; ++sort) {
+        QStringList rows;
+        for (const ProfileSetting& s : values.group(sort))
+            rows.append(describeRow(s.name, s.value, s.readOnly, s.choices));
+        groups.append(rows.join(QLatin1String("; ")));
+    }
+    return groups.join(QLatin1String(" | "));
+}
+
+// Applies "Name=value" edits separated by "|" to the first row of that name.
+inline void applyEdits(ProfileValues& values, const QString& edits) {
     for (const QString& edit : edits.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         const qsizetype equals = edit.indexOf(QLatin1Char('='));
-        const QString name = edit.left(equals);
-        const QString value = edit.mid(equals + 1);
-        for (TValueListEditor* grid : {grids.video, grids.audio, grids.advanced}) {
-            if (grid->setValue(name, value))
-                break;
-        }
+        values.setValue(edit.left(equals), edit.mid(equals + 1));
     }
 }
 
