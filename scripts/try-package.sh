@@ -182,7 +182,8 @@ if [ -s "$home/segmora.log" ]; then
     sed 's/^/    /' "$home/segmora.log"
 fi
 if ffmpeg -hide_banner -loglevel error -y -f xwd_pipe -i "$home/screen.xwd" -frames:v 1 "$shot"; then
-    pass "a picture of the screen: $shot (look at it: the window with the video's picture)"
+    pass "saved a picture of the screen: $shot"
+    echo "  LOOK at it: the window with the video's picture in its preview (no script can judge that)"
 else
     fail "no picture of the screen"
 fi
@@ -214,8 +215,11 @@ ours=$(grep -i -E 'segmora|vorkast' "$results/added")
     fail "left behind: $ours"
 [ -n "$kept" ] && echo "  packages apt keeps because others recommend them:" $kept
 if grep -q -v -i -E 'segmora|vorkast' "$results/added"; then
-    echo "  other new paths, made by the scripts of the packages that came and went:"
-    grep -v -i -E 'segmora|vorkast' "$results/added" | sed 's/^/    /'
+    others=$(grep -c -v -i -E 'segmora|vorkast' "$results/added")
+    echo "  $others other new paths, made by the scripts of the packages that came and went" \
+        "(all in $results/added), such as:"
+    grep -v -i -E 'segmora|vorkast' "$results/added" | grep -v '^/etc/ssl/certs/' | head -n 12 |
+        sed 's/^/    /'
 fi
 
 step "Result"
