@@ -265,8 +265,8 @@ void TMainForm::createLeftPanel() {
         {&imgPlay, "imgPlay", "Play", "Space", "play"},
         {&imgPause, "imgPause", "Pause | Resume", "Space", "pause"},
         {&imgStop, "imgStop", "Stop", "", "stop"},
-        {&imgSelStart, "imgSelStart", "Set the Start Time", "I", "sel_start"},
-        {&imgSelEnd, "imgSelEnd", "Set the End Time", "O", "sel_end"},
+        {&imgSelStart, "imgSelStart", "Set the Start Time", "I, go to it: Shift+I", "sel_start"},
+        {&imgSelEnd, "imgSelEnd", "Set the End Time", "O, go to it: Shift+O", "sel_end"},
         {&imgErase, "imgErase", "Remove the selection", "", "erase"},
     };
     // Six buttons evenly along the bottom, the marking group a little apart from playback.

@@ -43,6 +43,7 @@ namespace segmora {
 class CircularPictureButton;
 class PictureButton;
 class SplitJob;
+class KeyframeIndex;
 class TAboutForm;
 class TCountDownForm;
 class TSettingForm;
@@ -104,6 +105,8 @@ public:
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
+    // The keyframes of the open source, found in the background (owned by the window).
+    KeyframeIndex* keyframeIndex = nullptr;
 
     // panLeft: preview and range marking.
     QWidget* panLeft = nullptr;
@@ -213,9 +216,15 @@ public:
     void edtEndKeyPress();
     // A mouse click in the section count.
     void edtSectionQtyClick();
-    // The preview's keys (Space, I, O, Left, Right, Home, End), acting while no text field or
-    // list has the focus and no job runs; called once at creation.
+    // The preview's keys (Space, I, O, Left, Right, Home, End, ",", "."; Shift+I, Shift+O,
+    // Ctrl+Left, Ctrl+Right), acting while no text field or list has the focus and no job
+    // runs; called once at creation.
     void InstallMarkingKeys();
+    // The thumb and the position label to the frame shown at seconds; not while a job runs or
+    // while the thumb is held.
+    void FollowPicture(double seconds);
+    // Forgets the previous source's keyframes and starts finding those of path.
+    void StartKeyframeIndex(const QString& path);
 
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -22,6 +23,8 @@ struct HandleDeleter {
 using HandlePtr = std::unique_ptr<mpv_handle, HandleDeleter>;
 
 constexpr int kLoadTimeoutMs = 10000;
+// reply_userdata of the observed time-pos (eof-reached is observed with 0).
+constexpr uint64_t kTimePosReply = 1;
 
 // Seconds from libmpv to whole milliseconds, truncated. Going through whole microseconds first
 // keeps a length such as 2.01 s (not exact in binary) from becoming 2009 ms.
@@ -173,6 +176,7 @@ void FilterGraph::SetActive(bool active) {
         throw segmora::AppError(QStringLiteral("The video player could not be started."));
 
     mpv_observe_property(h, 0, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kTimePosReply, "time-pos", MPV_FORMAT_DOUBLE);
     d->handle = std::move(handle);
     if (d->window) {
         try {
@@ -349,6 +353,9 @@ void FilterGraph::drainEvents() {
             const auto* end = static_cast<const mpv_event_end_file*>(event->data);
             if (end->reason == MPV_END_FILE_REASON_ERROR)
                 d->loaded = false;
+        } else if (event->event_id == MPV_EVENT_PROPERTY_CHANGE &&
+                   event->reply_userdata == kTimePosReply) {
+            notePosition(static_cast<const mpv_event_property*>(event->data));
         } else if (event->event_id == MPV_EVENT_PROPERTY_CHANGE) {
             // eof-reached is observed below: keep-open shows the last frame at the end.
             const auto* property = static_cast<const mpv_event_property*>(event->data);
@@ -356,4 +363,89 @@ void FilterGraph::drainEvents() {
                 emit endOfMedia();
         }
     }
+}
+
+void FilterGraph::notePosition(const void* property) {
+    const auto* change = static_cast<const mpv_event_property*>(property);
+    if (change->format == MPV_FORMAT_DOUBLE && HasMedia())
+        emit positionChanged(*static_cast<const double*>(change->data));
+}
+
+double FilterGraph::ExactPosition() const {
+    double seconds = 0;
+    if (!HasMedia() ||
+        mpv_get_property(d->handle.get(), "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0 ||
+        !std::isfinite(seconds))
+        return 0;
+    return qMax(0.0, seconds);
+}
+
+bool FilterGraph::Seeking() const {
+    int seeking = 0;
+    return HasMedia() &&
+           mpv_get_property(d->handle.get(), "seeking", MPV_FORMAT_FLAG, &seeking) >= 0 && seeking;
+}
+
+void FilterGraph::SeekToSeconds(double seconds) {
+    if (!HasMedia())
+        return;
+    // Microseconds: finer than any frame, and "." whatever the locale.
+    const QByteArray target = QByteArray::number(qMax(0.0, seconds), 'f', 6);
+    const char* command[] = {"seek", target.constData(), "absolute+exact", nullptr};
+    mpv_command(d->handle.get(), command);
+}
+
+void FilterGraph::StepFrame(bool forward) {
+    if (!HasMedia())
+        return;
+    if (IsPlaying())
+        Pause();
+    const char* command[] = {forward ? "frame-step" : "frame-back-step", nullptr};
+    mpv_command(d->handle.get(), command);
+}
+
+void FilterGraph::SeekKeyframe(bool forward) {
+    if (!HasMedia())
+        return;
+    // A keyframe seek by a hair goes to the keyframe at or before (after) that place; the hair
+    // keeps a frame that is itself a keyframe from being found again.
+    const char* command[] = {"seek", forward ? "0.01" : "-0.01", "relative+keyframes", nullptr};
+    mpv_command(d->handle.get(), command);
+}
+
+QImage FilterGraph::GrabFrame() const {
+    if (!HasMedia())
+        return {};
+    const char* command[] = {"screenshot-raw", "video", nullptr};
+    NodeResult result;
+    if (mpv_command_ret(d->handle.get(), command, &result.node) < 0 ||
+        result.node.format != MPV_FORMAT_NODE_MAP)
+        return {};
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 stride = 0;
+    const mpv_byte_array* data = nullptr;
+    QByteArray format;
+    const mpv_node_list* map = result.node.u.list;
+    for (int i = 0; i < map->num; ++i) {
+        const char* key = map->keys[i];
+        const mpv_node& value = map->values[i];
+        if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "w") == 0)
+            width = value.u.int64;
+        else if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "h") == 0)
+            height = value.u.int64;
+        else if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "stride") == 0)
+            stride = value.u.int64;
+        else if (value.format == MPV_FORMAT_STRING && qstrcmp(key, "format") == 0)
+            format = value.u.string;
+        else if (value.format == MPV_FORMAT_BYTE_ARRAY && qstrcmp(key, "data") == 0)
+            data = value.u.ba;
+    }
+    // libmpv hands the picture over as bgr0: 32 bits per pixel, what QImage calls RGB32.
+    if (!data || format != "bgr0" || width <= 0 || height <= 0 || stride < width * 4 ||
+        qint64(data->size) < stride * height)
+        return {};
+    return QImage(static_cast<const uchar*>(data->data), int(width), int(height), int(stride),
+                  QImage::Format_RGB32)
+        .copy();
 }

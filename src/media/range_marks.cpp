@@ -24,18 +24,18 @@ double ClampMark(double seconds, qint64 durationMs) {
     return seconds < 0 ? 0.0 : seconds;
 }
 
-int StartLabelLeft(int selStart, int max, int barLeft, int barWidth) {
+int StartLabelLeft(double selStart, int max, int barLeft, int barWidth) {
     if (max <= 0)
         return barLeft;
-    return roundedPixel(double(selStart) / double(max) * double(barWidth) + double(barLeft));
+    return roundedPixel(selStart / double(max) * double(barWidth) + double(barLeft));
 }
 
-int EndLabelLeft(int selEnd, int max, int barLeft, int barWidth, int labelWidth) {
+int EndLabelLeft(double selEnd, int max, int barLeft, int barWidth, int labelWidth) {
     if (max <= 0)
         return barLeft;
     // An end mark near the bar's left edge would push the label's start past the window's edge
     // and cut its time off; it stops at the edge instead.
-    return qMax(0, roundedPixel(double(selEnd) / double(max) * double(barWidth) + double(barLeft) -
+    return qMax(0, roundedPixel(selEnd / double(max) * double(barWidth) + double(barLeft) -
                                 double(labelWidth)));
 }
 
@@ -44,7 +44,7 @@ int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int st
     return apart ? startTop : startTop + 10;
 }
 
-QString LengthLine(int selStart, int selEnd, double lengthSeconds) {
+QString LengthLine(double selStart, double selEnd, double lengthSeconds) {
     if (selStart < selEnd)
         return kLengthPrefix + SecondsToTimeText(lengthSeconds);
     return kEndBeforeStart;

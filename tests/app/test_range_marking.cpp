@@ -4,6 +4,7 @@
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "fake_seams.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/marking_keys.h"
 #include "media/range_marks.h"
@@ -52,8 +53,8 @@ void leave(QLineEdit* field) {
 }
 
 // One step of a marking session: "start=T" / "end=T" type T and press Enter, "startExit=T" /
-// "endExit=T" type T and leave the field, "pos=N" puts the bar's position at N, "selStart",
-// "selEnd" and "erase" click the marking buttons.
+// "endExit=T" type T and leave the field, "pos=N" shows the frame at N seconds (with no source,
+// puts the bar's position at N), "selStart", "selEnd" and "erase" click the marking buttons.
 void run(TMainForm* form, const QString& step) {
     const QString name = step.section(QLatin1Char('='), 0, 0);
     const QString value = step.section(QLatin1Char('='), 1);
@@ -65,7 +66,13 @@ void run(TMainForm* form, const QString& step) {
         field->setText(value);
         leave(field);
     } else if (name == QLatin1String("pos")) {
-        form->tkbProgress->SetPosition(value.toInt());
+        FilterGraph* graph = form->filterGraph;
+        if (!graph->HasMedia()) {
+            form->tkbProgress->SetPosition(value.toInt());
+            return;
+        }
+        graph->SeekTo(value.toInt() * 1000);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - value.toInt()) < 0.001);
     } else if (name == QLatin1String("selStart")) {
         form->imgSelStart->click();
     } else if (name == QLatin1String("selEnd")) {
@@ -134,12 +141,21 @@ private slots:
             << "00:01:00"
             << "[ 00:00:40"
             << "00:01:00 ]" << lengthOf + "00:00:20";
-        QTest::newRow("halves round to even, length from the typed end")
+        QTest::newRow("halves round to even on the bar, fractions kept in the fields")
             << "range90_4.mp4" << QStringList{"start=0:0:10.5", "end=0:0:11.5"} << 10 << 12
-            << "00:00:10"
-            << "00:00:11"
-            << "[ 00:00:10"
-            << "00:00:11 ]" << lengthOf + "00:00:01";
+            << "00:00:10.500"
+            << "00:00:11.500"
+            << "[ 00:00:10.500"
+            << "00:00:11.500 ]" << lengthOf + "00:00:01";
+        QTest::newRow("length from the exact marks, not the bar's seconds")
+            << "range90_4.mp4" << QStringList{"start=0:0:3.4", "end=0:0:11.2"} << 3 << 11
+            << "00:00:03.400"
+            << "00:00:11.200"
+            << "[ 00:00:03.400"
+            << "00:00:11.200 ]" << lengthOf + "00:00:07";
+        QTest::newRow("fraction kept when the field is left")
+            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 0 << "00:00:03.500"
+            << zero << "[ 00:00:03.500" << kHidden << kEndBeforeStart;
         QTest::newRow("negative start stays at the start of the bar")
             << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
             << "-00:00:05"
@@ -149,7 +165,7 @@ private slots:
         QTest::newRow("invalid texts change nothing")
             << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
             << "1:2" << kHidden << kHidden << kHidden;
-        QTest::newRow("buttons mark the bar's position")
+        QTest::newRow("buttons mark the frame shown")
             << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
             << "00:00:12"
             << "00:00:47"
@@ -320,36 +336,59 @@ private slots:
         press(Qt::Key_Right);
         QCOMPARE(form->tkbProgress->Position(), 4);
         QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        // The mark is the frame shown, to the millisecond (counter.mp4 has 25 frames a second).
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_I);
         QCOMPARE(form->tkbProgress->SelStart(), 4);
-        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:04"));
-        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 4200) < 100);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:04.200"));
         press(Qt::Key_Left);
         QCOMPARE(form->tkbProgress->Position(), 3);
         QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
         press(Qt::Key_Right, Qt::ShiftModifier); // beyond the end: the end
         QCOMPARE(form->tkbProgress->Position(), 10);
+        QTRY_VERIFY(!graph->Seeking() && graph->CurrentPosition() > 9000);
         press(Qt::Key_O);
         QCOMPARE(form->tkbProgress->SelEnd(), 10);
-        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:10"));
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:06");
+        const double end = TimeTextToSeconds(form->edtEnd->text());
+        QVERIFY2(end > 9.9 && end <= 10.0, qPrintable(form->edtEnd->text()));
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05");
+
+        // Frame steps, both ways, and the marks' keys: the label and the thumb follow.
         press(Qt::Key_Home);
         QCOMPARE(form->tkbProgress->Position(), 0);
         QTRY_VERIFY(graph->CurrentPosition() < 100);
         press(Qt::Key_Left, Qt::ShiftModifier); // before the start: the start
         QCOMPARE(form->tkbProgress->Position(), 0);
+        press(Qt::Key_I, Qt::ShiftModifier);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->tkbProgress->Position(), 4);
+        press(Qt::Key_Period);
+        QTRY_VERIFY(!graph->IsPlaying() && qAbs(graph->ExactPosition() - 4.24) < 0.001);
+        press(Qt::Key_Comma);
+        press(Qt::Key_Comma);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.16) < 0.001);
+        press(Qt::Key_O, Qt::ShiftModifier);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 9.9);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:09"));
+        // A keyframe every second in counter.mp4.
+        press(Qt::Key_Left, Qt::ControlModifier);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 9.0) < 0.001);
         press(Qt::Key_End);
         QCOMPARE(form->tkbProgress->Position(), 10);
         QVERIFY(!graph->IsPlaying());
 
-        // The position bar keeps its own moves: the thumb goes home, the picture stays.
+        // The focused position bar seeks with the arrows and Home like the window.
         QTRY_VERIFY(graph->CurrentPosition() > 9000);
         target = form->tkbProgress;
         press(Qt::Key_Home);
         QCOMPARE(form->tkbProgress->Position(), 0);
-        QTest::qWait(50);
-        QVERIFY(graph->CurrentPosition() > 9000);
-        form->tkbProgress->SetPosition(10);
+        QTRY_VERIFY(graph->CurrentPosition() < 100);
+        press(Qt::Key_Right);
+        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 1000) < 100);
+        press(Qt::Key_PageUp);
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        QTRY_VERIFY(graph->CurrentPosition() > 9000);
 
         // A field keeps its keys: the letter is typed, no mark moves.
         target = form->edtStart;
@@ -385,7 +424,9 @@ private slots:
             QTest::mouseClick(form->videoWindow, Qt::LeftButton);
             QCOMPARE(QApplication::focusWidget(), form->videoWindow);
         }
-        form->tkbProgress->SetPosition(3);
+        form->filterGraph->SeekTo(3000);
+        QTRY_VERIFY(!form->filterGraph->Seeking() &&
+                    qAbs(form->filterGraph->ExactPosition() - 3.0) < 0.001);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_I);
         QCOMPARE(form->tkbProgress->SelStart(), 3);
     }
@@ -400,8 +441,15 @@ private slots:
         };
         row("Space", Qt::Key_Space, {}, MarkingKey::PlayPause);
         row("I", Qt::Key_I, {}, MarkingKey::MarkStart);
-        row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::MarkStart);
+        row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::ToMarkStart);
         row("O", Qt::Key_O, {}, MarkingKey::MarkEnd);
+        row("Shift+O", Qt::Key_O, Qt::ShiftModifier, MarkingKey::ToMarkEnd);
+        row("comma", Qt::Key_Comma, {}, MarkingKey::FrameBack);
+        row("period", Qt::Key_Period, {}, MarkingKey::FrameForward);
+        row("Ctrl+Left", Qt::Key_Left, Qt::ControlModifier, MarkingKey::KeyframeBack);
+        row("Ctrl+Right", Qt::Key_Right, Qt::ControlModifier, MarkingKey::KeyframeForward);
+        row("Ctrl+Shift+Left belongs to others", Qt::Key_Left,
+            Qt::ControlModifier | Qt::ShiftModifier, MarkingKey::None);
         row("Left", Qt::Key_Left, {}, MarkingKey::Back);
         row("keypad Left", Qt::Key_Left, Qt::KeypadModifier, MarkingKey::Back);
         row("Shift+Left", Qt::Key_Left, Qt::ShiftModifier, MarkingKey::BackFar);
