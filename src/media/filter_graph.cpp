@@ -106,6 +106,16 @@ QString loadFailure(const QString& path, int error) {
     }
 }
 
+// MPEG program and transport streams are found by their times, and the search can land past the
+// keyframe before the time asked for, after which the exact seek can only show a later frame.
+// Starting the search earlier costs decoding a little more and lands before the time.
+void tuneExactSeeks(mpv_handle* handle) {
+    char* format = mpv_get_property_string(handle, "file-format");
+    const bool searchedByTime = format && qstrncmp(format, "mpeg", 4) == 0;
+    mpv_free(format);
+    mpv_set_property_string(handle, "hr-seek-demuxer-offset", searchedByTime ? "1.5" : "0");
+}
+
 } // namespace
 
 struct FilterGraph::Impl {
@@ -261,6 +271,7 @@ void FilterGraph::RenderFile(const QString& path) {
         case MPV_EVENT_FILE_LOADED:
             if (started) {
                 d->loaded = true;
+                tuneExactSeeks(h);
                 return;
             }
             break;
