@@ -4,8 +4,10 @@
 // Prints the same "key value" lines as bare_preview: the first frame painted after activating
 // the graph and opening FILE the way the main window does (activate, reset, render, play, show),
 // ten exact seeks (from SeekTo to the new frame painted), the CPU time of 10 s of preview, and
-// the peak resident memory.
+// the peak resident memory. With SEGMORA_BENCH_SCAN set, the keyframe scan starts right after
+// Play, as the main window starts it, so the first frame shows whether the scan delays it.
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 #include "media/video_window.h"
 
 #include <QApplication>
@@ -80,6 +82,9 @@ int main(int argc, char** argv) {
     const double loaded = double(clock.nsecsElapsed()) / 1e6;
     graph.Play();
     window->setVisible(true);
+    segmora::KeyframeIndex keyframes;
+    if (qEnvironmentVariableIsSet("SEGMORA_BENCH_SCAN"))
+        keyframes.Open(file);
     if (!waitForFrame(window, 10000)) {
         std::fprintf(stderr, "no first frame\n");
         return 1;

@@ -59,9 +59,9 @@ void showStartMark(TMainForm* form) {
     form->labStart->setText(QStringLiteral("[ ") + form->edtStart->text());
     form->labStart->adjustSize();
     const TDSTrackBar* bar = form->tkbProgress;
-    form->labStart->move(StartLabelLeft(barUnits(bar, bar->SelStartSeconds()), bar->Max(),
-                                        bar->x(), bar->width()),
-                         form->labStart->y());
+    form->labStart->move(
+        StartLabelLeft(barUnits(bar, bar->SelStartSeconds()), bar->Max(), bar->x(), bar->width()),
+        form->labStart->y());
     placeEndLabelTop(form);
     form->labStart->show();
     form->labLength->show();
@@ -162,8 +162,8 @@ void TMainForm::FollowPicture(double seconds) {
     if (JobState != JobIdle || tkbProgress->Tracking())
         return;
     const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
-    tkbProgress->SetPosition(int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)),
-                                                tkbProgress->Max())));
+    tkbProgress->SetPosition(
+        int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
     labCurrent->setText(SecondsToTimeText(seconds));
 }
 

@@ -336,8 +336,8 @@ void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     if (m_selStartSeconds > 0 && segmora::IsKeyframeTime(m_keyframes, m_selStartSeconds)) {
         const int x = xOfSeconds(m_selStartSeconds);
         painter.setBrush(pal.color(QPalette::Highlight).darker(140));
-        const QPoint notch[] = {{x - 3, channel.top() - 7}, {x + 3, channel.top() - 7},
-                                {x, channel.top() - 3}};
+        const QPoint notch[] = {
+            {x - 3, channel.top() - 7}, {x + 3, channel.top() - 7}, {x, channel.top() - 3}};
         painter.drawPolygon(notch, 3);
     }
 

@@ -6,6 +6,7 @@
 #include "fake_seams.h"
 #include "ground/time_text.h"
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 #include "media/marking_keys.h"
 #include "media/range_marks.h"
 #include "media/track_bar.h"
@@ -431,6 +432,30 @@ private slots:
                     qAbs(form->filterGraph->ExactPosition() - 3.0) < 0.001);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_I);
         QCOMPARE(form->tkbProgress->SelStart(), 3);
+    }
+
+    // The start label tells whether the start mark sits on a keyframe, once the keyframes are
+    // known; a new source shows its own time at once.
+    void startMarkTellsKeyframeAndNewSourceItsTime() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("counter.mp4"));
+        form->filterGraph->SeekTo(7000);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:07"));
+
+        world.open(QStringLiteral("frames.mp4")); // a keyframe every 0.48 s
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QTRY_VERIFY(form->keyframeIndex->Ready());
+        QCOMPARE(form->tkbProgress->Keyframes().size(), 9);
+        const auto typeStart = [&](const char* text) {
+            form->edtStart->setText(QString::fromLatin1(text));
+            QTest::keyClick(form->edtStart, Qt::Key_Return);
+            return form->labStart->toolTip();
+        };
+        QVERIFY(typeStart("0:0:0.96").contains(QLatin1String("on a keyframe")));
+        QVERIFY(typeStart("0:0:1").contains(QLatin1String("between keyframes")));
+        QCOMPARE(form->labStart->accessibleDescription(), form->labStart->toolTip());
     }
 
     void keyTable_data() {

@@ -151,10 +151,8 @@ private slots:
             const double start = segmora::TimeTextToSeconds(text);
             const QString clip = dir.filePath(QStringLiteral("clip%1.avi").arg(shown));
             QProcess process;
-            process.start(
-                converter(),
-                {"-y", "-i", source, "-ss", QString::number(start, 'f', 3), "-t", "0.2",
-                 "-vcodec", "mjpeg", "-an", clip});
+            process.start(converter(), {"-y", "-i", source, "-ss", QString::number(start, 'f', 3),
+                                        "-t", "0.2", "-vcodec", "mjpeg", "-an", clip});
             QVERIFY(process.waitForFinished(20000));
             QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
             const int first = firstFrameOf(clip);
