@@ -458,6 +458,26 @@ private slots:
         QCOMPARE(form->labStart->accessibleDescription(), form->labStart->toolTip());
     }
 
+    // A job stops the preview at the first frame: afterwards the thumb and the position label
+    // show that frame again, and a mark set then is that frame.
+    void afterAJobPictureThumbAndTimeAgree() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("counter.mp4"));
+        form->filterGraph->SeekTo(6000);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:06"));
+        form->JobState = JobRunning;
+        form->EnterJobState();
+        form->tmrPreviewTimer();
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:10"));
+        QTRY_VERIFY(!form->filterGraph->Seeking() && form->filterGraph->ExactPosition() == 0);
+        form->LeaveJobState();
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        form->imgSelStartClick();
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+    }
+
     void keyTable_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
