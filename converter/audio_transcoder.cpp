@@ -1,6 +1,7 @@
 // Audio: cut to the sample at the section's start and end, then filter and encode.
 #include "convert_error.h"
 #include "filter_library.h"
+#include "timestamps.h"
 #include "transcoder.h"
 
 #include <cmath>
@@ -71,9 +72,10 @@ public:
             av_channel_layout_default(&dec->ch_layout, count);
         }
         m_rate = dec->sample_rate;
-        m_startSample = std::llround(section.start * m_rate);
-        m_lengthSamples =
-            std::isfinite(section.end) ? std::llround(section.length() * m_rate) : INT64_MAX;
+        m_sampleFormat = dec->sample_fmt;
+        m_channels = dec->ch_layout.nb_channels;
+        m_startSample = secondsToTs(section.start, AVRational{1, m_rate});
+        m_lengthSamples = secondsToTs(section.length(), AVRational{1, m_rate});
 
         ChannelLayout wanted;
         if (options.channels > 0)
@@ -114,14 +116,21 @@ public:
 
 private:
     void takeFrame(AVFrame* frame, const Writer& write) override {
-        if (frame->sample_rate != m_rate || frame->nb_samples <= 0)
-            return; // a rate change mid-stream: skipped rather than played at the wrong speed
+        // A change of rate, sample format or channel count mid-stream (damage, mostly): such
+        // frames are skipped rather than played at the wrong speed or refused by the filters.
+        if (frame->sample_rate != m_rate || frame->nb_samples <= 0 ||
+            frame->format != m_sampleFormat || frame->ch_layout.nb_channels != m_channels)
+            return;
         std::int64_t first = m_nextSample;
         if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
             const std::int64_t stamped =
                 av_rescale_q(frame->best_effort_timestamp, m_in->time_base, AVRational{1, m_rate});
             // Containers round audio times to their clock; a frame that follows on within a
             // few milliseconds is taken as seamless, so no click or overlap enters the clip.
+            // Sound stamped back over what was already taken (damage) is left out: played
+            // twice it would overlap itself.
+            if (first != AV_NOPTS_VALUE && stamped < first - m_rate / 200)
+                return;
             if (first == AV_NOPTS_VALUE || std::llabs(stamped - first) > m_rate / 200)
                 first = stamped;
         } else if (first == AV_NOPTS_VALUE) {
@@ -134,7 +143,9 @@ private:
             return;
         }
         const std::int64_t from = std::max<std::int64_t>(0, -rel);
-        const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, m_lengthSamples - rel);
+        const std::int64_t room =
+            m_lengthSamples == INT64_MAX ? frame->nb_samples : m_lengthSamples - rel;
+        const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, room);
         if (to <= from)
             return;
         if (frame->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) {
@@ -167,7 +178,9 @@ private:
     std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthSamples); }
 
     FramePtr m_part = makeFrame();
-    int m_rate = 0;
+    int m_rate = 0; // what the filters take
+    int m_sampleFormat = AV_SAMPLE_FMT_NONE;
+    int m_channels = 0;
     std::int64_t m_startSample = 0;
     std::int64_t m_lengthSamples = 0;
     std::int64_t m_nextSample = AV_NOPTS_VALUE;

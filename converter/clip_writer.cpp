@@ -5,16 +5,84 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace vorkast {
 
 std::string writeFailureText(int code) {
     if (code == AVERROR(ENOSPC))
         return "cannot write the clip: the disk is full";
+    if (code == AVERROR(EFBIG))
+        return "cannot write the clip: it grows past the largest file this system allows";
     if (code == AVERROR(EACCES) || code == AVERROR(EROFS) || code == AVERROR(EPERM))
         return "cannot write to the output folder: " + avErrorText(code);
     return "cannot write the clip: " + avErrorText(code);
 }
+
+namespace {
+
+// Muxers that write files of their own (numbered pictures, playlists, nothing at all) cannot
+// go through the part file, so the clip could never be put in place.
+void refuseFileless(const AVOutputFormat* format) {
+    const std::string name = format->name;
+    if (name == "image2" || name == "image2pipe")
+        throw ConvertError("the output names a still picture format (" + name +
+                           "); vorkast writes video and sound files: give OUTPUT a video or "
+                           "sound extension");
+    if (format->flags & AVFMT_NOFILE)
+        throw ConvertError("the container " + name +
+                           " writes no single output file; give OUTPUT a video or sound "
+                           "extension");
+}
+
+} // namespace
+
+void keepStreamProperties(const AVStream* in, AVStream* out, bool copied) {
+    av_dict_copy(&out->metadata, in->metadata, 0);
+    out->disposition = in->disposition;
+    for (int i = 0; i < in->nb_side_data; ++i) {
+        const AVPacketSideData& side = in->side_data[i];
+        const bool describesPictures = side.type == AV_PKT_DATA_DISPLAYMATRIX ||
+                                       side.type == AV_PKT_DATA_MASTERING_DISPLAY_METADATA ||
+                                       side.type == AV_PKT_DATA_CONTENT_LIGHT_LEVEL;
+        if (!copied && !describesPictures)
+            continue;
+        std::uint8_t* data = av_stream_new_side_data(out, side.type, side.size);
+        if (!data)
+            throw std::bad_alloc();
+        std::memcpy(data, side.data, side.size);
+    }
+}
+
+namespace {
+
+// After the container refused its header: the first stream it refuses on its own, named.
+std::string refusedStream(const AVFormatContext* clip) {
+    for (unsigned i = 0; i < clip->nb_streams; ++i) {
+        const AVCodecParameters* par = clip->streams[i]->codecpar;
+        AVFormatContext* raw = nullptr;
+        if (avformat_alloc_output_context2(&raw, clip->oformat, nullptr, nullptr) < 0)
+            return {};
+        OutputContextPtr trial(raw);
+        AVStream* stream = avformat_new_stream(raw, nullptr);
+        if (!stream || avcodec_parameters_copy(stream->codecpar, par) < 0 ||
+            avio_open_dyn_buf(&raw->pb) < 0)
+            return {};
+        stream->time_base = clip->streams[i]->time_base;
+        const int err = avformat_write_header(raw, nullptr);
+        std::uint8_t* buffer = nullptr;
+        avio_close_dyn_buf(raw->pb, &buffer);
+        av_free(buffer);
+        raw->pb = nullptr;
+        if (err < 0)
+            return std::string(av_get_media_type_string(par->codec_type)) + " (" +
+                   avcodec_get_name(par->codec_id) + ")";
+    }
+    return {};
+}
+
+} // namespace
 
 ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
                        const AVIOInterruptCB& interrupt)
@@ -25,6 +93,7 @@ ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
     if (!format)
         throw ConvertError(
             "cannot tell the container from the output file's extension; give -f NAME");
+    refuseFileless(format);
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, format, nullptr, partPath.c_str()),
           "cannot set up the container");
@@ -81,8 +150,14 @@ void ClipWriter::open() {
             throw ConvertError(writeFailureText(err));
     }
     const int err = avformat_write_header(m_ctx.get(), nullptr);
-    if (err < 0)
+    if (err < 0) {
+        const std::string stream = refusedStream(m_ctx.get());
+        if (!stream.empty())
+            throw ConvertError(std::string("the output container (") + m_ctx->oformat->name +
+                               ") cannot hold the source's " + stream +
+                               "; name an encoder for it or choose another container");
         throw ConvertError("the container cannot take these streams: " + avErrorText(err));
+    }
 }
 
 void ClipWriter::write(AVPacket* packet) {

@@ -43,6 +43,12 @@ private:
     long long m_packets = 0;
 };
 
+// What a clip's stream keeps of its source stream besides the codec: language, title and
+// other tags, dispositions, and the side data players need, the display matrix (a phone's
+// rotation) first. A copied stream keeps all side data; an encoded one (same pictures, new
+// codec) the display matrix and the colour and HDR descriptions.
+void keepStreamProperties(const AVStream* in, AVStream* out, bool copied);
+
 // "the disk is full", "cannot write to the output folder ...", or libav's text.
 std::string writeFailureText(int code);
 

@@ -3,11 +3,14 @@
 
 #include "clip_writer.h"
 #include "convert_error.h"
+#include "cut_notice.h"
+#include "exact_cut.h"
 #include "messages.h"
 #include "part_file.h"
 #include "progress_reporter.h"
 #include "source.h"
 #include "stream_copy.h"
+#include "timestamp_repair.h"
 #include "transcoder.h"
 #include "watchdog.h"
 
@@ -26,10 +29,17 @@ namespace {
 struct Route {
     std::unique_ptr<StreamCopier> copier;
     std::unique_ptr<Transcoder> transcoder;
+    std::unique_ptr<ExactVideoCut> exact;
     // False for a stream left out of the clip.
-    bool holdsClipOpen() const { return transcoder || (copier && copier->holdsClipOpen()); }
-    bool finished() const { return transcoder ? transcoder->finished() : copier->finished(); }
-    double progress() const { return transcoder ? transcoder->progress() : copier->progress(); }
+    bool holdsClipOpen() const {
+        return transcoder || exact || (copier && copier->holdsClipOpen());
+    }
+    bool finished() const {
+        return transcoder ? transcoder->finished() : exact ? exact->finished() : copier->finished();
+    }
+    double progress() const {
+        return transcoder ? transcoder->progress() : exact ? exact->progress() : copier->progress();
+    }
 };
 
 std::string fmtSeconds(double s) {
@@ -45,10 +55,17 @@ void checkStart(const Source& source, const Options& options) {
                            fmtSeconds(source.duration) + " s)");
 }
 
-ConvertError cannotHold(const AVCodecParameters* codec) {
-    return ConvertError(std::string("the output container cannot hold the source's ") +
-                        av_get_media_type_string(codec->codec_type) + " (" +
-                        avcodec_get_name(codec->codec_id) + ") without encoding it");
+// "audio stream 2 (pcm_s16le)": a stream as a user finds it in a player's list.
+std::string streamName(const AVStream* stream) {
+    return std::string(av_get_media_type_string(stream->codecpar->codec_type)) + " stream " +
+           std::to_string(stream->index) + " (" + avcodec_get_name(stream->codecpar->codec_id) +
+           ")";
+}
+
+ConvertError cannotHold(const AVStream* stream) {
+    return ConvertError("the output container cannot hold the source's " + streamName(stream) +
+                        " without encoding it; name an encoder for it, leave it out (-vn, -an) "
+                        "or choose a container that holds it");
 }
 
 // Whether the container plays a stream of this kind. Sound containers name a picture codec
@@ -61,9 +78,62 @@ bool containerHolds(const AVOutputFormat* format, AVMediaType type) {
     return id != AV_CODEC_ID_NONE;
 }
 
+// Whether a copied stream's header can be written: damage can leave a stream without a size
+// or a sample rate.
+bool describable(const AVCodecParameters* codec) {
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO)
+        return codec->width > 0 && codec->height > 0;
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO)
+        return codec->sample_rate > 0 && codec->ch_layout.nb_channels > 0;
+    return true;
+}
+
+// One frame of the anchor stream, in seconds: how much shorter than asked a clip may be.
+double frameSeconds(const AVFormatContext* input, int anchor) {
+    if (anchor < 0)
+        return 0.05;
+    AVStream* stream = input->streams[anchor];
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+        return 0.05;
+    const AVRational rate =
+        av_guess_frame_rate(const_cast<AVFormatContext*>(input), stream, nullptr);
+    return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
+}
+
+// Whether the picture on screen at absStart went off before it: nothing shows there any more.
+bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
+    return absStart - start.shownTime > 2 * frame + 1e-3;
+}
+
+// The clip's length as the streams wrote it, and whether that falls short of what the source
+// should have given.
+// removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
+ConvertResult measure(const std::vector<Route>& routes, const Source& source,
+                      const Options& options, double asked, double frame, double removed) {
+    ConvertResult result;
+    double covered = 0;
+    for (const Route& r : routes)
+        if (r.holdsClipOpen())
+            covered = std::max(covered, r.progress());
+    covered = std::min(covered, asked);
+    double expected = asked;
+    if (source.duration > 0)
+        expected = std::min(expected, source.duration - removed - options.start);
+    if (std::isfinite(expected) && covered < expected - frame - 1e-3) {
+        result.seconds = covered;
+        result.shortClip = true;
+        result.expected = expected;
+        return result;
+    }
+    // The last frame ends the clip within a frame of what was asked: report all of it.
+    result.seconds = std::isfinite(expected) ? expected : covered;
+    return result;
+}
+
 } // namespace
 
-double convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+    refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
     checkStart(source, options);
     Section section;
@@ -109,8 +179,16 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     const bool copiesVideo = wantVideo && options.video.copy() && anchor == source.videoIndex;
     StartPoint start =
         positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
-    if (copiesVideo)
+    if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
+        // The picture stopped before the start (video shorter than sound): the sound is not
+        // pulled back to the last picture, the clip starts where asked.
+        start.keyframeTime = section.start;
+    } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
+    }
+    const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
+    if (exactCut)
+        section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
     std::vector<int> copied;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -135,12 +213,20 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
                             type == AVMEDIA_TYPE_SUBTITLE;
         if (!wanted)
             continue;
+        if (!describable(in->codecpar)) {
+            if (static_cast<int>(i) == anchor)
+                throw ConvertError("the source's " + streamName(in) +
+                                   " has no size or sample rate the libraries can tell; it is "
+                                   "too damaged to copy");
+            printMessage("left out the source's " + streamName(in) +
+                         ": it has no size or sample rate the libraries can tell");
+            continue;
+        }
         if (!writer.canHold(in->codecpar)) {
             if (type == AVMEDIA_TYPE_SUBTITLE)
                 continue; // e.g. text subtitles in a container that has no place for them
-            if (static_cast<int>(i) == anchor)
-                throw cannotHold(in->codecpar);
-            continue;
+            // Picture and sound are never left out without a word: the user asked to keep them.
+            throw cannotHold(in);
         }
         copied.push_back(static_cast<int>(i));
     }
@@ -151,7 +237,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     for (int i : copied) {
         const AVStream* in = input->streams[i];
         if (!copyOnly && !writer.canHold(in->codecpar))
-            throw cannotHold(in->codecpar);
+            throw cannotHold(in);
         AVStream* out = avformat_new_stream(writer.context(), nullptr);
         if (!out)
             throw std::bad_alloc();
@@ -161,19 +247,37 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         out->time_base = in->time_base;
         out->avg_frame_rate = in->avg_frame_rate;
         out->sample_aspect_ratio = in->sample_aspect_ratio;
-        out->disposition = in->disposition;
-        av_dict_copy(&out->metadata, in->metadata, 0);
+        keepStreamProperties(in, out, true);
         if (options.bitexact)
             av_dict_set(&out->metadata, "encoder", nullptr, 0);
         copyOut[i] = out;
     }
 
+    // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at
+    // the keyframe before it.
+    double copyFrom = start.keyframeTime;
+    if (exactCut && copyOut[anchor]) {
+        const AVStream* video = input->streams[anchor];
+        routes[anchor].exact = ExactVideoCut::create(
+            input, video, copyOut[anchor], writer.context(), options, section.start, section.end);
+        if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
+            copyFrom = section.start;
+        } else if (const double early = source.startOffset + options.start - copyFrom;
+                   early >= 5e-4) {
+            // The frames before the start stay in the clip: say how many seconds of them.
+            printMessage(notice::keyframeCutText(early));
+        }
+    }
     for (int i : copied) {
-        routes[i].copier = std::make_unique<StreamCopier>(
-            input->streams[i], copyOut[i], section.start, section.end, start.keyframeTime);
+        if (routes[i].exact)
+            continue;
+        routes[i].copier = std::make_unique<StreamCopier>(input->streams[i], copyOut[i],
+                                                          section.start, section.end, copyFrom);
         routes[i].copier->convertToAnnexB(writer.context());
     }
     writer.copyMetadata(input, section.start, section.end);
+    if (exactCut) // the re-encoded head is held back until the copy can begin
+        writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
     writer.open();
 
     const Transcoder::Writer write = [&](AVPacket* packet) {
@@ -195,6 +299,7 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     };
 
     PacketPtr packet = makePacket();
+    TimestampRepair repair(input);
     bool damaged = false;
     for (;;) {
         if (watchdog.expired())
@@ -218,11 +323,17 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
             }
         }
         watchdog.alive();
+        if (!repair.repair(packet.get())) {
+            av_packet_unref(packet.get());
+            continue;
+        }
         const int index = packet->stream_index;
         if (index >= 0 && index < static_cast<int>(routes.size())) {
             Route& route = routes[index];
             if (route.transcoder) {
                 route.transcoder->sendPacket(packet.get(), write);
+            } else if (route.exact) {
+                route.exact->accept(packet.get(), write);
             } else if (route.copier) {
                 route.copier->accept(packet.get(), write);
             }
@@ -238,9 +349,14 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
         throw ConvertError("the work made no progress for " + std::string(limit, end) +
                            " s; the source seems to have stalled");
     }
-    for (Route& r : routes)
+    for (Route& r : routes) {
         if (r.transcoder)
             r.transcoder->finish(write);
+        else if (r.exact)
+            r.exact->finish(write);
+        else if (r.copier)
+            r.copier->finish(write);
+    }
     if (writer.packetsWritten() == 0)
         throw ConvertError(damaged
                                ? "the source is damaged: nothing could be read from the start on"
@@ -248,14 +364,12 @@ double convert(const Options& options, ProgressReporter& reporter, Watchdog& wat
     writer.close();
     part.commit();
 
-    double covered = 0;
-    for (const Route& r : routes)
-        if (r.holdsClipOpen())
-            covered = std::max(covered, r.progress());
-    // A clean end covers all that was asked for, up to the source's end.
-    if (!damaged && source.duration > 0)
-        covered = std::max(covered, std::min(asked, source.duration - options.start));
-    return std::min(covered, asked);
+    if (repair.leaps() > 0)
+        printMessage("the source's clock jumps at " + std::to_string(repair.leaps()) +
+                     (repair.leaps() == 1 ? " point" : " points") +
+                     " (joined recordings or damage); the clip runs on across the gaps");
+    return measure(routes, source, options, asked, frameSeconds(input, anchor),
+                   repair.removedSeconds());
 }
 
 } // namespace vorkast

@@ -37,8 +37,9 @@ void append(std::string& chain, const std::string& filter) {
     chain += filter;
 }
 
+// userGraph: what -vf or -af gave, named in failures instead of the whole chain around it.
 FilterChain wire(const char* sourceName, const std::string& sourceArgs, const char* sinkName,
-                 const std::string& chain, const char* kind) {
+                 const std::string& chain, const char* kind, const std::string& userGraph) {
     FilterChain result;
     result.graph.reset(filters().avfilter_graph_alloc());
     if (!result.graph)
@@ -68,9 +69,14 @@ FilterChain wire(const char* sourceName, const std::string& sourceArgs, const ch
     const int err = filters().avfilter_graph_parse_ptr(graph, text.c_str(), &ins, &outs, nullptr);
     filters().avfilter_inout_free(&ins);
     filters().avfilter_inout_free(&outs);
-    check(err, std::string("the ") + kind + " filters \"" + text + "\" do not build");
-    check(filters().avfilter_graph_config(graph, nullptr),
-          std::string("the ") + kind + " filters \"" + text + "\" do not fit together");
+    const std::string named =
+        userGraph.empty() ? std::string("the ") + kind + " filters \"" + text + "\""
+                          : std::string("the ") + kind + " filters given (\"" + userGraph + "\")";
+    if (err < 0)
+        check(err, named + " do not build");
+    const int configured = filters().avfilter_graph_config(graph, nullptr);
+    if (configured < 0)
+        check(configured, named + " do not fit together");
     return result;
 }
 
@@ -116,7 +122,7 @@ FilterChain buildVideoFilters(const AVCodecContext* decoder, AVRational inputTim
         }
         append(chain, "format=pix_fmts=" + formats);
     }
-    FilterChain result = wire("buffer", args, "buffersink", chain, "video");
+    FilterChain result = wire("buffer", args, "buffersink", chain, "video", options.video.filters);
 
     // Chroma shared between neighbouring pixels needs an even size; a custom size such as
     // 641x481 (or an odd source) loses its last row or column rather than failing the encoder.
@@ -130,7 +136,7 @@ FilterChain buildVideoFilters(const AVCodecContext* decoder, AVRational inputTim
         const std::string even = "scale=" + std::to_string(evenW) + ":" + std::to_string(evenH);
         const std::size_t at = chain.find("fps=");
         chain.insert(at, even + ",");
-        result = wire("buffer", args, "buffersink", chain, "video");
+        result = wire("buffer", args, "buffersink", chain, "video", options.video.filters);
     }
     return result;
 }
@@ -159,7 +165,7 @@ FilterChain buildAudioFilters(const AVCodecContext* decoder, const AVCodec* enco
     append(chain, "aformat=" + (formats.empty() ? std::string() : "sample_fmts=" + formats + ":") +
                       "sample_rates=" + std::to_string(sampleRate) +
                       ":channel_layouts=" + targetLayout);
-    return wire("abuffer", args, "abuffersink", chain, "audio");
+    return wire("abuffer", args, "abuffersink", chain, "audio", options.audio.filters);
 }
 
 } // namespace vorkast

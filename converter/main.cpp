@@ -2,6 +2,7 @@
 #include "convert_error.h"
 #include "converter_contract.h"
 #include "engine.h"
+#include "exit_status.h"
 #include "messages.h"
 #include "options.h"
 #include "part_file.h"
@@ -38,17 +39,30 @@ std::string secondsText(std::chrono::milliseconds limit) {
     return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
+std::string fixedText(double seconds) {
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 2);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace vorkast;
     installTerminationHandlers();
     installLibavLog();
+    if (argc < 2) {
+        // Started by hand with nothing to do: say how to ask for more.
+        std::fputs("usage: vorkast [-y] -i SOURCE [-ss SECONDS] [-t SECONDS] [options] OUTPUT\n"
+                   "Run 'vorkast --help' for the options.\n",
+                   stderr);
+        return 1;
+    }
     try {
         const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::fputs(helpText(), stdout);
-            return 0;
+            return exit_status::complete;
         }
         if (options.version) {
             std::printf("vorkast %s (libavformat %s, libavcodec %s)\n", contract::kVersion,
@@ -62,15 +76,19 @@ int main(int argc, char** argv) {
                 removePartFileNow();
                 printMessage("the work made no progress for " + secondsText(limit) +
                              " s and could not be stopped; giving up");
-                ::_exit(3);
+                ::_exit(exit_status::failed);
             });
         ProgressReporter reporter;
         watchdog.start();
         reporter.start();
-        const double done = convert(options, reporter, watchdog);
+        const ConvertResult result = convert(options, reporter, watchdog);
         watchdog.stop();
-        reporter.finish(done);
-        return 0;
+        if (result.shortClip)
+            printMessage("the source ended early: the clip holds " + fixedText(result.seconds) +
+                         " s of the " + fixedText(result.expected) + " s it should have");
+        // The last report is the clip's real length.
+        reporter.finish(result.seconds);
+        return result.shortClip ? exit_status::shortClip : exit_status::complete;
     } catch (const ConvertError& error) {
         printMessage(error.what());
     } catch (const std::bad_alloc&) {
@@ -78,5 +96,5 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         printMessage(std::string("unexpected failure: ") + error.what());
     }
-    return 1;
+    return exit_status::failed;
 }

@@ -228,6 +228,15 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
         {"-ar", [&](auto& f, auto& v) { o.sampleRate = integerValue(f, v, 1000, 384000); }},
         {"-ac", [&](auto& f, auto& v) { o.channels = integerValue(f, v, 1, 16); }},
         {"-vol", [&](auto& f, auto& v) { o.volume = integerValue(f, v, 0, 65536); }},
+        {"-cut",
+         [&](auto& f, auto& v) {
+             if (v == "exact")
+                 o.cut = CutMode::Exact;
+             else if (v == "keyframe")
+                 o.cut = CutMode::Keyframe;
+             else
+                 fail("the value of " + f + " must be exact or keyframe, not \"" + v + "\"");
+         }},
         {"-threads", [&](auto& f, auto& v) { o.threads = integerValue(f, v, 0, 64); }},
     };
     const std::map<std::string, std::string> aliases = {
@@ -283,6 +292,9 @@ const char* helpText() {
            "  -t SECONDS        how long the section is; to the end of the source if left out\n"
            "  -c copy           copy all streams without encoding (cuts at the keyframe before "
            "-ss)\n"
+           "  -cut exact        with copied video: start at the frame on screen at -ss and end\n"
+           "                    before the frame on screen at the end, encoding only the frames\n"
+           "                    around the cuts again (-cut keyframe: the default above)\n"
            "video:  -vcodec|-c:v NAME|copy  -b:v RATE  -s WxH  -r FPS  -aspect W:H  -deinterlace\n"
            "        -vf GRAPH  -pix_fmt NAME  -crf N  -preset NAME  -deadline NAME  -cpu-used N\n"
            "        -q:v N  -g N  -vn\n"
@@ -291,7 +303,9 @@ const char* helpText() {
            "both:   -f NAME  -bitexact  -threads N  --help  --version\n"
            "\n"
            "Progress goes to standard error as reports of the seconds done so far.\n"
-           "Exit status 0 means the clip is complete; otherwise the last line says what failed.\n";
+           "Exit status: 0 the clip is complete; 3 the clip was written but the source ended\n"
+           "or broke early, so it is shorter than asked (the last report gives its length);\n"
+           "1 failed, nothing written (the last line says why); 128+N ended by signal N.\n";
 }
 
 } // namespace vorkast

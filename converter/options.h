@@ -23,6 +23,10 @@ struct StreamOptions {
     bool copy() const { return codec == "copy"; }
 };
 
+// Where a copied video may start: at the keyframe before the start (quick, up to a group of
+// pictures early), or exactly at the start frame with the frames around the cuts encoded again.
+enum class CutMode { Keyframe, Exact };
+
 struct Options {
     bool help = false;
     bool version = false;
@@ -48,6 +52,7 @@ struct Options {
     int channels = 0;   // -ac
     int volume = 256;   // -vol, 256 = unchanged
 
+    CutMode cut = CutMode::Keyframe; // -cut; only copied video is affected
     bool bitexact = false;
     int threads = 0; // 0 = as many as the encoder likes
 };

@@ -45,13 +45,35 @@ std::string partPathFor(const std::string& output) {
     return (out.parent_path() / contract::partFileName(out.filename().string())).string();
 }
 
+void refuseOutputIsSource(const std::string& source, const std::string& output) {
+    struct stat in {};
+    struct stat out {};
+    if (::stat(source.c_str(), &in) != 0 || ::stat(output.c_str(), &out) != 0)
+        return;
+    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        throw ConvertError("the output is the source file itself; write the clip to another file");
+}
+
+std::string writtenPath(const std::string& output) {
+    std::filesystem::path path(output);
+    std::error_code ec;
+    // A chain of links is followed to its end; a loop gives up where it is.
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, ec); ++hops) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path.string();
+}
+
 PartFile::PartFile(const std::string& output, bool overwrite)
-    : m_output(output), m_part(partPathFor(output)), m_overwrite(overwrite) {
-    const std::filesystem::path out(output);
+    : m_output(writtenPath(output)), m_part(partPathFor(m_output)), m_overwrite(overwrite) {
+    const std::filesystem::path out(m_output);
     if (out.filename().empty())
         throw ConvertError("the output names a folder, not a file");
     struct stat info {};
-    if (::stat(output.c_str(), &info) == 0) {
+    if (::stat(m_output.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
             throw ConvertError("the output is an existing folder, not a file");
         if (!overwrite)
@@ -101,6 +123,9 @@ void installTerminationHandlers() {
     sigaction(SIGHUP, &action, nullptr); // the terminal of a run by hand was closed
     // A job that stopped reading must not kill us in the middle of a write with SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
+    // Past the file size limit (ulimit -f) the write fails with EFBIG, and the failure path
+    // removes the part file; the default action would end the program and leave it.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace vorkast

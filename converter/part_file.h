@@ -8,12 +8,23 @@
 
 namespace vorkast {
 
-// ".NAME.part" in OUTPUT's folder.
+// ".NAME.part" in OUTPUT's folder. A NAME too long for that (more than 249 bytes) is cut at
+// a character's edge to fit the file system's 255 bytes; OUTPUT keeps its full name.
 std::string partPathFor(const std::string& output);
+
+// Throws ConvertError when OUTPUT is SOURCE itself, by any path, link or hard link.
+void refuseOutputIsSource(const std::string& source, const std::string& output);
+
+// Where a clip named OUTPUT is really written: a symbolic link's target, so the link stays.
+std::string writtenPath(const std::string& output);
 
 class PartFile {
 public:
     // Checks that OUTPUT may be written (not a folder; absent unless overwrite) and arms the
+    // removal of the part file on signals. A symbolic link as OUTPUT is written through: the
+    // part file lies beside its target and replaces the target. Throws ConvertError otherwise.
+    // Creates nothing yet.
+    //
     // removal of the part file on signals. Throws ConvertError otherwise. Creates nothing yet.
     PartFile(const std::string& output, bool overwrite);
     // Removes the part file unless commit() succeeded.
@@ -36,7 +47,8 @@ private:
 void removePartFileNow();
 
 // SIGTERM, SIGINT and SIGHUP remove the part file, say so and end the program with status 128 +
-// signal.
+// signal. SIGPIPE and SIGXFSZ are ignored: the write that meets them fails instead, and the run
+// ends through its own failure path.
 void installTerminationHandlers();
 
 } // namespace vorkast

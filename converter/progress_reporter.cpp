@@ -11,7 +11,9 @@
 
 namespace vorkast {
 
-std::string formatReport(double seconds) { return contract::formatProgressReport(seconds); }
+std::string formatReport(double seconds) {
+    return contract::formatProgressReport(seconds);
+}
 
 ProgressReporter::ProgressReporter(Writer writer, int intervalMs)
     : m_writer(std::move(writer)), m_intervalMs(intervalMs) {

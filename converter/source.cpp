@@ -64,6 +64,22 @@ double packetSeconds(const AVPacket* packet, AVRational timeBase) {
     return ts == AV_NOPTS_VALUE ? NAN : seconds(ts, timeBase);
 }
 
+// When a keyframe is shown. Containers without display times (AVI) give only the decode time,
+// and with B-frames the picture is shown later than it is decoded, by up to the reorder delay.
+// MPEG streams leave display times out of some packets too, but there the decode time is the
+// stream's own and a keyframe opens its group of pictures: no estimate is needed.
+double keyframeShown(const AVFormatContext* ctx, const AVPacket* packet, const AVStream* stream) {
+    const double at = packetSeconds(packet, stream->time_base);
+    if (packet->pts != AV_NOPTS_VALUE || std::isnan(at) || (ctx->iformat->flags & AVFMT_TS_DISCONT))
+        return at;
+    const AVRational rate =
+        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    if (stream->codecpar->video_delay <= 0 || rate.num <= 0 || rate.den <= 0)
+        return at;
+    // One frame more than the delay: the decoder's own stamps run a frame behind as well.
+    return at + (stream->codecpar->video_delay + 1) * av_q2d(av_inv_q(rate));
+}
+
 // Reads from the current position until the anchor's first keyframe; keeps what it read.
 bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const OnRead& onRead) {
     for (int budget = 20000; budget > 0; --budget) {
@@ -72,8 +88,7 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const O
             return false;
         onRead();
         const bool isKey = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY);
-        const double at =
-            isKey ? packetSeconds(packet.get(), ctx->streams[anchor]->time_base) : NAN;
+        const double at = isKey ? keyframeShown(ctx, packet.get(), ctx->streams[anchor]) : NAN;
         point.pending.push_back(std::move(packet));
         if (isKey && !std::isnan(at)) {
             point.keyframeTime = at;
@@ -97,8 +112,8 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
         onRead();
         const bool isAnchor = packet->stream_index == anchor;
         const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
-        const double decoded =
-            isAnchor && packet->dts != AV_NOPTS_VALUE ? seconds(packet->dts, timeBase) : shown;
+        const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
+        const double decoded = isAnchor && decodeKnown ? seconds(packet->dts, timeBase) : shown;
         if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY) &&
             shown <= absStart + 1e-4) {
             point.pending.clear();
@@ -110,7 +125,9 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
             continue;
         if (shown <= absStart + 1e-4 && shown > point.shownTime)
             point.shownTime = shown;
-        if (decoded > absStart)
+        // Matroska leaves out the decode time of some packets; their picture may still be shown
+        // before a later one, so only a picture well past the start ends the search there.
+        if (decoded > absStart && (decodeKnown || shown > absStart + 1.0))
             return;
     }
 }

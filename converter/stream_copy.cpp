@@ -2,6 +2,8 @@
 #include "stream_copy.h"
 
 #include "convert_error.h"
+#include "source.h"
+#include "timestamps.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,21 +11,11 @@
 
 namespace vorkast {
 
-namespace {
-
-std::int64_t toTs(double seconds, AVRational timeBase) {
-    if (!std::isfinite(seconds))
-        return std::numeric_limits<std::int64_t>::max();
-    return static_cast<std::int64_t>(std::llround(seconds / av_q2d(timeBase)));
-}
-
-} // namespace
-
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
                            double copyFrom)
     : m_in(in), m_out(out), m_type(in->codecpar->codec_type),
-      m_startTs(toTs(absStart, in->time_base)), m_endTs(toTs(absEnd, in->time_base)),
-      m_fromTs(toTs(copyFrom, in->time_base)) {}
+      m_startTs(secondsToTs(absStart, in->time_base)), m_endTs(secondsToTs(absEnd, in->time_base)),
+      m_fromTs(secondsToTs(copyFrom, in->time_base)) {}
 
 void StreamCopier::convertToAnnexB(AVFormatContext* output) {
     const AVCodecParameters* par = m_in->codecpar;
@@ -45,8 +37,65 @@ void StreamCopier::convertToAnnexB(AVFormatContext* output) {
 }
 
 void StreamCopier::accept(AVPacket* packet, const Writer& write) {
+    if (m_type == AVMEDIA_TYPE_VIDEO && endsVideo(packet, write))
+        return;
+    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const std::int64_t duration = packet->duration;
     if (!take(packet))
         return;
+    if (m_type != AVMEDIA_TYPE_VIDEO || m_endTs == INT64_MAX) {
+        out(packet, write);
+        return;
+    }
+    writeHeld(write);
+    av_packet_move_ref(m_held.get(), packet);
+    m_holding = true;
+    m_heldShowTs = showTs;
+    m_heldDuration = duration;
+    if (showTs != AV_NOPTS_VALUE)
+        m_latestShowTs = std::max(m_latestShowTs, showTs);
+}
+
+bool StreamCopier::endsVideo(const AVPacket* packet, const Writer& write) {
+    if (m_finished)
+        return true;
+    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (showTs == AV_NOPTS_VALUE || showTs <= m_endTs || !m_started)
+        return false;
+    m_finished = true;
+    // The held picture is the one on screen at the end when no later one was taken: it opens
+    // the next section, unless it is all this clip has. Held back at the end of decode order,
+    // nothing kept refers to it.
+    if (m_holding && (m_heldShowTs != m_latestShowTs || !m_wroteVideo))
+        writeHeld(write);
+    m_holding = false;
+    av_packet_unref(m_held.get());
+    return true;
+}
+
+void StreamCopier::finish(const Writer& write) {
+    if (!m_holding)
+        return;
+    // The source ended: its last picture stays unless it is still on screen at the end.
+    const bool shownAtEnd = m_heldShowTs != AV_NOPTS_VALUE &&
+                            m_heldShowTs + std::max<std::int64_t>(m_heldDuration, 1) > m_endTs &&
+                            m_heldShowTs == m_latestShowTs;
+    if (!shownAtEnd || !m_wroteVideo)
+        writeHeld(write);
+    m_holding = false;
+    av_packet_unref(m_held.get());
+}
+
+void StreamCopier::writeHeld(const Writer& write) {
+    if (!m_holding)
+        return;
+    m_holding = false;
+    m_wroteVideo = true;
+    out(m_held.get(), write);
+    av_packet_unref(m_held.get());
+}
+
+void StreamCopier::out(AVPacket* packet, const Writer& write) {
     if (!m_bsf) {
         write(packet);
         return;
@@ -60,10 +109,13 @@ void StreamCopier::accept(AVPacket* packet, const Writer& write) {
 bool StreamCopier::take(AVPacket* packet) {
     if (m_finished)
         return false;
+    // Damage can leave a packet claiming to last for hours: that would be the clip's length.
+    if (packet->duration < 0 || seconds(packet->duration, m_in->time_base) > 10)
+        packet->duration = 0;
     const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     // Decode order decides the end, so no frame that an earlier one refers to is cut away.
-    if (decodeTs != AV_NOPTS_VALUE && decodeTs >= m_endTs) {
+    if (m_type != AVMEDIA_TYPE_VIDEO && decodeTs != AV_NOPTS_VALUE && decodeTs >= m_endTs) {
         if (holdsClipOpen())
             m_finished = true;
         return false;
@@ -79,7 +131,8 @@ bool StreamCopier::take(AVPacket* packet) {
         m_started = true;
     }
     if (showTs != AV_NOPTS_VALUE) {
-        const double done = static_cast<double>(showTs - m_startTs) * av_q2d(m_in->time_base);
+        const std::int64_t end = showTs + std::max<std::int64_t>(packet->duration, 0);
+        const double done = static_cast<double>(end - m_startTs) * av_q2d(m_in->time_base);
         if (done > m_progress)
             m_progress = done;
     }

@@ -26,7 +26,12 @@ public:
     // Turns the source packet into the clip's packet (timestamps counted from absStart, so a
     // keyframe before the start gets a negative time that MP4 covers with an edit list) and
     // writes it, or drops it when it is not part of the clip.
+    // Video ends by the frame rule: its last frame is the one before the frame on screen at the
+    // end, and a picture shown past the end ends it in decode order, so the pictures that
+    // refer to it are left out too.
     void accept(AVPacket* packet, const Writer& write);
+    // Writes what is held back once the source has ended.
+    void finish(const Writer& write);
     // H.264 and HEVC stored MP4-style need start codes in containers without a global header
     // (AVI, MPEG, ASF). Call before the header is written: it adjusts the output's parameters.
     void convertToAnnexB(AVFormatContext* output);
@@ -40,6 +45,10 @@ public:
 
 private:
     bool take(AVPacket* packet);
+    // Video: true for the first packet shown past the end; finishes the stream.
+    bool endsVideo(const AVPacket* packet, const Writer& write);
+    void out(AVPacket* packet, const Writer& write);
+    void writeHeld(const Writer& write);
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
@@ -50,6 +59,14 @@ private:
     bool m_finished = false;
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
+    // The last video packet taken, written once the next one shows it is not the frame on
+    // screen at the end; its source display time and duration; the latest display time taken.
+    PacketPtr m_held = makePacket();
+    bool m_holding = false;
+    bool m_wroteVideo = false;
+    std::int64_t m_heldShowTs = 0;
+    std::int64_t m_heldDuration = 0;
+    std::int64_t m_latestShowTs = INT64_MIN;
 };
 
 } // namespace vorkast

@@ -1,10 +1,12 @@
 // What video and audio transcoding share: decoder, encoder, filter drain and packet output.
 #include "transcoder.h"
 
+#include "clip_writer.h"
 #include "convert_error.h"
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 #include "filter_library.h"
 
@@ -51,8 +53,27 @@ void Transcoder::openDecoder(int threads) {
 
 void Transcoder::openEncoder(const AVCodec* codec, AVDictionary** settings,
                              const std::string& settingsOwner) {
+    std::string asked; // what was asked of the encoder, to name in a failure
+    for (const AVDictionaryEntry* e = nullptr;
+         (e = av_dict_get(*settings, "", e, AV_DICT_IGNORE_SUFFIX));)
+        asked += std::string(asked.empty() ? "" : ", ") + "-" + e->key + " " + e->value;
     const int err = avcodec_open2(m_encoder.get(), codec, settings);
-    check(err, std::string("cannot start the encoder ") + codec->name);
+    if (err < 0) {
+        const AVCodecContext* enc = m_encoder.get();
+        std::string what;
+        if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const char* format = av_get_pix_fmt_name(enc->pix_fmt);
+            what = std::to_string(enc->width) + "x" + std::to_string(enc->height) +
+                   " pictures in " + (format ? format : "?");
+        } else {
+            what = std::to_string(enc->sample_rate) + " Hz, " +
+                   std::to_string(enc->ch_layout.nb_channels) + " channels";
+        }
+        if (!asked.empty())
+            what += ", " + asked;
+        throw ConvertError(std::string("the encoder ") + codec->name +
+                           " refuses what it was given (" + what + "): " + avErrorText(err));
+    }
     if (const AVDictionaryEntry* left = av_dict_get(*settings, "", nullptr, AV_DICT_IGNORE_SUFFIX))
         throw ConvertError("the encoder " + std::string(codec->name) + " has no setting -" +
                            left->key + " (given by " + settingsOwner + ")");
@@ -65,7 +86,7 @@ void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
     check(avcodec_parameters_from_context(m_out->codecpar, m_encoder.get()),
           "cannot describe the clip's stream");
     m_out->time_base = m_encoder->time_base;
-    av_dict_copy(&m_out->metadata, m_in->metadata, 0);
+    keepStreamProperties(m_in, m_out, false);
     av_dict_set(&m_out->metadata, "encoder", nullptr, 0); // names the source's encoder, not ours
     const AVCodecID id = m_encoder->codec_id;
     if (bitexact && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC)) {
@@ -82,7 +103,6 @@ void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
         check(av_bsf_init(raw), failure);
         check(avcodec_parameters_copy(m_out->codecpar, raw->par_out), failure);
     }
-    m_out->disposition = m_in->disposition;
 }
 
 void Transcoder::sendPacket(const AVPacket* packet, const Writer& write) {
@@ -138,6 +158,13 @@ void Transcoder::drainFilters(const Writer& write) {
 void Transcoder::emit(AVPacket* packet, const Writer& write) {
     auto out = [&](AVPacket* p) {
         av_packet_rescale_ts(p, m_encoder->time_base, m_out->time_base);
+        // Encoders follow the times they are given; a packet that would still step back after
+        // the filters' mending is left out rather than failing the clip in the muxer.
+        if (p->dts != AV_NOPTS_VALUE) {
+            if (m_lastDts != AV_NOPTS_VALUE && p->dts <= m_lastDts)
+                return;
+            m_lastDts = p->dts;
+        }
         p->stream_index = m_out->index;
         write(p);
     };
@@ -154,9 +181,12 @@ void Transcoder::emit(AVPacket* packet, const Writer& write) {
 
 void Transcoder::encode(AVFrame* frame, const Writer& write) {
     if (frame) {
-        const double at = static_cast<double>(frame->pts) * av_q2d(m_encoder->time_base);
-        if (at > m_progress)
-            m_progress = at;
+        // Up to the end of the frame: a video frame lasts one tick of the constant rate.
+        const std::int64_t length =
+            m_encoder->codec_type == AVMEDIA_TYPE_AUDIO ? frame->nb_samples : 1;
+        const double end = static_cast<double>(frame->pts + length) * av_q2d(m_encoder->time_base);
+        if (end > m_progress)
+            m_progress = end;
     }
     // Runs for every frame: the message is put together only when there is a failure to name.
     const auto checkEncoder = [this](int err) {

@@ -38,7 +38,7 @@ public:
     // Drains decoder, filters and encoder at the end of the section or of the source.
     void finish(const Writer& write);
     bool finished() const { return m_closed; }
-    // Seconds of the clip encoded so far.
+    // Seconds of the clip encoded so far, to the end of the last frame.
     double progress() const { return m_progress; }
     AVStream* outputStream() const { return m_out; }
 
@@ -79,6 +79,7 @@ private:
     BitstreamFilterPtr m_strip; // removes SEI messages for -bitexact
     bool m_closed = false;
     double m_progress = 0;
+    std::int64_t m_lastDts = AV_NOPTS_VALUE; // of the last packet written, output time base
 };
 
 // The container's own encoder for a kind of stream, or the one named; nullptr when the

@@ -1,13 +1,15 @@
-// Video: keep the frame on screen at the section's start, end before the section's end, and
-// encode at a constant frame rate.
+// Video: from the frame on screen at the section's start to the one before the frame on screen
+// at its end, encoded at a constant frame rate.
 #include "convert_error.h"
 #include "filter_library.h"
+#include "timestamps.h"
 #include "transcoder.h"
 
 #include <cmath>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace vorkast {
@@ -29,6 +31,22 @@ AVRational clipFrameRate(const AVFormatContext* input, const AVStream* in, const
     return rate;
 }
 
+// -pix_fmt names a format the encoder cannot take: say so, and what it takes.
+void refuseUnknownPixelFormat(const AVCodec* encoder, const std::string& name) {
+    if (name.empty() || !encoder->pix_fmts)
+        return;
+    const AVPixelFormat wanted = av_get_pix_fmt(name.c_str());
+    std::string takes;
+    for (const AVPixelFormat* f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == wanted)
+            return;
+        takes += std::string(takes.empty() ? "" : ", ") + av_get_pix_fmt_name(*f);
+    }
+    throw ConvertError("the encoder " + std::string(encoder->name) +
+                       " cannot take the picture format " + name + " (-pix_fmt); it takes " +
+                       takes);
+}
+
 class VideoTranscoder final : public Transcoder {
 public:
     VideoTranscoder(const AVFormatContext* input, const AVStream* in, AVFormatContext* output,
@@ -36,13 +54,13 @@ public:
         : Transcoder(in, section) {
         const AVCodec* codec =
             chooseEncoder(options.video.codec, output->oformat, AVMEDIA_TYPE_VIDEO);
+        refuseUnknownPixelFormat(codec, options.pixelFormat);
         openDecoder(0);
         const AVRational rate = clipFrameRate(input, in, codec, options);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
-        m_startTs = std::llround(section.start / av_q2d(in->time_base));
-        m_lengthTs = std::isfinite(section.end)
-                         ? std::llround(section.length() / av_q2d(in->time_base))
-                         : INT64_MAX;
+        m_startTs = secondsToTs(section.start, in->time_base);
+        m_lengthTs = secondsToTs(section.length(), in->time_base);
+        m_endTs = secondsToTs(section.end, in->time_base);
 
         m_filters = buildVideoFilters(m_decoder.get(), in->time_base, rate, codec, options);
         m_encoder.reset(avcodec_alloc_context3(codec));
@@ -79,49 +97,89 @@ public:
     }
 
 private:
+    // The frame rule: the clip holds the frames whose display starts in [start of the frame
+    // shown at the section's start, start of the frame shown at its end). Consecutive sections
+    // then tile, each frame in exactly one clip. A frame is held back until the next one tells
+    // whether it still lies before the frame shown at the end.
     void takeFrame(AVFrame* frame, const Writer& write) override {
+        const std::int64_t pts = frameTime(frame);
+        if (pts == AV_NOPTS_VALUE)
+            return;
+        if (pts <= m_startTs) {
+            // Possibly the frame on screen at the start: later ones replace it.
+            hold(frame, pts);
+            return;
+        }
+        if (pts <= m_endTs) {
+            emitHeld(write);
+            hold(frame, pts);
+            return;
+        }
+        // The held frame is the one shown at the end: it opens the next section, unless the
+        // section is shorter than a frame and it is all the clip has.
+        if (!m_emittedAny)
+            emitHeld(write);
+        dropHeld();
+        close(endOfFed(), write);
+    }
+
+    // The frame's time in the source's time base, or AV_NOPTS_VALUE for a frame to skip.
+    std::int64_t frameTime(const AVFrame* frame) {
         std::int64_t pts = frame->best_effort_timestamp;
         if (pts == AV_NOPTS_VALUE) {
             if (m_lastTs == AV_NOPTS_VALUE)
-                return;
+                return AV_NOPTS_VALUE;
             pts = m_lastTs + m_frameTs;
         }
         if (m_lastTs != AV_NOPTS_VALUE && pts <= m_lastTs)
-            return; // a repeated or backwards timestamp from a damaged source
+            return AV_NOPTS_VALUE; // a repeated or backwards timestamp from a damaged source
         m_lastTs = pts;
         if (frame->pkt_duration > 0)
             m_frameTs = frame->pkt_duration;
-        const std::int64_t rel = pts - m_startTs;
-        if (rel <= 0) {
-            // Possibly the frame on screen at the start: keep it until a later one shows up.
-            av_frame_unref(m_held.get());
-            av_frame_move_ref(m_held.get(), frame);
-            return;
-        }
-        if (rel >= m_lengthTs) {
-            flushHeld(write);
-            close(m_lengthTs, write);
-            return;
-        }
-        flushHeld(write);
-        frame->pts = rel;
-        m_fedEnd = rel + m_frameTs;
-        push(frame, write);
+        return pts;
     }
 
+    void hold(AVFrame* frame, std::int64_t pts) {
+        av_frame_unref(m_held.get());
+        av_frame_move_ref(m_held.get(), frame);
+        m_heldTs = pts;
+        m_heldDuration = m_frameTs;
+    }
+
+    void dropHeld() { av_frame_unref(m_held.get()); }
+
+    // Passes the held frame on, the one shown at the start at the clip's time 0.
+    void emitHeld(const Writer& write) {
+        if (!m_held->buf[0])
+            return;
+        const std::int64_t rel = std::max<std::int64_t>(0, m_heldTs - m_startTs);
+        m_held->pts = rel;
+        m_fedEnd = std::max(m_fedEnd, rel + m_heldDuration);
+        m_emittedAny = true;
+        push(m_held.get(), write);
+        av_frame_unref(m_held.get());
+    }
+
+    // At the source's end the last frame is kept unless it is still on screen at the end.
     void flushHeld(const Writer& write) override {
         if (!m_held->buf[0])
             return;
-        m_held->pts = 0;
-        m_fedEnd = std::max(m_fedEnd, m_frameTs);
-        push(m_held.get(), write);
-        av_frame_unref(m_held.get());
+        // A source that broke off before the start has no frame on screen there to give.
+        const bool beforeStart = m_heldTs + m_heldDuration <= m_startTs;
+        const bool shownAtEnd = m_endTs != INT64_MAX && m_heldTs + m_heldDuration > m_endTs;
+        if (!beforeStart && (!m_emittedAny || !shownAtEnd))
+            emitHeld(write);
+        dropHeld();
     }
 
     std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthTs); }
 
     FramePtr m_held = makeFrame();
+    std::int64_t m_heldTs = 0;
+    std::int64_t m_heldDuration = 1;
+    bool m_emittedAny = false;
     std::int64_t m_startTs = 0;
+    std::int64_t m_endTs = INT64_MAX; // source time of the section's end
     std::int64_t m_lengthTs = 0;
     std::int64_t m_frameTs = 1;
     std::int64_t m_lastTs = AV_NOPTS_VALUE;

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config ccache qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libmpv-dev libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev
-    libavutil-dev ffmpeg fonts-dejavu-core xvfb xauth)
+    libavutil-dev ffmpeg fonts-dejavu-core xvfb xauth clang-format-14
+    clang-14 libclang-rt-14-dev desktop-file-utils appstream man-db dpkg-dev file parallel)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,11 +1,12 @@
 // Runs one split through the job engine, or writes the same converter command lines as a shell
 // script, so run.sh can time the two against each other.
 #include "job/converter_command.h"
+#include "job/job_controller.h"
 #include "job/section_plan.h"
-#include "job/split_job.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTextStream>
 #include <cstdio>
@@ -62,10 +63,14 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    SplitJob job(plan);
+    JobController job(plan);
+    QEventLoop waiting;
+    QObject::connect(&job, &JobController::finished, &waiting, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    const SplitJobResult result = job.run();
+    job.start();
+    waiting.exec();
+    const SplitJobResult result = job.result();
     const qint64 elapsed = clock.nsecsElapsed();
     if (result.end != SplitJobEnd::Completed) {
         std::fprintf(stderr, "job did not complete: %s\n", qPrintable(result.message));

@@ -37,6 +37,16 @@ bool isProgressReportLine(std::string_view line) {
 }
 
 std::string partFileName(std::string_view outputName) {
+    // File systems hold names of up to 255 bytes: a long name is cut, at the first byte of a
+    // UTF-8 character, so that ".NAME.part" still fits. The clip keeps its full name.
+    constexpr std::size_t nameMax = 255;
+    constexpr std::size_t added = 6; // "." and ".part"
+    if (outputName.size() + added > nameMax) {
+        std::size_t keep = nameMax - added;
+        while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80)
+            --keep;
+        outputName = outputName.substr(0, keep);
+    }
     std::string name = ".";
     name += outputName;
     name += ".part";

@@ -26,7 +26,12 @@ std::string formatProgressReport(double seconds);
 bool isProgressReportLine(std::string_view line);
 
 // The file name a clip named outputName is written to until it is complete: ".NAME.part" in
-// the same folder.
+// the same folder, NAME cut (between characters) where it would pass 255 bytes.
 std::string partFileName(std::string_view outputName);
+
+// Exit status of a run whose clip was written whole but came out shorter than asked (the
+// source ended early, or its last frames could not be read). The clip counts as made; the last
+// progress report before the exit gives its real length.
+inline constexpr int kExitShortClip = 3;
 
 } // namespace vorkast::contract

@@ -1,8 +1,8 @@
 // The about box's controls and its showing rules.
 #include "app/about_form.h"
 
-#include "ground/object_names.h"
 #include "app/picture_button.h"
+#include "ground/object_names.h"
 #include "ground/product.h"
 
 #include <QHBoxLayout>

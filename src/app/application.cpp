@@ -4,6 +4,7 @@
 #include "app/about_form.h"
 #include "app/main_form.h"
 #include "app/setting_form.h"
+#include "ground/product.h"
 #include "job/count_down_form.h"
 #include "profiles/profile_editor_form.h"
 #include "profiles/size_form.h"
@@ -26,7 +27,7 @@ QString absoluteIn(const QString& currentFolder, const QString& path) {
 StartOptions ParseStartOptions(const QStringList& arguments, const QString& currentFolder,
                                const QString& programFolderFromEnvironment) {
     StartOptions options;
-    options.programFolder = programFolderFromEnvironment;
+    QString programFolderOption;
     bool optionsEnded = false;
     bool sourceTaken = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -46,12 +47,17 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
             }
             return false;
         };
-        if (!optionsEnded && argument.startsWith(QLatin1String("--"))) {
+        // A lone "-" is a file name; anything else that begins with "-" is an option.
+        if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             if (argument == QLatin1String("--")) {
                 optionsEnded = true;
-            } else if (argument == QLatin1String("--help")) {
+            } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
                 options.showUsage = true;
-            } else if (!valueOf(QStringLiteral("--program-folder"), &options.programFolder) &&
+            } else if (argument == QLatin1String("--version")) {
+                options.showVersion = true;
+            } else if (argument == QLatin1String("--installed")) {
+                options.forceInstalled = true;
+            } else if (!valueOf(QStringLiteral("--program-folder"), &programFolderOption) &&
                        !valueOf(QStringLiteral("--screenshot"), &options.screenshotPath)) {
                 options.error = QStringLiteral("Unknown option: ") + argument;
             }
@@ -65,6 +71,13 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
             sourceTaken = true;
         }
     }
+    if (options.forceInstalled && !programFolderOption.isEmpty()) {
+        options.error = QStringLiteral("--installed and --program-folder exclude each other.");
+        return options;
+    }
+    options.programFolder = options.forceInstalled          ? QString()
+                            : programFolderOption.isEmpty() ? programFolderFromEnvironment
+                                                            : programFolderOption;
     options.programFolder = absoluteIn(currentFolder, options.programFolder);
     options.screenshotPath = absoluteIn(currentFolder, options.screenshotPath);
     return options;
@@ -72,7 +85,7 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
 
 QString StartUsage() {
     return QStringLiteral(
-        "Usage: segmora [--program-folder DIR] [VIDEO]\n"
+        "Usage: segmora [OPTION]... [--] [VIDEO]\n"
         "\n"
         "Opens VIDEO (or the video named on the first line of a .tmp list file) for splitting.\n"
         "\n"
@@ -80,7 +93,16 @@ QString StartUsage() {
         "                        the help page and the converter); also set by the\n"
         "                        environment variable SEGMORA_PROGRAM_FOLDER. Default: the\n"
         "                        folder of the segmora executable.\n"
-        "  --help                show this text\n");
+        "  --installed           keep settings and profiles in the user's folders even when\n"
+        "                        the program's folder could be written to\n"
+        "  --screenshot FILE     save a picture of the main window as PNG, then end\n"
+        "  -h, --help            show this text\n"
+        "  --version             show the product name and version\n");
+}
+
+QString VersionLine(const ProgramContext& context) {
+    return kProductName + QLatin1Char(' ') +
+           TMainForm::ReadVersionText(context.shippedPreferencesPath()) + QLatin1Char('\n');
 }
 
 Application::Application(const ProgramContext& context, const QString& sourceArgument)

@@ -18,20 +18,24 @@ class TopSettingForm;
 
 // What the command line asks for.
 //
-//   segmora [--program-folder DIR] [VIDEO]
+//   segmora [--program-folder DIR | --installed] [VIDEO]
 //
 // --program-folder DIR (or --program-folder=DIR) runs on another program folder (Profiles/,
 // Preferences.ini, the help page and the converter); without it the environment variable
 // SEGMORA_PROGRAM_FOLDER is used when set and not empty, else the executable's folder.
-// VIDEO is a video file or a ".tmp" list file whose first line names one; only the first is
-// used. "--" ends the options, so a file name may begin with "-". --help prints the usage.
-// --screenshot FILE saves a picture of the main window once shown and ends the program (used
-// to make the picture in the README).
+// --installed runs in installed mode whatever the executable's folder (the environment
+// variable is then not used). VIDEO is a video file or a ".tmp" list file whose first line
+// names one; only the first is used. "--" ends the options, so a file name may begin with "-".
+// -h and --help print the usage, --version the product and version. --screenshot FILE saves a
+// picture of the main window once shown and ends the program (used to make the picture in the
+// README).
 struct StartOptions {
     QString programFolder; // empty: the default
-    QString source;        // absolute; empty when none was given
+    bool forceInstalled = false;
+    QString source; // absolute; empty when none was given
     QString screenshotPath;
     bool showUsage = false;
+    bool showVersion = false;
     QString error; // not empty: the command line cannot be used
 };
 
@@ -42,6 +46,9 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
 
 // The usage text for --help and for a wrong command line.
 QString StartUsage();
+// The text --version prints: the product name and the version text of the shipped
+// preferences, as the About box shows them.
+QString VersionLine(const ProgramContext& context);
 
 // Creates the windows once, in this order: MainForm, SettingForm, CountDownForm, AboutForm,
 // opSettingForm, SizeForm; none is created later and all live until this object goes.

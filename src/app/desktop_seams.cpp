@@ -57,8 +57,9 @@ Seams makeRealSeams() {
     Seams s;
     s.showMessage = realShowMessage;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-    s.pickFolder = [](QWidget* owner, const QString& caption) -> std::optional<QString> {
-        const QString folder = QFileDialog::getExistingDirectory(owner, caption);
+    s.pickFolder = [](QWidget* owner, const QString& caption,
+                      const QString& startFolder) -> std::optional<QString> {
+        const QString folder = QFileDialog::getExistingDirectory(owner, caption, startFolder);
         if (folder.isEmpty())
             return std::nullopt;
         return folder;
@@ -86,6 +87,8 @@ Seams makeRealSeams() {
 
 } // namespace
 
-void InstallDesktopSeams() { seams() = makeRealSeams(); }
+void InstallDesktopSeams() {
+    seams() = makeRealSeams();
+}
 
 } // namespace segmora

@@ -188,7 +188,7 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     tmrPreview = named(new QTimer(this), "tmrPreview");
     tmrPreview->setInterval(1000);
 
-    m_versionText = ReadVersionText(m_context.preferencesPath());
+    m_versionText = ReadVersionText(m_context.shippedPreferencesPath());
     QCoreApplication::setApplicationName(kProductName);
     setWindowTitle(kProductName + QStringLiteral(" V") + m_versionText);
 
@@ -449,7 +449,7 @@ void TMainForm::createProgressPanel() {
 void TMainForm::fillProfileList() {
     // A missing Profiles folder gives an empty catalogue: the list stays empty and the job
     // reports the missing profile when it starts.
-    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
+    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
     cmbProfile->setCurrentIndex(-1);
 }
 
@@ -463,8 +463,11 @@ void TMainForm::connectHandlers() {
     connect(tbtnHelp, &QToolButton::clicked, this, on(&TMainForm::tbtnHelpClick));
     connect(bbtnBrowse, &QPushButton::clicked, this, on(&TMainForm::bbtnBrowseClick));
     connect(BitBtn1, &QPushButton::clicked, this, on(&TMainForm::BitBtn1Click));
-    // The user's choice only: setting the index from the preferences must load nothing.
-    connect(cmbProfile, &QComboBox::activated, this, on(&TMainForm::cmbProfileChange));
+    // Every change of the choice loads that profile, whoever makes it (the user, the Settings
+    // dialog putting the saved one back, the profile editor), so the list always names the
+    // profile whose values the grids hold and Start never mixes two. Before the editor exists
+    // (start-up) nothing loads; the first showing does.
+    connect(cmbProfile, &QComboBox::currentIndexChanged, this, on(&TMainForm::cmbProfileChange));
 
     connect(imgPlay, &PictureButton::clicked, this, on(&TMainForm::imgPlayClick));
     connect(imgPause, &PictureButton::clicked, this, on(&TMainForm::imgPauseClick));
@@ -543,7 +546,8 @@ void TMainForm::tbtnHelpClick() {
 }
 
 void TMainForm::bbtnBrowseClick() {
-    const std::optional<QString> folder = seams().pickFolder(this, kOutputFolderCaption);
+    const std::optional<QString> folder =
+        seams().pickFolder(this, kOutputFolderCaption, edtOutputDir->text());
     if (folder && !folder->isEmpty())
         edtOutputDir->setText(WithTrailingSeparator(*folder));
 }

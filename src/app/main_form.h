@@ -42,7 +42,7 @@ namespace segmora {
 
 class CircularPictureButton;
 class PictureButton;
-class SplitJob;
+class JobController;
 class KeyframeIndex;
 class TAboutForm;
 class TCountDownForm;
@@ -101,7 +101,7 @@ public:
     int JobState = JobIdle;
     int ElapsedSeconds = 0;
     // The job RunSplitJob is running right now; null while idle.
-    SplitJob* RunningJob() const { return m_runningJob; }
+    JobController* RunningJob() const { return m_runningJob; }
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
@@ -241,6 +241,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -253,6 +254,9 @@ private:
     void createProgressPanel();
     void connectHandlers();
     void fillProfileList();
+    // Takes a drag or drop of local files as a copy or a link, never a move, and refuses it
+    // while a job holds the window; returns whether it was taken.
+    bool acceptFileDrop(QDropEvent* event);
 
     ProgramContext m_context;
     QString m_versionText;
@@ -260,7 +264,8 @@ private:
     QString m_openDialogFilter;
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
-    SplitJob* m_runningJob = nullptr;
+    JobController* m_runningJob = nullptr;
+    bool m_closingDuringJob = false; // closing was agreed while a job ran
 };
 
 } // namespace segmora

@@ -5,6 +5,7 @@
 #include "app/picture_button.h"
 #include "app/setting_form.h"
 #include "job/completion.h"
+#include "job/job_controller.h"
 #include "job/job_messages.h"
 #include "job/job_request.h"
 #include "job/progress_parser.h"
@@ -17,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +73,8 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
     request.outputFolderText = edtOutputDir->text();
     request.durationMs = filterGraph ? filterGraph->Duration() : 0;
+    const double frameRate = filterGraph ? filterGraph->FrameRate() : 0;
+    request.frameSeconds = frameRate > 0 ? 1.0 / frameRate : 0;
 
     const JobCheckResult checked = CheckJobRequest(request);
     if (!checked.passed()) {
@@ -99,35 +103,55 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
 
     EnterJobState();
     JobState = JobRunning;
+    m_closingDuringJob = false;
 
     QString profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
     if (profileExtension.isEmpty())
         profileExtension = kDefaultOutputExtension;
-    SplitJob job(MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
-                                  profileExtension,
-                                  ticked(settingForm ? settingForm->chkOverwrite : nullptr)));
+    JobController job(MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
+                                       profileExtension,
+                                       ticked(settingForm ? settingForm->chkOverwrite : nullptr)));
     job.confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
-    connect(&job, &SplitJob::sectionStarted, this, [this](int, const QString& processingText) {
-        // A long file name would run off the panel: it is shortened in the middle, keeping its
-        // end and extension in view, and the whole line stays in the tool tip.
+    connect(&job, &JobController::stateChanged, this, [this](JobController::State state) {
+        // The window stays "running" while the completion step runs; it goes idle itself.
+        if (state == JobController::State::Running ||
+            state == JobController::State::CancelRequested)
+            JobState = static_cast<int>(state);
+    });
+    connect(&job, &JobController::sectionStarted, this, [this](int, const QString& processingText) {
+        // A long file name would run off the panel: it is shortened in the middle,
+        // keeping its end and extension in view, and the whole line stays in the tip.
         labProcessing->setText(labProcessing->fontMetrics().elidedText(
             processingText, Qt::ElideMiddle, labProcessing->width()));
         labProcessing->setToolTip(processingText);
     });
-    connect(&job, &SplitJob::progressChanged, this, [this](int current, int total) {
+    connect(&job, &JobController::progressChanged, this, [this](int, int current, int total) {
         pgbCurrent->setValue(current);
         pgbTotal->setValue(total);
         labCurProgress->setText(percentText(pgbCurrent->value()));
         labTotalProgress->setText(percentText(pgbTotal->value()));
     });
     // The labels keep the finished section's figures until the next section reports.
-    connect(&job, &SplitJob::sectionEnded, this, [this] { pgbCurrent->setValue(0); });
+    connect(&job, &JobController::sectionEnded, this, [this] { pgbCurrent->setValue(0); });
+    connect(&job, &JobController::timesChanged, this,
+            [this](const QString& elapsed, const QString& remaining) {
+                labElapsed->setText(elapsed);
+                labRemaining->setText(remaining);
+            });
 
-    // The job runs the event loop while it waits, so Cancel and the close query find it here.
+    // The job runs from the event loop; Start's handler returns once it has ended, so Cancel,
+    // the close query and the timer find it here meanwhile.
+    QEventLoop waiting;
+    connect(&job, &JobController::finished, &waiting, &QEventLoop::quit);
     m_runningJob = &job;
-    const SplitJobResult result = job.run();
+    job.start();
+    if (!job.hasEnded())
+        waiting.exec();
+    // The application is quitting (every event loop ends): no converter outlives it.
+    job.cancel();
     m_runningJob = nullptr;
 
+    const SplitJobResult result = job.result();
     switch (result.end) {
     case SplitJobEnd::Completed:
         break;
@@ -139,6 +163,11 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     case SplitJobEnd::Failed:
         // A failed converter is never reported as success, and the sections after it do not run.
         ShowJobEnd(this, result);
+        LeaveJobState();
+        return;
+    }
+    if (m_closingDuringJob) {
+        // Closing was agreed while the last clip was being finished: the window goes quietly.
         LeaveJobState();
         return;
     }
@@ -159,6 +188,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     };
     completion.setJobState = [this](int state) { JobState = state; };
     completion.leaveJobState = [this] { LeaveJobState(); };
+    completion.shortClipsText = ShortClipsText(result.shortClips);
     RunCompletionStep(completion);
 }
 
@@ -209,6 +239,12 @@ void TMainForm::LeaveJobState() {
 }
 
 void TMainForm::tmrProcessTimer() {
+    if (m_runningJob) {
+        // The job counts its own seconds and sends the texts through timesChanged().
+        m_runningJob->tick();
+        ElapsedSeconds = static_cast<int>(m_runningJob->elapsedSeconds());
+        return;
+    }
     ++ElapsedSeconds;
     const JobTimeTexts texts = ProcessTimerTexts(ElapsedSeconds, pgbTotal->value());
     labElapsed->setText(texts.elapsed);
@@ -218,30 +254,47 @@ void TMainForm::tmrProcessTimer() {
 void TMainForm::imgCancelClick() {
     if (JobState != JobRunning)
         return;
-    if (!AskCancelSplitting(this))
+    // While the question is open the job starts no section and does not end.
+    JobController* const job = m_runningJob;
+    if (job)
+        job->hold();
+    const bool yes = AskCancelSplitting(this);
+    const bool sameJob = job && m_runningJob == job;
+    if (sameJob)
+        job->release();
+    if (!yes || JobState != JobRunning)
         return;
-    // The job may have ended while the question was open.
-    if (JobState != JobRunning)
-        return;
-    JobState = JobCancelRequested;
-    // Ends the converter at once, even one that is silent right now.
-    if (m_runningJob)
-        m_runningJob->requestCancel();
+    // Ends the converter at once, even one that is silent right now; when the last clip was
+    // finished meanwhile, the job completes as usual instead. The job sets JobState.
+    if (sameJob)
+        job->cancel();
+    else
+        JobState = JobCancelRequested;
 }
 
 void TMainForm::FormCloseQuery(bool& canClose) {
     canClose = true;
     if (JobState != JobRunning)
         return;
-    if (!AskCancelAndExit(this)) {
+    JobController* const job = m_runningJob;
+    if (job)
+        job->hold();
+    const bool yes = AskCancelAndExit(this);
+    const bool sameJob = job && m_runningJob == job;
+    if (sameJob)
+        job->release();
+    if (!yes) {
         canClose = false;
         return;
     }
-    JobState = JobCancelRequested;
     // The converter is ended, reaped and its temporary file removed here, before the window
     // closes and the program ends, so none outlives the program.
-    if (m_runningJob)
-        m_runningJob->requestCancel();
+    if (sameJob) {
+        m_closingDuringJob = true;
+        job->cancel();
+    } else {
+        JobState = JobCancelRequested;
+    }
 }
 
 } // namespace segmora

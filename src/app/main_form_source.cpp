@@ -12,6 +12,7 @@
 #include "media/video_window.h"
 
 #include <QDragEnterEvent>
+#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -23,10 +24,13 @@ namespace segmora {
 
 void TMainForm::TakeCommandLine(const QString& argument) {
     // A missing or unreadable list file, a file that is not there and an unsupported name all
-    // open nothing, silently: start-up goes on with an empty window.
+    // open nothing: the error box says why, and start-up goes on with an empty window.
     const QString candidate = CommandLineCandidate(argument);
     if (IsOpenableSource(candidate, m_supportedExtensions))
         OpenSource(QFileInfo(candidate).absoluteFilePath());
+    else if (const QString problem = CommandLineProblem(argument, m_supportedExtensions);
+             !problem.isEmpty())
+        showErrorBox(this, problem);
 }
 
 void TMainForm::OpenSource(const QString& path) {
@@ -104,6 +108,20 @@ void TMainForm::tmrPreviewTimer() {
     tkbProgress->SetPosition(int(RoundHalfEven(seconds)));
 }
 
+namespace {
+
+// The action a drop of files is taken as: a copy, else a link. Never a move: the drag source
+// (a file manager) would then delete the user's video once the drop is done.
+Qt::DropAction fileDropAction(Qt::DropActions offered) {
+    if (offered & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (offered & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
+} // namespace
+
 void TMainForm::FilesDropped(const QStringList& paths) {
     // During a job the progress panel is shown; a new source then would pull the file from
     // under the converter.
@@ -114,19 +132,36 @@ void TMainForm::FilesDropped(const QStringList& paths) {
         OpenSource(first);
 }
 
+bool TMainForm::acceptFileDrop(QDropEvent* event) {
+    const Qt::DropAction action = fileDropAction(event->possibleActions());
+    const bool jobShown = !panProgress->isHidden() || JobState != JobIdle;
+    if (jobShown || action == Qt::IgnoreAction || !event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(action);
+    event->accept();
+    return true;
+}
+
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrop(event);
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    acceptFileDrop(event);
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
+    if (!acceptFileDrop(event))
+        return;
     QStringList paths;
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl& url : urls) {
         if (url.isLocalFile())
             paths.append(url.toLocalFile());
     }
-    event->acceptProposedAction();
     guarded(this, [&] { FilesDropped(paths); });
 }
 

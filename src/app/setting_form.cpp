@@ -139,15 +139,20 @@ void TSettingForm::showValues(const PreferenceValues& values) {
 
 void TSettingForm::LoadPreferences(bool loadDefaults) {
     showValues(ReadPreferenceValues(m_context, loadDefaults));
-    // setCurrentIndex never emits activated(), which is what the main window's profile handler
-    // listens to; an index outside the list leaves the list with no selection (-1).
-    if (m_mainProfile)
-        m_mainProfile->setCurrentIndex(ReadSavedProfileIndex(m_context));
+    // An index outside the list leaves the list with no selection (-1). A change loads the
+    // chosen profile in the main window (once its editor exists).
+    if (!m_mainProfile)
+        return;
+    QStringList names;
+    for (int i = 0; i < m_mainProfile->count(); ++i)
+        names.append(m_mainProfile->itemText(i));
+    m_mainProfile->setCurrentIndex(SavedProfileChoice(m_context, names));
 }
 
 void TSettingForm::SavePreferences() {
-    WritePreferenceValues(m_context, currentValues(),
-                          m_mainProfile ? m_mainProfile->currentIndex() : -1);
+    const int index = m_mainProfile ? m_mainProfile->currentIndex() : -1;
+    WritePreferenceValues(m_context, currentValues(), index,
+                          index >= 0 ? m_mainProfile->currentText() : QString());
 }
 
 void TSettingForm::FormCreate() {
@@ -214,8 +219,8 @@ void TSettingForm::btnDefaultClick() {
 
 void TSettingForm::bbtnBrowseClick() {
     guarded(this, [this] {
-        const std::optional<QString> folder =
-            seams().pickFolder(this, QStringLiteral("Select the output directory."));
+        const std::optional<QString> folder = seams().pickFolder(
+            this, QStringLiteral("Select the output directory."), edtOutputDir->text());
         if (folder)
             edtOutputDir->setText(WithTrailingSeparator(*folder));
     });

@@ -2,13 +2,14 @@
 #include "ground/ini_file.h"
 
 #include "ground/app_error.h"
+#include "ground/whole_number.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,8 +32,11 @@ QByteArray trimBlanks(const QByteArray& text) {
     return text.mid(begin, end - begin);
 }
 
+// Each name and value is decoded on its own; a value that begins with U+FEFF keeps it (only the
+// file's own byte order mark, handled where the file is read, is dropped).
 QString trimmedText(const QByteArray& bytes) {
-    return QString::fromUtf8(trimBlanks(bytes));
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decode(trimBlanks(bytes));
 }
 
 // What one raw line of the file is: a section header, a key line, or anything else.
@@ -242,15 +246,9 @@ bool IniSnapshot::parseInteger(const QString& text, int* value) {
         else
             ok = false;
     } else {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-            if (!sign && (c < QLatin1Char('0') || c > QLatin1Char('9')))
-                return false;
-        }
-        number = text.toLongLong(&ok, 10);
-        ok = ok && number >= std::numeric_limits<qint32>::min() &&
-             number <= std::numeric_limits<qint32>::max();
+        const std::optional<int> decimal = ParseWholeNumber(text);
+        ok = decimal.has_value();
+        number = decimal.value_or(0);
     }
     if (!ok)
         return false;

@@ -14,12 +14,13 @@ const QString kAutoOpenDir = QStringLiteral("Auto Open Dir");
 const QString kAutoExit = QStringLiteral("Auto Exit");
 const QString kAutoTurnOff = QStringLiteral("Auto Turn Off");
 const QString kProfile = QStringLiteral("Profile");
+const QString kProfileName = QStringLiteral("Profile Name");
 
 } // namespace
 
 PreferenceValues DefaultPreferenceValues(const ProgramContext& context) {
     PreferenceValues values;
-    values.outputDir = context.programFolder();
+    values.outputDir = context.defaultOutputFolder();
     return values;
 }
 
@@ -44,13 +45,22 @@ int ReadSavedProfileIndex(const ProgramContext& context) {
     return IniFile(context.preferencesPath()).readInteger(kPreferencesMainSection, kProfile, 0);
 }
 
+int SavedProfileChoice(const ProgramContext& context, const QStringList& displayNames) {
+    const IniSnapshot file = IniFile(context.preferencesPath()).snapshot();
+    const QString name = file.readString(kPreferencesMainSection, kProfileName, QString());
+    const qsizetype named = name.isEmpty() ? -1 : displayNames.indexOf(name);
+    if (named >= 0)
+        return int(named);
+    return file.readInteger(kPreferencesMainSection, kProfile, 0);
+}
+
 bool ReadAptoticNow(const ProgramContext& context) {
     return IniFile(context.preferencesPath())
         .readBool(kPreferencesMainSection, kAptotic, DefaultPreferenceValues(context).aptotic);
 }
 
 void WritePreferenceValues(const ProgramContext& context, const PreferenceValues& values,
-                           int profileIndex) {
+                           int profileIndex, const QString& profileName) {
     const IniFile file(context.preferencesPath());
     const QString& section = kPreferencesMainSection;
     file.writeBool(section, kPreview, values.preview);
@@ -61,6 +71,7 @@ void WritePreferenceValues(const ProgramContext& context, const PreferenceValues
     file.writeBool(section, kAutoExit, values.autoExit);
     file.writeBool(section, kAutoTurnOff, values.autoTurnOff);
     file.writeInteger(section, kProfile, profileIndex);
+    file.writeString(section, kProfileName, profileName);
 }
 
 } // namespace segmora

@@ -7,11 +7,12 @@
 #include "ground/program_context.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace segmora {
 
-// Section of the saved values, the only one the program writes; also holds "Version" and
-// "Profile".
+// Section of the saved values, the only one the program writes; also holds "Version",
+// "Profile" and "Profile Name".
 inline const QString kPreferencesMainSection = QStringLiteral("Main");
 // Section of the factory values, read only by "Load Default".
 inline const QString kPreferencesDefaultSection = QStringLiteral("Default");
@@ -33,7 +34,7 @@ struct PreferenceValues {
 };
 
 // What a read gives for every key that is missing or unreadable; "Output Dir" is the program
-// folder with its trailing separator.
+// folder with its trailing separator (the home folder when installed).
 PreferenceValues DefaultPreferenceValues(const ProgramContext& context);
 
 // Reads the seven values from "Default" when loadDefaults is true, from "Main" otherwise.
@@ -44,15 +45,22 @@ PreferenceValues ReadPreferenceValues(const ProgramContext& context, bool loadDe
 // outside the current profile list; callers treat that as "no profile selected".
 int ReadSavedProfileIndex(const ProgramContext& context);
 
+// The saved choice of output profile among displayNames (the main list, in order): the position
+// of "Main"/"Profile Name" when that names one of them exactly, so a profile added or removed
+// since the save does not shift the choice; otherwise the saved position ("Profile"), which may
+// lie outside the list.
+int SavedProfileChoice(const ProgramContext& context, const QStringList& displayNames);
+
 // "Main"/"Aptotic" as the file holds it right now (default on), for opening a source: a change
 // in the Settings dialog counts only once it is saved.
 bool ReadAptoticNow(const ProgramContext& context);
 
-// Writes the values and the profile position (-1: none selected) to "Main", one key at a time in
-// the order "Preview", "Overwrite", "Aptotic", "Output Dir" (as given, not normalised),
-// "Auto Open Dir", "Auto Exit", "Auto Turn Off", "Profile". Raises AppError("Unable to write to
-// <path>") on the first refused write; keys written before it stay written.
+// Writes the values, the profile position (-1: none selected) and its display name (empty when
+// none) to "Main", one key at a time in the order "Preview", "Overwrite", "Aptotic",
+// "Output Dir" (as given, not normalised), "Auto Open Dir", "Auto Exit", "Auto Turn Off",
+// "Profile", "Profile Name". Raises AppError("Unable to write to <path>") on the first refused
+// write; keys written before it stay written.
 void WritePreferenceValues(const ProgramContext& context, const PreferenceValues& values,
-                           int profileIndex);
+                           int profileIndex, const QString& profileName);
 
 } // namespace segmora

@@ -19,7 +19,9 @@ Seams makeHeadlessSeams() {
         return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     };
     s.openUrl = [](const QUrl&) {};
-    s.pickFolder = [](QWidget*, const QString&) -> std::optional<QString> { return std::nullopt; };
+    s.pickFolder = [](QWidget*, const QString&, const QString&) -> std::optional<QString> {
+        return std::nullopt;
+    };
     s.pickOpenFile = [](QWidget*, const QString&) -> std::optional<QString> {
         return std::nullopt;
     };
@@ -36,7 +38,6 @@ Seams& seams() {
     static Seams instance = makeHeadlessSeams();
     return instance;
 }
-
 
 MessageAnswer showMessage(QWidget* owner, MessageIcon icon, const QString& title,
                           const QString& text, MessageButtons buttons) {

@@ -32,8 +32,11 @@ struct Seams {
     std::function<MessageAnswer(const MessageRequest&)> showMessage;
     // Opens a file or folder with the desktop's default application.
     std::function<void(const QUrl&)> openUrl;
-    // Folder picker; nullopt when cancelled.
-    std::function<std::optional<QString>(QWidget* owner, const QString& caption)> pickFolder;
+    // Folder picker opening in startFolder (the working folder when it is empty); nullopt when
+    // cancelled.
+    std::function<std::optional<QString>(QWidget* owner, const QString& caption,
+                                         const QString& startFolder)>
+        pickFolder;
     // Open-file dialog with a Qt name filter (";;"-separated); nullopt when cancelled.
     std::function<std::optional<QString>(QWidget* owner, const QString& qtFilter)> pickOpenFile;
     // Save-file dialog opening in startFolder; nullopt when cancelled.

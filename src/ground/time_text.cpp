@@ -1,10 +1,11 @@
 // Time texts and path operations.
 #include "ground/time_text.h"
 
+#include "ground/whole_number.h"
+
 #include <QLocale>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace segmora {
 namespace {
@@ -15,31 +16,10 @@ QString twoDigits(std::int64_t value) {
 
 // A 32-bit whole number: leading blanks, an optional sign, at least one digit, nothing after.
 bool readWhole(const QString& text, std::int64_t* result) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        value = value * 10 + (c.unicode() - '0');
-        if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
-            return false;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return false;
-    *result = value;
-    return true;
+    const std::optional<int> value = ParseWholeNumber(text, {.leadingBlanks = true});
+    if (value)
+        *result = *value;
+    return value.has_value();
 }
 
 // A decimal number: leading and trailing blanks, an optional sign, digits, optionally a separator

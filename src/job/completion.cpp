@@ -53,6 +53,10 @@ void RunCompletionStep(const CompletionContext& context) {
 
     showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
                 QStringLiteral("Splitting is completed successfully."));
+    // Short clips are kept, and said so right after, so success never hides them.
+    if (!context.shortClipsText.isEmpty())
+        showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
+                    context.shortClipsText);
     if (context.openDirTicked)
         seams().openUrl(QUrl::fromLocalFile(context.outputFolderText));
     call(context.leaveJobState);

@@ -22,6 +22,7 @@ struct CompletionContext {
     bool exitTicked = false;    // chkExit
     bool openDirTicked = false; // chkOpenDir
     QString outputFolderText;   // edtOutputDir, exactly as typed
+    QString shortClipsText;     // clips that came out shorter than asked; empty when none
 
     std::function<void()> stopJobTimers;  // tmrPreview and tmrProcess
     std::function<void(int)> setJobState; // JobState = value
@@ -34,7 +35,8 @@ struct CompletionContext {
 //   countdown dialog is shown without waiting; the countdown's Cancel (or its close box)
 //   brings back the idle look.
 // - otherwise: the modal message "Splitting is completed successfully.", then, once it is
-//   closed and if chosen, the output folder is opened on the desktop (a folder that cannot be
+//   closed, a box naming the clips that came out short (if any), then, if chosen, the output
+//   folder is opened on the desktop (a folder that cannot be
 //   opened is not reported), then the idle look.
 // Threading: UI thread, called from inside the job's guarded handler.
 void RunCompletionStep(const CompletionContext& context);

@@ -3,7 +3,6 @@
 
 #include "converter_contract.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +16,6 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -36,13 +34,9 @@ namespace {
 constexpr int kExitPollWhileReadingMs = 100;
 // After end of file the exit follows almost at once.
 constexpr int kExitPollAfterEndMs = 2;
+// After SIGTERM a converter that cleans up takes a few milliseconds.
+constexpr int kExitPollWhileEndingMs = 10;
 constexpr int kLineLimit = 2048;
-
-void sleepMs(int ms) {
-    timespec pause{0, static_cast<long>(ms) * 1000000L};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
 
 // A line is a progress report or a message as the converter's contract classifies it.
 bool isReportLine(const QByteArray& line) {
@@ -161,7 +155,7 @@ ConverterProcess::ConverterProcess(QObject* parent) : QObject(parent) {}
 ConverterProcess::~ConverterProcess() {
     // Receivers may be half destroyed along with us; only a waiting runToEnd() is told.
     blockSignals(true);
-    terminate();
+    endNow();
     closePipe();
 }
 
@@ -302,6 +296,10 @@ bool ConverterProcess::drainPipe() {
 void ConverterProcess::pollExit() {
     if (!isRunning() || childState() == ChildState::Running)
         return;
+    if (m_grace) {
+        reap(Outcome::Terminated); // ended on SIGTERM within the grace period
+        return;
+    }
     if (!m_endOfFile) {
         // Whatever the converter wrote before it ended is still in the pipe.
         drainPipe();
@@ -351,16 +349,32 @@ void ConverterProcess::reap(Outcome outcomeIfNormal) {
 }
 
 void ConverterProcess::terminate() {
+    if (!isRunning() || m_grace)
+        return;
+    closePipe();
+    if (childState() == ChildState::Gone) {
+        reap(Outcome::Terminated);
+        return;
+    }
+    ::killpg(m_pid, SIGTERM);
+    // The end is seen by the exit poll; the grace timer ends a converter that ignores SIGTERM.
+    m_exitPoll->setInterval(kExitPollWhileEndingMs);
+    m_exitPoll->start();
+    m_grace = new QTimer(this);
+    m_grace->setSingleShot(true);
+    connect(m_grace, &QTimer::timeout, this, &ConverterProcess::onGraceOver);
+    m_grace->start(kTerminateGraceMs);
+}
+
+void ConverterProcess::onGraceOver() {
+    if (isRunning())
+        reap(Outcome::Terminated); // SIGKILL to the whole group, then reaped
+}
+
+void ConverterProcess::endNow() {
     if (!isRunning())
         return;
     closePipe();
-    if (childState() != ChildState::Gone) {
-        ::killpg(m_pid, SIGTERM);
-        QElapsedTimer waited;
-        waited.start();
-        while (childState() == ChildState::Running && waited.elapsed() < kTerminateGraceMs)
-            sleepMs(10);
-    }
     reap(Outcome::Terminated);
 }
 
@@ -379,10 +393,11 @@ ConverterProcess::Result ConverterProcess::runToEnd() {
     if (result.outcome == Outcome::Running) {
         // The loop ended without finish(): the application is quitting, which ends every event
         // loop at once. The object is still alive (its destruction would have finished it), so
-        // the converter is ended here rather than left behind.
+        // the converter is ended here rather than left behind: no event loop will run the
+        // grace period of terminate() any more.
         m_waitLoop = outerLoop;
         m_waitResult = outerResult;
-        terminate();
+        endNow();
         result = m_result;
     }
     if (outerLoop) { // a runToEnd() further up the stack ends with this one
@@ -431,6 +446,11 @@ void ConverterProcess::finish(Outcome outcome) {
     closePipe();
     if (m_exitPoll)
         m_exitPoll->stop();
+    if (m_grace) {
+        m_grace->stop();
+        m_grace->deleteLater();
+        m_grace = nullptr;
+    }
     m_result.outcome = outcome;
     if (outcome != Outcome::Succeeded && !m_partFile.isEmpty()) {
         const QFileInfo part(m_partFile);

@@ -2,8 +2,9 @@
 // read in chunks on the UI thread, its end detected and its process group always reaped; it
 // never outlives the program, not even one that crashed.
 //
-// Threading: UI thread only. Every signal is emitted on the thread that owns the object, from
-// the event loop (readable pipe, polling timer) or from terminate().
+// Threading: UI thread only, and nothing here waits on it: the output, the end and the grace
+// period of terminate() all arrive through the event loop (readable pipe, timers). Every signal
+// is emitted on the thread that owns the object, from the event loop or from endNow().
 //
 // Life cycle: start() -> chunkRead()* -> finished(), once per object. runToEnd() waits for the
 // end with a nested event loop, so timers tick and clicks (Cancel) are handled meanwhile; a
@@ -50,7 +51,7 @@ public:
     static constexpr int kTerminateGraceMs = 2000;
 
     explicit ConverterProcess(QObject* parent = nullptr);
-    // Ends a converter still running (as terminate()) and reaps it; no converter outlives this.
+    // Ends a converter still running (as endNow()) and reaps it; no converter outlives this.
     ~ConverterProcess() override;
 
     ConverterProcess(const ConverterProcess&) = delete;
@@ -71,20 +72,29 @@ public:
     // program, never on a worker thread that may end before the converter does.
     bool start(const QString& program, const QStringList& arguments);
 
+    // Running until reaped: also while terminate() waits for the converter to end.
     bool isRunning() const { return m_result.outcome == Outcome::Running; }
     // The converter's process id while it runs (also its process group); 0 otherwise.
     pid_t processId() const { return isRunning() ? m_pid : 0; }
     const Result& result() const { return m_result; }
 
-    // Ends the converter's whole process group: SIGTERM, SIGKILL after kTerminateGraceMs
-    // (blocking meanwhile), then reaps it and removes the part file. Emits finished() with
-    // Terminated. Does nothing when the converter is not running; never signals a process that
-    // was already reaped.
+    // Asks the converter's whole process group to end and returns at once: SIGTERM now, SIGKILL
+    // when it has not ended kTerminateGraceMs later (a timer, the event loop keeps running). Once
+    // it has ended it is reaped, the part file removed and finished() emitted with Terminated;
+    // no output is handed on after this call. Does nothing when the converter is not running or
+    // is already being ended; never signals a process that was already reaped.
     void terminate();
+
+    // Ends the converter's whole process group at once (SIGKILL, no grace period), reaps it,
+    // removes the part file and emits finished() with Terminated, all before it returns: for a
+    // program about to end, whose event loop will not run again. Also ends a converter that
+    // terminate() is still waiting for. Does nothing when the converter is not running.
+    void endNow();
 
     // Waits, with the event loop running, until the converter has ended and been reaped, and
     // returns its result. Returns at once when it is not running. When the application quits
-    // meanwhile (which ends every event loop), the converter is terminated before it returns.
+    // meanwhile (which ends every event loop), the converter is ended with endNow() before it
+    // returns.
     Result runToEnd();
 
 signals:
@@ -96,6 +106,7 @@ signals:
 private:
     void onReadable();
     void pollExit();
+    void onGraceOver();
     bool drainPipe(); // true on end of file
     void closePipe();
     void deliver(const QByteArray& chunk); // notes the chunk's lines, then emits chunkRead()
@@ -111,6 +122,7 @@ private:
     bool m_endOfFile = false;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_exitPoll = nullptr;
+    QTimer* m_grace = nullptr;        // runs while terminate() waits; SIGKILL when it fires
     QEventLoop* m_waitLoop = nullptr; // the loop of a runToEnd() in progress
     Result* m_waitResult = nullptr;
     QByteArray m_partialLine;

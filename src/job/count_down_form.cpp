@@ -157,8 +157,10 @@ void TCountDownForm::centreOnMainWindow() {
 }
 
 void TCountDownForm::showSecondsLeft() {
-    labMessage->setText(MessagePrefix + QLatin1Char(' ') + QString::number(SecondsLeft) +
-                        QStringLiteral(" seconds."));
+    // "within 1 second.", "within 0 seconds.", "within 2 seconds.".
+    labMessage->setText(
+        MessagePrefix + QLatin1Char(' ') + QString::number(SecondsLeft) +
+        (SecondsLeft == 1 ? QStringLiteral(" second.") : QStringLiteral(" seconds.")));
     // Screen readers announce the dialog with its description, so it carries the message.
     setAccessibleDescription(labMessage->text());
 }

@@ -2,9 +2,10 @@
 #include "job/job_request.h"
 
 #include "ground/time_text.h"
+#include "ground/whole_number.h"
+#include "job/section_plan.h"
 
 #include <QFileInfo>
-#include <limits>
 
 namespace segmora {
 
@@ -12,6 +13,11 @@ namespace {
 
 const QString kStartTimeText = QStringLiteral("Please varify the Start Time you selected.");
 const QString kStartTimeTitle = QStringLiteral("Invalid Start Time");
+const QString kSectionQtyText = QStringLiteral("Please specify a valid section quantity.");
+const QString kSectionTitle = QStringLiteral("Invalid Section");
+// Sections that differ from a frame by no more than this count as a frame long: a frame rate
+// such as 25 gives 0.04 s, which a range of 1 s cut into 25 must still reach.
+constexpr double kFrameTolerance = 1e-9;
 
 JobCheckResult failure(int check, const QString& text, const QString& title, JobField focus) {
     JobCheckResult result;
@@ -37,35 +43,6 @@ bool IsExistingFolder(const QString& path) {
     return QFileInfo(path).isDir();
 }
 
-bool ParseSectionQuantity(const QString& text, int* value) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    // Accumulated as a magnitude in 64 bits so that -2147483648 is still in range.
-    long long magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        magnitude = magnitude * 10 + (c.unicode() - '0');
-        if (magnitude > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
-            return false;
-    }
-    const long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > std::numeric_limits<int>::max())
-        return false;
-    if (value)
-        *value = static_cast<int>(signedValue);
-    return true;
-}
-
 JobCheckResult CheckJobRequest(const JobRequest& request) {
     if (!IsValidSource(request.sourcePath))
         return failure(1, QStringLiteral("Please specify a valid input video file."),
@@ -87,9 +64,28 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
                        QStringLiteral("Invalid Time"), JobField::None);
 
     int count = 1;
-    if (request.mode == JobMode::Equal && !ParseSectionQuantity(request.sectionQtyText, &count))
-        return failure(6, QStringLiteral("Please specify a valid section quantity."),
-                       QStringLiteral("Invalid Section"), JobField::SectionQty);
+    if (request.mode == JobMode::Equal) {
+        // Leading blanks, an optional sign and decimal digits, within 32 bits.
+        const std::optional<int> quantity =
+            ParseWholeNumber(request.sectionQtyText, {.leadingBlanks = true});
+        if (!quantity || *quantity <= 0)
+            return failure(6, kSectionQtyText, kSectionTitle, JobField::SectionQty);
+        count = *quantity;
+    }
+
+    // Shorter sections would each still come out one whole frame long, overlapping the next.
+    const double shortest =
+        request.frameSeconds > 0 ? request.frameSeconds : kShortestSectionSeconds;
+    if (PlannedSectionLength(start, end, count, request.durationMs) + kFrameTolerance < shortest) {
+        if (request.mode == JobMode::Equal)
+            return failure(9,
+                           QStringLiteral("Each section would be shorter than one frame of the "
+                                          "video. Please specify a smaller section quantity."),
+                           kSectionTitle, JobField::SectionQty);
+        return failure(9,
+                       QStringLiteral("The marked range is shorter than one frame of the video."),
+                       QStringLiteral("Invalid Time"), JobField::None);
+    }
 
     if (!request.profileFileExists)
         return failure(7, QStringLiteral("Please select a valid output profile."),

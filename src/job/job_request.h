@@ -23,9 +23,16 @@ struct JobRequest {
     bool profileFileExists = false;
     QString outputFolderText; // edtOutputDir
     long long durationMs = 0; // the source's length as the player reports it; 0 when none
+    double frameSeconds = 0;  // one frame of the source's picture; 0 when unknown (sound only)
 };
 
-// The first failing check (number 1..8 with its box), or success with the numbers the plan needs.
+// The shortest section a plan may hold when the source's frame duration is unknown.
+inline constexpr double kShortestSectionSeconds = 0.001;
+
+// The first failing check (number 1..9 with its box), or success with the numbers the plan needs.
+// Check 6 also refuses a section quantity of 0 or less; check 9 refuses a plan whose sections
+// are shorter than one frame of the source (kShortestSectionSeconds when that is unknown), as
+// they would come out a whole frame long each.
 struct JobCheckResult {
     int failedCheck = 0; // 0 when every check passed
     QString text;
@@ -34,7 +41,7 @@ struct JobCheckResult {
 
     double start = 0;     // S in seconds, as typed (valid on success)
     double end = 0;       // E in seconds, as typed (valid on success)
-    int sectionCount = 0; // 1 in start/end mode; may be 0 or negative in equal mode
+    int sectionCount = 0; // 1 in start/end mode; the positive quantity in equal mode
 
     bool passed() const { return failedCheck == 0; }
 };
@@ -43,8 +50,6 @@ struct JobCheckResult {
 bool IsValidSource(const QString& path);
 // True when the text names an existing folder.
 bool IsExistingFolder(const QString& path);
-// Reads a whole 32-bit signed number: leading blanks, an optional sign, decimal digits.
-bool ParseSectionQuantity(const QString& text, int* value);
 
 // Runs the checks in order and stops at the first failure. Nothing is repaired: a time text is
 // never normalised and the section quantity is never clamped.

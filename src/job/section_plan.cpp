@@ -5,20 +5,40 @@
 
 #include "ground/time_text.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace segmora {
 
 const QString kSourceSettingsProfileName = QStringLiteral("Settings of the source file.");
 
+namespace {
+
+// Where the planned range begins and ends within the source.
+double rangeStart(double start) {
+    return std::max(start, 0.0);
+}
+
+double rangeEnd(double end, long long durationMs) {
+    return durationMs > 0 ? std::min(end, static_cast<double>(durationMs) / 1000.0) : end;
+}
+
+} // namespace
+
+double PlannedSectionLength(double start, double end, int count, long long durationMs) {
+    if (count <= 0)
+        return 0;
+    return (rangeEnd(end, durationMs) - rangeStart(start)) / count;
+}
+
 QList<Section> PlanSections(double start, double end, int count, long long durationMs) {
     QList<Section> sections;
     if (count <= 0)
         return sections;
-    const double first = std::max(start, 0.0);
-    const double last =
-        durationMs > 0 ? std::min(end, static_cast<double>(durationMs) / 1000.0) : end;
-    const double length = (last - first) / count;
+    const double first = rangeStart(start);
+    const double length = PlannedSectionLength(start, end, count, durationMs);
     sections.reserve(count);
     for (int i = 1; i <= count; ++i)
         sections.append(Section{i, (i - 1) * length + first, length});
@@ -45,6 +65,13 @@ QString PartFilePath(const QString& outputPath) {
     const QString name = outputPath.mid(slash + 1);
     return outputPath.left(slash + 1) +
            QString::fromStdString(vorkast::contract::partFileName(name.toStdString()));
+}
+
+void RemoveStalePartFile(const QString& outputPath) {
+    const QString part = PartFilePath(outputPath);
+    const QFileInfo info(part);
+    if (info.isSymLink() || info.isFile())
+        QFile::remove(part);
 }
 
 } // namespace segmora

@@ -22,6 +22,9 @@ struct Section {
 // start lies before its end.
 QList<Section> PlanSections(double start, double end, int count, long long durationMs);
 
+// The length of each section PlanSections makes (the same for all); 0 for a count of 0 or less.
+double PlannedSectionLength(double start, double end, int count, long long durationMs);
+
 // The name of the profile whose clips keep the source's own container.
 extern const QString kSourceSettingsProfileName;
 
@@ -38,5 +41,10 @@ QString OutputPath(const QString& outputFolder, const QString& sourcePath, int i
 // The temporary file the converter writes before it renames it over outputPath: ".NAME.part"
 // in the same folder.
 QString PartFilePath(const QString& outputPath);
+
+// Removes the temporary file of outputPath that a converter left behind when it was killed
+// outright (SIGKILL, a crash of the machine), so it is never mistaken for a clip. Only a file
+// or a symbolic link under that name goes; a folder stays.
+void RemoveStalePartFile(const QString& outputPath);
 
 } // namespace segmora

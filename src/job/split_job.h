@@ -1,22 +1,17 @@
-// A whole split: the sections of a plan run one after another through the converter, with
-// progress, the overwrite rule, cancelling and the way the job ended.
+// What a split job runs on and how it ended: the plan made from a checked request, the way the
+// job ended, clips that came out short, and the failure text. JobController runs the plan.
 //
-// Threading: UI thread only. run() returns when the job has ended; meanwhile it runs the event
-// loop (nested), so the window repaints, timers tick and slots such as Cancel run inside it.
-// Signals are emitted from inside run(). Do not destroy the job while run() is in progress.
+// Threading: any thread; plain values and pure functions.
 #pragma once
 
 #include "job/job_request.h"
 #include "job/progress_parser.h"
 #include "job/section_plan.h"
 
-#include <QObject>
+#include <QList>
 #include <QString>
-#include <functional>
 
 namespace segmora {
-
-class ConverterProcess;
 
 // Everything a job runs on, fixed when it starts.
 struct SplitJobPlan {
@@ -45,56 +40,36 @@ enum class SplitJobEnd {
     Failed,           // a converter failed or died: message() in an information box
 };
 
+// A clip the converter wrote whole but shorter than its section (the source ended first).
+struct ShortClip {
+    int index = 0;
+    QString outputPath;
+    double asked = 0; // seconds
+    double made = 0;  // seconds, from the converter's last progress report
+};
+
+// A section whose converter failed or could not start.
+struct SectionFailure {
+    int index = 0;
+    QString message;
+};
+
 struct SplitJobResult {
     SplitJobEnd end = SplitJobEnd::Completed;
-    QString message; // StartFailed and Failed only
+    QString message; // StartFailed and Failed only: the first failure's text
     int section = 0; // the section that ended the job (StartFailed, Failed, Cancelled, refused)
+    QList<ShortClip> shortClips;    // made, but shorter than asked; in section order
+    QList<SectionFailure> failures; // every failed section, in the order they failed
+    QList<int> skipped;             // sections whose existing clip was kept
 };
 
-class SplitJob : public QObject {
-    Q_OBJECT
-public:
-    explicit SplitJob(SplitJobPlan plan, QObject* parent = nullptr);
-    ~SplitJob() override;
+// "Splitting: " + the source's file name in start/end mode, "Splitting: Section " + index in
+// equal mode.
+QString ProcessingText(const SplitJobPlan& plan, int index);
 
-    // Asked before a section whose output file already exists (when overwriting is not set):
-    // true to replace it. Unset means No.
-    std::function<bool(const QString& outputPath)> confirmOverwrite;
-
-    // Runs the plan to its end. Call once.
-    SplitJobResult run();
-
-    // Ends the job at once: a running converter is ended and reaped, its temporary file removed,
-    // and run() returns Cancelled. Harmless when nothing runs.
-    void requestCancel();
-
-    bool isRunning() const { return m_running; }
-    bool cancelRequested() const { return m_cancelRequested; }
-    const SplitJobPlan& plan() const { return m_plan; }
-    const JobProgress& progress() const { return m_progress; }
-
-    // "Splitting: " + the source's file name in start/end mode, "Splitting: Section " + index
-    // in equal mode.
-    static QString ProcessingText(const SplitJobPlan& plan, int index);
-
-signals:
-    // A section is about to start its converter.
-    void sectionStarted(int index, const QString& processingText, const QString& outputPath,
-                        const QString& commandText);
-    // The converter of the running section has started (its process id is its group id).
-    void converterStarted(qint64 processId);
-    // After every chunk of converter output: the two bars' positions (0..100).
-    void progressChanged(int currentPercent, int totalPercent);
-    // The section's converter has ended: the current bar drops to 0, the total keeps its value.
-    void sectionEnded(int index);
-
-private:
-    SplitJobPlan m_plan;
-    JobProgress m_progress;
-    ConverterProcess* m_process = nullptr; // the running section's converter, if any
-    bool m_running = false;
-    bool m_cancelRequested = false;
-};
+// The box that follows the completion message when clips came out short: which sections, and
+// how long each is against what was asked. Empty when there are none.
+QString ShortClipsText(const QList<ShortClip>& clips);
 
 // The text of the box shown when a converter failed: "Splitting failed." and what went wrong.
 QString ConverterFailureText(int exitCode, int signal, const QString& lastLine);

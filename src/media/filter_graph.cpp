@@ -4,16 +4,19 @@
 #include "ground/app_error.h"
 #include "media/video_window.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QList>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <cmath>
 #include <memory>
 #include <mpv/client.h>
+#include <optional>
 
 namespace {
 
@@ -42,10 +45,23 @@ qint64 millisecondsProperty(mpv_handle* handle, const char* name) {
     return secondsToMs(seconds);
 }
 
+// Whether libmpv did what was asked; a refusal is logged with what was asked.
+bool accepted(int status, const char* what) {
+    if (status >= 0)
+        return true;
+    qWarning("libmpv refused %s: %s", what, mpv_error_string(status));
+    return false;
+}
+
+void setPause(mpv_handle* handle, bool paused) {
+    accepted(mpv_set_property_string(handle, "pause", paused ? "yes" : "no"),
+             paused ? "to pause" : "to play");
+}
+
 // Unloads the current file; the player stays idle.
 void stopFile(mpv_handle* handle) {
     const char* command[] = {"stop", nullptr};
-    mpv_command(handle, command);
+    accepted(mpv_command(handle, command), "to unload the file");
 }
 
 // The result of a command, freed with it.
@@ -91,6 +107,23 @@ QString precheck(const QString& path) {
     return {};
 }
 
+// The filter that stands a picture stored on its side upright, from the clockwise turn the file
+// asks for (libmpv's "demux-rotation"); empty for none. libmpv's software renderer cannot turn
+// a picture itself: a quarter turn aborts the whole process and a half turn is ignored, so
+// libmpv is told to leave the rotation alone ("video-rotate" "no") and the turn is done here.
+QByteArray uprightFilter(int64_t clockwiseDegrees) {
+    switch ((clockwiseDegrees % 360 + 360) % 360) {
+    case 90:
+        return QByteArrayLiteral("lavfi-transpose=dir=clock");
+    case 180:
+        return QByteArrayLiteral("lavfi-hflip,lavfi-vflip");
+    case 270:
+        return QByteArrayLiteral("lavfi-transpose=dir=cclock");
+    default:
+        return {};
+    }
+}
+
 QString loadFailure(const QString& path, int error) {
     switch (error) {
     case MPV_ERROR_UNKNOWN_FORMAT:
@@ -113,18 +146,60 @@ void tuneExactSeeks(mpv_handle* handle) {
     char* format = mpv_get_property_string(handle, "file-format");
     const bool searchedByTime = format && qstrncmp(format, "mpeg", 4) == 0;
     mpv_free(format);
-    mpv_set_property_string(handle, "hr-seek-demuxer-offset", searchedByTime ? "1.5" : "0");
+    accepted(
+        mpv_set_property_string(handle, "hr-seek-demuxer-offset", searchedByTime ? "1.5" : "0"),
+        "to tune exact seeks");
 }
 
 } // namespace
+
+// A load started by OpenFile and not yet settled.
+struct PendingLoad {
+    QString path;
+    int64_t entry = -1;   // libmpv's playlist entry id of the load
+    bool started = false; // its start event was seen
+};
 
 struct FilterGraph::Impl {
     HandlePtr handle;
     QPointer<VideoWindow> window;
     bool loaded = false;
+    std::optional<PendingLoad> pending;
+    quint64 openSerial = 0; // counts OpenFile calls: a queued failure of an older one is dropped
+    QTimer* loadTimeout = nullptr;
+    QList<QEventLoop*> waitLoops; // the loops of RenderFile calls waiting, innermost last
+
+    QByteArray filter; // the "vf" set for the loaded file's rotation
+
+    // Sets the video filter when it differs from the one in place (a change rebuilds the chain).
+    void setFilter(const QByteArray& wanted) {
+        if (wanted == filter || !handle)
+            return;
+        if (mpv_set_property_string(handle.get(), "vf", wanted.constData()) >= 0)
+            filter = wanted;
+    }
+    // Turns the loaded file's picture upright.
+    void standUpright() {
+        int64_t degrees = 0;
+        if (mpv_get_property(handle.get(), "current-tracks/video/demux-rotation", MPV_FORMAT_INT64,
+                             &degrees) < 0)
+            degrees = 0;
+        setFilter(uprightFilter(degrees));
+    }
 };
 
-FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(std::make_unique<Impl>()) {}
+FilterGraph::FilterGraph(QObject* parent) : QObject(parent), d(std::make_unique<Impl>()) {
+    d->loadTimeout = new QTimer(this);
+    d->loadTimeout->setSingleShot(true);
+    d->loadTimeout->setInterval(kLoadTimeoutMs);
+    connect(d->loadTimeout, &QTimer::timeout, this, [this] {
+        if (!d->pending || !d->handle)
+            return;
+        const QString path = d->pending->path;
+        stopFile(d->handle.get());
+        settleLoad(QStringLiteral("The file %1 took too long to open.").arg(quoted(path)));
+    });
+}
 
 FilterGraph::~FilterGraph() {
     SetActive(false);
@@ -139,6 +214,7 @@ void FilterGraph::SetActive(bool active) {
         return;
     if (!active) {
         emit activationChanged(false);
+        giveUpLoad();
         mpv_handle* handle = d->handle.get();
         // After this no callback of libmpv can reach a half-destroyed object.
         mpv_set_wakeup_callback(handle, nullptr, nullptr);
@@ -146,6 +222,7 @@ void FilterGraph::SetActive(bool active) {
             d->window->attachPlayer(nullptr);
         d->handle.reset();
         d->loaded = false;
+        d->filter.clear();
         return;
     }
 
@@ -168,25 +245,39 @@ void FilterGraph::SetActive(bool active) {
         // Without a widget to draw in, the picture is decoded and dropped.
         {"vo", d->window ? "libmpv" : "null"},
         {"hwdec", "no"},
-        // The preview is small: bilinear scaling looks the same there at a fraction of the CPU.
-        {"zimg-scaler", "bilinear"},
-        {"sws-scaler", "bilinear"},
+        // A rotated source (every phone video shot upright) is turned by a filter instead: the
+        // software renderer would abort the process on it (see uprightFilter).
+        {"video-rotate", "no"},
         {"keep-open", "yes"},
         {"hr-seek", "yes"},
         {"idle", "yes"},
         {"pause", "yes"},
         {"audio-fallback-to-null", "yes"},
-        {"ao", audioOutput.isEmpty() ? nullptr : audioOutput.constData()},
     };
     for (const auto& [name, value] : options) {
-        if (value)
-            mpv_set_option_string(h, name, value);
+        const QByteArray what = QByteArray("the option ") + name + '=' + value;
+        if (!accepted(mpv_set_option_string(h, name, value), what.constData()))
+            throw segmora::AppError(QStringLiteral("The video player could not be started."));
     }
-    if (mpv_initialize(h) < 0)
+    // The preview is small: bilinear scaling looks the same there at a fraction of the CPU. A
+    // libmpv built without one of the scalers previews all the same.
+    accepted(mpv_set_option_string(h, "zimg-scaler", "bilinear"), "the option zimg-scaler");
+    accepted(mpv_set_option_string(h, "sws-scaler", "bilinear"), "the option sws-scaler");
+    // A wrong name only costs the sound.
+    if (!audioOutput.isEmpty())
+        accepted(mpv_set_option_string(h, "ao", audioOutput.constData()),
+                 QByteArray("the audio output " + audioOutput).constData());
+    if (!accepted(mpv_initialize(h), "to start"))
         throw segmora::AppError(QStringLiteral("The video player could not be started."));
 
-    mpv_observe_property(h, 0, "eof-reached", MPV_FORMAT_FLAG);
-    mpv_observe_property(h, kTimePosReply, "time-pos", MPV_FORMAT_DOUBLE);
+    // Without this the end of the file would go unnoticed and Play there would do nothing.
+    if (!accepted(mpv_observe_property(h, 0, "eof-reached", MPV_FORMAT_FLAG),
+                  "to report the end of the file"))
+        throw segmora::AppError(QStringLiteral("The video player could not be started."));
+    // Without this the position label would only follow the picture at the next refresh.
+    accepted(mpv_observe_property(h, kTimePosReply, "time-pos", MPV_FORMAT_DOUBLE),
+             "to report the time of the frame shown");
+    accepted(mpv_request_log_messages(h, "error"), "to report its errors");
     d->handle = std::move(handle);
     if (d->window) {
         try {
@@ -216,7 +307,8 @@ void FilterGraph::SetVideoWindow(VideoWindow* window) {
         d->window->attachPlayer(nullptr);
     d->window = window;
     if (d->handle) {
-        mpv_set_property_string(d->handle.get(), "vo", d->window ? "libmpv" : "null");
+        accepted(mpv_set_property_string(d->handle.get(), "vo", d->window ? "libmpv" : "null"),
+                 "to change the video output");
         if (d->window)
             d->window->attachPlayer(d->handle.get());
     }
@@ -229,68 +321,75 @@ VideoWindow* FilterGraph::videoWindow() const {
 void FilterGraph::ResetGraph() {
     if (!d->handle)
         return;
+    giveUpLoad();
     Stop();
     stopFile(d->handle.get());
     d->loaded = false;
 }
 
-void FilterGraph::RenderFile(const QString& path) {
+void FilterGraph::OpenFile(const QString& path) {
     if (!d->handle)
         return;
+    giveUpLoad();
+    ++d->openSerial;
     mpv_handle* h = d->handle.get();
     d->loaded = false;
-    const QString reason = precheck(path);
-    if (!reason.isEmpty()) {
+    if (const QString reason = precheck(path); !reason.isEmpty()) {
         stopFile(h);
-        throw segmora::AppError(reason);
+        failLater(reason);
+        return;
     }
 
     // An absolute path: a relative name could otherwise read as a protocol or an option.
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    mpv_set_property_string(h, "pause", "yes");
+    setPause(h, true);
+    // The previous file's turn must not apply to this one.
+    d->setFilter({});
     const char* command[] = {"loadfile", file.constData(), "replace", nullptr};
     NodeResult result;
-    if (int error = mpv_command_ret(h, command, &result.node); error < 0)
-        throw segmora::AppError(loadFailure(path, error));
+    if (int error = mpv_command_ret(h, command, &result.node); error < 0) {
+        failLater(loadFailure(path, error));
+        return;
+    }
     // Events of an earlier file (its end after a stop or a replace, a late start) carry other
     // playlist entry ids.
-    const int64_t entry = result.entryId();
+    d->pending = PendingLoad{path, result.entryId(), false};
+    d->loadTimeout->start();
+}
 
-    bool started = false;
-    const QDeadlineTimer deadline(kLoadTimeoutMs);
+void FilterGraph::RenderFile(const QString& path) {
+    if (!d->handle)
+        return;
+    OpenFile(path);
+    const quint64 serial = d->openSerial;
+    QPointer<FilterGraph> self(this);
+    QEventLoop loop;
+    bool opened = false;
+    std::optional<QString> failure;
+    connect(this, &FilterGraph::fileOpened, &loop, [&] {
+        opened = d->openSerial == serial;
+        loop.quit();
+    });
+    connect(this, &FilterGraph::openFailed, &loop, [&](const QString& reason) {
+        if (d->openSerial == serial)
+            failure = reason;
+        loop.quit();
+    });
+    d->waitLoops.append(&loop);
     while (true) {
-        const qint64 remaining = deadline.remainingTime();
-        if (remaining <= 0)
-            break;
-        const mpv_event* event = mpv_wait_event(h, double(remaining) / 1000.0);
-        switch (event->event_id) {
-        case MPV_EVENT_START_FILE:
-            started =
-                static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id == entry;
-            break;
-        case MPV_EVENT_FILE_LOADED:
-            if (started) {
-                d->loaded = true;
-                tuneExactSeeks(h);
-                return;
-            }
-            break;
-        case MPV_EVENT_END_FILE: {
-            const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            if (end->playlist_entry_id == entry)
-                throw segmora::AppError(loadFailure(path, end->reason == MPV_END_FILE_REASON_ERROR
-                                                              ? end->error
-                                                              : MPV_ERROR_LOADING_FAILED));
-            break;
-        }
-        case MPV_EVENT_SHUTDOWN:
+        loop.exec();
+        if (!self || !d->handle) {
+            if (self)
+                d->waitLoops.removeOne(&loop);
             throw segmora::AppError(QStringLiteral("The video player has shut down."));
-        default:
-            break;
         }
+        if (opened || failure || d->openSerial != serial || !d->pending)
+            break;
+        // Woken for a load further in (a file opened meanwhile): this one still runs.
     }
-    stopFile(h);
-    throw segmora::AppError(QStringLiteral("The file %1 took too long to open.").arg(quoted(path)));
+    d->waitLoops.removeOne(&loop);
+    if (failure)
+        throw segmora::AppError(*failure);
 }
 
 bool FilterGraph::Play() {
@@ -302,7 +401,7 @@ bool FilterGraph::Play() {
     if (HasMedia() &&
         mpv_get_property(d->handle.get(), "eof-reached", MPV_FORMAT_FLAG, &atEnd) >= 0 && atEnd)
         SeekTo(0);
-    mpv_set_property_string(d->handle.get(), "pause", "no");
+    setPause(d->handle.get(), false);
     return true;
 }
 
@@ -310,7 +409,7 @@ bool FilterGraph::Pause() {
     emit controlNotification(1);
     if (!d->handle)
         return false;
-    mpv_set_property_string(d->handle.get(), "pause", "yes");
+    setPause(d->handle.get(), true);
     return true;
 }
 
@@ -318,7 +417,7 @@ bool FilterGraph::Stop() {
     emit controlNotification(2);
     if (!d->handle)
         return false;
-    mpv_set_property_string(d->handle.get(), "pause", "yes");
+    setPause(d->handle.get(), true);
     SeekTo(0);
     return true;
 }
@@ -335,12 +434,25 @@ qint64 FilterGraph::CurrentPosition() const {
     return HasMedia() ? millisecondsProperty(d->handle.get(), "time-pos") : 0;
 }
 
+double FilterGraph::FrameRate() const {
+    if (!HasMedia())
+        return 0;
+    for (const char* name : {"container-fps", "estimated-vf-fps"}) {
+        double rate = 0;
+        if (mpv_get_property(d->handle.get(), name, MPV_FORMAT_DOUBLE, &rate) >= 0 &&
+            std::isfinite(rate) && rate > 0)
+            return rate;
+    }
+    return 0;
+}
+
 bool FilterGraph::IsPlaying() const {
     if (!HasMedia())
         return false;
     int paused = 1;
-    mpv_get_property(d->handle.get(), "pause", MPV_FORMAT_FLAG, &paused);
-    return !paused;
+    return accepted(mpv_get_property(d->handle.get(), "pause", MPV_FORMAT_FLAG, &paused),
+                    "to tell whether it plays") &&
+           !paused;
 }
 
 void FilterGraph::SeekTo(qint64 milliseconds) {
@@ -350,28 +462,65 @@ void FilterGraph::SeekTo(qint64 milliseconds) {
     const QByteArray seconds =
         QByteArray::number(double(qMax<qint64>(0, milliseconds)) / 1000.0, 'f', 3);
     const char* command[] = {"seek", seconds.constData(), "absolute+exact", nullptr};
-    mpv_command(d->handle.get(), command);
+    accepted(mpv_command(d->handle.get(), command), "to seek");
 }
 
 void FilterGraph::drainEvents() {
-    if (!d->handle)
-        return;
-    while (true) {
+    // A slot connected to a signal below may deactivate or destroy the graph.
+    const QPointer<FilterGraph> self(this);
+    while (self && d->handle) {
         const mpv_event* event = mpv_wait_event(d->handle.get(), 0);
-        if (event->event_id == MPV_EVENT_NONE)
+        switch (event->event_id) {
+        case MPV_EVENT_NONE:
             return;
-        if (event->event_id == MPV_EVENT_END_FILE) {
+        case MPV_EVENT_LOG_MESSAGE: {
+            const auto* message = static_cast<const mpv_event_log_message*>(event->data);
+            qWarning("libmpv %s (%s): %s", message->level, message->prefix,
+                     qPrintable(QString::fromUtf8(message->text).trimmed()));
+            break;
+        }
+        case MPV_EVENT_START_FILE:
+            if (d->pending &&
+                static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id ==
+                    d->pending->entry)
+                d->pending->started = true;
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            if (d->pending && d->pending->started) {
+                d->standUpright();
+                tuneExactSeeks(d->handle.get());
+                d->loaded = true;
+                settleLoad(QString());
+            }
+            break;
+        case MPV_EVENT_END_FILE: {
             const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            if (end->reason == MPV_END_FILE_REASON_ERROR)
+            if (d->pending && end->playlist_entry_id == d->pending->entry) {
+                settleLoad(loadFailure(d->pending->path, end->reason == MPV_END_FILE_REASON_ERROR
+                                                             ? end->error
+                                                             : MPV_ERROR_LOADING_FAILED));
+            } else if (end->reason == MPV_END_FILE_REASON_ERROR) {
                 d->loaded = false;
-        } else if (event->event_id == MPV_EVENT_PROPERTY_CHANGE &&
-                   event->reply_userdata == kTimePosReply) {
-            notePosition(static_cast<const mpv_event_property*>(event->data));
-        } else if (event->event_id == MPV_EVENT_PROPERTY_CHANGE) {
-            // eof-reached is observed below: keep-open shows the last frame at the end.
+            }
+            break;
+        }
+        case MPV_EVENT_PROPERTY_CHANGE: {
+            if (event->reply_userdata == kTimePosReply) {
+                notePosition(event->data);
+                break;
+            }
+            // eof-reached is observed: keep-open shows the last frame at the end.
             const auto* property = static_cast<const mpv_event_property*>(event->data);
             if (property->format == MPV_FORMAT_FLAG && *static_cast<int*>(property->data))
                 emit endOfMedia();
+            break;
+        }
+        case MPV_EVENT_SHUTDOWN:
+            if (d->pending)
+                settleLoad(QStringLiteral("The video player has shut down."));
+            break;
+        default:
+            break;
         }
     }
 }
@@ -403,7 +552,7 @@ void FilterGraph::SeekToSeconds(double seconds) {
     // Microseconds: finer than any frame, and "." whatever the locale.
     const QByteArray target = QByteArray::number(qMax(0.0, seconds), 'f', 6);
     const char* command[] = {"seek", target.constData(), "absolute+exact", nullptr};
-    mpv_command(d->handle.get(), command);
+    accepted(mpv_command(d->handle.get(), command), "to seek");
 }
 
 void FilterGraph::StepFrame(bool forward) {
@@ -412,7 +561,7 @@ void FilterGraph::StepFrame(bool forward) {
     if (IsPlaying())
         Pause();
     const char* command[] = {forward ? "frame-step" : "frame-back-step", nullptr};
-    mpv_command(d->handle.get(), command);
+    accepted(mpv_command(d->handle.get(), command), "to step a frame");
 }
 
 void FilterGraph::SeekKeyframe(bool forward) {
@@ -421,7 +570,7 @@ void FilterGraph::SeekKeyframe(bool forward) {
     // A keyframe seek by a hair goes to the keyframe at or before (after) that place; the hair
     // keeps a frame that is itself a keyframe from being found again.
     const char* command[] = {"seek", forward ? "0.01" : "-0.01", "relative+keyframes", nullptr};
-    mpv_command(d->handle.get(), command);
+    accepted(mpv_command(d->handle.get(), command), "to seek");
 }
 
 QImage FilterGraph::GrabFrame() const {
@@ -459,4 +608,33 @@ QImage FilterGraph::GrabFrame() const {
     return QImage(static_cast<const uchar*>(data->data), int(width), int(height), int(stride),
                   QImage::Format_RGB32)
         .copy();
+}
+
+void FilterGraph::settleLoad(const QString& failure) {
+    d->pending.reset();
+    d->loadTimeout->stop();
+    if (failure.isEmpty())
+        emit fileOpened();
+    else
+        emit openFailed(failure);
+}
+
+void FilterGraph::giveUpLoad() {
+    d->loadTimeout->stop();
+    d->pending.reset();
+    ++d->openSerial; // a failure still queued for it is dropped
+    // The waiting RenderFile calls look again: theirs may have been the load given up.
+    for (QEventLoop* loop : std::as_const(d->waitLoops))
+        loop->quit();
+}
+
+void FilterGraph::failLater(const QString& reason) {
+    // From the event loop, as every outcome of a load.
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial = d->openSerial, reason] {
+            if (serial == d->openSerial)
+                settleLoad(reason);
+        },
+        Qt::QueuedConnection);
 }

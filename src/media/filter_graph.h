@@ -1,13 +1,15 @@
 // The preview's media graph: one source file played through libmpv.
 //
-// Threading: every member is called on the UI thread. libmpv's wakeup callback (any thread)
-// only posts a queued call to this object; events are then read on the UI thread. RenderFile
-// reads the events of its own load synchronously, so the queued wakeups that arrive after it
-// find nothing left to do.
+// Threading: every member is called on the UI thread, and none waits for libmpv to decode or
+// display anything. libmpv's wakeup callback (any thread) only posts a queued call to this
+// object; events are then read on the UI thread, the end of a load among them.
 //
 // Audio goes to the desktop's default output; a machine without any audio device previews
 // silently. The environment variable SEGMORA_AUDIO_OUTPUT, read at activation, names another
 // libmpv audio output: tests set it to "null" so that they never make a sound.
+//
+// What libmpv logs as an error, and every call it refuses, is written as a warning starting with
+// "libmpv" (tests fail on such warnings).
 //
 // libmpv needs the C numeric locale: call setlocale(LC_NUMERIC, "C") once the application
 // object exists and before the graph is activated.
@@ -39,11 +41,19 @@ public:
     void SetVideoWindow(VideoWindow* window);
     VideoWindow* videoWindow() const;
 
-    // Stops and unloads the file; the video window stays bound. Does nothing when inactive.
+    // Stops and unloads the file; the video window stays bound. A load in progress is given up
+    // without a signal. Does nothing when inactive.
     void ResetGraph();
-    // Loads path, paused at its start, and returns once it is loaded, so Duration() is known;
-    // raises segmora::AppError with a plain-words reason when it cannot be played (the graph
-    // then holds no file). Waits at most 10 s. Does nothing when inactive.
+    // Starts loading path, paused at its start, and returns at once. fileOpened() follows from
+    // the event loop once it is loaded (Duration() is then known), or openFailed() with a
+    // plain-words reason when it cannot be played (the graph then holds no file), at the latest
+    // after 10 s. A later OpenFile, ResetGraph or deactivation gives the load up without a
+    // signal. Does nothing when inactive.
+    void OpenFile(const QString& path);
+    // OpenFile, then waits for its outcome with the event loop running (timers, clicks and
+    // paints go on meanwhile): returns once loaded; raises segmora::AppError with the reason
+    // when it cannot be played, or when the player is deactivated or destroyed meanwhile. Also
+    // returns when another load or ResetGraph gave this one up. Does nothing when inactive.
     void RenderFile(const QString& path);
     // Play, Pause and Stop first emit controlNotification (0, 1, 2), then act. They return
     // false when inactive. At the end of the file the last frame stays shown, paused; Play
@@ -59,6 +69,9 @@ public:
     qint64 Duration() const;
     // Playing position in whole milliseconds (truncated); 0 with no file.
     qint64 CurrentPosition() const;
+    // Frames a second of the loaded file's picture: the container's figure, else libmpv's
+    // estimate from the decoded frames; 0 with no file or no picture.
+    double FrameRate() const;
     // Whether the file is playing (not paused); false with no file.
     bool IsPlaying() const;
     // Exact seek to an absolute position in milliseconds; does nothing with no file.
@@ -92,10 +105,17 @@ signals:
     void endOfMedia();
     // The time of the frame on screen changed (playing, after a seek or a step), in seconds.
     void positionChanged(double seconds);
+    // The file of OpenFile is loaded, paused at its start.
+    void fileOpened();
+    // The file of OpenFile cannot be played, for reason (in plain words, naming the file).
+    void openFailed(const QString& reason);
 
 private:
     void drainEvents();
     void notePosition(const void* property);
+    void settleLoad(const QString& failure);
+    void giveUpLoad();
+    void failLater(const QString& reason);
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -1,6 +1,8 @@
 // Deciding which file a command line or a drop opens as the source.
 #include "media/source_intake.h"
 
+#include "ground/product.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,6 +69,30 @@ QString CommandLineCandidate(const QString& argument) {
     if (asciiLower(extensionOf(argument)) == QLatin1String(".tmp"))
         return ReadListFileFirstLine(argument);
     return argument;
+}
+
+QString CommandLineProblem(const QString& argument, const QStringList& extensions) {
+    if (argument.isEmpty())
+        return {};
+    const bool listFile = asciiLower(extensionOf(argument)) == QLatin1String(".tmp");
+    if (listFile && !QFileInfo::exists(argument))
+        return QStringLiteral("The file %1 does not exist.").arg(argument);
+    const QString candidate = CommandLineCandidate(argument);
+    if (candidate.isEmpty())
+        return QStringLiteral("The list file %1 names no video.").arg(argument);
+    if (IsOpenableSource(candidate, extensions))
+        return {};
+    const QFileInfo info(candidate);
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a video file.").arg(candidate);
+    if (!info.exists())
+        return QStringLiteral("The file %1 does not exist.").arg(candidate);
+    QStringList types;
+    for (const QString& extension : extensions)
+        types.append(extension.mid(1).toUpper());
+    return QStringLiteral("%1 is not a video type %2 opens. Open a file of one of these "
+                          "types: %3.")
+        .arg(candidate, kProductName, types.join(QStringLiteral(", ")));
 }
 
 } // namespace segmora

@@ -26,4 +26,9 @@ QString ReadListFileFirstLine(const QString& listPath);
 // on its first line, any other argument names itself. Empty when there is nothing to open.
 QString CommandLineCandidate(const QString& argument);
 
+// Why a command-line argument opens nothing, in words for the user: a file that is not there,
+// a folder, a type not among extensions, a list file naming no video. Empty when the argument
+// is empty or names an openable source.
+QString CommandLineProblem(const QString& argument, const QStringList& extensions);
+
 } // namespace segmora

@@ -1,4 +1,5 @@
-// The preview's picture: libmpv's software renderer drawing into an image that the widget shows.
+// The preview's picture: libmpv's software renderer drawing on a thread of its own into images
+// that the widget shows.
 #include "media/video_window.h"
 
 #include "ground/app_error.h"
@@ -6,22 +7,175 @@
 #include <QMetaObject>
 #include <QPainter>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <mpv/client.h>
 #include <mpv/render.h>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace {
+
 // libmpv takes its fast paths with 64-byte aligned rows.
 constexpr qsizetype kRowAlignment = 64;
+
+// An image of size with 64-byte aligned rows, which frees its buffer with its last copy; null
+// when the memory is not there.
+QImage alignedImage(QSize size) {
+    const qsizetype stride =
+        (qsizetype(size.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    void* buffer = std::aligned_alloc(kRowAlignment, size_t(stride) * size_t(size.height()));
+    if (!buffer)
+        return {};
+    return QImage(
+        static_cast<uchar*>(buffer), size.width(), size.height(), stride, QImage::Format_RGB32,
+        [](void* memory) { std::free(memory); }, buffer);
+}
+
 } // namespace
 
-void VideoWindow::ContextDeleter::operator()(mpv_render_context* context) const {
-    mpv_render_context_free(context);
-}
+// Owns the render context and the thread that renders with it. The thread is the only caller of
+// the context between construction and destruction; libmpv's callback only wakes it.
+class VideoWindow::Renderer {
+public:
+    // Raises segmora::AppError when libmpv refuses the render context.
+    Renderer(VideoWindow* window, mpv_handle* handle, quint64 generation, QSize size, qreal ratio)
+        : m_window(window), m_generation(generation), m_size(size), m_ratio(ratio) {
+        char apiType[] = MPV_RENDER_API_TYPE_SW;
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_API_TYPE, apiType},
+            {MPV_RENDER_PARAM_INVALID, nullptr},
+        };
+        if (mpv_render_context_create(&m_context, handle, params) < 0)
+            throw segmora::AppError(QStringLiteral("The video picture could not be set up."));
+        // Called on a libmpv thread: only flags the work and wakes the render thread.
+        mpv_render_context_set_update_callback(
+            m_context,
+            [](void* self) {
+                auto* renderer = static_cast<Renderer*>(self);
+                {
+                    const std::lock_guard lock(renderer->m_mutex);
+                    renderer->m_updatePending = true;
+                }
+                renderer->m_wake.notify_one();
+            },
+            this);
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            mpv_render_context_set_update_callback(m_context, nullptr, nullptr);
+            mpv_render_context_free(m_context);
+            throw segmora::AppError(QStringLiteral("The video picture could not be set up."));
+        }
+    }
 
-void VideoWindow::BufferDeleter::operator()(unsigned char* buffer) const {
-    std::free(buffer);
-}
+    // Stops the render thread, then frees the context: no callback runs once this returns. The
+    // wait is short: a render call in progress returns by its frame's display time.
+    ~Renderer() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        mpv_render_context_set_update_callback(m_context, nullptr, nullptr);
+        mpv_render_context_free(m_context);
+    }
+
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // The size, in device pixels, to render at; the current frame is rendered again at a new one.
+    void setTargetSize(QSize size, qreal ratio) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (size == m_size && ratio == m_ratio)
+                return;
+            m_size = size;
+            m_ratio = ratio;
+            m_resized = true;
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run() {
+        bool hasFrame = false;
+        std::unique_lock lock(m_mutex);
+        while (true) {
+            m_wake.wait(lock, [this] { return m_quit || m_updatePending || m_resized; });
+            if (m_quit)
+                return;
+            m_updatePending = false;
+            const bool resized = std::exchange(m_resized, false);
+            const QSize size = m_size;
+            const qreal ratio = m_ratio;
+            lock.unlock();
+            // libmpv wants this after every callback; it also tells whether a frame waits.
+            const bool newFrame =
+                (mpv_render_context_update(m_context) & MPV_RENDER_UPDATE_FRAME) != 0;
+            if (newFrame || (resized && hasFrame)) {
+                QImage frame = render(size, ratio);
+                if (!frame.isNull()) {
+                    hasFrame = true;
+                    QMetaObject::invokeMethod(
+                        m_window,
+                        [window = m_window, frame = std::move(frame), newFrame,
+                         generation = m_generation] {
+                            window->takeFrame(frame, newFrame, generation);
+                        },
+                        Qt::QueuedConnection);
+                }
+            }
+            lock.lock();
+        }
+    }
+
+    // Renders the waiting frame (or the current one again) into a new image. With a new frame,
+    // returns at its display time: libmpv's video thread and this one meet there. Null when
+    // nothing could be drawn; a waiting frame is taken all the same, so that playback goes on.
+    QImage render(QSize size, qreal ratio) {
+        QImage frame = size.isEmpty() ? QImage() : alignedImage(size);
+        if (frame.isNull()) {
+            int skip = 1;
+            mpv_render_param params[] = {
+                {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+                {MPV_RENDER_PARAM_INVALID, nullptr},
+            };
+            mpv_render_context_render(m_context, params);
+            return {};
+        }
+        // Format_RGB32 holds B, G, R, unused in memory order: libmpv's "bgr0". libmpv scales the
+        // picture into the whole image with its aspect ratio kept and black bars around it.
+        int sizeParam[2] = {size.width(), size.height()};
+        char format[] = "bgr0";
+        size_t stride = size_t(frame.bytesPerLine());
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_SW_SIZE, sizeParam}, {MPV_RENDER_PARAM_SW_FORMAT, format},
+            {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, frame.bits()},
+            {MPV_RENDER_PARAM_INVALID, nullptr},
+        };
+        if (mpv_render_context_render(m_context, params) < 0)
+            return {};
+        frame.setDevicePixelRatio(ratio);
+        return frame;
+    }
+
+    VideoWindow* const m_window;
+    const quint64 m_generation;
+    mpv_render_context* m_context = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    // Guarded by m_mutex.
+    bool m_updatePending = false;
+    bool m_resized = false;
+    bool m_quit = false;
+    QSize m_size;
+    qreal m_ratio = 1;
+    std::thread m_thread; // last: started once everything above exists
+};
 
 VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("VideoWindow"));
@@ -40,102 +194,51 @@ VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent) {
 }
 
 VideoWindow::~VideoWindow() {
-    attachPlayer(nullptr);
+    // Before the widget goes: the render thread calls back into it.
+    m_renderer.reset();
 }
 
 void VideoWindow::attachPlayer(mpv_handle* handle) {
-    if (m_context) {
-        // Once this returns libmpv calls no more: the callback cannot outlive the widget.
-        mpv_render_context_set_update_callback(m_context.get(), nullptr, nullptr);
-        m_context.reset();
-    }
-    m_newFrame = false;
-    m_hasFrame = false;
-    if (!handle) {
-        update();
-        return;
-    }
-    char apiType[] = MPV_RENDER_API_TYPE_SW;
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, apiType},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context* context = nullptr;
-    if (mpv_render_context_create(&context, handle, params) < 0)
-        throw segmora::AppError(QStringLiteral("The video picture could not be set up."));
-    m_context.reset(context);
-    // Called on a libmpv thread: only posts; libmpv is asked on the UI thread.
-    mpv_render_context_set_update_callback(
-        context,
-        [](void* self) {
-            auto* window = static_cast<VideoWindow*>(self);
-            QMetaObject::invokeMethod(
-                window, [window] { window->onRenderUpdate(); }, Qt::QueuedConnection);
-        },
-        this);
-}
-
-void VideoWindow::onRenderUpdate() {
-    if (!m_context || !(mpv_render_context_update(m_context.get()) & MPV_RENDER_UPDATE_FRAME))
-        return;
-    // Render at once: libmpv holds its next frame back until this one is taken. A hidden
-    // widget leaves the frame for its next paint.
-    m_newFrame = true;
-    if (isVisible() && renderFrame()) {
-        m_newFrame = false;
-        m_unshownFrame = true;
+    m_renderer.reset();
+    // Pictures of the old player still queued are dropped on arrival.
+    ++m_generation;
+    m_frame = QImage();
+    m_unshownFrame = false;
+    if (handle) {
+        const qreal ratio = devicePixelRatioF();
+        m_renderer = std::make_unique<Renderer>(this, handle, m_generation,
+                                                (QSizeF(size()) * ratio).toSize(), ratio);
     }
     update();
 }
 
-bool VideoWindow::renderFrame() {
+void VideoWindow::sendTargetSize() {
+    if (!m_renderer)
+        return;
     const qreal ratio = devicePixelRatioF();
-    const QSize size = (QSizeF(this->size()) * ratio).toSize();
-    if (size.isEmpty())
-        return false;
-    if (m_frame.size() != size) {
-        const qsizetype stride =
-            (qsizetype(size.width()) * 4 + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-        m_frame = QImage();
-        m_buffer.reset(static_cast<unsigned char*>(
-            std::aligned_alloc(kRowAlignment, size_t(stride) * size_t(size.height()))));
-        if (!m_buffer)
-            return false;
-        m_frame = QImage(m_buffer.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
-        m_frame.setDevicePixelRatio(ratio);
-    }
-    // Format_RGB32 holds B, G, R, unused in memory order: libmpv's "bgr0". libmpv scales the
-    // picture into the whole image with its aspect ratio kept and black bars around it.
-    int sizeParam[2] = {size.width(), size.height()};
-    char format[] = "bgr0";
-    size_t stride = size_t(m_frame.bytesPerLine());
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, sizeParam}, {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, m_buffer.get()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    if (mpv_render_context_render(m_context.get(), params) < 0)
-        return false;
-    m_hasFrame = true;
-    return true;
+    m_renderer->setTargetSize((QSizeF(size()) * ratio).toSize(), ratio);
+}
+
+void VideoWindow::takeFrame(const QImage& frame, bool newFrame, quint64 generation) {
+    if (generation != m_generation || !m_renderer)
+        return;
+    m_frame = frame;
+    m_unshownFrame = m_unshownFrame || newFrame;
+    update();
 }
 
 void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    const QSize wanted = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    // Render here only for a frame that came while hidden or for a new size; otherwise the
-    // picture rendered on libmpv's update is shown (again).
-    if (m_context && (m_newFrame || (m_hasFrame && m_frame.size() != wanted))) {
-        if (renderFrame() && m_newFrame) {
-            m_newFrame = false;
-            m_unshownFrame = true;
-        }
-    }
-    if (!m_hasFrame || !m_context) {
+    if (m_frame.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    painter.drawImage(QPoint(0, 0), m_frame);
+    // Right after a resize the old picture is stretched until the new size's arrives.
+    const QSize wanted = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    if (m_frame.size() == wanted)
+        painter.drawImage(QPoint(0, 0), m_frame);
+    else
+        painter.drawImage(rect(), m_frame);
     if (m_unshownFrame) {
         m_unshownFrame = false;
         ++m_framesPainted;
@@ -145,5 +248,6 @@ void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
 
 void VideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    sendTargetSize();
     update();
 }

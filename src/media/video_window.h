@@ -1,10 +1,10 @@
-// The preview's picture: a widget that draws libmpv's frames with the software render API.
+// The preview's picture: a widget that shows the frames libmpv's software renderer draws.
 //
-// Threading: UI thread only. libmpv's render-update callback (any thread) only posts a queued
-// call that asks libmpv whether a new frame exists and, if so, renders it into the widget's
-// image at once (libmpv's video thread waits for that) and schedules a repaint. Rendering shares
-// the UI thread with FilterGraph's other libmpv calls; libmpv bounds the rare wait between the
-// two with its own timeout, which at worst drops a frame.
+// Threading: the widget lives on the UI thread, which never waits for libmpv here. A render
+// thread of its own, started when a player is attached, renders each new frame at the widget's
+// size: libmpv's render-update callback (any thread) only wakes that thread, the render call
+// waits there until the frame's display time, and the finished picture is handed to the widget
+// through a queued call, which then repaints. Only new frames (and a new size) cause repaints.
 #pragma once
 
 #include <QImage>
@@ -12,7 +12,6 @@
 #include <memory>
 
 struct mpv_handle;
-struct mpv_render_context;
 
 class VideoWindow : public QWidget {
     Q_OBJECT
@@ -38,25 +37,20 @@ protected:
 
 private:
     friend class FilterGraph;
-    // Called by FilterGraph: creates the render context on handle (raises segmora::AppError
-    // when libmpv refuses), or frees it when handle is null. The context must be gone before
-    // the handle is destroyed.
+    // Called by FilterGraph: creates the render context on handle and starts the render thread
+    // (raises segmora::AppError when libmpv refuses), or stops the thread and frees the context
+    // when handle is null. The context must be gone before the handle is destroyed; once this
+    // returns, no callback of the old context runs and none of its pictures is shown.
     void attachPlayer(mpv_handle* handle);
-    void onRenderUpdate();
-    bool renderFrame();
+    // Tells the render thread the size to render at, when it changed.
+    void sendTargetSize();
+    // A picture from the render thread; generation tells pictures of an earlier player apart.
+    void takeFrame(const QImage& frame, bool newFrame, quint64 generation);
 
-    struct ContextDeleter {
-        void operator()(mpv_render_context* context) const;
-    };
-    std::unique_ptr<mpv_render_context, ContextDeleter> m_context;
-    // Frame buffer with a 64-byte aligned stride, wrapped by m_frame.
-    struct BufferDeleter {
-        void operator()(unsigned char* buffer) const;
-    };
-    std::unique_ptr<unsigned char, BufferDeleter> m_buffer;
+    class Renderer;
+    std::unique_ptr<Renderer> m_renderer;
+    quint64 m_generation = 0;
     QImage m_frame;
-    bool m_newFrame = false;     // libmpv has a frame not yet rendered into m_frame
-    bool m_hasFrame = false;     // m_frame holds a picture
-    bool m_unshownFrame = false; // m_frame holds a picture not yet painted
+    bool m_unshownFrame = false; // m_frame holds a new frame not yet painted
     quint64 m_framesPainted = 0;
 };

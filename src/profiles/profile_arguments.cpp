@@ -9,13 +9,15 @@
 
 namespace segmora {
 
-QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
+namespace {
+
+// current(parameter) is the value its row holds.
+template <typename Current> QString buildArguments(const QString& path, Current currentOf) {
     QString arguments;
     if (!QFileInfo(path).isFile())
         return arguments;
     for (const ProfileParameter& p : ReadProfileParameters(IniFile(path).snapshot())) {
-        const TValueListEditor* grid = grids.forSort(p.sort);
-        const QString current = grid ? grid->value(p.name) : QString();
+        const QString current = currentOf(p);
         QString value;
         if (p.list) {
             const int choice = IndexWithoutCase(p.captions, current);
@@ -33,6 +35,22 @@ QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
         arguments += QLatin1Char(' ') + p.cmd + QLatin1Char(' ') + value;
     }
     return arguments;
+}
+
+} // namespace
+
+QString BuildProfileArguments(const QString& path, const ProfileGrids& grids) {
+    return buildArguments(path, [&grids](const ProfileParameter& p) {
+        const TValueListEditor* grid = grids.forSort(p.sort);
+        return grid ? grid->value(p.name) : QString();
+    });
+}
+
+QString BuildSavedProfileArguments(const QString& path) {
+    // The values the grids show right after the profile is loaded.
+    return buildArguments(path, [](const ProfileParameter& p) {
+        return p.list ? p.captions.value(p.index) : p.caption;
+    });
 }
 
 } // namespace segmora

@@ -16,4 +16,8 @@ struct ProfileGrids;
 // parameters contribute nothing.
 QString BuildProfileArguments(const QString& path, const ProfileGrids& grids);
 
+// The same from the file alone, with every row as loading the profile fills it (a list
+// parameter's chosen caption, any other its Caption): what a split without the window uses.
+QString BuildSavedProfileArguments(const QString& path);
+
 } // namespace segmora

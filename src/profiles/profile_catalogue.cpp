@@ -4,6 +4,8 @@
 #include "ground/time_text.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 
 namespace segmora {
@@ -14,6 +16,15 @@ QStringList SplitCommaTerminatedList(const QString& text) {
     items.removeLast();
     return items;
 }
+
+namespace {
+
+bool fileNameBefore(const QString& a, const QString& b) {
+    const int folded = a.compare(b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+} // namespace
 
 QStringList ListProfileFiles(const QString& folder, const QString& extension) {
     QString wanted = extension.toLower();
@@ -30,10 +41,7 @@ QStringList ListProfileFiles(const QString& folder, const QString& extension) {
                                    return dot < 0 || name.mid(dot).toLower() != wanted;
                                }),
                 names.end());
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
+    std::sort(names.begin(), names.end(), fileNameBefore);
     return names;
 }
 
@@ -42,6 +50,28 @@ QList<ProfileEntry> LoadProfileCatalogue(const QString& profilesFolder) {
     QList<ProfileEntry> catalogue;
     for (const QString& name : ListProfileFiles(folder, QStringLiteral(".apf")))
         catalogue.append({StripExtension(name), folder + name});
+    return catalogue;
+}
+
+QList<ProfileEntry> LoadProfileCatalogue(const QStringList& profilesFolders) {
+    QList<ProfileEntry> catalogue;
+    QHash<QString, qsizetype> byName; // case-folded display name -> position in catalogue
+    for (const QString& folder : profilesFolders) {
+        for (const ProfileEntry& entry : LoadProfileCatalogue(folder)) {
+            const QString folded = entry.displayName.toCaseFolded();
+            if (const auto known = byName.constFind(folded); known != byName.cend()) {
+                catalogue[*known] = entry;
+            } else {
+                byName.insert(folded, catalogue.size());
+                catalogue.append(entry);
+            }
+        }
+    }
+    std::stable_sort(catalogue.begin(), catalogue.end(),
+                     [](const ProfileEntry& a, const ProfileEntry& b) {
+                         return fileNameBefore(QFileInfo(a.filePath).fileName(),
+                                               QFileInfo(b.filePath).fileName());
+                     });
     return catalogue;
 }
 

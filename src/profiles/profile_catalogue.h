@@ -35,6 +35,10 @@ struct ProfileEntry {
 // The catalogue of a profiles folder (with or without trailing "/"): every ".apf" file in the
 // order of ListProfileFiles, shown under its name without extension.
 QList<ProfileEntry> LoadProfileCatalogue(const QString& profilesFolder);
+// The catalogue of several folders as one list in the same order: a profile of a later folder
+// takes the place of one of the same display name (without regard to case) in an earlier one,
+// so the user's own folder comes last.
+QList<ProfileEntry> LoadProfileCatalogue(const QStringList& profilesFolders);
 QStringList DisplayNames(const QList<ProfileEntry>& catalogue);
 
 } // namespace segmora

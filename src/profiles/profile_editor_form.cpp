@@ -123,7 +123,7 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
 
     setFixedSize(kClientWidth, kClientHeight);
 
-    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profilesFolder())));
+    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
 }
 
 QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,
@@ -183,14 +183,14 @@ void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
     for (int i = 0; i < mainProfileList->count(); ++i)
         names.append(mainProfileList->itemText(i));
     FillProfileList(names);
-    // Only the user's pick follows: it is the change that loads the profile into the grids.
-    // A selection set by the program loads nothing, and Open brings the lists in line then.
-    connect(mainProfileList, &QComboBox::activated, this,
+    // Every change of the main choice follows; the main window loads that profile into the
+    // grids, so this list keeps naming the profile the grids hold.
+    connect(mainProfileList, &QComboBox::currentIndexChanged, this,
             [this](int index) { cmbProfile->setCurrentIndex(index); });
     // And back: a profile picked here becomes the main window's choice too. Start takes the
     // parameters from the file named in the main list and their values from these grids, so
     // two different profiles would make a clip of neither (H.264 in an .avi, or a failure).
-    // Setting the index loads nothing there; the grids already hold this profile.
+    // The main window then loads the same file the grids were just filled from.
     connect(cmbProfile, &QComboBox::activated, mainProfileList,
             [mainProfileList](int index) { mainProfileList->setCurrentIndex(index); });
 }
@@ -235,9 +235,9 @@ void TopSettingForm::cmbProfileChange() {
     LoadProfile(EditorProfilePath());
 }
 
-template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
+template <class Save> void TopSettingForm::saveWithStorableSize(Save&& save) {
     const int row = vleVideo->findRow(kVideoSize);
-    if (row < 0) {
+    if (row < 0 || IndexWithoutCase(vleVideo->pickList(row), vleVideo->valueAt(row)) >= 0) {
         save();
         return;
     }
@@ -251,8 +251,17 @@ template <class Save> void TopSettingForm::saveWithOriginalSize(Save&& save) {
 
 void TopSettingForm::Button1Click() {
     const QString path = EditorProfilePath();
-    if (QFileInfo(path).isFile())
-        saveWithOriginalSize([&] { SaveProfile(path); });
+    if (QFileInfo(path).isFile()) {
+        // An installed program keeps its shipped profiles as they are: a change to one becomes
+        // the user's own copy.
+        const QString target = m_context.profileSavePath(cmbProfile->currentText());
+        saveWithStorableSize([&] {
+            if (target == path)
+                SaveProfile(path);
+            else
+                SaveProfileAs(path, target);
+        });
+    }
     hide();
 }
 
@@ -267,7 +276,7 @@ void TopSettingForm::btnSaveAsClick() {
                              QStringLiteral("apf"));
     if (!target || target->isEmpty())
         return;
-    saveWithOriginalSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
+    saveWithStorableSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
 }
 
 void TopSettingForm::btnVideoClick() {

@@ -113,9 +113,10 @@ private:
                         QPushButton** button);
     void toggleGroup(QPushButton* button, TValueListEditor* grid);
     void repaintGrids();
-    // Runs save with "Original Size" in the row "Video Size" (when there is one), so a custom
-    // size never reaches a file; the row's value is put back after a successful save.
-    template <class Save> void saveWithOriginalSize(Save&& save);
+    // Runs save with the row "Video Size" as it is when it holds one of its choices, so a size
+    // picked from the list is stored. A typed size ("640x480") is none of them: the file gets
+    // "Original Size" and the typed size is put back into the row after a successful save.
+    template <class Save> void saveWithStorableSize(Save&& save);
 
     ProgramContext m_context;
     QString m_outputExtension;

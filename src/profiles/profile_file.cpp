@@ -3,6 +3,7 @@
 
 #include "ground/app_error.h"
 #include "ground/ini_file.h"
+#include "ground/whole_number.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/value_list_editor.h"
 
@@ -54,10 +55,9 @@ std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
     // Only keys that exist can name a parameter, so a huge Para stops at the last one present.
     int highestKey = -1;
     for (const QString& key : file.keys(kMain)) {
-        bool isNumber = false;
-        const int index = key.toInt(&isNumber);
-        if (isNumber && index >= 0 && key == QString::number(index))
-            highestKey = std::max(highestKey, index);
+        const std::optional<int> index = ParseWholeNumber(key, {.plusSign = false});
+        if (index && *index >= 0 && key == QString::number(*index))
+            highestKey = std::max(highestKey, *index);
     }
     const int last = std::min(count, highestKey + 1);
 

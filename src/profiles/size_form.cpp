@@ -4,6 +4,7 @@
 #include "ground/error_guard.h"
 #include "ground/object_names.h"
 #include "ground/seams.h"
+#include "ground/whole_number.h"
 #include "profiles/value_list_editor.h"
 #include "profiles/video_size.h"
 
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <limits>
 
 namespace segmora {
 
@@ -54,19 +54,7 @@ void TSizeForm::Attach(QWidget* mainWindow, TValueListEditor* videoGrid) {
 }
 
 bool TSizeForm::IsProperInteger(const QString& text) {
-    qsizetype start = 0;
-    if (!text.isEmpty() && text[0] == QLatin1Char('-'))
-        start = 1;
-    if (start == text.size())
-        return false;
-    for (qsizetype i = start; i < text.size(); ++i) {
-        if (text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
-            return false;
-    }
-    bool ok = false;
-    const qlonglong number = text.toLongLong(&ok);
-    return ok && number >= std::numeric_limits<qint32>::min() &&
-           number <= std::numeric_limits<qint32>::max();
+    return ParseWholeNumber(text, {.plusSign = false}).has_value();
 }
 
 void TSizeForm::FormShow() {

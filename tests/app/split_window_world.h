@@ -9,7 +9,7 @@
 #include "app/setting_form.h"
 #include "fake_converter.h"
 #include "fake_seams.h"
-#include "job/split_job.h"
+#include "job/job_controller.h"
 #include "media/filter_graph.h"
 #include "media/track_bar.h"
 #include "test_support.h"
@@ -200,13 +200,13 @@ inline void onFirstProgress(TMainForm* form, std::function<void()> action) {
     auto* poll = new QTimer(form);
     poll->setInterval(0);
     QObject::connect(poll, &QTimer::timeout, form, [form, poll, action] {
-        SplitJob* job = form->RunningJob();
+        JobController* job = form->RunningJob();
         if (!job)
             return;
         poll->stop();
         poll->deleteLater();
         auto done = std::make_shared<bool>(false);
-        QObject::connect(job, &SplitJob::progressChanged, form, [done, action](int, int) {
+        QObject::connect(job, &JobController::progressChanged, form, [done, action](int, int, int) {
             if (*done)
                 return;
             *done = true;

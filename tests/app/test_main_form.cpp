@@ -1,13 +1,13 @@
 // The main window and start-up: the control inventory, the caption, the open dialog's filter,
 // the profile list, Browse, Help, About, closing, the error guard and the start options.
 #include "app/about_form.h"
-#include "ground/app_error.h"
 #include "app/application.h"
-#include "ground/ini_file.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "app/setting_form.h"
 #include "fake_seams.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
 #include "profiles/profile_editor_form.h"
@@ -356,16 +356,55 @@ private slots:
 
         form->show();
         QCOMPARE(editor->OutputExtension(), afterShow);
-        // A second showing does not load again.
+        // A second showing does not load again: a file changed meanwhile is not read.
         form->hide();
-        form->cmbProfile->setCurrentIndex(2);
+        world.folder.writeFile(QStringLiteral("Profiles/A.apf"), "[Main]\nType=ts\n");
         form->show();
         QCOMPARE(editor->OutputExtension(), afterShow);
 
+        // Any change of the choice loads, so the list always names the profile the grids hold.
+        form->cmbProfile->setCurrentIndex(2);
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".webm"));
+        QCOMPARE(editor->cmbProfile->currentIndex(), 2);
         // The user's choice loads, the real file (B.APF) found from its shown name.
         form->cmbProfile->setCurrentIndex(1);
         emit form->cmbProfile->activated(1);
         QCOMPARE(editor->OutputExtension(), QStringLiteral(".mkv"));
+    }
+
+    // The Settings dialog's Cancel and Load Default put the saved profile back into the list;
+    // its values come with it, so Start never takes one profile's file with another's values.
+    void settingsPutsTheSavedProfileBackLoaded_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Cancel") << "btnCancel";
+        QTest::newRow("Load Default") << "btnDefault";
+    }
+    void settingsPutsTheSavedProfileBackLoaded() {
+        QFETCH(QString, button);
+        World world;
+        putProfiles(world.folder, {{"A.apf", "[Main]\nType=avi\n"},
+                                   {"B.apf", "[Main]\nType=mkv\n"},
+                                   {"C.apf", "[Main]\nType=webm\n"}});
+        // The name wins over the position: C, though the position names B.
+        putPreferences(world.folder, "[Main]\nProfile=1\nProfile Name=C\n");
+        TMainForm* form = world.start();
+        TopSettingForm* editor = world.app->opSettingForm();
+        form->show();
+        QCOMPARE(form->cmbProfile->currentText(), QStringLiteral("C"));
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".webm"));
+
+        form->cmbProfile->setCurrentIndex(0);
+        emit form->cmbProfile->activated(0);
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".avi"));
+        form->tbtnSettings->click();
+        TSettingForm* settings = world.app->settingForm();
+        QVERIFY(settings->isVisible());
+        settings->findChild<QPushButton*>(button)->click();
+
+        QCOMPARE(form->cmbProfile->currentText(), QStringLiteral("C"));
+        QCOMPARE(editor->OutputExtension(), QStringLiteral(".webm"));
+        QCOMPARE(editor->cmbProfile->currentText(), QStringLiteral("C"));
+        QVERIFY(world.fakes.messages.isEmpty());
     }
 
     void browse_data() {
@@ -393,6 +432,9 @@ private slots:
         QCOMPARE(form->edtOutputDir->text(), outputDir);
         QCOMPARE(world.fakes.folderPickerCaptions,
                  QList<QString>{QStringLiteral("Select the output directory.")});
+        // The picker opens in the current output folder.
+        QCOMPARE(world.fakes.folderPickerStartFolders,
+                 QList<QString>{QStringLiteral("/kept/as/it/was/")});
         QVERIFY(world.fakes.messages.isEmpty());
     }
 
@@ -479,7 +521,8 @@ private slots:
         TMainForm* form = world.start();
         form->show();
         form->edtOutputDir->setText(QStringLiteral("/before/"));
-        seams().pickFolder = [](QWidget*, const QString&) -> std::optional<QString> {
+        seams().pickFolder = [](QWidget*, const QString&,
+                                const QString&) -> std::optional<QString> {
             throw AppError(QStringLiteral("The folder list cannot be read."));
         };
         form->bbtnBrowse->click();
@@ -647,6 +690,47 @@ private slots:
             return;
         QCOMPARE(options.programFolder, programFolder);
         QCOMPARE(options.source, source);
+    }
+
+    // The options that print or choose the mode, and the rule that a leading dash is an option.
+    void startSwitches_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("asks"); // "usage", "version", "installed", "error" or ""
+        QTest::addColumn<QString>("programFolder");
+        QTest::addColumn<QString>("source");
+        const QString none;
+        QTest::newRow("-h") << QStringList{"-h", "a.avi"} << none << "usage" << none
+                            << "/start/here/a.avi";
+        QTest::newRow("--help") << QStringList{"--help"} << none << "usage" << none << none;
+        QTest::newRow("--version") << QStringList{"--version"} << none << "version" << none << none;
+        QTest::newRow("--installed sets the environment's folder aside")
+            << QStringList{"--installed", "a.avi"} << "/env/seg"
+            << "installed" << none << "/start/here/a.avi";
+        QTest::newRow("--installed with --program-folder")
+            << QStringList{"--installed", "--program-folder", "/opt/seg"} << none << "error" << none
+            << none;
+        QTest::newRow("unknown short option")
+            << QStringList{"-x"} << none << "error" << none << none;
+        QTest::newRow("a lone dash is a file name")
+            << QStringList{"-"} << none << "" << none << "/start/here/-";
+        QTest::newRow("after --, -h is a file name")
+            << QStringList{"--", "-h"} << none << "" << none << "/start/here/-h";
+    }
+    void startSwitches() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, asks);
+        const StartOptions options =
+            ParseStartOptions(arguments, QStringLiteral("/start/here"), environment);
+        QCOMPARE(!options.error.isEmpty(), asks == QLatin1String("error"));
+        if (asks == QLatin1String("error"))
+            return;
+        QCOMPARE(options.showUsage, asks == QLatin1String("usage"));
+        QCOMPARE(options.showVersion, asks == QLatin1String("version"));
+        QCOMPARE(options.forceInstalled, asks == QLatin1String("installed"));
+        QTEST(options.programFolder, "programFolder");
+        QTEST(options.source, "source");
     }
 };
 

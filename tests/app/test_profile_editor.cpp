@@ -1,8 +1,9 @@
 // The profile editor: its controls, opening from the main window, OK, Cancel, the close box,
 // Save as, the custom size kept out of profile files, collapsing groups, read-only rows and
 // the colours its grids are painted in.
-#include "ground/ini_file.h"
 #include "editor_test_world.h"
+#include "ground/ini_file.h"
+#include "profile_test_util.h"
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_grid_look.h"
 
@@ -13,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace segmora;
@@ -278,6 +280,50 @@ private slots:
             BuildProfileArguments(clip, editor->grids()).contains(QStringLiteral(" -s 640x480")));
     }
 
+    // A size from the row's own list is stored as it is by OK and Save as.
+    void listedSizeIsStored_data() {
+        QTest::addColumn<QString>("action"); // OK, Save as
+        QTest::addColumn<QString>("picked"); // empty: the row as loaded (320x240)
+        QTest::addColumn<QString>("index");  // written for "Video Size"
+        QTest::newRow("OK, as loaded") << "OK"
+                                       << ""
+                                       << "2";
+        QTest::newRow("Save as, as loaded") << "Save as"
+                                            << ""
+                                            << "2";
+        QTest::newRow("OK, Original Size picked") << "OK"
+                                                  << "Original Size"
+                                                  << "0";
+        QTest::newRow("Save as, picked back") << "Save as"
+                                              << "320x240"
+                                              << "2";
+    }
+    void listedSizeIsStored() {
+        QFETCH(QString, action);
+        QFETCH(QString, picked);
+        QFETCH(QString, index);
+        test::EditorWorld world;
+        TopSettingForm* editor = world.editor;
+        world.main->BitBtn1Click();
+        if (picked == QLatin1String("320x240"))
+            QVERIFY(world.pick(editor->vleVideo, kVideoSize, QStringLiteral("Original Size")));
+        if (!picked.isEmpty())
+            QVERIFY(world.pick(editor->vleVideo, kVideoSize, picked));
+        const QString shown = editor->vleVideo->value(kVideoSize);
+
+        QString target = world.path(QStringLiteral("Clip"));
+        if (action == QLatin1String("OK")) {
+            editor->Button1->click();
+        } else {
+            target = world.folder.context().profilesFolder() + QStringLiteral("Mine.apf");
+            world.fakes.fileToSave = target;
+            editor->btnSaveAs->click();
+        }
+        QVERIFY(world.fakes.messages.isEmpty());
+        QCOMPARE(readKey(target, "Video Size", "Index"), index);
+        QCOMPARE(editor->vleVideo->value(kVideoSize), shown);
+    }
+
     // A profile without a "Video Size" parameter gets no such row from OK or Save as.
     void noVideoSizeRowCreated_data() {
         QTest::addColumn<QString>("action");
@@ -330,6 +376,39 @@ private slots:
         QVERIFY(editor->isVisible());
         QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("Original Size"));
         QCOMPARE(readKey(clip, "Video Size", "Index"), QStringLiteral("2"));
+    }
+
+    // Installed, the shipped profiles stay as shipped: OK saves a change as the user's own copy,
+    // which the lists then use, and Save as starts in the user's folder.
+    void installedSavesIntoTheUsersFolder() {
+        QTemporaryDir dir;
+        const QString shipped = dir.filePath(QStringLiteral("share/Profiles/"));
+        const QString own = dir.filePath(QStringLiteral("home/Profiles/"));
+        QVERIFY(QDir().mkpath(shipped));
+        QVERIFY(test::writeText(shipped + QStringLiteral("Clip.apf"),
+                                test::clipProfile("mp4", "800k")));
+        const ProgramContext context = ProgramContext::installed(
+            dir.filePath(QStringLiteral("bin")),
+            {dir.filePath(QStringLiteral("share")), dir.filePath(QStringLiteral("home")), own});
+        context.PrepareUserFolders();
+        test::FakeSeams fakes;
+        Application app(context);
+        app.mainForm()->show();
+        TopSettingForm* editor = app.opSettingForm();
+        app.mainForm()->BitBtn1Click();
+        QVERIFY(test::EditorWorld::pick(editor->vleVideo, QStringLiteral("Video Codec"),
+                                        QStringLiteral("MPEG-4")));
+        editor->Button1->click();
+        QVERIFY(fakes.messages.isEmpty());
+        QCOMPARE(readKey(own + QStringLiteral("Clip.apf"), "Video Codec", "Index"),
+                 QStringLiteral("1"));
+        QCOMPARE(test::readText(shipped + QStringLiteral("Clip.apf")),
+                 test::clipProfile("mp4", "800k"));
+        QCOMPARE(context.profilePath(QStringLiteral("Clip")), own + QStringLiteral("Clip.apf"));
+
+        fakes.fileToSave.reset();
+        editor->btnSaveAs->click();
+        QCOMPARE(fakes.saveStartFolders, QList<QString>{own});
     }
 
     // Collapsing and expanding a group; the groups below move with it.

@@ -102,6 +102,8 @@ private slots:
         QVERIFY2(QFile::exists(fixture("range90_4.mp4")), "run make_fixtures.sh first");
     }
 
+    void init() { segmora::test::failOnPlayerErrors(); }
+
     void marking_data() {
         QTest::addColumn<QString>("file"); // empty: no source opened
         QTest::addColumn<QStringList>("steps");
@@ -310,6 +312,8 @@ private slots:
         World world;
         TMainForm* form = world.form.get();
         form->show();
+        // Up and active, as a user finds it, before the picture takes the focus.
+        QVERIFY(QTest::qWaitForWindowActive(form));
         form->videoWindow->setFocus();
         QWidget* target = form->videoWindow;
         const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {

@@ -1,10 +1,10 @@
 // The Settings dialog against a stand-in main window: creation from the file, OK, Cancel,
 // Load Default, Browse, the ways of closing, keys, and a refused save.
+#include "app/setting_form.h"
+#include "fake_seams.h"
 #include "ground/app_error.h"
 #include "ground/ini_file.h"
 #include "ground/preferences.h"
-#include "app/setting_form.h"
-#include "fake_seams.h"
 #include "test_support.h"
 
 #include <QCheckBox>
@@ -53,7 +53,7 @@ QString flagsOf(const TSettingForm& form) {
 }
 
 // The parts of the main window the dialog works with, and a count of how often the profile
-// list's change handler ran (the real one is connected to activated()).
+// list's choice changed (the real window loads the chosen profile on every change).
 struct MainWindowStandIn {
     QWidget window;
     QComboBox* cmbProfile = new QComboBox(&window);
@@ -65,7 +65,8 @@ struct MainWindowStandIn {
         cmbProfile->addItems(
             {QStringLiteral("DVD"), QStringLiteral("Phone"), QStringLiteral("Web")});
         cmbProfile->setCurrentIndex(-1); // the main window fills the list without selecting
-        QObject::connect(cmbProfile, &QComboBox::activated, [this] { ++profileHandlerRuns; });
+        QObject::connect(cmbProfile, &QComboBox::currentIndexChanged,
+                         [this] { ++profileHandlerRuns; });
         edtOutputDir->setText(kEarlierOutputDir);
         chkPreview->setChecked(true);
         chkPreview->hide();
@@ -224,6 +225,12 @@ void TestSettingForm::creationLoadsSavedValues_data() {
         << QByteArray("[Main]\nProfile=3\n") << "111110" << program << program << -1;
     QTest::newRow("no profile saved")
         << QByteArray("[Main]\nProfile=-1\n") << "111110" << program << program << -1;
+    QTest::newRow("saved name wins over the position")
+        << QByteArray("[Main]\nProfile=0\nProfile Name=Web\n") << "111110" << program << program
+        << 2;
+    QTest::newRow("saved name no longer listed")
+        << QByteArray("[Main]\nProfile=1\nProfile Name=Gone\n") << "111110" << program << program
+        << 1;
     QTest::newRow("factory values are not used at start")
         << QByteArray("[Default]\nOverwrite=0\nAuto Turn Off=1\nProfile=2\n") << "111110" << program
         << program << 0;
@@ -244,7 +251,8 @@ void TestSettingForm::creationLoadsSavedValues() {
     QCOMPARE(world.form->edtOutputDir->text(), resolve(dialogDir));
     QCOMPARE(world.main.edtOutputDir->text(), resolve(mainDir));
     QCOMPARE(world.main.cmbProfile->currentIndex(), profile);
-    QCOMPARE(world.main.profileHandlerRuns, 0);
+    // The list starts with no choice; the saved one is its only change.
+    QCOMPARE(world.main.profileHandlerRuns, profile >= 0 ? 1 : 0);
     QVERIFY(world.fakes.messages.isEmpty());
     // Creating the dialog writes nothing.
     QCOMPARE(QFile::exists(world.iniPath()), content != kNoFile);
@@ -357,6 +365,7 @@ void TestSettingForm::closingWithoutButtonsKeepsChangesInForce() {
     QCOMPARE(world.savedString(QStringLiteral("Overwrite")), QStringLiteral("1"));
     QCOMPARE(world.savedString(QStringLiteral("Output Dir")), QStringLiteral("/videos/changed"));
     QCOMPARE(world.savedString(QStringLiteral("Profile")), QStringLiteral("2"));
+    QCOMPARE(world.savedString(QStringLiteral("Profile Name")), QStringLiteral("Web"));
     QCOMPARE(world.savedString(QStringLiteral("Version")), QStringLiteral("1.8"));
 }
 
@@ -379,8 +388,8 @@ void TestSettingForm::cancelPutsSavedValuesAndProfileBack() {
     QCOMPARE(flagsOf(form), QStringLiteral("101100"));
     QCOMPARE(form.edtOutputDir->text(), QStringLiteral("/videos/saved/"));
     QCOMPARE(world.main.cmbProfile->currentIndex(), 1);
-    // The list shows the saved profile, but the profile loaded before is not reloaded.
-    QCOMPARE(world.main.profileHandlerRuns, 0);
+    // The list shows the saved profile, and the window is told, so it loads that profile.
+    QCOMPARE(world.main.profileHandlerRuns, 1);
     QCOMPARE(world.iniBytes(), before);
 }
 
@@ -409,6 +418,7 @@ void TestSettingForm::loadDefaultShowsFactoryValuesUnsaved() {
     TSettingForm& form = *world.form;
     const QByteArray before = world.iniBytes();
     world.main.cmbProfile->setCurrentIndex(0);
+    world.main.profileHandlerRuns = 0;
     form.show();
 
     QTest::mouseClick(form.btnDefault, Qt::LeftButton);
@@ -416,9 +426,9 @@ void TestSettingForm::loadDefaultShowsFactoryValuesUnsaved() {
     QVERIFY(form.isVisible());
     QCOMPARE(flagsOf(form), flags);
     QCOMPARE(form.edtOutputDir->text(), dir == kProgramFolderToken ? world.folder.path() : dir);
-    // Like Cancel, it puts the saved profile back into the list without running its handler.
+    // Like Cancel, it puts the saved profile back into the list, which the window loads.
     QCOMPARE(world.main.cmbProfile->currentIndex(), 1);
-    QCOMPARE(world.main.profileHandlerRuns, 0);
+    QCOMPARE(world.main.profileHandlerRuns, 1);
     QCOMPARE(world.main.edtOutputDir->text(), QStringLiteral("/videos/saved/"));
     QCOMPARE(world.iniBytes(), before);
 }
@@ -443,6 +453,7 @@ void TestSettingForm::okSavesAndCopiesToMainWindow() {
     TSettingForm& form = *world.form;
     world.main.edtOutputDir->setText(kEarlierOutputDir);
     world.main.cmbProfile->setCurrentIndex(profile);
+    world.main.profileHandlerRuns = 0;
     form.show();
     form.chkoutputdir->setChecked(aptotic);
     form.edtOutputDir->setText(typed);
@@ -457,6 +468,9 @@ void TestSettingForm::okSavesAndCopiesToMainWindow() {
     QVERIFY(ReadPreferenceValues(world.folder.context(), false) == shown);
     QCOMPARE(world.savedString(QStringLiteral("Output Dir")), typed);
     QCOMPARE(ReadSavedProfileIndex(world.folder.context()), profile);
+    // The name too, so a profile added before it later does not shift the choice.
+    QCOMPARE(world.savedString(QStringLiteral("Profile Name")),
+             profile >= 0 ? world.main.cmbProfile->itemText(profile) : QString());
     QCOMPARE(world.main.edtOutputDir->text(), aptotic ? typed : kEarlierOutputDir);
     QVERIFY(!world.main.chkPreview->isChecked());
     QCOMPARE(world.main.profileHandlerRuns, 0);
@@ -517,6 +531,9 @@ void TestSettingForm::browse() {
 
     QCOMPARE(world.fakes.folderPickerCaptions,
              QList<QString>{QStringLiteral("Select the output directory.")});
+    // The picker opens where the field points, not in the program's working folder.
+    QCOMPARE(world.fakes.folderPickerStartFolders,
+             QList<QString>{QStringLiteral("/videos/saved/")});
     QCOMPARE(form.edtOutputDir->text(), shown);
     // Nothing else changes until OK.
     QVERIFY(form.isVisible());

@@ -3,8 +3,8 @@
 // buttons and the position display (SEGMORA_NEEDS_MEDIA).
 #include "app/main_form.h"
 #include "app/picture_button.h"
-#include "ground/time_text.h"
 #include "fake_seams.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
@@ -75,18 +75,40 @@ void typeTime(QLineEdit* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-void drop(QWidget* target, const QStringList& paths) {
+// What the drag source learns at each step of a drag: taken or not, and as which action.
+struct DropReplies {
+    bool entered = false;
+    Qt::DropAction enterAction = Qt::IgnoreAction;
+    bool moved = false;
+    Qt::DropAction moveAction = Qt::IgnoreAction;
+    bool dropped = false;
+    Qt::DropAction dropAction = Qt::IgnoreAction;
+};
+
+// The desktop offers the drag first, moves it over the window, then drops it there. Shift
+// makes the drag propose a move, as a file manager does.
+DropReplies drop(QWidget* target, const QStringList& paths,
+                 Qt::DropActions offered = Qt::CopyAction,
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     data.setUrls(urls);
-    // The desktop offers the drag first; the drop then goes to the widget that accepted it.
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    DropReplies replies;
+    QDragEnterEvent enter(QPoint(20, 20), offered, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(target, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    replies.entered = enter.isAccepted();
+    replies.enterAction = enter.dropAction();
+    QDragMoveEvent move(QPoint(30, 30), offered, &data, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(target, &move);
+    replies.moved = move.isAccepted();
+    replies.moveAction = move.dropAction();
+    QDropEvent event(QPointF(30, 30), offered, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(target, &event);
+    replies.dropped = event.isAccepted();
+    replies.dropAction = event.dropAction();
+    return replies;
 }
 
 } // namespace
@@ -99,6 +121,14 @@ private slots:
         std::setlocale(LC_NUMERIC, "C");
         qputenv("SEGMORA_AUDIO_OUTPUT", "null");
         QVERIFY2(QFile::exists(fixture("long61_5.mp4")), "run make_fixtures.sh first");
+    }
+
+    void init() {
+        // Broken files make libmpv log errors on purpose, whichever way they are opened.
+        const QByteArray test = QTest::currentTestFunction();
+        const bool brokenRow = qstrcmp(QTest::currentDataTag(), "text file named .mp4") == 0;
+        if (test != "badInputThenGoodFile" && !brokenRow)
+            segmora::test::failOnPlayerErrors();
     }
 
     void supportedFile_data() {
@@ -121,7 +151,7 @@ private slots:
     }
 
     // Start-up goes on whatever the argument is; only a readable, supported, existing file is
-    // opened, and only a file that cannot be played is reported.
+    // opened, and an argument that opens nothing is reported with the reason.
     void commandLine_data() {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("listName"); // written into the scratch folder; "/" at the
@@ -129,36 +159,45 @@ private slots:
         QTest::addColumn<QByteArray>("listContent");
         QTest::addColumn<QString>("opened"); // empty: nothing opened
         QTest::addColumn<bool>("errorBox");
+        QTest::addColumn<QString>("says"); // a part of the error box's text
         const QString none;
-        QTest::newRow("no argument") << "" << none << QByteArray() << none << false;
+        QTest::newRow("no argument") << "" << none << QByteArray() << none << false << none;
         QTest::newRow("a video") << "%F/counter.mp4" << none << QByteArray() << "%F/counter.mp4"
-                                 << false;
+                                 << false << none;
         QTest::newRow("list file: its first line")
             << "%T/list.TMP"
             << "list.TMP" << QByteArray("%F/long61_5.mp4\n%F/counter.mp4\n") << "%F/long61_5.mp4"
-            << false;
+            << false << none;
         QTest::newRow("list file: CR LF, a relative name, no final line break")
             << "%T/sub/list.tmp"
-            << "sub/list.tmp" << QByteArray("../CLIP.MP4\r\n") << "%T/CLIP.MP4" << false;
+            << "sub/list.tmp" << QByteArray("../CLIP.MP4\r\n") << "%T/CLIP.MP4" << false << none;
         QTest::newRow("list file: odd name in UTF-8")
             << "%T/list.tmp"
-            << "list.tmp" << QByteArray("%T/") + kOddName.toUtf8() << "%T/" + kOddName << false;
-        QTest::newRow("list file missing")
-            << "%T/none.tmp" << none << QByteArray() << none << false;
+            << "list.tmp" << QByteArray("%T/") + kOddName.toUtf8() << "%T/" + kOddName << false
+            << none;
+        QTest::newRow("list file missing") << "%T/none.tmp" << none << QByteArray() << none << true
+                                           << "The file %T/none.tmp does not exist.";
         QTest::newRow("list file empty") << "%T/list.tmp"
-                                         << "list.tmp" << QByteArray() << none << false;
+                                         << "list.tmp" << QByteArray() << none << true
+                                         << "The list file %T/list.tmp names no video.";
         QTest::newRow("list file is a folder") << "%T/list.tmp"
-                                               << "list.tmp/" << QByteArray() << none << false;
+                                               << "list.tmp/" << QByteArray() << none << true
+                                               << "The list file %T/list.tmp names no video.";
         QTest::newRow("list names a missing file")
             << "%T/list.tmp"
-            << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << false;
+            << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << true
+            << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("unsupported extension")
-            << "%T/clip.mkv" << none << QByteArray() << none << false;
-        QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << false;
+            << "%T/clip.mkv" << none << QByteArray() << none << true
+            << "%T/clip.mkv is not a video type Segmora opens. Open a file of one of these types: "
+               "AVI, MPG, MPEG, MP4, WMV, MOV, VOB, ASF.";
+        QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << true
+                                        << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("folder named like a video")
-            << "%T/dir.mp4" << none << QByteArray() << none << false;
+            << "%T/dir.mp4" << none << QByteArray() << none << true
+            << "%T/dir.mp4 is a folder, not a video file.";
         QTest::newRow("text file named .mp4")
-            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true;
+            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true << none;
     }
     void commandLine() {
         QFETCH(QString, argument);
@@ -166,6 +205,7 @@ private slots:
         QFETCH(QByteArray, listContent);
         QFETCH(QString, opened);
         QFETCH(bool, errorBox);
+        QFETCH(QString, says);
         World world;
         if (listName.endsWith(QLatin1Char('/'))) {
             QDir().mkpath(world.in(listName));
@@ -179,8 +219,11 @@ private slots:
         QCOMPARE(form->edtSource->text(), world.expand(opened));
         QCOMPARE(form->SourceLoaded, !opened.isEmpty());
         QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
-        if (errorBox)
+        if (errorBox) {
             QCOMPARE(world.fakes.messages.first().icon, MessageIcon::Error);
+            QVERIFY2(world.fakes.messages.first().text.contains(world.expand(says)),
+                     qPrintable(world.fakes.messages.first().text));
+        }
         QCOMPARE(form->filterGraph->Duration() > 0, !opened.isEmpty() && !errorBox);
         QVERIFY(form->acceptDrops());
     }
@@ -366,13 +409,54 @@ private slots:
         }
         for (QString& path : paths)
             path = world.expand(path);
-        drop(form, paths);
-        if (QTest::currentTestFailed())
-            return;
+        const DropReplies replies = drop(form, paths);
+        // A running job refuses the drag from its start.
+        QCOMPARE(replies.entered, !jobRunning);
+        QCOMPARE(replies.dropped, !jobRunning);
         QCOMPARE(form->edtSource->text(), world.expand(opened));
         QCOMPARE(form->SourceLoaded, !opened.isEmpty());
         QCOMPARE(world.fakes.messages.size(), errorBox ? 1 : 0);
         QCOMPARE(form->JobState, jobRunning ? int(JobRunning) : int(JobIdle));
+    }
+
+    // A drop is never taken as a move, which would let a file manager delete the dropped
+    // video; a drag that offers neither a copy nor a link is refused.
+    void dropIsACopyOrALink_data() {
+        QTest::addColumn<int>("offered"); // Qt::DropActions
+        QTest::addColumn<bool>("shift");  // proposes a move
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("action"); // Qt::DropAction told to the source when taken
+        const int copy = Qt::CopyAction;
+        const int move = Qt::MoveAction;
+        const int link = Qt::LinkAction;
+        QTest::newRow("copy") << copy << false << true << copy;
+        QTest::newRow("move proposed, copy offered")
+            << (copy | move | link) << true << true << copy;
+        QTest::newRow("move proposed, link offered") << (move | link) << true << true << link;
+        QTest::newRow("link") << link << false << true << link;
+        QTest::newRow("move only") << move << true << false << int(Qt::IgnoreAction);
+    }
+    void dropIsACopyOrALink() {
+        QFETCH(int, offered);
+        QFETCH(bool, shift);
+        QFETCH(bool, taken);
+        QFETCH(int, action);
+        World world;
+        TMainForm* form = world.start();
+        // A file the window takes without opening it: only the drag's replies matter here.
+        const DropReplies replies =
+            drop(form, {world.in(QStringLiteral("clip.mkv"))}, Qt::DropActions(offered),
+                 shift ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(replies.entered, taken);
+        QCOMPARE(replies.moved, taken);
+        QCOMPARE(replies.dropped, taken);
+        // A refused drag never reaches the window again, so only a taken one tells an action.
+        if (taken) {
+            QCOMPARE(int(replies.enterAction), action);
+            QCOMPARE(int(replies.moveAction), action);
+            QCOMPARE(int(replies.dropAction), action);
+        }
+        QVERIFY(world.fakes.messages.isEmpty());
     }
 
     void playbackButtons() {

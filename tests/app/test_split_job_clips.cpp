@@ -146,7 +146,7 @@ private slots:
         world.form->imgStartClick();
 
         QCOMPARE(converters.size(), 1);
-        QVERIFY(test::processGroupGone(converters[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(converters[0]), 5000);
         QVERIFY(world.converterProcesses().isEmpty());
         QCOMPARE(world.messageTexts(),
                  QStringList{QStringLiteral("Do you want to cancel the splitting?")});
@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(world.fakes.endProgramCalls, 1);
         QCOMPARE(before.size(), 1);
         QVERIFY(after.isEmpty());
-        QVERIFY(test::processGroupGone(before[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(before[0]), 5000);
         QVERIFY2(leftInOutput.isEmpty(), qPrintable(leftInOutput.join(QLatin1Char(' '))));
         QCOMPARE(world.messageTexts(),
                  QStringList{QStringLiteral("Do you want to cancel the splitting and exit?")});

@@ -116,6 +116,19 @@ private slots:
             qty, "Invalid Section", "edtSectionQty");
         row("6 quantity beyond 32 bits", "job45", true, t10, t20, QStringLiteral("2147483648"), mp4,
             "out", qty, "Invalid Section", "edtSectionQty");
+        // No section would run, and success would be reported for nothing written.
+        row("6 quantity 0", "job45", true, t10, t20, QStringLiteral("0"), mp4, "out", qty,
+            "Invalid Section", "edtSectionQty");
+        row("6 negative quantity", "job45", true, t10, t20, QStringLiteral("-2"), mp4, "out", qty,
+            "Invalid Section", "edtSectionQty");
+        // The source has 10 frames a second: shorter sections would each come out a whole frame.
+        row("9 sections under a frame", "job45", true, t10, t20, QStringLiteral("101"), mp4, "out",
+            QStringLiteral("Each section would be shorter than one frame of the video. Please "
+                           "specify a smaller section quantity."),
+            "Invalid Section", "edtSectionQty");
+        row("9 range under a frame", "job45", true, t10, QStringLiteral("00:00:10.05"), none, mp4,
+            "out", QStringLiteral("The marked range is shorter than one frame of the video."),
+            "Invalid Time", "");
         row("7 profile file gone", "job45", true, t10, t20, QStringLiteral("3"),
             QStringLiteral("missing"), "out", profile, "Invalid Output Path", "cmbProfile");
         row("8 output folder missing", "job45", true, t10, t20, none, mp4, "missing", folder,
@@ -225,18 +238,16 @@ private slots:
             << "2" << test::kLossless
             << QStringList{"-ss|40|-t|2.5|c_Clip1.mp4", "-ss|42.5|-t|2.5|c_Clip2.mp4"}
             << QStringList{"-c", "copy"} << "Splitting: Section 2";
-        QTest::newRow("no sections") << "job45.mp4"
-                                     << "d.mp4"
-                                     << "00:00:10"
-                                     << "00:00:20"
-                                     << "0"
-                                     << "MP4" << QStringList{} << QStringList{} << "";
-        QTest::newRow("negative sections") << "job45.mp4"
-                                           << "e.mp4"
-                                           << "00:00:10"
-                                           << "00:00:20"
-                                           << "-2"
-                                           << "MP4" << QStringList{} << QStringList{} << "";
+        QTest::newRow("a frame each")
+            << "job45.mp4"
+            << "d.mp4"
+            << "00:00:10"
+            << "00:00:10.5"
+            << "5" << test::kLossless
+            << QStringList{"-ss|10|-t|0.1|d_Clip1.mp4", "-ss|10.1|-t|0.1|d_Clip2.mp4",
+                           "-ss|10.2|-t|0.1|d_Clip3.mp4", "-ss|10.3|-t|0.1|d_Clip4.mp4",
+                           "-ss|10.4|-t|0.1|d_Clip5.mp4"}
+            << QStringList{"-c", "copy"} << "Splitting: Section 5";
     }
     void argumentVectors() {
         QFETCH(QString, fixture);
@@ -364,7 +375,7 @@ private slots:
         QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Query"));
         QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);
         QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNo);
-        QVERIFY(test::processGroupGone(converters[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(converters[0]), 5000);
         QVERIFY(world.converterProcesses().isEmpty());
         world.verifyIdle();
     }
@@ -391,6 +402,35 @@ private slots:
         QVERIFY(asked);
         QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
                                                     "Splitting is completed successfully."}));
+        world.verifyIdle();
+    }
+
+    // Yes to Cancel, given after the last converter had finished while the question was open:
+    // every clip is complete, so the job ends with its success message, not quietly.
+    void cancelAnsweredAfterTheLastClip() {
+        SplitWorld world;
+        world.fakeConverter(kHalfThenWait + "\n: > \"$out\"");
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:10"), QString(),
+                      test::kLossless);
+        bool asked = false;
+        whenCurrentReaches(world.form, 50, [&] {
+            world.fakes.onMessage = [&](const MessageRequest&) {
+                if (asked)
+                    return;
+                asked = true;
+                world.touch(QStringLiteral("go"));
+                QTRY_VERIFY_WITH_TIMEOUT(world.converterProcesses().isEmpty(), 20000);
+            };
+            world.fakes.answers.enqueue(MessageAnswer::Yes);
+            world.form->imgCancelClick();
+        });
+
+        world.form->imgStartClick();
+
+        QVERIFY(asked);
+        QCOMPARE(world.messageTexts(), (QStringList{"Do you want to cancel the splitting?",
+                                                    "Splitting is completed successfully."}));
+        QVERIFY(QFile::exists(world.outPath(QStringLiteral("job45_Clip1.mp4"))));
         world.verifyIdle();
     }
 
@@ -442,7 +482,7 @@ private slots:
         QCOMPARE(before.size(), 1);
         if (closes) {
             QVERIFY(after.isEmpty());
-            QVERIFY(test::processGroupGone(before[0]));
+            QTRY_VERIFY_WITH_TIMEOUT(test::processGroupGone(before[0]), 5000);
             QCOMPARE(world.fakes.endProgramCalls, 1);
             QCOMPARE(world.fakes.messages.size(), 1); // no completion message
         } else {
@@ -538,8 +578,7 @@ private slots:
         world.verifyIdle();
     }
 
-    // The completion step reads the Settings dialog's choices when the last section is done;
-    // a job with no sections goes straight there.
+    // The completion step reads the Settings dialog's choices when the last section is done.
     void completion_data() {
         QTest::addColumn<bool>("turnOff");
         QTest::addColumn<bool>("exit");
@@ -568,14 +607,14 @@ private slots:
         settings->chkExit->setChecked(exit);
         settings->chkOpenDir->setChecked(openDir);
         world.request(kJob45, QStringLiteral("00:00:10"), QStringLiteral("00:00:20"),
-                      QStringLiteral("0"), QStringLiteral("MP4"));
+                      QStringLiteral("1"), QStringLiteral("MP4"));
         world.fakes.onMessage = [&](const MessageRequest&) {
             // The folder opens only once the message is closed.
             QVERIFY(world.fakes.openedUrls.isEmpty());
         };
 
         world.form->imgStartClick();
-        QVERIFY(world.runs().isEmpty());
+        QCOMPARE(world.runs().size(), 1);
 
         TCountDownForm* countDown = world.app->countDownForm();
         if (countdown.isEmpty()) {

@@ -235,6 +235,23 @@ double psnr(const Picture& a, const Picture& b) {
     return mse <= 1e-9 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+int barcode(const Picture& picture) {
+    int index = 0;
+    for (int bit = 0; bit < 16; ++bit) {
+        const int x = 16 * (bit % 4) + 8, y = 12 * (bit / 4) + 6;
+        if (picture.luma.size() == 64 * 48 && picture.luma[std::size_t(y * 64 + x)] > 128)
+            index |= 1 << bit;
+    }
+    return index;
+}
+
+std::vector<int> barcodes(const QString& path) {
+    std::vector<int> indexes;
+    for (const Picture& p : decodePictures(path))
+        indexes.push_back(barcode(p));
+    return indexes;
+}
+
 double Sound::firstLoud(float level) const {
     for (std::size_t i = 0; i < samples.size(); ++i)
         if (std::fabs(samples[i]) > level)

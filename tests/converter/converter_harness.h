@@ -59,6 +59,10 @@ struct Picture {
 // Decodes the best video stream; at most maxFrames pictures (-1: all).
 std::vector<Picture> decodePictures(const QString& path, int maxFrames = -1);
 double psnr(const Picture& a, const Picture& b);
+// The index a generated source paints into each picture as a barcode of 16 blocks (4 by 4, bit
+// b in block b row by row, white when set); survives scaling and lossy encoding.
+int barcode(const Picture& picture);
+std::vector<int> barcodes(const QString& path);
 
 // The best audio stream decoded to mono; sampleRate is filled in; first sample at time startTime
 // (seconds from the file's start).

@@ -10,8 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -135,8 +137,33 @@ private slots:
         QTest::newRow("output exists, no -y")
             << QStringList{"-i", counter, "-ss", "1", "-t", "2", "{OUT}"} << "clip.mp4"
             << "exists";
-        QTest::newRow("container refuses the streams") << cut(counter, {"-c", "copy"}) << "clip.mpg"
-                                                       << "container cannot take";
+        QTest::newRow("container refuses a copied stream")
+            << cut(counter, {"-c", "copy"}) << "clip.mpg"
+            << "(mpeg) cannot hold the source's audio (aac)";
+        QTest::newRow("sound container refuses copied video")
+            << cut(counter, {"-c", "copy"}) << "clip.mp3"
+            << "(mp3) cannot hold the source's video (h264)";
+        for (const char* camera : {"pcm.mov", "pcm.avi"})
+            QTest::addRow("camera sound %s copied into mp4", camera)
+                << cut(fixture(camera), {"-c", "copy"}) << "clip.mp4"
+                << "cannot hold the source's audio stream 1 (pcm_s16le)";
+        QTest::newRow("preset the encoder lacks")
+            << cut(counter, {"-preset", "nosuch"}) << "clip.mp4"
+            << "-preset nosuch";
+        QTest::newRow("picture format the encoder lacks")
+            << cut(counter, {"-pix_fmt", "rgb48be"}) << "clip.mp4"
+            << "cannot take the picture format rgb48be";
+        QTest::newRow("size the encoder refuses") << cut(counter, {"-s", "1x1"}) << "clip.mp4"
+                                                  << "1x1 pictures";
+        QTest::newRow("filter typo") << cut(counter, {"-vf", "scale=10:x="}) << "clip.mp4"
+                                     << "filters given (\"scale=10:x=\") do not build";
+        for (const char* picture : {"png", "jpg", "bmp", "tiff"})
+            QTest::addRow("picture output .%s", picture)
+                << cut(counter, {}) << QStringLiteral("frame.") + picture << "still picture";
+        QTest::newRow("picture container named") << cut(counter, {"-f", "image2"}) << "frame.mp4"
+                                                 << "still picture";
+        QTest::newRow("container that writes no file") << cut(counter, {"-f", "null"}) << "clip.mp4"
+                                                       << "writes no single output file";
     }
     void fails() {
         QFETCH(QStringList, args);
@@ -165,6 +192,150 @@ private slots:
             QVERIFY(kept.open(QIODevice::ReadOnly));
             QCOMPARE(kept.readAll(), precious);
         }
+    }
+
+    // The source is never replaced by its own clip, however OUTPUT names it.
+    void outputThatIsTheSourceIsRefused_data() {
+        QTest::addColumn<QString>("output"); // in the folder that holds source.mp4
+        QTest::addColumn<QString>("link");   // made beforehand: "symbolic", "hard" or empty
+        QTest::newRow("same path") << "source.mp4"
+                                   << "";
+        QTest::newRow("another path") << "sub/../source.mp4"
+                                      << "";
+        QTest::newRow("symbolic link") << "link.mp4"
+                                       << "symbolic";
+        QTest::newRow("hard link") << "link.mp4"
+                                   << "hard";
+    }
+    void outputThatIsTheSourceIsRefused() {
+        QFETCH(QString, output);
+        QFETCH(QString, link);
+        QTemporaryDir dir;
+        const QString source = dir.filePath("source.mp4");
+        QVERIFY(QFile::copy(fixture("counter.mp4"), source));
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        if (link == "symbolic")
+            QVERIFY(QFile::link("source.mp4", dir.filePath("link.mp4")));
+        if (link == "hard")
+            QCOMPARE(::link(qPrintable(source), qPrintable(dir.filePath("link.mp4"))), 0);
+        QFile original(fixture("counter.mp4"));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        for (const QStringList& mode : {QStringList{}, QStringList{"-c", "copy"}}) {
+            const Run run = runVorkast(QStringList{"-y", "-i", source, "-ss", "1", "-t", "1"} +
+                                       mode + QStringList{dir.filePath(output)});
+            QVERIFY(run.exitCode != 0);
+            QVERIFY2(run.lastLine().contains("source file itself"), qPrintable(run.errorText));
+            QFile kept(source);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QVERIFY(kept.readAll() == original.readAll());
+            original.seek(0);
+            QVERIFY(partFiles(dir.path()).isEmpty());
+        }
+    }
+
+    // Names up to the file system's 255 bytes work: only the part file's name is shortened.
+    void longOutputNames_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("letter");
+        QTest::newRow("246 bytes") << 246 << "a";
+        QTest::newRow("251 bytes") << 251 << "a";
+        QTest::newRow("255 bytes") << 255 << "a";
+        // Two bytes a letter: the part file's name is cut between letters, not inside one.
+        QTest::newRow("255 bytes of two-byte letters") << 255 << "\u00e9";
+    }
+    void longOutputNames() {
+        QFETCH(int, length);
+        QFETCH(QString, letter);
+        const int letterBytes = int(letter.toUtf8().size());
+        QTemporaryDir dir;
+        QString name = letter.repeated((length - 4) / letterBytes);
+        name += QString(length - 4 - int(name.toUtf8().size()), QLatin1Char('x')) + ".mp4";
+        QCOMPARE(int(name.toUtf8().size()), length);
+        const QString out = dir.filePath(name);
+        const Run run =
+            runVorkast({"-i", fixture("counter.mp4"), "-ss", "1", "-t", "1", "-c", "copy", out});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QVERIFY(QFileInfo(out).size() > 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    // A symbolic link as OUTPUT stays a link; the clip replaces what it points to.
+    void linkedOutputIsWrittenThrough() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("real"));
+        const QString target = dir.filePath("real/target.mp4");
+        writeFile(target, precious);
+        const QString out = dir.filePath("clip.mp4");
+        QVERIFY(QFile::link("real/target.mp4", out));
+        const Run run = runVorkast(
+            {"-y", "-i", fixture("counter.mp4"), "-ss", "1", "-t", "1", "-c", "copy", out});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QVERIFY(QFileInfo(out).isSymLink());
+        QVERIFY(probe(target).opened);
+        QVERIFY(partFiles(dir.path()).isEmpty() && partFiles(dir.filePath("real")).isEmpty());
+    }
+
+    // Past the file size limit the run fails like a full disk: a message, and no part file.
+    void fileSizeLimitLeavesNoPartFile() {
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setChildProcessModifier([] {
+            const rlimit limit{20000, 20000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        process.start(programPath(),
+                      {"-i", fixture("counter.mp4"), "-ss", "0", "-t", "8", "-c", "copy", out});
+        QVERIFY(process.waitForFinished(30000));
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY(process.exitCode() != 0);
+        QVERIFY2(errors.contains("largest file"), qPrintable(errors));
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        QVERIFY(!QFile::exists(out));
+    }
+
+    // A source that breaks off early: the clip is kept, the run ends with its own status, and
+    // the last report is the clip's real length.
+    void sourceEndingEarlyGivesAShortClip_data() {
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("encoded") << QStringList{} << "1" << 3;
+        QTest::newRow("copied") << QStringList{"-c", "copy"} << "1" << 3;
+        // No frame of the source reaches the start: nothing from before it stands in.
+        QTest::newRow("start past what remains") << QStringList{} << "9" << 1;
+    }
+    void sourceEndingEarlyGivesAShortClip() {
+        QFETCH(QStringList, profile);
+        QFETCH(QString, start);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        QFile original(fixture("bars25.mp4")); // its index comes first: the header tells 12 s
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QString damaged = dir.filePath("cut-off.mp4");
+        writeFile(damaged, original.read(original.size() * 2 / 5));
+        const QString out = dir.filePath("clip.mp4");
+        const Run run = runVorkast(QStringList{"-i", damaged, "-ss", start, "-t", "8"} + profile +
+                                   QStringList{out});
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        if (exitCode != 3) {
+            QVERIFY(!QFile::exists(out));
+            return;
+        }
+        QVERIFY2(run.lastLine().contains("ended early"), qPrintable(run.errorText));
+        const ProbeInfo info = probe(out);
+        QVERIFY(info.opened);
+        QVERIFY2(run.reports.last() < 7 && std::fabs(run.reports.last() - info.duration) < 0.05,
+                 qPrintable(QStringLiteral("reported %1, clip of %2")
+                                .arg(run.reports.last())
+                                .arg(info.duration)));
+        const std::vector<int> frames = barcodes(out);
+        QVERIFY(!frames.empty());
+        QCOMPARE(frames.front(), 25);
     }
 
     // A damaged source is no failure as long as something decodes: the clip holds what could be

@@ -75,6 +75,8 @@ QString describe(const Options& o) {
         add("vol", QString::number(o.volume));
     if (!o.audio.filters.empty())
         add("af", QString::fromStdString(o.audio.filters));
+    if (o.cut == vorkast::CutMode::Exact)
+        d << "cut=exact";
     if (o.bitexact)
         d << "bitexact";
     if (o.threads)
@@ -99,6 +101,14 @@ private slots:
             << "i=a.mp4 ss=3.33333333333333 t=5e-05 out=o.mp4";
         QTest::newRow("lossless") << QStringList{"-i", "a.mpg", "-c", "copy", "o.mpg"}
                                   << "i=a.mpg vcodec=copy acodec=copy out=o.mpg";
+        QTest::newRow("lossless and exact")
+            << QStringList{"-i", "a.mpg", "-c", "copy", "-cut", "exact", "o.mpg"}
+            << "i=a.mpg vcodec=copy acodec=copy cut=exact out=o.mpg";
+        QTest::newRow("keyframe cut named")
+            << QStringList{"-i", "a", "-cut", "keyframe", "o.mp4"} << "i=a out=o.mp4";
+        QTest::newRow("exact with an encoder changes nothing else")
+            << QStringList{"-i", "a", "-vcodec", "mpeg4", "-cut", "exact", "o.avi"}
+            << "i=a vcodec=mpeg4 cut=exact out=o.avi";
         QTest::newRow("a typical profile")
             << QStringList{"-i",      "a",       "-vcodec", "libx264", "-b:v",    "800k",
                            "-s",      "640x480", "-r",      "25",      "-aspect", "16:9",
@@ -152,6 +162,8 @@ private slots:
             << in + QStringList{"-acodec", "libx264", "o.mp4"} << "not an audio encoder";
         QTest::newRow("-c with an encoder")
             << in + QStringList{"-c", "libx264", "o.mp4"} << "only takes copy";
+        QTest::newRow("unknown cut")
+            << in + QStringList{"-cut", "smart", "o.mp4"} << "-cut must be exact or keyframe";
         QTest::newRow("bad bit rate") << in + QStringList{"-b:v", "800x", "o.mp4"} << "bit rate";
         QTest::newRow("bad size") << in + QStringList{"-s", "640by480", "o.mp4"} << "size";
         QTest::newRow("bad rate") << in + QStringList{"-r", "0", "o.mp4"} << "frame rate";

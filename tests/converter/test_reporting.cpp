@@ -58,7 +58,12 @@ private slots:
             reporter.start();
             reporter.set(1.5);
             reporter.set(0.5); // a slower stream must not pull the report back
-            std::this_thread::sleep_for(300ms);
+            const auto reported = [&] {
+                std::lock_guard lock(mutex);
+                return reports.size();
+            };
+            // The one of start() and two more from the thread.
+            QTRY_VERIFY_WITH_TIMEOUT(reported() >= 3, 5000);
             QCOMPARE(reporter.value(), 1.5);
             reporter.finish(2.0);
         }

@@ -227,6 +227,11 @@ void TestIniFile::reads_data() {
                                               << "B"
                                               << "bool"
                                               << "true";
+    // Found by fuzzing: only the file's first bytes may be a byte order mark.
+    QTest::newRow("value beginning with U+FEFF keeps it")
+        << QByteArray("[Main]\nName=\xEF\xBB\xBFx\n") << "Main"
+        << "Name"
+        << "text" << QString(QChar(0xFEFF)) + QLatin1Char('x');
 }
 
 void TestIniFile::reads() {

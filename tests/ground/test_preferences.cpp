@@ -78,6 +78,9 @@ private slots:
     void saveKeepsEverythingElseAndReadsBack();
     void refusedWriteRaisesWithThePath();
     void refusedWriteStopsAtThatKey();
+    void fullDiskKeepsTheOldFile();
+    void savedProfileChoice_data();
+    void savedProfileChoice();
 };
 
 void TestPreferences::readsValues_data() {
@@ -200,7 +203,7 @@ void TestPreferences::savesToMainInOrder() {
     values.autoExit = true;
     values.autoTurnOff = false;
 
-    WritePreferenceValues(folder.context(), values, -1);
+    WritePreferenceValues(folder.context(), values, -1, QString());
 
     QStringList lines;
     for (const QByteArray& line : fileBytes(folder.context().preferencesPath()).split('\n')) {
@@ -215,7 +218,8 @@ void TestPreferences::savesToMainInOrder() {
                               QStringLiteral("Auto Open Dir=0"),
                               QStringLiteral("Auto Exit=1"),
                               QStringLiteral("Auto Turn Off=0"),
-                              QStringLiteral("Profile=-1")};
+                              QStringLiteral("Profile=-1"),
+                              QStringLiteral("Profile Name=")};
     QCOMPARE(lines, want);
 }
 
@@ -228,7 +232,7 @@ void TestPreferences::saveKeepsEverythingElseAndReadsBack() {
     values.outputDir = QString();
     values.autoTurnOff = false;
 
-    WritePreferenceValues(folder.context(), values, 4);
+    WritePreferenceValues(folder.context(), values, 4, QStringLiteral("Fast"));
 
     const IniFile file(folder.context().preferencesPath());
     QCOMPARE(file.readString(QStringLiteral("Main"), QStringLiteral("Version"), QString()),
@@ -239,6 +243,8 @@ void TestPreferences::saveKeepsEverythingElseAndReadsBack() {
     // An empty folder is saved as a present empty value, which reads back empty.
     QVERIFY(ReadPreferenceValues(folder.context(), false) == values);
     QCOMPARE(ReadSavedProfileIndex(folder.context()), 4);
+    QCOMPARE(file.readString(QStringLiteral("Main"), QStringLiteral("Profile Name"), QString()),
+             QStringLiteral("Fast"));
 }
 
 void TestPreferences::refusedWriteRaisesWithThePath() {
@@ -248,7 +254,8 @@ void TestPreferences::refusedWriteRaisesWithThePath() {
     QVERIFY(QDir().mkdir(path));
 
     try {
-        WritePreferenceValues(folder.context(), DefaultPreferenceValues(folder.context()), 0);
+        WritePreferenceValues(folder.context(), DefaultPreferenceValues(folder.context()), 0,
+                              QString());
         QFAIL("the write was not refused");
     } catch (const AppError& error) {
         QCOMPARE(error.message(), QStringLiteral("Unable to write to ") + path);
@@ -273,7 +280,7 @@ void TestPreferences::refusedWriteStopsAtThatKey() {
     PreferenceValues values; // Preview, Overwrite and Aptotic on: all three differ from the file
     bool raised = false;
     try {
-        WritePreferenceValues(folder.context(), values, 0);
+        WritePreferenceValues(folder.context(), values, 0, QString());
     } catch (const AppError&) {
         raised = true;
     }
@@ -286,6 +293,63 @@ void TestPreferences::refusedWriteStopsAtThatKey() {
                  expected(QStringLiteral("111000"), QStringLiteral("/videos/out/"), folder.path()),
              qPrintable(describe(read)));
     QCOMPARE(ReadSavedProfileIndex(folder.context()), 2);
+}
+
+// Writes that fail as on a full disk (the process may not grow any file past a few bytes): the
+// error names the file and the file keeps every byte it had.
+void TestPreferences::fullDiskKeepsTheOldFile() {
+    test::TempProgramFolder folder;
+    const QString path = folder.context().preferencesPath();
+    putPreferences(folder, kAllOffMain);
+    const QByteArray before = fileBytes(path);
+    PreferenceValues values; // differs from the file in every check box
+    bool limited = false;
+    QString error;
+    {
+        const test::FileSizeLimit limit(16);
+        limited = limit.active();
+        try {
+            WritePreferenceValues(folder.context(), values, 1, QStringLiteral("Fast"));
+        } catch (const AppError& raised) {
+            error = raised.message();
+        }
+    }
+    QVERIFY(limited);
+    QCOMPARE(error, QStringLiteral("Unable to write to ") + path);
+    QCOMPARE(fileBytes(path), before);
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(folder.path())
+                 .entryList({QStringLiteral(".Preferences.ini*")}, QDir::Files | QDir::Hidden),
+             QStringList());
+}
+
+void TestPreferences::savedProfileChoice_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("choice");
+    const QByteArray position = "[Main]\nProfile=1\n";
+    QTest::newRow("position only") << position << 1;
+    QTest::newRow("the name wins") << position + "Profile Name=Slow\n" << 2;
+    QTest::newRow("the name of the profile at the position") << position + "Profile Name=Fast\n"
+                                                             << 1;
+    QTest::newRow("a profile added before it since the save")
+        << QByteArray("[Main]\nProfile=0\nProfile Name=Fast\n") << 1;
+    QTest::newRow("a name no longer in the list") << position + "Profile Name=Gone\n" << 1;
+    QTest::newRow("name case differs") << position + "Profile Name=slow\n" << 1;
+    QTest::newRow("empty name") << position + "Profile Name=\n" << 1;
+    QTest::newRow("none selected") << QByteArray("[Main]\nProfile=-1\nProfile Name=\n") << -1;
+    QTest::newRow("no file") << kNoFile << 0;
+    QTest::newRow("factory section is never read")
+        << QByteArray("[Default]\nProfile=2\nProfile Name=Slow\n") << 0;
+}
+
+void TestPreferences::savedProfileChoice() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, choice);
+    test::TempProgramFolder folder;
+    putPreferences(folder, content);
+    const QStringList names = {QStringLiteral("Copy"), QStringLiteral("Fast"),
+                               QStringLiteral("Slow")};
+    QCOMPARE(SavedProfileChoice(folder.context(), names), choice);
 }
 
 QTEST_GUILESS_MAIN(TestPreferences)

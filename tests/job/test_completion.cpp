@@ -124,6 +124,24 @@ private slots:
         }
     }
 
+    // Clips that came out short are named in a box right after the success message, before the
+    // folder opens; with nothing short no second box appears.
+    void shortClipsFollowTheMessage() {
+        Fixture f;
+        f.context.openDirTicked = true;
+        f.context.shortClipsText = QStringLiteral("These clips are shorter than asked");
+
+        RunCompletionStep(f.context);
+
+        QCOMPARE(f.log, (QStringList{"timers stopped", "message, 0 opened", "message, 0 opened",
+                                     "idle look"}));
+        QCOMPARE(f.fakes.messages.size(), 2);
+        QCOMPARE(f.fakes.messages[0].text, QStringLiteral("Splitting is completed successfully."));
+        QCOMPARE(f.fakes.messages[1].text, f.context.shortClipsText);
+        QCOMPARE(f.fakes.messages[1].title, QStringLiteral("Completed"));
+        QCOMPARE(f.fakes.openedUrls.size(), 1);
+    }
+
     // The folder goes to the desktop exactly as typed, whatever characters it holds.
     void outputFolderOpenedAsTyped_data() {
         QTest::addColumn<QString>("typed");

@@ -60,6 +60,10 @@ int runDoomedParent(int argc, char** argv) {
 
 } // namespace
 
+// A converter that ignores SIGTERM: it writes its part file, says so, and runs until killed.
+const QByteArray kIgnoresTerm = "trap '' TERM\necho partial > \"$1\"\necho ready\n"
+                                "while :; do sleep 1; done";
+
 class TestConverterProcess : public QObject {
     Q_OBJECT
 
@@ -294,6 +298,73 @@ private slots:
 
         process.terminate(); // again: nothing left to end, nothing changes
         QCOMPARE(process.result().outcome, Outcome::Terminated);
+    }
+
+    // The grace period before SIGKILL runs on a timer: terminate() returns at once and the event
+    // loop keeps running until a converter that ignores SIGTERM is killed and reaped.
+    void graceRunsWhileTheEventLoopRuns() {
+        const QString part = m_dir.filePath(QStringLiteral(".stubborn.part"));
+        ConverterProcess process;
+        process.setPartFile(part);
+        QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
+        QSignalSpy finished(&process, &ConverterProcess::finished);
+        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
+        QVERIFY(chunks.wait(5000)); // the trap is set before it speaks
+        const pid_t pid = process.processId();
+
+        process.terminate();
+        QVERIFY(process.isRunning());
+        QCOMPARE(process.processId(), pid);
+        QVERIFY(!processGone(pid));
+        QCOMPARE(finished.count(), 0);
+        process.terminate(); // already ending: the grace period does not start over
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(20);
+        QVERIFY(finished.wait(ConverterProcess::kTerminateGraceMs + 5000));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(process.result().outcome, Outcome::Terminated);
+        QCOMPARE(process.result().signal, SIGKILL);
+        // Some 2 s of 20 ms ticks; a blocked loop would have seen none.
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QCOMPARE(chunks.count(), 1); // nothing handed on after terminate()
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QCOMPARE(errno, ECHILD);
+        QTRY_VERIFY(processGroupGone(pid));
+        QVERIFY(!QFile::exists(part));
+    }
+
+    // endNow() ends the converter before it returns, also one that terminate() still waits for.
+    void endNowEndsAtOnce_data() {
+        QTest::addColumn<bool>("terminatedFirst");
+        QTest::newRow("running") << false;
+        QTest::newRow("within the grace period") << true;
+    }
+    void endNowEndsAtOnce() {
+        QFETCH(bool, terminatedFirst);
+        const QString part = m_dir.filePath(QStringLiteral(".abandoned.part"));
+        ConverterProcess process;
+        process.setPartFile(part);
+        QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
+        QSignalSpy finished(&process, &ConverterProcess::finished);
+        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
+        QVERIFY(chunks.wait(5000));
+        const pid_t pid = process.processId();
+        if (terminatedFirst)
+            process.terminate();
+
+        process.endNow();
+        QVERIFY(!process.isRunning());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(process.result().outcome, Outcome::Terminated);
+        QCOMPARE(process.result().signal, SIGKILL);
+        QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1);
+        QVERIFY(!QFile::exists(part));
+        QTRY_VERIFY(processGroupGone(pid));
+        process.endNow(); // nothing left to end
+        QCOMPARE(finished.count(), 1);
     }
 
     void partFileStaysAfterSuccess() {

@@ -1,7 +1,7 @@
 // The countdown dialog: counting down without waiting real seconds, the action at zero, the
 // "Now" button, and every way of closing it.
-#include "ground/app_error.h"
 #include "fake_seams.h"
+#include "ground/app_error.h"
 #include "job/completion.h"
 #include "job/count_down_form.h"
 
@@ -33,8 +33,14 @@ protected:
 const QString kTurnOffPrefix = QStringLiteral("The computer will be turned off within");
 const QString kExitPrefix = QStringLiteral("The program will exit within");
 
+// The label's sentence as the user reads it at each second left.
 QString countdownText(const QString& prefix, int seconds) {
-    return prefix + QStringLiteral(" %1 seconds.").arg(seconds);
+    static const QStringList endings = {
+        QStringLiteral(" 0 seconds."), QStringLiteral(" 1 second."),  QStringLiteral(" 2 seconds."),
+        QStringLiteral(" 3 seconds."), QStringLiteral(" 4 seconds."), QStringLiteral(" 5 seconds."),
+        QStringLiteral(" 6 seconds."), QStringLiteral(" 7 seconds."), QStringLiteral(" 8 seconds."),
+        QStringLiteral(" 9 seconds."), QStringLiteral(" 10 seconds.")};
+    return prefix + endings.at(seconds);
 }
 
 // A shown main window with its countdown dialog, and fakes for everything the action reaches.

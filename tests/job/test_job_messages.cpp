@@ -84,7 +84,11 @@ private slots:
         QFETCH(bool, shown);
         QFETCH(MessageIcon, icon);
         FakeSeams fakes;
-        ShowJobEnd(nullptr, SplitJobResult{end, QStringLiteral("what happened"), 1});
+        SplitJobResult result;
+        result.end = end;
+        result.message = QStringLiteral("what happened");
+        result.section = 1;
+        ShowJobEnd(nullptr, result);
         QCOMPARE(fakes.messages.size(), shown ? 1 : 0);
         if (!shown)
             return;

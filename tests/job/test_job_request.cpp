@@ -96,6 +96,13 @@ private slots:
             << 6 << badQty << "Invalid Section" << JobField::SectionQty;
         QTest::newRow("quantity empty") << src << "00:00:10" << "00:00:40" << eq << "" << true << ok << 60000LL
             << 6 << badQty << "Invalid Section" << JobField::SectionQty;
+        // A plan of no sections would write nothing and still report success.
+        QTest::newRow("quantity 0") << src << "00:00:10" << "00:00:40" << eq << "0" << true << ok << 60000LL
+            << 6 << badQty << "Invalid Section" << JobField::SectionQty;
+        QTest::newRow("negative quantity") << src << "00:00:10" << "00:00:40" << eq << "-2" << true << ok << 60000LL
+            << 6 << badQty << "Invalid Section" << JobField::SectionQty;
+        QTest::newRow("quantity -0") << src << "00:00:10" << "00:00:40" << eq << "-0" << false << "missing" << 60000LL
+            << 6 << badQty << "Invalid Section" << JobField::SectionQty;
         QTest::newRow("profile file missing") << src << "00:00:10" << "00:00:40" << se << "" << false << ok << 60000LL
             << 7 << badProfile << pathTitle << JobField::Profile;
         QTest::newRow("output folder missing") << src << "00:00:10" << "00:00:40" << se << "" << true << "missing" << 60000LL
@@ -150,11 +157,6 @@ private slots:
             << "00:00:40" << se << "x" << 10.0 << 40.0 << 1;
         QTest::newRow("equal mode") << "00:00:10"
                                     << "00:00:40" << eq << "3" << 10.0 << 40.0 << 3;
-        QTest::newRow("quantity 0 is not refused") << "00:00:10"
-                                                   << "00:00:40" << eq << "0" << 10.0 << 40.0 << 0;
-        QTest::newRow("negative quantity is not refused")
-            << "00:00:10"
-            << "00:00:40" << eq << "-2" << 10.0 << 40.0 << -2;
         QTest::newRow("leading blanks and sign") << "00:00:10"
                                                  << "00:00:40" << eq << "  +4" << 10.0 << 40.0 << 4;
         QTest::newRow("end beyond the source") << "00:00:10"
@@ -186,6 +188,70 @@ private slots:
         QCOMPARE(result.start, expectedStart);
         QCOMPARE(result.end, expectedEnd);
         QCOMPARE(result.sectionCount, sectionCount);
+    }
+
+    // Sections shorter than one frame would each come out a whole frame long; the frame is the
+    // source's (1/25 s here), or a millisecond when the source has no picture.
+    void sectionsShorterThanAFrame_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<JobMode>("mode");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<double>("frameSeconds");
+        QTest::addColumn<QString>("title"); // empty: the request passes
+
+        const auto se = JobMode::StartEnd;
+        const auto eq = JobMode::Equal;
+        const double pal = 0.04;
+        const double ntsc = 1001.0 / 30000.0;
+        const QString section = QStringLiteral("Invalid Section");
+        const QString time = QStringLiteral("Invalid Time");
+        // clang-format off
+        QTest::newRow("a frame each") << "00:00:10" << "00:00:11" << eq << "25" << 60000LL << pal << "";
+        QTest::newRow("under a frame each") << "00:00:10" << "00:00:11" << eq << "26" << 60000LL << pal << section;
+        QTest::newRow("200 sections of a second") << "00:00:10" << "00:00:11" << eq << "200" << 60000LL << pal << section;
+        QTest::newRow("30 sections of a second at 29.97") << "00:00:10" << "00:00:11" << eq << "30" << 60000LL << ntsc << section;
+        QTest::newRow("29 sections of a second at 29.97") << "00:00:10" << "00:00:11" << eq << "29" << 60000LL << ntsc << "";
+        QTest::newRow("the range ends with the source") << "00:00:59" << "00:01:30" << eq << "26" << 60000LL << pal << section;
+        QTest::newRow("the range begins at 0") << "-1:00:00" << "00:00:01" << eq << "26" << 60000LL << pal << section;
+        QTest::newRow("start/end: the last 20 ms") << "00:00:59" << "00:01:30" << se << "" << 59020LL << pal << time;
+        QTest::newRow("start/end: the last frame") << "00:00:59" << "00:01:30" << se << "" << 59040LL << pal << "";
+        QTest::newRow("no picture: a millisecond each") << "00:00:10" << "00:00:11" << eq << "1000" << 60000LL << 0.0 << "";
+        QTest::newRow("no picture: under a millisecond") << "00:00:10" << "00:00:11" << eq << "1001" << 60000LL << 0.0 << section;
+        QTest::newRow("largest quantity") << "00:00:00" << "00:01:00" << eq << "2147483647" << 60000LL << 0.0 << section;
+        // clang-format on
+    }
+    void sectionsShorterThanAFrame() {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(JobMode, mode);
+        QFETCH(QString, quantity);
+        QFETCH(qint64, durationMs);
+        QFETCH(double, frameSeconds);
+        QFETCH(QString, title);
+
+        const JobRequest request{place(QStringLiteral("file")),
+                                 start,
+                                 end,
+                                 mode,
+                                 quantity,
+                                 QStringLiteral("Fast"),
+                                 true,
+                                 place(QStringLiteral("folder")),
+                                 durationMs,
+                                 frameSeconds};
+        const JobCheckResult result = CheckJobRequest(request);
+        QCOMPARE(result.title, title);
+        if (title.isEmpty())
+            return;
+        QVERIFY(result.text.contains(QStringLiteral("shorter than one frame")));
+        QCOMPARE(result.focus, mode == JobMode::Equal ? JobField::SectionQty : JobField::None);
+
+        // The profile and folder checks come after it.
+        JobRequest noProfile = request;
+        noProfile.profileFileExists = false;
+        QCOMPARE(CheckJobRequest(noProfile).title, title);
     }
 };
 

@@ -1,8 +1,9 @@
-// Whole splits against a small fake converter: sections in order, progress, the overwrite
-// rule, failures that end the job, and cancelling.
-#include "job/split_job.h"
+// Whole splits run by the job controller against a small fake converter: sections in order,
+// progress, the overwrite rule, failures that end the job, and cancelling.
+#include "job/job_controller.h"
 
 #include "fake_converter.h"
+#include "run_job.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 using namespace segmora;
 using segmora::test::processGone;
 using segmora::test::readAll;
+using segmora::test::runJob;
 using segmora::test::writeAll;
 using segmora::test::writeFakeConverter;
 
@@ -47,21 +49,22 @@ struct Recorder {
     Indexes ended;
     QList<qint64> pids;
 
-    void watch(SplitJob& job) {
+    void watch(JobController& job) {
         QObject::connect(
-            &job, &SplitJob::sectionStarted, &job,
+            &job, &JobController::sectionStarted, &job,
             [this](int index, const QString& text, const QString&, const QString& command) {
                 started.append(index);
                 processingTexts.append(text);
                 commandTexts.append(command);
             });
-        QObject::connect(&job, &SplitJob::progressChanged, &job, [this](int current, int total) {
-            progress.append({current, total});
-        });
-        QObject::connect(&job, &SplitJob::sectionEnded, &job,
+        QObject::connect(&job, &JobController::progressChanged, &job,
+                         [this](int, int current, int total) {
+                             progress.append({current, total});
+                         });
+        QObject::connect(&job, &JobController::sectionEnded, &job,
                          [this](int index) { ended.append(index); });
-        QObject::connect(&job, &SplitJob::converterStarted, &job,
-                         [this](qint64 pid) { pids.append(pid); });
+        QObject::connect(&job, &JobController::converterStarted, &job,
+                         [this](int, qint64 pid) { pids.append(pid); });
     }
 };
 
@@ -116,10 +119,10 @@ private slots:
     void cleanup() { m_dir.reset(); }
 
     void equalSectionsRunInOrder() {
-        SplitJob job(plan(JobMode::Equal, 3, 10, 40, converter()));
+        JobController job(plan(JobMode::Equal, 3, 10, 40, converter()));
         Recorder seen;
         seen.watch(job);
-        const SplitJobResult result = job.run();
+        const SplitJobResult result = runJob(job);
 
         QCOMPARE(result.end, SplitJobEnd::Completed);
         QCOMPARE(seen.started, (Indexes{1, 2, 3}));
@@ -139,10 +142,10 @@ private slots:
     }
 
     void startEndModeNamesTheSource() {
-        SplitJob job(plan(JobMode::StartEnd, 1, 10, 22.5, converter()));
+        JobController job(plan(JobMode::StartEnd, 1, 10, 22.5, converter()));
         Recorder seen;
         seen.watch(job);
-        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         QCOMPARE(seen.processingTexts, QStringList{"Splitting: holiday.avi"});
         QCOMPARE(calls().size(), 1);
         QVERIFY(calls().first().contains(QStringLiteral(" -ss 10 -t 12.5 ")));
@@ -150,13 +153,12 @@ private slots:
 
     // Each section's bar, and the job's total from it: 5 of 10 seconds in each of 4 sections.
     void progressOfEachSection() {
-        SplitJob job(plan(JobMode::Equal, 4, 0, 40, converter()));
+        JobController job(plan(JobMode::Equal, 4, 0, 40, converter()));
         Recorder seen;
         seen.watch(job);
-        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         QCOMPARE(seen.progress, (QList<QPair<int, int>>{{50, 12}, {50, 38}, {50, 62}, {50, 88}}));
-        QCOMPARE(job.progress().currentPercent(), 0); // dropped after the section
-        QCOMPARE(job.progress().totalPercent(), 88);
+        QCOMPARE(job.totalPercent(), 88);
     }
 
     void noSectionsCompleteAtOnce_data() {
@@ -167,10 +169,10 @@ private slots:
 
     void noSectionsCompleteAtOnce() {
         QFETCH(int, count);
-        SplitJob job(plan(JobMode::Equal, count, 10, 40, converter()));
+        JobController job(plan(JobMode::Equal, count, 10, 40, converter()));
         Recorder seen;
         seen.watch(job);
-        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         QVERIFY(seen.started.isEmpty());
         QVERIFY(calls().isEmpty());
     }
@@ -219,7 +221,7 @@ private slots:
             QVERIFY(writeAll(clip(index), "old"));
         SplitJobPlan setup = plan(mode, count, 10, 40, converter());
         setup.overwriteExisting = overwritePreference;
-        SplitJob job(setup);
+        JobController job(setup);
         QStringList asked;
         job.confirmOverwrite = [&](const QString& path) {
             asked.append(path);
@@ -228,7 +230,7 @@ private slots:
         Recorder seen;
         seen.watch(job);
 
-        QCOMPARE(job.run().end, end);
+        QCOMPARE(runJob(job).end, end);
         QCOMPARE(seen.started, run);
         QCOMPARE(asked.size(), questions);
         for (const int index : existing) {
@@ -255,10 +257,10 @@ private slots:
     void failureEndsTheJob() {
         QFETCH(QByteArray, behaviour);
         QFETCH(QString, message);
-        SplitJob job(plan(JobMode::Equal, 3, 10, 40, converter(behaviour)));
+        JobController job(plan(JobMode::Equal, 3, 10, 40, converter(behaviour)));
         Recorder seen;
         seen.watch(job);
-        const SplitJobResult result = job.run();
+        const SplitJobResult result = runJob(job);
         QCOMPARE(result.end, SplitJobEnd::Failed);
         QCOMPARE(result.section, 2);
         QCOMPARE(result.message, message);
@@ -269,11 +271,38 @@ private slots:
         QVERIFY(!QFile::exists(clip(3)));
     }
 
+    // The temporary file of a converter that was killed outright (SIGKILL, a crash of the
+    // machine) is never taken for a clip: no overwrite question, and the next run of that clip
+    // removes it before its converter starts.
+    void stalePartFileGoesBeforeTheNextRun() {
+        const QString stale = m_out + QStringLiteral("/.holiday_Clip2.mp4.part");
+        QVERIFY(writeAll(stale, "half a clip from a killed run"));
+        const QString staleLink = m_out + QStringLiteral("/.holiday_Clip3.mp4.part");
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), staleLink));
+        const QString found = m_dir->filePath(QStringLiteral("found.log"));
+        JobController job(
+            plan(JobMode::Equal, 3, 10, 40,
+                 converter("if [ -e \"$part\" ] || [ -L \"$part\" ]; then echo \"$ss\" >> '" +
+                           found.toUtf8() + "'; fi")));
+        int questions = 0;
+        job.confirmOverwrite = [&](const QString&) {
+            ++questions;
+            return false;
+        };
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
+        QCOMPARE(questions, 0);
+        QCOMPARE(readAll(found), QByteArray());
+        QCOMPARE(readAll(clip(2)), QByteArray("clip 20\n"));
+        QCOMPARE(readAll(clip(3)), QByteArray("clip 30\n"));
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(!QFileInfo(staleLink).isSymLink());
+    }
+
     void missingConverterFailsToStart() {
-        SplitJob job(plan(JobMode::Equal, 2, 10, 40, m_dir->filePath(QStringLiteral("gone"))));
+        JobController job(plan(JobMode::Equal, 2, 10, 40, m_dir->filePath(QStringLiteral("gone"))));
         Recorder seen;
         seen.watch(job);
-        const SplitJobResult result = job.run();
+        const SplitJobResult result = runJob(job);
         QCOMPARE(result.end, SplitJobEnd::StartFailed);
         QCOMPARE(result.section, 1);
         QCOMPARE(result.message, QStringLiteral("Error. Please re-install Segmora"));
@@ -291,13 +320,13 @@ private slots:
                                             "echo 'frame=1 time=1.00 '\n"
                                             "exec sleep 30"));
         setup.overwriteExisting = true;
-        SplitJob job(setup);
+        JobController job(setup);
         Recorder seen;
         seen.watch(job);
-        connect(&job, &SplitJob::progressChanged, &job, [&] { job.requestCancel(); });
+        connect(&job, &JobController::progressChanged, &job, [&] { job.cancel(); });
         QElapsedTimer clock;
         clock.start();
-        const SplitJobResult result = job.run();
+        const SplitJobResult result = runJob(job);
 
         QCOMPARE(result.end, SplitJobEnd::Cancelled);
         QCOMPARE(result.section, 1);
@@ -309,34 +338,34 @@ private slots:
         QVERIFY(processGone(pid));
         QVERIFY(!QFile::exists(m_out + QStringLiteral("/.holiday_Clip1.mp4.part")));
         QCOMPARE(readAll(clip(1)), QByteArray("earlier clip"));
-        QVERIFY(job.cancelRequested());
+        QCOMPARE(job.state(), JobController::State::Idle);
     }
 
     // A cancel from the event loop (a click, a timer) while the converter says nothing.
     void cancelWhileTheConverterIsSilent() {
-        SplitJob job(plan(JobMode::Equal, 2, 10, 40, converter("exec sleep 30")));
+        JobController job(plan(JobMode::Equal, 2, 10, 40, converter("exec sleep 30")));
         int ticks = 0;
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, &job, [&] {
             if (++ticks == 5)
-                job.requestCancel();
+                job.cancel();
         });
         ticker.start(20);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(job.run().end, SplitJobEnd::Cancelled);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Cancelled);
         QVERIFY(clock.elapsed() < 2000);
         QCOMPARE(calls().size(), 1);
     }
 
     void cancelDuringTheOverwriteQuestion() {
         QVERIFY(writeAll(clip(1), "old"));
-        SplitJob job(plan(JobMode::Equal, 2, 10, 40, converter()));
+        JobController job(plan(JobMode::Equal, 2, 10, 40, converter()));
         job.confirmOverwrite = [&](const QString&) {
-            job.requestCancel(); // e.g. the window was closed meanwhile
+            job.cancel(); // e.g. the window was closed meanwhile
             return true;
         };
-        QCOMPARE(job.run().end, SplitJobEnd::Cancelled);
+        QCOMPARE(runJob(job).end, SplitJobEnd::Cancelled);
         QVERIFY(calls().isEmpty());
         QCOMPARE(readAll(clip(1)), QByteArray("old"));
     }

@@ -1,8 +1,9 @@
 // Whole splits with our real converter on generated media (SEGMORA_NEEDS_MEDIA): the clips it
 // writes, the lossless profile, and a cancel that leaves nothing behind.
-#include "job/split_job.h"
+#include "job/job_controller.h"
 
 #include "fake_converter.h"
+#include "run_job.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@ using namespace segmora;
 using segmora::test::fixture;
 using segmora::test::processGroupGone;
 using segmora::test::readAll;
+using segmora::test::runJob;
 using segmora::test::writeAll;
 
 namespace {
@@ -62,18 +64,18 @@ private slots:
     }
 
     void equalSectionsAreRealClips() {
-        SplitJob job(plan(fixture(QStringLiteral("job45.mp4")), QStringLiteral("MP4"), QString(),
-                          JobMode::Equal, QStringLiteral("00:00:10"), QStringLiteral("00:00:40"),
-                          QStringLiteral("3"), 45000));
+        JobController job(plan(fixture(QStringLiteral("job45.mp4")), QStringLiteral("MP4"),
+                               QString(), JobMode::Equal, QStringLiteral("00:00:10"),
+                               QStringLiteral("00:00:40"), QStringLiteral("3"), 45000));
         QList<int> lastCurrent;
         int lastTotal = -1;
-        connect(&job, &SplitJob::progressChanged, &job, [&](int current, int total) {
+        connect(&job, &JobController::progressChanged, &job, [&](int, int current, int total) {
             lastTotal = total;
             if (!lastCurrent.isEmpty())
                 lastCurrent.last() = current;
         });
-        connect(&job, &SplitJob::sectionStarted, &job, [&] { lastCurrent.append(-1); });
-        const SplitJobResult result = job.run();
+        connect(&job, &JobController::sectionStarted, &job, [&] { lastCurrent.append(-1); });
+        const SplitJobResult result = runJob(job);
         QCOMPARE(result.end, SplitJobEnd::Completed);
         for (int i = 1; i <= 3; ++i) {
             const QString clip = m_out.filePath(QStringLiteral("job45_Clip%1.mp4").arg(i));
@@ -90,10 +92,11 @@ private slots:
 
     void losslessKeepsTheSourceType() {
         const QString source = fixture(QStringLiteral("six.avi"));
-        SplitJob job(plan(source, QStringLiteral("Settings of the source file."),
-                          QStringLiteral(" -c copy"), JobMode::StartEnd, QStringLiteral("00:00:01"),
-                          QStringLiteral("00:00:05"), QString(), 6000));
-        QCOMPARE(job.run().end, SplitJobEnd::Completed);
+        JobController job(plan(source, QStringLiteral("Settings of the source file."),
+                               QStringLiteral(" -c copy"), JobMode::StartEnd,
+                               QStringLiteral("00:00:01"), QStringLiteral("00:00:05"), QString(),
+                               6000));
+        QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         const QString clip = m_out.filePath(QStringLiteral("six_Clip1.avi"));
         QVERIFY(QFileInfo::exists(clip));
         QCOMPARE(probe(clip, QStringLiteral("stream=codec_name")),
@@ -105,14 +108,15 @@ private slots:
     void cancelLeavesNothingBehind() {
         const QString clip = m_out.filePath(QStringLiteral("job45_Clip1.mp4"));
         QVERIFY(writeAll(clip, "earlier clip"));
-        SplitJob job(plan(fixture(QStringLiteral("job45.mp4")), QStringLiteral("MP4"),
-                          QStringLiteral(" -s 1280x720"), JobMode::StartEnd,
-                          QStringLiteral("00:00:00"), QStringLiteral("00:00:45"), QString(),
-                          45000));
+        JobController job(plan(fixture(QStringLiteral("job45.mp4")), QStringLiteral("MP4"),
+                               QStringLiteral(" -s 1280x720"), JobMode::StartEnd,
+                               QStringLiteral("00:00:00"), QStringLiteral("00:00:45"), QString(),
+                               45000));
         qint64 pid = 0;
-        connect(&job, &SplitJob::converterStarted, &job, [&](qint64 started) { pid = started; });
-        connect(&job, &SplitJob::progressChanged, &job, [&] { job.requestCancel(); });
-        QCOMPARE(job.run().end, SplitJobEnd::Cancelled);
+        connect(&job, &JobController::converterStarted, &job,
+                [&](int, qint64 started) { pid = started; });
+        connect(&job, &JobController::progressChanged, &job, [&] { job.cancel(); });
+        QCOMPARE(runJob(job).end, SplitJobEnd::Cancelled);
         QVERIFY(pid > 0);
         QTRY_VERIFY(processGroupGone(static_cast<pid_t>(pid)));
         QCOMPARE(readAll(clip), QByteArray("earlier clip"));

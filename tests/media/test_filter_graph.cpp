@@ -5,13 +5,17 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <clocale>
 
+using segmora::test::failOnPlayerErrors;
 using segmora::test::fixture;
 
 namespace {
@@ -64,6 +68,14 @@ private slots:
         std::setlocale(LC_NUMERIC, "C");
         qputenv("SEGMORA_AUDIO_OUTPUT", "null");
         QVERIFY2(QFile::exists(fixture("counter.mp4")), "run make_fixtures.sh first");
+    }
+
+    void init() {
+        // Broken files make libmpv log errors on purpose.
+        const QByteArray test = QTest::currentTestFunction();
+        if (test != "badInputRaisesPlainReasonThenGoodFileOpens" &&
+            test != "openFileReportsBySignal")
+            failOnPlayerErrors();
     }
 
     void emptyGraphHasNoLength() {
@@ -134,6 +146,95 @@ private slots:
         QTest::qWait(50);
         graph.RenderFile(fixture("counter.mp4"));
         QCOMPARE(graph.Duration(), 10000);
+    }
+
+    // Opening returns at once; the outcome arrives as exactly one signal from the event loop.
+    void openFileReportsBySignal_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason"); // empty: opens
+        QTest::newRow("plays") << fixture("counter.mp4") << QString();
+        QTest::newRow("text named .mp4") << fixture("notvideo.mp4") << "not recognised";
+        QTest::newRow("vanished") << fixture("no_such_file.mp4") << "was not found";
+    }
+    void openFileReportsBySignal() {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        FilterGraph graph;
+        graph.SetActive(true);
+        QSignalSpy opened(&graph, &FilterGraph::fileOpened);
+        QSignalSpy failed(&graph, &FilterGraph::openFailed);
+        graph.OpenFile(path);
+        QVERIFY(!graph.HasMedia());
+        QCOMPARE(opened.size() + failed.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size() + failed.size(), 1, 10000);
+        if (reason.isEmpty()) {
+            QCOMPARE(opened.size(), 1);
+            QVERIFY(graph.HasMedia());
+            QCOMPARE(graph.Duration(), 10000);
+        } else {
+            const QString message = failed.value(0).value(0).toString();
+            QVERIFY2(message.contains(reason) && message.contains(path), qPrintable(message));
+            QVERIFY(!graph.HasMedia());
+        }
+        // A load given up by the next one reports nothing; the next one does.
+        graph.OpenFile(fixture("no_such_file.mp4"));
+        graph.OpenFile(fixture("short0_6.mp4"));
+        QVERIFY(opened.wait(10000));
+        QCOMPARE(graph.Duration(), 600);
+        QCOMPARE(opened.size() + failed.size(), 2);
+    }
+
+    // Loading waits with the event loop running, and a player switched off meanwhile ends the
+    // wait with an error instead of leaving it hanging.
+    void renderFileKeepsTheLoopRunning() {
+        FilterGraph graph;
+        graph.SetActive(true);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            if (++ticks == 1)
+                graph.SetActive(false);
+        });
+        ticker.start(0);
+        try {
+            graph.RenderFile(fixture("counter.mp4"));
+            QFAIL("no error raised");
+        } catch (const segmora::AppError& error) {
+            QCOMPARE(error.message(), QStringLiteral("The video player has shut down."));
+        }
+        QVERIFY(ticks >= 1);
+        QVERIFY(!graph.HasMedia());
+    }
+
+    // Playing does not hold up the event loop: frames are rendered elsewhere and only handed
+    // over. Were each render to wait for its frame's display time on this thread, the loop
+    // would run once a frame (40 ms here) instead of every couple of milliseconds.
+    void playingLeavesTheEventLoopFree() {
+        Preview preview({640, 480});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= 1, 5000);
+        const quint64 framesBefore = preview.window->framesPainted();
+
+        QList<qint64> gaps;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        connect(&ticker, &QTimer::timeout, this, [&] { gaps.append(clock.restart()); });
+        clock.start();
+        ticker.start(2);
+        QTest::qWait(1000);
+        ticker.stop();
+
+        QVERIFY(preview.window->framesPainted() >= framesBefore + 5); // it did play
+        QVERIFY(!gaps.isEmpty());
+        std::sort(gaps.begin(), gaps.end());
+        const qint64 median = gaps.at(gaps.size() / 2);
+        QVERIFY2(
+            median < 20,
+            qPrintable(QStringLiteral("median gap %1 ms, %2 ticks").arg(median).arg(gaps.size())));
     }
 
     void awkwardPathsOpen_data() {
@@ -221,6 +322,81 @@ private slots:
         QCOMPARE(litShare(image, QRect(330, 0, 150, 120)), 0.0);
     }
 
+    // A picture stored on its side is shown the way the file asks, as the ffmpeg tool shows it;
+    // a quarter turn used to abort the whole program in libmpv's software renderer.
+    void turnedPictureIsShownUpright_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("shown");    // the picture's size once turned
+        QTest::addColumn<QString>("corner"); // where the white square is then
+        QTest::newRow("not turned") << "turned0.mp4" << QSize(64, 48) << "top left";
+        QTest::newRow("quarter turn") << "turned90.mp4" << QSize(48, 64) << "bottom left";
+        QTest::newRow("half turn") << "turned180.mp4" << QSize(64, 48) << "bottom right";
+        QTest::newRow("three quarters") << "turned270.mp4" << QSize(48, 64) << "top right";
+    }
+    void turnedPictureIsShownUpright() {
+        QFETCH(QString, file);
+        QFETCH(QSize, shown);
+        QFETCH(QString, corner);
+        Preview preview({320, 240});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        // A turned file after another one, and the other way round: no turn is left over.
+        preview.graph.RenderFile(fixture("turned90.mp4"));
+        preview.graph.ResetGraph();
+        preview.graph.RenderFile(fixture(file));
+        const quint64 before = preview.window->framesPainted();
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= before + 2, 5000);
+        const QImage image = preview.window->grab().toImage();
+
+        // The picture fills the window's height or width with its aspect kept.
+        const QSize fitted = shown.scaled(image.size(), Qt::KeepAspectRatio);
+        const QRect picture(
+            QPoint((image.width() - fitted.width()) / 2, (image.height() - fitted.height()) / 2),
+            fitted);
+        // The middle of each corner's square (16 source pixels a side).
+        const int side = picture.width() * 16 / shown.width();
+        const auto cornerArea = [&](bool right, bool bottom) {
+            const int x = right ? picture.right() - side + 1 : picture.left();
+            const int y = bottom ? picture.bottom() - side + 1 : picture.top();
+            return QRect(x, y, side, side).adjusted(side / 4, side / 4, -side / 4, -side / 4);
+        };
+        const QList<QPair<QString, QRect>> corners = {
+            {QStringLiteral("top left"), cornerArea(false, false)},
+            {QStringLiteral("top right"), cornerArea(true, false)},
+            {QStringLiteral("bottom left"), cornerArea(false, true)},
+            {QStringLiteral("bottom right"), cornerArea(true, true)}};
+        for (const auto& [name, area] : corners) {
+            const double lit = litShare(image, area);
+            if (name == corner)
+                QVERIFY2(lit > 0.9, qPrintable(name + QStringLiteral(": %1").arg(lit)));
+            else
+                QVERIFY2(lit < 0.1, qPrintable(name + QStringLiteral(": %1").arg(lit)));
+        }
+        if (picture.left() > 4)
+            QCOMPARE(litShare(image, QRect(0, 0, picture.left() - 2, image.height())), 0.0);
+    }
+
+    void frameRate_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("25 a second") << "counter.mp4" << 25.0;
+        QTest::newRow("10 a second") << "long61_5.mp4" << 10.0;
+        QTest::newRow("100 a second") << "len2_01.mp4" << 100.0;
+        QTest::newRow("sound only") << "soundonly.mp4" << 0.0;
+    }
+    void frameRate() {
+        QFETCH(QString, file);
+        QFETCH(double, rate);
+        FilterGraph graph;
+        QCOMPARE(graph.FrameRate(), 0.0);
+        graph.SetActive(true);
+        graph.RenderFile(fixture(file));
+        QCOMPARE(graph.FrameRate(), rate);
+        graph.ResetGraph();
+        QCOMPARE(graph.FrameRate(), 0.0);
+    }
+
     void pausedPictureCausesNoRepaints() {
         Preview preview;
         QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
@@ -296,13 +472,13 @@ private slots:
         preview->graph.SetActive(true);
         preview->graph.RenderFile(fixture("counter.mp4"));
         preview->graph.Play();
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->graph.CurrentPosition() > 0, 5000);
         preview->graph.SetActive(false);
         QTest::qWait(50);
         preview->graph.SetActive(true);
         preview->graph.RenderFile(fixture("counter.mp4"));
         preview->graph.Play();
-        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->graph.CurrentPosition() > 0, 5000);
         // The window goes first while the graph still plays, then the graph.
         delete preview->window;
         QTest::qWait(100);

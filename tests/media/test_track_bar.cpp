@@ -58,6 +58,8 @@ private slots:
         qputenv("SEGMORA_AUDIO_OUTPUT", "null");
     }
 
+    void init() { segmora::test::failOnPlayerErrors(); }
+
     void startsAsTheFormExpects() {
         TDSTrackBar bar;
         QCOMPARE(bar.Max(), 10);

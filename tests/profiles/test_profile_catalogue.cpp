@@ -20,6 +20,8 @@ private slots:
     void missingFolderGivesEmptyCatalogue();
     void profilePathFindsTheRealFileName_data();
     void profilePathFindsTheRealFileName();
+    void installedOffersShippedAndOwn_data();
+    void installedOffersShippedAndOwn();
 };
 
 void TestProfileCatalogue::commaTerminatedList_data() {
@@ -141,6 +143,49 @@ void TestProfileCatalogue::profilePathFindsTheRealFileName() {
     // The catalogue's display name leads back to the same file.
     const QList<ProfileEntry> catalogue = LoadProfileCatalogue(context.profilesFolder());
     QCOMPARE(context.profilePath(catalogue.first().displayName), catalogue.first().filePath);
+}
+
+// An installed program lists the shipped profiles and the user's own as one list; the user's
+// profile of a shipped name takes its place, and every change is saved into the user's folder.
+void TestProfileCatalogue::installedOffersShippedAndOwn_data() {
+    QTest::addColumn<QStringList>("files");   // "s:NAME" shipped, "u:NAME" the user's own
+    QTest::addColumn<QStringList>("offered"); // "Display=s" or "Display=u": where it is read
+    QTest::newRow("own profiles join, in name order")
+        << QStringList{"s:MP4.apf", "s:AVI.apf", "u:Mine.apf"}
+        << QStringList{"AVI=s", "Mine=u", "MP4=s"};
+    QTest::newRow("own profile of a shipped name wins")
+        << QStringList{"s:MP4.apf", "s:AVI.apf", "u:MP4.apf"} << QStringList{"AVI=s", "MP4=u"};
+    QTest::newRow("names match without regard to case")
+        << QStringList{"s:WebM.apf", "u:webm.APF"} << QStringList{"webm=u"};
+    QTest::newRow("no own profiles yet") << QStringList{"s:MP4.apf"} << QStringList{"MP4=s"};
+}
+
+void TestProfileCatalogue::installedOffersShippedAndOwn() {
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, offered);
+    QTemporaryDir dir;
+    const QString shipped = dir.filePath(QStringLiteral("share/Profiles/"));
+    const QString own = dir.filePath(QStringLiteral("home/Profiles/"));
+    QVERIFY(QDir().mkpath(shipped));
+    for (const QString& file : files) {
+        const QString folder = file.startsWith(QLatin1String("s:")) ? shipped : own;
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(test::writeText(folder + file.mid(2), "[Main]\n"));
+    }
+    const ProgramContext context = ProgramContext::installed(
+        dir.filePath(QStringLiteral("bin")),
+        {dir.filePath(QStringLiteral("share")), dir.filePath(QStringLiteral("config")), own});
+    const QList<ProfileEntry> catalogue = LoadProfileCatalogue(context.profileFolders());
+    QStringList seen;
+    for (const ProfileEntry& entry : catalogue) {
+        const bool isOwn = entry.filePath.startsWith(own);
+        seen.append(entry.displayName + (isOwn ? QStringLiteral("=u") : QStringLiteral("=s")));
+        QCOMPARE(context.profilePath(entry.displayName), entry.filePath);
+        // A change to a shipped profile becomes the user's copy; the user's own is saved in place.
+        QCOMPARE(context.profileSavePath(entry.displayName),
+                 isOwn ? entry.filePath : own + entry.displayName + QStringLiteral(".apf"));
+    }
+    QCOMPARE(seen, offered);
 }
 
 QTEST_MAIN(TestProfileCatalogue)

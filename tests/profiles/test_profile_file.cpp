@@ -3,6 +3,7 @@
 #include "ground/ini_file.h"
 #include "profile_test_util.h"
 #include "profiles/profile_file.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -64,6 +65,8 @@ private slots:
     void save();
     void saveAs();
     void failedSaveRaises();
+    void fullDiskKeepsTheFiles_data();
+    void fullDiskKeepsTheFiles();
 
 private:
     QString profile(const QByteArray& content) {
@@ -271,6 +274,58 @@ void TestProfileFile::failedSaveRaises() {
     SetFileWriterForTesting(previous);
     QCOMPARE(error, QStringLiteral("Unable to write to ") + source);
     QCOMPARE(test::readText(source), kProfile);
+}
+
+// Writes that fail as on a full disk (the process may not grow any file past a few bytes): the
+// error names the file written, and every profile keeps what it held.
+void TestProfileFile::fullDiskKeepsTheFiles_data() {
+    QTest::addColumn<QString>("target"); // empty: OK saves in place
+    QTest::addColumn<QByteArray>("targetBefore");
+    QTest::newRow("save") << "" << QByteArray();
+    QTest::newRow("save as a new profile") << "Mine.apf" << QByteArray();
+    QTest::newRow("save as over another profile")
+        << "Other.apf" << QByteArray("[Main]\nType=mkv\n");
+}
+
+void TestProfileFile::fullDiskKeepsTheFiles() {
+    QFETCH(QString, target);
+    QFETCH(QByteArray, targetBefore);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("Fast.apf"));
+    QVERIFY(test::writeText(source, kProfile));
+    const QString targetPath = target.isEmpty() ? source : dir.filePath(target);
+    if (!targetBefore.isEmpty())
+        QVERIFY(test::writeText(targetPath, targetBefore));
+    OwnedGrids owned;
+    QVERIFY(LoadProfile(source, owned.grids()));
+    owned.video->setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
+    owned.video->setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
+
+    bool limited = false;
+    QString error;
+    {
+        const test::FileSizeLimit limit(16);
+        limited = limit.active();
+        try {
+            if (target.isEmpty())
+                SaveProfile(source, owned.grids());
+            else
+                SaveProfileAs(source, targetPath, owned.grids());
+        } catch (const AppError& e) {
+            error = e.message();
+        }
+    }
+    QVERIFY(limited);
+    QCOMPARE(error, QStringLiteral("Unable to write to ") + targetPath);
+    QCOMPARE(test::readText(source), kProfile);
+    if (!target.isEmpty())
+        QCOMPARE(QFile::exists(targetPath), !targetBefore.isEmpty());
+    if (!targetBefore.isEmpty())
+        QCOMPARE(test::readText(targetPath), targetBefore);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("Fast.apf")} +
+              (targetBefore.isEmpty() ? QStringList() : QStringList{target})));
 }
 
 QTEST_MAIN(TestProfileFile)

@@ -14,16 +14,16 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
         return answers.isEmpty() ? defaultAnswer : answers.dequeue();
     };
     s.openUrl = [this](const QUrl& url) { openedUrls.append(url); };
-    s.pickFolder = [this](QWidget*, const QString& caption) {
+    s.pickFolder = [this](QWidget*, const QString& caption, const QString& startFolder) {
         folderPickerCaptions.append(caption);
+        folderPickerStartFolders.append(startFolder);
         return folderToPick;
     };
     s.pickOpenFile = [this](QWidget*, const QString& filter) {
         openFilters.append(filter);
         return fileToOpen;
     };
-    s.pickSaveFile = [this](QWidget*, const QString& startFolder, const QString&,
-                            const QString&) {
+    s.pickSaveFile = [this](QWidget*, const QString& startFolder, const QString&, const QString&) {
         saveStartFolders.append(startFolder);
         return fileToSave;
     };
@@ -31,6 +31,8 @@ FakeSeams::FakeSeams() : m_previous(seams()) {
     s.endProgram = [this] { ++endProgramCalls; };
 }
 
-FakeSeams::~FakeSeams() { seams() = m_previous; }
+FakeSeams::~FakeSeams() {
+    seams() = m_previous;
+}
 
 } // namespace segmora::test

@@ -29,9 +29,10 @@ public:
     QList<QUrl> openedUrls;
     std::optional<QString> folderToPick; // nullopt: the picker is cancelled
     QList<QString> folderPickerCaptions;
-    std::optional<QString> fileToOpen;   // nullopt: the open dialog is cancelled
+    QList<QString> folderPickerStartFolders;
+    std::optional<QString> fileToOpen; // nullopt: the open dialog is cancelled
     QList<QString> openFilters;
-    std::optional<QString> fileToSave;   // nullopt: the save dialog is cancelled
+    std::optional<QString> fileToSave; // nullopt: the save dialog is cancelled
     QList<QString> saveStartFolders;
     int powerOffCalls = 0;
     int endProgramCalls = 0;

@@ -5,6 +5,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
 #include <stdexcept>
 
 namespace segmora::test {
@@ -37,7 +39,9 @@ TempProgramFolder::TempProgramFolder() {
     copyTree(QStringLiteral(SEGMORA_PROGRAM_DIR), m_dir.path());
 }
 
-QString TempProgramFolder::path() const { return m_dir.path() + QLatin1Char('/'); }
+QString TempProgramFolder::path() const {
+    return m_dir.path() + QLatin1Char('/');
+}
 
 QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArray& content) const {
     const QString full = path() + relativePath;
@@ -51,6 +55,34 @@ QString TempProgramFolder::writeFile(const QString& relativePath, const QByteArr
 
 QString fixture(const QString& name) {
     return QStringLiteral(SEGMORA_FIXTURE_DIR) + QLatin1Char('/') + name;
+}
+
+void failOnPlayerErrors() {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("^libmpv")));
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    if (::getrlimit(RLIMIT_FSIZE, &m_previousLimit) != 0)
+        return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    if (::sigaction(SIGXFSZ, &ignore, &m_previousAction) != 0)
+        return;
+    struct rlimit limit = m_previousLimit;
+    limit.rlim_cur = bytes;
+    if (m_previousLimit.rlim_max != RLIM_INFINITY && m_previousLimit.rlim_max < bytes)
+        limit.rlim_cur = m_previousLimit.rlim_max;
+    m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    if (!m_active)
+        ::sigaction(SIGXFSZ, &m_previousAction, nullptr);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    if (!m_active)
+        return;
+    ::setrlimit(RLIMIT_FSIZE, &m_previousLimit);
+    ::sigaction(SIGXFSZ, &m_previousAction, nullptr);
 }
 
 } // namespace segmora::test

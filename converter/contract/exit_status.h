@@ -1,0 +1,16 @@
+// The converter's exit statuses, for the program and for whoever runs it (the split job, which
+// links the contract library and includes this header).
+#pragma once
+
+namespace vorkast::exit_status {
+
+// The clip is complete: it holds all that was asked, up to the source's end.
+constexpr int complete = 0;
+// Nothing usable was written; the last line on standard error says why.
+constexpr int failed = 1;
+// The clip was written and kept, but the source ended or broke early: it is shorter than asked
+// by more than a frame. The last report gives its real length.
+constexpr int shortClip = 3;
+// 128 + the signal's number: ended by SIGTERM, SIGINT or SIGHUP; the part file is removed.
+
+} // namespace vorkast::exit_status

@@ -1,0 +1,583 @@
+// Exact cuts of copied video: a re-encoded head, packets copied in between, a re-encoded tail.
+#include "exact_cut.h"
+
+#include "convert_error.h"
+#include "h264_units.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <string>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace vorkast {
+
+ExactCutWay exactCutWay(const AVCodecParameters* codec) {
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
+    if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
+        return ExactCutWay::ByCopy;
+    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG2VIDEO)
+        return ExactCutWay::ByRecoding;
+    return ExactCutWay::Unsupported;
+}
+
+namespace {
+
+AVRational streamRate(const AVFormatContext* input, const AVStream* video) {
+    AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(input),
+                                          const_cast<AVStream*>(video), nullptr);
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
+        rate = AVRational{25, 1};
+    return rate;
+}
+
+std::int64_t toTs(double seconds, AVRational timeBase) {
+    if (!std::isfinite(seconds))
+        return std::numeric_limits<std::int64_t>::max() / 2;
+    return static_cast<std::int64_t>(std::llround(seconds / av_q2d(timeBase)));
+}
+
+const char* x264Profile(int profile) {
+    switch (profile) {
+    case FF_PROFILE_H264_BASELINE:
+    case FF_PROFILE_H264_CONSTRAINED_BASELINE:
+        return "baseline";
+    case FF_PROFILE_H264_MAIN:
+        return "main";
+    case FF_PROFILE_H264_HIGH:
+        return "high";
+    case FF_PROFILE_H264_HIGH_10:
+        return "high10";
+    case FF_PROFILE_H264_HIGH_422:
+        return "high422";
+    case FF_PROFILE_H264_HIGH_444_PREDICTIVE:
+        return "high444";
+    default:
+        return nullptr;
+    }
+}
+
+// The encoder for re-encoded frames, set up like the source's stream. spsId gives H.264
+// parameter sets ids the source does not use, so both kinds can live in one stream.
+CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
+                            const Options& options, bool globalHeader) {
+    const AVCodecParameters* par = in->codecpar;
+    const bool h264 = par->codec_id == AV_CODEC_ID_H264;
+    const AVCodec* codec =
+        h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(par->codec_id);
+    if (!codec || par->width <= 0 || par->height <= 0 || par->format < 0)
+        return nullptr;
+    CodecContextPtr enc(avcodec_alloc_context3(codec));
+    if (!enc)
+        throw std::bad_alloc();
+    enc->width = par->width;
+    enc->height = par->height;
+    enc->pix_fmt = static_cast<AVPixelFormat>(par->format);
+    enc->sample_aspect_ratio =
+        par->sample_aspect_ratio.num ? par->sample_aspect_ratio : in->sample_aspect_ratio;
+    enc->color_range = par->color_range;
+    enc->color_primaries = par->color_primaries;
+    enc->color_trc = par->color_trc;
+    enc->colorspace = par->color_space;
+    enc->chroma_sample_location = par->chroma_location;
+    enc->field_order = par->field_order;
+    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
+        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    enc->framerate = rate;
+    enc->time_base = av_inv_q(rate);
+    // No B-frames: the re-encoded frames then need no reordering, and decode times below the
+    // copied ones' are easy to give.
+    enc->max_b_frames = 0;
+    enc->thread_count = options.threads;
+    if (options.bitexact)
+        enc->flags |= AV_CODEC_FLAG_BITEXACT;
+    if (!h264) {
+        // A fixed fine quantiser, and groups that need nothing before them: the copied group
+        // after the head loses the frames that referred back into it.
+        enc->gop_size = 600;
+        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+        enc->global_quality = FF_QP2LAMBDA * 2;
+        Dictionary settings;
+        av_dict_set(&settings.dict, "sc_threshold", "1000000000", 0); // closed groups need it
+        if (avcodec_open2(enc.get(), codec, &settings.dict) < 0)
+            return nullptr;
+        return enc;
+    }
+    enc->gop_size = 1 << 20;
+    if (par->level > 0)
+        enc->level = par->level;
+    if (globalHeader)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    Dictionary settings;
+    av_dict_set(&settings.dict, "preset", "veryfast", 0);
+    av_dict_set(&settings.dict, "crf", "15", 0);
+    if (const char* profile = x264Profile(par->profile))
+        av_dict_set(&settings.dict, "profile", profile, 0);
+    av_dict_set(&settings.dict, "x264-params", ("sps-id=" + std::to_string(spsId)).c_str(), 0);
+    if (avcodec_open2(enc.get(), codec, &settings.dict) < 0)
+        return nullptr;
+    return enc;
+}
+
+CodecContextPtr openDecoder(const AVStream* in, int threads) {
+    const AVCodec* codec = avcodec_find_decoder(in->codecpar->codec_id);
+    if (!codec)
+        throw ConvertError(std::string("the libraries cannot decode the source's video (") +
+                           avcodec_get_name(in->codecpar->codec_id) + ")");
+    CodecContextPtr dec(avcodec_alloc_context3(codec));
+    if (!dec)
+        throw std::bad_alloc();
+    check(avcodec_parameters_to_context(dec.get(), in->codecpar), "cannot set up the decoder");
+    dec->pkt_timebase = in->time_base;
+    dec->thread_count = threads;
+    check(avcodec_open2(dec.get(), codec, nullptr), "cannot open the video decoder");
+    return dec;
+}
+
+bool isIdr(const AVPacket* packet, int lengthSize) {
+    if (!(packet->flags & AV_PKT_FLAG_KEY))
+        return false;
+    for (const h264::Unit& unit : h264::splitUnits(packet->data, packet->size, lengthSize))
+        if (unit.type() == h264::kIdr)
+            return true;
+    return false;
+}
+
+// MPEG-2: an I-frame that brings its sequence header, where a decoder can begin.
+bool startsSequence(const AVPacket* packet) {
+    if (!(packet->flags & AV_PKT_FLAG_KEY))
+        return false;
+    for (int i = 0; i + 3 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB3)
+            return true;
+    return false;
+}
+
+void replaceData(AVPacket* packet, const h264::Bytes& bytes) {
+    PacketPtr fresh = makePacket();
+    check(av_new_packet(fresh.get(), static_cast<int>(bytes.size())), "cannot repack the video");
+    std::memcpy(fresh->data, bytes.data(), bytes.size());
+    check(av_packet_copy_props(fresh.get(), packet), "cannot repack the video");
+    av_packet_unref(packet);
+    av_packet_move_ref(packet, fresh.get());
+}
+
+} // namespace
+
+double frameRuleEnd(const AVFormatContext* input, const AVStream* video, double shownStart,
+                    double askedEnd) {
+    if (!std::isfinite(askedEnd))
+        return askedEnd;
+    const double frame = av_q2d(av_inv_q(streamRate(input, video)));
+    const double frames = std::floor((askedEnd - shownStart + 1e-4) / frame);
+    return shownStart + std::max(0.0, frames) * frame;
+}
+
+class ExactVideoCut::Impl {
+public:
+    Impl(const AVStream* in, AVStream* out, const Options& options, AVRational rate,
+         double absStart, double absEnd)
+        : m_in(in), m_out(out), m_options(options), m_rate(rate) {
+        m_startTs = toTs(absStart, in->time_base);
+        m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
+        m_endTs = toTs(absEnd, in->time_base);
+        // Frames starting within a quarter frame of the end belong after it (rounding).
+        m_lastTs = m_endTs - std::max<std::int64_t>(1, m_frameTs / 4);
+    }
+
+    // Chooses the ids of the re-encoded parameter sets and describes the output stream.
+    bool prepare(AVFormatContext* output) {
+        const AVCodecParameters* par = m_in->codecpar;
+        m_h264 = par->codec_id == AV_CODEC_ID_H264;
+        if (!m_h264) {
+            // The re-encoded frames carry their own sequence headers; the stream is described
+            // as the source's.
+            m_out->codecpar->video_delay = par->video_delay;
+            // The frames encoded again are finer than the source's: program streams size their
+            // pack rate from the stream's rate, which then needs room for them.
+            const std::int64_t room = std::int64_t(par->width) * par->height * 25 * 4;
+            m_out->codecpar->bit_rate = std::max(par->bit_rate, std::int64_t(0)) + room;
+            if (auto* cpb = reinterpret_cast<AVCPBProperties*>(
+                    av_stream_get_side_data(m_out, AV_PKT_DATA_CPB_PROPERTIES, nullptr))) {
+                cpb->max_bitrate += room;
+                cpb->buffer_size = std::max<std::int64_t>(cpb->buffer_size, 224 * 1024 * 8);
+            }
+            return openRecoder(m_in, m_rate, 0, m_options, false) != nullptr;
+        }
+        const auto config = h264::readConfig(par->extradata, par->extradata_size);
+        if (!config)
+            return false;
+        m_source = *config;
+        std::vector<bool> used(256, false);
+        for (const auto* list : {&m_source.sps, &m_source.pps})
+            for (const h264::Bytes& set : *list)
+                if (auto id = h264::parameterSetId({set.data(), set.size()}); id && *id < 256)
+                    used[*id] = true;
+        m_spsId = 0;
+        while (m_spsId < 32 && used[m_spsId])
+            ++m_spsId;
+        if (m_spsId == 32)
+            return false;
+        // The re-encoded frames' parameter sets, as an encoder with these settings writes them.
+        CodecContextPtr probe = openRecoder(m_in, m_rate, m_spsId, m_options, true);
+        if (!probe)
+            return false;
+        const auto own = h264::readConfig(probe->extradata, probe->extradata_size);
+        if (!own)
+            return false;
+        m_lengthPrefixed = (output->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+        h264::Config both = m_source;
+        both.sps.insert(both.sps.end(), own->sps.begin(), own->sps.end());
+        both.pps.insert(both.pps.end(), own->pps.begin(), own->pps.end());
+        h264::Bytes extradata;
+        if (m_lengthPrefixed) {
+            if (m_source.lengthSize == 0)
+                both.avccExtension.clear();
+            extradata = h264::writeAvcc(both);
+        } else {
+            for (const auto* list : {&both.sps, &both.pps})
+                for (const h264::Bytes& set : *list)
+                    h264::appendAnnexB(extradata, {set.data(), set.size()});
+        }
+        AVCodecParameters* outPar = m_out->codecpar;
+        av_freep(&outPar->extradata);
+        outPar->extradata_size = 0;
+        outPar->extradata =
+            static_cast<std::uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!outPar->extradata)
+            throw std::bad_alloc();
+        std::memcpy(outPar->extradata, extradata.data(), extradata.size());
+        outPar->extradata_size = static_cast<int>(extradata.size());
+        outPar->codec_tag = 0;
+        // Containers that count the reordering depth need the copied frames' depth.
+        outPar->video_delay = par->video_delay;
+        return true;
+    }
+
+    void accept(AVPacket* packet, const Writer& write) {
+        if (m_done)
+            return;
+        const bool idr = m_h264 ? isIdr(packet, m_source.lengthSize) : startsSequence(packet);
+        // An H.264 IDR shown past the end ends the section; an MPEG-2 I-frame may still be
+        // followed by frames of the section shown before it.
+        const bool pastEnd =
+            (packet->dts != AV_NOPTS_VALUE && packet->dts > m_lastTs) ||
+            (m_h264 && idr && packet->pts != AV_NOPTS_VALUE && packet->pts > m_lastTs);
+        if (pastEnd) {
+            finish(write);
+            return;
+        }
+        if (m_leading) {
+            // Frames after the first copied I-frame shown before it refer to the group before:
+            // the head encodes them again and the copy leaves them out.
+            if (packet->pts != AV_NOPTS_VALUE && packet->pts < m_recodeBefore) {
+                decode(m_headDecoder, packet);
+                return;
+            }
+            m_leading = false;
+            endHead(write);
+            m_copying = true;
+        } else if (!m_copying) {
+            if (idr && packet->pts != AV_NOPTS_VALUE && packet->pts >= m_startTs) {
+                m_keyDelay = packet->dts != AV_NOPTS_VALUE ? packet->pts - packet->dts : 0;
+                if (!m_h264) {
+                    m_recodeBefore = packet->pts;
+                    decode(m_headDecoder, packet);
+                    m_leading = true;
+                    hold(packet);
+                    return;
+                }
+                endHead(write);
+                m_copying = true;
+                hold(packet);
+                return;
+            }
+            decode(m_headDecoder, packet);
+            return;
+        }
+        if (idr)
+            copyHeld(m_held.size(), write);
+        hold(packet);
+    }
+
+    void finish(const Writer& write) {
+        if (m_done)
+            return;
+        m_done = true;
+        if (m_leading) {
+            m_leading = false;
+            endHead(write);
+            m_copying = true;
+        }
+        if (!m_copying) {
+            endHead(write);
+            return;
+        }
+        // Copy the longest run of held packets, in decode order, that shows the earliest frames
+        // of the group and none past the end; the frames after it are encoded again.
+        std::size_t copyable = 0;
+        std::int64_t shownUpTo = std::numeric_limits<std::int64_t>::min();
+        for (std::size_t n = 1; n <= m_held.size(); ++n) {
+            const AVPacket* p = m_held[n - 1].get();
+            if (p->pts == AV_NOPTS_VALUE || p->pts > m_lastTs)
+                break;
+            shownUpTo = std::max(shownUpTo, p->pts);
+            const auto earlier = std::count_if(m_held.begin(), m_held.end(), [&](const auto& h) {
+                return h->pts != AV_NOPTS_VALUE && h->pts <= shownUpTo;
+            });
+            if (static_cast<std::size_t>(earlier) == n)
+                copyable = n;
+        }
+        std::int64_t copiedUpTo = m_maxCopiedPts;
+        for (std::size_t i = 0; i < copyable; ++i)
+            copiedUpTo = std::max(copiedUpTo, m_held[i]->pts);
+        const bool tail = std::any_of(m_held.begin(), m_held.end(), [&](const auto& h) {
+            return h->pts != AV_NOPTS_VALUE && h->pts > copiedUpTo && h->pts <= m_lastTs;
+        });
+        std::vector<PacketPtr> rest;
+        if (tail)
+            for (const PacketPtr& p : m_held) {
+                PacketPtr copy = makePacket();
+                check(av_packet_ref(copy.get(), p.get()), "cannot hold a video packet");
+                rest.push_back(std::move(copy));
+            }
+        copyHeld(copyable, write);
+        if (!tail)
+            return;
+        if (copyable > 0)
+            m_context.clear(); // the held group begins with its own I-frame
+        m_recodeFrom = copiedUpTo + 1;
+        CodecContextPtr decoder = openDecoder(m_in, m_options.threads);
+        for (const PacketPtr& p : m_context)
+            decode(decoder, p.get());
+        for (const PacketPtr& p : rest)
+            decode(decoder, p.get());
+        decode(decoder, nullptr);
+        writeRecoded(write, m_lastCopiedDts);
+    }
+
+    bool finished() const { return m_done; }
+    double progress() const { return m_progress; }
+
+private:
+    void hold(AVPacket* packet) {
+        PacketPtr held = makePacket();
+        av_packet_move_ref(held.get(), packet);
+        m_held.push_back(std::move(held));
+    }
+
+    // Decodes (packet nullptr: drains) and encodes the frames of the section it yields.
+    void decode(CodecContextPtr& decoder, const AVPacket* packet) {
+        if (!decoder)
+            decoder = openDecoder(m_in, m_options.threads);
+        if (avcodec_send_packet(decoder.get(), packet) < 0 && packet)
+            return; // a damaged packet: the decoder carries on without it
+        FramePtr frame = makeFrame();
+        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            const std::int64_t pts = frame->best_effort_timestamp;
+            if (pts != AV_NOPTS_VALUE && pts >= std::max(m_startTs, m_recodeFrom) &&
+                pts <= m_lastTs && pts < m_recodeBefore && pts > m_lastRecodedPts)
+                recode(frame.get(), pts);
+            av_frame_unref(frame.get());
+        }
+    }
+
+    void recode(AVFrame* frame, std::int64_t pts) {
+        if (!m_encoder) {
+            m_encoder = openRecoder(m_in, m_rate, m_spsId, m_options, false);
+            if (!m_encoder)
+                throw ConvertError("cannot start the encoder for the frames at the cut");
+            m_frameCount = 0;
+        }
+        m_lastRecodedPts = pts;
+        m_recodedPts[m_frameCount] = pts;
+        frame->pts = m_frameCount++;
+        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        check(avcodec_send_frame(m_encoder.get(), frame), "the encoder for the cut failed");
+        receiveEncoded();
+    }
+
+    void receiveEncoded() {
+        for (;;) {
+            PacketPtr packet = makePacket();
+            const int err = avcodec_receive_packet(m_encoder.get(), packet.get());
+            if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
+                return;
+            check(err, "the encoder for the cut failed");
+            const auto at = m_recodedPts.find(packet->pts);
+            if (at == m_recodedPts.end())
+                continue;
+            packet->pts = at->second;
+            packet->duration = m_frameTs;
+            m_recoded.push_back(std::move(packet));
+        }
+    }
+
+    // Drains the head's decoder and encoder and writes the head, decode times before the first
+    // copied packet's.
+    void endHead(const Writer& write) {
+        if (m_headDecoder)
+            decode(m_headDecoder, nullptr);
+        m_headDecoder.reset();
+        m_recodeBefore = std::numeric_limits<std::int64_t>::max();
+        writeRecoded(write, std::numeric_limits<std::int64_t>::min());
+    }
+
+    // Writes the encoded frames with decode times after afterDts (source time base, absolute).
+    void writeRecoded(const Writer& write, std::int64_t afterDts) {
+        if (!m_encoder)
+            return;
+        check(avcodec_send_frame(m_encoder.get(), nullptr), "the encoder for the cut failed");
+        receiveEncoded();
+        m_encoder.reset();
+        m_recodedPts.clear();
+        std::int64_t delay = std::max<std::int64_t>(0, m_keyDelay);
+        if (afterDts != std::numeric_limits<std::int64_t>::min() && !m_recoded.empty())
+            delay = std::min(delay, m_recoded.front()->pts - afterDts - 1);
+        for (PacketPtr& packet : m_recoded) {
+            packet->dts = packet->pts - delay;
+            packet->flags &= ~AV_PKT_FLAG_DISPOSABLE;
+            repack(packet.get(), true);
+            emit(packet.get(), write);
+        }
+        m_recoded.clear();
+    }
+
+    void copyHeld(std::size_t count, const Writer& write) {
+        // Without IDRs, frames encoded again at the end may refer to the group copied last: it
+        // is kept to decode them.
+        if (!m_h264 && count > 0)
+            m_context.clear();
+        for (std::size_t i = 0; i < count && i < m_held.size(); ++i) {
+            AVPacket* packet = m_held[i].get();
+            m_lastCopiedDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (packet->pts != AV_NOPTS_VALUE)
+                m_maxCopiedPts = std::max(m_maxCopiedPts, packet->pts);
+            if (!m_h264) {
+                PacketPtr copy = makePacket();
+                check(av_packet_ref(copy.get(), packet), "cannot hold a video packet");
+                m_context.push_back(std::move(copy));
+            }
+            repack(packet, false);
+            emit(packet, write);
+        }
+        m_held.clear();
+    }
+
+    // Puts a packet's units the way the output stores them. Copied packets already stored so
+    // keep their bytes; a copied keyframe in a start-code stream gets the source's parameter
+    // sets when it has none, as a player tuning in needs them.
+    void repack(AVPacket* packet, bool recoded) {
+        if (!m_h264)
+            return;
+        const int from = recoded ? 0 : m_source.lengthSize;
+        if (!recoded && !m_options.bitexact && m_lengthPrefixed && from == 4)
+            return;
+        const auto units = h264::splitUnits(packet->data, packet->size, from);
+        const bool idr = std::any_of(units.begin(), units.end(),
+                                     [](const h264::Unit& u) { return u.type() == h264::kIdr; });
+        const bool hasSets = std::any_of(
+            units.begin(), units.end(), [](const h264::Unit& u) { return u.type() == h264::kSps; });
+        h264::Bytes bytes;
+        bytes.reserve(packet->size + 256);
+        const auto append = [&](const h264::Unit& unit) {
+            if (m_lengthPrefixed)
+                h264::appendLengthPrefixed(bytes, unit);
+            else
+                h264::appendAnnexB(bytes, unit);
+        };
+        bool setsDue = !recoded && !m_lengthPrefixed && idr && !hasSets;
+        for (const h264::Unit& unit : units) {
+            if (recoded && m_options.bitexact && unit.type() == h264::kSei)
+                continue; // the encoder's version text
+            if (setsDue && unit.type() != h264::kAud) {
+                for (const auto* list : {&m_source.sps, &m_source.pps})
+                    for (const h264::Bytes& set : *list)
+                        append({set.data(), set.size()});
+                setsDue = false;
+            }
+            append(unit);
+        }
+        replaceData(packet, bytes);
+    }
+
+    void emit(AVPacket* packet, const Writer& write) {
+        if (packet->pts != AV_NOPTS_VALUE)
+            packet->pts -= m_startTs;
+        if (packet->dts != AV_NOPTS_VALUE)
+            packet->dts -= m_startTs;
+        if (packet->pts != AV_NOPTS_VALUE) {
+            const double done =
+                static_cast<double>(packet->pts + m_frameTs) * av_q2d(m_in->time_base);
+            m_progress = std::max(m_progress, done);
+        }
+        av_packet_rescale_ts(packet, m_in->time_base, m_out->time_base);
+        packet->stream_index = m_out->index;
+        packet->pos = -1;
+        write(packet);
+    }
+
+    const AVStream* m_in;
+    AVStream* m_out;
+    const Options& m_options;
+    AVRational m_rate;
+    std::int64_t m_startTs = 0, m_endTs = 0, m_lastTs = 0, m_frameTs = 1;
+    h264::Config m_source;
+    unsigned m_spsId = 0;
+    bool m_lengthPrefixed = false;
+    bool m_h264 = true;
+
+    bool m_copying = false;
+    bool m_leading = false; // the first copied I-frame is held, frames shown before it follow
+    std::int64_t m_recodeBefore = std::numeric_limits<std::int64_t>::max();
+    std::int64_t m_maxCopiedPts = std::numeric_limits<std::int64_t>::min();
+    std::vector<PacketPtr> m_context; // the group copied last (MPEG-2)
+    bool m_done = false;
+    double m_progress = 0;
+    std::int64_t m_keyDelay = 0;
+    std::int64_t m_lastCopiedDts = std::numeric_limits<std::int64_t>::min();
+    std::int64_t m_recodeFrom = std::numeric_limits<std::int64_t>::min();
+    std::int64_t m_lastRecodedPts = std::numeric_limits<std::int64_t>::min();
+    std::vector<PacketPtr> m_held;
+    CodecContextPtr m_headDecoder;
+    CodecContextPtr m_encoder;
+    std::int64_t m_frameCount = 0;
+    std::map<std::int64_t, std::int64_t> m_recodedPts; // encoder's frame number -> source pts
+    std::vector<PacketPtr> m_recoded;
+};
+
+std::unique_ptr<ExactVideoCut> ExactVideoCut::create(const AVFormatContext* input,
+                                                     const AVStream* in, AVStream* out,
+                                                     AVFormatContext* output,
+                                                     const Options& options, double absStart,
+                                                     double absEnd) {
+    if (exactCutWay(in->codecpar) != ExactCutWay::ByRecoding)
+        return nullptr;
+    auto impl = std::make_unique<Impl>(in, out, options, streamRate(input, in), absStart, absEnd);
+    if (!impl->prepare(output))
+        return nullptr;
+    return std::unique_ptr<ExactVideoCut>(new ExactVideoCut(std::move(impl)));
+}
+
+ExactVideoCut::ExactVideoCut(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+ExactVideoCut::~ExactVideoCut() = default;
+void ExactVideoCut::accept(AVPacket* packet, const Writer& write) {
+    m_impl->accept(packet, write);
+}
+void ExactVideoCut::finish(const Writer& write) {
+    m_impl->finish(write);
+}
+bool ExactVideoCut::finished() const {
+    return m_impl->finished();
+}
+double ExactVideoCut::progress() const {
+    return m_impl->progress();
+}
+
+} // namespace vorkast

@@ -1,0 +1,517 @@
+// `segmora split` and `segmora profiles`: the batch runner, its three ways of reporting
+// (a live line per source on a terminal, plain lines, JSON lines) and the interrupt.
+#include "app/command_line_split.h"
+
+#include "ground/ini_file.h"
+#include "ground/preferences.h"
+#include "ground/product.h"
+#include "ground/program_context.h"
+#include "ground/time_text.h"
+#include "job/job_controller.h"
+#include "job/job_messages.h"
+#include "job/job_request.h"
+#include "job/media_probe.h"
+#include "job/section_plan.h"
+#include "profiles/profile_arguments.h"
+#include "profiles/profile_catalogue.h"
+#include "profiles/profile_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace segmora {
+namespace {
+
+void printError(const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", "segmora", qPrintable(text));
+    std::fflush(stderr);
+}
+
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// The self-pipe that turns SIGINT/SIGTERM into an event of the loop.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onInterrupt(int signal) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// A time text for a number of seconds that keeps its fraction ("0:0:12.5").
+QString exactTimeText(double seconds) {
+    return QStringLiteral("0:0:") + QString::number(seconds, 'f', 3);
+}
+
+// The display name the window would start with: the saved list position.
+QString savedProfileName(const ProgramContext& context, const QStringList& names) {
+    const int index = ReadSavedProfileIndex(context);
+    return names.value(index, names.value(0));
+}
+
+// The output folder the window would start with for this source: the saved fixed folder, or
+// the source's own folder.
+QString defaultOutputFolder(const ProgramContext& context, const QString& source) {
+    const PreferenceValues saved = ReadPreferenceValues(context, false);
+    if (saved.aptotic)
+        return saved.outputDir;
+    return WithTrailingSeparator(QFileInfo(source).absolutePath());
+}
+
+bool isCopyProfile(const QString& profileName, const QString& arguments) {
+    return profileName == kSourceSettingsProfileName || arguments.contains(QLatin1String(" copy"));
+}
+
+// One source of the batch as it is shown.
+struct SourceView {
+    QString source;
+    QString name; // file name
+    std::unique_ptr<JobController> job;
+    int sections = 0;
+    int section = 0; // the section reported last
+    int current = 0;
+    int total = 0;
+    QString elapsed = QStringLiteral("00:00:00");
+    QString remaining = QStringLiteral("00:00:00");
+    QString state = QStringLiteral("waiting");
+    bool ok = true;
+};
+
+class Batch : public QObject {
+public:
+    enum class Style { Live, Plain, Json };
+
+    Batch(Style style) : m_style(style) {}
+
+    int run(const SplitOptions& options, const ProgramContext& context);
+
+private:
+    void emitJson(const QJsonObject& object) {
+        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    void plain(const QString& line) {
+        if (m_style == Style::Plain) {
+            std::fprintf(stdout, "%s\n", qPrintable(line));
+            std::fflush(stdout);
+        }
+    }
+    void error(const QString& text) {
+        if (m_style == Style::Live)
+            clearLive();
+        printError(text);
+        if (m_style == Style::Live)
+            drawLive();
+    }
+    void watch(SourceView& view);
+    void clearLive();
+    void drawLive();
+    void maybeFinish();
+
+    Style m_style;
+    std::vector<std::unique_ptr<SourceView>> m_views;
+    int m_drawn = 0; // live lines on screen
+    int m_running = 0;
+    bool m_anyFailed = false;
+    int m_interrupted = 0;
+};
+
+QString liveLine(const SourceView& view) {
+    return QStringLiteral("%1  section %2 of %3  %4%  elapsed %5  remaining %6  %7")
+        .arg(view.name)
+        .arg(view.section)
+        .arg(view.sections)
+        .arg(view.total)
+        .arg(view.elapsed, view.remaining, view.state);
+}
+
+void Batch::clearLive() {
+    if (m_drawn == 0)
+        return;
+    std::fprintf(stdout, "\x1b[%dA", m_drawn);
+    for (int i = 0; i < m_drawn; ++i)
+        std::fputs("\r\x1b[2K\n", stdout);
+    std::fprintf(stdout, "\x1b[%dA", m_drawn);
+    m_drawn = 0;
+}
+
+void Batch::drawLive() {
+    if (m_style != Style::Live)
+        return;
+    if (m_drawn > 0)
+        std::fprintf(stdout, "\x1b[%dA", m_drawn);
+    for (const auto& view : m_views)
+        std::fprintf(stdout, "\r\x1b[2K%s\n", qPrintable(liveLine(*view)));
+    m_drawn = static_cast<int>(m_views.size());
+    std::fflush(stdout);
+}
+
+void Batch::watch(SourceView& view) {
+    JobController* job = view.job.get();
+    connect(job, &JobController::sectionStarted, this,
+            [this, &view](int index, const QString&, const QString& output) {
+                view.section = index;
+                view.state = QStringLiteral("running");
+                if (m_style == Style::Json)
+                    emitJson({{"event", "section started"},
+                              {"source", view.source},
+                              {"section", index},
+                              {"output", output}});
+                drawLive();
+            });
+    connect(job, &JobController::progressChanged, this,
+            [this, &view](int index, int current, int total) {
+                view.section = index;
+                view.current = current;
+                view.total = total;
+                if (m_style == Style::Json)
+                    emitJson({{"event", "progress"},
+                              {"source", view.source},
+                              {"section", index},
+                              {"section percent", current},
+                              {"percent", total}});
+                drawLive();
+            });
+    connect(job, &JobController::timesChanged, this,
+            [this, &view](const QString& elapsed, const QString& remaining) {
+                view.elapsed = elapsed;
+                view.remaining = remaining;
+                drawLive();
+            });
+    connect(job, &JobController::sectionMade, this,
+            [this, &view](int index, const QString& output, double seconds) {
+                if (m_style == Style::Json)
+                    emitJson({{"event", "section done"},
+                              {"source", view.source},
+                              {"section", index},
+                              {"output", output},
+                              {"seconds", seconds}});
+                plain(QStringLiteral("%1: section %2 of %3 done: %4")
+                          .arg(view.name)
+                          .arg(index)
+                          .arg(view.sections)
+                          .arg(output));
+            });
+    connect(job, &JobController::sectionSkipped, this, [this, &view](int index, const QString&) {
+        view.ok = false;
+        if (m_style == Style::Json)
+            emitJson({{"event", "failed"},
+                      {"source", view.source},
+                      {"section", index},
+                      {"message", QStringLiteral("The output file is existent.")}});
+    });
+    connect(job, &JobController::sectionFailed, this,
+            [this, &view](int index, const QString& message) {
+                view.ok = false;
+                if (m_style == Style::Json)
+                    emitJson({{"event", "failed"},
+                              {"source", view.source},
+                              {"section", index},
+                              {"message", message}});
+                error(QStringLiteral("%1: section %2: %3")
+                          .arg(view.source)
+                          .arg(index)
+                          .arg(oneLine(message)));
+            });
+    connect(job, &JobController::finished, this, [this, &view](const SplitJobResult& result) {
+        QString outcome;
+        switch (result.end) {
+        case SplitJobEnd::Completed:
+            outcome = QStringLiteral("completed");
+            break;
+        case SplitJobEnd::Cancelled:
+            outcome = QStringLiteral("cancelled");
+            view.ok = false;
+            break;
+        default:
+            outcome = QStringLiteral("failed");
+            view.ok = false;
+            break;
+        }
+        if (!view.ok && result.end == SplitJobEnd::Completed)
+            outcome = QStringLiteral("incomplete"); // existing clips were kept
+        view.state = outcome;
+        if (!view.ok)
+            m_anyFailed = true;
+        for (const ShortClip& clip : result.shortClips)
+            error(QStringLiteral("%1: %2 is shorter than asked: %3 s of %4 s")
+                      .arg(view.source, clip.outputPath, QString::number(clip.made, 'f', 2),
+                           QString::number(clip.asked, 'f', 2)));
+        if (m_style == Style::Json)
+            emitJson({{"event", "finished"}, {"source", view.source}, {"outcome", outcome}});
+        plain(QStringLiteral("%1: %2").arg(view.name, outcome));
+        drawLive();
+        --m_running;
+        maybeFinish();
+    });
+}
+
+void Batch::maybeFinish() {
+    if (m_running == 0)
+        QCoreApplication::exit(0);
+}
+
+int Batch::run(const SplitOptions& options, const ProgramContext& context) {
+    const QList<ProfileEntry> catalogue = LoadProfileCatalogue(context.profilesFolder());
+    const QStringList names = DisplayNames(catalogue);
+    const QString profileName =
+        options.profile.isEmpty() ? savedProfileName(context, names) : options.profile;
+    const QString profilePath = context.profilePath(profileName);
+    const QString profileArguments = BuildSavedProfileArguments(profilePath);
+    QString extension = QStringLiteral(".mp4");
+    if (QFileInfo(profilePath).isFile())
+        extension = ProfileOutputExtension(IniFile(profilePath).snapshot());
+    const int jobs = options.jobs > 0 ? options.jobs
+                     : isCopyProfile(profileName, profileArguments)
+                         ? 2
+                         : std::max(1, QThread::idealThreadCount());
+    ConverterSlots pool(jobs);
+
+    for (const QString& source : options.sources) {
+        JobRequest request;
+        request.sourcePath = source;
+        request.durationMs = IsValidSource(source) ? ProbeDurationMs(source) : 0;
+        request.startText = options.start;
+        request.endText =
+            options.end.isEmpty() ? exactTimeText(request.durationMs / 1000.0) : options.end;
+        request.mode = options.sections.isNull() ? JobMode::StartEnd : JobMode::Equal;
+        request.sectionQtyText = options.sections;
+        request.profileName = profileName;
+        request.profileFileExists = QFileInfo(profilePath).isFile();
+        request.outputFolderText =
+            options.outputDir.isEmpty() ? defaultOutputFolder(context, source) : options.outputDir;
+        const JobCheckResult checked = CheckJobRequest(request);
+        if (!checked.passed()) {
+            m_anyFailed = true;
+            if (m_style == Style::Json)
+                emitJson({{"event", "failed"}, {"source", source}, {"message", checked.text}});
+            printError(QStringLiteral("%1: %2").arg(source, checked.text));
+            continue;
+        }
+        auto view = std::make_unique<SourceView>();
+        view->source = source;
+        view->name = QFileInfo(source).fileName();
+        view->job = std::make_unique<JobController>(
+            MakeSplitJobPlan(request, checked, context.converterPath(), profileArguments, extension,
+                             options.overwrite));
+        view->sections = view->job->plan().sectionCount;
+        view->job->setConverterSlots(&pool);
+        view->job->setContinueAfterFailure(true);
+        SourceView* const shown = view.get();
+        view->job->confirmOverwrite = [this, shown](const QString& output) {
+            error(QStringLiteral("%1: %2 (kept; --overwrite replaces it)")
+                      .arg(output, QStringLiteral("The output file is existent.")));
+            shown->ok = false;
+            return false;
+        };
+        watch(*view);
+        m_views.push_back(std::move(view));
+    }
+    if (m_views.empty())
+        return m_anyFailed ? kSplitSomeFailed : kSplitAllMade;
+
+    // Ctrl+C (and a polite kill) cancel like the window's Cancel: converters ended and reaped,
+    // part files removed.
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return kSplitSomeFailed;
+    QSocketNotifier interrupts(g_signalPipe[0], QSocketNotifier::Read);
+    connect(&interrupts, &QSocketNotifier::activated, this, [this] {
+        unsigned char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) == 1)
+            m_interrupted = m_interrupted != 0 ? m_interrupted : byte;
+        for (const auto& view : m_views)
+            view->job->cancel();
+    });
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    QTimer clock;
+    clock.setInterval(1000);
+    connect(&clock, &QTimer::timeout, this, [this] {
+        for (const auto& view : m_views)
+            view->job->tick();
+    });
+    clock.start();
+
+    m_running = static_cast<int>(m_views.size());
+    for (const auto& view : m_views) {
+        if (m_style == Style::Json)
+            emitJson({{"event", "started"},
+                      {"source", view->source},
+                      {"sections", view->sections},
+                      {"jobs", jobs}});
+        plain(QStringLiteral("%1: %2 section(s)").arg(view->name).arg(view->sections));
+    }
+    drawLive();
+    for (const auto& view : m_views)
+        view->job->start();
+    QCoreApplication::exec();
+
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    if (m_interrupted != 0) {
+        error(QStringLiteral("interrupted; the clips being made were removed"));
+        return m_interrupted == SIGINT ? kSplitInterrupted : 128 + m_interrupted;
+    }
+    return m_anyFailed ? kSplitSomeFailed : kSplitAllMade;
+}
+
+int usageError(const QString& text) {
+    printError(text);
+    std::fputs(qPrintable(QStringLiteral("\n") + SubcommandUsage()), stderr);
+    return kSplitUsage;
+}
+
+} // namespace
+
+bool IsSubcommand(const char* word) {
+    return word && (std::strcmp(word, "split") == 0 || std::strcmp(word, "profiles") == 0);
+}
+
+SplitOptions ParseSplitOptions(const QStringList& arguments) {
+    SplitOptions options;
+    bool onlySources = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (onlySources || !argument.startsWith(QLatin1String("--"))) {
+            options.sources.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            onlySources = true;
+            continue;
+        }
+        const auto value = [&](QString* into) {
+            if (i + 1 >= arguments.size()) {
+                options.error = argument + QStringLiteral(" needs a value");
+                return false;
+            }
+            *into = arguments[++i];
+            return true;
+        };
+        if (argument == QLatin1String("--overwrite")) {
+            options.overwrite = true;
+        } else if (argument == QLatin1String("--json")) {
+            options.json = true;
+        } else if (argument == QLatin1String("--help")) {
+            options.help = true;
+        } else if (argument == QLatin1String("--start")) {
+            if (!value(&options.start))
+                return options;
+        } else if (argument == QLatin1String("--end")) {
+            if (!value(&options.end))
+                return options;
+        } else if (argument == QLatin1String("--sections")) {
+            if (!value(&options.sections))
+                return options;
+        } else if (argument == QLatin1String("--profile")) {
+            if (!value(&options.profile))
+                return options;
+        } else if (argument == QLatin1String("--output-dir")) {
+            if (!value(&options.outputDir))
+                return options;
+        } else if (argument == QLatin1String("--program-folder")) {
+            if (!value(&options.programFolder))
+                return options;
+        } else if (argument == QLatin1String("--jobs")) {
+            QString text;
+            if (!value(&text))
+                return options;
+            bool ok = false;
+            options.jobs = text.toInt(&ok);
+            if (!ok || options.jobs < 1) {
+                options.error = QStringLiteral("--jobs needs a whole number of 1 or more");
+                return options;
+            }
+        } else {
+            options.error = QStringLiteral("unknown option ") + argument;
+            return options;
+        }
+    }
+    if (options.sources.isEmpty() && !options.help)
+        options.error = QStringLiteral("no SOURCE given");
+    return options;
+}
+
+QString SubcommandUsage() {
+    return QStringLiteral(
+        "       segmora split SOURCE... [--start TIME] [--end TIME] [--sections N]\n"
+        "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
+        "                     [--json]\n"
+        "       segmora profiles\n"
+        "\n"
+        "split cuts each SOURCE without the window: from --start (default 00:00:00) to --end\n"
+        "(default: the source's end) as one clip, or into N equal sections. TIME is H:M:S with\n"
+        "an optional fraction. --profile takes a name that `segmora profiles` lists (default:\n"
+        "the saved choice); --output-dir defaults to the saved output folder rule. Existing\n"
+        "clips are kept unless --overwrite is given. --jobs runs up to N converters at once\n"
+        "(default: the number of cores, 2 for copying profiles). --json prints one JSON object\n"
+        "per event. Exit status: 0 every clip made, 1 any clip not made, 2 usage error,\n"
+        "130 interrupted (Ctrl+C; the clips being made are removed).\n");
+}
+
+int RunSubcommand(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(kProductName);
+    const QStringList arguments = QCoreApplication::arguments().mid(2);
+    const QString command = QString::fromLocal8Bit(argv[1]);
+
+    if (command == QLatin1String("profiles")) {
+        QString folder;
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            if (arguments[i] == QLatin1String("--program-folder") && i + 1 < arguments.size())
+                folder = arguments[++i];
+            else
+                return usageError(QStringLiteral("unknown argument ") + arguments[i]);
+        }
+        const QString chosen =
+            folder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : folder;
+        const ProgramContext context =
+            chosen.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(chosen);
+        for (const QString& name : DisplayNames(LoadProfileCatalogue(context.profilesFolder())))
+            std::printf("%s\n", qPrintable(name));
+        return 0;
+    }
+
+    const SplitOptions options = ParseSplitOptions(arguments);
+    if (options.help) {
+        std::fputs(qPrintable(QStringLiteral("Usage:\n") + SubcommandUsage()), stdout);
+        return 0;
+    }
+    if (!options.error.isEmpty())
+        return usageError(options.error);
+    const QString folder = options.programFolder.isEmpty()
+                               ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER")
+                               : options.programFolder;
+    const ProgramContext context =
+        folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+    const Batch::Style style = options.json              ? Batch::Style::Json
+                               : ::isatty(STDOUT_FILENO) ? Batch::Style::Live
+                                                         : Batch::Style::Plain;
+    Batch batch(style);
+    return batch.run(options, context);
+}
+
+} // namespace segmora

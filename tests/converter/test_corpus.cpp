@@ -1,0 +1,215 @@
+// Sources as users have them (phones, cameras, joined and damaged recordings), cut and checked
+// from the outside: the exit status, which pictures the clip holds (each source paints its
+// frame index as a barcode), the streams and properties kept, and the last report.
+// SEGMORA_NEEDS_MEDIA
+#include "converter_harness.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+using namespace vorkast::test;
+
+namespace {
+
+// The rotation a player applies to the first video stream, in degrees; 0 when none is stored.
+double rotation(const QString& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return 0;
+    double degrees = 0;
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* s = raw->streams[i];
+        if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+            continue;
+        if (const auto* matrix = reinterpret_cast<const std::int32_t*>(
+                av_stream_get_side_data(s, AV_PKT_DATA_DISPLAYMATRIX, nullptr)))
+            degrees = av_display_rotation_get(matrix);
+        break;
+    }
+    avformat_close_input(&raw);
+    return degrees;
+}
+
+// A bit-flipped copy: one bit in a hundred, the same ones every run.
+QByteArray flipped(QByteArray bytes) {
+    quint32 x = 2463534242u;
+    for (qsizetype n = bytes.size() * 8 / 100; n > 0; --n) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const quint32 bit = x % quint32(bytes.size() * 8);
+        bytes[bit / 8] = char(bytes[bit / 8] ^ (1 << (bit % 8)));
+    }
+    return bytes;
+}
+
+} // namespace
+
+class TestCorpus : public QObject {
+    Q_OBJECT
+private slots:
+    void cut_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("damage"); // "", "flip"
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("firstFrame"); // -1: not checked
+        QTest::addColumn<int>("lastFrame");  // -1: not checked
+        QTest::addColumn<double>("maxSeconds");
+        QTest::addColumn<QString>("expect"); // one more check, see below
+
+        const QStringList copy{"-c", "copy"};
+        auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        row("phone clip copied keeps its rotation")
+            << "rotated.mp4"
+            << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mp4" << 0 << 25 << 49 << 1.05
+            << "rotation -90 language fra";
+        row("phone clip encoded keeps its rotation")
+            << "rotated.mp4"
+            << "" << QStringList{"-ss", "1", "-t", "1"} << "mp4" << 0 << 25 << 49 << 1.05
+            << "rotation -90 language fra";
+        row("camera sound copied into its own container")
+            << "pcm.mov"
+            << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mov" << 0 << 25 << -1 << 1.05
+            << "audio pcm_s16le";
+        row("camera sound encoded into mp4") << "pcm.avi"
+                                             << "" << QStringList{"-ss", "1", "-t", "1"} << "mp4"
+                                             << 0 << 25 << 49 << 1.05 << "audio aac";
+        row("joined recording encoded to the end")
+            << "joined.ts"
+            << "" << QStringList{"-ss", "1"} << "mp4" << 0 << -1 << 149 << 5.2 << "each frame once";
+        // Without an edit list, a copy starts at the keyframe before the start: here 1 s early.
+        row("joined recording copied to the end")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "1"} + copy) << "ts" << 0 << -1 << 149 << 6.2 << "";
+        row("joined recording across the join") << "joined.ts"
+                                                << "" << QStringList{"-ss", "2", "-t", "2"} << "mp4"
+                                                << 0 << 49 << 98 << 2.05 << "each frame once";
+        row("clock from 3600 s, start counted from the source's start")
+            << "late.ts"
+            << "" << QStringList{"-ss", "1", "-t", "2"} << "mp4" << 0 << 24 << 73 << 2.05 << "";
+        row("clock from 3600 s, to the end")
+            << "late.ts"
+            << "" << QStringList{"-ss", "1"} << "mp4" << 0 << 24 << 99 << 3.1 << "";
+        row("clock from 3600 s, start past the end")
+            << "late.ts"
+            << "" << QStringList{"-ss", "5", "-t", "1"} << "mp4" << 1 << -1 << -1 << 0.0 << "";
+        row("length far past the end means to the end")
+            << "bars25.mp4"
+            << "" << QStringList{"-ss", "11", "-t", "1e15"} << "mp4" << 0 << 275 << 299 << 1.05
+            << "";
+        row("damaged program stream encoded to the end")
+            << "bars.mpg"
+            << "flip" << QStringList{"-ss", "1"} << "mp4" << -1 << -1 << -1 << 30.0 << "";
+        row("damaged program stream copied to the end")
+            << "bars.mpg"
+            << "flip" << (QStringList{"-ss", "1"} + copy) << "mpg" << -1 << -1 << -1 << 30.0 << "";
+        // Decode times only, B-frames: the keyframe near the start is shown three frames later.
+        row("mpeg-4 visual avi with b-frames encoded from a keyframe")
+            << "bframes.avi"
+            << "" << QStringList{"-ss", "1.96", "-t", "1"} << "avi" << 0 << 48 << 72 << 1.05
+            << "each frame once";
+        row("hevc in matroska copied from inside")
+            << "hevc.mkv"
+            << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mkv" << 0 << 25 << 49 << 1.05
+            << "";
+        row("h.264 with b-frames copied ends at the end")
+            << "bframes.mp4"
+            << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mp4" << 0 << 25 << 49 << 1.05
+            << "";
+        row("dvd video copied from a keyframe")
+            << "bars.vob"
+            << "" << (QStringList{"-ss", "1.8", "-t", "1"} + copy) << "vob" << 0 << 45 << -1 << 1.05
+            << "";
+        row("video shorter than sound, copied past the picture")
+            << "shortvideo.mp4"
+            << "" << (QStringList{"-ss", "9.7", "-t", "5"} + copy) << "mp4" << 0 << -1 << -1 << 0.35
+            << "sound 0.3";
+        row("video shorter than sound, encoded past the picture")
+            << "shortvideo.mp4"
+            << "" << QStringList{"-ss", "9.7", "-t", "5"} << "mp4" << 0 << -1 << -1 << 0.35
+            << "sound 0.3";
+    }
+
+    void cut() {
+        QFETCH(QString, source);
+        QFETCH(QString, damage);
+        QFETCH(QStringList, args);
+        QFETCH(QString, extension);
+        QFETCH(int, exitCode);
+        QFETCH(int, firstFrame);
+        QFETCH(int, lastFrame);
+        QFETCH(double, maxSeconds);
+        QFETCH(QString, expect);
+        if (!QFile::exists(fixture(source)))
+            QSKIP("the ffmpeg tool here cannot make this source");
+        QTemporaryDir dir;
+        QString input = fixture(source);
+        if (damage == "flip") {
+            QFile original(input);
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            input = dir.filePath("damaged." + QFileInfo(source).suffix());
+            QFile out(input);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(flipped(original.readAll()));
+        }
+        const QString output = dir.filePath("clip." + extension);
+        const Run run = runVorkast(QStringList{"-i", input} + args + QStringList{output}, 60000);
+        QVERIFY2(run.finished, "the converter hung");
+        if (exitCode >= 0)
+            QVERIFY2(run.exitCode == exitCode, qPrintable(run.errorText));
+        else
+            QVERIFY2(run.exitCode == 0 || run.exitCode == 3, qPrintable(run.errorText));
+        QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
+        QVERIFY(QDir(dir.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden).isEmpty());
+        if (run.exitCode != 0 && run.exitCode != 3) {
+            QVERIFY(!QFile::exists(output));
+            return;
+        }
+
+        const ProbeInfo info = probe(output);
+        QVERIFY(info.opened);
+        QVERIFY2(info.duration <= maxSeconds + 0.05,
+                 qPrintable(QStringLiteral("a clip of %1 s").arg(info.duration)));
+        QVERIFY2(run.reports.last() <= maxSeconds + 0.05,
+                 qPrintable(QStringLiteral("reported %1 s").arg(run.reports.last())));
+        const std::vector<int> frames = barcodes(output);
+        if (firstFrame >= 0) {
+            QVERIFY(!frames.empty());
+            QCOMPARE(frames.front(), firstFrame);
+        }
+        if (lastFrame >= 0) {
+            QVERIFY(!frames.empty());
+            QCOMPARE(frames.back(), lastFrame);
+        }
+        if (expect.startsWith("rotation")) {
+            const QStringList words = expect.split(' ');
+            QCOMPARE(rotation(output), words[1].toDouble());
+            QCOMPARE(info.streams[0].language, words[3]);
+        } else if (expect.startsWith("audio")) {
+            QCOMPARE(info.codecs("audio"), QStringList{expect.section(' ', 1)});
+        } else if (expect == "each frame once") {
+            for (std::size_t i = 1; i < frames.size(); ++i)
+                QVERIFY2(
+                    frames[i] == frames[i - 1] + 1,
+                    qPrintable(
+                        QStringLiteral("frame %1 after %2").arg(frames[i]).arg(frames[i - 1])));
+        } else if (expect.startsWith("sound")) {
+            const Sound sound = decodeSound(output);
+            QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 1).toDouble()) < 0.05,
+                     qPrintable(QString::number(sound.seconds())));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCorpus)
+#include "test_corpus.moc"

@@ -1,0 +1,357 @@
+// Exact cuts of copied video: the clip holds exactly the frames of the section, the frames
+// around the cuts encoded again close to the source, every whole group of pictures in between
+// decoding to the very same pixels, and the sound beside it.
+#include "converter_harness.h"
+
+#include "cut_notice.h"
+
+#include <QDir>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/md5.h>
+}
+
+using namespace vorkast::test;
+
+namespace {
+
+// Every decoded picture of a file's video at full size, its time and a hash of all its planes.
+struct Frame {
+    double time = 0;
+    bool key = false;
+    QByteArray hash;
+    std::vector<std::uint8_t> luma;
+};
+struct Video {
+    std::vector<Frame> frames;
+    int packets = 0;
+    double frameDuration = 0;
+    double origin = 0; // the file's start, where cut positions count from
+};
+
+Video decodeVideo(const QString& path) {
+    Video video;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return video;
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
+    avformat_find_stream_info(raw, nullptr);
+    if (raw->start_time != AV_NOPTS_VALUE)
+        video.origin = double(raw->start_time) / AV_TIME_BASE;
+    const AVCodec* codec = nullptr;
+    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (index < 0)
+        return video;
+    const AVStream* stream = raw->streams[index];
+    video.frameDuration = av_q2d(av_inv_q(stream->avg_frame_rate));
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+    decoder->pkt_timebase = stream->time_base;
+    decoder->thread_count = 1;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return video;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame) >= 0) {
+            Frame f;
+            f.time = double(frame->best_effort_timestamp) * av_q2d(stream->time_base);
+            f.key = frame->key_frame;
+            AVMD5* md5 = av_md5_alloc();
+            av_md5_init(md5);
+            for (int plane = 0; plane < 3 && frame->data[plane]; ++plane) {
+                const int rows = plane == 0 ? frame->height : (frame->height + 1) / 2;
+                const int bytes = plane == 0 ? frame->width : (frame->width + 1) / 2;
+                for (int y = 0; y < rows; ++y)
+                    av_md5_update(md5, frame->data[plane] + y * frame->linesize[plane], bytes);
+            }
+            std::uint8_t digest[16];
+            av_md5_final(md5, digest);
+            av_free(md5);
+            f.hash = QByteArray(reinterpret_cast<const char*>(digest), 16);
+            for (int y = 0; y < frame->height; ++y)
+                f.luma.insert(f.luma.end(), frame->data[0] + y * frame->linesize[0],
+                              frame->data[0] + y * frame->linesize[0] + frame->width);
+            video.frames.push_back(std::move(f));
+            av_frame_unref(frame);
+        }
+    };
+    while (av_read_frame(raw, packet) >= 0) {
+        if (packet->stream_index == index) {
+            ++video.packets;
+            avcodec_send_packet(decoder.get(), packet);
+            drain();
+        }
+        av_packet_unref(packet);
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    return video;
+}
+
+double framePsnr(const Frame& a, const Frame& b) {
+    if (a.luma.size() != b.luma.size() || a.luma.empty())
+        return 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.luma.size(); ++i) {
+        const double d = double(a.luma[i]) - double(b.luma[i]);
+        sum += d * d;
+    }
+    const double mse = sum / double(a.luma.size());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+const Video& source(const QString& name) {
+    static QMap<QString, std::shared_ptr<Video>> cache;
+    if (!cache.contains(name))
+        cache.insert(name, std::make_shared<Video>(decodeVideo(fixture(name))));
+    return *cache.value(name);
+}
+
+// The source's frames in the section by the frame rule: from the frame on screen at start to
+// the one on screen at start + length, that one left out.
+std::pair<int, int> sectionFrames(const Video& src, double start, double length) {
+    auto shownAt = [&](double t) {
+        int at = 0;
+        for (int i = 0; i < int(src.frames.size()); ++i)
+            if (src.frames[i].time - src.origin <= t + 1e-4)
+                at = i;
+        return at;
+    };
+    const double end = start + length;
+    const int last = int(src.frames.size());
+    const bool pastEnd = end >= src.frames.back().time - src.origin + src.frameDuration - 1e-4;
+    return {shownAt(start), pastEnd ? last : shownAt(end)};
+}
+
+// What the ffmpeg tool's decoder complains about while reading the whole clip.
+QString decoderErrors(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-hide_banner", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
+    if (!ffmpeg.waitForFinished(30000))
+        return QStringLiteral("ffmpeg did not finish");
+    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
+}
+
+// The index of the source frame the picture is closest to.
+int closestFrame(const Video& src, const Frame& picture) {
+    int best = -1;
+    double bestPsnr = -1;
+    for (int i = 0; i < int(src.frames.size()); ++i)
+        if (const double p = framePsnr(picture, src.frames[i]); p > bestPsnr) {
+            bestPsnr = p;
+            best = i;
+        }
+    return best;
+}
+
+} // namespace
+
+class TestExactCut : public QObject {
+    Q_OBJECT
+private slots:
+    void holdsExactlyTheSection_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("length");
+        QTest::addColumn<int>("soundFrame"); // samples in one frame of the source's sound
+        // Keyframes every second; B-frames between.
+        const struct {
+            const char* label;
+            double start, length;
+        } cuts[] = {
+            {"start mid-group", 1.3, 2.5},
+            {"start on a keyframe", 2.0, 1.5},
+            {"start in the last group, to the end", 5.22, 3},
+            {"end mid-group", 1.0, 2.37},
+            {"inside one group", 3.12, 0.5},
+        };
+        const struct {
+            const char* name;
+            int soundFrame;
+        } sources[] = {
+            {"exact_h264.mp4", 1024},
+            {"exact_h264.mov", 1024},
+            {"exact_h264.mkv", 1024},
+            {"exact_h264.ts", 1024},
+            {"exact_mpeg2.mpg", 1152}, // open groups: frames after the
+                                       // I-frame shown before it
+            {"exact_mpeg2.vob", 1536},
+        };
+        for (const auto& src : sources)
+            for (const auto& cut : cuts)
+                QTest::addRow("%s, %s", src.name, cut.label)
+                    << QString(src.name) << cut.start << cut.length << src.soundFrame;
+        QTest::newRow("intra-only mov, start and end mid-frame")
+            << "exact_mjpeg.mov" << 0.93 << 1.25 << 1024;
+    }
+    void holdsExactlyTheSection() {
+        QFETCH(QString, name);
+        QFETCH(double, start);
+        QFETCH(double, length);
+        QFETCH(int, soundFrame);
+        const Video& src = source(name);
+        QVERIFY(src.frames.size() > 50);
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip." + QFileInfo(name).suffix());
+        const Run run =
+            runVorkast({"-y", "-i", fixture(name), "-ss", QString::number(start), "-t",
+                        QString::number(length), "-c", "copy", "-cut", "exact", output});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QVERIFY2(run.otherLines.isEmpty(), qPrintable(run.errorText));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"clip." + QFileInfo(name).suffix()});
+        // Known fault: a DVD stream whose last frames are all encoded again writes one frame
+        // without its display time, and readers then guess a decode time that goes backwards.
+        QEXPECT_FAIL("exact_mpeg2.vob, start in the last group, to the end",
+                     "DVD packing drops a display time of a re-encoded tail", Abort);
+        QCOMPARE(decoderErrors(output), QString());
+
+        const auto [first, end] = sectionFrames(src, start, length);
+        const Video clip = decodeVideo(output);
+        QCOMPARE(int(clip.frames.size()), end - first);
+        QCOMPARE(clip.packets, int(clip.frames.size())); // no hidden frames
+        for (int i = 0; i < int(clip.frames.size()); ++i) {
+            const Frame& got = clip.frames[i];
+            const Frame& want = src.frames[first + i];
+            QVERIFY2(
+                framePsnr(got, want) >= 38,
+                qPrintable(QStringLiteral("frame %1: %2 dB").arg(i).arg(framePsnr(got, want))));
+            QVERIFY2(std::fabs((got.time - clip.frames[0].time) -
+                               (want.time - src.frames[first].time)) < 0.002,
+                     qPrintable(QStringLiteral("frame %1 at %2").arg(i).arg(got.time)));
+        }
+        // The ends are those frames and not their neighbours.
+        for (const auto& [at, source] :
+             {std::pair{0, first}, std::pair{int(clip.frames.size()) - 1, end - 1}})
+            QCOMPARE(closestFrame(src, clip.frames[at]), source);
+        // Whole groups of pictures inside the section are the source's own frames.
+        for (int k = first; k < end; ++k) {
+            if (!src.frames[k].key)
+                continue;
+            int next = k + 1;
+            while (next < int(src.frames.size()) && !src.frames[next].key)
+                ++next;
+            if (next > end)
+                break;
+            for (int i = k; i < next; ++i)
+                QVERIFY2(clip.frames[i - first].hash == src.frames[i].hash,
+                         qPrintable(QStringLiteral("source frame %1 differs").arg(i)));
+        }
+
+        // Sound starts and ends with the picture, within one of its frames.
+        const Sound sound = decodeSound(output);
+        QVERIFY(sound.sampleRate > 0);
+        const double soundSlack = double(soundFrame) / sound.sampleRate + 0.002;
+        const double videoStart = clip.frames.front().time - clip.origin;
+        const double videoEnd = clip.frames.back().time - clip.origin + src.frameDuration;
+        QVERIFY2(std::fabs(sound.startTime - videoStart) <= soundSlack,
+                 qPrintable(QStringLiteral("sound from %1, picture from %2")
+                                .arg(sound.startTime)
+                                .arg(videoStart)));
+        QVERIFY2(std::fabs(sound.startTime + sound.seconds() - videoEnd) <= soundSlack,
+                 qPrintable(QStringLiteral("sound to %1, picture to %2")
+                                .arg(sound.startTime + sound.seconds())
+                                .arg(videoEnd)));
+    }
+
+    // Sections that follow each other cover the range once: no frame lost, none twice.
+    void consecutiveCutsTile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<double>>("marks");
+        QTest::newRow("mp4, cuts mid-group")
+            << "exact_h264.mp4" << QList<double>{0.7, 1.93, 3.5, 4.62};
+        QTest::newRow("ts, cuts on and off keyframes")
+            << "exact_h264.ts" << QList<double>{0.5, 2.0, 2.73, 5.0};
+        QTest::newRow("mpg, open groups")
+            << "exact_mpeg2.mpg" << QList<double>{0.3, 1.1, 2.07, 3.0, 4.9};
+    }
+    void consecutiveCutsTile() {
+        QFETCH(QString, name);
+        QFETCH(QList<double>, marks);
+        const Video& src = source(name);
+        QTemporaryDir dir;
+        const auto [rangeFirst, rangeEnd] =
+            sectionFrames(src, marks.front(), marks.back() - marks.front());
+        int expectedFirst = rangeFirst;
+        for (int i = 0; i + 1 < marks.size(); ++i) {
+            const QString output =
+                dir.filePath(QStringLiteral("clip%1.%2").arg(i).arg(QFileInfo(name).suffix()));
+            const Run run = runVorkast({"-y", "-i", fixture(name), "-ss", QString::number(marks[i]),
+                                        "-t", QString::number(marks[i + 1] - marks[i]), "-c",
+                                        "copy", "-cut", "exact", output});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+            const Video clip = decodeVideo(output);
+            QVERIFY(!clip.frames.empty());
+            QCOMPARE(closestFrame(src, clip.frames.front()), expectedFirst);
+            expectedFirst += int(clip.frames.size());
+        }
+        QCOMPARE(expectedFirst, rangeEnd);
+    }
+
+    // A codec without an exact copy-cut makes the keyframe cut and says how much earlier the
+    // clip starts, in one line the split job reads.
+    void keyframeCutIsAnnounced() {
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip.wmv");
+        const Run run = runVorkast({"-y", "-i", fixture("six.wmv"), "-ss", "1.3", "-t", "2", "-c",
+                                    "copy", "-cut", "exact", output});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QCOMPARE(run.otherLines.size(), 1);
+        QVERIFY2(run.otherLines[0].startsWith("vorkast: "), qPrintable(run.otherLines[0]));
+        const auto early = vorkast::notice::parseKeyframeCut(run.otherLines[0].toStdString());
+        QVERIFY2(early, qPrintable(run.otherLines[0]));
+        // The clip's first picture is the source's at START minus that many seconds.
+        const Video& src = source("six.wmv");
+        const Video clip = decodeVideo(output);
+        QVERIFY(!clip.frames.empty());
+        const int shown = closestFrame(src, clip.frames.front());
+        QVERIFY2(std::fabs(src.frames[shown].time - src.origin - (1.3 - *early)) < 0.001,
+                 qPrintable(QStringLiteral("%1 s early, clip starts at source %2 s")
+                                .arg(*early)
+                                .arg(src.frames[shown].time)));
+    }
+
+    void noticeLineReadsBack_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<double>("seconds"); // negative: not the line
+        QTest::newRow("as printed")
+            << "vorkast: warning: keyframe cut starts 1.240 s before START\n"
+            << 1.24;
+        QTest::newRow("without prefix")
+            << "warning: keyframe cut starts 0.040 s before START" << 0.04;
+        QTest::newRow("another message") << "vorkast: cannot open the source file" << -1.0;
+        QTest::newRow("number missing")
+            << "vorkast: warning: keyframe cut starts  s before START" << -1.0;
+        QTest::newRow("comma decimal")
+            << "warning: keyframe cut starts 1,240 s before START" << -1.0;
+    }
+    void noticeLineReadsBack() {
+        QFETCH(QString, line);
+        QFETCH(double, seconds);
+        const auto read = vorkast::notice::parseKeyframeCut(line.toStdString());
+        QCOMPARE(read.has_value(), seconds >= 0);
+        if (read)
+            QCOMPARE(*read, seconds);
+        if (read)
+            QCOMPARE(QString::fromStdString(vorkast::notice::keyframeCutText(seconds)),
+                     line.mid(line.indexOf("warning")).trimmed());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExactCut)
+#include "test_exact_cut.moc"

@@ -1,0 +1,269 @@
+// The job controller on its own, without a window: its clock and estimate, holding still while
+// a question is open, a cancel that comes after the last clip, clips that come out short,
+// several converters at once, and failures that end the job or let the rest run.
+#include "job/job_controller.h"
+
+#include "converter_contract.h"
+
+#include "fake_converter.h"
+#include "run_job.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace segmora;
+using segmora::test::readAll;
+using segmora::test::runJob;
+using segmora::test::writeAll;
+using segmora::test::writeFakeConverter;
+
+using Indexes = QList<int>;
+
+namespace {
+
+// The fake converter: $5 is the start, the last argument the output. It writes its clip
+// through the part file like the real one; behaviour runs before the report.
+QByteArray body(const QByteArray& behaviour) {
+    return "for out; do :; done\n"
+           "part=\"$(dirname \"$out\")/.$(basename \"$out\").part\"\n"
+           "ss=\"$5\"\n"
+           "dir=\"$(dirname \"$0\")\"\n" +
+           behaviour +
+           "\n"
+           "echo \"clip $ss\" > \"$part\"\n"
+           "echo 'frame=1 time=10.00 '\n"
+           "mv \"$part\" \"$out\"\n";
+}
+
+// Waits in the script until the test creates the file "go" beside it (at most about 20 s).
+const QByteArray kWaitForGo = "i=0\n"
+                              "while [ ! -e \"$dir/go\" ] && [ $i -lt 1000 ]; do\n"
+                              "  sleep 0.02; i=$((i+1))\ndone";
+
+} // namespace
+
+class TestJobController : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_source;
+    QString m_out;
+
+    SplitJobPlan plan(int count, const QByteArray& behaviour = QByteArray(),
+                      const QString& source = QString()) const {
+        SplitJobPlan plan;
+        plan.converterPath = writeFakeConverter(*m_dir, QStringLiteral("vorkast"), body(behaviour));
+        plan.sourcePath = source.isEmpty() ? m_source : source;
+        plan.mode = JobMode::Equal;
+        plan.sectionCount = count;
+        plan.sections = PlanSections(0, 10.0 * count, count, 0);
+        plan.outputFolder = m_out;
+        plan.outputExtension = QStringLiteral(".mp4");
+        return plan;
+    }
+
+    QString clip(int index, const QString& base = QStringLiteral("talk")) const {
+        return m_out + QStringLiteral("/%1_Clip%2.mp4").arg(base).arg(index);
+    }
+
+    void go() const { QVERIFY(writeAll(m_dir->filePath(QStringLiteral("go")), "")); }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_source = m_dir->filePath(QStringLiteral("talk.mp4"));
+        QVERIFY(writeAll(m_source, "source"));
+        m_out = m_dir->filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(m_out));
+    }
+    void cleanup() { m_dir.reset(); }
+
+    // The tick counts seconds only while the job runs; the estimate is the rest at the average
+    // speed so far, and once the total reaches 100 % it reads zero at once rather than keeping
+    // the second it showed before.
+    void clockAndEstimate() {
+        JobController job(plan(2, "echo 'time=5.00 '\n" + kWaitForGo));
+        QSignalSpy times(&job, &JobController::timesChanged);
+        job.tick();
+        QCOMPARE(job.elapsedSeconds(), 0);
+        QVERIFY(times.isEmpty());
+
+        QSignalSpy progress(&job, &JobController::progressChanged);
+        job.start();
+        QVERIFY(progress.wait(10000));
+        QCOMPARE(job.totalPercent(), 25);
+        for (int i = 0; i < 30; ++i)
+            job.tick();
+        QCOMPARE(job.elapsedSeconds(), 30);
+        QCOMPARE(times.last().value(0).toString(), QStringLiteral("00:00:30"));
+        QCOMPARE(times.last().value(1).toString(), QStringLiteral("00:01:30"));
+
+        QSignalSpy ended(&job, &JobController::finished);
+        go();
+        QVERIFY(ended.wait(20000));
+        job.tick(); // ended: nothing counts any more
+        QCOMPARE(job.elapsedSeconds(), 30);
+    }
+
+    // While held no section starts and the job does not end; releasing goes on.
+    void holdKeepsTheJobStill() {
+        JobController job(plan(2));
+        QSignalSpy started(&job, &JobController::sectionStarted);
+        QSignalSpy ended(&job, &JobController::sectionEnded);
+        // After section 1, section 2 waits.
+        connect(&job, &JobController::sectionEnded, &job, [&](int index) {
+            if (index == 1)
+                job.hold();
+        });
+        job.hold();
+        job.start();
+        QTest::qWait(0);
+        QVERIFY(started.isEmpty());
+        job.release();
+        QVERIFY(ended.wait(10000));
+        QTest::qWait(50);
+        QCOMPARE(started.size(), 1);
+        QVERIFY(job.isRunning());
+        job.release();
+        QSignalSpy finished(&job, &JobController::finished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(job.result().end, SplitJobEnd::Completed);
+    }
+
+    // Cancel answered Yes just after the last converter ended: every clip is complete, so the
+    // job completes (the window then shows its success message) rather than ending quietly.
+    // Earlier, a cancel is a cancel.
+    void cancelAfterTheLastClip_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("cancelAfterSection");
+        QTest::addColumn<int>("end"); // SplitJobEnd
+        QTest::newRow("after the last section") << 2 << 2 << int(SplitJobEnd::Completed);
+        QTest::newRow("after the first of two") << 2 << 1 << int(SplitJobEnd::Cancelled);
+    }
+    void cancelAfterTheLastClip() {
+        QFETCH(int, count);
+        QFETCH(int, cancelAfterSection);
+        QFETCH(int, end);
+        JobController job(plan(count));
+        // The question opens while the section runs; its converter ends meanwhile.
+        connect(&job, &JobController::sectionStarted, &job, [&](int index) {
+            if (index == cancelAfterSection)
+                job.hold();
+        });
+        QSignalSpy ended(&job, &JobController::sectionEnded);
+        job.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), cancelAfterSection, 10000);
+        QTest::qWait(20);
+        QVERIFY(job.isRunning());
+        job.release();
+        job.cancel();
+        QVERIFY(job.hasEnded());
+        QCOMPARE(int(job.result().end), end);
+        for (int i = 1; i <= count; ++i)
+            QCOMPARE(QFile::exists(clip(i)), i <= cancelAfterSection);
+    }
+
+    // A converter that ends with the short-clip status made its clip: the clip stays, the job
+    // completes, and the result says how long each short clip is against what was asked.
+    void shortClipsCountAsMade() {
+        const int shortStatus = vorkast::contract::kExitShortClip;
+        JobController job(plan(3, "if [ \"$ss\" = 10 ]; then echo 'clip' > \"$out\"; "
+                                  "echo 'time=4.00 '; echo 'time=7.25 '; exit " +
+                                      QByteArray::number(shortStatus) + "; fi"));
+        QSignalSpy made(&job, &JobController::sectionMade);
+        const SplitJobResult result = runJob(job);
+        QCOMPARE(result.end, SplitJobEnd::Completed);
+        QCOMPARE(made.size(), 3);
+        QCOMPARE(result.shortClips.size(), 1);
+        QCOMPARE(result.shortClips[0].index, 2);
+        QCOMPARE(result.shortClips[0].asked, 10.0);
+        QCOMPARE(result.shortClips[0].made, 7.25);
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(QFile::exists(clip(i)));
+        QCOMPARE(ShortClipsText(result.shortClips),
+                 QStringLiteral("These clips are shorter than asked (the source ended first); "
+                                "they are kept:\nSection 2 (talk_Clip2.mp4): 7.25 s of 10.00 s"));
+    }
+
+    // Up to the pool's number of converters run at once, shared by every job given the pool,
+    // and the same clips come out as one at a time.
+    void convertersAtOnce_data() {
+        QTest::addColumn<int>("slotCount");
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one at a time") << 1 << 1;
+        QTest::newRow("two at once") << 2 << 1;
+        QTest::newRow("two at once across two sources") << 2 << 2;
+        QTest::newRow("three for two sources of four") << 3 << 2;
+    }
+    void convertersAtOnce() {
+        QFETCH(int, slotCount);
+        QFETCH(int, jobs);
+        ConverterSlots pool(slotCount);
+        std::vector<std::unique_ptr<JobController>> controllers;
+        int running = 0;
+        int most = 0;
+        int finished = 0;
+        const QStringList bases{QStringLiteral("talk"), QStringLiteral("walk")};
+        for (int j = 0; j < jobs; ++j) {
+            const QString source = m_dir->filePath(bases[j] + QStringLiteral(".mp4"));
+            QVERIFY(writeAll(source, "source"));
+            auto job = std::make_unique<JobController>(plan(4, "sleep 0.2", source));
+            job->setConverterSlots(&pool);
+            connect(job.get(), &JobController::converterStarted, this,
+                    [&] { most = std::max(most, ++running); });
+            connect(job.get(), &JobController::sectionEnded, this, [&] { --running; });
+            connect(job.get(), &JobController::finished, this, [&] { ++finished; });
+            controllers.push_back(std::move(job));
+        }
+        for (const auto& job : controllers)
+            job->start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished, jobs, 30000);
+        QCOMPARE(most, std::min(slotCount, 4 * jobs));
+        for (int j = 0; j < jobs; ++j) {
+            QCOMPARE(controllers[j]->result().end, SplitJobEnd::Completed);
+            QCOMPARE(controllers[j]->totalPercent(), 100);
+            for (int i = 1; i <= 4; ++i)
+                QCOMPARE(readAll(clip(i, bases[j])),
+                         QByteArray("clip ") + QByteArray::number((i - 1) * 10) + "\n");
+        }
+    }
+
+    // A failed section ends the job, ending the converters beside it; with continuing on, the
+    // other sections are still made and every failure is named.
+    void failures_data() {
+        QTest::addColumn<bool>("continueOn");
+        QTest::addColumn<int>("slotCount");
+        QTest::addColumn<Indexes>("made");
+        QTest::newRow("stops, one at a time") << false << 1 << Indexes{1};
+        QTest::newRow("stops, beside a slow one") << false << 2 << Indexes{};
+        QTest::newRow("continues") << true << 2 << Indexes{1, 3, 4};
+    }
+    void failures() {
+        QFETCH(bool, continueOn);
+        QFETCH(int, slotCount);
+        QFETCH(Indexes, made);
+        ConverterSlots pool(slotCount);
+        // Section 1 is slow when two run at once, so section 2 fails beside it.
+        JobController job(plan(4, "if [ \"$ss\" = 10 ]; then echo 'no codec' >&2; exit 1; fi\n"
+                                  "if [ \"$ss\" = 0 ] && [ " +
+                                      QByteArray::number(slotCount) + " = 2 ]; then sleep 1; fi"));
+        job.setConverterSlots(&pool);
+        job.setContinueAfterFailure(continueOn);
+        const SplitJobResult result = runJob(job);
+        QCOMPARE(result.end, SplitJobEnd::Failed);
+        QCOMPARE(result.section, 2);
+        QCOMPARE(result.message, QStringLiteral("Splitting failed.\nno codec"));
+        QCOMPARE(result.failures.size(), 1);
+        QCOMPARE(result.failures[0].index, 2);
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(QFile::exists(clip(i)), made.contains(i));
+        QCOMPARE(QDir(m_out).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJobController)
+#include "test_job_controller.moc"
