@@ -23,24 +23,13 @@ void canonicalise(QLineEdit* field) {
     field->setText(SecondsToTimeText(TimeTextToSeconds(field->text())));
 }
 
-// The labels size themselves to their captions, so the placement reads their widths after the
-// caption is set. The overlap rule moves only the end label.
-void placeEndLabelTop(TMainForm* form) {
-    const int top = EndLabelTop(form->labStart->x(), form->labStart->width(), form->labEnd->x(),
-                                form->labEnd->width(), form->labStart->y());
-    form->labEnd->move(form->labEnd->x(), top);
-}
-
-// The start mark's label, captioned from the Start Time field and placed at the mark, and the
-// length sentence.
+// The start mark's label, captioned from the Start Time field, and the length sentence.
 void showStartMark(TMainForm* form) {
     form->labStart->setText(QStringLiteral("[ ") + form->edtStart->text());
     form->labStart->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labStart->move(StartLabelLeft(bar->SelStart(), bar->Max(), bar->x(), bar->width()),
-                         form->labStart->y());
-    placeEndLabelTop(form);
     form->labStart->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
     form->labLength->setText(
         LengthLine(bar->SelStart(), bar->SelEnd(), bar->SelEnd() - bar->SelStart()));
@@ -50,12 +39,9 @@ void showStartMark(TMainForm* form) {
 void showEndMark(TMainForm* form, double endSeconds) {
     form->labEnd->setText(form->edtEnd->text() + QStringLiteral(" ]"));
     form->labEnd->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labEnd->move(
-        EndLabelLeft(bar->SelEnd(), bar->Max(), bar->x(), bar->width(), form->labEnd->width()),
-        form->labEnd->y());
-    placeEndLabelTop(form);
     form->labEnd->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
     form->labLength->setText(
         LengthLine(bar->SelStart(), bar->SelEnd(), endSeconds - bar->SelStart()));
@@ -93,6 +79,20 @@ void pressMarkingKey(TMainForm* form, MarkingKey key) {
 }
 
 } // namespace
+
+void TMainForm::PlaceMarkLabels() {
+    // The labels share the panel's width under the bar: the start label's left edge at the start
+    // mark, the end label's right edge at the end mark, never over each other or the edge.
+    const TDSTrackBar* bar = tkbProgress;
+    const int top = bar->geometry().bottom() + 4;
+    const MarkLabelRoom room{2, panLeft->width() - 2, top, labStart->height()};
+    const MarkLabelPlaces places = segmora::PlaceMarkLabels(
+        StartLabelLeft(bar->SelStart(), bar->Max(), bar->x(), bar->width()), labStart->width(),
+        EndLabelLeft(bar->SelEnd(), bar->Max(), bar->x(), bar->width(), 0), labEnd->width(),
+        !labStart->isHidden() && !labEnd->isHidden(), room);
+    labStart->move(places.startLeft, top);
+    labEnd->move(places.endLeft, places.endTop);
+}
 
 void TMainForm::SetMarkStart(double seconds) {
     if (!SourceLoaded)
