@@ -123,6 +123,12 @@ template <class Widget> Widget* fixedHeight(Widget* widget, int height) {
     return widget;
 }
 
+void keepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
 // A picture of the program's artwork; variant picks a look of it, such as "_down".
 QString artwork(const char* name, const char* variant = "") {
     return QStringLiteral(":/artwork/") + QLatin1String(name) + QLatin1String(variant) +
@@ -324,6 +330,15 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     // The default size is also the least that shows every control.
     setMinimumSize(minimumSizeHint());
     resize(kClientWidth, kClientHeight);
+    // Lay the window out now, top down, so the controls stand in their places before it is
+    // first shown (the placement of the marks and the pictures reads them).
+    for (QWidget* panel : {static_cast<QWidget*>(this), centralWidget(), panLeft, panRight,
+                           static_cast<QWidget*>(gpbOutput), panProgress}) {
+        if (panel->layout())
+            panel->layout()->activate();
+    }
+    PlaceScreenContents();
+    PlaceMarkLabels();
     RestoreWindowPlacement();
 
     guarded(this, [&] { TakeCommandLine(commandLineArgument); });
@@ -520,13 +535,20 @@ void TMainForm::createRightPanel() {
     auto* grid = new QGridLayout(panRight);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
-    grid->addWidget(ToolBar1, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    // The tool bar would shrink to its buttons inside a layout; it keeps its place by hand.
+    ToolBar1->setGeometry(0, 0, ToolBar1->width(), ToolBar1->height());
+    grid->addItem(new QSpacerItem(ToolBar1->width(), ToolBar1->height(), QSizePolicy::Fixed,
+                                  QSizePolicy::Fixed),
+                  0, 0);
     grid->addLayout(sourceRow, 1, 0);
     grid->addLayout(groupRow, 2, 0);
     grid->setRowStretch(3, 1);
     grid->addWidget(imgRightBottom, 4, 0, Qt::AlignRight | Qt::AlignBottom);
     grid->addLayout(roundButton, 4, 0);
     grid->addWidget(panProgress, 1, 0, 4, 1, Qt::AlignTop);
+    // The hidden ones keep their places, ready for the moment a job shows them.
+    for (QWidget* hidden : {static_cast<QWidget*>(imgCancel), panProgress})
+        keepPlaceWhenHidden(hidden);
 }
 
 void TMainForm::createToolBar() {
@@ -594,9 +616,7 @@ void TMainForm::createOutputGroup() {
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     labLength->setPalette(blue);
     // Its line stays reserved while it is hidden, so nothing moves when it appears.
-    QSizePolicy keepRoom = labLength->sizePolicy();
-    keepRoom.setRetainSizeWhenHidden(true);
-    labLength->setSizePolicy(keepRoom);
+    keepPlaceWhenHidden(labLength);
     labLength->hide();
 
     Label10 = fixedSize(makeLabel(gpbOutput, "Label10", QStringLiteral("Output Profile:")), 80, 24);

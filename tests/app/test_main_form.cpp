@@ -1,13 +1,13 @@
 // The main window and start-up: the control inventory, the caption, the open dialog's filter,
 // the profile list, Browse, Help, About, closing, the error guard and the start options.
 #include "app/about_form.h"
-#include "ground/app_error.h"
 #include "app/application.h"
-#include "ground/ini_file.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "app/setting_form.h"
 #include "fake_seams.h"
+#include "ground/app_error.h"
+#include "ground/ini_file.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
 #include "profiles/profile_editor_form.h"
@@ -192,8 +192,10 @@ private slots:
         form->show();
         QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
         QCOMPARE(form->centralWidget()->size(), QSize(772, 410));
-        QCOMPARE(form->minimumSize(), form->maximumSize());
-        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Resizable and maximisable, never smaller than its default size.
+        QCOMPARE(form->minimumSize(), form->size());
+        QVERIFY(form->maximumSize().width() > 1920 && form->maximumSize().height() > 1080);
+        QVERIFY(form->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(form->acceptDrops());
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Segmora"));
 
