@@ -65,10 +65,13 @@ constexpr QMargins kVideoInset{16, 7, 15, 6};
 // How far the bezel's corners reach; the rest of the picture stretches.
 constexpr int kScreenCorner = 32;
 
-// The accessible text of a time label reads its context before the time ("Current position
-// 00:00:07"); the context is kept in this property, so the label's own name-change events,
-// which Qt raises only for labels without an accessible name, still reach screen readers.
-const char* const kTimeContextProperty = "segmoraTimeContext";
+// A label that shows a time. Screen readers hear what the time means before it ("Current
+// position 00:00:07"): the context is the accessible name, the time the value.
+class TimeLabel : public QLabel {
+    Q_OBJECT
+public:
+    TimeLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+};
 
 class TimeLabelAccessible : public QAccessibleWidget {
 public:
@@ -77,8 +80,7 @@ public:
     QString text(QAccessible::Text kind) const override {
         const auto* label = static_cast<const QLabel*>(widget());
         if (kind == QAccessible::Name)
-            return label->property(kTimeContextProperty).toString() + QLatin1Char(' ') +
-                   label->text();
+            return label->accessibleName() + QLatin1Char(' ') + label->text();
         if (kind == QAccessible::Value)
             return label->text();
         return QAccessibleWidget::text(kind);
@@ -86,20 +88,23 @@ public:
 };
 
 QAccessibleInterface* timeLabelAccessible(const QString& className, QObject* object) {
-    if (className == QLatin1String("QLabel") && object &&
-        object->property(kTimeContextProperty).isValid())
+    if (className == QLatin1String(TimeLabel::staticMetaObject.className()) && object)
         return new TimeLabelAccessible(static_cast<QLabel*>(object));
     return nullptr;
 }
 
-void giveTimeContext(QLabel* label, const QString& context, const QString& description) {
+QLabel* makeTimeLabel(QWidget* parent, const char* name, Qt::Alignment alignment,
+                      const QString& context, const QString& description) {
     static const bool installed = [] {
         QAccessible::installFactory(timeLabelAccessible);
         return true;
     }();
     Q_UNUSED(installed);
-    label->setProperty(kTimeContextProperty, context);
+    auto* label = named(new TimeLabel(QStringLiteral("00:00:00"), parent), name);
+    label->setAlignment(alignment);
+    label->setAccessibleName(context);
     label->setAccessibleDescription(description);
+    return label;
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text,
@@ -372,7 +377,12 @@ void TMainForm::RestoreWindowPlacement() {
 
 void TMainForm::SaveWindowPlacement() const {
     // The normal geometry, so a maximised window comes back maximised over its last normal place.
-    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    // X and Y are where the frame stands, as move() takes them.
+    QRect normal(pos(), size());
+    if (isMaximized()) {
+        normal = normalGeometry();
+        normal.translate(pos() - geometry().topLeft());
+    }
     WriteWindowPlacement(m_context, WindowPlacement{normal, isMaximized()});
 }
 
@@ -385,16 +395,16 @@ void TMainForm::createLeftPanel() {
     videoWindow->hide();
     filterGraph->SetVideoWindow(videoWindow);
 
-    labLeft = makeLabel(panLeft, "labLeft", kZeroTime);
-    labMiddle = makeLabel(panLeft, "labMiddle", kZeroTime, Qt::AlignCenter);
-    labRight = makeLabel(panLeft, "labRight", kZeroTime, Qt::AlignRight | Qt::AlignVCenter);
-    giveTimeContext(labLeft, QStringLiteral("Start of the source"),
-                    QStringLiteral("The time under the left end of the position bar"));
-    giveTimeContext(labMiddle, QStringLiteral("Half of the duration"),
-                    QStringLiteral("The time under the middle of the position bar"));
-    giveTimeContext(labRight, QStringLiteral("Duration"),
-                    QStringLiteral("The length of the source, under the right end of the "
-                                   "position bar"));
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    labLeft = makeTimeLabel(panLeft, "labLeft", left, QStringLiteral("Start of the source"),
+                            QStringLiteral("The time under the left end of the position bar"));
+    labMiddle =
+        makeTimeLabel(panLeft, "labMiddle", Qt::AlignCenter, QStringLiteral("Half of the duration"),
+                      QStringLiteral("The time under the middle of the position bar"));
+    labRight = makeTimeLabel(panLeft, "labRight", right, QStringLiteral("Duration"),
+                             QStringLiteral("The length of the source, under the right end of "
+                                            "the position bar"));
 
     tkbProgress = named(new TDSTrackBar(panLeft), "tkbProgress");
     tkbProgress->setFixedHeight(13);
@@ -404,11 +414,11 @@ void TMainForm::createLeftPanel() {
     tkbProgress->SetFilterGraph(filterGraph);
     tkbProgress->setAccessibleName(QStringLiteral("Position"));
 
-    labCurrent = fixedSize(
-        makeLabel(panLeft, "labCurrent", kZeroTime, Qt::AlignRight | Qt::AlignVCenter), 56, 16);
-    giveTimeContext(labCurrent, QStringLiteral("Current position"),
-                    QStringLiteral("The playing position of the preview, in hours, minutes and "
-                                   "seconds"));
+    labCurrent =
+        fixedSize(makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
+                                QStringLiteral("The playing position of the preview, in "
+                                               "hours, minutes and seconds")),
+                  56, 16);
 
     // The mark labels are placed by hand under their marks (PlaceMarkLabels).
     labStart = named(new QLabel(QStringLiteral("[ "), panLeft), "labStart");
@@ -451,7 +461,7 @@ void TMainForm::createLeftPanel() {
     buttonRow->addStretch(1);
 
     auto* timeRow = new QHBoxLayout;
-    timeRow->setContentsMargins(4, 0, 1, 0);
+    timeRow->setContentsMargins(4, 0, 5, 0);
     timeRow->setSpacing(0);
     for (QLabel* label : {labLeft, labMiddle, labRight}) {
         label->setFixedHeight(16);
@@ -885,3 +895,5 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace segmora
+
+#include "main_form.moc"
