@@ -295,6 +295,62 @@ private slots:
         QVERIFY(qAbs(start->x() - markX(bar, 80)) <= 0.5);
     }
 
+    // Whatever the range and the window's width, both labels are in full view under the bar,
+    // the start one first, never touching.
+    void labelsNeverMeetAtAnyRangeOrSize_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        for (const int width : {772, 1920}) {
+            const QByteArray size = QByteArray::number(width) + " wide, ";
+            QTest::newRow(size + "short range") << width << "00:00:03"
+                                                << "00:00:05";
+            QTest::newRow(size + "at the start") << width << "00:00:00"
+                                                 << "00:00:01";
+            QTest::newRow(size + "at the end") << width << "00:01:29"
+                                               << "00:01:30";
+            QTest::newRow(size + "whole source") << width << "00:00:00"
+                                                 << "00:01:30";
+            QTest::newRow(size + "same second") << width << "00:00:45"
+                                                << "00:00:45";
+        }
+    }
+    void labelsNeverMeetAtAnyRangeOrSize() {
+        QFETCH(int, width);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        world.open(QStringLiteral("range90_4.mp4"));
+        run(form, QStringLiteral("start=") + start);
+        run(form, QStringLiteral("end=") + end);
+        // The labels follow the bar when the window changes size after the marks were set.
+        form->resize(width, form->height());
+        QTRY_COMPARE(form->width(), width);
+        const QRect panel = form->panLeft->rect();
+        const QRect startRect = form->labStart->geometry();
+        const QRect endRect = form->labEnd->geometry();
+        QVERIFY(form->labStart->isVisible() && form->labEnd->isVisible());
+        QVERIFY(panel.contains(startRect));
+        QVERIFY(panel.contains(endRect));
+        QCOMPARE(endRect.top(), startRect.top());
+        QVERIFY2(startRect.right() + kMarkLabelGap < endRect.left(),
+                 qPrintable(QStringLiteral("%1..%2 and %3..%4")
+                                .arg(startRect.left())
+                                .arg(startRect.right())
+                                .arg(endRect.left())
+                                .arg(endRect.right())));
+        QVERIFY(startRect.top() > form->tkbProgress->geometry().bottom());
+        QVERIFY(endRect.bottom() < form->imgPlay->geometry().top());
+        // Apart, each stands at its mark on the stretched bar.
+        const TDSTrackBar* bar = form->tkbProgress;
+        if (bar->SelEnd() - bar->SelStart() > 20) {
+            QVERIFY(qAbs(startRect.left() - markX(bar, bar->SelStart())) <= 0.5);
+            QVERIFY(qAbs(endRect.right() + 1 - markX(bar, bar->SelEnd())) <= 0.5);
+        }
+    }
+
     // A source under one second has a bar of Max 0: both labels stand at its left edge, side by
     // side.
     void shortSourceLabelsAtTheLeftEdge() {
