@@ -62,7 +62,7 @@ public:
                        QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The client area is fixed at this size.
+    // The client area's default size, which is also the least that shows every control.
     static constexpr int kClientWidth = 772;
     static constexpr int kClientHeight = 410;
 
@@ -205,6 +205,8 @@ public:
 
     // ---- media/main_form_marking.cpp ----
     void SetMarkStart(double seconds);
+    // Puts the mark labels under their marks on the bar as it stands now (also after a resize).
+    void PlaceMarkLabels();
     void SetMarkEnd(double seconds);
     void imgSelStartClick();
     void imgSelEndClick();
@@ -247,6 +249,15 @@ protected:
 
 private:
     void FormCreate(const QString& commandLineArgument);
+    // The remembered size and place (pulled back on screen), or the default size centred on the
+    // primary screen.
+    void RestoreWindowPlacement();
+    // Keeps them for the next run; raises AppError when the file refuses.
+    void SaveWindowPlacement() const;
+    // The banner and the video window inside the screen picture, after it moved or resized.
+    void PlaceScreenContents();
+    // The available areas of the screens, the primary one first.
+    static QList<QRect> AvailableScreenAreas();
     void createLeftPanel();
     void createRightPanel();
     void createToolBar();

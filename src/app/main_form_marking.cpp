@@ -30,14 +30,6 @@ double barUnits(const TDSTrackBar* bar, double seconds) {
     return seconds * 1000.0 / double(qMax(1u, bar->TimerInterval()));
 }
 
-// The labels size themselves to their captions, so the placement reads their widths after the
-// caption is set. The overlap rule moves only the end label.
-void placeEndLabelTop(TMainForm* form) {
-    const int top = EndLabelTop(form->labStart->x(), form->labStart->width(), form->labEnd->x(),
-                                form->labEnd->width(), form->labStart->y());
-    form->labEnd->move(form->labEnd->x(), top);
-}
-
 // Whether the start mark sits on a keyframe, told by the start label's tool tip and to
 // assistive technology; nothing while the keyframes are not known yet.
 void describeStartMark(TMainForm* form) {
@@ -53,17 +45,13 @@ void describeStartMark(TMainForm* form) {
     form->labStart->setAccessibleDescription(text);
 }
 
-// The start mark's label, captioned from the Start Time field and placed at the mark, and the
-// length sentence.
+// The start mark's label, captioned from the Start Time field, and the length sentence.
 void showStartMark(TMainForm* form) {
     form->labStart->setText(QStringLiteral("[ ") + form->edtStart->text());
     form->labStart->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labStart->move(
-        StartLabelLeft(barUnits(bar, bar->SelStartSeconds()), bar->Max(), bar->x(), bar->width()),
-        form->labStart->y());
-    placeEndLabelTop(form);
     form->labStart->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
     form->labLength->setText(LengthLine(bar->SelStartSeconds(), bar->SelEndSeconds(),
                                         bar->SelEndSeconds() - bar->SelStartSeconds()));
@@ -74,12 +62,9 @@ void showStartMark(TMainForm* form) {
 void showEndMark(TMainForm* form, double endSeconds) {
     form->labEnd->setText(form->edtEnd->text() + QStringLiteral(" ]"));
     form->labEnd->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labEnd->move(EndLabelLeft(barUnits(bar, bar->SelEndSeconds()), bar->Max(), bar->x(),
-                                    bar->width(), form->labEnd->width()),
-                       form->labEnd->y());
-    placeEndLabelTop(form);
     form->labEnd->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
     form->labLength->setText(LengthLine(bar->SelStartSeconds(), bar->SelEndSeconds(),
                                         endSeconds - bar->SelStartSeconds()));
@@ -170,6 +155,22 @@ void TMainForm::FollowPicture(double seconds) {
 void TMainForm::StartKeyframeIndex(const QString& path) {
     tkbProgress->SetKeyframes({});
     keyframeIndex->Open(path);
+}
+
+void TMainForm::PlaceMarkLabels() {
+    // The labels share the panel's width under the bar: the start label's left edge at the start
+    // mark, the end label's right edge at the end mark, never over each other or the edge. The
+    // marks stand at their exact times, fractions included.
+    const TDSTrackBar* bar = tkbProgress;
+    const int top = bar->geometry().bottom() + 4;
+    const MarkLabelRoom room{2, panLeft->width() - 2, top, labStart->height()};
+    const MarkLabelPlaces places = segmora::PlaceMarkLabels(
+        StartLabelLeft(barUnits(bar, bar->SelStartSeconds()), bar->Max(), bar->x(), bar->width()),
+        labStart->width(),
+        EndLabelLeft(barUnits(bar, bar->SelEndSeconds()), bar->Max(), bar->x(), bar->width(), 0),
+        labEnd->width(), !labStart->isHidden() && !labEnd->isHidden(), room);
+    labStart->move(places.startLeft, top);
+    labEnd->move(places.endLeft, places.endTop);
 }
 
 void TMainForm::SetMarkStart(double seconds) {

@@ -39,9 +39,31 @@ int EndLabelLeft(double selEnd, int max, int barLeft, int barWidth, int labelWid
                                 double(labelWidth)));
 }
 
-int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int startTop) {
-    const bool apart = startLeft + startWidth < endLeft || endLeft + endWidth < startLeft;
-    return apart ? startTop : startTop + 10;
+MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int endWidth,
+                                bool bothShown, const MarkLabelRoom& room) {
+    // Inside the room; a label wider than the room starts at its left edge.
+    const auto inside = [&room](int left, int width) {
+        return qMax(room.left, qMin(left, room.right - width));
+    };
+    MarkLabelPlaces places{inside(startLeft, startWidth), inside(endRight - endWidth, endWidth),
+                           room.top};
+    if (!bothShown)
+        return places;
+    const bool apart = places.startLeft + startWidth + kMarkLabelGap <= places.endLeft ||
+                       places.endLeft + endWidth + kMarkLabelGap <= places.startLeft;
+    if (apart)
+        return places;
+    const int pairWidth = startWidth + kMarkLabelGap + endWidth;
+    if (pairWidth <= room.right - room.left) {
+        // Side by side around the middle of the marks, so both still point at the range.
+        const double middle = (double(startLeft) + double(endRight)) / 2.0;
+        const int pairLeft = inside(roundedPixel(middle - pairWidth / 2.0), pairWidth);
+        places.startLeft = pairLeft;
+        places.endLeft = pairLeft + startWidth + kMarkLabelGap;
+        return places;
+    }
+    places.endTop = room.top + room.lineHeight;
+    return places;
 }
 
 QString LengthLine(double selStart, double selEnd, double lengthSeconds) {

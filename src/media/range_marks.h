@@ -25,9 +25,36 @@ int StartLabelLeft(double selStart, int max, int barLeft, int barWidth);
 // of the labels' parent.
 int EndLabelLeft(double selEnd, int max, int barLeft, int barWidth, int labelWidth);
 
-// The end label's top: on the start label's line when the two labels neither overlap nor touch
-// (a gap of at least one pixel), otherwise 10 pixels lower.
-int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int startTop);
+// The room the two mark labels share under the bar: the pixels from left up to (not including)
+// right, their first line's top and the height of one line.
+struct MarkLabelRoom {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int lineHeight = 0;
+};
+
+// Where the two mark labels stand: their left edges and the end label's top (the start label
+// always stays on the first line).
+struct MarkLabelPlaces {
+    int startLeft = 0;
+    int endLeft = 0;
+    int endTop = 0;
+
+    bool operator==(const MarkLabelPlaces&) const = default;
+};
+
+// Places the labels so that they never overlap and never leave the room. startLeft is where the
+// start label's left edge wants to be (StartLabelLeft), endRight where the end label's right edge
+// wants to be (its mark). Each label first stays at its mark, moved only as far as needed to
+// stay inside the room. When both are shown and they would then overlap or come closer than a
+// small gap (a short range), they stand side by side on the first line, start first, centred on
+// the middle of the two marks as far as the room allows; only a room too narrow for both puts
+// the end label on a second line. A hidden label does not push the other one.
+MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int endWidth,
+                                bool bothShown, const MarkLabelRoom& room);
+
+inline constexpr int kMarkLabelGap = 4;
 
 // "The length of the marked rang is " and the time text of lengthSeconds when selStart is
 // before selEnd; otherwise the sentence that asks for an end after the start.
