@@ -607,10 +607,14 @@ void TMainForm::createOutputGroup() {
     rdbStartEnd->setChecked(true);
 
     Label4 = fixedSize(makeLabel(gpbOutput, "Label4", QStringLiteral("Start Time:")), 64, 22);
-    edtStart = fixedSize(makeEdit(gpbOutput, "edtStart", kZeroTime), 70, 22);
+    // Wide enough for a mark with milliseconds, so its hours are not scrolled out of view.
+    edtStart = makeEdit(gpbOutput, "edtStart", kZeroTime);
+    const int timeFieldWidth =
+        qMax(70, edtStart->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
+    fixedSize(edtStart, timeFieldWidth, 22);
     Label4->setBuddy(edtStart);
     Label5 = fixedSize(makeLabel(gpbOutput, "Label5", QStringLiteral("End Time:")), 58, 22);
-    edtEnd = fixedSize(makeEdit(gpbOutput, "edtEnd", kZeroTime), 70, 22);
+    edtEnd = fixedSize(makeEdit(gpbOutput, "edtEnd", kZeroTime), timeFieldWidth, 22);
     Label5->setBuddy(edtEnd);
 
     rdbEqual = fixedSize(

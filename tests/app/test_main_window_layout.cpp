@@ -237,6 +237,30 @@ private slots:
         QVERIFY(!accessible->text(QAccessible::Description).isEmpty());
         QCOMPARE(accessible->role(), QAccessible::StaticText);
     }
+
+    // A mark with milliseconds fits its field whole: the hours are not scrolled out of view.
+    void timeFieldsShowAMarkWhole_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("start") << "edtStart";
+        QTest::newRow("end") << "edtEnd";
+    }
+    void timeFieldsShowAMarkWhole() {
+        QFETCH(QString, name);
+        World world;
+        TMainForm* form = world.start();
+        form->show();
+        auto* field = form->findChild<QLineEdit*>(name);
+        QVERIFY(field);
+        const QString mark = QStringLiteral("00:00:08.880");
+        field->setText(mark);
+        // The field finds how far it scrolls when it paints.
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        field->repaint();
+        // The cursor stands after the text: scrolled, it would sit left of the text's width.
+        QVERIFY2(field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() >
+                     field->fontMetrics().horizontalAdvance(mark),
+                 qPrintable(QStringLiteral("%1 px wide").arg(field->width())));
+    }
 };
 
 QTEST_MAIN(TestMainWindowLayout)
