@@ -6,8 +6,11 @@
 // ten exact seeks (from SeekTo to the new frame painted), the CPU time of 10 s of preview, and
 // the peak resident memory. Besides, how long the event loop goes without turning while the
 // preview plays: the gaps between the ticks of a 2 ms timer over 5 s of playback after the CPU
-// figure, as median, 99th percentile and largest gap.
+// figure, as median, 99th percentile and largest gap. With SEGMORA_BENCH_SCAN set, the keyframe
+// scan starts right after Play, as the main window starts it, so the first frame shows whether
+// the scan delays it.
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 #include "media/video_window.h"
 
 #include <QApplication>
@@ -108,6 +111,9 @@ int main(int argc, char** argv) {
     const double loaded = double(clock.nsecsElapsed()) / 1e6;
     graph.Play();
     window->setVisible(true);
+    segmora::KeyframeIndex keyframes;
+    if (qEnvironmentVariableIsSet("SEGMORA_BENCH_SCAN"))
+        keyframes.Open(file);
     if (!waitForFrame(window, 10000)) {
         std::fprintf(stderr, "no first frame\n");
         return 1;

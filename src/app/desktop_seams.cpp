@@ -2,6 +2,7 @@
 // desktop's default applications, and logind for powering off.
 #include "app/desktop_seams.h"
 
+#include "app/picture_button.h"
 #include "ground/seams.h"
 
 #include <QApplication>
@@ -12,27 +13,47 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStyle>
 
 namespace segmora {
+
+QIcon MessageBoxIcon(MessageIcon icon) {
+    const char* name = nullptr;
+    const char* own = nullptr;
+    switch (icon) {
+    case MessageIcon::None:
+        return QIcon();
+    case MessageIcon::Information:
+        name = "dialog-information";
+        own = ":/artwork/dialog_information.svg";
+        break;
+    case MessageIcon::Question:
+        name = "dialog-question";
+        own = ":/artwork/dialog_question.svg";
+        break;
+    case MessageIcon::Error:
+        name = "dialog-error";
+        own = ":/artwork/dialog_error.svg";
+        break;
+    }
+    EnsureArtwork();
+    const QString themeName = QString::fromLatin1(name);
+    if (QIcon::hasThemeIcon(themeName))
+        return QIcon::fromTheme(themeName);
+    return QIcon(QString::fromLatin1(own));
+}
+
 namespace {
 
 MessageAnswer realShowMessage(const MessageRequest& request) {
     QMessageBox box(request.owner);
     box.setWindowTitle(request.title);
     box.setText(request.text);
-    switch (request.icon) {
-    case MessageIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case MessageIcon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case MessageIcon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case MessageIcon::Error:
-        box.setIcon(QMessageBox::Critical);
-        break;
+    const QIcon icon = MessageBoxIcon(request.icon);
+    if (!icon.isNull()) {
+        // Drawn at the box's pixel density, so it is sharp on a scaled screen too.
+        const int extent = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        box.setIconPixmap(icon.pixmap(QSize(extent, extent), box.devicePixelRatioF()));
     }
     if (request.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

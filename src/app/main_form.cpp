@@ -4,6 +4,7 @@
 #include "app/about_form.h"
 #include "app/picture_button.h"
 #include "app/setting_form.h"
+#include "ground/app_error.h"
 #include "ground/error_guard.h"
 #include "ground/ini_file.h"
 #include "ground/object_names.h"
@@ -11,29 +12,38 @@
 #include "ground/seams.h"
 #include "ground/time_text.h"
 #include "job/job_controller.h"
+#include "ground/window_placement.h"
 #include "media/filter_graph.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/profile_editor_form.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <array>
 
 namespace segmora {
 namespace {
@@ -41,42 +51,88 @@ namespace {
 const QString kOutputFolderCaption = QStringLiteral("Select the output directory.");
 const QString kZeroTime = QStringLiteral("00:00:00");
 
-// Left panel geometry: the screen, the time row, the bar, the marks and the button row.
-constexpr int kLeftPanelWidth = 399;
-constexpr QRect kScreenRect{4, 4, 390, 290};
-constexpr int kTimeRowTop = 297;
-constexpr QRect kTrackBarRect{8, 317, 326, 13};
-constexpr int kMarkTop = 333;
-constexpr int kButtonRowTop = 366;
-constexpr int kPictureButtonWidth = 63;
-constexpr int kPictureButtonHeight = 35;
-
-// Right panel geometry: tool bar, source row, output group, progress panel, bottom strip.
-constexpr int kToolBarHeight = 94;
+// Sizes the artwork and the panels are drawn for; the layouts place everything else.
+constexpr QSize kScreenSize{390, 290};
+constexpr QSize kPictureButtonSize{63, 35};
+constexpr QSize kRoundButtonSize{110, 110};
+constexpr QSize kBannerSize{320, 80};
+constexpr QSize kRightBottomSize{263, 99};
+constexpr int kRightPanelWidth = 373;
 constexpr int kProgressPanelHeight = 217;
-constexpr int kRoundButtonSize = 110;
+// The display inside the screen picture: the bezel is 14 pixels, its foot 26.
+constexpr QMargins kScreenBezel{14, 14, 14, 26};
+// The video sits a little inside the display.
+constexpr QMargins kVideoInset{16, 7, 15, 6};
+// How far the bezel's corners reach; the rest of the picture stretches.
+constexpr int kScreenCorner = 32;
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+// A label that shows a time. Screen readers hear what the time means before it ("Current
+// position 00:00:07"): the context is the accessible name, the time the value.
+class TimeLabel : public QLabel {
+    Q_OBJECT
+public:
+    TimeLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+};
+
+class TimeLabelAccessible : public QAccessibleWidget {
+public:
+    explicit TimeLabelAccessible(QLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text kind) const override {
+        const auto* label = static_cast<const QLabel*>(widget());
+        if (kind == QAccessible::Name)
+            return label->accessibleName() + QLatin1Char(' ') + label->text();
+        if (kind == QAccessible::Value)
+            return label->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* timeLabelAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(TimeLabel::staticMetaObject.className()) && object)
+        return new TimeLabelAccessible(static_cast<QLabel*>(object));
+    return nullptr;
+}
+
+QLabel* makeTimeLabel(QWidget* parent, const char* name, Qt::Alignment alignment,
+                      const QString& context, const QString& description) {
+    static const bool installed = [] {
+        QAccessible::installFactory(timeLabelAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    auto* label = named(new TimeLabel(QStringLiteral("00:00:00"), parent), name);
+    label->setAlignment(alignment);
+    label->setAccessibleName(context);
+    label->setAccessibleDescription(description);
+    return label;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* label = named(new QLabel(text, parent), name);
-    label->setGeometry(geometry);
     label->setAlignment(alignment);
     return label;
 }
 
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
-    auto* edit = named(new QLineEdit(text, parent), name);
-    edit->setGeometry(geometry);
-    return edit;
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text) {
+    return named(new QLineEdit(text, parent), name);
 }
 
-QLabel* makePicture(QWidget* parent, const char* name, const QString& resource,
-                    const QRect& geometry) {
-    auto* picture = named(new QLabel(parent), name);
-    picture->setGeometry(geometry);
-    picture->setPixmap(QIcon(resource).pixmap(geometry.size()));
-    picture->setScaledContents(true);
-    return picture;
+template <class Widget> Widget* fixedSize(Widget* widget, int width, int height) {
+    widget->setFixedSize(width, height);
+    return widget;
+}
+
+template <class Widget> Widget* fixedHeight(Widget* widget, int height) {
+    widget->setFixedHeight(height);
+    return widget;
+}
+
+void keepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
 }
 
 // A picture of the program's artwork; variant picks a look of it, such as "_down".
@@ -84,6 +140,82 @@ QString artwork(const char* name, const char* variant = "") {
     return QStringLiteral(":/artwork/") + QLatin1String(name) + QLatin1String(variant) +
            QStringLiteral(".svg");
 }
+
+// The artwork drawn at the screen's pixel density, so it stays sharp when scaled.
+QPixmap sharpPicture(const QString& resource, QSize size, qreal pixelRatio) {
+    QSvgRenderer renderer(resource);
+    QImage image((QSizeF(size) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    painter.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(pixelRatio);
+    return pixmap;
+}
+
+// A fixed-size picture of the artwork.
+QLabel* makePicture(QWidget* parent, const char* name, const char* picture, QSize size) {
+    auto* label = named(new QLabel(parent), name);
+    label->setFixedSize(size);
+    label->setPixmap(sharpPicture(artwork(picture), size, label->devicePixelRatioF()));
+    return label;
+}
+
+// The screen behind the preview. It grows with the window; its bezel and corners keep their
+// thickness (the picture is cut in nine, only the edges and the middle stretch), and it is drawn
+// afresh at each size and pixel density.
+class ScreenPicture : public QLabel {
+public:
+    explicit ScreenPicture(QWidget* parent) : QLabel(parent) {
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    QSize sizeHint() const override { return kScreenSize; }
+    QSize minimumSizeHint() const override { return kScreenSize; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        redraw();
+    }
+    void showEvent(QShowEvent* event) override {
+        // The screen it shows on may have another pixel density than the one it was drawn for.
+        QLabel::showEvent(event);
+        redraw();
+    }
+
+private:
+    void redraw() {
+        const qreal ratio = devicePixelRatioF();
+        const QImage source = sharpPicture(artwork("screen"), kScreenSize, ratio).toImage();
+        QImage target((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        target.fill(Qt::transparent);
+        QPainter painter(&target);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const auto cuts = [](int length, int corner) {
+            return std::array<int, 4>{0, corner, length - corner, length};
+        };
+        const int corner = qRound(kScreenCorner * ratio);
+        const auto sourceX = cuts(source.width(), corner);
+        const auto sourceY = cuts(source.height(), corner);
+        const auto targetX = cuts(target.width(), corner);
+        const auto targetY = cuts(target.height(), corner);
+        for (std::size_t row = 0; row < 3; ++row) {
+            for (std::size_t column = 0; column < 3; ++column) {
+                const QRect from(QPoint(sourceX[column], sourceY[row]),
+                                 QPoint(sourceX[column + 1] - 1, sourceY[row + 1] - 1));
+                const QRect to(QPoint(targetX[column], targetY[row]),
+                               QPoint(targetX[column + 1] - 1, targetY[row + 1] - 1));
+                painter.drawImage(to, source, from);
+            }
+        }
+        painter.end();
+        QPixmap pixmap = QPixmap::fromImage(target);
+        pixmap.setDevicePixelRatio(ratio);
+        setPixmap(pixmap);
+    }
+};
 
 // One Qt pattern list from "*.avi;*.mpg;": every pattern in lower and in upper case, so the
 // dialog also shows files whose names end in capitals on case-sensitive file systems.
@@ -165,10 +297,6 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate(const QString& commandLineArgument) {
     setObjectName(QStringLiteral("MainForm"));
     EnsureArtwork();
-    // Fixed border, minimise and close only.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
     QFont formFont = font();
     formFont.setPointSize(8);
     setFont(formFont);
@@ -176,14 +304,18 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     filterGraph = new FilterGraph(this);
     filterGraph->setObjectName(QStringLiteral("FilterGraph"));
 
+    // The preview's side takes every pixel the window grows by; the commands keep their width.
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
+    auto* columns = new QHBoxLayout(client);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
     panLeft = named(new QWidget(client), "panLeft");
-    panLeft->setGeometry(0, 0, kLeftPanelWidth, kClientHeight);
     panRight = named(new QWidget(client), "panRight");
-    panRight->setGeometry(kLeftPanelWidth, 0, kClientWidth - kLeftPanelWidth, kClientHeight);
+    panRight->setFixedWidth(kRightPanelWidth);
+    columns->addWidget(panLeft, 1);
+    columns->addWidget(panRight);
     createLeftPanel();
     createRightPanel();
 
@@ -204,57 +336,99 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     connectHandlers();
     InstallMarkingKeys();
 
-    setFixedSize(sizeHint());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // The default size is also the least that shows every control.
+    setMinimumSize(minimumSizeHint());
+    resize(kClientWidth, kClientHeight);
+    // Lay the window out now, top down, so the controls stand in their places before it is
+    // first shown (the placement of the marks and the pictures reads them).
+    for (QWidget* panel : {static_cast<QWidget*>(this), centralWidget(), panLeft, panRight,
+                           static_cast<QWidget*>(gpbOutput), panProgress}) {
+        if (panel->layout())
+            panel->layout()->activate();
+    }
+    PlaceScreenContents();
+    PlaceMarkLabels();
+    RestoreWindowPlacement();
 
     guarded(this, [&] { TakeCommandLine(commandLineArgument); });
     setAcceptDrops(true);
 }
 
+QList<QRect> TMainForm::AvailableScreenAreas() {
+    QList<QRect> areas;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        areas.append(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen())
+            areas.append(screen->availableGeometry());
+    }
+    return areas;
+}
+
+void TMainForm::RestoreWindowPlacement() {
+    const std::optional<WindowPlacement> placement = ReadWindowPlacement(m_context);
+    if (!placement) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+        return;
+    }
+    const QRect rect = PullOntoScreen(placement->rect, AvailableScreenAreas());
+    resize(rect.size().expandedTo(minimumSize()));
+    move(rect.topLeft());
+    if (placement->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::SaveWindowPlacement() const {
+    // The normal geometry, so a maximised window comes back maximised over its last normal place.
+    // X and Y are where the frame stands, as move() takes them.
+    QRect normal(pos(), size());
+    if (isMaximized()) {
+        normal = normalGeometry();
+        normal.translate(pos() - geometry().topLeft());
+    }
+    WriteWindowPlacement(m_context, WindowPlacement{normal, isMaximized()});
+}
+
 void TMainForm::createLeftPanel() {
-    imgScreen = makePicture(panLeft, "imgScreen", artwork("screen"), kScreenRect);
-    // The banner and the video sit inside the screen's display area (above its bezel foot).
-    const QRect display(kScreenRect.x() + 14, kScreenRect.y() + 14, kScreenRect.width() - 28,
-                        kScreenRect.height() - 40);
-    imgBanner =
-        makePicture(panLeft, "imgBanner", artwork("banner"),
-                    QRect(display.center().x() - 160 + 1, display.center().y() - 40 + 1, 320, 80));
+    imgScreen = named(new ScreenPicture(panLeft), "imgScreen");
+    imgBanner = makePicture(panLeft, "imgBanner", "banner", kBannerSize);
     imgBanner->setAttribute(Qt::WA_TranslucentBackground);
 
     videoWindow = named(new VideoWindow(panLeft), "VideoWindow");
-    videoWindow->setGeometry(display.center().x() - 165 + 1, display.center().y() - 118 + 1, 331,
-                             237);
     videoWindow->hide();
     filterGraph->SetVideoWindow(videoWindow);
 
-    const int third = (kScreenRect.width() - 8) / 3;
-    labLeft = makeLabel(panLeft, "labLeft", kZeroTime, QRect(8, kTimeRowTop, third, 16));
-    labMiddle = makeLabel(panLeft, "labMiddle", kZeroTime, QRect(8 + third, kTimeRowTop, third, 16),
-                          Qt::AlignCenter);
-    labRight =
-        makeLabel(panLeft, "labRight", kZeroTime, QRect(8 + 2 * third, kTimeRowTop, third, 16),
-                  Qt::AlignRight | Qt::AlignVCenter);
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    labLeft = makeTimeLabel(panLeft, "labLeft", left, QStringLiteral("Start of the source"),
+                            QStringLiteral("The time under the left end of the position bar"));
+    labMiddle =
+        makeTimeLabel(panLeft, "labMiddle", Qt::AlignCenter, QStringLiteral("Half of the duration"),
+                      QStringLiteral("The time under the middle of the position bar"));
+    labRight = makeTimeLabel(panLeft, "labRight", right, QStringLiteral("Duration"),
+                             QStringLiteral("The length of the source, under the right end of "
+                                            "the position bar"));
 
     tkbProgress = named(new TDSTrackBar(panLeft), "tkbProgress");
-    tkbProgress->setGeometry(kTrackBarRect);
+    tkbProgress->setFixedHeight(13);
+    tkbProgress->setMinimumWidth(326);
     tkbProgress->SetFrequency(60);
     tkbProgress->SetThumbLength(8);
     tkbProgress->SetFilterGraph(filterGraph);
     tkbProgress->setAccessibleName(QStringLiteral("Position"));
 
-    labCurrent = makeLabel(panLeft, "labCurrent", kZeroTime,
-                           QRect(kTrackBarRect.right() + 4, kTrackBarRect.y() - 2,
-                                 kLeftPanelWidth - kTrackBarRect.right() - 10, 16),
-                           Qt::AlignRight | Qt::AlignVCenter);
-    labCurrent->setAccessibleName(QStringLiteral("Current position"));
+    labCurrent =
+        fixedSize(makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
+                                QStringLiteral("The playing position of the preview, in "
+                                               "hours, minutes and seconds")),
+                  56, 16);
 
+    // The mark labels are placed by hand under their marks (PlaceMarkLabels).
     labStart = named(new QLabel(QStringLiteral("[ "), panLeft), "labStart");
-    labStart->move(kTrackBarRect.x(), kMarkTop);
     labStart->adjustSize();
     labStart->hide();
     labEnd = named(new QLabel(QStringLiteral(" ]"), panLeft), "labEnd");
-    labEnd->move(kTrackBarRect.right() - 20, kMarkTop);
     labEnd->adjustSize();
     labEnd->hide();
 
@@ -269,49 +443,84 @@ void TMainForm::createLeftPanel() {
         {&imgPlay, "imgPlay", "Play", "Space", "play"},
         {&imgPause, "imgPause", "Pause | Resume", "Space", "pause"},
         {&imgStop, "imgStop", "Stop", "", "stop"},
-        {&imgSelStart, "imgSelStart", "Set the Start Time", "I", "sel_start"},
-        {&imgSelEnd, "imgSelEnd", "Set the End Time", "O", "sel_end"},
+        {&imgSelStart, "imgSelStart", "Set the Start Time", "I, go to it: Shift+I", "sel_start"},
+        {&imgSelEnd, "imgSelEnd", "Set the End Time", "O, go to it: Shift+O", "sel_end"},
         {&imgErase, "imgErase", "Remove the selection", "", "erase"},
     };
-    // Six buttons evenly along the bottom, the marking group a little apart from playback.
-    int x = 6;
+    // Six buttons along the bottom, the marking group a little apart from playback.
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(1, 0, 0, 0);
+    buttonRow->setSpacing(1);
     for (const PictureButtonEntry& entry : buttons) {
         auto* button = named(new PictureButton(panLeft), entry.name);
-        button->setGeometry(x, kButtonRowTop, kPictureButtonWidth, kPictureButtonHeight);
+        button->setFixedSize(kPictureButtonSize);
         button->setHint(QString::fromLatin1(entry.hint));
         button->setKeyHint(QString::fromLatin1(entry.key));
         button->setPictures(artwork(entry.picture), artwork(entry.picture, "_down"));
         *entry.member = button;
-        x += kPictureButtonWidth + (entry.member == &imgStop ? 7 : 1);
+        buttonRow->addWidget(button);
+        if (entry.member == &imgStop)
+            buttonRow->addSpacing(6);
     }
+    buttonRow->addStretch(1);
+
+    auto* timeRow = new QHBoxLayout;
+    timeRow->setContentsMargins(4, 0, 5, 0);
+    timeRow->setSpacing(0);
+    for (QLabel* label : {labLeft, labMiddle, labRight}) {
+        label->setFixedHeight(16);
+        timeRow->addWidget(label, 1);
+    }
+
+    auto* barRow = new QHBoxLayout;
+    barRow->setContentsMargins(4, 0, 0, 0);
+    barRow->setSpacing(4);
+    barRow->addWidget(tkbProgress, 1, Qt::AlignVCenter);
+    barRow->addWidget(labCurrent);
+
+    auto* rows = new QVBoxLayout(panLeft);
+    rows->setContentsMargins(4, 4, 5, 9);
+    rows->setSpacing(0);
+    rows->addWidget(imgScreen, 1);
+    rows->addSpacing(3);
+    rows->addLayout(timeRow);
+    rows->addSpacing(2);
+    rows->addLayout(barRow);
+    // Two lines for the mark labels, should a narrow window need the second one.
+    rows->addSpacing(35);
+    rows->addLayout(buttonRow);
+}
+
+void TMainForm::PlaceScreenContents() {
+    // The banner in the middle of the display, the video over nearly all of it.
+    const QRect display = imgScreen->geometry().marginsRemoved(kScreenBezel);
+    videoWindow->setGeometry(display.marginsRemoved(kVideoInset));
+    QRect banner(QPoint(0, 0), kBannerSize);
+    banner.moveCenter(display.center() + QPoint(1, 1));
+    imgBanner->setGeometry(banner);
 }
 
 void TMainForm::createRightPanel() {
     createToolBar();
-    const int width = panRight->width();
 
-    Label2 = makeLabel(panRight, "Label2", QStringLiteral("Source:"),
-                       QRect(10, kToolBarHeight + 8, 48, 22));
-    edtSource =
-        makeEdit(panRight, "edtSource", QString(), QRect(60, kToolBarHeight + 8, width - 70, 22));
+    Label2 = fixedSize(makeLabel(panRight, "Label2", QStringLiteral("Source:")), 48, 22);
+    edtSource = fixedHeight(makeEdit(panRight, "edtSource", QString()), 22);
     Label2->setBuddy(edtSource);
 
     createOutputGroup();
     createProgressPanel();
 
-    const int roundTop = kClientHeight - kRoundButtonSize - 2;
-    imgRightBottom = makePicture(panRight, "imgRightBottom", artwork("right_bottom"),
-                                 QRect(width - 263, kClientHeight - 99, 263, 99));
+    imgRightBottom = makePicture(panRight, "imgRightBottom", "right_bottom", kRightBottomSize);
     imgRightBottom->setAttribute(Qt::WA_TransparentForMouseEvents, false);
 
     imgStart = named(new CircularPictureButton(panRight), "imgStart");
-    imgStart->setGeometry(6, roundTop, kRoundButtonSize, kRoundButtonSize);
+    imgStart->setFixedSize(kRoundButtonSize);
     imgStart->setHint(QStringLiteral("Start"));
     imgStart->setPictures(artwork("start"), artwork("start_down"), artwork("start_hover"));
     imgStart->setClickArea(CircularPictureButton::ClickArea::Circle);
 
     imgCancel = named(new CircularPictureButton(panRight), "imgCancel");
-    imgCancel->setGeometry(imgStart->geometry());
+    imgCancel->setFixedSize(kRoundButtonSize);
     imgCancel->setHint(QStringLiteral("Cancel"));
     imgCancel->setPictures(artwork("cancel"), artwork("cancel_down"), artwork("cancel_hover"));
     // Cancel takes a click anywhere on its picture, so a hurried click never misses.
@@ -319,11 +528,45 @@ void TMainForm::createRightPanel() {
     imgCancel->hide();
     imgStart->raise();
     imgCancel->raise();
+
+    // Top to bottom: tool bar, source row, output group, free room, the round button over the
+    // decoration in the bottom corner. The progress panel covers the source row and the group.
+    auto* sourceRow = new QHBoxLayout;
+    sourceRow->setContentsMargins(10, 8, 10, 6);
+    sourceRow->setSpacing(2);
+    sourceRow->addWidget(Label2);
+    sourceRow->addWidget(edtSource, 1);
+
+    auto* groupRow = new QHBoxLayout;
+    groupRow->setContentsMargins(6, 0, 8, 2);
+    groupRow->addWidget(gpbOutput);
+
+    auto* roundButton = new QGridLayout;
+    roundButton->setContentsMargins(6, 0, 0, 2);
+    roundButton->addWidget(imgStart, 0, 0, Qt::AlignLeft | Qt::AlignBottom);
+    roundButton->addWidget(imgCancel, 0, 0, Qt::AlignLeft | Qt::AlignBottom);
+
+    auto* grid = new QGridLayout(panRight);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    // The tool bar would shrink to its buttons inside a layout; it keeps its place by hand.
+    ToolBar1->setGeometry(0, 0, ToolBar1->width(), ToolBar1->height());
+    grid->addItem(new QSpacerItem(ToolBar1->width(), ToolBar1->height(), QSizePolicy::Fixed,
+                                  QSizePolicy::Fixed),
+                  0, 0);
+    grid->addLayout(sourceRow, 1, 0);
+    grid->addLayout(groupRow, 2, 0);
+    grid->setRowStretch(3, 1);
+    grid->addWidget(imgRightBottom, 4, 0, Qt::AlignRight | Qt::AlignBottom);
+    grid->addLayout(roundButton, 4, 0);
+    grid->addWidget(panProgress, 1, 0, 4, 1, Qt::AlignTop);
+    // The hidden ones keep their places, ready for the moment a job shows them.
+    for (QWidget* hidden : {static_cast<QWidget*>(imgCancel), panProgress})
+        keepPlaceWhenHidden(hidden);
 }
 
 void TMainForm::createToolBar() {
-    ToolBar1 = named(new QToolBar(panRight), "ToolBar1");
-    ToolBar1->setGeometry(0, 0, 372, kToolBarHeight);
+    ToolBar1 = fixedSize(named(new QToolBar(panRight), "ToolBar1"), 372, 94);
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setIconSize(QSize(48, 48));
@@ -358,95 +601,149 @@ void TMainForm::createToolBar() {
 }
 
 void TMainForm::createOutputGroup() {
-    const int top = kToolBarHeight + 36;
-    gpbOutput = named(new QGroupBox(QStringLiteral("Output"), panRight), "gpbOutput");
-    gpbOutput->setGeometry(6, top, panRight->width() - 14, 166);
-    const int inner = gpbOutput->width();
+    gpbOutput =
+        fixedHeight(named(new QGroupBox(QStringLiteral("Output"), panRight), "gpbOutput"), 166);
 
-    rdbStartEnd = named(new QRadioButton(QStringLiteral("Split the marked rang out."), gpbOutput),
-                        "rdbStartEnd");
-    rdbStartEnd->setGeometry(10, 18, inner - 20, 20);
+    rdbStartEnd =
+        fixedHeight(named(new QRadioButton(QStringLiteral("Split the marked rang out."), gpbOutput),
+                          "rdbStartEnd"),
+                    20);
     rdbStartEnd->setChecked(true);
 
-    Label4 = makeLabel(gpbOutput, "Label4", QStringLiteral("Start Time:"), QRect(28, 40, 64, 22));
-    edtStart = makeEdit(gpbOutput, "edtStart", kZeroTime, QRect(94, 40, 70, 22));
+    Label4 = fixedSize(makeLabel(gpbOutput, "Label4", QStringLiteral("Start Time:")), 64, 22);
+    // Wide enough for a mark with milliseconds, so its hours are not scrolled out of view.
+    edtStart = makeEdit(gpbOutput, "edtStart", kZeroTime);
+    const int timeFieldWidth =
+        qMax(70, edtStart->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
+    fixedSize(edtStart, timeFieldWidth, 22);
     Label4->setBuddy(edtStart);
-    Label5 = makeLabel(gpbOutput, "Label5", QStringLiteral("End Time:"), QRect(182, 40, 58, 22));
-    edtEnd = makeEdit(gpbOutput, "edtEnd", kZeroTime, QRect(242, 40, 70, 22));
+    Label5 = fixedSize(makeLabel(gpbOutput, "Label5", QStringLiteral("End Time:")), 58, 22);
+    edtEnd = fixedSize(makeEdit(gpbOutput, "edtEnd", kZeroTime), timeFieldWidth, 22);
     Label5->setBuddy(edtEnd);
 
-    rdbEqual =
-        named(new QRadioButton(QStringLiteral("Split the marked rang to "), gpbOutput), "rdbEqual");
-    rdbEqual->setGeometry(10, 66, 162, 20);
-    edtSectionQty = makeEdit(gpbOutput, "edtSectionQty", QString(), QRect(174, 65, 40, 22));
-    Label7 =
-        makeLabel(gpbOutput, "Label7", QStringLiteral("equal sections."), QRect(220, 65, 100, 22));
+    rdbEqual = fixedSize(
+        named(new QRadioButton(QStringLiteral("Split the marked rang to "), gpbOutput), "rdbEqual"),
+        162, 20);
+    edtSectionQty = fixedSize(makeEdit(gpbOutput, "edtSectionQty", QString()), 40, 22);
+    Label7 = fixedHeight(makeLabel(gpbOutput, "Label7", QStringLiteral("equal sections.")), 22);
     Label7->setBuddy(edtSectionQty);
 
-    labLength = makeLabel(gpbOutput, "labLength", QStringLiteral("length of the Marked Rang"),
-                          QRect(28, 89, inner - 36, 16));
+    labLength = fixedHeight(
+        makeLabel(gpbOutput, "labLength", QStringLiteral("length of the Marked Rang")), 16);
     QPalette blue = labLength->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     labLength->setPalette(blue);
+    // Its line stays reserved while it is hidden, so nothing moves when it appears.
+    keepPlaceWhenHidden(labLength);
     labLength->hide();
 
-    Label10 =
-        makeLabel(gpbOutput, "Label10", QStringLiteral("Output Profile:"), QRect(10, 110, 80, 24));
-    cmbProfile = named(new QComboBox(gpbOutput), "cmbProfile");
+    Label10 = fixedSize(makeLabel(gpbOutput, "Label10", QStringLiteral("Output Profile:")), 80, 24);
+    cmbProfile = fixedHeight(named(new QComboBox(gpbOutput), "cmbProfile"), 24);
     cmbProfile->setEditable(false);
-    cmbProfile->setGeometry(92, 110, inner - 92 - 70, 24);
     Label10->setBuddy(cmbProfile);
-    BitBtn1 = named(new QPushButton(QStringLiteral("Detail"), gpbOutput), "BitBtn1");
-    BitBtn1->setGeometry(inner - 66, 110, 58, 24);
+    BitBtn1 =
+        fixedSize(named(new QPushButton(QStringLiteral("Detail"), gpbOutput), "BitBtn1"), 58, 24);
 
-    Label3 = makeLabel(gpbOutput, "Label3", QStringLiteral("Output Path:"), QRect(10, 139, 80, 24));
-    edtOutputDir =
-        makeEdit(gpbOutput, "edtOutputDir", QString(), QRect(92, 140, inner - 92 - 70, 22));
+    Label3 = fixedSize(makeLabel(gpbOutput, "Label3", QStringLiteral("Output Path:")), 80, 24);
+    edtOutputDir = fixedHeight(makeEdit(gpbOutput, "edtOutputDir", QString()), 22);
     Label3->setBuddy(edtOutputDir);
-    bbtnBrowse = named(new QPushButton(QStringLiteral("Browse"), gpbOutput), "bbtnBrowse");
-    bbtnBrowse->setGeometry(inner - 66, 139, 58, 24);
+    bbtnBrowse = fixedSize(
+        named(new QPushButton(QStringLiteral("Browse"), gpbOutput), "bbtnBrowse"), 58, 24);
+
+    const auto row = [](std::initializer_list<QWidget*> widgets, int indent, int stretchAt,
+                        int gapAfterSecond = 2) {
+        auto* line = new QHBoxLayout;
+        line->setContentsMargins(indent, 0, 0, 0);
+        line->setSpacing(2);
+        int index = 0;
+        for (QWidget* widget : widgets) {
+            line->addWidget(widget, index == stretchAt ? 1 : 0);
+            if (index == 1 && gapAfterSecond != 2)
+                line->addSpacing(gapAfterSecond - 2);
+            ++index;
+        }
+        if (stretchAt < 0)
+            line->addStretch(1);
+        return line;
+    };
+    auto* rows = new QVBoxLayout(gpbOutput);
+    // The group's frame and title take their own room; the rows start 18 pixels from its top.
+    const QMargins frame = gpbOutput->contentsMargins();
+    rows->setContentsMargins(qMax(0, 10 - frame.left()), qMax(0, 18 - frame.top()),
+                             qMax(0, 8 - frame.right()), qMax(0, 3 - frame.bottom()));
+    rows->setSpacing(0);
+    rows->addWidget(rdbStartEnd);
+    rows->addSpacing(2);
+    rows->addLayout(row({Label4, edtStart, Label5, edtEnd}, 18, -1, 18));
+    rows->addSpacing(3);
+    rows->addLayout(row({rdbEqual, edtSectionQty, Label7}, 0, 2, 6));
+    rows->addSpacing(2);
+    rows->addLayout(row({labLength}, 18, 0));
+    rows->addSpacing(5);
+    rows->addLayout(row({Label10, cmbProfile, BitBtn1}, 0, 1, 4));
+    rows->addSpacing(5);
+    rows->addLayout(row({Label3, edtOutputDir, bbtnBrowse}, 0, 1, 4));
+    rows->addStretch(1);
 }
 
 void TMainForm::createProgressPanel() {
     // Over the source row and the output group while a job runs.
-    panProgress = named(new QWidget(panRight), "panProgress");
-    panProgress->setGeometry(0, kToolBarHeight, panRight->width(), kProgressPanelHeight);
+    panProgress = fixedHeight(named(new QWidget(panRight), "panProgress"), kProgressPanelHeight);
     panProgress->setAutoFillBackground(true);
-    const int width = panProgress->width();
 
-    labProcessing =
-        makeLabel(panProgress, "labProcessing", QString(), QRect(12, 14, width - 24, 18));
-    Label1 = makeLabel(panProgress, "Label1", QStringLiteral("Current:"), QRect(12, 44, 60, 20));
-    pgbCurrent = named(new QProgressBar(panProgress), "pgbCurrent");
-    pgbCurrent->setGeometry(76, 44, width - 136, 20);
-    pgbCurrent->setRange(0, 100);
-    pgbCurrent->setValue(0);
-    pgbCurrent->setTextVisible(false);
+    labProcessing = fixedHeight(makeLabel(panProgress, "labProcessing", QString()), 18);
+    Label1 = fixedSize(makeLabel(panProgress, "Label1", QStringLiteral("Current:")), 60, 20);
+    pgbCurrent = fixedHeight(named(new QProgressBar(panProgress), "pgbCurrent"), 20);
     Label1->setBuddy(pgbCurrent);
-    labCurProgress = makeLabel(panProgress, "labCurProgress", QStringLiteral("%"),
-                               QRect(width - 54, 44, 44, 20), Qt::AlignRight | Qt::AlignVCenter);
+    labCurProgress = fixedSize(makeLabel(panProgress, "labCurProgress", QStringLiteral("%"),
+                                         Qt::AlignRight | Qt::AlignVCenter),
+                               44, 20);
 
-    Label6 = makeLabel(panProgress, "Label6", QStringLiteral("Total:"), QRect(12, 76, 60, 20));
-    pgbTotal = named(new QProgressBar(panProgress), "pgbTotal");
-    pgbTotal->setGeometry(76, 76, width - 136, 20);
-    pgbTotal->setRange(0, 100);
-    pgbTotal->setValue(0);
-    pgbTotal->setTextVisible(false);
+    Label6 = fixedSize(makeLabel(panProgress, "Label6", QStringLiteral("Total:")), 60, 20);
+    pgbTotal = fixedHeight(named(new QProgressBar(panProgress), "pgbTotal"), 20);
     Label6->setBuddy(pgbTotal);
-    labTotalProgress = makeLabel(panProgress, "labTotalProgress", QStringLiteral("%"),
-                                 QRect(width - 54, 76, 44, 20), Qt::AlignRight | Qt::AlignVCenter);
+    labTotalProgress = fixedSize(makeLabel(panProgress, "labTotalProgress", QStringLiteral("%"),
+                                           Qt::AlignRight | Qt::AlignVCenter),
+                                 44, 20);
+    for (QProgressBar* bar : {pgbCurrent, pgbTotal}) {
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+    }
 
-    Label8 = makeLabel(panProgress, "Label8", QStringLiteral("Elapsed:"), QRect(12, 112, 60, 20));
-    labElapsed = makeLabel(panProgress, "labElapsed", QString(), QRect(76, 112, 90, 20));
+    Label8 = fixedSize(makeLabel(panProgress, "Label8", QStringLiteral("Elapsed:")), 60, 20);
+    labElapsed = fixedSize(makeLabel(panProgress, "labElapsed", QString()), 90, 20);
     Label8->setBuddy(labElapsed);
-    Label9 =
-        makeLabel(panProgress, "Label9", QStringLiteral("Remaining:"), QRect(180, 112, 64, 20));
-    labRemaining = makeLabel(panProgress, "labRemaining", QString(), QRect(248, 112, 90, 20));
+    Label9 = fixedSize(makeLabel(panProgress, "Label9", QStringLiteral("Remaining:")), 64, 20);
+    labRemaining = fixedSize(makeLabel(panProgress, "labRemaining", QString()), 90, 20);
     Label9->setBuddy(labRemaining);
 
     chkPreview = named(new QCheckBox(QStringLiteral("Preview"), panProgress), "chkPreview");
-    chkPreview->setGeometry(12, 150, 100, 20);
     chkPreview->hide();
+
+    const auto line = [](std::initializer_list<QWidget*> widgets, int stretchAt) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(4);
+        int index = 0;
+        for (QWidget* widget : widgets)
+            row->addWidget(widget, index++ == stretchAt ? 1 : 0);
+        if (stretchAt < 0)
+            row->addStretch(1);
+        return row;
+    };
+    auto* rows = new QVBoxLayout(panProgress);
+    rows->setContentsMargins(12, 14, 10, 0);
+    rows->setSpacing(0);
+    rows->addWidget(labProcessing);
+    rows->addSpacing(12);
+    rows->addLayout(line({Label1, pgbCurrent, labCurProgress}, 1));
+    rows->addSpacing(12);
+    rows->addLayout(line({Label6, pgbTotal, labTotalProgress}, 1));
+    rows->addSpacing(16);
+    auto* times = line({Label8, labElapsed, Label9, labRemaining}, -1);
+    times->insertSpacing(2, 10);
+    rows->addLayout(times);
+    rows->addStretch(1);
     panProgress->hide();
 }
 
@@ -497,10 +794,19 @@ void TMainForm::connectHandlers() {
         background->setMouseTracking(true);
         background->installEventFilter(this);
     }
+    // What stands inside the screen and under the bar follows them when the window resizes.
+    tkbProgress->installEventFilter(this);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (watched == imgScreen)
+            PlaceScreenContents();
+        else if (watched == tkbProgress)
+            PlaceMarkLabels();
+        break;
     case QEvent::FocusOut:
         if (watched == edtStart)
             guarded(this, [&] { edtStartExit(); });
@@ -512,7 +818,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             guarded(this, [&] { edtSectionQtyClick(); });
         break;
     case QEvent::MouseMove:
-        if (watched != edtStart && watched != edtEnd && watched != edtSectionQty)
+        if (watched != edtStart && watched != edtEnd && watched != edtSectionQty &&
+            watched != tkbProgress)
             guarded(this, [&] { imgRightBottomMouseMove(); });
         break;
     default:
@@ -569,6 +876,12 @@ void TMainForm::FormClose() {
     // next run, and a window that cannot be closed would be worse.
     if (settingForm)
         guarded(this, [&] { settingForm->SavePreferences(); });
+    // The size and place are a convenience: a file that refuses them (already reported by the
+    // save above) is not worth a second message.
+    try {
+        SaveWindowPlacement();
+    } catch (const AppError&) {
+    }
     seams().endProgram();
 }
 
@@ -592,3 +905,5 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace segmora
+
+#include "main_form.moc"

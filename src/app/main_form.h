@@ -43,6 +43,7 @@ namespace segmora {
 class CircularPictureButton;
 class PictureButton;
 class JobController;
+class KeyframeIndex;
 struct SplitJobResult;
 class TAboutForm;
 class TCountDownForm;
@@ -62,7 +63,7 @@ public:
                        QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The client area is fixed at this size.
+    // The client area's default size, which is also the least that shows every control.
     static constexpr int kClientWidth = 772;
     static constexpr int kClientHeight = 410;
 
@@ -105,6 +106,8 @@ public:
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
+    // The keyframes of the open source, found in the background (owned by the window).
+    KeyframeIndex* keyframeIndex = nullptr;
 
     // panLeft: preview and range marking.
     QWidget* panLeft = nullptr;
@@ -203,6 +206,8 @@ public:
 
     // ---- media/main_form_marking.cpp ----
     void SetMarkStart(double seconds);
+    // Puts the mark labels under their marks on the bar as it stands now (also after a resize).
+    void PlaceMarkLabels();
     void SetMarkEnd(double seconds);
     void imgSelStartClick();
     void imgSelEndClick();
@@ -214,9 +219,15 @@ public:
     void edtEndKeyPress();
     // A mouse click in the section count.
     void edtSectionQtyClick();
-    // The preview's keys (Space, I, O, Left, Right, Home, End), acting while no text field or
-    // list has the focus and no job runs; called once at creation.
+    // The preview's keys (Space, I, O, Left, Right, Home, End, ",", "."; Shift+I, Shift+O,
+    // Ctrl+Left, Ctrl+Right), acting while no text field or list has the focus and no job
+    // runs; called once at creation.
     void InstallMarkingKeys();
+    // The thumb and the position label to the frame shown at seconds; not while a job runs or
+    // while the thumb is held.
+    void FollowPicture(double seconds);
+    // Forgets the previous source's keyframes and starts finding those of path.
+    void StartKeyframeIndex(const QString& path);
 
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).
@@ -242,6 +253,15 @@ protected:
 
 private:
     void FormCreate(const QString& commandLineArgument);
+    // The remembered size and place (pulled back on screen), or the default size centred on the
+    // primary screen.
+    void RestoreWindowPlacement();
+    // Keeps them for the next run; raises AppError when the file refuses.
+    void SaveWindowPlacement() const;
+    // The banner and the video window inside the screen picture, after it moved or resized.
+    void PlaceScreenContents();
+    // The available areas of the screens, the primary one first.
+    static QList<QRect> AvailableScreenAreas();
     void createLeftPanel();
     void createRightPanel();
     void createToolBar();

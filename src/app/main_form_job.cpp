@@ -256,6 +256,9 @@ void TMainForm::LeaveJobState() {
 
     panProgress->hide();
     JobState = JobIdle;
+    // The job stopped the preview: the thumb and the label go back to the frame shown, so a
+    // mark set next is that frame.
+    FollowPicture(filterGraph->ExactPosition());
 }
 
 void TMainForm::tmrProcessTimer() {

@@ -3,9 +3,9 @@
 #include "app/main_form.h"
 
 #include "ground/error_guard.h"
-#include "ground/rounding.h"
 #include "ground/time_text.h"
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 #include "media/marking_keys.h"
 #include "media/range_marks.h"
 #include "media/track_bar.h"
@@ -14,55 +14,83 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <cmath>
 
 namespace segmora {
 namespace {
 
-// The field's own text in canonical form ("1:2:3" becomes "01:02:03").
+// The field's own text in canonical form ("1:2:3" becomes "01:02:03", "0:0:3.5" becomes
+// "00:00:03.500").
 void canonicalise(QLineEdit* field) {
-    field->setText(SecondsToTimeText(TimeTextToSeconds(field->text())));
+    field->setText(SecondsToMarkText(TimeTextToSeconds(field->text())));
 }
 
-// The labels size themselves to their captions, so the placement reads their widths after the
-// caption is set. The overlap rule moves only the end label.
-void placeEndLabelTop(TMainForm* form) {
-    const int top = EndLabelTop(form->labStart->x(), form->labStart->width(), form->labEnd->x(),
-                                form->labEnd->width(), form->labStart->y());
-    form->labEnd->move(form->labEnd->x(), top);
+// A time in the bar's units, with its fraction.
+double barUnits(const TDSTrackBar* bar, double seconds) {
+    return seconds * 1000.0 / double(qMax(1u, bar->TimerInterval()));
 }
 
-// The start mark's label, captioned from the Start Time field and placed at the mark, and the
-// length sentence.
+// Whether the start mark sits on a keyframe, told by the start label's tool tip and to
+// assistive technology; nothing while the keyframes are not known yet.
+void describeStartMark(TMainForm* form) {
+    QString text;
+    const KeyframeIndex* index = form->keyframeIndex;
+    if (index && index->Ready() && !index->Keyframes().isEmpty()) {
+        text = IsKeyframeTime(index->Keyframes(), form->tkbProgress->SelStartSeconds())
+                   ? QStringLiteral("The Start Time is on a keyframe: a cut without re-encoding "
+                                    "starts exactly here.")
+                   : QStringLiteral("The Start Time is between keyframes.");
+    }
+    form->labStart->setToolTip(text);
+    form->labStart->setAccessibleDescription(text);
+}
+
+// The start mark's label, captioned from the Start Time field, and the length sentence.
 void showStartMark(TMainForm* form) {
     form->labStart->setText(QStringLiteral("[ ") + form->edtStart->text());
     form->labStart->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labStart->move(StartLabelLeft(bar->SelStart(), bar->Max(), bar->x(), bar->width()),
-                         form->labStart->y());
-    placeEndLabelTop(form);
     form->labStart->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
-    form->labLength->setText(
-        LengthLine(bar->SelStart(), bar->SelEnd(), bar->SelEnd() - bar->SelStart()));
+    form->labLength->setText(LengthLine(bar->SelStartSeconds(), bar->SelEndSeconds(),
+                                        bar->SelEndSeconds() - bar->SelStartSeconds()));
+    describeStartMark(form);
 }
 
 // The same for the end mark; the length sentence counts up to endSeconds.
 void showEndMark(TMainForm* form, double endSeconds) {
     form->labEnd->setText(form->edtEnd->text() + QStringLiteral(" ]"));
     form->labEnd->adjustSize();
-    const TDSTrackBar* bar = form->tkbProgress;
-    form->labEnd->move(
-        EndLabelLeft(bar->SelEnd(), bar->Max(), bar->x(), bar->width(), form->labEnd->width()),
-        form->labEnd->y());
-    placeEndLabelTop(form);
     form->labEnd->show();
+    form->PlaceMarkLabels();
+    const TDSTrackBar* bar = form->tkbProgress;
     form->labLength->show();
-    form->labLength->setText(
-        LengthLine(bar->SelStart(), bar->SelEnd(), endSeconds - bar->SelStart()));
+    form->labLength->setText(LengthLine(bar->SelStartSeconds(), bar->SelEndSeconds(),
+                                        endSeconds - bar->SelStartSeconds()));
+}
+
+// The keyframe before or after the frame on screen: from the index once it is built, from
+// libmpv's own index until then.
+void goToKeyframe(TMainForm* form, bool forward) {
+    FilterGraph* graph = form->filterGraph;
+    const KeyframeIndex* index = form->keyframeIndex;
+    if (!index->Ready() || index->Keyframes().isEmpty()) {
+        graph->SeekKeyframe(forward);
+        return;
+    }
+    const double here = graph->ExactPosition();
+    const double target = forward ? NextKeyframe(index->Keyframes(), here)
+                                  : PreviousKeyframe(index->Keyframes(), here);
+    if (target >= 0) {
+        graph->SeekToSeconds(target);
+        form->FollowPicture(target);
+    }
 }
 
 void pressMarkingKey(TMainForm* form, MarkingKey key) {
     FilterGraph* graph = form->filterGraph;
+    TDSTrackBar* bar = form->tkbProgress;
     switch (key) {
     case MarkingKey::None:
         return;
@@ -83,22 +111,73 @@ void pressMarkingKey(TMainForm* form, MarkingKey key) {
     }
     if (!graph->HasMedia())
         return;
+    switch (key) {
+    case MarkingKey::FrameBack:
+    case MarkingKey::FrameForward:
+        // The label and the thumb follow once the frame is shown (FollowPicture).
+        graph->StepFrame(key == MarkingKey::FrameForward);
+        return;
+    case MarkingKey::KeyframeBack:
+    case MarkingKey::KeyframeForward:
+        goToKeyframe(form, key == MarkingKey::KeyframeForward);
+        return;
+    case MarkingKey::ToMarkStart:
+    case MarkingKey::ToMarkEnd: {
+        const double target =
+            key == MarkingKey::ToMarkStart ? bar->SelStartSeconds() : bar->SelEndSeconds();
+        graph->SeekToSeconds(target);
+        form->FollowPicture(target);
+        return;
+    }
+    default:
+        break;
+    }
     const qint64 target = KeySeekTarget(key, graph->CurrentPosition(), graph->Duration());
     graph->SeekTo(target);
     // The thumb and the current-position label follow at once, also while paused, so a mark
     // set right after the seek takes the new place.
-    TDSTrackBar* bar = form->tkbProgress;
-    bar->SetPosition(int(target / qMax<qint64>(1, bar->TimerInterval())));
-    form->tkbProgressTimer();
+    form->FollowPicture(double(target) / 1000.0);
 }
 
 } // namespace
+
+void TMainForm::FollowPicture(double seconds) {
+    // While a job runs the label shows the job's values; while the thumb is held it is the
+    // user's.
+    if (JobState != JobIdle || tkbProgress->Tracking())
+        return;
+    const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
+    tkbProgress->SetPosition(
+        int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
+    labCurrent->setText(SecondsToTimeText(seconds));
+}
+
+void TMainForm::StartKeyframeIndex(const QString& path) {
+    tkbProgress->SetKeyframes({});
+    keyframeIndex->Open(path);
+}
+
+void TMainForm::PlaceMarkLabels() {
+    // The labels share the panel's width under the bar: the start label's left edge at the start
+    // mark, the end label's right edge at the end mark, never over each other or the edge. The
+    // marks stand at their exact times, fractions included.
+    const TDSTrackBar* bar = tkbProgress;
+    const int top = bar->geometry().bottom() + 4;
+    const MarkLabelRoom room{2, panLeft->width() - 2, top, labStart->height()};
+    const MarkLabelPlaces places = segmora::PlaceMarkLabels(
+        StartLabelLeft(barUnits(bar, bar->SelStartSeconds()), bar->Max(), bar->x(), bar->width()),
+        labStart->width(),
+        EndLabelLeft(barUnits(bar, bar->SelEndSeconds()), bar->Max(), bar->x(), bar->width(), 0),
+        labEnd->width(), !labStart->isHidden() && !labEnd->isHidden(), room);
+    labStart->move(places.startLeft, top);
+    labEnd->move(places.endLeft, places.endTop);
+}
 
 void TMainForm::SetMarkStart(double seconds) {
     if (!SourceLoaded)
         return;
     const double x = ClampMark(seconds, filterGraph->Duration());
-    tkbProgress->SetSelStart(int(RoundHalfEven(x)));
+    tkbProgress->SetSelStartSeconds(x);
     // The field keeps what was typed (canonical), even beyond the end: the split job judges it.
     canonicalise(edtStart);
     showStartMark(this);
@@ -108,26 +187,29 @@ void TMainForm::SetMarkEnd(double seconds) {
     if (!SourceLoaded)
         return;
     const double x = ClampMark(seconds, filterGraph->Duration());
-    tkbProgress->SetSelEnd(int(RoundHalfEven(x)));
+    tkbProgress->SetSelEndSeconds(x);
     canonicalise(edtEnd);
-    // The unrounded end: 90.4 s from the start shows 00:01:30 even though the mark is at 90.
+    // The unclamped end: 90.4 s from the start shows 00:01:30 even though the mark is at 90.
     showEndMark(this, x);
 }
 
 void TMainForm::imgSelStartClick() {
     if (!SourceLoaded)
         return;
-    tkbProgress->SetSelStart(tkbProgress->Position());
-    edtStart->setText(SecondsToTimeText(tkbProgress->Position()));
+    // The frame on screen, playing or paused; its time as the mark, so the clip starts with it.
+    const double seconds = FrameMarkSeconds(filterGraph->ExactPosition());
+    tkbProgress->SetSelStartSeconds(seconds);
+    edtStart->setText(SecondsToMarkText(seconds));
     showStartMark(this);
 }
 
 void TMainForm::imgSelEndClick() {
     if (!SourceLoaded)
         return;
-    tkbProgress->SetSelEnd(tkbProgress->Position());
-    edtEnd->setText(SecondsToTimeText(tkbProgress->Position()));
-    showEndMark(this, tkbProgress->SelEnd());
+    const double seconds = FrameMarkSeconds(filterGraph->ExactPosition());
+    tkbProgress->SetSelEndSeconds(seconds);
+    edtEnd->setText(SecondsToMarkText(seconds));
+    showEndMark(this, seconds);
 }
 
 void TMainForm::imgEraseClick() {
@@ -172,12 +254,26 @@ void TMainForm::edtSectionQtyClick() {
 }
 
 void TMainForm::InstallMarkingKeys() {
-    // The keys without a button of their own are told where the picture is.
+    // The keys without a button of their own are told where the picture is and on the bar.
     const QString keys = QStringLiteral(
-        "Space: play or pause. I / O: set the Start / End Time. Left / Right: one second back / "
-        "forward (with Shift: ten seconds). Home / End: go to the start / end.");
+        "Space: play or pause. I / O: set the Start / End Time (with Shift: go to it). Left / "
+        "Right: one second back / forward (with Shift: ten seconds, with Ctrl: the keyframe "
+        "before / after). , / .: one frame back / forward. Home / End: go to the start / end.");
     imgScreen->setToolTip(keys);
     videoWindow->setToolTip(keys);
+    tkbProgress->setToolTip(keys);
+    tkbProgress->setAccessibleDescription(keys);
+
+    // The position label and the thumb follow the picture, also while paused and after a seek
+    // or a step.
+    connect(filterGraph, &FilterGraph::positionChanged, this,
+            [this](double seconds) { FollowPicture(seconds); });
+    keyframeIndex = new KeyframeIndex(this);
+    keyframeIndex->setObjectName(QStringLiteral("KeyframeIndex"));
+    connect(keyframeIndex, &KeyframeIndex::ready, this, [this] {
+        tkbProgress->SetKeyframes(keyframeIndex->Keyframes());
+        describeStartMark(this);
+    });
     new MarkingKeyFilter(this, [this](MarkingKey key) {
         // Keys act like the buttons: not before a source is open, and not while a job runs
         // (its buttons and bar are disabled then).

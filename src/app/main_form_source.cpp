@@ -62,6 +62,10 @@ void TMainForm::OpenSource(const QString& path) {
     labLength->hide();
     videoWindow->setVisible(true);
     JobState = JobIdle;
+    // The new source's time at once, not the previous one's until the first refresh.
+    FollowPicture(filterGraph->ExactPosition());
+    // After the first frame is asked for: the scan only takes what the preview leaves.
+    StartKeyframeIndex(path);
 }
 
 void TMainForm::tbtnOpenClick() {

@@ -19,7 +19,7 @@ namespace segmora {
 namespace {
 
 constexpr int kClientWidth = 351;
-constexpr int kClientHeight = 332;
+constexpr int kButtonGap = 12;
 // Indent of the folder row under "Use the aptotic output directory." (about a check box).
 constexpr int kFolderIndent = 20;
 
@@ -95,11 +95,13 @@ void TSettingForm::buildControls() {
     column->addWidget(chkOpenDir);
     column->addWidget(chkExit);
     column->addWidget(chkTurnoff);
-    column->addStretch(1);
+    // The buttons follow the last option after a short gap, with no empty band between.
+    column->addSpacing(kButtonGap);
     column->addLayout(buttonRow);
 
-    // A fixed size, grown only where the system font would otherwise cut a caption short.
-    setFixedSize(QSize(kClientWidth, kClientHeight).expandedTo(column->minimumSize()));
+    // A fixed width, grown only where the system font would otherwise cut a caption short; as
+    // tall as the options and the buttons need.
+    setFixedSize(qMax(kClientWidth, column->minimumSize().width()), column->minimumSize().height());
 
     // Keyboard order differs from the visual one: "Exit" comes before "Open the output
     // directory", and Browse comes last.

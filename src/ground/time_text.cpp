@@ -78,6 +78,26 @@ QString SecondsToTimeText(double seconds) {
     return whole < 0 ? QLatin1Char('-') + text : text;
 }
 
+QString SecondsToMarkText(double seconds) {
+    if (!std::isfinite(seconds))
+        return SecondsToTimeText(seconds);
+    const double ms = std::round(seconds * 1000.0);
+    const double whole = std::trunc(ms / 1000.0);
+    const auto fraction = static_cast<std::int64_t>(std::fabs(ms - whole * 1000.0));
+    if (fraction == 0)
+        return SecondsToTimeText(whole);
+    // -0.25 has no whole seconds to carry the sign.
+    const QString text = SecondsToTimeText(std::fabs(whole)) + QLatin1Char('.') +
+                         QStringLiteral("%1").arg(fraction, 3, 10, QLatin1Char('0'));
+    return ms < 0 ? QLatin1Char('-') + text : text;
+}
+
+double FrameMarkSeconds(double frameSeconds) {
+    if (!std::isfinite(frameSeconds))
+        return 0;
+    return std::ceil(frameSeconds * 1000.0 - 0.001) / 1000.0;
+}
+
 double TimeTextToSeconds(const QString& text) {
     const qsizetype first = text.indexOf(QLatin1Char(':'));
     if (first < 0)

@@ -11,6 +11,18 @@ namespace segmora {
 // NaN gives "00:00:00" and values beyond the 64-bit range are clamped to it.
 QString SecondsToTimeText(double seconds);
 
+// The time text of a mark: the seconds rounded to the nearest millisecond, written as
+// SecondsToTimeText does, with ".mmm" after the seconds when the time is not a whole second
+// (4.72 gives "00:00:04.720", 4.0 gives "00:00:04"). TimeTextToSeconds reads it back to the
+// same millisecond.
+QString SecondsToMarkText(double seconds);
+
+// The time of a frame shown at frameSeconds as a whole number of milliseconds that still falls
+// on that frame: the first millisecond at or after it, forgiving one microsecond of binary
+// noise (4.7199999 gives 4.720, 4.7714333 gives 4.772). A cut that starts there begins with
+// that frame, since a frame lasts far longer than a millisecond.
+double FrameMarkSeconds(double frameSeconds);
+
 // Seconds of a time text "H:M:S", or exactly -1 when the text is not a time text.
 // H and M: 32-bit whole numbers (leading blanks and a sign allowed). S: a decimal number with
 // "." or the locale's decimal separator (QLocale() default), an optional sign, and blanks

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QList>
 #include <QMetaObject>
 #include <QPointer>
@@ -25,6 +26,8 @@ struct HandleDeleter {
 using HandlePtr = std::unique_ptr<mpv_handle, HandleDeleter>;
 
 constexpr int kLoadTimeoutMs = 10000;
+// reply_userdata of the observed time-pos (eof-reached is observed with 0).
+constexpr uint64_t kTimePosReply = 1;
 
 // Seconds from libmpv to whole milliseconds, truncated. Going through whole microseconds first
 // keeps a length such as 2.01 s (not exact in binary) from becoming 2009 ms.
@@ -134,6 +137,18 @@ QString loadFailure(const QString& path, int error) {
         return QStringLiteral("The file %1 could not be opened (%2).")
             .arg(quoted(path), QString::fromUtf8(mpv_error_string(error)));
     }
+}
+
+// MPEG program and transport streams are found by their times, and the search can land past the
+// keyframe before the time asked for, after which the exact seek can only show a later frame.
+// Starting the search earlier costs decoding a little more and lands before the time.
+void tuneExactSeeks(mpv_handle* handle) {
+    char* format = mpv_get_property_string(handle, "file-format");
+    const bool searchedByTime = format && qstrncmp(format, "mpeg", 4) == 0;
+    mpv_free(format);
+    accepted(
+        mpv_set_property_string(handle, "hr-seek-demuxer-offset", searchedByTime ? "1.5" : "0"),
+        "to tune exact seeks");
 }
 
 } // namespace
@@ -259,6 +274,9 @@ void FilterGraph::SetActive(bool active) {
     if (!accepted(mpv_observe_property(h, 0, "eof-reached", MPV_FORMAT_FLAG),
                   "to report the end of the file"))
         throw segmora::AppError(QStringLiteral("The video player could not be started."));
+    // Without this the position label would only follow the picture at the next refresh.
+    accepted(mpv_observe_property(h, kTimePosReply, "time-pos", MPV_FORMAT_DOUBLE),
+             "to report the time of the frame shown");
     accepted(mpv_request_log_messages(h, "error"), "to report its errors");
     d->handle = std::move(handle);
     if (d->window) {
@@ -470,6 +488,7 @@ void FilterGraph::drainEvents() {
         case MPV_EVENT_FILE_LOADED:
             if (d->pending && d->pending->started) {
                 d->standUpright();
+                tuneExactSeeks(d->handle.get());
                 d->loaded = true;
                 settleLoad(QString());
             }
@@ -486,6 +505,10 @@ void FilterGraph::drainEvents() {
             break;
         }
         case MPV_EVENT_PROPERTY_CHANGE: {
+            if (event->reply_userdata == kTimePosReply) {
+                notePosition(event->data);
+                break;
+            }
             // eof-reached is observed: keep-open shows the last frame at the end.
             const auto* property = static_cast<const mpv_event_property*>(event->data);
             if (property->format == MPV_FORMAT_FLAG && *static_cast<int*>(property->data))
@@ -500,6 +523,91 @@ void FilterGraph::drainEvents() {
             break;
         }
     }
+}
+
+void FilterGraph::notePosition(const void* property) {
+    const auto* change = static_cast<const mpv_event_property*>(property);
+    if (change->format == MPV_FORMAT_DOUBLE && HasMedia())
+        emit positionChanged(*static_cast<const double*>(change->data));
+}
+
+double FilterGraph::ExactPosition() const {
+    double seconds = 0;
+    if (!HasMedia() ||
+        mpv_get_property(d->handle.get(), "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0 ||
+        !std::isfinite(seconds))
+        return 0;
+    return qMax(0.0, seconds);
+}
+
+bool FilterGraph::Seeking() const {
+    int seeking = 0;
+    return HasMedia() &&
+           mpv_get_property(d->handle.get(), "seeking", MPV_FORMAT_FLAG, &seeking) >= 0 && seeking;
+}
+
+void FilterGraph::SeekToSeconds(double seconds) {
+    if (!HasMedia())
+        return;
+    // Microseconds: finer than any frame, and "." whatever the locale.
+    const QByteArray target = QByteArray::number(qMax(0.0, seconds), 'f', 6);
+    const char* command[] = {"seek", target.constData(), "absolute+exact", nullptr};
+    accepted(mpv_command(d->handle.get(), command), "to seek");
+}
+
+void FilterGraph::StepFrame(bool forward) {
+    if (!HasMedia())
+        return;
+    if (IsPlaying())
+        Pause();
+    const char* command[] = {forward ? "frame-step" : "frame-back-step", nullptr};
+    accepted(mpv_command(d->handle.get(), command), "to step a frame");
+}
+
+void FilterGraph::SeekKeyframe(bool forward) {
+    if (!HasMedia())
+        return;
+    // A keyframe seek by a hair goes to the keyframe at or before (after) that place; the hair
+    // keeps a frame that is itself a keyframe from being found again.
+    const char* command[] = {"seek", forward ? "0.01" : "-0.01", "relative+keyframes", nullptr};
+    accepted(mpv_command(d->handle.get(), command), "to seek");
+}
+
+QImage FilterGraph::GrabFrame() const {
+    if (!HasMedia())
+        return {};
+    const char* command[] = {"screenshot-raw", "video", nullptr};
+    NodeResult result;
+    if (mpv_command_ret(d->handle.get(), command, &result.node) < 0 ||
+        result.node.format != MPV_FORMAT_NODE_MAP)
+        return {};
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 stride = 0;
+    const mpv_byte_array* data = nullptr;
+    QByteArray format;
+    const mpv_node_list* map = result.node.u.list;
+    for (int i = 0; i < map->num; ++i) {
+        const char* key = map->keys[i];
+        const mpv_node& value = map->values[i];
+        if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "w") == 0)
+            width = value.u.int64;
+        else if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "h") == 0)
+            height = value.u.int64;
+        else if (value.format == MPV_FORMAT_INT64 && qstrcmp(key, "stride") == 0)
+            stride = value.u.int64;
+        else if (value.format == MPV_FORMAT_STRING && qstrcmp(key, "format") == 0)
+            format = value.u.string;
+        else if (value.format == MPV_FORMAT_BYTE_ARRAY && qstrcmp(key, "data") == 0)
+            data = value.u.ba;
+    }
+    // libmpv hands the picture over as bgr0: 32 bits per pixel, what QImage calls RGB32.
+    if (!data || format != "bgr0" || width <= 0 || height <= 0 || stride < width * 4 ||
+        qint64(data->size) < stride * height)
+        return {};
+    return QImage(static_cast<const uchar*>(data->data), int(width), int(height), int(stride),
+                  QImage::Format_RGB32)
+        .copy();
 }
 
 void FilterGraph::settleLoad(const QString& failure) {

@@ -15,6 +15,7 @@
 // object exists and before the graph is activated.
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -76,6 +77,24 @@ public:
     // Exact seek to an absolute position in milliseconds; does nothing with no file.
     void SeekTo(qint64 milliseconds);
 
+    // The time of the frame on screen in seconds from the start of the source (libmpv's
+    // time-pos, the source's own start offset taken away); 0 with no file. Right after a seek
+    // it is the seek's target until the frame there is shown.
+    double ExactPosition() const;
+    // Whether a seek is still on its way to its frame; false with no file.
+    bool Seeking() const;
+    // Exact seek to a time in seconds (not rounded to milliseconds); does nothing with no file.
+    void SeekToSeconds(double seconds);
+    // Pauses and shows the next (forward) or the previous frame. Going back decodes from the
+    // keyframe before, so it works across groups of pictures. Does nothing with no file.
+    void StepFrame(bool forward);
+    // Seeks to the keyframe before (or after) the frame on screen as libmpv's index finds it;
+    // for sources whose keyframes are not known yet. Does nothing with no file.
+    void SeekKeyframe(bool forward);
+    // The picture of the frame on screen at the source's own size; null with no file or
+    // before the first frame is decoded.
+    QImage GrabFrame() const;
+
 signals:
     // Control notifications: 0 before play, 1 before pause, 2 before stop.
     void controlNotification(int code);
@@ -84,6 +103,8 @@ signals:
     void activationChanged(bool active);
     // The loaded file played to its end (the last frame stays shown).
     void endOfMedia();
+    // The time of the frame on screen changed (playing, after a seek or a step), in seconds.
+    void positionChanged(double seconds);
     // The file of OpenFile is loaded, paused at its start.
     void fileOpened();
     // The file of OpenFile cannot be played, for reason (in plain words, naming the file).
@@ -91,6 +112,7 @@ signals:
 
 private:
     void drainEvents();
+    void notePosition(const void* property);
     void settleLoad(const QString& failure);
     void giveUpLoad();
     void failLater(const QString& reason);

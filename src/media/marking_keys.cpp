@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
@@ -24,16 +23,29 @@ bool isSeekKey(MarkingKey key) {
 } // namespace
 
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
-    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
         return MarkingKey::None;
     const bool shift = modifiers & Qt::ShiftModifier;
+    if (modifiers & Qt::ControlModifier) {
+        if (shift)
+            return MarkingKey::None;
+        if (key == Qt::Key_Left)
+            return MarkingKey::KeyframeBack;
+        if (key == Qt::Key_Right)
+            return MarkingKey::KeyframeForward;
+        return MarkingKey::None;
+    }
     switch (key) {
     case Qt::Key_Space:
         return MarkingKey::PlayPause;
     case Qt::Key_I:
-        return MarkingKey::MarkStart;
+        return shift ? MarkingKey::ToMarkStart : MarkingKey::MarkStart;
     case Qt::Key_O:
-        return MarkingKey::MarkEnd;
+        return shift ? MarkingKey::ToMarkEnd : MarkingKey::MarkEnd;
+    case Qt::Key_Comma:
+        return MarkingKey::FrameBack;
+    case Qt::Key_Period:
+        return MarkingKey::FrameForward;
     case Qt::Key_Left:
         return shift ? MarkingKey::BackFar : MarkingKey::Back;
     case Qt::Key_Right:
@@ -61,8 +73,6 @@ bool FocusKeepsKey(const QWidget* focus, MarkingKey key) {
     }
     if (qobject_cast<const QAbstractButton*>(focus))
         return key == MarkingKey::PlayPause;
-    if (qobject_cast<const QAbstractSlider*>(focus))
-        return isSeekKey(key);
     return false;
 }
 

@@ -1,5 +1,7 @@
-// The keyboard of the preview: Space plays and pauses, I and O set the marks, Left and Right
-// seek one second (ten with Shift), Home and End go to the start and the end.
+// The keyboard of the preview: Space plays and pauses, I and O set the marks (with Shift they go
+// to them), Left and Right seek one second (ten with Shift, to the keyframe before or after
+// with Ctrl), "," and "." step one frame back and forward, Home and End go to the start and the
+// end.
 //
 // Threading: UI thread only.
 #pragma once
@@ -22,19 +24,28 @@ enum class MarkingKey {
     BackFar,
     ForwardFar,
     ToStart,
-    ToEnd
+    ToEnd,
+    FrameBack,
+    FrameForward,
+    KeyframeBack,
+    KeyframeForward,
+    ToMarkStart,
+    ToMarkEnd
 };
 
-// The action of a key with its modifiers; None for any other key or with Ctrl, Alt or Meta.
+// The action of a key with its modifiers; None for any other key, with Alt or Meta, or with
+// Ctrl on anything but Left and Right.
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers);
 
 // Whether the focused widget keeps the key for itself: text fields, spin boxes, combo boxes
-// and lists keep every key; a button keeps Space (its keyboard press); a slider (the position
-// bar) keeps its own moves. A null focus keeps nothing.
+// and lists keep every key; a button keeps Space (its keyboard press). A slider (the position
+// bar) keeps nothing: its arrows, Home and End seek as everywhere else in the window. A null
+// focus keeps nothing.
 bool FocusKeepsKey(const QWidget* focus, MarkingKey key);
 
 // Where a seek key goes, in milliseconds, from positionMs within a source of durationMs:
-// never before the start nor after the end. Other keys give positionMs.
+// never before the start nor after the end. Other keys (the frame, keyframe and mark keys go
+// elsewhere) give positionMs.
 qint64 KeySeekTarget(MarkingKey key, qint64 positionMs, qint64 durationMs);
 
 // Watches the key presses of every widget of one window, application-wide so that buttons

@@ -24,27 +24,49 @@ double ClampMark(double seconds, qint64 durationMs) {
     return seconds < 0 ? 0.0 : seconds;
 }
 
-int StartLabelLeft(int selStart, int max, int barLeft, int barWidth) {
+int StartLabelLeft(double selStart, int max, int barLeft, int barWidth) {
     if (max <= 0)
         return barLeft;
-    return roundedPixel(double(selStart) / double(max) * double(barWidth) + double(barLeft));
+    return roundedPixel(selStart / double(max) * double(barWidth) + double(barLeft));
 }
 
-int EndLabelLeft(int selEnd, int max, int barLeft, int barWidth, int labelWidth) {
+int EndLabelLeft(double selEnd, int max, int barLeft, int barWidth, int labelWidth) {
     if (max <= 0)
         return barLeft;
     // An end mark near the bar's left edge would push the label's start past the window's edge
     // and cut its time off; it stops at the edge instead.
-    return qMax(0, roundedPixel(double(selEnd) / double(max) * double(barWidth) + double(barLeft) -
+    return qMax(0, roundedPixel(selEnd / double(max) * double(barWidth) + double(barLeft) -
                                 double(labelWidth)));
 }
 
-int EndLabelTop(int startLeft, int startWidth, int endLeft, int endWidth, int startTop) {
-    const bool apart = startLeft + startWidth < endLeft || endLeft + endWidth < startLeft;
-    return apart ? startTop : startTop + 10;
+MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int endWidth,
+                                bool bothShown, const MarkLabelRoom& room) {
+    // Inside the room; a label wider than the room starts at its left edge.
+    const auto inside = [&room](int left, int width) {
+        return qMax(room.left, qMin(left, room.right - width));
+    };
+    MarkLabelPlaces places{inside(startLeft, startWidth), inside(endRight - endWidth, endWidth),
+                           room.top};
+    if (!bothShown)
+        return places;
+    const bool apart = places.startLeft + startWidth + kMarkLabelGap <= places.endLeft ||
+                       places.endLeft + endWidth + kMarkLabelGap <= places.startLeft;
+    if (apart)
+        return places;
+    const int pairWidth = startWidth + kMarkLabelGap + endWidth;
+    if (pairWidth <= room.right - room.left) {
+        // Side by side around the middle of the marks, so both still point at the range.
+        const double middle = (double(startLeft) + double(endRight)) / 2.0;
+        const int pairLeft = inside(roundedPixel(middle - pairWidth / 2.0), pairWidth);
+        places.startLeft = pairLeft;
+        places.endLeft = pairLeft + startWidth + kMarkLabelGap;
+        return places;
+    }
+    places.endTop = room.top + room.lineHeight;
+    return places;
 }
 
-QString LengthLine(int selStart, int selEnd, double lengthSeconds) {
+QString LengthLine(double selStart, double selEnd, double lengthSeconds) {
     if (selStart < selEnd)
         return kLengthPrefix + SecondsToTimeText(lengthSeconds);
     return kEndBeforeStart;

@@ -1,11 +1,14 @@
 // The position bar: painting, mouse and keyboard, the periodic refresh and its accessibility.
 #include "media/track_bar.h"
 
+#include "ground/rounding.h"
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
@@ -98,17 +101,53 @@ FilterGraph* TDSTrackBar::filterGraph() const {
 }
 
 void TDSTrackBar::SetSelStart(int value) {
-    if (m_selStart == value)
-        return;
     m_selStart = value;
+    m_selStartSeconds = double(value) * m_timerInterval / 1000.0;
     update();
 }
 
 void TDSTrackBar::SetSelEnd(int value) {
-    if (m_selEnd == value)
-        return;
     m_selEnd = value;
+    m_selEndSeconds = double(value) * m_timerInterval / 1000.0;
     update();
+}
+
+namespace {
+int nearestUnit(double seconds, unsigned interval) {
+    const double units = seconds * 1000.0 / double(qMax(1u, interval));
+    return int(qBound<double>(INT_MIN, segmora::RoundHalfEven(units), INT_MAX));
+}
+} // namespace
+
+void TDSTrackBar::SetSelStartSeconds(double seconds) {
+    m_selStart = nearestUnit(seconds, m_timerInterval);
+    m_selStartSeconds = seconds;
+    update();
+}
+
+void TDSTrackBar::SetSelEndSeconds(double seconds) {
+    m_selEnd = nearestUnit(seconds, m_timerInterval);
+    m_selEndSeconds = seconds;
+    update();
+}
+
+void TDSTrackBar::SetKeyframes(const QVector<double>& seconds) {
+    m_keyframes = seconds;
+    update();
+}
+
+QVector<int> TDSTrackBar::KeyframeTickXs() const {
+    // Two pixels apart at least: a dense index reads as evenly spaced ticks, never as a blur.
+    constexpr int kMinGap = 3;
+    QVector<int> xs;
+    if (maximum() <= minimum())
+        return xs;
+    for (double seconds : m_keyframes) {
+        const int x = xOfSeconds(seconds);
+        if (xs.isEmpty() || x - xs.last() >= kMinGap)
+            xs.append(x);
+    }
+    return xs;
 }
 
 void TDSTrackBar::SetFrequency(int value) {
@@ -191,6 +230,15 @@ int TDSTrackBar::xOf(int value) const {
     return channel.left() + int(clamped * (channel.width() - 1) / span);
 }
 
+int TDSTrackBar::xOfSeconds(double seconds) const {
+    const QRect channel = channelRect();
+    const double span = double(maximum()) - minimum();
+    if (span <= 0)
+        return channel.left();
+    const double units = seconds * 1000.0 / double(qMax(1u, m_timerInterval)) - minimum();
+    return channel.left() + int(qBound(0.0, units, span) * (channel.width() - 1) / span);
+}
+
 int TDSTrackBar::valueAt(int x) const {
     const QRect channel = channelRect();
     const qint64 span = qint64(maximum()) - minimum();
@@ -240,6 +288,15 @@ void TDSTrackBar::changeEvent(QEvent* event) {
     QAbstractSlider::changeEvent(event);
 }
 
+void TDSTrackBar::keyPressEvent(QKeyEvent* event) {
+    const int before = value();
+    QAbstractSlider::keyPressEvent(event);
+    // A thumb moved by the keyboard takes the picture along, or a mark set next would disagree
+    // with the picture.
+    if (event->isAccepted() && value() != before && !m_tracking)
+        seekToThumb();
+}
+
 QSize TDSTrackBar::sizeHint() const {
     return {200, minimumSizeHint().height()};
 }
@@ -260,9 +317,9 @@ void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     painter.drawRect(channel.adjusted(0, 0, -1, -1));
 
     // Selection: a filled band on the channel with a marker at each end.
-    if (m_selEnd > m_selStart && maximum() > minimum()) {
-        const int from = xOf(m_selStart);
-        const int to = xOf(m_selEnd);
+    if (m_selEndSeconds > m_selStartSeconds && maximum() > minimum()) {
+        const int from = xOfSeconds(m_selStartSeconds);
+        const int to = xOfSeconds(m_selEndSeconds);
         const QColor band = isEnabled() ? pal.color(QPalette::Highlight)
                                         : pal.color(QPalette::Disabled, QPalette::Highlight);
         painter.fillRect(QRect(QPoint(from, channel.top() + 1), QPoint(to, channel.bottom() - 1)),
@@ -270,6 +327,18 @@ void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(band.darker(140));
         for (int x : {from, to})
             painter.drawLine(x, channel.top() - 3, x, channel.bottom() + 3);
+    }
+    // Keyframes: short ticks above the channel.
+    painter.setPen(pal.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Mid));
+    for (int x : KeyframeTickXs())
+        painter.drawLine(x, channel.top() - 4, x, channel.top() - 2);
+    // A start mark on a keyframe carries a notch: a lossless cut starts exactly there.
+    if (m_selStartSeconds > 0 && segmora::IsKeyframeTime(m_keyframes, m_selStartSeconds)) {
+        const int x = xOfSeconds(m_selStartSeconds);
+        painter.setBrush(pal.color(QPalette::Highlight).darker(140));
+        const QPoint notch[] = {
+            {x - 3, channel.top() - 7}, {x + 3, channel.top() - 7}, {x, channel.top() - 3}};
+        painter.drawPolygon(notch, 3);
     }
 
     // Tick marks below the channel, one every Frequency units, plus both ends.

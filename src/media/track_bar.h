@@ -3,13 +3,15 @@
 // It counts whole units of TimerInterval milliseconds (one second by default). While the graph
 // plays it refreshes once per TimerInterval from the graph's position and raises OnTimer; a
 // release of the left button seeks the graph to the thumb and raises OnTimer with the target;
-// keyboard moves only move the thumb.
+// Page Up and Page Down move the thumb and seek there (the arrows, Home and End are the
+// window's seek keys, which act the same whether the bar has the focus or not).
 // Threading: UI thread only.
 #pragma once
 
 #include <QAbstractSlider>
 #include <QPointer>
 #include <QTimer>
+#include <QVector>
 
 class FilterGraph;
 
@@ -35,6 +37,20 @@ public:
     void SetSelStart(int value);
     int SelEnd() const { return m_selEnd; }
     void SetSelEnd(int value);
+    // The marked range in seconds, as exact as the marks are: SelStart and SelEnd become the
+    // nearest whole units (halves to even) and the band is painted from the exact times.
+    // SetSelStart and SetSelEnd set whole units exactly.
+    double SelStartSeconds() const { return m_selStartSeconds; }
+    void SetSelStartSeconds(double seconds);
+    double SelEndSeconds() const { return m_selEndSeconds; }
+    void SetSelEndSeconds(double seconds);
+    // Keyframe times in seconds, sorted; shown as short ticks above the channel, thinned so
+    // that no two ticks come closer than a few pixels. A start mark on a keyframe is drawn
+    // with a notch on top.
+    void SetKeyframes(const QVector<double>& seconds);
+    const QVector<double>& Keyframes() const { return m_keyframes; }
+    // The x of each keyframe tick as painted at the bar's present width.
+    QVector<int> KeyframeTickXs() const;
     // A tick mark every Frequency units (0: none).
     int Frequency() const { return m_frequency; }
     void SetFrequency(int value);
@@ -71,6 +87,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void onControlNotification(int code);
@@ -80,6 +97,7 @@ private:
     void seekToThumb();
     int valueAt(int x) const;
     int xOf(int value) const;
+    int xOfSeconds(double seconds) const;
     QRect channelRect() const;
 
     QPointer<FilterGraph> m_graph;
@@ -91,6 +109,9 @@ private:
     bool m_tracking = false;
     int m_selStart = 0;
     int m_selEnd = 0;
+    double m_selStartSeconds = 0;
+    double m_selEndSeconds = 0;
+    QVector<double> m_keyframes;
     int m_frequency = 1;
     int m_thumbLength = 20;
     unsigned m_timerInterval = 1000;

@@ -71,6 +71,9 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
     panAdvanced =
         createGroup("panAdvanced", "btnAdvanced", QStringLiteral("Advanced"), &btnAdvanced);
     vleAdvanced = named(new TValueListEditor(content), "vleAdvanced");
+    vleVideo->setAccessibleName(QStringLiteral("Video parameters"));
+    vleAudio->setAccessibleName(QStringLiteral("Audio parameters"));
+    vleAdvanced->setAccessibleName(QStringLiteral("Advanced parameters"));
     // Stacked from the top: a group that collapses or grows moves those below it.
     for (QWidget* widget : std::initializer_list<QWidget*>{panVideo, vleVideo, panAudio, vleAudio,
                                                            panAdvanced, vleAdvanced})

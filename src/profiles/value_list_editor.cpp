@@ -59,6 +59,9 @@ private:
 } // namespace
 
 TValueListEditor::TValueListEditor(QWidget* parent) : QTableWidget(0, 2, parent) {
+    // The headers stay hidden on screen; assistive technology reads the columns by these names
+    // and each row by its parameter.
+    setHorizontalHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Value")});
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
@@ -90,7 +93,10 @@ int TValueListEditor::appendRow(const QString& key, const QString& value, bool r
     keyItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     keyItem->setData(kReadOnlyRole, readOnly);
     setItem(row, 0, keyItem);
+    setVerticalHeaderItem(row, new QTableWidgetItem(key));
     auto* valueItem = new QTableWidgetItem(value);
+    // A screen reader tells which parameter a value belongs to.
+    valueItem->setData(Qt::AccessibleDescriptionRole, key);
     setItem(row, 1, valueItem);
     setReadOnly(row, readOnly);
     return row;
@@ -172,6 +178,7 @@ QTableWidgetItem* TValueListEditor::ensureValueItem(int row) {
     QTableWidgetItem* valueItem = item(row, 1);
     if (!valueItem) {
         valueItem = new QTableWidgetItem();
+        valueItem->setData(Qt::AccessibleDescriptionRole, keyAt(row));
         setItem(row, 1, valueItem);
     }
     return valueItem;

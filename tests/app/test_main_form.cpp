@@ -192,8 +192,10 @@ private slots:
         form->show();
         QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
         QCOMPARE(form->centralWidget()->size(), QSize(772, 410));
-        QCOMPARE(form->minimumSize(), form->maximumSize());
-        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Resizable and maximisable, never smaller than its default size.
+        QCOMPARE(form->minimumSize(), form->size());
+        QVERIFY(form->maximumSize().width() > 1920 && form->maximumSize().height() > 1080);
+        QVERIFY(form->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(form->acceptDrops());
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Segmora"));
 

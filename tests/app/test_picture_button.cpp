@@ -1,5 +1,6 @@
 // The picture buttons: pressed and hover looks, the round buttons' circle, and how keyboard
 // and assistive technology reach them.
+#include "app/desktop_seams.h"
 #include "app/picture_button.h"
 
 #include <QAccessible>
@@ -187,6 +188,32 @@ private slots:
         QCOMPARE(round.button->look(), PictureButton::Look::Pressed);
         QTest::keyRelease(round.button, Qt::Key_Space);
         QCOMPARE(clicked.count(), 1);
+    }
+
+    // Without a desktop theme the message boxes draw the program's own icons, sharp at twice
+    // the scale; a box without an icon gets none.
+    void messageBoxIconsWithoutATheme_data() {
+        QTest::addColumn<int>("icon");
+        QTest::newRow("information") << int(MessageIcon::Information);
+        QTest::newRow("question") << int(MessageIcon::Question);
+        QTest::newRow("error") << int(MessageIcon::Error);
+    }
+    void messageBoxIconsWithoutATheme() {
+        QFETCH(int, icon);
+        const QString theme = QIcon::themeName();
+        const QString fallback = QIcon::fallbackThemeName();
+        QIcon::setThemeName(QStringLiteral("segmora-test-no-such-theme"));
+        QIcon::setFallbackThemeName(QStringLiteral("segmora-test-no-such-theme"));
+        const QIcon picture = MessageBoxIcon(MessageIcon(icon));
+        QIcon::setThemeName(theme);
+        QIcon::setFallbackThemeName(fallback);
+        QVERIFY(!picture.isNull());
+        const QPixmap sharp = picture.pixmap(QSize(32, 32), 2.0);
+        QCOMPARE(sharp.size(), QSize(64, 64));
+        const QImage image = sharp.toImage();
+        QCOMPARE(qAlpha(image.pixel(32, 10)), 255);
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        QVERIFY(MessageBoxIcon(MessageIcon::None).isNull());
     }
 
     void accessibleAsNamedPushButton_data() {

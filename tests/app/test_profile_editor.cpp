@@ -7,6 +7,7 @@
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_grid_look.h"
 
+#include <QAccessible>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
@@ -516,6 +517,50 @@ private slots:
         grid->setCurrentCell(0, 0);
         QCOMPARE(grid->currentColumn(), 1);
         QCOMPARE(grid->currentRow(), 0);
+    }
+
+    // Screen readers meet each grid as a named table whose columns and rows have headers, and
+    // hear with a value which parameter it belongs to.
+    void gridsReadAsNamedTables_data() {
+        QTest::addColumn<QString>("grid");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("firstKey");
+        QTest::newRow("video") << "vleVideo"
+                               << "Video parameters"
+                               << "Video Codec";
+        QTest::newRow("audio") << "vleAudio"
+                               << "Audio parameters"
+                               << "Audio Codec";
+        QTest::newRow("advanced") << "vleAdvanced"
+                                  << "Advanced parameters"
+                                  << "Deinterlace";
+    }
+    void gridsReadAsNamedTables() {
+        QFETCH(QString, grid);
+        QFETCH(QString, name);
+        QFETCH(QString, firstKey);
+        test::EditorWorld world;
+        world.editor->show();
+        auto* table = world.editor->findChild<TValueListEditor*>(grid);
+        QVERIFY(table);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(table);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::Table);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QAccessibleTableInterface* cells = accessible->tableInterface();
+        QVERIFY(cells);
+        QCOMPARE(cells->columnDescription(0), QStringLiteral("Parameter"));
+        QCOMPARE(cells->columnDescription(1), QStringLiteral("Value"));
+        QCOMPARE(cells->rowCount(), table->rowCount());
+        QCOMPARE(cells->rowDescription(0), firstKey);
+        QAccessibleInterface* value = cells->cellAt(0, 1);
+        QVERIFY(value);
+        QCOMPARE(value->text(QAccessible::Name), table->valueAt(0));
+        QCOMPARE(value->text(QAccessible::Description), firstKey);
+        // The last row is described by its own parameter too.
+        const int last = table->rowCount() - 1;
+        QCOMPARE(cells->rowDescription(last), table->keyAt(last));
+        QCOMPARE(cells->cellAt(last, 1)->text(QAccessible::Description), table->keyAt(last));
     }
 };
 

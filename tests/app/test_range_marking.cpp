@@ -1,10 +1,12 @@
 // Range marking on the main window against generated sources: typed marks and their clamping,
-// the marking buttons, the mark labels and their overlap rule, the length sentence, and the
+// the marking buttons, the mark labels and how they keep apart, the length sentence, and the
 // preview keys (SEGMORA_NEEDS_MEDIA).
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "fake_seams.h"
+#include "ground/time_text.h"
 #include "media/filter_graph.h"
+#include "media/keyframe_index.h"
 #include "media/marking_keys.h"
 #include "media/range_marks.h"
 #include "media/track_bar.h"
@@ -52,8 +54,8 @@ void leave(QLineEdit* field) {
 }
 
 // One step of a marking session: "start=T" / "end=T" type T and press Enter, "startExit=T" /
-// "endExit=T" type T and leave the field, "pos=N" puts the bar's position at N, "selStart",
-// "selEnd" and "erase" click the marking buttons.
+// "endExit=T" type T and leave the field, "pos=N" shows the frame at N seconds (with no source,
+// puts the bar's position at N), "selStart", "selEnd" and "erase" click the marking buttons.
 void run(TMainForm* form, const QString& step) {
     const QString name = step.section(QLatin1Char('='), 0, 0);
     const QString value = step.section(QLatin1Char('='), 1);
@@ -65,7 +67,13 @@ void run(TMainForm* form, const QString& step) {
         field->setText(value);
         leave(field);
     } else if (name == QLatin1String("pos")) {
-        form->tkbProgress->SetPosition(value.toInt());
+        FilterGraph* graph = form->filterGraph;
+        if (!graph->HasMedia()) {
+            form->tkbProgress->SetPosition(value.toInt());
+            return;
+        }
+        graph->SeekTo(value.toInt() * 1000);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - value.toInt()) < 0.001);
     } else if (name == QLatin1String("selStart")) {
         form->imgSelStart->click();
     } else if (name == QLatin1String("selEnd")) {
@@ -136,12 +144,21 @@ private slots:
             << "00:01:00"
             << "[ 00:00:40"
             << "00:01:00 ]" << lengthOf + "00:00:20";
-        QTest::newRow("halves round to even, length from the typed end")
+        QTest::newRow("halves round to even on the bar, fractions kept in the fields")
             << "range90_4.mp4" << QStringList{"start=0:0:10.5", "end=0:0:11.5"} << 10 << 12
-            << "00:00:10"
-            << "00:00:11"
-            << "[ 00:00:10"
-            << "00:00:11 ]" << lengthOf + "00:00:01";
+            << "00:00:10.500"
+            << "00:00:11.500"
+            << "[ 00:00:10.500"
+            << "00:00:11.500 ]" << lengthOf + "00:00:01";
+        QTest::newRow("length from the exact marks, not the bar's seconds")
+            << "range90_4.mp4" << QStringList{"start=0:0:3.4", "end=0:0:11.2"} << 3 << 11
+            << "00:00:03.400"
+            << "00:00:11.200"
+            << "[ 00:00:03.400"
+            << "00:00:11.200 ]" << lengthOf + "00:00:07";
+        QTest::newRow("fraction kept when the field is left")
+            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 0 << "00:00:03.500"
+            << zero << "[ 00:00:03.500" << kHidden << kEndBeforeStart;
         QTest::newRow("negative start stays at the start of the bar")
             << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
             << "-00:00:05"
@@ -151,7 +168,7 @@ private slots:
         QTest::newRow("invalid texts change nothing")
             << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
             << "1:2" << kHidden << kHidden << kHidden;
-        QTest::newRow("buttons mark the bar's position")
+        QTest::newRow("buttons mark the frame shown")
             << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
             << "00:00:12"
             << "00:00:47"
@@ -185,22 +202,55 @@ private slots:
         QVERIFY(world.fakes.messages.isEmpty());
     }
 
-    // Touching counts as overlapping; one pixel of gap keeps the labels on one line.
-    void endLabelTop_data() {
+    // The labels stay at their marks while a small gap parts them; closer than that they stand
+    // side by side around the middle of the marks, start first, and only a room too narrow for
+    // both sends the end label to the second line. The room is 0..400 with lines 15 high at
+    // 100; the start label is 60 wide, the end label 50.
+    void placeMarkLabels_data() {
         QTest::addColumn<int>("startLeft");
-        QTest::addColumn<int>("endLeft");
-        QTest::addColumn<int>("top");
-        // Both labels are 40 pixels wide; the start label's top is 100.
-        QTest::newRow("end right, one pixel apart") << 10 << 51 << 100;
-        QTest::newRow("end right, touching") << 10 << 50 << 110;
-        QTest::newRow("overlapping") << 10 << 30 << 110;
-        QTest::newRow("end left, one pixel apart") << 51 << 10 << 100;
-        QTest::newRow("end left, touching") << 50 << 10 << 110;
+        QTest::addColumn<int>("endRight");
+        QTest::addColumn<bool>("bothShown");
+        QTest::addColumn<int>("roomRight");
+        QTest::addColumn<int>("placedStart");
+        QTest::addColumn<int>("placedEnd");
+        QTest::addColumn<int>("endTop");
+        QTest::newRow("far apart: at their marks") << 10 << 300 << true << 400 << 10 << 250 << 100;
+        QTest::newRow("exactly the gap apart") << 10 << 124 << true << 400 << 10 << 74 << 100;
+        QTest::newRow("one pixel short of the gap: side by side")
+            << 10 << 123 << true << 400 << 10 << 74 << 100; // middle 66.5, pair 114 from 9.5
+        QTest::newRow("short range in the middle")
+            << 200 << 205 << true << 400 << 146 << 210 << 100; // middle 202.5, pair from 145.5
+        QTest::newRow("short range at the start") << 0 << 3 << true << 400 << 0 << 64 << 100;
+        QTest::newRow("short range at the end") << 395 << 400 << true << 400 << 286 << 350 << 100;
+        QTest::newRow("same second") << 150 << 150 << true << 400 << 93 << 157 << 100;
+        QTest::newRow("end before start, apart") << 300 << 100 << true << 400 << 300 << 50 << 100;
+        QTest::newRow("end before start, meeting") << 100 << 120 << true << 400 << 53 << 117 << 100;
+        QTest::newRow("start mark past the right edge")
+            << 390 << 60 << true << 400 << 340 << 10 << 100;
+        QTest::newRow("end label hidden: start stays")
+            << 200 << 205 << false << 400 << 200 << 155 << 100;
+        QTest::newRow("room too narrow: second line") << 10 << 20 << true << 100 << 10 << 2 << 115;
     }
-    void endLabelTop() {
+    void placeMarkLabels() {
         QFETCH(int, startLeft);
-        QFETCH(int, endLeft);
-        QTEST(EndLabelTop(startLeft, 40, endLeft, 40, 100), "top");
+        QFETCH(int, endRight);
+        QFETCH(bool, bothShown);
+        QFETCH(int, roomRight);
+        QFETCH(int, placedStart);
+        QFETCH(int, placedEnd);
+        QFETCH(int, endTop);
+        const int left = roomRight == 100 ? 2 : 0;
+        const MarkLabelPlaces places =
+            PlaceMarkLabels(startLeft, 60, endRight, 50, bothShown, {left, roomRight, 100, 15});
+        QCOMPARE(places.startLeft, placedStart);
+        QCOMPARE(places.endLeft, placedEnd);
+        QCOMPARE(places.endTop, endTop);
+        // Whatever the marks, the labels stay inside the room, and on one line never meet.
+        QVERIFY(places.startLeft >= left && places.startLeft + 60 <= roomRight);
+        QVERIFY(places.endLeft >= left && places.endLeft + 50 <= roomRight);
+        if (bothShown && places.endTop == 100)
+            QVERIFY(places.startLeft + 60 + kMarkLabelGap <= places.endLeft ||
+                    places.endLeft + 50 + kMarkLabelGap <= places.startLeft);
     }
 
     // The end label's right edge stands at its mark, unless that would put its start outside
@@ -221,7 +271,8 @@ private slots:
         QTEST(EndLabelLeft(selEnd, max, 15, 326, 57), "left");
     }
 
-    // The labels meet and part as the marks move; each stands at its mark by its own width.
+    // The labels meet and part as the marks move: apart, each stands at its mark by its own
+    // width; meeting, they stand side by side, start first, on the same line, never overlapping.
     void labelsMeetAndPart() {
         World world;
         TMainForm* form = world.form.get();
@@ -231,19 +282,19 @@ private slots:
         const QLabel* start = form->labStart;
         const QLabel* end = form->labEnd;
         const int line = start->y();
-        const auto check = [&](int startMark, int endMark, bool dropped) {
+        const auto check = [&](int startMark, int endMark, bool met) {
             // Each label is as wide as its caption needs.
             QCOMPARE(start->width(), start->sizeHint().width());
             QCOMPARE(end->width(), end->sizeHint().width());
-            QVERIFY2(qAbs(start->x() - markX(bar, startMark)) <= 0.5,
-                     qPrintable(QString::number(start->x())));
-            QVERIFY2(qAbs(end->x() + end->width() - markX(bar, endMark)) <= 0.5,
-                     qPrintable(QString::number(end->x() + end->width())));
             QCOMPARE(start->y(), line);
-            QCOMPARE(end->y(), dropped ? line + 10 : line);
-            const bool overlap =
-                !(start->x() + start->width() < end->x() || end->x() + end->width() < start->x());
-            QCOMPARE(overlap, dropped);
+            QCOMPARE(end->y(), line);
+            QVERIFY2(
+                start->x() + start->width() + kMarkLabelGap <= end->x(),
+                qPrintable(
+                    QStringLiteral("%1+%2 %3").arg(start->x()).arg(start->width()).arg(end->x())));
+            const bool atMarks = qAbs(start->x() - markX(bar, startMark)) <= 0.5 &&
+                                 qAbs(end->x() + end->width() - markX(bar, endMark)) <= 0.5;
+            QCOMPARE(atMarks, !met);
         };
         run(form, QStringLiteral("start=00:00:40"));
         run(form, QStringLiteral("end=00:00:42"));
@@ -254,14 +305,71 @@ private slots:
         check(79, 80, true);
         run(form, QStringLiteral("start=00:00:00"));
         check(0, 80, false);
-        // Erased labels still count where they stood: the start label meets the hidden end one.
+        // An erased end label no longer pushes the start label away from its mark.
         run(form, QStringLiteral("erase"));
         run(form, QStringLiteral("start=00:01:20"));
         QVERIFY(end->isHidden());
-        QCOMPARE(end->y(), line + 10);
+        QVERIFY(qAbs(start->x() - markX(bar, 80)) <= 0.5);
     }
 
-    // A source under one second has a bar of Max 0: both labels stand at its left edge.
+    // Whatever the range and the window's width, both labels are in full view under the bar,
+    // the start one first, never touching.
+    void labelsNeverMeetAtAnyRangeOrSize_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        for (const int width : {772, 1920}) {
+            const QByteArray size = QByteArray::number(width) + " wide, ";
+            QTest::newRow(size + "short range") << width << "00:00:03"
+                                                << "00:00:05";
+            QTest::newRow(size + "at the start") << width << "00:00:00"
+                                                 << "00:00:01";
+            QTest::newRow(size + "at the end") << width << "00:01:29"
+                                               << "00:01:30";
+            QTest::newRow(size + "whole source") << width << "00:00:00"
+                                                 << "00:01:30";
+            QTest::newRow(size + "same second") << width << "00:00:45"
+                                                << "00:00:45";
+        }
+    }
+    void labelsNeverMeetAtAnyRangeOrSize() {
+        QFETCH(int, width);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        world.open(QStringLiteral("range90_4.mp4"));
+        run(form, QStringLiteral("start=") + start);
+        run(form, QStringLiteral("end=") + end);
+        // The labels follow the bar when the window changes size after the marks were set.
+        form->resize(width, form->height());
+        QTRY_COMPARE(form->width(), width);
+        const QRect panel = form->panLeft->rect();
+        const QRect startRect = form->labStart->geometry();
+        const QRect endRect = form->labEnd->geometry();
+        QVERIFY(form->labStart->isVisible() && form->labEnd->isVisible());
+        QVERIFY(panel.contains(startRect));
+        QVERIFY(panel.contains(endRect));
+        QCOMPARE(endRect.top(), startRect.top());
+        QVERIFY2(startRect.right() + kMarkLabelGap < endRect.left(),
+                 qPrintable(QStringLiteral("%1..%2 and %3..%4")
+                                .arg(startRect.left())
+                                .arg(startRect.right())
+                                .arg(endRect.left())
+                                .arg(endRect.right())));
+        QVERIFY(startRect.top() > form->tkbProgress->geometry().bottom());
+        QVERIFY(endRect.bottom() < form->imgPlay->geometry().top());
+        // Apart, each stands at its mark on the stretched bar.
+        const TDSTrackBar* bar = form->tkbProgress;
+        if (bar->SelEnd() - bar->SelStart() > 20) {
+            QVERIFY(qAbs(startRect.left() - markX(bar, bar->SelStart())) <= 0.5);
+            QVERIFY(qAbs(endRect.right() + 1 - markX(bar, bar->SelEnd())) <= 0.5);
+        }
+    }
+
+    // A source under one second has a bar of Max 0: both labels stand at its left edge, side by
+    // side.
     void shortSourceLabelsAtTheLeftEdge() {
         World world;
         TMainForm* form = world.form.get();
@@ -270,9 +378,10 @@ private slots:
         run(form, QStringLiteral("selStart"));
         run(form, QStringLiteral("end=00:00:01"));
         QCOMPARE(form->tkbProgress->SelEnd(), 1); // 0.6 s rounded
-        QCOMPARE(form->labStart->x(), form->tkbProgress->x());
-        QCOMPARE(form->labEnd->x(), form->tkbProgress->x());
-        QCOMPARE(form->labEnd->y(), form->labStart->y() + 10);
+        QVERIFY(form->labStart->x() <= form->tkbProgress->x());
+        QVERIFY(form->labStart->x() >= 0);
+        QCOMPARE(form->labEnd->x(), form->labStart->x() + form->labStart->width() + kMarkLabelGap);
+        QCOMPARE(form->labEnd->y(), form->labStart->y());
         QVERIFY(!form->labStart->isHidden());
         QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00");
     }
@@ -324,36 +433,63 @@ private slots:
         press(Qt::Key_Right);
         QCOMPARE(form->tkbProgress->Position(), 4);
         QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        // The mark is the frame shown, to the millisecond (counter.mp4 has 25 frames a second).
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_I);
         QCOMPARE(form->tkbProgress->SelStart(), 4);
-        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:04"));
-        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 4200) < 100);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:04.200"));
         press(Qt::Key_Left);
         QCOMPARE(form->tkbProgress->Position(), 3);
         QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
         press(Qt::Key_Right, Qt::ShiftModifier); // beyond the end: the end
         QCOMPARE(form->tkbProgress->Position(), 10);
+        QTRY_VERIFY(!graph->Seeking() && graph->CurrentPosition() > 9000);
         press(Qt::Key_O);
         QCOMPARE(form->tkbProgress->SelEnd(), 10);
-        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:10"));
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:06");
+        const double end = TimeTextToSeconds(form->edtEnd->text());
+        QVERIFY2(end > 9.9 && end < 10.1, qPrintable(form->edtEnd->text()));
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05");
+
+        // Frame steps, both ways, and the marks' keys: the label and the thumb follow.
         press(Qt::Key_Home);
         QCOMPARE(form->tkbProgress->Position(), 0);
         QTRY_VERIFY(graph->CurrentPosition() < 100);
         press(Qt::Key_Left, Qt::ShiftModifier); // before the start: the start
         QCOMPARE(form->tkbProgress->Position(), 0);
+        press(Qt::Key_I, Qt::ShiftModifier);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->tkbProgress->Position(), 4);
+        press(Qt::Key_Period);
+        QTRY_VERIFY(!graph->IsPlaying() && qAbs(graph->ExactPosition() - 4.24) < 0.001);
+        press(Qt::Key_Comma);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
+        press(Qt::Key_Comma);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.16) < 0.001);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        press(Qt::Key_O, Qt::ShiftModifier);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 9.9);
+        QTRY_COMPARE(form->labCurrent->text(), SecondsToTimeText(graph->ExactPosition()));
+        // A keyframe every second in counter.mp4.
+        press(Qt::Key_Left, Qt::ControlModifier);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 9.0) < 0.001);
         press(Qt::Key_End);
         QCOMPARE(form->tkbProgress->Position(), 10);
         QVERIFY(!graph->IsPlaying());
 
-        // The position bar keeps its own moves: the thumb goes home, the picture stays.
+        // The focused position bar seeks with the arrows and Home like the window.
         QTRY_VERIFY(graph->CurrentPosition() > 9000);
         target = form->tkbProgress;
         press(Qt::Key_Home);
         QCOMPARE(form->tkbProgress->Position(), 0);
-        QTest::qWait(50);
-        QVERIFY(graph->CurrentPosition() > 9000);
-        form->tkbProgress->SetPosition(10);
+        QTRY_VERIFY(graph->CurrentPosition() < 100);
+        press(Qt::Key_Right);
+        QTRY_VERIFY(qAbs(graph->CurrentPosition() - 1000) < 100);
+        // The thumb has followed the picture there, so no report of it lands after the next key.
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:01"));
+        press(Qt::Key_PageUp);
+        QCOMPARE(form->tkbProgress->Position(), 10);
+        QTRY_VERIFY(graph->CurrentPosition() > 9000);
 
         // A field keeps its keys: the letter is typed, no mark moves.
         target = form->edtStart;
@@ -389,9 +525,55 @@ private slots:
             QTest::mouseClick(form->videoWindow, Qt::LeftButton);
             QCOMPARE(QApplication::focusWidget(), form->videoWindow);
         }
-        form->tkbProgress->SetPosition(3);
+        form->filterGraph->SeekTo(3000);
+        QTRY_VERIFY(!form->filterGraph->Seeking() &&
+                    qAbs(form->filterGraph->ExactPosition() - 3.0) < 0.001);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_I);
         QCOMPARE(form->tkbProgress->SelStart(), 3);
+    }
+
+    // The start label tells whether the start mark sits on a keyframe, once the keyframes are
+    // known; a new source shows its own time at once.
+    void startMarkTellsKeyframeAndNewSourceItsTime() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("counter.mp4"));
+        form->filterGraph->SeekTo(7000);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:07"));
+
+        world.open(QStringLiteral("frames.mp4")); // a keyframe every 0.48 s
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        QTRY_VERIFY(form->keyframeIndex->Ready());
+        QCOMPARE(form->tkbProgress->Keyframes().size(), 9);
+        const auto typeStart = [&](const char* text) {
+            form->edtStart->setText(QString::fromLatin1(text));
+            QTest::keyClick(form->edtStart, Qt::Key_Return);
+            return form->labStart->toolTip();
+        };
+        QVERIFY(typeStart("0:0:0.96").contains(QLatin1String("on a keyframe")));
+        QVERIFY(typeStart("0:0:1").contains(QLatin1String("between keyframes")));
+        QCOMPARE(form->labStart->accessibleDescription(), form->labStart->toolTip());
+    }
+
+    // A job stops the preview at the first frame: afterwards the thumb and the position label
+    // show that frame again, and a mark set then is that frame.
+    void afterAJobPictureThumbAndTimeAgree() {
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(QStringLiteral("counter.mp4"));
+        form->filterGraph->SeekTo(6000);
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:06"));
+        form->JobState = JobRunning;
+        form->EnterJobState();
+        form->tmrPreviewTimer();
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:10"));
+        QTRY_VERIFY(!form->filterGraph->Seeking() && form->filterGraph->ExactPosition() == 0);
+        form->LeaveJobState();
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(form->tkbProgress->Position(), 0);
+        form->imgSelStartClick();
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
     }
 
     void keyTable_data() {
@@ -404,8 +586,15 @@ private slots:
         };
         row("Space", Qt::Key_Space, {}, MarkingKey::PlayPause);
         row("I", Qt::Key_I, {}, MarkingKey::MarkStart);
-        row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::MarkStart);
+        row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::ToMarkStart);
         row("O", Qt::Key_O, {}, MarkingKey::MarkEnd);
+        row("Shift+O", Qt::Key_O, Qt::ShiftModifier, MarkingKey::ToMarkEnd);
+        row("comma", Qt::Key_Comma, {}, MarkingKey::FrameBack);
+        row("period", Qt::Key_Period, {}, MarkingKey::FrameForward);
+        row("Ctrl+Left", Qt::Key_Left, Qt::ControlModifier, MarkingKey::KeyframeBack);
+        row("Ctrl+Right", Qt::Key_Right, Qt::ControlModifier, MarkingKey::KeyframeForward);
+        row("Ctrl+Shift+Left belongs to others", Qt::Key_Left,
+            Qt::ControlModifier | Qt::ShiftModifier, MarkingKey::None);
         row("Left", Qt::Key_Left, {}, MarkingKey::Back);
         row("keypad Left", Qt::Key_Left, Qt::KeypadModifier, MarkingKey::Back);
         row("Shift+Left", Qt::Key_Left, Qt::ShiftModifier, MarkingKey::BackFar);

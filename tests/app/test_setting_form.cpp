@@ -164,9 +164,14 @@ void TestSettingForm::dialogFrame() {
     form.show();
     QCOMPARE(form.objectName(), QStringLiteral("SettingForm"));
     QCOMPARE(form.windowTitle(), QStringLiteral("Settings"));
-    // 351 x 332, wider only when the system font needs it: no caption may be cut short.
+    // 351 wide, wider only when the system font needs it: no caption may be cut short. No empty
+    // band above the buttons: they follow the last option after a short gap.
     QVERIFY(form.width() >= 351);
-    QCOMPARE(form.height(), 332);
+    const int gap = form.btnOK->geometry().top() - form.chkTurnoff->geometry().bottom();
+    QVERIFY2(gap > 0 && gap <= 24, qPrintable(QString::number(gap)));
+    QCOMPARE(form.btnDefault->geometry().top(), form.btnOK->geometry().top());
+    QVERIFY(form.btnCancel->geometry().bottom() < form.height());
+    QVERIFY(form.height() - form.btnCancel->geometry().bottom() <= 16);
     for (const QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
         if (button->isVisible())
             QVERIFY2(button->width() >= button->sizeHint().width(),

@@ -18,6 +18,12 @@ private slots:
     void localeSeparator();
     void roundTrip_data();
     void roundTrip();
+    void markText_data();
+    void markText();
+    void markTextReadsBack_data();
+    void markTextReadsBack();
+    void frameMark_data();
+    void frameMark();
     void trailingSeparator_data();
     void trailingSeparator();
     void stripExtension_data();
@@ -125,6 +131,72 @@ void TestTimeText::roundTrip() {
     QFETCH(QString, text);
     QFETCH(QString, written);
     QCOMPARE(SecondsToTimeText(TimeTextToSeconds(text)), written);
+}
+
+void TestTimeText::markText_data() {
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("whole second keeps the short look") << 4.0 << "00:00:04";
+    QTest::newRow("zero") << 0.0 << "00:00:00";
+    QTest::newRow("milliseconds") << 4.72 << "00:00:04.720";
+    QTest::newRow("one millisecond") << 0.001 << "00:00:00.001";
+    QTest::newRow("binary noise below") << 4.7199999999 << "00:00:04.720";
+    QTest::newRow("rounded to the nearest millisecond") << 3.5004 << "00:00:03.500";
+    QTest::newRow("rounding up carries into the second") << 59.9996 << "00:01:00";
+    QTest::newRow("hours and a fraction") << 3725.04 << "01:02:05.040";
+    QTest::newRow("negative fraction keeps its sign") << -0.25 << "-00:00:00.250";
+    QTest::newRow("negative whole") << -65.0 << "-00:01:05";
+    QTest::newRow("NaN shows zero") << std::numeric_limits<double>::quiet_NaN() << "00:00:00";
+}
+
+void TestTimeText::markText() {
+    QFETCH(double, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(SecondsToMarkText(seconds), text);
+}
+
+void TestTimeText::markTextReadsBack_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("half a second") << "00:00:03.5"
+                                   << "00:00:03.500" << 3.5;
+    QTest::newRow("short form") << "0:0:4.72"
+                                << "00:00:04.720" << 4.72;
+    QTest::newRow("beyond milliseconds is rounded") << "0:0:1.23456"
+                                                    << "00:00:01.235" << 1.235;
+    QTest::newRow("zero fraction is a whole second") << "0:1:2.000"
+                                                     << "00:01:02" << 62.0;
+    QTest::newRow("carried minutes") << "0:61:0.25"
+                                     << "01:01:00.250" << 3660.25;
+}
+
+void TestTimeText::markTextReadsBack() {
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(double, seconds);
+    const QString text = SecondsToMarkText(TimeTextToSeconds(typed));
+    QCOMPARE(text, written);
+    QCOMPARE(TimeTextToSeconds(text), seconds);
+    QCOMPARE(SecondsToMarkText(TimeTextToSeconds(text)), text);
+}
+
+void TestTimeText::frameMark_data() {
+    QTest::addColumn<double>("frame");
+    QTest::addColumn<double>("mark");
+    QTest::newRow("exact millisecond") << 4.72 << 4.72;
+    QTest::newRow("noise just below") << 4.7199999 << 4.72;
+    QTest::newRow("noise just above") << 4.7200000001 << 4.72;
+    QTest::newRow("NTSC frame rounds up, never before the frame") << 4.771433 << 4.772;
+    QTest::newRow("whole second") << 2.0 << 2.0;
+    QTest::newRow("start") << 0.0 << 0.0;
+}
+
+void TestTimeText::frameMark() {
+    QFETCH(double, frame);
+    QFETCH(double, mark);
+    QCOMPARE(FrameMarkSeconds(frame), mark);
+    QVERIFY(FrameMarkSeconds(frame) >= frame - 1e-6);
 }
 
 void TestTimeText::trailingSeparator_data() {

@@ -230,7 +230,9 @@ private slots:
         QCOMPARE(bound.graph.CurrentPosition(), 0);
     }
 
-    void keyboardMovesWithoutSeeking_data() {
+    // The thumb moved by the keyboard takes the picture along, so a mark set next agrees with
+    // the picture.
+    void keyboardMovesSeek_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("position");
         QTest::newRow("right") << int(Qt::Key_Right) << 4;
@@ -238,7 +240,7 @@ private slots:
         QTest::newRow("end") << int(Qt::Key_End) << 10;
         QTest::newRow("home") << int(Qt::Key_Home) << 0;
     }
-    void keyboardMovesWithoutSeeking() {
+    void keyboardMovesSeek() {
         QFETCH(int, key);
         QFETCH(int, position);
         Bound bound("counter.mp4");
@@ -248,11 +250,53 @@ private slots:
         QCOMPARE(bound.bar.Position(), 3);
         QTest::keyClick(&bound.bar, Qt::Key(key));
         QCOMPARE(bound.bar.Position(), position);
-        QTest::qWait(100);
-        QCOMPARE(bound.graph.CurrentPosition(), 3000);
-        // The next refresh puts the thumb back at the playing position.
+        const qint64 target = bound.graph.Duration() * position / bound.bar.Max();
+        QTRY_VERIFY(qAbs(bound.graph.CurrentPosition() - target) < 50);
         bound.bar.RefreshTick();
-        QCOMPARE(bound.bar.Position(), 3);
+        QCOMPARE(bound.bar.Position(), position);
+    }
+
+    void keyframeTicksNeverCrowd_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("allShown");
+        QTest::newRow("a keyframe every 10 s: every one shown") << 10 << true;
+        QTest::newRow("one every 0.1 s: thinned") << 1000 << false;
+    }
+    void keyframeTicksNeverCrowd() {
+        QFETCH(int, count);
+        QFETCH(bool, allShown);
+        TDSTrackBar bar;
+        bar.resize(220, bar.sizeHint().height());
+        bar.SetMax(100);
+        QVector<double> keyframes;
+        for (int i = 0; i < count; ++i)
+            keyframes.append(100.0 * i / count);
+        bar.SetKeyframes(keyframes);
+        const QVector<int> xs = bar.KeyframeTickXs();
+        QVERIFY(!xs.isEmpty());
+        if (allShown)
+            QCOMPARE(xs.size(), count);
+        for (int i = 1; i < xs.size(); ++i)
+            QVERIFY2(xs.at(i) - xs.at(i - 1) >= 3, qPrintable(QString::number(i)));
+        // Thinned, the ticks still reach along the whole bar.
+        QVERIFY(xs.last() - xs.first() > bar.width() * 3 / 4);
+    }
+
+    void exactMarksRoundOnTheBarButPaintWhereTheyAre() {
+        TDSTrackBar bar;
+        bar.resize(220, bar.sizeHint().height());
+        bar.SetMax(10);
+        bar.SetSelStartSeconds(3.5);
+        bar.SetSelEndSeconds(4.72);
+        QCOMPARE(bar.SelStart(), 4); // halves to even
+        QCOMPARE(bar.SelEnd(), 5);
+        QCOMPARE(bar.SelStartSeconds(), 3.5);
+        // A band from 3.5 s differs from one from the rounded 4 s.
+        const QImage exact = bar.grab().toImage();
+        bar.SetSelStart(4);
+        bar.SetSelEnd(5);
+        QCOMPARE(bar.SelStartSeconds(), 4.0);
+        QVERIFY(bar.grab().toImage() != exact);
     }
 
     void paintsTheSelection() {
