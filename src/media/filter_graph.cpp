@@ -605,9 +605,11 @@ QImage FilterGraph::GrabFrame() const {
     if (!data || format != "bgr0" || width <= 0 || height <= 0 || stride < width * 4 ||
         qint64(data->size) < stride * height)
         return {};
-    return QImage(static_cast<const uchar*>(data->data), int(width), int(height), int(stride),
-                  QImage::Format_RGB32)
-        .copy();
+    QImage frame = QImage(static_cast<const uchar*>(data->data), int(width), int(height),
+                          int(stride), QImage::Format_RGB32)
+                       .copy();
+    MakeOpaque(frame);
+    return frame;
 }
 
 void FilterGraph::settleLoad(const QString& failure) {

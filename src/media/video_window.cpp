@@ -36,6 +36,17 @@ QImage alignedImage(QSize size) {
 
 } // namespace
 
+// libmpv's "bgr0" leaves the fourth byte of each pixel at zero, but a Format_RGB32 image must
+// hold 0xff there. Qt copies RGB32 onto an RGB32 window surface as it is, and an X server then
+// takes the picture as fully transparent: the preview shows white where the video should be.
+void MakeOpaque(QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        auto* pixel = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            pixel[x] |= 0xff000000u;
+    }
+}
+
 // Owns the render context and the thread that renders with it. The thread is the only caller of
 // the context between construction and destruction; libmpv's callback only wakes it.
 class VideoWindow::Renderer {
@@ -159,6 +170,7 @@ private:
         };
         if (mpv_render_context_render(m_context, params) < 0)
             return {};
+        MakeOpaque(frame);
         frame.setDevicePixelRatio(ratio);
         return frame;
     }

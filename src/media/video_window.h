@@ -13,6 +13,10 @@
 
 struct mpv_handle;
 
+// Sets the unused fourth byte of every pixel of an RGB32 image to 0xff, as Qt requires; libmpv's
+// "bgr0" pictures leave it at zero.
+void MakeOpaque(QImage& image);
+
 class VideoWindow : public QWidget {
     Q_OBJECT
 public:

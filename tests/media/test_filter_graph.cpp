@@ -322,6 +322,27 @@ private slots:
         QCOMPARE(litShare(image, QRect(330, 0, 150, 120)), 0.0);
     }
 
+    // An X window surface is RGB32 and takes the picture byte for byte; a pixel whose unused
+    // fourth byte is not 0xff is shown as transparent there (a white preview on a desktop).
+    void frameIsOpaqueOnAnRgb32Surface() {
+        Preview preview({320, 240});
+        QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
+        preview.graph.SetActive(true);
+        preview.graph.RenderFile(fixture("counter.mp4"));
+        preview.graph.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(preview.window->framesPainted() >= 2, 5000);
+        QImage surface(preview.window->size(), QImage::Format_RGB32);
+        surface.fill(Qt::white);
+        preview.window->render(&surface);
+        qint64 transparent = 0;
+        for (int y = 0; y < surface.height(); ++y) {
+            const auto* pixel = reinterpret_cast<const quint32*>(surface.constScanLine(y));
+            for (int x = 0; x < surface.width(); ++x)
+                transparent += (pixel[x] >> 24) != 0xff ? 1 : 0;
+        }
+        QCOMPARE(transparent, 0);
+    }
+
     // A picture stored on its side is shown the way the file asks, as the ffmpeg tool shows it;
     // a quarter turn used to abort the whole program in libmpv's software renderer.
     void turnedPictureIsShownUpright_data() {
