@@ -572,6 +572,10 @@ void TMainForm::createToolBar() {
     ToolBar1->setIconSize(QSize(48, 48));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolBar1->setContentsMargins(6, 10, 6, 10);
+    // Qt's overflow button, shown only when the tools do not fit, is still listed to screen
+    // readers: it must say what it is.
+    if (auto* more = ToolBar1->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More tools"));
 
     struct ToolButtonEntry {
         QToolButton** member;

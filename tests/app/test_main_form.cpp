@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <functional>
 #include <memory>
 
 using namespace segmora;
@@ -576,6 +577,29 @@ private slots:
         for (const auto& [other, relation] : fieldIface->relations(QAccessible::Label))
             labelled = labelled || other->object() == labelWidget;
         QVERIFY(labelled);
+    }
+
+    // A screen reader lists every button of the window, shown or not (the tool bar's overflow
+    // button included); each one must say what it does.
+    void everyButtonHasAName() {
+        World world;
+        TMainForm* form = world.start();
+        form->panProgress->show();
+        form->show();
+        QStringList unnamed;
+        std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* node) {
+            if (!node)
+                return;
+            const QAccessible::Role role = node->role();
+            if ((role == QAccessible::Button || role == QAccessible::ButtonMenu ||
+                 role == QAccessible::CheckBox || role == QAccessible::RadioButton) &&
+                node->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed.append(node->object() ? node->object()->objectName() : QStringLiteral("?"));
+            for (int i = 0; i < node->childCount(); ++i)
+                visit(node->child(i));
+        };
+        visit(QAccessible::queryAccessibleInterface(form));
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
     void progressBarsExposeTheirValue() {
