@@ -95,6 +95,8 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
 
     memDescription = named(new QPlainTextEdit(this), "memDescription");
     memDescription->setPlaceholderText(QStringLiteral("Description:"));
+    // Hidden, but screen readers still list it.
+    memDescription->setAccessibleName(QStringLiteral("Description"));
     memDescription->setGeometry(8, 340, 375, 80);
     memDescription->hide();
     Bevel1 = named(new QFrame(this), "Bevel1");
