@@ -88,6 +88,14 @@ bool describable(const AVCodecParameters* codec) {
     return true;
 }
 
+// How far before the start a re-encoded MPEG-1/2 video is decoded from, seconds: longer than
+// the groups of pictures such streams use.
+constexpr double kMpegSeekMargin = 3.0;
+
+bool isMpegVideo(AVCodecID id) {
+    return id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO;
+}
+
 // One frame of the anchor stream, in seconds: how much shorter than asked a clip may be.
 double frameSeconds(const AVFormatContext* input, int anchor) {
     if (anchor < 0)
@@ -178,8 +186,19 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     // picture on screen at the start, for every stream, so sound stays with the picture.
     const bool copiesVideo =
         wantVideo && options.video.copy() && anchor >= 0 && anchor == source.videoIndex;
+    // MPEG-1/2 video leaves the display time out of its keyframes and may open a group with
+    // pictures that refer back into the group before it: where a seek lands is not a safe
+    // judge of whether the picture at the start can be decoded from there. A re-encoded clip
+    // decodes from well before the start instead and drops what comes before.
+    const bool decodesFromEarlier = !copiesVideo && anchor >= 0 && anchor == source.videoIndex &&
+                                    isMpegVideo(input->streams[anchor]->codecpar->codec_id);
+    const double positionFrom = decodesFromEarlier
+                                    ? std::max(source.startOffset, section.start - kMpegSeekMargin)
+                                    : section.start;
     StartPoint start =
-        positionAt(source, section.start, anchor, copiesVideo, [&] { watchdog.alive(); });
+        positionAt(source, positionFrom, anchor, copiesVideo, [&] { watchdog.alive(); });
+    if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
+        start.keyframeTime = std::max(start.keyframeTime, section.start);
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
         // The picture stopped before the start (video shorter than sound): the sound is not
         // pulled back to the last picture, the clip starts where asked.

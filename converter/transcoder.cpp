@@ -108,6 +108,8 @@ void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
 void Transcoder::sendPacket(const AVPacket* packet, const Writer& write) {
     if (m_closed)
         return;
+    if (packet)
+        notePacket(packet);
     // A damaged packet is skipped; the clip keeps what decodes.
     if (avcodec_send_packet(m_decoder.get(), packet) < 0 && packet)
         return;

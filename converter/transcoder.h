@@ -46,6 +46,8 @@ protected:
     Transcoder(const AVStream* in, const Section& section);
     // Takes a decoded frame: cuts it to the section and feeds the filters via push().
     virtual void takeFrame(AVFrame* frame, const Writer& write) = 0;
+    // Sees each source packet before it is decoded.
+    virtual void notePacket(const AVPacket*) {}
     // Feeds anything still held back, before the filters close.
     virtual void flushHeld(const Writer&) {}
     // Where the clip ends, in the filter input's time base, when the source ends first.

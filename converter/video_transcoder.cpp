@@ -6,6 +6,8 @@
 #include "transcoder.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -59,6 +61,12 @@ public:
         const AVRational rate = clipFrameRate(input, in, codec, options);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
         m_startTs = secondsToTs(section.start, in->time_base);
+        // MPEG-4 Visual with B-frames in a container without display times (AVI): where the
+        // B-frames are packed with the picture before them, the decoder stamps each picture a
+        // frame after the time it is shown at.
+        m_mayBePacked = in->codecpar->codec_id == AV_CODEC_ID_MPEG4 &&
+                        in->codecpar->video_delay > 0 &&
+                        std::strcmp(input->iformat->name, "avi") == 0;
         m_lengthTs = secondsToTs(section.length(), in->time_base);
         m_endTs = secondsToTs(section.end, in->time_base);
 
@@ -123,6 +131,19 @@ private:
         close(endOfFed(), write);
     }
 
+    // A packet holding two pictures tells a packed stream.
+    void notePacket(const AVPacket* packet) override {
+        if (!m_mayBePacked || m_decodedLate || !packet->data)
+            return;
+        int pictures = 0;
+        for (int i = 0; i + 3 < packet->size && pictures < 2; ++i) {
+            if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+                packet->data[i + 3] == 0xB6)
+                ++pictures;
+        }
+        m_decodedLate = pictures >= 2;
+    }
+
     // The frame's time in the source's time base, or AV_NOPTS_VALUE for a frame to skip.
     std::int64_t frameTime(const AVFrame* frame) {
         std::int64_t pts = frame->best_effort_timestamp;
@@ -136,7 +157,7 @@ private:
         m_lastTs = pts;
         if (frame->pkt_duration > 0)
             m_frameTs = frame->pkt_duration;
-        return pts;
+        return m_decodedLate ? pts - m_frameTs : pts;
     }
 
     void hold(AVFrame* frame, std::int64_t pts) {
@@ -184,6 +205,8 @@ private:
     std::int64_t m_frameTs = 1;
     std::int64_t m_lastTs = AV_NOPTS_VALUE;
     std::int64_t m_fedEnd = 0;
+    bool m_mayBePacked = false;
+    bool m_decodedLate = false; // packed: pictures are stamped a frame after they are shown
 };
 
 } // namespace
