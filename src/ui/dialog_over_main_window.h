@@ -28,7 +28,7 @@ QPoint CentredOn(const QRect& mainFrame, const QRect& frame);
 // disabled; the dialog itself, and any window named as kept usable, stay enabled even when they
 // belong to the main window (disabling a window disables the windows it owns). When the program
 // shows the dialog it is centred on the main window; when it hides it, by any way of closing,
-// the main window is enabled again. A show or hide by the window system (restoring from a
+// the main window is enabled again. A show or hide by the window manager (restoring from a
 // minimised state) is no showing: byProgram() tells them apart. Without a main window nothing
 // happens. Both windows are watched, not owned.
 // Threading: UI thread only.
