@@ -158,36 +158,43 @@ private slots:
             const QString text =
                 segmora::SecondsToMarkText(segmora::FrameMarkSeconds(graph.ExactPosition()));
             const double start = segmora::TimeTextToSeconds(text);
-            const QString clip = dir.filePath(QStringLiteral("clip%1.avi").arg(shown));
-            QProcess process;
-            process.start(converter(), {"-y", "-i", source, "-ss", QString::number(start, 'f', 3),
-                                        "-t", "0.2", "-vcodec", "mjpeg", "-an", clip});
-            QVERIFY(process.waitForFinished(20000));
-            QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
-            const int first = firstFrameOf(clip);
+            // Cuts from the mark with the given output options; first is the clip's first frame.
+            const auto cut = [&](const QStringList& how, const QString& clip, int& first) {
+                QProcess process;
+                process.start(converter(), QStringList{"-y", "-i", source, "-ss",
+                                                       QString::number(start, 'f', 3)} +
+                                               how + QStringList{clip});
+                QVERIFY(process.waitForFinished(20000));
+                QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+                first = firstFrameOf(clip);
+            };
+            const auto disagreement = [&](const char* clip, int first) {
+                return QStringLiteral("%1 at %2: shown %3, %4 starts with %5")
+                    .arg(QLatin1String(step.what), text)
+                    .arg(shown)
+                    .arg(QLatin1String(clip))
+                    .arg(first);
+            };
+            int first = -1;
+            cut({"-t", "0.2", "-vcodec", "mjpeg", "-an"},
+                dir.filePath(QStringLiteral("clip%1.avi").arg(shown)), first);
+            if (QTest::currentTestFailed())
+                return;
             QVERIFY(first >= 0);
             if (first != shown)
-                disagreements.append(QStringLiteral("%1 at %2: shown %3, clip starts with %4")
-                                         .arg(QLatin1String(step.what), text)
-                                         .arg(shown)
-                                         .arg(first));
+                disagreements.append(disagreement("clip", first));
             if (!exactCopy)
                 continue;
             // As "Settings of the source file." cuts: the source's own codecs and container.
-            const QString copy = dir.filePath(
-                QStringLiteral("copy%1.%2").arg(shown).arg(QFileInfo(source).suffix()));
-            QProcess copying;
-            copying.start(converter(), {"-y", "-i", source, "-ss", QString::number(start, 'f', 3),
-                                        "-t", "0.4", "-c", "copy", "-cut", "exact", copy});
-            QVERIFY(copying.waitForFinished(20000));
-            QVERIFY2(copying.exitCode() == 0, copying.readAllStandardError().constData());
-            const int copiedFirst = firstFrameOf(copy);
+            int copiedFirst = -1;
+            cut({"-t", "0.4", "-c", "copy", "-cut", "exact"},
+                dir.filePath(
+                    QStringLiteral("copy%1.%2").arg(shown).arg(QFileInfo(source).suffix())),
+                copiedFirst);
+            if (QTest::currentTestFailed())
+                return;
             if (copiedFirst != shown)
-                copyDisagreements.append(
-                    QStringLiteral("%1 at %2: shown %3, exact copy starts with %4")
-                        .arg(QLatin1String(step.what), text)
-                        .arg(shown)
-                        .arg(copiedFirst));
+                copyDisagreements.append(disagreement("exact copy", copiedFirst));
         }
         QFETCH(QString, converterDisagrees);
         if (!converterDisagrees.isEmpty())
