@@ -114,17 +114,19 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
         button->setDefault(false);
     }
 
-    const auto on = [this](void (TopSettingForm::*handler)()) {
-        return [this, handler] { guarded(this, [&] { (this->*handler)(); }); };
-    };
     // The user's choice only; Open selects and loads by itself.
-    connect(cmbProfile, &QComboBox::activated, this, on(&TopSettingForm::cmbProfileChange));
-    connect(btnSaveAs, &QPushButton::clicked, this, on(&TopSettingForm::btnSaveAsClick));
-    connect(Button1, &QPushButton::clicked, this, on(&TopSettingForm::Button1Click));
-    connect(Button2, &QPushButton::clicked, this, on(&TopSettingForm::Button2Click));
-    connect(btnVideo, &QPushButton::clicked, this, on(&TopSettingForm::btnVideoClick));
-    connect(btnAudio, &QPushButton::clicked, this, on(&TopSettingForm::btnAudioClick));
-    connect(btnAdvanced, &QPushButton::clicked, this, on(&TopSettingForm::btnAdvancedClick));
+    connect(cmbProfile, &QComboBox::activated, this,
+            guardedSlot(this, &TopSettingForm::cmbProfileChange));
+    connect(btnSaveAs, &QPushButton::clicked, this,
+            guardedSlot(this, &TopSettingForm::btnSaveAsClick));
+    connect(Button1, &QPushButton::clicked, this, guardedSlot(this, &TopSettingForm::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, guardedSlot(this, &TopSettingForm::Button2Click));
+    connect(btnVideo, &QPushButton::clicked, this,
+            guardedSlot(this, &TopSettingForm::btnVideoClick));
+    connect(btnAudio, &QPushButton::clicked, this,
+            guardedSlot(this, &TopSettingForm::btnAudioClick));
+    connect(btnAdvanced, &QPushButton::clicked, this,
+            guardedSlot(this, &TopSettingForm::btnAdvancedClick));
 
     setFixedSize(kClientWidth, kClientHeight);
 

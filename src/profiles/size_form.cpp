@@ -41,9 +41,8 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     btnOK->setDefault(true);
     btnCancel->setAutoDefault(false);
 
-    connect(btnOK, &QPushButton::clicked, this, [this] { guarded(this, [&] { btnOKClick(); }); });
-    connect(btnCancel, &QPushButton::clicked, this,
-            [this] { guarded(this, [&] { btnCancelClick(); }); });
+    connect(btnOK, &QPushButton::clicked, this, guardedSlot(this, &TSizeForm::btnOKClick));
+    connect(btnCancel, &QPushButton::clicked, this, guardedSlot(this, &TSizeForm::btnCancelClick));
 
     setFixedSize(kClientWidth, kClientHeight);
 }
