@@ -58,7 +58,10 @@ QString fixture(const QString& name) {
 }
 
 void failOnPlayerErrors() {
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("^libmpv")));
+    // The tests play through libmpv's null audio output, which on a frame step now and then
+    // logs "illegal state: start() while paused" about its own bookkeeping and plays on. Users
+    // hear a real output, so only that output's messages are let through.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("^libmpv \\S+ \\((?!ao/null\\))")));
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes) {
