@@ -103,6 +103,8 @@ public:
     int ElapsedSeconds = 0;
     // The job RunSplitJob started, until the window has shown its end; null while idle.
     JobController* RunningJob() const { return m_runningJob; }
+    // True while OpenSource waits for the player to load a file.
+    bool OpeningSource() const { return m_sourcesOpening > 0; }
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
@@ -284,6 +286,7 @@ private:
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
     JobController* m_runningJob = nullptr;
+    int m_sourcesOpening = 0; // OpenSource calls waiting for their file, nested ones included
     bool m_closingDuringJob = false; // closing was agreed while a job ran
     bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
 };

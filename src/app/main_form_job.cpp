@@ -62,7 +62,9 @@ void TMainForm::imgStartClick() {
 
 void TMainForm::RunSplitJob(const QString& profileArguments) {
     // Start is hidden while a job runs; this also keeps a direct call from nesting a second job.
-    if (m_runningJob || JobState != JobIdle)
+    // While a source loads, the fields still hold the previous source's marks and the player
+    // is busy: a press then starts nothing.
+    if (m_runningJob || JobState != JobIdle || OpeningSource())
         return;
 
     JobRequest request;

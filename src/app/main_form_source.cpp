@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QUrl>
 
 namespace segmora {
@@ -42,8 +43,13 @@ void TMainForm::OpenSource(const QString& path) {
         filterGraph->SetActive(true);
     filterGraph->ResetGraph();
     // A file that cannot be played raises here: the labels, marks, fields and the picture
-    // keep what they showed, and the graph holds no file.
-    filterGraph->RenderFile(path);
+    // keep what they showed, and the graph holds no file. While the player loads, events run;
+    // Start then waits for the new source's marks (see RunSplitJob).
+    {
+        ++m_sourcesOpening;
+        const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
+        filterGraph->RenderFile(path);
+    }
     filterGraph->Play();
 
     const qint64 duration = filterGraph->Duration();

@@ -24,7 +24,12 @@
 #include <QToolButton>
 #include <QUrl>
 #include <clocale>
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace segmora;
 using segmora::test::fixture;
@@ -509,6 +514,29 @@ private slots:
         QCOMPARE(form->filterGraph->videoWindow(), window);
         QTRY_VERIFY(window->framesPainted() > before);
         QCOMPARE(form->labRight->text(), QStringLiteral("00:00:59"));
+    }
+
+    void startWhileASourceLoadsStartsNothing() {
+        // The player loads a file on its own thread while OpenSource runs events; a press on
+        // Start in that time finds the fields still holding the first source's marks.
+        World world;
+        TMainForm* form = world.start();
+        form->OpenSource(fixture("counter.mp4"));
+        typeTime(form->edtStart, QStringLiteral("00:00:02"));
+        typeTime(form->edtEnd, QStringLiteral("00:00:04"));
+        bool loadingWhenPressed = false;
+        QTimer::singleShot(0, form, [&] {
+            loadingWhenPressed = form->OpeningSource();
+            form->imgStart->click();
+        });
+        form->OpenSource(fixture("long61_5.mp4"));
+        QVERIFY(loadingWhenPressed);
+        QVERIFY(!form->OpeningSource());
+        QVERIFY(!form->RunningJob());
+        QCOMPARE(form->JobState, int(JobIdle));
+        QVERIFY(form->panProgress->isHidden());
+        QVERIFY(world.fakes.messages.isEmpty());
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
     }
 };
 
