@@ -24,12 +24,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <clocale>
-#include <csignal>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace segmora;
 using segmora::test::fixture;
