@@ -187,6 +187,75 @@ bool hasVolHeader(const AVPacket* packet) {
     return false;
 }
 
+// Reads the bits of an MPEG-4 Visual header, most significant first; past the end it reads 0.
+class BitReader {
+public:
+    BitReader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    unsigned read(int count) {
+        unsigned value = 0;
+        for (int i = 0; i < count; ++i, ++m_bit) {
+            const std::size_t byte = m_bit / 8;
+            const unsigned bit = byte < m_size ? (m_data[byte] >> (7 - m_bit % 8)) & 1 : 0;
+            value = value << 1 | bit;
+        }
+        return value;
+    }
+    bool past() const { return m_bit > m_size * 8; }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_bit = 0;
+};
+
+// MPEG-4 Visual: the bits of a picture's time increment, read from the first video object
+// layer header in data, or 0 when there is none.
+int timeIncrementBits(const std::uint8_t* data, int size) {
+    for (int i = 0; i + 4 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1 || (data[i + 3] & 0xF0) != 0x20)
+            continue;
+        BitReader bits(data + i + 4, static_cast<std::size_t>(size - i - 4));
+        bits.read(1 + 8); // random access, object type
+        unsigned verid = 1;
+        if (bits.read(1)) {
+            verid = bits.read(4);
+            bits.read(3);
+        }
+        if (bits.read(4) == 15) // extended pixel aspect ratio
+            bits.read(16);
+        if (bits.read(1)) { // control parameters
+            bits.read(2 + 1);
+            if (bits.read(1)) // buffer parameters
+                bits.read(79);
+        }
+        const unsigned shape = bits.read(2);
+        if (shape == 3 && verid != 1)
+            bits.read(4);
+        bits.read(1);
+        const unsigned resolution = bits.read(16);
+        if (bits.past() || resolution == 0)
+            return 0;
+        int count = 1;
+        while (count < 16 && ((resolution - 1) >> count) != 0)
+            ++count;
+        return count;
+    }
+    return 0;
+}
+
+// MPEG-4 Visual: whether the picture starting at data (its start code) is coded; a picture that
+// is not stands in for a frame, as the packet after one with a B-frame packed into it does.
+bool vopCoded(const std::uint8_t* data, std::size_t size, int incrementBits) {
+    BitReader bits(data + 4, size > 4 ? size - 4 : 0);
+    bits.read(2); // coding type
+    for (int seconds = 0; seconds < 64 && bits.read(1); ++seconds)
+        continue; // a 1 for each whole second since the last time base
+    bits.read(1);
+    bits.read(incrementBits);
+    bits.read(1);
+    return bits.read(1) != 0;
+}
+
 void replaceData(AVPacket* packet, const h264::Bytes& bytes) {
     PacketPtr fresh = makePacket();
     check(av_new_packet(fresh.get(), static_cast<int>(bytes.size())), "cannot repack the video");
@@ -209,14 +278,17 @@ double frameRuleEnd(const AVFormatContext* input, const AVStream* video, double 
 
 class ExactVideoCut::Impl {
 public:
-    Impl(const AVStream* in, AVStream* out, const Options& options, AVRational rate,
-         double absStart, double absEnd)
+    Impl(const AVFormatContext* input, const AVStream* in, AVStream* out, const Options& options,
+         AVRational rate, double absStart, double absEnd)
         : m_in(in), m_out(out), m_options(options), m_rate(rate) {
         m_startTs = toTs(absStart, in->time_base);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
         m_endTs = toTs(absEnd, in->time_base);
         // Frames starting within a quarter frame of the end belong after it (rounding).
         m_lastTs = m_endTs - std::max<std::int64_t>(1, m_frameTs / 4);
+        m_mayBePacked = in->codecpar->codec_id == AV_CODEC_ID_MPEG4 &&
+                        in->codecpar->video_delay > 0 &&
+                        std::strcmp(input->iformat->name, "avi") == 0;
     }
 
     // Chooses the ids of the re-encoded parameter sets and describes the output stream.
@@ -228,6 +300,7 @@ public:
         if (m_mpeg4 && m_outputWithoutDisplayTimes)
             m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
         if (m_mpeg4) {
+            m_incrementBits = timeIncrementBits(par->extradata, par->extradata_size);
             // Pictures packed two to a packet (B-frames stored with the picture before them)
             // are taken apart, so each packet holds one picture in decode order.
             AVBSFContext* raw = nullptr;
@@ -315,11 +388,13 @@ public:
             acceptInOrder(packet, write);
             return;
         }
-        if (av_bsf_send_packet(m_unpack.get(), packet) < 0) {
-            av_packet_unref(packet);
-            return; // a packet the filter cannot read is left out, as a decoder would skip it
+        notePacked(packet);
+        for (PacketPtr& single : unpack(packet)) {
+            if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
+                continue; // a packet the filter cannot read is left out, as a decoder skips it
+            receiveUnpacked(write);
         }
-        receiveUnpacked(write);
+        av_packet_unref(packet);
     }
 
     void finish(const Writer& write) {
@@ -349,6 +424,76 @@ public:
     }
 
 private:
+    // MPEG-4 Visual in AVI with B-frames packed two to a packet: a decoder stamps each picture
+    // a frame after the time it is shown at, and the times given below are such stamps. The
+    // section is moved a frame later to match, so the first picture kept is the one on screen
+    // at the start. A stream tells it by its first packet with two pictures, which comes with
+    // the first B-frames, before any picture has been given its time.
+    void notePacked(const AVPacket* packet) {
+        if (!m_mayBePacked || m_stampedLate || !packet->data)
+            return;
+        int pictures = 0;
+        for (int i = 0; i + 3 < packet->size && pictures < 2; ++i)
+            if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+                packet->data[i + 3] == 0xB6)
+                ++pictures;
+        if (pictures < 2)
+            return;
+        m_stampedLate = true;
+        m_startTs += m_frameTs;
+        m_endTs += m_frameTs;
+        m_lastTs += m_frameTs;
+    }
+
+    // Takes a packet apart into packets of one picture each, in decode order. A B-frame packed
+    // after the picture before it is decoded in place of the next packet, and whatever that
+    // packet brings waits for the packet after, unless it is a picture that is not coded, which
+    // only held the place. (The library's filter behind this still takes out the mark that
+    // says the stream is packed; on its own it tells such stand-ins by their size, and so drops
+    // the few-byte B-frames of still pictures.)
+    std::vector<PacketPtr> unpack(AVPacket* packet) {
+        std::vector<PacketPtr> out;
+        if (!packet->data) {
+            out.push_back(makePacket());
+            av_packet_move_ref(out.back().get(), packet);
+            return out;
+        }
+        if (m_incrementBits == 0)
+            m_incrementBits = timeIncrementBits(packet->data, packet->size);
+        std::vector<int> starts;
+        for (int i = 0; i + 4 < packet->size && starts.size() < 2; ++i)
+            if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+                packet->data[i + 3] == 0xB6)
+                starts.push_back(i);
+        const auto part = [&](int from, int to) {
+            PacketPtr piece = makePacket();
+            check(av_new_packet(piece.get(), to - from), "cannot unpack the copied video");
+            std::memcpy(piece->data, packet->data + from, static_cast<std::size_t>(to - from));
+            check(av_packet_copy_props(piece.get(), packet), "cannot unpack the copied video");
+            return piece;
+        };
+        if (starts.size() >= 2) {
+            // The packed B-frame waits; one still waiting had lost the packet it stood for.
+            out.push_back(part(0, starts[1]));
+            m_packedB = part(starts[1], packet->size);
+            return out;
+        }
+        if (!m_packedB || starts.empty()) {
+            out.push_back(part(0, packet->size));
+            return out;
+        }
+        check(av_packet_copy_props(m_packedB.get(), packet), "cannot unpack the copied video");
+        out.push_back(std::move(m_packedB));
+        const std::uint8_t* vop = packet->data + starts[0];
+        const auto vopSize = static_cast<std::size_t>(packet->size - starts[0]);
+        // Without the layer header, by size as decoders do: a stand-in is a few bytes.
+        const bool coded =
+            m_incrementBits > 0 ? vopCoded(vop, vopSize, m_incrementBits) : vopSize > 7;
+        if (coded)
+            m_packedB = part(0, packet->size);
+        return out;
+    }
+
     // MPEG-4 Visual in containers without display times (AVI): a picture that others are
     // predicted from is shown when the next such picture is decoded, a B-frame as it is
     // decoded. Each packet without a display time gets that one and is passed on in decode
@@ -706,6 +851,10 @@ private:
     bool m_outputWithoutDisplayTimes = false;
     std::int64_t m_written = 0;       // video packets written
     BitstreamFilterPtr m_unpack;      // MPEG-4 Visual: one picture per packet
+    bool m_mayBePacked = false;       // MPEG-4 Visual with B-frames read from AVI
+    bool m_stampedLate = false;       // packed: pictures are stamped a frame after shown
+    PacketPtr m_packedB;              // a picture waiting for the packet it is decoded in
+    int m_incrementBits = 0;          // bits of a picture's time increment; 0 not yet known
     PacketPtr m_anchor;               // waits for its display time
     std::vector<PacketPtr> m_waiting; // B-frames decoded after it
     std::int64_t m_lastDecodeTs = AV_NOPTS_VALUE;
@@ -737,7 +886,8 @@ std::unique_ptr<ExactVideoCut> ExactVideoCut::create(const AVFormatContext* inpu
                                                      double absEnd) {
     if (exactCutWay(in->codecpar) != ExactCutWay::ByRecoding)
         return nullptr;
-    auto impl = std::make_unique<Impl>(in, out, options, streamRate(input, in), absStart, absEnd);
+    auto impl =
+        std::make_unique<Impl>(input, in, out, options, streamRate(input, in), absStart, absEnd);
     if (!impl->prepare(output))
         return nullptr;
     return std::unique_ptr<ExactVideoCut>(new ExactVideoCut(std::move(impl)));
