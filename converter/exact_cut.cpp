@@ -200,6 +200,7 @@ public:
         }
         return value;
     }
+    void skip(int count) { m_bit += static_cast<std::size_t>(count); }
     bool past() const { return m_bit > m_size * 8; }
 
 private:
@@ -215,23 +216,23 @@ int timeIncrementBits(const std::uint8_t* data, int size) {
         if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1 || (data[i + 3] & 0xF0) != 0x20)
             continue;
         BitReader bits(data + i + 4, static_cast<std::size_t>(size - i - 4));
-        bits.read(1 + 8); // random access, object type
+        bits.skip(1 + 8); // random access, object type
         unsigned verid = 1;
         if (bits.read(1)) {
             verid = bits.read(4);
-            bits.read(3);
+            bits.skip(3);
         }
         if (bits.read(4) == 15) // extended pixel aspect ratio
-            bits.read(16);
+            bits.skip(16);
         if (bits.read(1)) { // control parameters
-            bits.read(2 + 1);
+            bits.skip(2 + 1);
             if (bits.read(1)) // buffer parameters
-                bits.read(79);
+                bits.skip(79);
         }
         const unsigned shape = bits.read(2);
         if (shape == 3 && verid != 1)
-            bits.read(4);
-        bits.read(1);
+            bits.skip(4);
+        bits.skip(1);
         const unsigned resolution = bits.read(16);
         if (bits.past() || resolution == 0)
             return 0;
@@ -247,12 +248,12 @@ int timeIncrementBits(const std::uint8_t* data, int size) {
 // is not stands in for a frame, as the packet after one with a B-frame packed into it does.
 bool vopCoded(const std::uint8_t* data, std::size_t size, int incrementBits) {
     BitReader bits(data + 4, size > 4 ? size - 4 : 0);
-    bits.read(2); // coding type
+    bits.skip(2); // coding type
+    // A 1 for each whole second since the last time base, then a 0; the time increment
+    // between two markers.
     for (int seconds = 0; seconds < 64 && bits.read(1); ++seconds)
-        continue; // a 1 for each whole second since the last time base
-    bits.read(1);
-    bits.read(incrementBits);
-    bits.read(1);
+        continue;
+    bits.skip(1 + incrementBits + 1);
     return bits.read(1) != 0;
 }
 
