@@ -153,14 +153,11 @@ const std::pair<const char*, const char*> knownFaults[] = {
     {"chirp_mpeg4.avi, encoded again, start late, to the end",
      "re-encoded MPEG-4 Visual with B-frames from AVI: pictures drift against the sound"},
     {"chirp_mpeg4.avi, copied, start mid-group",
-     "AVI keyframe copy: the sound starts at the keyframe's display time, the picture at its "
-     "place in decode order"},
+     "copied AVI ends on a keyframe from past the end, shown in the place of the two B-frames "
+     "left out before it: a picture without a display time counts as shown when decoded"},
     {"chirp_mpeg4.avi, copied, start on a keyframe",
-     "AVI keyframe copy: the sound starts at the keyframe's display time, the picture at its "
-     "place in decode order"},
-    {"chirp_mpeg4.avi, copied, start late, to the end",
-     "AVI keyframe copy: the sound starts at the keyframe's display time, the picture at its "
-     "place in decode order"},
+     "copied AVI ends on a keyframe from past the end, shown in the place of the two B-frames "
+     "left out before it: a picture without a display time counts as shown when decoded"},
     {"chirp_mpeg4.avi, exact copy, start on a keyframe",
      "exact AVI cut starting on a keyframe: the sound starts two frames late"},
 };
@@ -286,17 +283,18 @@ private slots:
                 QEXPECT_FAIL("", reason, Abort);
         QVERIFY2(inStep, qPrintable(verdict));
 
-        // And the sound is there to be heard from the first picture to the end of the last.
+        // And the sound is there to be heard from the first picture to the end of the last,
+        // give or take one of its frames (and a millisecond for times rounded to a clock).
         const double soundEnd = clip.sound.startTime + clip.sound.seconds();
         const double pictureEnd = clip.pictures.back().time + kFrameSeconds;
         qInfo("sound %.3f-%.3f s, pictures %.3f-%.3f s", clip.sound.startTime, soundEnd,
               clip.pictures.front().time, pictureEnd);
-        QVERIFY2(clip.sound.startTime - clip.pictures.front().time <= slack,
+        QVERIFY2(clip.sound.startTime - clip.pictures.front().time <= slack + 0.001,
                  qPrintable(QStringLiteral("sound from %1 s, picture from %2 s")
                                 .arg(clip.sound.startTime)
                                 .arg(clip.pictures.front().time)));
         QVERIFY2(
-            pictureEnd - soundEnd <= slack,
+            pictureEnd - soundEnd <= slack + 0.001,
             qPrintable(
                 QStringLiteral("sound to %1 s, picture to %2 s").arg(soundEnd).arg(pictureEnd)));
     }
