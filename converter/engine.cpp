@@ -211,6 +211,10 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     if (exactCut)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
+    // Encoded picture and sound start together at the first frame's start.
+    if (!copyOnly && wantVideo && !options.video.copy() && source.videoIndex >= 0 && wantAudio &&
+        !options.audio.copy() && source.audioIndex >= 0)
+        section.origin = std::make_shared<ClipOrigin>();
     std::vector<int> copied;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* in = input->streams[i];
