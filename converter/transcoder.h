@@ -1,8 +1,9 @@
 // One stream decoded, cut to the section, filtered and encoded into the clip.
 //
 // The section is cut on decoded frames: video keeps the frame on screen at the start and every
-// frame shown before the end; audio is cut to the sample. Both count their time from the start,
-// so picture and sound of the clip begin at the same instant.
+// frame shown before the end; audio is cut to the sample. Both count their time from the start;
+// where the frame clock moves the pictures later, the sound starts that much earlier (see
+// ClipOrigin), so the clip plays picture and sound in the source's step.
 #pragma once
 
 #include "filters.h"
