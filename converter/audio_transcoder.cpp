@@ -5,6 +5,8 @@
 #include "transcoder.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -137,6 +139,50 @@ private:
             return;
         }
         m_nextSample = first + frame->nb_samples;
+        if (waitsForOrigin() && m_section.origin->seconds)
+            startAt(secondsToTs(*m_section.origin->seconds, AVRational{1, m_rate}), write);
+        if (waitsForOrigin()) {
+            // Kept until the video tells where the clip starts: at most a frame before the
+            // section's start, so sound from further back is not needed.
+            if (m_nextSample + m_rate < m_startSample)
+                return;
+            FramePtr kept = makeFrame();
+            check(av_frame_ref(kept.get(), frame), "out of memory for audio");
+            m_waiting.emplace_back(std::move(kept), first);
+            m_waitingSamples += frame->nb_samples;
+            // Video that never shows a frame must not keep the sound waiting without bound.
+            if (m_waitingSamples > std::int64_t{m_rate} * kLongestWait)
+                startAt(m_startSample, write);
+            return;
+        }
+        cut(frame, first, write);
+    }
+
+    // Whether the clip's start still waits for the video's first frame.
+    bool waitsForOrigin() const { return m_section.origin && !m_originTaken; }
+
+    void flushHeld(const Writer& write) override {
+        if (!waitsForOrigin())
+            return;
+        const auto& origin = m_section.origin->seconds;
+        startAt(origin ? secondsToTs(*origin, AVRational{1, m_rate}) : m_startSample, write);
+    }
+
+    // Starts the clip's sound at the sample `from` and passes on what waited for it.
+    void startAt(std::int64_t from, const Writer& write) {
+        m_originTaken = true;
+        if (m_lengthSamples != INT64_MAX)
+            m_lengthSamples += m_startSample - from;
+        m_startSample = from;
+        auto waiting = std::move(m_waiting);
+        m_waiting.clear();
+        for (auto& [frame, first] : waiting)
+            if (!finished())
+                cut(frame.get(), first, write);
+    }
+
+    // Cuts a frame whose first sample is `first` (source samples) to the section.
+    void cut(AVFrame* frame, std::int64_t first, const Writer& write) {
         const std::int64_t rel = first - m_startSample;
         if (rel >= m_lengthSamples) {
             close(m_lengthSamples, write);
@@ -177,7 +223,13 @@ private:
 
     std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthSamples); }
 
+    // Seconds of sound kept at most while the video's first frame is awaited.
+    static constexpr int kLongestWait = 10;
+
     FramePtr m_part = makeFrame();
+    std::vector<std::pair<FramePtr, std::int64_t>> m_waiting; // frames and their first samples
+    std::int64_t m_waitingSamples = 0;
+    bool m_originTaken = false;
     int m_rate = 0; // what the filters take
     int m_sampleFormat = AV_SAMPLE_FMT_NONE;
     int m_channels = 0;

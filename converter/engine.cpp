@@ -17,6 +17,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -210,6 +211,10 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     if (exactCut)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
+    // Encoded picture and sound start together at the first frame's start.
+    if (!copyOnly && wantVideo && !options.video.copy() && source.videoIndex >= 0 && wantAudio &&
+        !options.audio.copy() && source.audioIndex >= 0)
+        section.origin = std::make_shared<ClipOrigin>();
     std::vector<int> copied;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* in = input->streams[i];
@@ -287,6 +292,20 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             // The frames before the start stay in the clip: say how many seconds of them.
             printMessage(notice::keyframeCutText(early));
         }
+    }
+    // AVI keeps no start time per stream: each one begins with its first packet, the picture
+    // at the keyframe's place in decode order, which comes before it is shown where B-frames
+    // are decoded ahead. The other streams then start from that place too, so the sound heard
+    // with each picture is the one heard with it in the source.
+    if (copiesVideo && !routes[anchor].exact && std::strcmp(format->name, "avi") == 0 &&
+        copyFrom == start.keyframeTime) {
+        const AVStream* video = input->streams[anchor];
+        for (const PacketPtr& p : start.pending)
+            if (p->stream_index == anchor && (p->flags & AV_PKT_FLAG_KEY)) {
+                if (p->dts != AV_NOPTS_VALUE)
+                    copyFrom = std::min(copyFrom, seconds(p->dts, video->time_base));
+                break;
+            }
     }
     // Where the clip's first picture shows later than its first packet is stored, the other
     // streams start as much earlier in the source, so they stay in step with the picture.

@@ -1,8 +1,9 @@
 // One stream decoded, cut to the section, filtered and encoded into the clip.
 //
 // The section is cut on decoded frames: video keeps the frame on screen at the start and every
-// frame shown before the end; audio is cut to the sample. Both count their time from the start,
-// so picture and sound of the clip begin at the same instant.
+// frame shown before the end; audio is cut to the sample. Both count their time from the start;
+// where the frame clock moves the pictures later, the sound starts that much earlier (see
+// ClipOrigin), so the clip plays picture and sound in the source's step.
 #pragma once
 
 #include "filters.h"
@@ -11,14 +12,24 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace vorkast {
+
+// Where encoded sound starts in the source, absolute seconds, once the video knows it: the
+// section's start less as much as the frame clock moves the pictures later (less than a
+// frame). The sound waits for it, so picture and sound keep the source's step.
+struct ClipOrigin {
+    std::optional<double> seconds;
+};
 
 // The section in absolute source seconds; end is +infinity when it runs to the source's end.
 struct Section {
     double start = 0;
     double end = 0;
     double length() const { return end - start; }
+    // Shared by encoded video and sound; none where only one of them is encoded.
+    std::shared_ptr<ClipOrigin> origin;
 };
 
 class Transcoder {

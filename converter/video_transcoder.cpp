@@ -5,6 +5,7 @@
 #include "timestamps.h"
 #include "transcoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -60,6 +61,9 @@ public:
         openDecoder(0);
         const AVRational rate = clipFrameRate(input, in, codec, options);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
+        m_tick = av_q2d(av_inv_q(rate));
+        m_sourceRate = av_cmp_q(rate, av_guess_frame_rate(const_cast<AVFormatContext*>(input),
+                                                          const_cast<AVStream*>(in), nullptr)) == 0;
         m_startTs = secondsToTs(section.start, in->time_base);
         // MPEG-4 Visual with B-frames in a container without display times (AVI): where the
         // B-frames are packed with the picture before them, the decoder stamps each picture a
@@ -118,6 +122,8 @@ private:
             hold(frame, pts);
             return;
         }
+        if (!m_emittedAny)
+            tellOrigin(pts);
         if (pts <= m_endTs) {
             emitHeld(write);
             hold(frame, pts);
@@ -169,6 +175,21 @@ private:
 
     void dropHeld() { av_frame_unref(m_held.get()); }
 
+    // The clip's frames follow a clock started at the section's start, so a frame that began
+    // between two of its ticks moves on to the next one, the whole picture as much later as
+    // the first frame after the start (pts) moves. Encoded sound beside it starts that much
+    // earlier in the source, so the sound heard with each picture stays the source's.
+    // A clip at another frame rate than the source's samples the pictures at its own ticks
+    // instead: it has no such constant lag, and its sound starts at the start.
+    void tellOrigin(std::int64_t pts) {
+        if (!m_section.origin || m_section.origin->seconds || !m_sourceRate)
+            return;
+        const double rel = static_cast<double>(pts - m_startTs) * av_q2d(m_in->time_base);
+        const double moved = std::clamp(std::ceil(rel / m_tick - 1e-6) * m_tick - rel, 0.0, m_tick);
+        m_section.origin->seconds =
+            static_cast<double>(m_startTs) * av_q2d(m_in->time_base) - moved;
+    }
+
     // Passes the held frame on, the one shown at the start at the clip's time 0.
     void emitHeld(const Writer& write) {
         if (!m_held->buf[0])
@@ -203,6 +224,8 @@ private:
     std::int64_t m_endTs = INT64_MAX; // source time of the section's end
     std::int64_t m_lengthTs = 0;
     std::int64_t m_frameTs = 1;
+    double m_tick = 0.04;      // seconds between the clip's frames
+    bool m_sourceRate = false; // the clip keeps the source's frame rate
     std::int64_t m_lastTs = AV_NOPTS_VALUE;
     std::int64_t m_fedEnd = 0;
     bool m_mayBePacked = false;

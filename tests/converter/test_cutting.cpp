@@ -346,9 +346,10 @@ private slots:
         QTest::addColumn<QStringList>("profile");
         QTest::addColumn<QString>("extension");
         QTest::addColumn<double>("late"); // how much later than the start's instant the clip may
-                                          // start: a copy starts at a picture
-        QTest::newRow("mp4, start between frames") << "1.31" << QStringList{} << "mp4" << 0.0;
-        QTest::newRow("avi, mpeg4 and mp3") << "0.5" << QStringList{} << "avi" << 0.0;
+                                          // start: a copy, and an encoding at the source's frame
+                                          // rate, start with the picture on screen there
+        QTest::newRow("mp4, start between frames") << "1.31" << QStringList{} << "mp4" << 0.04;
+        QTest::newRow("avi, mpeg4 and mp3") << "0.5" << QStringList{} << "avi" << 0.04;
         QTest::newRow("mpg, 30 fps") << "1.77" << QStringList{"-r", "30"} << "mpg" << 0.0;
         QTest::newRow("mp4 copied") << "1.31" << QStringList{"-c", "copy"} << "mp4" << 0.04;
     }
