@@ -168,6 +168,15 @@ bool startsSequence(const AVPacket* packet) {
     return false;
 }
 
+// MPEG-2: the coding type of the packet's first picture (1 I, 2 P, 3 B), or -1.
+int pictureType(const AVPacket* packet) {
+    for (int i = 0; i + 5 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0x00)
+            return (packet->data[i + 5] >> 3) & 7;
+    return -1;
+}
+
 // MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
 int vopType(const AVPacket* packet) {
     for (int i = 0; i + 4 < packet->size; ++i)
@@ -311,6 +320,10 @@ public:
     void accept(AVPacket* packet, const Writer& write) {
         if (m_done)
             return;
+        if (!m_unpack && !m_h264) {
+            acceptTimed(packet, write);
+            return;
+        }
         if (!m_unpack) {
             acceptInOrder(packet, write);
             return;
@@ -332,6 +345,14 @@ public:
                 // The last picture shown: one frame after the last decoded.
                 m_anchor->pts =
                     m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
+                passTimed(write);
+            }
+            m_anchor.reset();
+            m_waiting.clear();
+        } else if (m_anchor) {
+            if (!m_done) {
+                if (m_anchor->pts == AV_NOPTS_VALUE && m_lastDecodeTs != AV_NOPTS_VALUE)
+                    m_anchor->pts = m_lastDecodeTs + m_frameTs;
                 passTimed(write);
             }
             m_anchor.reset();
@@ -387,6 +408,36 @@ private:
             }
             m_anchor = std::move(packet);
         }
+    }
+
+    // MPEG-2 in program streams: pictures that others are predicted from often come without a
+    // display time. Such a picture is shown when the next one of its kind is decoded (or one
+    // frame after the last picture decoded), so it is held until then; the B-pictures decoded
+    // meanwhile are shown as they are decoded and wait behind it, keeping the decode order.
+    void acceptTimed(AVPacket* packet, const Writer& write) {
+        const int type = pictureType(packet);
+        const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (decodeTs != AV_NOPTS_VALUE)
+            m_lastDecodeTs = decodeTs;
+        if (type != 1 && type != 2) {
+            if (packet->pts == AV_NOPTS_VALUE)
+                packet->pts = decodeTs;
+            if (m_anchor) {
+                PacketPtr waiting = makePacket();
+                av_packet_move_ref(waiting.get(), packet);
+                m_waiting.push_back(std::move(waiting));
+            } else {
+                acceptInOrder(packet, write);
+            }
+            return;
+        }
+        if (m_anchor) {
+            if (m_anchor->pts == AV_NOPTS_VALUE)
+                m_anchor->pts = decodeTs;
+            passTimed(write);
+        }
+        m_anchor = makePacket();
+        av_packet_move_ref(m_anchor.get(), packet);
     }
 
     // Passes the held picture and the B-frames decoded after it.
