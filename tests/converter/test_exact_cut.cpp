@@ -212,6 +212,14 @@ private slots:
                     << src.pictureLate;
         QTest::newRow("intra-only mov, start and end mid-frame")
             << "exact_mjpeg.mov" << 0.93 << 1.25 << 1024 << 0.0;
+        // Small pictures: the program stream states a time only every 1.2 s or so, and after a
+        // seek the demuxer guesses the others a frame or two early.
+        QTest::newRow("sparse times mpg, start on a keyframe")
+            << "frames.mpg" << 1.46 << 0.5 << 1152 << 0.0;
+        QTest::newRow("sparse times mpg, start on the picture after a keyframe")
+            << "frames.mpg" << 2.0 << 0.5 << 1152 << 0.0;
+        QTest::newRow("sparse times vob, start on a keyframe")
+            << "frames.vob" << 1.46 << 0.5 << 1536 << 0.0;
     }
     void holdsExactlyTheSection() {
         QFETCH(QString, name);
