@@ -638,13 +638,33 @@ private:
         std::int64_t delay = std::max<std::int64_t>(0, m_keyDelay);
         if (afterDts != std::numeric_limits<std::int64_t>::min() && !m_recoded.empty())
             delay = std::min(delay, m_recoded.front()->pts - afterDts - 1);
-        for (PacketPtr& packet : m_recoded) {
+        for (PacketPtr& packet : m_recoded)
             packet->dts = packet->pts - delay;
+        if (!m_h264 && !m_mpeg4)
+            spreadDecodeTimes(afterDts);
+        for (PacketPtr& packet : m_recoded) {
             packet->flags &= ~AV_PKT_FLAG_DISPOSABLE;
             repack(packet.get(), true);
             emit(packet.get(), write);
         }
         m_recoded.clear();
+    }
+
+    // MPEG-2: a program stream keeps a time only for the first picture that starts in each of
+    // its packets, and a reader gives an I- or P-picture without one the display time of the
+    // picture before it as its decode time. The re-encoded pictures, all I or P, take those
+    // decode times where the copied ones around them leave room.
+    void spreadDecodeTimes(std::int64_t afterDts) {
+        std::int64_t before = std::numeric_limits<std::int64_t>::max();
+        if (afterDts == std::numeric_limits<std::int64_t>::min() && !m_held.empty() &&
+            m_held.front()->dts != AV_NOPTS_VALUE)
+            before = m_held.front()->dts; // the head: decoded before the first copied picture
+        for (std::size_t k = m_recoded.size(); k-- > 0;) {
+            AVPacket* packet = m_recoded[k].get();
+            const std::int64_t wanted = k > 0 ? m_recoded[k - 1]->pts : packet->pts - m_frameTs;
+            packet->dts = std::max(packet->dts, std::min(wanted, before - 1));
+            before = packet->dts;
+        }
     }
 
     void copyHeld(std::size_t count, const Writer& write) {
