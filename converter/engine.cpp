@@ -196,8 +196,16 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     const double positionFrom = decodesFromEarlier
                                     ? std::max(source.startOffset, section.start - kMpegSeekMargin)
                                     : section.start;
-    StartPoint start =
-        positionAt(source, positionFrom, anchor, copiesVideo, [&] { watchdog.alive(); });
+    const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
+    // MPEG program streams state a time only now and then and the demuxer counts on from the
+    // last one; after a seek it guesses, a frame or more off until the next stated time. An
+    // exact copy of MPEG-1/2 video finds the picture on screen at the start by times read in
+    // sequence from well before it; the frames before the start are dropped as it decodes.
+    const bool exactMpeg = exactCut && isMpegVideo(input->streams[anchor]->codecpar->codec_id) &&
+                           exactCutWay(input->streams[anchor]->codecpar) == ExactCutWay::ByRecoding;
+    const auto alive = [&] { watchdog.alive(); };
+    StartPoint start = positionAt(source, positionFrom, anchor, copiesVideo, alive,
+                                  exactMpeg ? kMpegSeekMargin : 0.0);
     if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
         start.keyframeTime = std::max(start.keyframeTime, section.start);
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
@@ -207,7 +215,6 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
     }
-    const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
     if (exactCut)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
@@ -285,6 +292,12 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         const AVStream* video = input->streams[anchor];
         routes[anchor].exact = ExactVideoCut::create(
             input, video, copyOut[anchor], writer.context(), options, section.start, section.end);
+        if (!routes[anchor].exact && exactMpeg) {
+            // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
+            // not at the one read from.
+            start = positionAt(source, section.start, anchor, true, alive);
+            copyFrom = start.keyframeTime;
+        }
         if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
             copyFrom = section.start;
         } else if (const double early = source.startOffset + options.start - copyFrom;

@@ -168,6 +168,15 @@ bool startsSequence(const AVPacket* packet) {
     return false;
 }
 
+// MPEG-2: the coding type of the packet's first picture (1 I, 2 P, 3 B), or -1.
+int pictureType(const AVPacket* packet) {
+    for (int i = 0; i + 5 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0x00)
+            return (packet->data[i + 5] >> 3) & 7;
+    return -1;
+}
+
 // MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
 int vopType(const AVPacket* packet) {
     for (int i = 0; i + 4 < packet->size; ++i)
@@ -385,6 +394,10 @@ public:
     void accept(AVPacket* packet, const Writer& write) {
         if (m_done)
             return;
+        if (!m_unpack && !m_h264) {
+            acceptTimed(packet, write);
+            return;
+        }
         if (!m_unpack) {
             acceptInOrder(packet, write);
             return;
@@ -408,6 +421,14 @@ public:
                 // The last picture shown: one frame after the last decoded.
                 m_anchor->pts =
                     m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
+                passTimed(write);
+            }
+            m_anchor.reset();
+            m_waiting.clear();
+        } else if (m_anchor) {
+            if (!m_done) {
+                if (m_anchor->pts == AV_NOPTS_VALUE && m_lastDecodeTs != AV_NOPTS_VALUE)
+                    m_anchor->pts = m_lastDecodeTs + m_frameTs;
                 passTimed(write);
             }
             m_anchor.reset();
@@ -533,6 +554,36 @@ private:
             }
             m_anchor = std::move(packet);
         }
+    }
+
+    // MPEG-2 in program streams: pictures that others are predicted from often come without a
+    // display time. Such a picture is shown when the next one of its kind is decoded (or one
+    // frame after the last picture decoded), so it is held until then; the B-pictures decoded
+    // meanwhile are shown as they are decoded and wait behind it, keeping the decode order.
+    void acceptTimed(AVPacket* packet, const Writer& write) {
+        const int type = pictureType(packet);
+        const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (decodeTs != AV_NOPTS_VALUE)
+            m_lastDecodeTs = decodeTs;
+        if (type != 1 && type != 2) {
+            if (packet->pts == AV_NOPTS_VALUE)
+                packet->pts = decodeTs;
+            if (m_anchor) {
+                PacketPtr waiting = makePacket();
+                av_packet_move_ref(waiting.get(), packet);
+                m_waiting.push_back(std::move(waiting));
+            } else {
+                acceptInOrder(packet, write);
+            }
+            return;
+        }
+        if (m_anchor) {
+            if (m_anchor->pts == AV_NOPTS_VALUE)
+                m_anchor->pts = decodeTs;
+            passTimed(write);
+        }
+        m_anchor = makePacket();
+        av_packet_move_ref(m_anchor.get(), packet);
     }
 
     // Passes the held picture and the B-frames decoded after it.
@@ -733,13 +784,33 @@ private:
         std::int64_t delay = std::max<std::int64_t>(0, m_keyDelay);
         if (afterDts != std::numeric_limits<std::int64_t>::min() && !m_recoded.empty())
             delay = std::min(delay, m_recoded.front()->pts - afterDts - 1);
-        for (PacketPtr& packet : m_recoded) {
+        for (PacketPtr& packet : m_recoded)
             packet->dts = packet->pts - delay;
+        if (!m_h264 && !m_mpeg4)
+            spreadDecodeTimes(afterDts);
+        for (PacketPtr& packet : m_recoded) {
             packet->flags &= ~AV_PKT_FLAG_DISPOSABLE;
             repack(packet.get(), true);
             emit(packet.get(), write);
         }
         m_recoded.clear();
+    }
+
+    // MPEG-2: a program stream keeps a time only for the first picture that starts in each of
+    // its packets, and a reader gives an I- or P-picture without one the display time of the
+    // picture before it as its decode time. The re-encoded pictures, all I or P, take those
+    // decode times where the copied ones around them leave room.
+    void spreadDecodeTimes(std::int64_t afterDts) {
+        std::int64_t before = std::numeric_limits<std::int64_t>::max();
+        if (afterDts == std::numeric_limits<std::int64_t>::min() && !m_held.empty() &&
+            m_held.front()->dts != AV_NOPTS_VALUE)
+            before = m_held.front()->dts; // the head: decoded before the first copied picture
+        for (std::size_t k = m_recoded.size(); k-- > 0;) {
+            AVPacket* packet = m_recoded[k].get();
+            const std::int64_t wanted = k > 0 ? m_recoded[k - 1]->pts : packet->pts - m_frameTs;
+            packet->dts = std::max(packet->dts, std::min(wanted, before - 1));
+            before = packet->dts;
+        }
     }
 
     void copyHeld(std::size_t count, const Writer& write) {

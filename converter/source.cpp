@@ -64,12 +64,57 @@ double packetSeconds(const AVPacket* packet, AVRational timeBase) {
     return ts == AV_NOPTS_VALUE ? NAN : seconds(ts, timeBase);
 }
 
+// MPEG-1/2 video with B-pictures, whose pictures are shown in another order than they are
+// decoded.
+bool reordersMpeg(const AVStream* stream) {
+    const AVCodecID id = stream->codecpar->codec_id;
+    return (id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO) &&
+           stream->codecpar->video_delay > 0;
+}
+
+// MPEG-1/2: the packet's first picture header, or nullptr. Its temporal reference (the
+// picture's place in display order within its group) takes ten bits, its coding type (1 I,
+// 2 P, 3 B) the three after.
+const std::uint8_t* mpegPictureHeader(const AVPacket* packet) {
+    for (int i = 0; i + 5 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0x00)
+            return packet->data + i + 4;
+    return nullptr;
+}
+
+// MPEG-1/2: whether the packet holds an I- or P-picture, which B-pictures are predicted from.
+bool isMpegReference(const AVPacket* packet) {
+    const std::uint8_t* header = mpegPictureHeader(packet);
+    const int type = header ? (header[1] >> 3) & 7 : -1;
+    return type == 1 || type == 2;
+}
+
+// MPEG-1/2 video with B-pictures: an I-picture without a display time opens its group, but the
+// B-pictures decoded after it that its temporal reference counts (an open group's leading
+// pictures) are shown before it, each as it is decoded: it is shown one frame after the last of
+// them. NAN where that cannot be told.
+double mpegKeyframeShown(const AVPacket* packet, const AVStream* stream, double decoded) {
+    if (!reordersMpeg(stream) || packet->dts == AV_NOPTS_VALUE)
+        return NAN;
+    const AVRational rate =
+        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    const std::uint8_t* header = mpegPictureHeader(packet);
+    if (rate.num <= 0 || rate.den <= 0 || !header)
+        return NAN;
+    const int temporalReference = (header[0] << 2) | (header[1] >> 6);
+    return decoded + (temporalReference + 1) * av_q2d(av_inv_q(rate));
+}
+
 // When a keyframe is shown. Containers without display times (AVI) give only the decode time,
 // and with B-frames the picture is shown later than it is decoded, by up to the reorder delay.
-// MPEG streams leave display times out of some packets too, but there the decode time is the
-// stream's own and a keyframe opens its group of pictures: no estimate is needed.
+// MPEG program streams leave display times out of most I- and P-pictures; there the picture
+// header tells how many pictures of the group are shown before the keyframe.
 double keyframeShown(const AVFormatContext* ctx, const AVPacket* packet, const AVStream* stream) {
     const double at = packetSeconds(packet, stream->time_base);
+    if (packet->pts == AV_NOPTS_VALUE && !std::isnan(at))
+        if (const double shown = mpegKeyframeShown(packet, stream, at); !std::isnan(shown))
+            return shown;
     if (packet->pts != AV_NOPTS_VALUE || std::isnan(at) || (ctx->iformat->flags & AVFMT_TS_DISCONT))
         return at;
     const AVRational rate =
@@ -104,27 +149,49 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const O
 // before absStart is dropped and reading restarts there.
 void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromLastKeyframe,
                    std::size_t budget, StartPoint& point, const OnRead& onRead) {
-    const AVRational timeBase = ctx->streams[anchor]->time_base;
+    const AVStream* stream = ctx->streams[anchor];
+    const bool mpeg = reordersMpeg(stream);
+    // MPEG-1/2: the decode time of the last I- or P-picture read without a display time. It is
+    // shown when the next such picture is decoded, the B-pictures between shown before it.
+    double referenceDecoded = NAN;
+    const auto note = [&](double shown) {
+        if (shown <= absStart + 1e-4 && shown > point.shownTime)
+            point.shownTime = shown;
+    };
     for (; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
             return;
         onRead();
         const bool isAnchor = packet->stream_index == anchor;
-        const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
+        double shown = isAnchor ? packetSeconds(packet.get(), stream->time_base) : NAN;
         const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
-        const double decoded = isAnchor && decodeKnown ? seconds(packet->dts, timeBase) : shown;
-        if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY) &&
-            shown <= absStart + 1e-4) {
-            point.pending.clear();
-            point.keyframeTime = shown;
-            point.shownTime = shown;
+        const double decoded =
+            isAnchor && decodeKnown ? seconds(packet->dts, stream->time_base) : shown;
+        if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY)) {
+            double keyShown = shown;
+            if (packet->pts == AV_NOPTS_VALUE && mpeg)
+                if (const double t = mpegKeyframeShown(packet.get(), stream, decoded);
+                    !std::isnan(t))
+                    keyShown = t;
+            if (keyShown <= absStart + 1e-4) {
+                point.pending.clear();
+                point.keyframeTime = keyShown;
+                point.shownTime = keyShown;
+            }
+        }
+        if (isAnchor && mpeg && decodeKnown && isMpegReference(packet.get())) {
+            if (!std::isnan(referenceDecoded))
+                note(decoded);
+            referenceDecoded = packet->pts == AV_NOPTS_VALUE ? decoded : NAN;
+            if (packet->pts == AV_NOPTS_VALUE)
+                shown = NAN; // not known before the next one comes
         }
         point.pending.push_back(std::move(packet));
-        if (!isAnchor || std::isnan(shown))
+        if (!isAnchor || std::isnan(decoded))
             continue;
-        if (shown <= absStart + 1e-4 && shown > point.shownTime)
-            point.shownTime = shown;
+        if (!std::isnan(shown))
+            note(shown);
         // Matroska leaves out the decode time of some packets; their picture may still be shown
         // before a later one, so only a picture well past the start ends the search there.
         if (decoded > absStart && (decodeKnown || shown > absStart + 1.0))
@@ -142,7 +209,7 @@ void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& 
 } // namespace
 
 StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
-                      const OnRead& onRead) {
+                      const OnRead& onRead, double leadIn) {
     AVFormatContext* ctx = source.ctx.get();
     StartPoint point;
     point.keyframeTime = source.startOffset;
@@ -163,7 +230,7 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
         point.keyframeTime = absStart;
         return point;
     }
-    double target = absStart;
+    double target = std::max(source.startOffset, absStart - leadIn);
     double step = 1;
     for (int attempt = 0; attempt < 8; ++attempt) {
         point.pending.clear();
@@ -174,7 +241,11 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
             point.keyframeTime <= absStart + 1e-4) {
             if (findShownFrame) {
                 point.shownTime = point.keyframeTime;
-                readPastStart(ctx, anchorStream, absStart, false, 20000, point, onRead);
+                // MPEG program streams are sought by the times they state now and then, and a
+                // seek (or the lead-in) lands groups early: reading then starts at the last
+                // keyframe shown at or before the start.
+                const bool toLastKeyframe = reordersMpeg(ctx->streams[anchorStream]);
+                readPastStart(ctx, anchorStream, absStart, toLastKeyframe, 20000, point, onRead);
             }
             return point;
         }

@@ -35,9 +35,11 @@ struct StartPoint {
 // or before absStart, stepping further back where a container's seek lands late. Streams that
 // cannot seek are read from their beginning. anchorStream -1: no anchor, position at absStart.
 // onRead is called for every packet read, to show the watchdog that work moves.
+// leadIn: seconds before absStart to seek to, for demuxers that guess the timestamps after a
+// seek until the stream states one again: those near absStart are then read in sequence.
 using OnRead = std::function<void()>;
 StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
-                      const OnRead& onRead);
+                      const OnRead& onRead, double leadIn = 0);
 
 // Seconds of a timestamp in a stream's time base.
 double seconds(std::int64_t ts, AVRational timeBase);

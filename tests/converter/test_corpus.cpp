@@ -145,10 +145,11 @@ private slots:
             << "bframes.mp4"
             << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mp4" << 0 << 25 << 49 << 1.05
             << "";
+        // The sound starts 5 ms before the picture: picture 45, a keyframe, is shown from 1.805 s.
         row("dvd video copied from a keyframe")
             << "bars.vob"
-            << "" << (QStringList{"-ss", "1.8", "-t", "1"} + copy) << "vob" << 0 << 45 << -1 << 1.05
-            << "";
+            << "" << (QStringList{"-ss", "1.81", "-t", "1"} + copy) << "vob" << 0 << 45 << -1
+            << 1.05 << "";
         // The first keyframe opens a group whose first B-pictures refer to the group before.
         row("dvd video copied from inside an open group")
             << "bars.vob"

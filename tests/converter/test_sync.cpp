@@ -131,12 +131,6 @@ const std::pair<const char*, const char*> knownFaults[] = {
      "left out before it"},
     {"chirp_mpeg2.mpg, copied, start late, to the end",
      "copied MPEG-2 from the last group: the sound starts three frames ahead of its picture"},
-    {"chirp_mpeg2.mpg, exact copy, start mid-group",
-     "exact MPEG-2 cut: the encoded head runs ahead of its sound"},
-    {"chirp_mpeg2.mpg, exact copy, start on a keyframe",
-     "exact MPEG-2 cut: the encoded head runs ahead of its sound"},
-    {"chirp_mpeg2.mpg, exact copy, start late, to the end",
-     "exact MPEG-2 cut from the last group: the sound starts three frames ahead of its picture"},
     {"chirp_mpeg4.avi, encoded again, start on a keyframe",
      "re-encoded MPEG-4 Visual with B-frames from AVI: after the seek the first picture is "
      "followed by empty frame slots, so it comes too early against its sound"},
