@@ -31,13 +31,47 @@ bool opensClosedGroup(const AVPacket* packet) {
     return false;
 }
 
+// MPEG-1/2 video: whether the packet's picture is an I- or P-picture, which later ones refer to.
+bool isMpegReference(const AVPacket* packet) {
+    const int type = mpegPictureType(packet);
+    return type == 1 || type == 2;
+}
+
+// MPEG-4 Visual: whether the packet's first picture is one that later ones refer to (I, P or
+// S). The few bytes of an empty picture that stand in for a B-frame packed into an earlier
+// packet are not.
+bool isMpeg4Reference(const AVPacket* packet) {
+    if (packet->size <= 7)
+        return false;
+    for (int i = 0; i + 4 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB6)
+            return (packet->data[i + 4] >> 6) != 2;
+    return false;
+}
+
 } // namespace
 
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
                            double copyFrom)
     : m_in(in), m_out(out), m_type(in->codecpar->codec_type),
+      m_mpegVideo(in->codecpar->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
+                  in->codecpar->codec_id == AV_CODEC_ID_MPEG1VIDEO),
       m_startTs(secondsToTs(absStart, in->time_base)), m_endTs(secondsToTs(absEnd, in->time_base)),
-      m_fromTs(secondsToTs(copyFrom, in->time_base)) {}
+      m_fromTs(secondsToTs(copyFrom, in->time_base)),
+      // A frame starting within a rounding error of the end is on screen at the end; the end
+      // is not rounded up into a coarse time base (1/25 s in AVI).
+      m_lastShownTs(
+          std::isfinite(absEnd)
+              ? secondsToTs(std::floor((absEnd + 1e-4) / av_q2d(in->time_base)), AVRational{1, 1})
+              : INT64_MAX) {
+    const AVRational rate = in->avg_frame_rate.num > 0 && in->avg_frame_rate.den > 0
+                                ? in->avg_frame_rate
+                                : in->r_frame_rate;
+    m_frameTs = rate.num > 0 && rate.den > 0
+                    ? std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base))
+                    : 1;
+}
 
 void StreamCopier::convertToAnnexB(AVFormatContext* output) {
     const AVCodecParameters* par = m_in->codecpar;
@@ -59,26 +93,113 @@ void StreamCopier::convertToAnnexB(AVFormatContext* output) {
 }
 
 void StreamCopier::accept(AVPacket* packet, const Writer& write) {
-    if (m_type == AVMEDIA_TYPE_VIDEO && endsVideo(packet, write))
+    if (m_type == AVMEDIA_TYPE_VIDEO && m_endTs != INT64_MAX) {
+        acceptVideo(packet, write);
         return;
-    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    const std::int64_t duration = packet->duration;
+    }
     const bool wasStarted = m_started;
     if (!take(packet))
         return;
     if (m_type == AVMEDIA_TYPE_VIDEO && !keepsAfterStart(packet, wasStarted))
         return;
-    if (m_type != AVMEDIA_TYPE_VIDEO || m_endTs == INT64_MAX) {
+    out(packet, write);
+}
+
+void StreamCopier::acceptVideo(AVPacket* packet, const Writer& write) {
+    if (m_finished)
+        return;
+    const AVCodecID codec = m_in->codecpar->codec_id;
+    const int delay = m_in->codecpar->video_delay;
+    // MPEG-4 Visual with B-frames shows its I- and P-pictures as MPEG-1/2 does.
+    const bool reference = codec == AV_CODEC_ID_MPEG4 ? delay > 0 && isMpeg4Reference(packet)
+                                                      : m_mpegVideo && isMpegReference(packet);
+    const bool shownLater = reference && packet->pts == AV_NOPTS_VALUE;
+    const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    std::int64_t showTs = shownLater                      ? AV_NOPTS_VALUE
+                          : packet->pts != AV_NOPTS_VALUE ? packet->pts
+                                                          : packet->dts;
+    // Containers without display times (AVI) stamp the decode order: with B-frames a decoder
+    // shows each picture as many frames later as it holds pictures back, and one more.
+    if (packet->pts == AV_NOPTS_VALUE && !m_mpegVideo && codec != AV_CODEC_ID_MPEG4 && delay > 0 &&
+        showTs != AV_NOPTS_VALUE)
+        showTs += (delay + 1) * m_frameTs;
+    const std::int64_t duration =
+        packet->duration > 0 && seconds(packet->duration, m_in->time_base) <= 10 ? packet->duration
+                                                                                 : m_frameTs;
+    if (m_started) {
+        if (reference && !m_waiting.empty() && decodeTs != AV_NOPTS_VALUE) {
+            settleWaiting(decodeTs, write);
+            if (m_finished)
+                return;
+        }
+        if (showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration)) {
+            endVideo(write);
+            return;
+        }
+    }
+    const bool wasStarted = m_started;
+    if (!take(packet) || !keepsAfterStart(packet, wasStarted))
+        return;
+    if (!wasStarted && showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration)) {
+        // The first keyframe is on screen at the end already: it is all the clip has.
         out(packet, write);
+        m_wroteVideo = true;
+        m_finished = true;
         return;
     }
-    writeHeld(write);
-    av_packet_move_ref(m_held.get(), packet);
-    m_holding = true;
-    m_heldShowTs = showTs;
-    m_heldDuration = duration;
-    if (showTs != AV_NOPTS_VALUE)
-        m_latestShowTs = std::max(m_latestShowTs, showTs);
+    if (shownLater && decodeTs != AV_NOPTS_VALUE) {
+        m_waiting.push_back(makePacket());
+        av_packet_move_ref(m_waiting.back().get(), packet);
+        m_waitingDts = decodeTs;
+        m_waitingDuration = duration;
+        m_waitingLatestShown = AV_NOPTS_VALUE;
+        return;
+    }
+    if (!m_waiting.empty()) {
+        m_waiting.push_back(makePacket());
+        av_packet_move_ref(m_waiting.back().get(), packet);
+        if (showTs != AV_NOPTS_VALUE &&
+            (m_waitingLatestShown == AV_NOPTS_VALUE || showTs > m_waitingLatestShown))
+            m_waitingLatestShown = showTs;
+        return;
+    }
+    out(packet, write);
+    m_wroteVideo = true;
+}
+
+bool StreamCopier::pastEnd(std::int64_t showTs, std::int64_t duration) const {
+    // The next frame starts at or before the end when this one ends by then: this one is not
+    // the frame on screen at the end.
+    return m_lastShownTs != INT64_MAX && showTs > m_lastShownTs - duration;
+}
+
+void StreamCopier::settleWaiting(std::int64_t showTs, const Writer& write) {
+    if (pastEnd(showTs, m_waitingDuration)) {
+        endVideo(write);
+        return;
+    }
+    flushWaiting(write);
+}
+
+void StreamCopier::flushWaiting(const Writer& write) {
+    if (m_waiting.empty())
+        return;
+    for (PacketPtr& waiting : m_waiting)
+        out(waiting.get(), write);
+    m_waiting.clear();
+    m_wroteVideo = true;
+}
+
+void StreamCopier::endVideo(const Writer& write) {
+    m_finished = true;
+    // The pictures left out before the end refer to one past it: the source did not end early,
+    // the clip covers its section as far as a copy can.
+    m_progress = std::max(m_progress, seconds(m_endTs - m_startTs, m_in->time_base));
+    if (!m_wroteVideo && !m_waiting.empty()) {
+        out(m_waiting.front().get(), write);
+        m_wroteVideo = true;
+    }
+    m_waiting.clear();
 }
 
 bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
@@ -100,43 +221,15 @@ bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
     return true;
 }
 
-bool StreamCopier::endsVideo(const AVPacket* packet, const Writer& write) {
-    if (m_finished)
-        return true;
-    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    if (showTs == AV_NOPTS_VALUE || showTs <= m_endTs || !m_started)
-        return false;
-    m_finished = true;
-    // The held picture is the one on screen at the end when no later one was taken: it opens
-    // the next section, unless it is all this clip has. Held back at the end of decode order,
-    // nothing kept refers to it.
-    if (m_holding && (m_heldShowTs != m_latestShowTs || !m_wroteVideo))
-        writeHeld(write);
-    m_holding = false;
-    av_packet_unref(m_held.get());
-    return true;
-}
-
 void StreamCopier::finish(const Writer& write) {
-    if (!m_holding)
+    if (m_waiting.empty())
         return;
-    // The source ended: its last picture stays unless it is still on screen at the end.
-    const bool shownAtEnd = m_heldShowTs != AV_NOPTS_VALUE &&
-                            m_heldShowTs + std::max<std::int64_t>(m_heldDuration, 1) > m_endTs &&
-                            m_heldShowTs == m_latestShowTs;
-    if (!shownAtEnd || !m_wroteVideo)
-        writeHeld(write);
-    m_holding = false;
-    av_packet_unref(m_held.get());
-}
-
-void StreamCopier::writeHeld(const Writer& write) {
-    if (!m_holding)
-        return;
-    m_holding = false;
-    m_wroteVideo = true;
-    out(m_held.get(), write);
-    av_packet_unref(m_held.get());
+    // The source ended: the waiting picture is shown after the B-pictures that follow it, or
+    // one frame after it is decoded when none does.
+    const std::int64_t showTs = m_waitingLatestShown != AV_NOPTS_VALUE
+                                    ? m_waitingLatestShown + m_frameTs
+                                    : m_waitingDts + m_frameTs;
+    settleWaiting(showTs, write);
 }
 
 void StreamCopier::out(AVPacket* packet, const Writer& write) {

@@ -4,6 +4,7 @@
 #include "libav_ptr.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 extern "C" {
@@ -27,8 +28,8 @@ public:
     // keyframe before the start gets a negative time that MP4 covers with an edit list) and
     // writes it, or drops it when it is not part of the clip.
     // Video ends by the frame rule: its last frame is the one before the frame on screen at the
-    // end, and a picture shown past the end ends it in decode order, so the pictures that
-    // refer to it are left out too.
+    // end. The first picture in decode order shown at or past that point ends it, so the
+    // pictures that refer to it are left out too, even those shown before the end.
     void accept(AVPacket* packet, const Writer& write);
     // Writes what is held back once the source has ended.
     void finish(const Writer& write);
@@ -45,31 +46,42 @@ public:
 
 private:
     bool take(AVPacket* packet);
-    // Video: true for the first packet shown past the end; finishes the stream.
-    bool endsVideo(const AVPacket* packet, const Writer& write);
+    // Video with an end: decides by display time which pictures the clip keeps.
+    void acceptVideo(AVPacket* packet, const Writer& write);
+    // Whether a picture shown from showTs for duration is not shown before the frame on screen
+    // at the end, so it starts the next section.
+    bool pastEnd(std::int64_t showTs, std::int64_t duration) const;
+    // MPEG-1/2 video: the waiting reference picture turns out to be shown from showTs.
+    void settleWaiting(std::int64_t showTs, const Writer& write);
+    void flushWaiting(const Writer& write);
+    // Ends the video: what waits is dropped, unless the clip would otherwise hold no picture.
+    void endVideo(const Writer& write);
     // Video: false for a picture after the first keyframe that the clip cannot decode.
     bool keepsAfterStart(const AVPacket* packet, bool wasStarted);
     void out(AVPacket* packet, const Writer& write);
-    void writeHeld(const Writer& write);
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
     AVStream* m_out;
     AVMediaType m_type;
+    bool m_mpegVideo;
     std::int64_t m_startTs, m_endTs, m_fromTs;
+    std::int64_t m_frameTs;     // one frame of the video's rate, for packets without a duration
+    std::int64_t m_lastShownTs; // the latest time a frame may start at and still be on screen
+                                // at the end
     bool m_started = false;
     bool m_finished = false;
     bool m_leadingPictures = false; // MPEG video: B-pictures of an open group may follow
+    bool m_wroteVideo = false;
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
-    // The last video packet taken, written once the next one shows it is not the frame on
-    // screen at the end; its source display time and duration; the latest display time taken.
-    PacketPtr m_held = makePacket();
-    bool m_holding = false;
-    bool m_wroteVideo = false;
-    std::int64_t m_heldShowTs = 0;
-    std::int64_t m_heldDuration = 0;
-    std::int64_t m_latestShowTs = INT64_MIN;
+    // MPEG-1/2 streams and AVI leave the display time out of I- and P-pictures: such a picture
+    // is shown when the next one of them is decoded. Until then it waits here, first, with the
+    // B-pictures that follow it in decode order (shown before it, but predicted from it).
+    std::deque<PacketPtr> m_waiting;
+    std::int64_t m_waitingDuration = 0;
+    std::int64_t m_waitingDts = 0;
+    std::int64_t m_waitingLatestShown = AV_NOPTS_VALUE; // the latest B-picture among them
 };
 
 } // namespace vorkast

@@ -40,6 +40,15 @@ QString Run::contractBreach() const {
     return {};
 }
 
+QString decoderErrors(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-hide_banner", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
+    if (!ffmpeg.waitForFinished(30000))
+        return QStringLiteral("ffmpeg did not finish");
+    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
+}
+
 Run runVorkast(const QStringList& args, int timeoutMs, const QStringList& extraEnv) {
     QProcess process;
     auto env = QProcessEnvironment::systemEnvironment();

@@ -28,6 +28,10 @@ struct Run {
 // Runs vorkast with args; extraEnv as NAME=VALUE pairs.
 Run runVorkast(const QStringList& args, int timeoutMs = 60000, const QStringList& extraEnv = {});
 
+// What the ffmpeg tool's decoder complains about while reading the whole clip; empty when
+// every picture and sound frame decodes cleanly.
+QString decoderErrors(const QString& path);
+
 struct StreamInfo {
     QString type; // video, audio, subtitle, data
     QString codec;

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -144,16 +143,6 @@ std::pair<int, int> sectionFrames(const Video& src, double start, double length,
     const bool pastEnd =
         end >= src.frames.back().time - stampedLate - src.origin + src.frameDuration - 1e-4;
     return {shownAt(start), pastEnd ? last : shownAt(end)};
-}
-
-// What the ffmpeg tool's decoder complains about while reading the whole clip.
-QString decoderErrors(const QString& path) {
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-hide_banner", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
-    if (!ffmpeg.waitForFinished(30000))
-        return QStringLiteral("ffmpeg did not finish");
-    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
 }
 
 // The index of the source frame the picture is closest to.
