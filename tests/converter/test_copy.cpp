@@ -256,10 +256,6 @@ private slots:
                 const bool held = clip.contains(n);
                 QVERIFY2(!held || !seen.contains(n),
                          qPrintable(QStringLiteral("frame %1 twice: %2").arg(n).arg(listed(clip))));
-                // Known fault: a DVD stream copied from 1.3 s starts at the keyframe after the
-                // start, whose decode time lies before it.
-                if (!held && n == first)
-                    QEXPECT_FAIL("vob", "the copy starts at the keyframe after the start", Abort);
                 QVERIFY2(
                     held || n >= end - 2,
                     qPrintable(QStringLiteral("frame %1 missing: %2").arg(n).arg(listed(clip))));
