@@ -113,6 +113,24 @@ private slots:
         row("joined recording across the join") << "joined.ts"
                                                 << "" << QStringList{"-ss", "2", "-t", "2"} << "mp4"
                                                 << 0 << 49 << 98 << 2.05 << "each frame once";
+        // The second recording's clock runs an hour ahead: seeks go by the mended timeline,
+        // on which the source plays 6 s.
+        row("joined recording copied from after the join")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "5.5", "-t", "5"} + copy) << "mp4" << 0 << 137 << 149
+            << 0.55 << "each frame once";
+        row("joined recording copied exactly from after the join")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "5.5", "-t", "5", "-cut", "exact"} + copy) << "ts" << 0
+            << 137 << 149 << 0.55 << "each frame once";
+        row("joined recording encoded from after the join")
+            << "joined.ts"
+            << "" << QStringList{"-ss", "5.5", "-t", "5"} << "mkv" << 0 << 137 << 149 << 0.55
+            << "each frame once";
+        row("joined recording, start past where it plays")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "11", "-t", "2"} + copy) << "ts" << 1 << -1 << -1 << 0.0
+            << "";
         row("clock from 3600 s, start counted from the source's start")
             << "late.ts"
             << "" << QStringList{"-ss", "1", "-t", "2"} << "mp4" << 0 << 24 << 73 << 2.05 << "";
