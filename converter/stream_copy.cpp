@@ -108,9 +108,9 @@ bool StreamCopier::endsVideo(const AVPacket* packet, const Writer& write) {
         return false;
     m_finished = true;
     // The held picture is the one on screen at the end when no later one was taken: it opens
-    // the next section, unless it is all this clip has. Held back at the end of decode order,
-    // nothing kept refers to it.
-    if (m_holding && (m_heldShowTs != m_latestShowTs || !m_wroteVideo))
+    // the next section, unless it is all this clip has or on screen at the start too (a clip
+    // shorter than a frame). Held back at the end of decode order, nothing kept refers to it.
+    if (m_holding && (m_heldShowTs != m_latestShowTs || !m_wroteVideo || shownAtStart()))
         writeHeld(write);
     m_holding = false;
     av_packet_unref(m_held.get());
@@ -124,7 +124,7 @@ void StreamCopier::finish(const Writer& write) {
     const bool shownAtEnd = m_heldShowTs != AV_NOPTS_VALUE &&
                             m_heldShowTs + std::max<std::int64_t>(m_heldDuration, 1) > m_endTs &&
                             m_heldShowTs == m_latestShowTs;
-    if (!shownAtEnd || !m_wroteVideo)
+    if (!shownAtEnd || !m_wroteVideo || shownAtStart())
         writeHeld(write);
     m_holding = false;
     av_packet_unref(m_held.get());

@@ -51,6 +51,10 @@ private:
     bool keepsAfterStart(const AVPacket* packet, bool wasStarted);
     void out(AVPacket* packet, const Writer& write);
     void writeHeld(const Writer& write);
+    // Whether the held picture is already on screen at the clip's start.
+    bool shownAtStart() const {
+        return m_heldShowTs != AV_NOPTS_VALUE && m_heldShowTs <= m_startTs;
+    }
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
