@@ -20,6 +20,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vorkast {
@@ -139,11 +140,30 @@ ConvertResult measure(const std::vector<Route>& routes, const Source& source,
     return result;
 }
 
+// A source whose clock may restart (transport and program streams) is sampled for leaps, and
+// read through once where it has them: its length and every seek then go by the mended
+// timeline. Otherwise reading goes back to the beginning.
+std::optional<MendedTimeline> mendTimeline(Source& source, Watchdog& watchdog) {
+    AVFormatContext* input = source.ctx.get();
+    if (!(input->iformat->flags & AVFMT_TS_DISCONT) || !input->pb ||
+        !(input->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return std::nullopt;
+    std::optional<MendedTimeline> mended;
+    if (MendedTimeline::mayLeap(input))
+        mended = MendedTimeline::scan(input, source.videoIndex, source.audioIndex,
+                                      [&] { watchdog.alive(); });
+    if (mended && mended->duration() > 0)
+        source.duration = mended->duration();
+    av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
+    return mended;
+}
+
 } // namespace
 
 ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
     refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
+    const std::optional<MendedTimeline> mended = mendTimeline(source, watchdog);
     checkStart(source, options);
     Section section;
     section.start = source.startOffset + options.start;
@@ -204,8 +224,19 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     const bool exactMpeg = exactCut && isMpegVideo(input->streams[anchor]->codecpar->codec_id) &&
                            exactCutWay(input->streams[anchor]->codecpar) == ExactCutWay::ByRecoding;
     const auto alive = [&] { watchdog.alive(); };
-    StartPoint start = positionAt(source, positionFrom, anchor, copiesVideo, alive,
-                                  exactMpeg ? kMpegSeekMargin : 0.0);
+    StartPoint start;
+    std::optional<TimestampRepair> repairFrom;
+    if (mended) {
+        MendedTimeline::Start at = mended->startAt(input, anchor, positionFrom);
+        if (at.pos >= 0 && av_seek_frame(input, -1, at.pos, AVSEEK_FLAG_BYTE) < 0)
+            throw ConvertError("cannot find the start in the source");
+        start.keyframeTime = at.keyframeTime;
+        start.shownTime = copiesVideo ? at.shownTime : positionFrom;
+        repairFrom = std::move(at.repair);
+    } else {
+        start = positionAt(source, positionFrom, anchor, copiesVideo, alive,
+                           exactMpeg ? kMpegSeekMargin : 0.0);
+    }
     if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
         start.keyframeTime = std::max(start.keyframeTime, section.start);
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
@@ -292,7 +323,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         const AVStream* video = input->streams[anchor];
         routes[anchor].exact = ExactVideoCut::create(
             input, video, copyOut[anchor], writer.context(), options, section.start, section.end);
-        if (!routes[anchor].exact && exactMpeg) {
+        if (!routes[anchor].exact && exactMpeg && !mended) {
             // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
             // not at the one read from.
             start = positionAt(source, section.start, anchor, true, alive);
@@ -355,7 +386,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     };
 
     PacketPtr packet = makePacket();
-    TimestampRepair repair(input);
+    TimestampRepair repair = repairFrom ? *repairFrom : TimestampRepair(input);
     bool damaged = false;
     for (;;) {
         if (watchdog.expired())
@@ -420,12 +451,13 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     writer.close();
     part.commit();
 
-    if (repair.leaps() > 0)
-        printMessage("the source's clock jumps at " + std::to_string(repair.leaps()) +
-                     (repair.leaps() == 1 ? " point" : " points") +
+    const int leaps = mended ? mended->leaps() : repair.leaps();
+    if (leaps > 0)
+        printMessage("the source's clock jumps at " + std::to_string(leaps) +
+                     (leaps == 1 ? " point" : " points") +
                      " (joined recordings or damage); the clip runs on across the gaps");
     return measure(routes, source, options, asked, frameSeconds(input, anchor),
-                   repair.removedSeconds());
+                   mended ? 0.0 : repair.removedSeconds());
 }
 
 } // namespace vorkast

@@ -282,8 +282,9 @@ double frameRuleEnd(const AVFormatContext* input, const AVStream* video, double 
     if (!std::isfinite(askedEnd))
         return askedEnd;
     const double frame = av_q2d(av_inv_q(streamRate(input, video)));
+    // A range inside one frame still holds that frame: the one on screen at the start.
     const double frames = std::floor((askedEnd - shownStart + 1e-4) / frame);
-    return shownStart + std::max(0.0, frames) * frame;
+    return shownStart + std::max(1.0, frames) * frame;
 }
 
 class ExactVideoCut::Impl {

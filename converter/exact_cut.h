@@ -23,7 +23,8 @@ enum class ExactCutWay {
 ExactCutWay exactCutWay(const AVCodecParameters* codec);
 
 // The section's end in absolute seconds by the frame rule: the start of the frame on screen at
-// askedEnd, for a stream whose frames follow each other at its frame rate from shownStart.
+// askedEnd, for a stream whose frames follow each other at its frame rate from shownStart; at
+// least one frame past shownStart.
 double frameRuleEnd(const AVFormatContext* input, const AVStream* video, double shownStart,
                     double askedEnd);
 

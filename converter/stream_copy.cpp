@@ -169,8 +169,9 @@ void StreamCopier::acceptVideo(AVPacket* packet, const Writer& write) {
 
 bool StreamCopier::pastEnd(std::int64_t showTs, std::int64_t duration) const {
     // The next frame starts at or before the end when this one ends by then: this one is not
-    // the frame on screen at the end.
-    return m_lastShownTs != INT64_MAX && showTs > m_lastShownTs - duration;
+    // the frame on screen at the end. A frame that is on screen at the start stays, also when a
+    // clip shorter than a frame has it on screen at the end as well.
+    return m_lastShownTs != INT64_MAX && showTs > m_lastShownTs - duration && showTs > m_startTs;
 }
 
 void StreamCopier::settleWaiting(std::int64_t showTs, const Writer& write) {

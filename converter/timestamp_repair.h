@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -40,6 +42,49 @@ private:
     std::int64_t m_offset = 0;             // added to every timestamp, in AV_TIME_BASE
     std::int64_t m_clock = AV_NOPTS_VALUE; // the latest video or audio time, in AV_TIME_BASE
     int m_leaps = 0;
+};
+
+// A source whose clock restarts, read through once: the timestamps a seek goes by are the
+// unmended ones, so a start on the mended timeline is found here instead, with the repair's
+// state at that point for reading on from it.
+class MendedTimeline {
+public:
+    // Where reading starts: the byte position of the chosen keyframe (-1: the file's start),
+    // the repair as it stood just before it, and the times a start point needs.
+    struct Start {
+        std::int64_t pos = -1;
+        TimestampRepair repair;
+        double keyframeTime = 0; // absolute seconds of the keyframe, mended
+        double shownTime = 0;    // absolute seconds of the anchor's frame on screen at the start
+    };
+
+    // Whether the clock of a source that may restart it seems to leap: times sampled across
+    // the file that do not grow with its bytes. Cheap: a few seeks by bytes. Leaves the
+    // position anywhere.
+    static bool mayLeap(AVFormatContext* input);
+    // Reads every packet once; nullopt when the clock never leaps after all. onRead shows the
+    // watchdog that work moves.
+    static std::optional<MendedTimeline> scan(AVFormatContext* input, int video, int audio,
+                                              const std::function<void()>& onRead);
+
+    int leaps() const { return m_leaps; }
+    // Seconds from the first timestamp to the end of the last packet, on the mended timeline.
+    double duration() const { return m_duration; }
+    // The last keyframe of anchor at or before absStart (absolute, mended seconds) and the
+    // frame on screen there; the file's start when none is.
+    Start startAt(const AVFormatContext* input, int anchor, double absStart) const;
+
+private:
+    struct Keyframe {
+        int stream;
+        double shown;
+        std::int64_t pos;
+        TimestampRepair repair;
+    };
+    std::vector<Keyframe> m_keyframes;             // in file order
+    std::vector<std::vector<double>> m_shownTimes; // per stream, sorted; video and audio only
+    int m_leaps = 0;
+    double m_duration = -1;
 };
 
 } // namespace vorkast

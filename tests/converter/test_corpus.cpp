@@ -113,6 +113,49 @@ private slots:
         row("joined recording across the join") << "joined.ts"
                                                 << "" << QStringList{"-ss", "2", "-t", "2"} << "mp4"
                                                 << 0 << 49 << 98 << 2.05 << "each frame once";
+        // The second recording's clock runs an hour ahead: seeks go by the mended timeline,
+        // on which the source plays 6 s.
+        row("joined recording copied from after the join")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "5.5", "-t", "5"} + copy) << "mp4" << 0 << 137 << 149
+            << 0.55 << "each frame once";
+        row("joined recording copied exactly from after the join")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "5.5", "-t", "5", "-cut", "exact"} + copy) << "ts" << 0
+            << 137 << 149 << 0.55 << "each frame once";
+        row("joined recording encoded from after the join")
+            << "joined.ts"
+            << "" << QStringList{"-ss", "5.5", "-t", "5"} << "mkv" << 0 << 137 << 149 << 0.55
+            << "each frame once";
+        row("joined recording, start past where it plays")
+            << "joined.ts"
+            << "" << (QStringList{"-ss", "11", "-t", "2"} + copy) << "ts" << 1 << -1 << -1 << 0.0
+            << "";
+        // A length inside one frame: the clip is that frame, the one on screen at the start.
+        const struct {
+            const char* name;
+            const char* source;
+            const char* length;
+            QStringList mode;
+            const char* extension;
+        } shortCuts[] = {
+            {"mp4 copied", "bars25.mp4", "0.01", copy, "mp4"},
+            {"mp4 copied into mov", "bars25.mp4", "0.01", copy, "mov"},
+            {"b-frames copied, one frame long", "bframes.mp4", "0.04", copy, "mp4"},
+            {"mp4 copied exactly", "bars25.mp4", "0.01", copy + QStringList{"-cut", "exact"},
+             "mp4"},
+            {"program stream copied exactly", "bars.mpg", "0.01",
+             copy + QStringList{"-cut", "exact"}, "mpg"},
+            {"dvd video copied exactly", "bars.vob", "0.01", copy + QStringList{"-cut", "exact"},
+             "vob"},
+            {"transport stream copied exactly", "joined.ts", "0.01",
+             copy + QStringList{"-cut", "exact"}, "ts"},
+            {"mp4 encoded", "bars25.mp4", "0.01", {}, "mp4"},
+        };
+        for (const auto& cut : shortCuts)
+            QTest::addRow("shorter than a frame: %s", cut.name)
+                << cut.source << "" << (QStringList{"-ss", "1.5", "-t", cut.length} + cut.mode)
+                << cut.extension << 0 << 37 << 37 << 0.05 << "one frame";
         row("clock from 3600 s, start counted from the source's start")
             << "late.ts"
             << "" << QStringList{"-ss", "1", "-t", "2"} << "mp4" << 0 << 24 << 73 << 2.05 << "";
@@ -228,6 +271,8 @@ private slots:
                     frames[i] == frames[i - 1] + 1,
                     qPrintable(
                         QStringLiteral("frame %1 after %2").arg(frames[i]).arg(frames[i - 1])));
+        } else if (expect == "one frame") {
+            QCOMPARE(int(frames.size()), 1);
         } else if (expect == "every packet a picture") {
             QCOMPARE(videoPackets(output), int(frames.size()));
         } else if (expect.startsWith("sound")) {
