@@ -3,6 +3,7 @@
 
 #include "convert_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -98,13 +99,28 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const O
     return false;
 }
 
+// Drops the anchor's packets read so far: a later keyframe at or before the start opens the
+// clip. The other streams' packets stay; their copies leave out what lies before it by time.
+void dropAnchorPackets(std::deque<PacketPtr>& pending, int anchor) {
+    pending.erase(
+        std::remove_if(pending.begin(), pending.end(),
+                       [anchor](const PacketPtr& p) { return p->stream_index == anchor; }),
+        pending.end());
+}
+
 // Reads on until no later anchor packet can be shown at or before absStart (decode times only
 // grow, and nothing is shown before it is decoded), noting the latest picture shown by then.
-// fromLastKeyframe: read without a seek, so what came before the anchor's last keyframe at or
-// before absStart is dropped and reading restarts there.
+// Where it can, reading restarts at the anchor's last keyframe at or before absStart: a seek
+// may land a group or more early (AVI and ASF indexes), and every picture before that keyframe
+// lies before the start. fromLastKeyframe: read without a seek, so the other streams' packets
+// before that keyframe are dropped too.
 void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromLastKeyframe,
                    std::size_t budget, StartPoint& point, const OnRead& onRead) {
     const AVRational timeBase = ctx->streams[anchor]->time_base;
+    // Where pictures are shown in the order they are decoded, a keyframe's time is its own.
+    // Elsewhere the packets flagged as keyframes are not all places to start from (packed
+    // B-frames in AVI), so the seek's keyframe stays.
+    const bool inOrder = ctx->streams[anchor]->codecpar->video_delay == 0;
     for (; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
@@ -114,11 +130,16 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
         const double shown = isAnchor ? packetSeconds(packet.get(), timeBase) : NAN;
         const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
         const double decoded = isAnchor && decodeKnown ? seconds(packet->dts, timeBase) : shown;
-        if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY) &&
-            shown <= absStart + 1e-4) {
-            point.pending.clear();
-            point.keyframeTime = shown;
-            point.shownTime = shown;
+        if (isAnchor && (packet->flags & AV_PKT_FLAG_KEY) && shown <= absStart + 1e-4) {
+            if (fromLastKeyframe) {
+                point.pending.clear();
+                point.keyframeTime = shown;
+                point.shownTime = shown;
+            } else if (inOrder && shown > point.keyframeTime) {
+                dropAnchorPackets(point.pending, anchor);
+                point.keyframeTime = shown;
+                point.shownTime = shown;
+            }
         }
         point.pending.push_back(std::move(packet));
         if (!isAnchor || std::isnan(shown))

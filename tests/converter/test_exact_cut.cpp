@@ -219,6 +219,14 @@ private slots:
                     << src.pictureLate << src.stampedLate;
         QTest::newRow("intra-only mov, start and end mid-frame")
             << "exact_mjpeg.mov" << 0.93 << 1.25 << 1024 << 0.0 << 0.0;
+        // AVI's index lets a seek land a second or more before the start, and its sound comes in
+        // packets that begin before the first picture.
+        QTest::newRow("intra-only avi, start and end mid-frame")
+            << "exact_mjpeg.avi" << 0.93 << 1.25 << 1024 << 0.0 << 0.0;
+        QTest::newRow("intra-only avi, start a second in")
+            << "exact_mjpeg.avi" << 1.3 << 1.25 << 1024 << 0.0 << 0.0;
+        QTest::newRow("intra-only avi, start in the last second, to the end")
+            << "exact_mjpeg.avi" << 3.21 << 2.0 << 1024 << 0.0 << 0.0;
     }
     void holdsExactlyTheSection() {
         QFETCH(QString, name);
