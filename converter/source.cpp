@@ -3,6 +3,7 @@
 
 #include "convert_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -143,10 +144,21 @@ bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const O
     return false;
 }
 
+// Drops the anchor's packets read so far: a later keyframe at or before the start opens the
+// clip. The other streams' packets stay; their copies leave out what lies before it by time.
+void dropAnchorPackets(std::deque<PacketPtr>& pending, int anchor) {
+    pending.erase(
+        std::remove_if(pending.begin(), pending.end(),
+                       [anchor](const PacketPtr& p) { return p->stream_index == anchor; }),
+        pending.end());
+}
+
 // Reads on until no later anchor packet can be shown at or before absStart (decode times only
 // grow, and nothing is shown before it is decoded), noting the latest picture shown by then.
-// fromLastKeyframe: read without a seek, so what came before the anchor's last keyframe at or
-// before absStart is dropped and reading restarts there.
+// Where it can, reading restarts at the anchor's last keyframe at or before absStart: a seek
+// may land a group or more early (AVI and ASF indexes), and every picture before that keyframe
+// lies before the start. fromLastKeyframe: read without a seek, so the other streams' packets
+// before that keyframe are dropped too.
 void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromLastKeyframe,
                    std::size_t budget, StartPoint& point, const OnRead& onRead) {
     const AVStream* stream = ctx->streams[anchor];
@@ -158,6 +170,10 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
         if (shown <= absStart + 1e-4 && shown > point.shownTime)
             point.shownTime = shown;
     };
+    // Where pictures are shown in the order they are decoded, a keyframe's time is its own.
+    // Elsewhere the packets flagged as keyframes are not all places to start from (packed
+    // B-frames in AVI), so the seek's keyframe stays.
+    const bool inOrder = stream->codecpar->video_delay == 0;
     for (; budget > 0; --budget) {
         PacketPtr packet = makePacket();
         if (av_read_frame(ctx, packet.get()) < 0)
@@ -168,16 +184,22 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
         const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
         const double decoded =
             isAnchor && decodeKnown ? seconds(packet->dts, stream->time_base) : shown;
-        if (fromLastKeyframe && isAnchor && (packet->flags & AV_PKT_FLAG_KEY)) {
+        if (isAnchor && (packet->flags & AV_PKT_FLAG_KEY)) {
             double keyShown = shown;
             if (packet->pts == AV_NOPTS_VALUE && mpeg)
                 if (const double t = mpegKeyframeShown(packet.get(), stream, decoded);
                     !std::isnan(t))
                     keyShown = t;
             if (keyShown <= absStart + 1e-4) {
-                point.pending.clear();
-                point.keyframeTime = keyShown;
-                point.shownTime = keyShown;
+                if (fromLastKeyframe) {
+                    point.pending.clear();
+                    point.keyframeTime = keyShown;
+                    point.shownTime = keyShown;
+                } else if (inOrder && keyShown > point.keyframeTime) {
+                    dropAnchorPackets(point.pending, anchor);
+                    point.keyframeTime = keyShown;
+                    point.shownTime = keyShown;
+                }
             }
         }
         if (isAnchor && mpeg && decodeKnown && isMpegReference(packet.get())) {

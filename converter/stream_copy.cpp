@@ -50,6 +50,40 @@ bool isMpeg4Reference(const AVPacket* packet) {
     return false;
 }
 
+// Uncompressed sound: the bytes of one sample of every channel, or 0 for other codecs (and for
+// PCM kinds with headers of their own, which cannot be split anywhere).
+int pcmSampleBytes(const AVCodecParameters* par) {
+    if (par->codec_id < AV_CODEC_ID_PCM_S16LE || par->codec_id >= AV_CODEC_ID_ADPCM_IMA_QT)
+        return 0;
+    const int bits = av_get_exact_bits_per_sample(par->codec_id);
+    const int channels = par->ch_layout.nb_channels;
+    if (bits <= 0 || bits % 8 != 0 || channels <= 0)
+        return 0;
+    const int bytes = bits / 8 * channels;
+    return par->block_align <= 0 || par->block_align == bytes ? bytes : 0;
+}
+
+// Leaves out the samples of an uncompressed sound packet that lie before fromTs, so the sound
+// starts where the clip does rather than up to a whole packet earlier.
+void trimPcmHead(AVPacket* packet, const AVStream* in, std::int64_t fromTs) {
+    const int sampleBytes = pcmSampleBytes(in->codecpar);
+    const int rate = in->codecpar->sample_rate;
+    if (sampleBytes == 0 || rate <= 0 || packet->pts == AV_NOPTS_VALUE || packet->pts >= fromTs)
+        return;
+    const std::int64_t samples = av_rescale_q(fromTs - packet->pts, in->time_base, {1, rate});
+    const std::int64_t bytes = samples * sampleBytes;
+    if (samples <= 0 || bytes >= packet->size)
+        return;
+    const std::int64_t skipped = av_rescale_q(samples, {1, rate}, in->time_base);
+    packet->data += bytes;
+    packet->size -= static_cast<int>(bytes);
+    packet->pts += skipped;
+    if (packet->dts != AV_NOPTS_VALUE)
+        packet->dts += skipped;
+    if (packet->duration > 0)
+        packet->duration = std::max<std::int64_t>(0, packet->duration - skipped);
+}
+
 } // namespace
 
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
@@ -251,7 +285,7 @@ bool StreamCopier::take(AVPacket* packet) {
     if (packet->duration < 0 || seconds(packet->duration, m_in->time_base) > 10)
         packet->duration = 0;
     const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    const std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    std::int64_t showTs = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     // Decode order decides the end, so no frame that an earlier one refers to is cut away.
     if (m_type != AVMEDIA_TYPE_VIDEO && decodeTs != AV_NOPTS_VALUE && decodeTs >= m_endTs) {
         if (holdsClipOpen())
@@ -266,6 +300,10 @@ bool StreamCopier::take(AVPacket* packet) {
             return false;
         if (showTs == AV_NOPTS_VALUE && m_type != AVMEDIA_TYPE_VIDEO)
             return false;
+        if (m_type == AVMEDIA_TYPE_AUDIO && packet->pts != AV_NOPTS_VALUE) {
+            trimPcmHead(packet, m_in, m_fromTs);
+            showTs = packet->pts;
+        }
         m_started = true;
     }
     if (showTs != AV_NOPTS_VALUE) {

@@ -64,7 +64,12 @@ public:
         m_tick = av_q2d(av_inv_q(rate));
         m_sourceRate = av_cmp_q(rate, av_guess_frame_rate(const_cast<AVFormatContext*>(input),
                                                           const_cast<AVStream*>(in), nullptr)) == 0;
+        // The last tick at or before the start: in a coarse time base (AVI's frame rate) the
+        // nearest one can be the next frame's, which is not yet on screen at the start.
         m_startTs = secondsToTs(section.start, in->time_base);
+        if (m_startTs != INT64_MIN &&
+            static_cast<double>(m_startTs) * av_q2d(in->time_base) > section.start + 1e-6)
+            --m_startTs;
         // MPEG-4 Visual with B-frames in a container without display times (AVI): where the
         // B-frames are packed with the picture before them, the decoder stamps each picture a
         // frame after the time it is shown at.

@@ -131,6 +131,21 @@ private slots:
                                                       << "h264"
                                                       << "aac" << counter << 1 << 5 << -1.0 << true;
 
+        // AVI counts time in frames: a start past the middle of a picture is nearer the next
+        // one's tick, which is not yet on screen there.
+        QTest::newRow("encode: avi, start late in a picture")
+            << "six.avi"
+            << "2.35"
+            << "1.5" << encode << "avi"
+            << "mpeg4"
+            << "mp3" << six << 37 << 38 << 1.5 << true;
+        QTest::newRow("encode: intra-only avi, start late in a picture")
+            << "exact_mjpeg.avi"
+            << "1.3"
+            << "1" << QStringList{"-vcodec", "libx264", "-acodec", "aac"} << "mkv"
+            << "h264"
+            << "aac" << six << 25 << 25 << 1.0 << true;
+
         // One source per supported container, cut inside a group of pictures.
         struct Container {
             const char* ext;

@@ -216,6 +216,14 @@ private slots:
             << "frames.mpg" << 2.0 << 0.5 << 1152 << 0.0 << 0.0;
         QTest::newRow("sparse times vob, start on a keyframe")
             << "frames.vob" << 1.46 << 0.5 << 1536 << 0.0 << 0.0;
+        // AVI's index lets a seek land a second or more before the start, and its sound comes in
+        // packets that begin before the first picture.
+        QTest::newRow("intra-only avi, start and end mid-frame")
+            << "exact_mjpeg.avi" << 0.93 << 1.25 << 1024 << 0.0 << 0.0;
+        QTest::newRow("intra-only avi, start a second in")
+            << "exact_mjpeg.avi" << 1.3 << 1.25 << 1024 << 0.0 << 0.0;
+        QTest::newRow("intra-only avi, start in the last second, to the end")
+            << "exact_mjpeg.avi" << 3.21 << 2.0 << 1024 << 0.0 << 0.0;
     }
     void holdsExactlyTheSection() {
         QFETCH(QString, name);
@@ -334,27 +342,46 @@ private slots:
         QCOMPARE(expectedFirst, rangeEnd);
     }
 
-    // A codec without an exact copy-cut makes the keyframe cut and says how much earlier the
-    // clip starts, in one line the split job reads.
+    // A codec without an exact copy-cut makes the keyframe cut from the last keyframe at or
+    // before START and says how much earlier the clip starts, in one line the split job reads.
+    void keyframeCutIsAnnounced_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("start");
+        QTest::newRow("wmv, mid-group") << "six.wmv" << 1.3;
+        QTest::newRow("wmv, early in a group") << "six.wmv" << 2.1;
+        // Keyframes every 12 pictures: the index lets a seek land groups early.
+        QTest::newRow("wmv, small groups") << "frames.wmv" << 1.3;
+        QTest::newRow("asf, small groups") << "frames.asf" << 2.1;
+    }
     void keyframeCutIsAnnounced() {
+        QFETCH(QString, name);
+        QFETCH(double, start);
         QTemporaryDir dir;
-        const QString output = dir.filePath("clip.wmv");
-        const Run run = runVorkast({"-y", "-i", fixture("six.wmv"), "-ss", "1.3", "-t", "2", "-c",
-                                    "copy", "-cut", "exact", output});
+        const QString output = dir.filePath("clip." + QFileInfo(name).suffix());
+        const Run run = runVorkast({"-y", "-i", fixture(name), "-ss", QString::number(start), "-t",
+                                    "2", "-c", "copy", "-cut", "exact", output});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
         QCOMPARE(run.otherLines.size(), 1);
         QVERIFY2(run.otherLines[0].startsWith("vorkast: "), qPrintable(run.otherLines[0]));
         const auto early = vorkast::notice::parseKeyframeCut(run.otherLines[0].toStdString());
         QVERIFY2(early, qPrintable(run.otherLines[0]));
         // The clip's first picture is the source's at START minus that many seconds.
-        const Video& src = source("six.wmv");
+        const Video& src = source(name);
         const Video clip = decodeVideo(output);
         QVERIFY(!clip.frames.empty());
         const int shown = closestFrame(src, clip.frames.front());
-        QVERIFY2(std::fabs(src.frames[shown].time - src.origin - (1.3 - *early)) < 0.001,
+        QVERIFY2(std::fabs(src.frames[shown].time - src.origin - (start - *early)) < 0.001,
                  qPrintable(QStringLiteral("%1 s early, clip starts at source %2 s")
                                 .arg(*early)
                                 .arg(src.frames[shown].time)));
+        // That picture is a keyframe, and no later one lies at or before START.
+        QVERIFY(src.frames[shown].key);
+        for (int i = shown + 1; i < int(src.frames.size()); ++i)
+            QVERIFY2(!src.frames[i].key || src.frames[i].time - src.origin > start + 1e-4,
+                     qPrintable(QStringLiteral("clip starts with source frame %1, keyframe %2 "
+                                               "lies before START")
+                                    .arg(shown)
+                                    .arg(i)));
     }
 
     void noticeLineReadsBack_data() {
