@@ -110,6 +110,21 @@ double frameSeconds(const AVFormatContext* input, int anchor) {
     return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
 }
 
+// AVI stores no display times: a keyframe followed by B-frames is shown as many frames after it
+// is decoded as B-frames follow it, more than the delay the decoder states. A keyframe that
+// seems shown at or just before the start may be shown after it, and the picture on screen at
+// the start then needs the group before. Seconds to seek back for that: the most B-frames a
+// stream may hold in a row, and the delay, at the stream's rate.
+double reorderLeadIn(const AVFormatContext* input, int anchor) {
+    if (anchor < 0 || std::strcmp(input->iformat->name, "avi") != 0)
+        return 0;
+    const AVStream* video = input->streams[anchor];
+    if (video->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || video->codecpar->video_delay <= 0)
+        return 0;
+    constexpr int kMostBFrames = 16;
+    return (kMostBFrames + video->codecpar->video_delay + 1) * frameSeconds(input, anchor);
+}
+
 // Whether the picture on screen at absStart went off before it: nothing shows there any more.
 bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
     return absStart - start.shownTime > 2 * frame + 1e-3;
@@ -224,6 +239,12 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     const bool exactMpeg = exactCut && isMpegVideo(input->streams[anchor]->codecpar->codec_id) &&
                            exactCutWay(input->streams[anchor]->codecpar) == ExactCutWay::ByRecoding;
     const auto alive = [&] { watchdog.alive(); };
+    // A keyframe copy of MPEG-1/2 video reads from well before the start as well: after a seek
+    // the demuxer guesses the times of the sound packed with it too, some frames off.
+    const bool copiesMpeg = copiesVideo && isMpegVideo(input->streams[anchor]->codecpar->codec_id);
+    const double leadIn = exactMpeg || copiesMpeg ? kMpegSeekMargin
+                          : exactCut              ? reorderLeadIn(input, anchor)
+                                                  : 0.0;
     StartPoint start;
     std::optional<TimestampRepair> repairFrom;
     if (mended) {
@@ -234,8 +255,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         start.shownTime = copiesVideo ? at.shownTime : positionFrom;
         repairFrom = std::move(at.repair);
     } else {
-        start = positionAt(source, positionFrom, anchor, copiesVideo, alive,
-                           exactMpeg ? kMpegSeekMargin : 0.0);
+        start = positionAt(source, positionFrom, anchor, copiesVideo, alive, leadIn);
     }
     if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
         start.keyframeTime = std::max(start.keyframeTime, section.start);

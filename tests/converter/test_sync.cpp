@@ -123,13 +123,9 @@ std::optional<double> shownAt(const Media& media, int number) {
 
 // Cuts known to put the sound out of step with the picture, and why.
 const std::pair<const char*, const char*> knownFaults[] = {
-    {"chirp_mpeg2.mpg, copied, start late, to the end",
-     "copied MPEG-2 from the last group: the sound starts three frames ahead of its picture"},
     {"chirp_mpeg4.avi, encoded again, start on a keyframe",
      "re-encoded MPEG-4 Visual with B-frames from AVI: after the seek the first picture is "
      "followed by empty frame slots, so it comes too early against its sound"},
-    {"chirp_mpeg4.avi, exact copy, start on a keyframe",
-     "exact AVI cut starting on a keyframe: the sound starts two frames late"},
 };
 
 } // namespace
