@@ -381,6 +381,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         routes[i].copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start - late, section.end, copyFrom - late);
         routes[i].copier->convertToAnnexB(writer.context());
+        routes[i].copier->unpackPictures(input, writer.context());
     }
     writer.copyMetadata(input, section.start, section.end);
     if (exactCut) // the re-encoded head is held back until the copy can begin

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace vorkast {
@@ -84,6 +85,15 @@ void trimPcmHead(AVPacket* packet, const AVStream* in, std::int64_t fromTs) {
         packet->duration = std::max<std::int64_t>(0, packet->duration - skipped);
 }
 
+// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
+int mpeg4PictureType(const AVPacket* packet) {
+    for (int i = 0; i + 4 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB6)
+            return packet->data[i + 4] >> 6;
+    return -1;
+}
+
 } // namespace
 
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
@@ -126,7 +136,91 @@ void StreamCopier::convertToAnnexB(AVFormatContext* output) {
     m_out->codecpar->codec_tag = 0;
 }
 
+void StreamCopier::unpackPictures(const AVFormatContext* input, const AVFormatContext* output) {
+    const AVCodecParameters* par = m_in->codecpar;
+    if (par->codec_id != AV_CODEC_ID_MPEG4 || par->video_delay <= 0 ||
+        std::strcmp(input->iformat->name, "avi") != 0 ||
+        std::strcmp(output->oformat->name, "avi") == 0)
+        return;
+    const std::string failure = "cannot prepare the copied video for this container";
+    AVBSFContext* raw = nullptr;
+    check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
+    m_unpack.reset(raw);
+    check(avcodec_parameters_copy(raw->par_in, par), failure);
+    raw->time_base_in = m_in->time_base;
+    check(av_bsf_init(raw), failure);
+    m_packed = std::make_unique<PackedPictures>(par);
+}
+
 void StreamCopier::accept(AVPacket* packet, const Writer& write) {
+    if (m_packed) {
+        acceptPacked(packet, write);
+        return;
+    }
+    acceptTimed(packet, write);
+}
+
+void StreamCopier::acceptPacked(AVPacket* packet, const Writer& write) {
+    for (PacketPtr& single : m_packed->split(packet)) {
+        if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
+            continue; // a packet the filter cannot read is left out, as a decoder skips it
+        passUnpacked(write);
+    }
+    av_packet_unref(packet);
+}
+
+// The pictures taken apart are in decode order with the times AVI gives, one a frame. A
+// B-frame is shown as it is decoded; a picture that others refer to is shown when the next
+// such picture is decoded, so it waits for that one with the B-frames decoded after it.
+void StreamCopier::passUnpacked(const Writer& write) {
+    for (;;) {
+        PacketPtr packet = makePacket();
+        if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
+            return;
+        const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (decodeTs == AV_NOPTS_VALUE ||
+            (m_lastUnpackedDts != AV_NOPTS_VALUE && decodeTs <= m_lastUnpackedDts))
+            continue; // no place in the order: left out, as a decoder skips it
+        m_lastUnpackedDts = decodeTs;
+        packet->dts = decodeTs;
+        const bool reference = isMpeg4Reference(packet.get());
+        if (reference && mpeg4PictureType(packet.get()) == 0)
+            packet->flags |= AV_PKT_FLAG_KEY;
+        else
+            packet->flags &= ~AV_PKT_FLAG_KEY;
+        if (!reference) {
+            packet->pts = decodeTs;
+            if (m_unshown)
+                m_afterUnshown.push_back(std::move(packet));
+            else
+                acceptTimed(packet.get(), write);
+            continue;
+        }
+        if (m_unshown) {
+            m_unshown->pts = decodeTs;
+            releaseUnshown(write);
+        }
+        packet->pts = AV_NOPTS_VALUE;
+        m_unshown = std::move(packet);
+    }
+}
+
+void StreamCopier::releaseUnshown(const Writer& write) {
+    if (!m_unshown)
+        return;
+    const bool wasStarted = m_started;
+    acceptTimed(m_unshown.get(), write);
+    m_unshown.reset();
+    // B-frames right after the clip's first keyframe are shown before it and refer to the
+    // picture before it, which the clip does not hold.
+    const bool leading = !wasStarted && m_started;
+    for (PacketPtr& picture : m_afterUnshown)
+        if (!leading)
+            acceptTimed(picture.get(), write);
+    m_afterUnshown.clear();
+}
+
+void StreamCopier::acceptTimed(AVPacket* packet, const Writer& write) {
     if (m_type == AVMEDIA_TYPE_VIDEO && m_endTs != INT64_MAX) {
         acceptVideo(packet, write);
         return;
@@ -257,6 +351,13 @@ bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
 }
 
 void StreamCopier::finish(const Writer& write) {
+    if (m_packed) {
+        av_bsf_send_packet(m_unpack.get(), nullptr);
+        passUnpacked(write);
+        if (m_unshown) // the last picture: shown a frame after it is decoded
+            m_unshown->pts = m_lastUnpackedDts + m_frameTs;
+        releaseUnshown(write);
+    }
     if (m_waiting.empty())
         return;
     // The source ended: the waiting picture is shown after the B-pictures that follow it, or

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "libav_ptr.h"
+#include "packed_pictures.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 
 extern "C" {
 #include <libavcodec/bsf.h>
@@ -36,6 +38,10 @@ public:
     // H.264 and HEVC stored MP4-style need start codes in containers without a global header
     // (AVI, MPEG, ASF). Call before the header is written: it adjusts the output's parameters.
     void convertToAnnexB(AVFormatContext* output);
+    // MPEG-4 Visual from AVI may hold B-frames packed with the picture before them, which only
+    // AVI readers expect: other containers get one picture per packet, each with its display
+    // time. Call before the header is written.
+    void unpackPictures(const AVFormatContext* input, const AVFormatContext* output);
     // True once the stream has passed the section's end; subtitles never hold the clip open.
     bool finished() const { return m_finished; }
     bool holdsClipOpen() const {
@@ -46,6 +52,10 @@ public:
 
 private:
     bool take(AVPacket* packet);
+    void acceptPacked(AVPacket* packet, const Writer& write);
+    void acceptTimed(AVPacket* packet, const Writer& write);
+    void passUnpacked(const Writer& write);
+    void releaseUnshown(const Writer& write);
     // Video with an end: decides by display time which pictures the clip keeps.
     void acceptVideo(AVPacket* packet, const Writer& write);
     // Whether a picture shown from showTs for duration is not shown before the frame on screen
@@ -62,6 +72,11 @@ private:
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
+    std::unique_ptr<PackedPictures> m_packed; // set when packed pictures are taken apart
+    BitstreamFilterPtr m_unpack;
+    PacketPtr m_unshown;                  // taken apart: a picture waiting for its display time
+    std::deque<PacketPtr> m_afterUnshown; // and the B-frames decoded after it
+    std::int64_t m_lastUnpackedDts = AV_NOPTS_VALUE;
     AVStream* m_out;
     AVMediaType m_type;
     bool m_mpegVideo;

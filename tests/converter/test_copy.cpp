@@ -179,12 +179,19 @@ private slots:
     // order: those are left out with it. Every picture the clip holds decodes cleanly.
     void keyframeCopyEndsAtTheEnd_data() {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("length");
         // Keyframes every 12 pictures at 25 fps, two B-pictures between the others; the
         // program streams start at 0.5 s, where their first picture shows a frame later.
-        const char* sources[] = {"frames.mpg", "frames.vob", "frames.mpeg",
-                                 "frames.mp4", "frames.mov", "frames.avi"};
+        // MPEG-4 Visual from AVI, whose B-frames are packed with the picture before them, is
+        // copied into other containers one picture to a packet.
+        const struct {
+            const char* name;
+            const char* container;
+        } sources[] = {{"frames.mpg", "mpg"}, {"frames.vob", "vob"}, {"frames.mpeg", "mpeg"},
+                       {"frames.mp4", "mp4"}, {"frames.mov", "mov"}, {"frames.avi", "avi"},
+                       {"frames.avi", "mp4"}, {"frames.avi", "mkv"}, {"frames.avi", "mov"}};
         const struct {
             const char* label;
             double start, length;
@@ -195,21 +202,22 @@ private slots:
             {"end on a keyframe", 0.6, 1.32},
             {"past the source's end", 3.1, 5.0},
         };
-        for (const char* name : sources)
+        for (const auto& source : sources)
             for (const auto& cut : cuts)
-                QTest::addRow("%s, %s", name, cut.label)
-                    << QString(name) << cut.start << cut.length;
+                QTest::addRow("%s to %s, %s", source.name, source.container, cut.label)
+                    << QString(source.name) << QString(source.container) << cut.start << cut.length;
     }
     void keyframeCopyEndsAtTheEnd() {
         QFETCH(QString, name);
+        QFETCH(QString, container);
         QFETCH(double, start);
         QFETCH(double, length);
         const std::vector<Numbered>& source = sourceNumbers(name);
         QVERIFY(source.size() >= 90);
         QTemporaryDir dir;
         QString failure;
-        const QList<int> clip = copySection(name, dir.filePath("clip." + QFileInfo(name).suffix()),
-                                            start, length, &failure);
+        const QList<int> clip =
+            copySection(name, dir.filePath("clip." + container), start, length, &failure);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(!clip.isEmpty());
 

@@ -1,0 +1,33 @@
+// MPEG-4 Visual stored AVI's way, with each B-frame packed into the packet of the picture
+// before it and an empty stand-in where it would have been.
+#pragma once
+
+#include "libav_ptr.h"
+
+#include <vector>
+
+extern "C" {
+#include <libavcodec/codec_par.h>
+#include <libavcodec/packet.h>
+}
+
+namespace vorkast {
+
+class PackedPictures {
+public:
+    explicit PackedPictures(const AVCodecParameters* par);
+
+    // Takes a packet apart into packets of one picture each, in decode order. A B-frame packed
+    // after the picture before it is decoded in place of the next packet, and whatever that
+    // packet brings waits for the packet after, unless it is a picture that is not coded, which
+    // only held the place. (The library's filter behind this still takes out the mark that
+    // says the stream is packed; on its own it tells such stand-ins by their size, and so drops
+    // the few-byte B-frames of still pictures.) A packet without data (the end) passes as is.
+    std::vector<PacketPtr> split(AVPacket* packet);
+
+private:
+    PacketPtr m_packedB;     // a picture waiting for the packet it is decoded in
+    int m_incrementBits = 0; // bits of a picture's time increment; 0 not yet known
+};
+
+} // namespace vorkast
