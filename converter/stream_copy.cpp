@@ -38,17 +38,23 @@ bool isMpegReference(const AVPacket* packet) {
     return type == 1 || type == 2;
 }
 
+// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
+int mpeg4PictureType(const AVPacket* packet) {
+    for (int i = 0; i + 4 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB6)
+            return packet->data[i + 4] >> 6;
+    return -1;
+}
+
 // MPEG-4 Visual: whether the packet's first picture is one that later ones refer to (I, P or
 // S). The few bytes of an empty picture that stand in for a B-frame packed into an earlier
 // packet are not.
 bool isMpeg4Reference(const AVPacket* packet) {
     if (packet->size <= 7)
         return false;
-    for (int i = 0; i + 4 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0xB6)
-            return (packet->data[i + 4] >> 6) != 2;
-    return false;
+    const int type = mpeg4PictureType(packet);
+    return type >= 0 && type != 2;
 }
 
 // Uncompressed sound: the bytes of one sample of every channel, or 0 for other codecs (and for
@@ -83,15 +89,6 @@ void trimPcmHead(AVPacket* packet, const AVStream* in, std::int64_t fromTs) {
         packet->dts += skipped;
     if (packet->duration > 0)
         packet->duration = std::max<std::int64_t>(0, packet->duration - skipped);
-}
-
-// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
-int mpeg4PictureType(const AVPacket* packet) {
-    for (int i = 0; i + 4 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0xB6)
-            return packet->data[i + 4] >> 6;
-    return -1;
 }
 
 } // namespace
