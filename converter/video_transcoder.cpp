@@ -76,7 +76,9 @@ public:
         m_mayBePacked = in->codecpar->codec_id == AV_CODEC_ID_MPEG4 &&
                         in->codecpar->video_delay > 0 &&
                         std::strcmp(input->iformat->name, "avi") == 0;
-        m_lengthTs = secondsToTs(section.length(), in->time_base);
+        // At least one tick: a length inside one picture still holds the picture on screen at
+        // the start, also where a tick is a whole picture (AVI) and the length rounds to none.
+        m_lengthTs = std::max<std::int64_t>(1, secondsToTs(section.length(), in->time_base));
         m_endTs = secondsToTs(section.end, in->time_base);
 
         m_filters = buildVideoFilters(m_decoder.get(), in->time_base, rate, codec, options);

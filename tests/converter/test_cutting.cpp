@@ -145,6 +145,14 @@ private slots:
             << "1" << QStringList{"-vcodec", "libx264", "-acodec", "aac"} << "mkv"
             << "h264"
             << "aac" << six << 25 << 25 << 1.0 << true;
+        // A length inside one picture of a time base that counts whole pictures (AVI) is
+        // still that picture.
+        QTest::newRow("encode: intra-only avi, shorter than a frame")
+            << "exact_mjpeg.avi"
+            << "1.5"
+            << "0.01" << QStringList{"-vcodec", "libx264", "-acodec", "aac"} << "mkv"
+            << "h264"
+            << "aac" << six << 1 << 1 << -1.0 << true;
 
         // One source per supported container, cut inside a group of pictures.
         struct Container {
