@@ -179,15 +179,6 @@ int pictureType(const AVPacket* packet) {
     return -1;
 }
 
-// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
-int vopType(const AVPacket* packet) {
-    for (int i = 0; i + 4 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0xB6)
-            return packet->data[i + 4] >> 6;
-    return -1;
-}
-
 // MPEG-4 Visual: whether the packet brings a video object layer header, which a decoder needs
 // before the first picture.
 bool hasVolHeader(const AVPacket* packet) {
@@ -411,7 +402,7 @@ private:
                 return;
             if (m_done)
                 continue;
-            const int type = vopType(packet.get());
+            const int type = mpeg4PictureType(packet.get());
             if (type == 0)
                 packet->flags |= AV_PKT_FLAG_KEY;
             else
@@ -486,7 +477,7 @@ private:
         if (m_h264)
             return isIdr(packet, m_source.lengthSize);
         if (m_mpeg4)
-            return (packet->flags & AV_PKT_FLAG_KEY) && vopType(packet) == 0;
+            return (packet->flags & AV_PKT_FLAG_KEY) && mpeg4PictureType(packet) == 0;
         return startsSequence(packet);
     }
 

@@ -7,6 +7,14 @@
 
 namespace vorkast {
 
+int mpeg4PictureType(const AVPacket* packet) {
+    for (int i = 0; i + 4 < packet->size; ++i)
+        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
+            packet->data[i + 3] == 0xB6)
+            return packet->data[i + 4] >> 6;
+    return -1;
+}
+
 namespace {
 
 // Reads the bits of an MPEG-4 Visual header, most significant first; past the end it reads 0.

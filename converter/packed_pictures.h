@@ -13,6 +13,9 @@ extern "C" {
 
 namespace vorkast {
 
+// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
+int mpeg4PictureType(const AVPacket* packet);
+
 class PackedPictures {
 public:
     explicit PackedPictures(const AVCodecParameters* par);

@@ -2,6 +2,7 @@
 #include "stream_copy.h"
 
 #include "convert_error.h"
+#include "packed_pictures.h"
 #include "source.h"
 #include "timestamps.h"
 
@@ -36,15 +37,6 @@ bool opensClosedGroup(const AVPacket* packet) {
 bool isMpegReference(const AVPacket* packet) {
     const int type = mpegPictureType(packet);
     return type == 1 || type == 2;
-}
-
-// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
-int mpeg4PictureType(const AVPacket* packet) {
-    for (int i = 0; i + 4 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0xB6)
-            return packet->data[i + 4] >> 6;
-    return -1;
 }
 
 // MPEG-4 Visual: whether the packet's first picture is one that later ones refer to (I, P or
