@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vorkast {
 
@@ -84,9 +86,8 @@ std::string refusedStream(const AVFormatContext* clip) {
 
 } // namespace
 
-ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
-                       const AVIOInterruptCB& interrupt)
-    : m_partPath(partPath), m_interrupt(interrupt), m_bitexact(options.bitexact) {
+ClipWriter::ClipWriter(const Options& options, const std::string& partPath)
+    : m_partPath(partPath), m_bitexact(options.bitexact) {
     const AVOutputFormat* format = options.format.empty()
                                        ? av_guess_format(nullptr, options.output.c_str(), nullptr)
                                        : av_guess_format(options.format.c_str(), nullptr, nullptr);
@@ -103,8 +104,14 @@ ClipWriter::ClipWriter(const Options& options, const std::string& partPath,
 }
 
 ClipWriter::~ClipWriter() {
-    if (m_ctx && m_ctx->pb && !(m_ctx->oformat->flags & AVFMT_NOFILE))
-        avio_closep(&m_ctx->pb);
+    freeFile();
+}
+
+void ClipWriter::freeFile() {
+    if (m_ctx && m_ctx->pb) {
+        av_freep(&m_ctx->pb->buffer);
+        avio_context_free(&m_ctx->pb);
+    }
 }
 
 bool ClipWriter::canHold(const AVCodecParameters* codec) const {
@@ -142,13 +149,50 @@ void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, dou
     }
 }
 
-void ClipWriter::open() {
-    if (!(m_ctx->oformat->flags & AVFMT_NOFILE)) {
-        const int err =
-            avio_open2(&m_ctx->pb, m_partPath.c_str(), AVIO_FLAG_WRITE, &m_interrupt, nullptr);
-        if (err < 0)
-            throw ConvertError(writeFailureText(err));
+namespace {
+
+constexpr int kFileBufferSize = 1 << 16;
+
+// The muxer writes through the descriptor of the part file this run created, never through a
+// path opened anew, which could be another file by then.
+int writeToFile(void* opaque, std::uint8_t* data, int size) {
+    const int fd = *static_cast<int*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return AVERROR(errno);
+        done += static_cast<int>(written);
     }
+    return done;
+}
+
+std::int64_t seekInFile(void* opaque, std::int64_t offset, int whence) {
+    const int fd = *static_cast<int*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        struct stat info {};
+        return ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+} // namespace
+
+void ClipWriter::open(int fd) {
+    m_fd = fd;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kFileBufferSize));
+    if (!buffer)
+        throw std::bad_alloc();
+    m_ctx->pb =
+        avio_alloc_context(buffer, kFileBufferSize, 1, &m_fd, nullptr, writeToFile, seekInFile);
+    if (!m_ctx->pb) {
+        av_free(buffer);
+        throw std::bad_alloc();
+    }
+    m_ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
     const int err = avformat_write_header(m_ctx.get(), nullptr);
     if (err < 0) {
         const std::string stream = refusedStream(m_ctx.get());
@@ -171,12 +215,10 @@ void ClipWriter::close() {
     int err = av_write_trailer(m_ctx.get());
     if (err < 0)
         throw ConvertError(writeFailureText(err));
-    if (m_ctx->pb && !(m_ctx->oformat->flags & AVFMT_NOFILE)) {
+    if (m_ctx->pb) {
         avio_flush(m_ctx->pb);
         err = m_ctx->pb->error;
-        const int closed = avio_closep(&m_ctx->pb);
-        if (err >= 0)
-            err = closed;
+        freeFile();
         if (err < 0)
             throw ConvertError(writeFailureText(err));
     }

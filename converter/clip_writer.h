@@ -12,8 +12,7 @@ class ClipWriter {
 public:
     // The container follows options.format, else OUTPUT's extension (not the part file's).
     // Throws ConvertError when neither names a container. Nothing is written yet.
-    ClipWriter(const Options& options, const std::string& partPath,
-               const AVIOInterruptCB& interrupt);
+    ClipWriter(const Options& options, const std::string& partPath);
     ~ClipWriter();
     ClipWriter(const ClipWriter&) = delete;
     ClipWriter& operator=(const ClipWriter&) = delete;
@@ -27,8 +26,8 @@ public:
     // The source's metadata, and its chapters that overlap [absStart, absEnd), re-timed.
     void copyMetadata(const AVFormatContext* input, double absStart, double absEnd);
 
-    // Creates the part file and writes the container's header.
-    void open();
+    // Writes the container's header into fd, the part file's descriptor (not taken over).
+    void open(int fd);
     // Takes the packet's data (interleaved with the other streams).
     void write(AVPacket* packet);
     // Writes the trailer and closes the file, reporting a full disk or any write error.
@@ -37,8 +36,10 @@ public:
 
 private:
     OutputContextPtr m_ctx;
+    void freeFile();
+
     std::string m_partPath;
-    AVIOInterruptCB m_interrupt;
+    int m_fd = -1;
     bool m_bitexact;
     long long m_packets = 0;
 };

@@ -186,7 +186,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         options.length ? section.start + *options.length : std::numeric_limits<double>::infinity();
 
     PartFile part(options.output, options.overwrite);
-    ClipWriter writer(options, part.path(), watchdog.interrupt());
+    ClipWriter writer(options, part.path());
     const AVOutputFormat* format = writer.format();
     // What the reports count up to: the length asked for, whatever the clip's first picture.
     const double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
@@ -386,7 +386,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     writer.copyMetadata(input, section.start, section.end);
     if (exactCut) // the re-encoded head is held back until the copy can begin
         writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
-    writer.open();
+    writer.open(part.create());
 
     const Transcoder::Writer write = [&](AVPacket* packet) {
         watchdog.alive();

@@ -16,7 +16,7 @@ struct ConvertResult {
     double expected = 0; // the length the clip should have had, when shortClip
 };
 
-// Runs the whole conversion of options: the clip is written to ".NAME.part" beside OUTPUT and
+// Runs the whole conversion of options: the clip is written to ".NAME.PID.part" beside OUTPUT and
 // renamed over OUTPUT only when written through. Progress goes to reporter; the watchdog must
 // be running and is fed as work moves. Throws ConvertError with a readable sentence on any
 // failure, after removing the part file; nothing is written when OUTPUT is SOURCE itself.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 namespace vorkast::contract {
 
@@ -36,21 +37,70 @@ bool isProgressReportLine(std::string_view line) {
     return false;
 }
 
-std::string partFileName(std::string_view outputName) {
-    // File systems hold names of up to 255 bytes: a long name is cut, at the first byte of a
-    // UTF-8 character, so that ".NAME.part" still fits. The clip keeps its full name.
-    constexpr std::size_t nameMax = 255;
-    constexpr std::size_t added = 6; // "." and ".part"
-    if (outputName.size() + added > nameMax) {
-        std::size_t keep = nameMax - added;
-        while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80)
-            --keep;
-        outputName = outputName.substr(0, keep);
+namespace {
+
+constexpr std::string_view kPartSuffix = ".part";
+// Process ids are held below 2^22 on Linux; room is kept for ten digits all the same, so whether
+// a name is cut never depends on the owner.
+constexpr std::size_t kOwnerDigits = 10;
+constexpr std::size_t kHashDigits = 16;
+
+// FNV-1a: stable across builds and platforms, which std::hash is not.
+std::uint64_t nameHash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ULL;
     }
-    std::string name = ".";
-    name += outputName;
-    name += ".part";
+    return hash;
+}
+
+// ".NAME." with NAME cut and hashed where the whole part file name would not fit.
+std::string partFilePrefix(std::string_view outputName) {
+    const std::size_t room = kFileNameMax - 2 - kOwnerDigits - kPartSuffix.size();
+    std::string prefix = ".";
+    if (outputName.size() <= room) {
+        prefix += outputName;
+    } else {
+        std::size_t keep = room - 1 - kHashDigits;
+        while (keep > 0 && (static_cast<unsigned char>(outputName[keep]) & 0xC0) == 0x80)
+            --keep; // not inside a UTF-8 character
+        prefix += outputName.substr(0, keep);
+        char hash[kHashDigits + 1];
+        const std::uint64_t value = nameHash(outputName);
+        for (std::size_t i = 0; i < kHashDigits; ++i)
+            hash[i] = "0123456789abcdef"[(value >> (4 * (kHashDigits - 1 - i))) & 0xF];
+        prefix += '~';
+        prefix.append(hash, kHashDigits);
+    }
+    prefix += '.';
+    return prefix;
+}
+
+} // namespace
+
+std::string partFileName(std::string_view outputName, long owner) {
+    std::string name = partFilePrefix(outputName);
+    name += std::to_string(owner);
+    name += kPartSuffix;
     return name;
+}
+
+long partFileOwner(std::string_view fileName, std::string_view outputName) {
+    const std::string prefix = partFilePrefix(outputName);
+    if (fileName.size() <= prefix.size() + kPartSuffix.size() ||
+        fileName.substr(0, prefix.size()) != prefix ||
+        fileName.substr(fileName.size() - kPartSuffix.size()) != kPartSuffix)
+        return 0;
+    const std::string_view digits =
+        fileName.substr(prefix.size(), fileName.size() - prefix.size() - kPartSuffix.size());
+    if (digits.size() > kOwnerDigits || digits.front() == '0')
+        return 0;
+    long owner = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), owner);
+    if (ec != std::errc() || end != digits.data() + digits.size() || owner <= 0)
+        return 0;
+    return owner;
 }
 
 } // namespace vorkast::contract

@@ -5,6 +5,7 @@
 // Threading: pure functions and constants; any thread, async-signal-safe where noted.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,9 +26,19 @@ std::string formatProgressReport(double seconds);
 // separator character and a digit appear in it.
 bool isProgressReportLine(std::string_view line);
 
-// The file name a clip named outputName is written to until it is complete: ".NAME.part" in
-// the same folder, NAME cut (between characters) where it would pass 255 bytes.
-std::string partFileName(std::string_view outputName);
+// The longest file name the file systems we write to hold, in bytes.
+inline constexpr std::size_t kFileNameMax = 255;
+
+// The file name a clip named outputName is written to, by the converter whose process id is
+// owner, until it is complete: ".NAME.OWNER.part" in the same folder. Every run has a name of its
+// own, so two runs making the same clip never write into one file. Where that would pass
+// kFileNameMax, NAME is cut (between characters) and followed by "~" and a hash of the whole
+// name, so that different long names keep different part files.
+std::string partFileName(std::string_view outputName, long owner);
+
+// The owner of fileName when it is the part file of a clip named outputName (for any owner);
+// 0 when it is not.
+long partFileOwner(std::string_view fileName, std::string_view outputName);
 
 // Exit status of a run whose clip was written whole but came out shorter than asked (the
 // source ended early, or its last frames could not be read). The clip counts as made; the last

@@ -309,6 +309,7 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
         request.sectionQtyText = options.sections;
         request.profileName = profileName;
         request.profileFileExists = QFileInfo(profilePath).isFile();
+        request.profileExtension = extension;
         request.outputFolderText =
             options.outputDir.isEmpty() ? defaultOutputFolder(context, source) : options.outputDir;
         const JobCheckResult checked = CheckJobRequest(request);
@@ -322,9 +323,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
         auto view = std::make_unique<SourceView>();
         view->source = source;
         view->name = QFileInfo(source).fileName();
-        view->job = std::make_unique<JobController>(
-            MakeSplitJobPlan(request, checked, context.converterPath(), profileArguments, extension,
-                             options.overwrite));
+        view->job = std::make_unique<JobController>(MakeSplitJobPlan(
+            request, checked, context.converterPath(), profileArguments, options.overwrite));
         view->sections = view->job->plan().sectionCount;
         view->job->setConverterSlots(&pool);
         view->job->setContinueAfterFailure(true);

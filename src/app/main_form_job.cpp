@@ -76,6 +76,9 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.profileName = cmbProfile->currentText();
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
     request.outputFolderText = edtOutputDir->text();
+    request.profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
+    if (request.profileExtension.isEmpty())
+        request.profileExtension = kDefaultOutputExtension;
     request.durationMs = filterGraph ? filterGraph->Duration() : 0;
     const double frameRate = filterGraph ? filterGraph->FrameRate() : 0;
     request.frameSeconds = frameRate > 0 ? 1.0 / frameRate : 0;
@@ -109,13 +112,10 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     JobState = JobRunning;
     m_closingDuringJob = false;
 
-    QString profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
-    if (profileExtension.isEmpty())
-        profileExtension = kDefaultOutputExtension;
     // Owned by the window until its end has been shown; a window destroyed meanwhile ends its
     // converters with it.
     auto* job = new JobController(
-        MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments, profileExtension,
+        MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
                          ticked(settingForm ? settingForm->chkOverwrite : nullptr)),
         this);
     job->confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };

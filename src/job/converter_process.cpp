@@ -2,6 +2,7 @@
 #include "job/converter_process.h"
 
 #include "converter_contract.h"
+#include "job/section_plan.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -425,10 +426,11 @@ void ConverterProcess::finish(Outcome outcome) {
         m_grace = nullptr;
     }
     m_result.outcome = outcome;
-    if (outcome != Outcome::Succeeded && !m_partFile.isEmpty()) {
-        const QFileInfo part(m_partFile);
+    if (outcome != Outcome::Succeeded && !m_outputFile.isEmpty() && m_pid > 0) {
+        const QString partFile = PartFilePath(m_outputFile, m_pid);
+        const QFileInfo part(partFile);
         if (part.exists() && !part.isDir())
-            QFile::remove(m_partFile);
+            QFile::remove(partFile);
     }
     emit finished();
 }

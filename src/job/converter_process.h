@@ -55,9 +55,10 @@ public:
     ConverterProcess(const ConverterProcess&) = delete;
     ConverterProcess& operator=(const ConverterProcess&) = delete;
 
-    // The converter's temporary file, removed when the run ends other than by success (the
-    // converter may have been killed before it could clean up). Set before start().
-    void setPartFile(const QString& path) { m_partFile = path; }
+    // The clip the converter writes. Its part file (named after the clip and the converter's
+    // process id) is removed when the run ends other than by success: the converter may have
+    // been killed before it could clean up. Set before start().
+    void setOutputFile(const QString& path) { m_outputFile = path; }
 
     // Starts program with arguments (program itself is argv[0]); standard input from /dev/null,
     // standard output and error into one pipe, a process group of its own, signal dispositions
@@ -121,7 +122,7 @@ private:
     QTimer* m_exitPoll = nullptr;
     QTimer* m_grace = nullptr; // runs while terminate() waits; SIGKILL when it fires
     QByteArray m_partialLine;
-    QString m_partFile;
+    QString m_outputFile;
     Result m_result;
 };
 

@@ -166,9 +166,7 @@ bool JobController::startSection(int position) {
     run->section = section;
     run->outputPath = output;
     run->process = new ConverterProcess(this);
-    run->process->setPartFile(PartFilePath(output));
-    // A part file left by a converter that was killed outright is never taken for a clip.
-    RemoveStalePartFile(output);
+    run->process->setOutputFile(output);
     Run* const current = run.get();
     connect(run->process, &ConverterProcess::chunkRead, this,
             [this, current](const QByteArray& chunk) { onChunk(current, chunk); });

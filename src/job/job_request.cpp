@@ -1,6 +1,7 @@
 // The checks of a split request, in the order the user meets them.
 #include "job/job_request.h"
 
+#include "converter_contract.h"
 #include "ground/time_text.h"
 #include "ground/whole_number.h"
 #include "job/section_plan.h"
@@ -94,6 +95,20 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
     if (!IsExistingFolder(request.outputFolderText))
         return failure(8, QStringLiteral("Please specify a valid output path."),
                        QStringLiteral("Invalid Output Path"), JobField::OutputFolder);
+
+    // A clip's name grows with its section number; the last is the longest.
+    const QString lastClip =
+        QFileInfo(OutputPath(request.outputFolderText, request.sourcePath, count,
+                             OutputExtension(request.sourcePath, request.profileExtension,
+                                             request.profileName == kSourceSettingsProfileName)))
+            .fileName();
+    if (static_cast<std::size_t>(lastClip.toUtf8().size()) > vorkast::contract::kFileNameMax)
+        return failure(10,
+                       QStringLiteral("The name of the clips is too long for the file system "
+                                      "(at most %1 bytes):\n%2")
+                           .arg(vorkast::contract::kFileNameMax)
+                           .arg(lastClip),
+                       QStringLiteral("Invalid File"), JobField::Source);
 
     JobCheckResult result;
     result.start = start;

@@ -21,18 +21,20 @@ struct JobRequest {
     QString sectionQtyText; // edtSectionQty, read in equal mode only
     QString profileName;    // cmbProfile
     bool profileFileExists = false;
-    QString outputFolderText; // edtOutputDir
-    long long durationMs = 0; // the source's length as the player reports it; 0 when none
-    double frameSeconds = 0;  // one frame of the source's picture; 0 when unknown (sound only)
+    QString outputFolderText;      // edtOutputDir
+    long long durationMs = 0;      // the source's length as the player reports it; 0 when none
+    double frameSeconds = 0;       // one frame of the source's picture; 0 when unknown (sound only)
+    QString profileExtension = {}; // the extension of the profile loaded last (".mp4")
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.
 inline constexpr double kShortestSectionSeconds = 0.001;
 
-// The first failing check (number 1..9 with its box), or success with the numbers the plan needs.
+// The first failing check (number 1..10 with its box), or success with the numbers the plan needs.
 // Check 6 also refuses a section quantity of 0 or less; check 9 refuses a plan whose sections
 // are shorter than one frame of the source (kShortestSectionSeconds when that is unknown), as
-// they would come out a whole frame long each.
+// they would come out a whole frame long each. Check 10 refuses clip names longer than a file
+// system holds (the last, longest one is named), before any work starts.
 struct JobCheckResult {
     int failedCheck = 0; // 0 when every check passed
     QString text;

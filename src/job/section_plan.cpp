@@ -60,18 +60,11 @@ QString OutputPath(const QString& outputFolder, const QString& sourcePath, int i
            QString::number(index) + extension;
 }
 
-QString PartFilePath(const QString& outputPath) {
+QString PartFilePath(const QString& outputPath, qint64 owner) {
     const qsizetype slash = outputPath.lastIndexOf(QLatin1Char('/'));
     const QString name = outputPath.mid(slash + 1);
-    return outputPath.left(slash + 1) +
-           QString::fromStdString(vorkast::contract::partFileName(name.toStdString()));
-}
-
-void RemoveStalePartFile(const QString& outputPath) {
-    const QString part = PartFilePath(outputPath);
-    const QFileInfo info(part);
-    if (info.isSymLink() || info.isFile())
-        QFile::remove(part);
+    return outputPath.left(slash + 1) + QString::fromStdString(vorkast::contract::partFileName(
+                                            name.toStdString(), static_cast<long>(owner)));
 }
 
 } // namespace segmora

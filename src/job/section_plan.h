@@ -38,13 +38,9 @@ QString OutputExtension(const QString& sourcePath, const QString& profileExtensi
 QString OutputPath(const QString& outputFolder, const QString& sourcePath, int index,
                    const QString& extension);
 
-// The temporary file the converter writes before it renames it over outputPath: ".NAME.part"
-// in the same folder.
-QString PartFilePath(const QString& outputPath);
-
-// Removes the temporary file of outputPath that a converter left behind when it was killed
-// outright (SIGKILL, a crash of the machine), so it is never mistaken for a clip. Only a file
-// or a symbolic link under that name goes; a folder stays.
-void RemoveStalePartFile(const QString& outputPath);
+// The temporary file the converter whose process id is owner writes before it renames it over
+// outputPath: ".NAME.OWNER.part" in the same folder. The converter itself removes the part files
+// that runs killed outright left behind.
+QString PartFilePath(const QString& outputPath, qint64 owner);
 
 } // namespace segmora

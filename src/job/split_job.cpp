@@ -17,7 +17,7 @@ QString ConverterProfileArguments(const QString& profileName, const QString& pro
 
 SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& checked,
                               const QString& converterPath, const QString& profileArguments,
-                              const QString& profileExtension, bool overwriteExisting) {
+                              bool overwriteExisting) {
     SplitJobPlan plan;
     plan.converterPath = converterPath;
     plan.sourcePath = request.sourcePath;
@@ -27,7 +27,7 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
     plan.sections =
         PlanSections(checked.start, checked.end, checked.sectionCount, request.durationMs);
     plan.outputFolder = request.outputFolderText;
-    plan.outputExtension = OutputExtension(request.sourcePath, profileExtension,
+    plan.outputExtension = OutputExtension(request.sourcePath, request.profileExtension,
                                            request.profileName == kSourceSettingsProfileName);
     plan.overwriteExisting = overwriteExisting;
     return plan;

@@ -31,12 +31,12 @@ struct SplitJobPlan {
 // re-encoded. A profile that names its own cut, and every other profile, is passed unchanged.
 QString ConverterProfileArguments(const QString& profileName, const QString& profileArguments);
 
-// The plan of a request that passed its checks. profileExtension is the extension of the
-// profile loaded last; the source-settings profile keeps the source's extension instead, and
-// its arguments become ConverterProfileArguments().
+// The plan of a request that passed its checks. The clips take the request's profile extension;
+// the source-settings profile keeps the source's extension instead, and its arguments become
+// ConverterProfileArguments().
 SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& checked,
                               const QString& converterPath, const QString& profileArguments,
-                              const QString& profileExtension, bool overwriteExisting);
+                              bool overwriteExisting);
 
 enum class SplitJobEnd {
     Completed,        // every section ran or was skipped: the completion actions follow

@@ -536,11 +536,11 @@ private slots:
         QTest::addColumn<QString>("detail");
         QTest::newRow("exit status 1")
             << QByteArray(
-                   "echo 'time=1.00 '\n: > \"$(dirname \"$out\")/.$(basename \"$out\").part\"\n"
+                   "echo 'time=1.00 '\n: > \"$(dirname \"$out\")/.$(basename \"$out\").$$.part\"\n"
                    "echo 'Could not write the clip' >&2\nexit 1")
             << "Splitting failed.\nCould not write the clip";
         QTest::newRow("killed by a signal")
-            << QByteArray(": > \"$(dirname \"$out\")/.$(basename \"$out\").part\"\nkill -9 $$")
+            << QByteArray(": > \"$(dirname \"$out\")/.$(basename \"$out\").$$.part\"\nkill -9 $$")
             << "Splitting failed.\nThe converter was stopped by signal 9";
     }
     void failedConverter() {

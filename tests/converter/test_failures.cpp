@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -82,8 +83,36 @@ void writeFile(const QString& path, const QByteArray& content) {
 }
 
 QStringList partFiles(const QString& folder) {
-    return QDir(folder).entryList({"*.part"}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({"*.part"}, QDir::Files | QDir::Hidden | QDir::System);
 }
+
+// The id of a process that has ended: no run of that id is at work.
+qint64 endedProcessId() {
+    QProcess shell;
+    shell.start("/bin/sh", {"-c", "echo $$"});
+    shell.waitForFinished(10000);
+    return shell.readAllStandardOutput().trimmed().toLongLong();
+}
+
+// Holds an exclusive lock on a file, as a run in another process namespace holds its part file.
+class HeldLock {
+public:
+    explicit HeldLock(const QString& path)
+        : m_fd(::open(path.toUtf8().constData(), O_RDONLY | O_CLOEXEC)) {
+        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~HeldLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
 
 } // namespace
 
@@ -237,6 +266,7 @@ private slots:
     }
 
     // Names up to the file system's 255 bytes work: only the part file's name is shortened.
+    // A longer one is refused, named, before any work.
     void longOutputNames_data() {
         QTest::addColumn<int>("length");
         QTest::addColumn<QString>("letter");
@@ -245,6 +275,7 @@ private slots:
         QTest::newRow("255 bytes") << 255 << "a";
         // Two bytes a letter: the part file's name is cut between letters, not inside one.
         QTest::newRow("255 bytes of two-byte letters") << 255 << "\u00e9";
+        QTest::newRow("256 bytes") << 256 << "a";
     }
     void longOutputNames() {
         QFETCH(int, length);
@@ -257,6 +288,14 @@ private slots:
         const QString out = dir.filePath(name);
         const Run run =
             runVorkast({"-i", fixture("counter.mp4"), "-ss", "1", "-t", "1", "-c", "copy", out});
+        if (length > 255) {
+            QVERIFY(run.exitCode != 0);
+            QVERIFY2(run.lastLine().contains("too long") && run.lastLine().contains(name),
+                     qPrintable(run.errorText));
+            QVERIFY(
+                QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+            return;
+        }
         QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
         QVERIFY(QFileInfo(out).size() > 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -403,7 +442,7 @@ private slots:
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(programPath(),
                       {"-y", "-i", dir.filePath("source.mpg"), "-ss", "0", "-t", "6", out});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(".clip.mp4.part")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partFiles(dir.path()).isEmpty(), 20000);
         ::kill(pid_t(process.processId()), signalNumber);
         QVERIFY(process.waitForFinished(10000));
         QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
@@ -447,7 +486,7 @@ private slots:
         QProcess process;
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(programPath(), {"-i", dir.filePath("source.mpg"), "-t", "6", out});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(".clip.mp4.part")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partFiles(dir.path()).isEmpty(), 20000);
         writeFile(out, precious);
         source.finish(20000);
         QVERIFY(process.waitForFinished(20000));
@@ -458,6 +497,103 @@ private slots:
         QFile kept(out);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), precious);
+    }
+
+    // A part file belongs to the run that made it. Part files of the same clip whose runs are
+    // gone are removed before the run starts; those of runs still at work (the process lives,
+    // or holds the file's lock from another namespace) and those of other clips stay.
+    void partFilesOfOtherRuns_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("run gone") << "gone" << true;
+        QTest::newRow("link left by a run gone") << "link" << true;
+        QTest::newRow("run at work") << "alive" << false;
+        QTest::newRow("run gone here, lock held elsewhere") << "locked" << false;
+        QTest::newRow("another clip's") << "other clip" << false;
+        QTest::newRow("not a part file") << "lookalike" << false;
+    }
+    void partFilesOfOtherRuns() {
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const qint64 gone = endedProcessId();
+        QVERIFY(gone > 0);
+        const QHash<QString, QString> names = {
+            {"gone", QStringLiteral(".clip.mp4.%1.part").arg(gone)},
+            {"link", QStringLiteral(".clip.mp4.%1.part").arg(gone)},
+            {"alive", QStringLiteral(".clip.mp4.%1.part").arg(QCoreApplication::applicationPid())},
+            {"locked", QStringLiteral(".clip.mp4.%1.part").arg(gone)},
+            {"other clip", QStringLiteral(".clip2.mp4.%1.part").arg(gone)},
+            {"lookalike", QStringLiteral(".clip.mp4.%1.partial").arg(gone)},
+        };
+        const QString path = dir.filePath(names.value(kind));
+        const QString target = dir.filePath("target");
+        writeFile(target, precious);
+        if (kind == "link")
+            QVERIFY(QFile::link(target, path));
+        else
+            writeFile(path, "half a clip");
+        std::unique_ptr<HeldLock> lock;
+        if (kind == "locked") {
+            lock = std::make_unique<HeldLock>(path);
+            QVERIFY(lock->held());
+        }
+
+        const Run run = runVorkast(
+            {"-y", "-i", fixture("counter.mp4"), "-ss", "1", "-t", "1", dir.filePath("clip.mp4")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+        QCOMPARE(QFileInfo(target).size(), qint64(precious.size()));
+        QVERIFY(!decodePictures(dir.filePath("clip.mp4")).empty());
+    }
+
+    // Runs making the same clip at once (two windows, a batch started twice) each write a part
+    // file of their own, and the clip appears only whole; a part file that is not the one the
+    // run wrote is never put in place. The sources stall until both runs are at work.
+    void runsMakingTheSameClip_data() {
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<bool>("partRemoved"); // by another program, while the first run works
+        QTest::newRow("two runs") << 2 << false;
+        QTest::newRow("part file removed meanwhile") << 1 << true;
+    }
+    void runsMakingTheSameClip() {
+        QFETCH(int, runs);
+        QFETCH(bool, partRemoved);
+        QTemporaryDir dir;
+        const QString out = dir.filePath("clip.mp4");
+        std::vector<std::unique_ptr<StallingSource>> sources;
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (int i = 0; i < runs; ++i) {
+            const QString source = dir.filePath(QStringLiteral("source%1.mpg").arg(i));
+            sources.push_back(std::make_unique<StallingSource>(source, fixture("six.mpg"), 330000));
+            QVERIFY(sources.back()->ready());
+            processes.push_back(std::make_unique<QProcess>());
+            processes.back()->setStandardInputFile(QProcess::nullDevice());
+            processes.back()->start(programPath(), {"-y", "-i", source, "-t", "6", out});
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(partFiles(dir.path()).size(), runs, 20000);
+        if (partRemoved)
+            QVERIFY(QFile::remove(dir.filePath(partFiles(dir.path()).first())));
+        for (int i = 0; i < runs; ++i) {
+            sources[i]->finish(20000);
+            QVERIFY(processes[i]->waitForFinished(30000));
+            const QString errors = QString::fromUtf8(processes[i]->readAllStandardError());
+            if (partRemoved) {
+                QVERIFY(processes[i]->exitCode() != 0);
+                QVERIFY2(errors.contains("removed or replaced"), qPrintable(errors));
+            } else {
+                QVERIFY2(processes[i]->exitCode() == 0, qPrintable(errors));
+            }
+        }
+        QVERIFY(partFiles(dir.path()).isEmpty());
+        QCOMPARE(QFile::exists(out), !partRemoved);
+        if (!partRemoved) {
+            // Whole: as many pictures as a run of its own makes, and all of them decode.
+            const QString alone = dir.filePath("alone.mp4");
+            QCOMPARE(runVorkast({"-i", fixture("six.mpg"), "-t", "6", alone}).exitCode, 0);
+            QCOMPARE(decodePictures(out).size(), decodePictures(alone).size());
+            QCOMPARE(decoderErrors(out), QString());
+        }
     }
 
     void stalledSourceEnds() {

@@ -4,6 +4,7 @@
 #include "job/progress_parser.h"
 #include "job/section_plan.h"
 
+#include <QSet>
 #include <QTest>
 
 using namespace segmora;
@@ -46,10 +47,62 @@ private slots:
     }
 
     void partFileSitsBesideTheClip() {
-        QCOMPARE(PartFilePath(QStringLiteral("/clips/a b_Clip1.mp4")),
-                 QStringLiteral("/clips/.a b_Clip1.mp4.part"));
-        QCOMPARE(QString::fromStdString(vorkast::contract::partFileName("x.avi")),
-                 QStringLiteral(".x.avi.part"));
+        QCOMPARE(PartFilePath(QStringLiteral("/clips/a b_Clip1.mp4"), 77),
+                 QStringLiteral("/clips/.a b_Clip1.mp4.77.part"));
+        QCOMPARE(QString::fromStdString(vorkast::contract::partFileName("x.avi", 4194304)),
+                 QStringLiteral(".x.avi.4194304.part"));
+    }
+
+    // Every clip and every run has a part file of its own, within the file system's 255 bytes,
+    // and its owner reads back from the name: also for names that must be cut to fit, where
+    // the clips of one long-named source differ only at their ends.
+    void partFileNamesAreDistinct_data() {
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("short") << QStringLiteral("holiday");
+        QTest::newRow("just fits") << QString(226, QLatin1Char('a'));
+        QTest::newRow("one byte too many to fit") << QString(227, QLatin1Char('a'));
+        QTest::newRow("250 bytes") << QString(240, QLatin1Char('b'));
+        QTest::newRow("cut inside a character") << QString(120, QChar(0x00E9));
+        QTest::newRow("full length") << QString(245, QLatin1Char('c'));
+    }
+    void partFileNamesAreDistinct() {
+        QFETCH(QString, stem);
+        using vorkast::contract::partFileName;
+        using vorkast::contract::partFileOwner;
+        QSet<QString> seen;
+        for (const char* suffix : {"_Clip1.mp4", "_Clip2.mp4"}) {
+            const std::string output = (stem + QLatin1String(suffix)).toStdString();
+            for (const long owner : {1L, 4194304L, 9999999999L}) {
+                const std::string part = partFileName(output, owner);
+                QVERIFY2(part.size() <= vorkast::contract::kFileNameMax,
+                         qPrintable(QString::number(part.size())));
+                // Cut between characters: the name is still valid UTF-8.
+                QVERIFY(QString::fromStdString(part).toStdString() == part);
+                QCOMPARE(partFileOwner(part, output), owner);
+                seen.insert(QString::fromStdString(part));
+            }
+        }
+        QCOMPARE(seen.size(), 6);
+        const std::string clip1 = (stem + QStringLiteral("_Clip1.mp4")).toStdString();
+        const std::string clip2 = (stem + QStringLiteral("_Clip2.mp4")).toStdString();
+        QCOMPARE(partFileOwner(partFileName(clip2, 42), clip1), 0L);
+    }
+
+    void onlyPartFilesHaveOwners_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("the clip") << QStringLiteral("a.mp4");
+        QTest::newRow("no owner") << QStringLiteral(".a.mp4.part");
+        QTest::newRow("empty owner") << QStringLiteral(".a.mp4..part");
+        QTest::newRow("not a number") << QStringLiteral(".a.mp4.x1.part");
+        QTest::newRow("leading zero") << QStringLiteral(".a.mp4.012.part");
+        QTest::newRow("zero") << QStringLiteral(".a.mp4.0.part");
+        QTest::newRow("negative") << QStringLiteral(".a.mp4.-5.part");
+        QTest::newRow("another clip's") << QStringLiteral(".a.mp4.1.mp4.12.part");
+        QTest::newRow("too many digits") << QStringLiteral(".a.mp4.12345678901.part");
+    }
+    void onlyPartFilesHaveOwners() {
+        QFETCH(QString, fileName);
+        QCOMPARE(vorkast::contract::partFileOwner(fileName.toStdString(), "a.mp4"), 0L);
     }
 };
 

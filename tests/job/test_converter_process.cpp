@@ -1,6 +1,7 @@
 // One converter run against small fake converters: output, end states, start failures, ending
 // a converter that is still at work, and no converter outliving a program that died.
 #include "job/converter_process.h"
+#include "job/section_plan.h"
 
 #include "fake_converter.h"
 
@@ -84,6 +85,14 @@ class TestConverterProcess : public QObject {
     QString fake(const QByteArray& body) {
         static int counter = 0;
         return writeFakeConverter(m_dir, QStringLiteral("fake%1.sh").arg(++counter), body);
+    }
+
+    // A fake given the clip's path first that, like the real converter, writes the part file
+    // named after the clip and its own process id; body finds that part file in "$1".
+    QString fakeWritingPart(const QByteArray& body) {
+        return fake("clip=\"$1\"; shift\n"
+                    "set -- \"$(dirname \"$clip\")/.$(basename \"$clip\").$$.part\" \"$@\"\n" +
+                    body);
     }
 
 private slots:
@@ -288,25 +297,25 @@ private slots:
         QFETCH(bool, needsKill);
 
         const QString output = m_dir.filePath(QStringLiteral("holiday_Clip1.mp4"));
-        const QString part = m_dir.filePath(QStringLiteral(".holiday_Clip1.mp4.part"));
         const QString pidFile = m_dir.filePath(QStringLiteral("helper.pid"));
         QVERIFY(writeAll(output, "earlier clip"));
-        const QString program = fake(prologue + "\n"
-                                                "echo partial > \"$1\"\n"
-                                                "sleep 30 &\n"
-                                                "echo $! > \"$2\"\n"
-                                                "echo 'frame=1 time=0.50 '\n"
-                                                "while :; do sleep 1; done");
+        const QString program = fakeWritingPart(prologue + "\n"
+                                                           "echo partial > \"$1\"\n"
+                                                           "sleep 30 &\n"
+                                                           "echo $! > \"$2\"\n"
+                                                           "echo 'frame=1 time=0.50 '\n"
+                                                           "while :; do sleep 1; done");
         ConverterProcess process;
-        process.setPartFile(part);
+        process.setOutputFile(output);
         connect(&process, &ConverterProcess::chunkRead, &process, [&](const QByteArray& chunk) {
             if (chunk.contains("time="))
                 process.terminate();
         });
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(process.start(program, {part, pidFile}));
+        QVERIFY(process.start(program, {output, pidFile}));
         const pid_t pid = process.processId();
+        const QString part = PartFilePath(output, pid);
         const ConverterProcess::Result result = runToEnd(process);
         const qint64 took = clock.elapsed();
 
@@ -331,14 +340,16 @@ private slots:
     // The grace period before SIGKILL runs on a timer: terminate() returns at once and the event
     // loop keeps running until a converter that ignores SIGTERM is killed and reaped.
     void graceRunsWhileTheEventLoopRuns() {
-        const QString part = m_dir.filePath(QStringLiteral(".stubborn.part"));
+        const QString output = m_dir.filePath(QStringLiteral("stubborn.mp4"));
         ConverterProcess process;
-        process.setPartFile(part);
+        process.setOutputFile(output);
         QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
         QSignalSpy finished(&process, &ConverterProcess::finished);
-        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
+        QVERIFY(process.start(fakeWritingPart(kIgnoresTerm), {output}));
         QVERIFY(chunks.wait(5000)); // the trap is set before it speaks
         const pid_t pid = process.processId();
+        const QString part = PartFilePath(output, pid);
+        QVERIFY(QFile::exists(part));
 
         process.terminate();
         QVERIFY(process.isRunning());
@@ -372,14 +383,16 @@ private slots:
     }
     void endNowEndsAtOnce() {
         QFETCH(bool, terminatedFirst);
-        const QString part = m_dir.filePath(QStringLiteral(".abandoned.part"));
+        const QString output = m_dir.filePath(QStringLiteral("abandoned.mp4"));
         ConverterProcess process;
-        process.setPartFile(part);
+        process.setOutputFile(output);
         QSignalSpy chunks(&process, &ConverterProcess::chunkRead);
         QSignalSpy finished(&process, &ConverterProcess::finished);
-        QVERIFY(process.start(fake(kIgnoresTerm), {part}));
+        QVERIFY(process.start(fakeWritingPart(kIgnoresTerm), {output}));
         QVERIFY(chunks.wait(5000));
         const pid_t pid = process.processId();
+        const QString part = PartFilePath(output, pid);
+        QVERIFY(QFile::exists(part));
         if (terminatedFirst)
             process.terminate();
 
@@ -395,22 +408,34 @@ private slots:
         QCOMPARE(finished.count(), 1);
     }
 
-    void partFileStaysAfterSuccess() {
-        const QString part = m_dir.filePath(QStringLiteral(".kept.part"));
-        ConverterProcess process;
-        process.setPartFile(part);
-        QVERIFY(process.start(fake("echo done > \"$1\""), {part}));
-        QCOMPARE(runToEnd(process).outcome, Outcome::Succeeded);
-        QVERIFY(QFile::exists(part)); // the converter's own business when it succeeded
+    // Only the part file of this run's own converter is its business: after a success it is
+    // left alone, after a failure it goes, and the part files of other runs making the same clip
+    // are never touched.
+    void partFileAfterTheEnd_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::newRow("success") << QByteArray("echo done > \"$1\"") << Outcome::Succeeded;
+        QTest::newRow("killed") << QByteArray("echo half > \"$1\"; kill -KILL $$")
+                                << Outcome::Crashed;
+        QTest::newRow("failed") << QByteArray("echo half > \"$1\"; exit 1") << Outcome::Failed;
     }
-
-    void partFileGoesAfterFailure() {
-        const QString part = m_dir.filePath(QStringLiteral(".failed.part"));
+    void partFileAfterTheEnd() {
+        QFETCH(QByteArray, body);
+        QFETCH(Outcome, outcome);
+        const QString output = m_dir.filePath(QStringLiteral("shared_Clip1.mp4"));
+        // Another run's part file of the same clip, and a clip of that name already made.
+        const QString other = PartFilePath(output, ::getpid());
+        QVERIFY(writeAll(other, "another run's"));
         ConverterProcess process;
-        process.setPartFile(part);
-        QVERIFY(process.start(fake("echo half > \"$1\"; kill -KILL $$"), {part}));
-        QCOMPARE(runToEnd(process).outcome, Outcome::Crashed);
-        QVERIFY(!QFile::exists(part));
+        process.setOutputFile(output);
+        QVERIFY(process.start(fakeWritingPart(body), {output}));
+        const QString part = PartFilePath(output, process.processId());
+        QCOMPARE(runToEnd(process).outcome, outcome);
+        // After a success the part file is the converter's own business.
+        QCOMPARE(QFile::exists(part), outcome == Outcome::Succeeded);
+        QCOMPARE(readAll(other), QByteArray("another run's"));
+        QFile::remove(part);
+        QFile::remove(other);
     }
 
     void terminateFromATimerDuringTheWait() {
@@ -455,14 +480,13 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(bool, cleansUp);
 
-        const QString part = m_dir.filePath(QStringLiteral(".orphan_Clip1.mp4.part"));
+        const QString output = m_dir.filePath(QStringLiteral("orphan_Clip1.mp4"));
         const QString pidFile = m_dir.filePath(QStringLiteral("orphan.pid"));
         QFile::remove(pidFile);
-        QFile::remove(part);
         QProcess doomed;
         doomed.setProcessChannelMode(QProcess::ForwardedChannels);
         doomed.start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(kDoomedParent), fake(body), pidFile, part});
+                     {QString::fromLatin1(kDoomedParent), fakeWritingPart(body), pidFile, output});
         QVERIFY(doomed.waitForStarted());
         pid_t converter = 0;
         // Whatever happens below, nothing this test started keeps running.
@@ -478,6 +502,7 @@ private slots:
         converter = readAll(pidFile).toInt();
         QVERIFY(converter > 0);
         QVERIFY(!processGone(converter));
+        const QString part = PartFilePath(output, converter);
         QVERIFY(QFile::exists(part));
 
         doomed.kill(); // SIGKILL: the program gets no chance to end its converter
@@ -493,12 +518,13 @@ private slots:
     // end, and its owner, destroyed after the loop as the program's windows are, ends and reaps
     // it; its temporary file goes.
     void applicationQuitEndsTheConverter() {
-        const QString part = m_dir.filePath(QStringLiteral(".quit.part"));
+        const QString output = m_dir.filePath(QStringLiteral("quit.mp4"));
         auto owner = std::make_unique<QObject>();
         auto* process = new ConverterProcess(owner.get());
-        process->setPartFile(part);
-        QVERIFY(process->start(fake("echo partial > \"$1\"; exec sleep 30"), {part}));
+        process->setOutputFile(output);
+        QVERIFY(process->start(fakeWritingPart("echo partial > \"$1\"; exec sleep 30"), {output}));
         const pid_t pid = process->processId();
+        const QString part = PartFilePath(output, pid);
         QTRY_VERIFY(QFile::exists(part));
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();

@@ -31,7 +31,7 @@ namespace {
 // through the part file like the real one; behaviour runs before the report.
 QByteArray body(const QByteArray& behaviour) {
     return "for out; do :; done\n"
-           "part=\"$(dirname \"$out\")/.$(basename \"$out\").part\"\n"
+           "part=\"$(dirname \"$out\")/.$(basename \"$out\").$$.part\"\n"
            "ss=\"$5\"\n"
            "dir=\"$(dirname \"$0\")\"\n" +
            behaviour +

@@ -253,6 +253,48 @@ private slots:
         noProfile.profileFileExists = false;
         QCOMPARE(CheckJobRequest(noProfile).title, title);
     }
+
+    // A clip's name (the source's, "_Clip" and its number, the extension) must fit the file
+    // system's 255 bytes; the last section's is the longest. Refused before any work, named.
+    void clipNamesTheFileSystemHolds_data() {
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("255 bytes") << QString(245, QLatin1Char('a')) << "9" << true;
+        QTest::newRow("the tenth clip's name is 256 bytes")
+            << QString(245, QLatin1Char('a')) << "10" << false;
+        QTest::newRow("bytes, not characters: fits") << QString(122, QChar(0x00E9)) << "1" << true;
+        QTest::newRow("bytes, not characters: too long")
+            << QString(123, QChar(0x00E9)) << "1" << false;
+    }
+    void clipNamesTheFileSystemHolds() {
+        QFETCH(QString, stem);
+        QFETCH(QString, quantity);
+        QFETCH(bool, fits);
+        const QString source = m_dir.filePath(stem + QStringLiteral(".avi"));
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        JobRequest request{source,
+                           QStringLiteral("00:00:00"),
+                           QStringLiteral("00:00:40"),
+                           JobMode::Equal,
+                           quantity,
+                           QStringLiteral("MP4"),
+                           true,
+                           place(QStringLiteral("folder")),
+                           60000};
+        request.profileExtension = QStringLiteral(".mp4");
+        const JobCheckResult result = CheckJobRequest(request);
+        QCOMPARE(result.passed(), fits);
+        if (fits)
+            return;
+        QCOMPARE(result.failedCheck, 10);
+        QVERIFY2(result.text.contains(stem + QStringLiteral("_Clip") + quantity +
+                                      QStringLiteral(".mp4")),
+                 qPrintable(result.text));
+        QVERIFY(result.text.contains(QStringLiteral("too long")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJobRequest)

@@ -136,8 +136,8 @@ private slots:
     }
 
     void partFileSitsBesideTheClip() {
-        QCOMPARE(PartFilePath(QStringLiteral("/out/holiday_Clip1.mp4")),
-                 QStringLiteral("/out/.holiday_Clip1.mp4.part"));
+        QCOMPARE(PartFilePath(QStringLiteral("/out/holiday_Clip1.mp4"), 4242),
+                 QStringLiteral("/out/.holiday_Clip1.mp4.4242.part"));
     }
 };
 

@@ -47,13 +47,22 @@ class TestSplitJobConverter : public QObject {
     SplitJobPlan plan(const QString& source, const QString& profileName,
                       const QString& profileArguments, JobMode mode, const QString& start,
                       const QString& end, const QString& quantity, long long durationMs) {
-        const JobRequest request{source,      start, end,          mode,      quantity,
-                                 profileName, true,  m_out.path(), durationMs};
+        const JobRequest request{source,
+                                 start,
+                                 end,
+                                 mode,
+                                 quantity,
+                                 profileName,
+                                 true,
+                                 m_out.path(),
+                                 durationMs,
+                                 0,
+                                 QStringLiteral(".mp4")};
         const JobCheckResult checked = CheckJobRequest(request);
         if (!checked.passed())
             qWarning("check %d failed: %s", checked.failedCheck, qPrintable(checked.text));
         return MakeSplitJobPlan(request, checked, m_program.context().converterPath(),
-                                profileArguments, QStringLiteral(".mp4"), true);
+                                profileArguments, true);
     }
 
 private slots:
