@@ -214,6 +214,49 @@ private slots:
         QCOMPARE(made.value(QStringLiteral("2")), made.value(QStringLiteral("1")));
     }
 
+    // Two runs into one folder with the same source (a batch started twice, two windows): both
+    // make every clip, each clip is whole (as a run alone makes it), and no part file is left.
+    void twoRunsIntoOneFolder_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("re-encoded") << QStringLiteral("MP4");
+        QTest::newRow("lossless") << QStringLiteral("Settings of the source file.");
+    }
+    void twoRunsIntoOneFolder() {
+        QFETCH(QString, profile);
+        const QString src = source(QStringLiteral("six.mp4"), QStringLiteral("same.mp4"));
+        const auto arguments = [&](const QString& folder) {
+            return QStringList{QStringLiteral("split"),        src,
+                               QStringLiteral("--sections"),   QStringLiteral("3"),
+                               QStringLiteral("--profile"),    profile,
+                               QStringLiteral("--output-dir"), folder,
+                               QStringLiteral("--overwrite")};
+        };
+        const QString alone = m_work->filePath(QStringLiteral("alone"));
+        QVERIFY(QDir().mkpath(alone));
+        const Ran reference = run(arguments(alone));
+        QVERIFY2(reference.status == 0, qPrintable(reference.err));
+
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 2; ++i) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->setProcessEnvironment(environment());
+            runs.back()->start(kProgram, arguments(out()));
+        }
+        for (const auto& process : runs) {
+            QVERIFY(process->waitForFinished(120000));
+            QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
+                     process->readAllStandardError().constData());
+        }
+        QCOMPARE(clips(out()), clips(alone));
+        for (const QString& name : clips(alone)) {
+            const test::Probe made = probe(out() + QLatin1Char('/') + name);
+            const test::Probe expected = probe(alone + QLatin1Char('/') + name);
+            QVERIFY2(made.duration > 0, qPrintable(name));
+            QCOMPARE(made.duration, expected.duration);
+            QCOMPARE(made.codecs, expected.codecs);
+        }
+    }
+
     // Ctrl+C during a re-encode ends the converters and leaves no part file (and no clip).
     void interruptLeavesNoPartFile() {
         const QString src = source(QStringLiteral("job45.mp4"), QStringLiteral("long.mp4"));
