@@ -1,11 +1,13 @@
 // The main window's source intake, playback buttons, position display and dropped files.
 #include "app/main_form.h"
 
+#include "ground/app_error.h"
 #include "ground/error_guard.h"
 #include "ground/preferences.h"
 #include "ground/rounding.h"
 #include "ground/seams.h"
 #include "ground/time_text.h"
+#include "job/job_request.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
@@ -45,10 +47,18 @@ void TMainForm::OpenSource(const QString& path) {
     // A file that cannot be played raises here: the labels, marks, fields and the picture
     // keep what they showed, and the graph holds no file. While the player loads, events run;
     // Start then waits for the new source's marks (see RunSplitJob).
+    // A FIFO or a device never reaches the player: opening one may wait for a writer for ever.
+    if (!IsValidSource(path)) {
+        m_sourceRefused = true;
+        throw AppError(QStringLiteral("Please specify a valid input video file."));
+    }
     {
         ++m_sourcesOpening;
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
+        // Start refuses a source no demuxer took as an invalid file, not as a bad time.
+        m_sourceRefused = true;
         filterGraph->RenderFile(path);
+        m_sourceRefused = false;
     }
     filterGraph->Play();
 
