@@ -48,6 +48,9 @@ MediaFacts ProbeMedia(const QString& path, int deadlineMs) {
     if (name.isEmpty() || ::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return facts;
 
+    // Why a file is no media is the caller's message; the demuxers' own notes would only
+    // clutter standard error ("moov atom not found").
+    av_log_set_level(AV_LOG_QUIET);
     Deadline deadline;
     deadline.limitMs = deadlineMs;
     deadline.clock.start();
