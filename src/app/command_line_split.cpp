@@ -555,13 +555,16 @@ QString SubcommandUsage() {
         "       segmora profiles\n"
         "\n"
         "split cuts each SOURCE without the window: from --start (default 00:00:00) to --end\n"
-        "(default: the source's end) as one clip, or into N equal sections. TIME is H:M:S with\n"
-        "an optional fraction. --profile takes a name that `segmora profiles` lists (default:\n"
-        "the saved choice); --output-dir defaults to the saved output folder rule. Existing\n"
-        "clips are kept unless --overwrite is given. --jobs runs up to N converters at once\n"
-        "(default: the number of cores, 2 for copying profiles). --json prints one JSON object\n"
-        "per event. Exit status: 0 every clip made, 1 any clip not made, 2 usage error,\n"
-        "130 interrupted (Ctrl+C; the clips being made are removed).\n");
+        "(default: the source's end) as one clip, or into N equal sections of a frame or more.\n"
+        "TIME is H:M:S with an optional fraction, never negative. --profile takes a name that\n"
+        "`segmora profiles` lists (default: the saved choice); --output-dir defaults to the\n"
+        "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
+        "runs up to N converters at once (default: the number of cores, 2 for copying\n"
+        "profiles). --json prints one JSON object per event: started, section started,\n"
+        "progress, section done, failed, short clip, keyframe cut, finished, usage error.\n"
+        "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
+        "ended early), 2 usage error, 130 interrupted (Ctrl+C; the clips being made are\n"
+        "removed).\n");
 }
 
 int RunSubcommand(int argc, char* argv[]) {
