@@ -1,13 +1,11 @@
 // The main window's source intake, playback buttons, position display and dropped files.
 #include "app/main_form.h"
 
-#include "ground/app_error.h"
 #include "ground/error_guard.h"
 #include "ground/preferences.h"
 #include "ground/rounding.h"
 #include "ground/seams.h"
 #include "ground/time_text.h"
-#include "job/job_request.h"
 #include "media/filter_graph.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
@@ -47,11 +45,6 @@ void TMainForm::OpenSource(const QString& path) {
     // A file that cannot be played raises here: the labels, marks, fields and the picture
     // keep what they showed, and the graph holds no file. While the player loads, events run;
     // Start then waits for the new source's marks (see RunSplitJob).
-    // A FIFO or a device never reaches the player: opening one may wait for a writer for ever.
-    if (!IsValidSource(path)) {
-        m_sourceRefused = true;
-        throw AppError(QStringLiteral("Please specify a valid input video file."));
-    }
     {
         ++m_sourcesOpening;
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
