@@ -2,6 +2,7 @@
 // (a live line per source on a terminal, plain lines, JSON lines) and the interrupt.
 #include "app/command_line_split.h"
 
+#include "ground/app_error.h"
 #include "ground/ini_file.h"
 #include "ground/preferences.h"
 #include "ground/product.h"
@@ -23,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -62,11 +64,47 @@ QString exactTimeText(double seconds) {
     return QStringLiteral("0:0:") + QString::number(seconds, 'f', 3);
 }
 
-// The display name the window would start with: the saved list position.
+// The display name the window would start with: the saved name, else the saved list position
+// (empty when that lies outside the list, which the checks refuse as no profile).
 QString savedProfileName(const ProgramContext& context, const QStringList& names) {
-    const int index = ReadSavedProfileIndex(context);
-    return names.value(index, names.value(0));
+    return names.value(SavedProfileChoice(context, names));
 }
+
+void emitJson(const QJsonObject& object) {
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// A source argument whose bytes are no UTF-8 is shown with replacement characters, a text that
+// names no file. The converter and the probe reach it through a link of that shown name in a
+// private folder; the shown text is what every message and event carries.
+class SourceLinks {
+public:
+    // The path to open for the argument shown as text whose bytes are raw.
+    QString pathFor(const QString& text, const QByteArray& raw) {
+        if (raw.isNull() || QFile::encodeName(text) == raw)
+            return text;
+        if (!m_folder)
+            m_folder = std::make_unique<QTemporaryDir>();
+        if (!m_folder->isValid())
+            return text;
+        QByteArray target = raw;
+        if (!target.startsWith('/'))
+            target.prepend(QFile::encodeName(QDir::currentPath()) + '/');
+        // One sub-folder per source keeps two names that show alike apart.
+        const QString folder = m_folder->filePath(QString::number(++m_count));
+        const QString link = folder + QLatin1Char('/') + QFileInfo(text).fileName();
+        if (!QDir().mkpath(folder) ||
+            ::symlink(target.constData(), QFile::encodeName(link).constData()) != 0)
+            return text;
+        return link;
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+    int m_count = 0;
+};
 
 // The output folder the window would start with for this source: the saved fixed folder, or
 // the source's own folder.
@@ -93,6 +131,7 @@ struct SourceView {
     QString elapsed = QStringLiteral("00:00:00");
     QString remaining = QStringLiteral("00:00:00");
     QString state = QStringLiteral("waiting");
+    QString refused; // the existing clip that stopped a start/end job
     bool ok = true;
 };
 
@@ -102,14 +141,10 @@ public:
 
     Batch(Style style) : m_style(style) {}
 
-    int run(const SplitOptions& options, const ProgramContext& context);
+    int run(const SplitOptions& options, const ProgramContext& context,
+            const QList<QByteArray>& sourceBytes);
 
 private:
-    void emitJson(const QJsonObject& object) {
-        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
     void plain(const QString& line) {
         if (m_style == Style::Plain) {
             std::fprintf(stdout, "%s\n", qPrintable(line));
@@ -212,14 +247,16 @@ void Batch::watch(SourceView& view) {
                           .arg(view.sections)
                           .arg(output));
             });
-    connect(job, &JobController::sectionSkipped, this, [this, &view](int index, const QString&) {
-        view.ok = false;
-        if (m_style == Style::Json)
-            emitJson({{"event", "failed"},
-                      {"source", view.source},
-                      {"section", index},
-                      {"message", QStringLiteral("The output file is existent.")}});
-    });
+    connect(job, &JobController::sectionSkipped, this,
+            [this, &view](int index, const QString& output) {
+                view.ok = false;
+                if (m_style == Style::Json)
+                    emitJson({{"event", "failed"},
+                              {"source", view.source},
+                              {"section", index},
+                              {"output", output},
+                              {"message", QStringLiteral("The output file is existent.")}});
+            });
     connect(job, &JobController::sectionFailed, this,
             [this, &view](int index, const QString& message) {
                 view.ok = false;
@@ -248,15 +285,33 @@ void Batch::watch(SourceView& view) {
             view.ok = false;
             break;
         }
-        if (!view.ok && result.end == SplitJobEnd::Completed)
-            outcome = QStringLiteral("incomplete"); // existing clips were kept
-        view.state = outcome;
-        if (!view.ok)
-            m_anyFailed = true;
-        for (const ShortClip& clip : result.shortClips)
+        // A start/end job whose one clip exists ends before any section: the event says why.
+        if (result.end == SplitJobEnd::OverwriteRefused && m_style == Style::Json)
+            emitJson({{"event", "failed"},
+                      {"source", view.source},
+                      {"section", result.section},
+                      {"output", view.refused},
+                      {"message", QStringLiteral("The output file is existent.")}});
+        // A clip the source ran out under (truncated or damaged while the job ran) is kept but
+        // is not what was asked for: the source counts as failed.
+        for (const ShortClip& clip : result.shortClips) {
+            view.ok = false;
+            if (m_style == Style::Json)
+                emitJson({{"event", "short clip"},
+                          {"source", view.source},
+                          {"section", clip.index},
+                          {"output", clip.outputPath},
+                          {"seconds", clip.made},
+                          {"seconds asked", clip.asked}});
             error(QStringLiteral("%1: %2 is shorter than asked: %3 s of %4 s")
                       .arg(view.source, clip.outputPath, QString::number(clip.made, 'f', 2),
                            QString::number(clip.asked, 'f', 2)));
+        }
+        if (!view.ok && result.end == SplitJobEnd::Completed)
+            outcome = QStringLiteral("incomplete"); // existing clips kept, or clips short
+        view.state = outcome;
+        if (!view.ok)
+            m_anyFailed = true;
         for (const KeyframeCut& cut : result.keyframeCuts) {
             if (m_style == Style::Json)
                 emitJson({{"event", "keyframe cut"},
@@ -282,9 +337,9 @@ void Batch::maybeFinish() {
         QCoreApplication::exit(0);
 }
 
-int Batch::run(const SplitOptions& options, const ProgramContext& context) {
-    const QList<ProfileEntry> catalogue = LoadProfileCatalogue(context.profilesFolder());
-    const QStringList names = DisplayNames(catalogue);
+int Batch::run(const SplitOptions& options, const ProgramContext& context,
+               const QList<QByteArray>& sourceBytes) {
+    const QStringList names = DisplayNames(LoadProfileCatalogue(context));
     const QString profileName =
         options.profile.isEmpty() ? savedProfileName(context, names) : options.profile;
     const QString profilePath = context.profilePath(profileName);
@@ -298,10 +353,19 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
                          : std::max(1, QThread::idealThreadCount());
     ConverterSlots pool(jobs);
 
-    for (const QString& source : options.sources) {
+    SourceLinks links;
+    for (qsizetype k = 0; k < options.sources.size(); ++k) {
+        const QString& source = options.sources[k];
         JobRequest request;
-        request.sourcePath = source;
-        request.durationMs = IsValidSource(source) ? ProbeDurationMs(source) : 0;
+        request.sourcePath = links.pathFor(source, sourceBytes.value(k));
+        // The source's length and frame before the checks, as the window has them from the
+        // player: a section shorter than a frame is refused here too.
+        if (IsValidSource(request.sourcePath)) {
+            const MediaFacts facts = ProbeMedia(request.sourcePath);
+            request.sourceOpens = facts.opened;
+            request.durationMs = facts.durationMs;
+            request.frameSeconds = facts.frameSeconds;
+        }
         request.startText = options.start;
         request.endText =
             options.end.isEmpty() ? exactTimeText(request.durationMs / 1000.0) : options.end;
@@ -333,6 +397,7 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
             error(QStringLiteral("%1: %2 (kept; --overwrite replaces it)")
                       .arg(output, QStringLiteral("The output file is existent.")));
             shown->ok = false;
+            shown->refused = output;
             return false;
         };
         watch(*view);
@@ -390,7 +455,9 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
     return m_anyFailed ? kSplitSomeFailed : kSplitAllMade;
 }
 
-int usageError(const QString& text) {
+int usageError(const QString& text, bool json = false) {
+    if (json)
+        emitJson({{"event", "usage error"}, {"message", text}});
     printError(text);
     std::fputs(qPrintable(QStringLiteral("\n") + SubcommandUsage()), stderr);
     return kSplitUsage;
@@ -409,18 +476,32 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
         const QString& argument = arguments[i];
         if (onlySources || !argument.startsWith(QLatin1String("--"))) {
             options.sources.append(argument);
+            options.sourceArguments.append(i);
             continue;
         }
         if (argument == QLatin1String("--")) {
             onlySources = true;
             continue;
         }
+        // The next option is never taken as a value: "--sections --output-dir o7" lacks the count.
         const auto value = [&](QString* into) {
-            if (i + 1 >= arguments.size()) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))) {
                 options.error = argument + QStringLiteral(" needs a value");
                 return false;
             }
             *into = arguments[++i];
+            return true;
+        };
+        // The time parts read no sign, yet "-0:0:5" would pass as 5 s and "0:0:-5" reach the
+        // converter as a negative start: a time before the source's beginning is no time here.
+        const auto time = [&](QString* into) {
+            if (!value(into))
+                return false;
+            if (into->contains(QLatin1Char('-'))) {
+                options.error =
+                    argument + QStringLiteral(" needs a time of 0 or later, not ") + *into;
+                return false;
+            }
             return true;
         };
         if (argument == QLatin1String("--overwrite")) {
@@ -430,10 +511,10 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
         } else if (argument == QLatin1String("--help")) {
             options.help = true;
         } else if (argument == QLatin1String("--start")) {
-            if (!value(&options.start))
+            if (!time(&options.start))
                 return options;
         } else if (argument == QLatin1String("--end")) {
-            if (!value(&options.end))
+            if (!time(&options.end))
                 return options;
         } else if (argument == QLatin1String("--sections")) {
             if (!value(&options.sections))
@@ -474,19 +555,28 @@ QString SubcommandUsage() {
         "       segmora profiles\n"
         "\n"
         "split cuts each SOURCE without the window: from --start (default 00:00:00) to --end\n"
-        "(default: the source's end) as one clip, or into N equal sections. TIME is H:M:S with\n"
-        "an optional fraction. --profile takes a name that `segmora profiles` lists (default:\n"
-        "the saved choice); --output-dir defaults to the saved output folder rule. Existing\n"
-        "clips are kept unless --overwrite is given. --jobs runs up to N converters at once\n"
-        "(default: the number of cores, 2 for copying profiles). --json prints one JSON object\n"
-        "per event. Exit status: 0 every clip made, 1 any clip not made, 2 usage error,\n"
-        "130 interrupted (Ctrl+C; the clips being made are removed).\n");
+        "(default: the source's end) as one clip, or into N equal sections of a frame or more.\n"
+        "TIME is H:M:S with an optional fraction, never negative. --profile takes a name that\n"
+        "`segmora profiles` lists (default: the saved choice); --output-dir defaults to the\n"
+        "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
+        "runs up to N converters at once (default: the number of cores, 2 for copying\n"
+        "profiles). --json prints one JSON object per event: started, section started,\n"
+        "progress, section done, failed, short clip, keyframe cut, finished, usage error.\n"
+        "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
+        "ended early), 2 usage error, 130 interrupted (Ctrl+C; the clips being made are\n"
+        "removed).\n");
 }
 
 int RunSubcommand(int argc, char* argv[]) {
+    // The bytes as given, before the application object may rearrange argv.
+    QList<QByteArray> given;
+    QStringList arguments;
+    for (int i = 2; i < argc; ++i) {
+        given.append(QByteArray(argv[i]));
+        arguments.append(QString::fromLocal8Bit(given.last()));
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProductName);
-    const QStringList arguments = QCoreApplication::arguments().mid(2);
     const QString command = QString::fromLocal8Bit(argv[1]);
 
     if (command == QLatin1String("profiles")) {
@@ -501,7 +591,7 @@ int RunSubcommand(int argc, char* argv[]) {
             folder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : folder;
         const ProgramContext context =
             chosen.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(chosen);
-        for (const QString& name : DisplayNames(LoadProfileCatalogue(context.profilesFolder())))
+        for (const QString& name : DisplayNames(LoadProfileCatalogue(context)))
             std::printf("%s\n", qPrintable(name));
         return 0;
     }
@@ -511,8 +601,11 @@ int RunSubcommand(int argc, char* argv[]) {
         std::fputs(qPrintable(QStringLiteral("Usage:\n") + SubcommandUsage()), stdout);
         return 0;
     }
-    if (!options.error.isEmpty())
-        return usageError(options.error);
+    if (!options.error.isEmpty()) {
+        // The parse stops at the fault, so --json is looked for among all the options.
+        const qsizetype end = arguments.indexOf(QStringLiteral("--"));
+        return usageError(options.error, arguments.mid(0, end).contains(QStringLiteral("--json")));
+    }
     const QString folder = options.programFolder.isEmpty()
                                ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER")
                                : options.programFolder;
@@ -521,8 +614,19 @@ int RunSubcommand(int argc, char* argv[]) {
     const Batch::Style style = options.json              ? Batch::Style::Json
                                : ::isatty(STDOUT_FILENO) ? Batch::Style::Live
                                                          : Batch::Style::Plain;
+    // Installed, the first run seeds the user's settings as the window's first start does, so
+    // both start from the same saved profile and output folder rule.
+    try {
+        context.PrepareUserFolders();
+    } catch (const AppError& problem) {
+        printError(problem.message());
+    }
+    // The bytes of each source as given: a name that is no UTF-8 must still open.
+    QList<QByteArray> sourceBytes;
+    for (const qsizetype index : options.sourceArguments)
+        sourceBytes.append(given.value(index));
     Batch batch(style);
-    return batch.run(options, context);
+    return batch.run(options, context, sourceBytes);
 }
 
 } // namespace segmora

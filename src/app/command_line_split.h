@@ -20,6 +20,7 @@ enum SplitExit : int {
 
 struct SplitOptions {
     QStringList sources;
+    QList<qsizetype> sourceArguments; // where each source stands among the arguments
     QString start = QStringLiteral("00:00:00");
     QString end;       // empty: the source's own end
     QString sections;  // null: one clip from start to end

@@ -754,7 +754,7 @@ void TMainForm::createProgressPanel() {
 void TMainForm::fillProfileList() {
     // A missing Profiles folder gives an empty catalogue: the list stays empty and the job
     // reports the missing profile when it starts.
-    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
+    cmbProfile->addItems(DisplayNames(LoadProfileCatalogue(m_context)));
     cmbProfile->setCurrentIndex(-1);
 }
 

@@ -286,7 +286,8 @@ private:
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
     JobController* m_runningJob = nullptr;
-    int m_sourcesOpening = 0; // OpenSource calls waiting for their file, nested ones included
+    int m_sourcesOpening = 0;     // OpenSource calls waiting for their file, nested ones included
+    bool m_sourceRefused = false; // the player refused the source named in edtSource
     bool m_closingDuringJob = false; // closing was agreed while a job ran
     bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
 };

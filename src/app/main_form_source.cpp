@@ -48,7 +48,10 @@ void TMainForm::OpenSource(const QString& path) {
     {
         ++m_sourcesOpening;
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
+        // Start refuses a source no demuxer took as an invalid file, not as a bad time.
+        m_sourceRefused = true;
         filterGraph->RenderFile(path);
+        m_sourceRefused = false;
     }
     filterGraph->Play();
 

@@ -34,8 +34,8 @@ JobCheckResult failure(int check, const QString& text, const QString& title, Job
 bool IsValidSource(const QString& path) {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    // QFileInfo calls only a regular file a file; a FIFO, socket or device is "sequential".
+    return QFileInfo(path).isFile();
 }
 
 bool IsExistingFolder(const QString& path) {
@@ -45,7 +45,7 @@ bool IsExistingFolder(const QString& path) {
 }
 
 JobCheckResult CheckJobRequest(const JobRequest& request) {
-    if (!IsValidSource(request.sourcePath))
+    if (!IsValidSource(request.sourcePath) || !request.sourceOpens)
         return failure(1, QStringLiteral("Please specify a valid input video file."),
                        QStringLiteral("Invalid File"), JobField::Source);
 

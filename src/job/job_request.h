@@ -25,12 +25,14 @@ struct JobRequest {
     long long durationMs = 0;      // the source's length as the player reports it; 0 when none
     double frameSeconds = 0;       // one frame of the source's picture; 0 when unknown (sound only)
     QString profileExtension = {}; // the extension of the profile loaded last (".mp4")
+    bool sourceOpens = true;       // false once the player or the probe refused the file
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.
 inline constexpr double kShortestSectionSeconds = 0.001;
 
 // The first failing check (number 1..10 with its box), or success with the numbers the plan needs.
+// Check 1 refuses a source that is no regular file or that was found to hold no media.
 // Check 6 also refuses a section quantity of 0 or less; check 9 refuses a plan whose sections
 // are shorter than one frame of the source (kShortestSectionSeconds when that is unknown), as
 // they would come out a whole frame long each. Check 10 refuses clip names longer than a file
@@ -48,7 +50,8 @@ struct JobCheckResult {
     bool passed() const { return failedCheck == 0; }
 };
 
-// True when the path names an existing entry that is not a folder.
+// True when the path names a regular file (or a link to one): a folder, a FIFO or a device
+// is no source.
 bool IsValidSource(const QString& path);
 // True when the text names an existing folder.
 bool IsExistingFolder(const QString& path);

@@ -75,6 +75,10 @@ QList<ProfileEntry> LoadProfileCatalogue(const QStringList& profilesFolders) {
     return catalogue;
 }
 
+QList<ProfileEntry> LoadProfileCatalogue(const ProgramContext& context) {
+    return LoadProfileCatalogue(context.profileFolders());
+}
+
 QStringList DisplayNames(const QList<ProfileEntry>& catalogue) {
     QStringList names;
     for (const ProfileEntry& entry : catalogue)

@@ -1,6 +1,8 @@
 // Comma-terminated lists and the catalogue of output profiles in the Profiles folder.
 #pragma once
 
+#include "ground/program_context.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,6 +41,9 @@ QList<ProfileEntry> LoadProfileCatalogue(const QString& profilesFolder);
 // takes the place of one of the same display name (without regard to case) in an earlier one,
 // so the user's own folder comes last.
 QList<ProfileEntry> LoadProfileCatalogue(const QStringList& profilesFolders);
+// The catalogue the program offers: every folder of the context (the shipped profiles and the
+// user's own when installed). The window's lists and the command line both read this one.
+QList<ProfileEntry> LoadProfileCatalogue(const ProgramContext& context);
 QStringList DisplayNames(const QList<ProfileEntry>& catalogue);
 
 } // namespace segmora

@@ -130,7 +130,7 @@ TopSettingForm::TopSettingForm(const ProgramContext& context, QWidget* parent)
 
     setFixedSize(kClientWidth, kClientHeight);
 
-    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context.profileFolders())));
+    FillProfileList(DisplayNames(LoadProfileCatalogue(m_context)));
 }
 
 QLabel* TopSettingForm::createGroup(const char* barName, const char* buttonName,

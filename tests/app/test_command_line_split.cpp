@@ -1,6 +1,7 @@
 // `segmora split` and `segmora profiles` as a user runs them, as a process without a display:
-// exit statuses and first lines, a parallel batch against a one-at-a-time one, Ctrl+C, the
-// JSON events, and the GNU parallel recipe of the README.
+// exit statuses and first lines, sources that are no video, a source that ends early, the saved
+// profile, a parallel batch against a one-at-a-time one, Ctrl+C, the JSON events, the GNU
+// parallel recipe of the README, and the program installed under a prefix for a new user.
 // Sources are generated media (SEGMORA_NEEDS_MEDIA).
 #include "app/command_line_split.h"
 #include "fake_converter.h"
@@ -15,6 +16,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace segmora;
 using segmora::test::fixture;
@@ -41,6 +44,7 @@ class TestCommandLineSplit : public QObject {
 
     std::unique_ptr<test::TempProgramFolder> m_program;
     std::unique_ptr<QTemporaryDir> m_work;
+    std::unique_ptr<QTemporaryDir> m_installed; // the build installed under a prefix, once
 
     QString out() const { return m_work->filePath(QStringLiteral("out")); }
 
@@ -79,6 +83,34 @@ class TestCommandLineSplit : public QObject {
 
     QStringList clips(const QString& folder) const {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    // The JSON objects of standard output, in order; a line that is none fails the test.
+    static QList<QJsonObject> events(const QString& out) {
+        QList<QJsonObject> objects;
+        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
+            if (error.error != QJsonParseError::NoError || !document.isObject())
+                qWarning("not a JSON object: %s", qPrintable(line));
+            objects.append(document.object());
+        }
+        return objects;
+    }
+    static QList<QJsonObject> named(const QList<QJsonObject>& all, const char* event) {
+        QList<QJsonObject> found;
+        for (const QJsonObject& object : all)
+            if (object.value(QStringLiteral("event")).toString() == QLatin1String(event))
+                found.append(object);
+        return found;
+    }
+
+    // Preferences.ini of the program copy with a saved profile position and name.
+    void saveProfileChoice(int position, const QString& name) const {
+        QByteArray text = "[Main]\nProfile=" + QByteArray::number(position) + "\n";
+        if (!name.isNull())
+            text += "Profile Name=" + name.toUtf8() + "\n";
+        m_program->writeFile(QStringLiteral("Preferences.ini"), text);
     }
 
 private slots:
@@ -148,6 +180,26 @@ private slots:
             usage + "--sections needs a value");
         row("jobs below one", "split|{src}|--jobs|0", 2,
             usage + "--jobs needs a whole number of 1 or more");
+        // The next option is not a value: the count is missing.
+        row("option in place of a value", "split|{src}|--sections|--output-dir|{out}", 2,
+            usage + "--sections needs a value");
+        row("option in place of the last value", "split|{src}|--profile|--json", 2,
+            usage + "--profile needs a value");
+        // A minus would be dropped ("-0:0:5" as 5 s) or reach the converter ("0:0:-5").
+        row("negative start seconds", "split|{src}|--start|0:0:-5|--output-dir|{out}", 2,
+            usage + "--start needs a time of 0 or later, not 0:0:-5");
+        row("start with a minus", "split|{src}|--start|-0:0:5|--output-dir|{out}", 2,
+            usage + "--start needs a time of 0 or later, not -0:0:5");
+        row("negative end", "split|{src}|--end|0:-1:0|--output-dir|{out}", 2,
+            usage + "--end needs a time of 0 or later, not 0:-1:0");
+        // 2 s at 25 frames a second are 50 frames: 100 sections would repeat each one.
+        row("9 sections under a frame",
+            "split|{src}|--end|0:0:2|--sections|100|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: Each section would be shorter than one frame of the video. Please "
+                    "specify a smaller section quantity.");
+        row("9 range under a frame",
+            "split|{src}|--start|0:0:1|--end|0:0:1.02|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: The marked range is shorter than one frame of the video.");
         row("profiles takes nothing", "profiles|MP4", 2, usage + "unknown argument MP4");
         row("1 missing source", "split|{src}.gone|--output-dir|{out}", 1,
             usage + "{src}.gone: Please specify a valid input video file.");
@@ -385,8 +437,276 @@ private slots:
                  qPrintable(QStringLiteral("%1 s long, %2 s early").arg(length).arg(early)));
     }
 
-    // The README's recipe: one process per source, fanned out by GNU parallel.
+    // What is no video is refused as such before anything is opened for good: a FIFO (which
+    // an open would wait on for a writer for ever), an empty file, a text file, a folder.
+    void sourcesThatAreNoVideo_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("text file") << "text";
+        QTest::newRow("folder") << "folder";
+    }
+    void sourcesThatAreNoVideo() {
+        QFETCH(QString, kind);
+        const QString path = m_work->filePath(QStringLiteral("odd.mp4"));
+        const QByteArray bytes = QFile::encodeName(path);
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(bytes.constData(), 0600), 0);
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else
+            QVERIFY(test::writeAll(path, kind == QLatin1String("text")
+                                             ? QByteArray("this is a text file, not a video\n")
+                                             : QByteArray()));
+        // A hang shows as status -1 after 20 s, not as a test that never ends.
+        const Ran ran =
+            run({QStringLiteral("split"), path, QStringLiteral("--profile"), QStringLiteral("MP4"),
+                 QStringLiteral("--output-dir"), out(), QStringLiteral("--json")},
+                20000);
+        QVERIFY2(ran.status == 1, qPrintable(ran.out + ran.err));
+        QCOMPARE(
+            ran.err,
+            QStringLiteral("segmora: %1: Please specify a valid input video file.\n").arg(path));
+        const QList<QJsonObject> failed = named(events(ran.out), "failed");
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0].value(QStringLiteral("message")).toString(),
+                 QStringLiteral("Please specify a valid input video file."));
+        QCOMPARE(clips(out()), QStringList());
+    }
+
+    // A source whose header promises 12 s but whose data ends about half-way, as one cut off
+    // while the job runs: the clip is kept, but the run fails and says which clip is short and
+    // by how much, on standard error and as an event of its own.
+    void sourceEndingEarlyFails_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("copy") << "Settings of the source file.";
+        QTest::newRow("re-encode") << "MP4";
+    }
+    void sourceEndingEarlyFails() {
+        QFETCH(QString, profile);
+        QFile whole(fixture(QStringLiteral("bars25.mp4")));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QString src = m_work->filePath(QStringLiteral("cut.mp4"));
+        QVERIFY(test::writeAll(src, whole.read(whole.size() / 2)));
+        const Ran ran = run({QStringLiteral("split"), src, QStringLiteral("--profile"), profile,
+                             QStringLiteral("--output-dir"), out(), QStringLiteral("--json")});
+        QVERIFY2(ran.status == 1, qPrintable(ran.out + ran.err));
+        const QString clip = out() + QStringLiteral("/cut_Clip1.mp4");
+        QCOMPARE(clips(out()), QStringList{QStringLiteral("cut_Clip1.mp4")});
+
+        const QList<QJsonObject> all = events(ran.out);
+        const QList<QJsonObject> shortClips = named(all, "short clip");
+        QCOMPARE(shortClips.size(), 1);
+        const QJsonObject& event = shortClips[0];
+        QCOMPARE(event.value(QStringLiteral("source")).toString(), src);
+        QCOMPARE(event.value(QStringLiteral("section")).toInt(), 1);
+        QCOMPARE(event.value(QStringLiteral("output")).toString(), clip);
+        const double made = event.value(QStringLiteral("seconds")).toDouble();
+        QCOMPARE(event.value(QStringLiteral("seconds asked")).toDouble(), 12.0);
+        QVERIFY2(made > 3 && made < 9, qPrintable(QString::number(made)));
+        QCOMPARE(all.last().value(QStringLiteral("event")).toString(), QStringLiteral("finished"));
+        QCOMPARE(all.last().value(QStringLiteral("outcome")).toString(),
+                 QStringLiteral("incomplete"));
+        QCOMPARE(ran.err, QStringLiteral("segmora: %1: %2 is shorter than asked: %3 s of 12.00 s\n")
+                              .arg(src, clip, QString::number(made, 'f', 2)));
+    }
+
+    // Without --profile the saved choice is taken by its name, as the window takes it: a profile
+    // added before it in the list does not shift the choice. The position counts only when the
+    // name is missing or no longer listed.
+    void savedProfile_data() {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("name");    // null: not saved
+        QTest::addColumn<bool>("addProfile"); // Alpha.apf, listed first
+        QTest::addColumn<QString>("clip");
+        QTest::newRow("name after a profile was added") << 3 << "MP4" << true << "six_Clip1.mp4";
+        QTest::newRow("name against an old position") << 0 << "MP4" << false << "six_Clip1.mp4";
+        QTest::newRow("position without a name") << 3 << QString() << false << "six_Clip1.mp4";
+        QTest::newRow("name no longer listed") << 2 << "Gone" << false << "six_Clip1.mp3";
+    }
+    void savedProfile() {
+        QFETCH(int, position);
+        QFETCH(QString, name);
+        QFETCH(bool, addProfile);
+        QFETCH(QString, clip);
+        saveProfileChoice(position, name);
+        if (addProfile) {
+            QFile mp3(m_program->path() + QStringLiteral("Profiles/MP3.apf"));
+            QVERIFY(mp3.open(QIODevice::ReadOnly));
+            m_program->writeFile(QStringLiteral("Profiles/Alpha.apf"), mp3.readAll());
+        }
+        const Ran ran = run({QStringLiteral("split"), m_work->filePath(QStringLiteral("six.mp4")),
+                             QStringLiteral("--end"), QStringLiteral("0:0:1"),
+                             QStringLiteral("--output-dir"), out()});
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        QCOMPARE(clips(out()), QStringList{clip});
+    }
+
+    // A usage error is an event too when --json was asked for, wherever it stands.
+    void usageErrorEvent_data() {
+        QTest::addColumn<QString>("arguments"); // split at "|"
+        QTest::addColumn<QString>("message");
+        QTest::newRow("json before the fault") << "--json|six.mp4|--fast"
+                                               << "unknown option --fast";
+        QTest::newRow("json after the fault") << "six.mp4|--sections|--json"
+                                              << "--sections needs a value";
+        QTest::newRow("json alone") << "--json"
+                                    << "no SOURCE given";
+    }
+    void usageErrorEvent() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, message);
+        const Ran ran =
+            run(QStringList{QStringLiteral("split")} + arguments.split(QLatin1Char('|')));
+        QCOMPARE(ran.status, 2);
+        const QList<QJsonObject> all = events(ran.out);
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all[0].value(QStringLiteral("event")).toString(), QStringLiteral("usage error"));
+        QCOMPARE(all[0].value(QStringLiteral("message")).toString(), message);
+        QCOMPARE(ran.firstLine(), QStringLiteral("segmora: ") + message);
+    }
+
+    // A run that makes nothing because the clips exist names each clip kept in an event, in
+    // both modes (start/end stops at its one clip, sections skip each).
+    void existingClipsAreNamed_data() {
+        QTest::addColumn<QString>("sections"); // empty: start/end
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("start/end") << QString() << QStringList{"six_Clip1.mp4"} << "failed";
+        QTest::newRow("sections") << "2" << QStringList{"six_Clip1.mp4", "six_Clip2.mp4"}
+                                  << "incomplete";
+    }
+    void existingClipsAreNamed() {
+        QFETCH(QString, sections);
+        QFETCH(QStringList, kept);
+        QFETCH(QString, outcome);
+        for (const QString& name : kept)
+            QVERIFY(test::writeAll(out() + QLatin1Char('/') + name, "old"));
+        QStringList arguments{
+            QStringLiteral("split"),        m_work->filePath(QStringLiteral("six.mp4")),
+            QStringLiteral("--profile"),    QStringLiteral("MP4"),
+            QStringLiteral("--output-dir"), out(),
+            QStringLiteral("--json")};
+        if (!sections.isEmpty())
+            arguments << QStringLiteral("--sections") << sections;
+        const Ran ran = run(arguments);
+        QVERIFY2(ran.status == 1, qPrintable(ran.out + ran.err));
+        const QList<QJsonObject> all = events(ran.out);
+        QStringList named;
+        for (const QJsonObject& event : this->named(all, "failed")) {
+            QCOMPARE(event.value(QStringLiteral("message")).toString(),
+                     QStringLiteral("The output file is existent."));
+            named.append(QFileInfo(event.value(QStringLiteral("output")).toString()).fileName());
+        }
+        QCOMPARE(named, kept);
+        QCOMPARE(all.last().value(QStringLiteral("outcome")).toString(), outcome);
+    }
+
+    // A file name that is no UTF-8 opens; it is shown with the replacement character, and the
+    // clips are named after what is shown.
+    void nonUtf8FileName() {
+        const QByteArray name = "caf\xe9.mp4";
+        QCOMPARE(::link(QFile::encodeName(m_work->filePath(QStringLiteral("six.mp4"))).constData(),
+                        (QFile::encodeName(m_work->path()) + '/' + name).constData()),
+                 0);
+        // QProcess passes text; the shell passes the bytes.
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(m_work->path());
+        process.start(QStringLiteral("/bin/sh"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("exec \"$0\" split \"$(printf 'caf\\351.mp4')\" --end 0:0:1 "
+                                      "--profile MP4 --output-dir out --json"),
+                       kProgram});
+        QVERIFY(process.waitForFinished(60000));
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QString shown = QStringLiteral("caf\uFFFD.mp4");
+        QCOMPARE(
+            named(events(output), "started").value(0).value(QStringLiteral("source")).toString(),
+            shown);
+        QCOMPARE(clips(out()), QStringList{QStringLiteral("caf\uFFFD_Clip1.mp4")});
+    }
+
+    // Installed under a prefix (cmake --install) and run by a user with an empty home, the
+    // command line offers the shipped profiles beside the user's own and starts from the
+    // shipped settings, as the window does.
+    void installedForANewUser_data() {
+        QTest::addColumn<QString>("arguments"); // split at "|"; {src}, {out}
+        QTest::addColumn<bool>("ownProfile");   // Mine.apf (MP3) in the user's profile folder
+        QTest::addColumn<QString>("printed");   // standard output, for profiles
+        QTest::addColumn<QStringList>("made");
+        const QString shipped = QStringLiteral("AVI\nMOV\nMP3\nMP4\nMPEG\nSettings of the source "
+                                               "file.\nWebM\nWMV\n");
+        QTest::newRow("profiles") << "profiles" << false << shipped << QStringList();
+        QTest::newRow("profiles with one of the user's own")
+            << "profiles" << true << QString(shipped).replace("AVI\n", "AVI\nMine\n")
+            << QStringList();
+        QTest::newRow("split, the shipped default")
+            << "split|{src}|--end|0:0:1|--output-dir|{out}" << false << QString()
+            << QStringList{"six_Clip1.mp4"};
+        QTest::newRow("split, a shipped profile")
+            << "split|{src}|--end|0:0:1|--profile|WebM|--output-dir|{out}" << false << QString()
+            << QStringList{"six_Clip1.webm"};
+        QTest::newRow("split, the user's own profile")
+            << "split|{src}|--end|0:0:1|--profile|Mine|--output-dir|{out}" << true << QString()
+            << QStringList{"six_Clip1.mp3"};
+    }
+    void installedForANewUser() {
+        QFETCH(QString, arguments);
+        QFETCH(bool, ownProfile);
+        QFETCH(QString, printed);
+        QFETCH(QStringList, made);
+        if (!m_installed) {
+            auto prefix = std::make_unique<QTemporaryDir>();
+            QProcess install;
+            install.start(QStringLiteral(SEGMORA_CMAKE_COMMAND),
+                          {QStringLiteral("--install"), QStringLiteral(SEGMORA_BUILD_DIR),
+                           QStringLiteral("--prefix"), prefix->path()});
+            QVERIFY(install.waitForFinished(120000));
+            QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
+                     install.readAllStandardError().constData());
+            m_installed = std::move(prefix);
+        }
+        const QString home = m_work->filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(home));
+        if (ownProfile) {
+            QFile mp3(m_program->path() + QStringLiteral("Profiles/MP3.apf"));
+            QVERIFY(mp3.open(QIODevice::ReadOnly));
+            QVERIFY(QDir().mkpath(home + QStringLiteral("/.local/share/segmora/Profiles")));
+            QVERIFY(test::writeAll(home + QStringLiteral("/.local/share/segmora/Profiles/Mine.apf"),
+                                   mp3.readAll()));
+        }
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("SEGMORA_PROGRAM_FOLDER"));
+        env.insert(QStringLiteral("HOME"), home);
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_work->path());
+        process.start(m_installed->filePath(QStringLiteral("bin/segmora")),
+                      arguments.replace(QLatin1String("{src}"), m_work->filePath("six.mp4"))
+                          .replace(QLatin1String("{out}"), out())
+                          .split(QLatin1Char('|')));
+        QVERIFY(process.waitForFinished(120000));
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        if (!printed.isNull())
+            QCOMPARE(output, printed);
+        QCOMPARE(clips(out()), made);
+    }
+
+    // The README's recipe: one process per source, fanned out by GNU parallel. parallel hands
+    // its command to a shell, which splits a profile name with blanks into words unless -q
+    // quotes each argument.
+    void gnuParallelRecipe_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("one-word profile") << "MP4";
+        QTest::newRow("profile with blanks") << "Settings of the source file.";
+    }
     void gnuParallelRecipe() {
+        QFETCH(QString, profile);
         const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
         if (parallel.isEmpty())
             QSKIP("GNU parallel is not installed");
@@ -395,9 +715,9 @@ private slots:
         process.setProcessEnvironment(environment());
         process.setWorkingDirectory(m_work->path());
         process.start(parallel,
-                      {QStringLiteral("--will-cite"), kProgram, QStringLiteral("split"),
-                       QStringLiteral("{}"), QStringLiteral("--sections"), QStringLiteral("4"),
-                       QStringLiteral("--profile"), QStringLiteral("MP4"),
+                      {QStringLiteral("--will-cite"), QStringLiteral("-q"), kProgram,
+                       QStringLiteral("split"), QStringLiteral("{}"), QStringLiteral("--sections"),
+                       QStringLiteral("4"), QStringLiteral("--profile"), profile,
                        QStringLiteral("--output-dir"), out(), QStringLiteral(":::"),
                        QStringLiteral("six.mp4"), QStringLiteral("b.mp4")});
         QVERIFY(process.waitForFinished(120000));

@@ -2,6 +2,7 @@
 // the checks, the argument vectors the window hands over, the progress display, the timer,
 // Cancel, the close query, failures and the completion step.
 // Sources are generated media (SEGMORA_NEEDS_MEDIA): job45.mp4 (45 s) and six.mov (6 s).
+#include "ground/app_error.h"
 #include "job/count_down_form.h"
 #include "split_window_world.h"
 
@@ -67,7 +68,7 @@ private slots:
     }
 
     void checks_data() {
-        QTest::addColumn<QString>("source"); // "job45", "none", "folder"
+        QTest::addColumn<QString>("source"); // "job45", "none", "folder", "notvideo" (refused)
         QTest::addColumn<bool>("loadMedia");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
@@ -100,6 +101,9 @@ private slots:
             "edtSource");
         row("1 source is a folder", "folder", false, t10, t20, none, mp4, "out", source,
             "Invalid File", "edtSource");
+        // The player refused the file: no length, but the fault is the file, not the time.
+        row("1 source no demuxer opens", "notvideo", false, QStringLiteral("00:00:00"), t20, none,
+            mp4, "out", source, "Invalid File", "edtSource");
         row("2 start unreadable", "job45", true, QStringLiteral("ten"), t20, none, mp4, "out",
             start, "Invalid Start Time", "");
         row("3 start past the source's end", "job45", true, QStringLiteral("00:00:46"),
@@ -155,6 +159,12 @@ private slots:
             sourcePath = kJob45;
         else if (source == QLatin1String("folder"))
             sourcePath = world.out.path();
+        else if (source == QLatin1String("notvideo"))
+            sourcePath = test::fixture(QStringLiteral("notvideo.mp4"));
+        if (source == QLatin1String("notvideo")) {
+            QVERIFY_THROWS_EXCEPTION(AppError, world.form->OpenSource(sourcePath));
+            world.fakes.messages.clear();
+        }
         if (loadMedia) {
             world.form->filterGraph->SetActive(true);
             world.form->filterGraph->RenderFile(kJob45);

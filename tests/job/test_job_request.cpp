@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace segmora;
 
 Q_DECLARE_METATYPE(segmora::JobMode)
@@ -16,10 +18,13 @@ class TestJobRequest : public QObject {
 
     QTemporaryDir m_dir;
 
-    // "file", "folder", "missing" or "" mapped into the temporary folder.
+    // "file", "refused" (a file no demuxer took), "fifo", "folder", "missing" or "" mapped into
+    // the temporary folder.
     QString place(const QString& kind) const {
-        if (kind == QLatin1String("file"))
+        if (kind == QLatin1String("file") || kind == QLatin1String("refused"))
             return m_dir.filePath(QStringLiteral("holiday.avi"));
+        if (kind == QLatin1String("fifo"))
+            return m_dir.filePath(QStringLiteral("pipe.avi"));
         if (kind == QLatin1String("folder"))
             return m_dir.filePath(QStringLiteral("out"));
         if (kind == QLatin1String("missing"))
@@ -34,6 +39,7 @@ private slots:
         QVERIFY(source.open(QIODevice::WriteOnly));
         source.write("x");
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("out")));
+        QCOMPARE(::mkfifo(QFile::encodeName(place(QStringLiteral("fifo"))).constData(), 0600), 0);
     }
 
     void checks_data() {
@@ -69,6 +75,12 @@ private slots:
         QTest::newRow("source missing") << "missing" << "00:00:10" << "00:00:20" << se << "" << true << ok << 60000LL
             << 1 << badSource << "Invalid File" << JobField::Source;
         QTest::newRow("source is a folder") << "folder" << "00:00:10" << "00:00:20" << se << "" << true << ok << 60000LL
+            << 1 << badSource << "Invalid File" << JobField::Source;
+        // Opening a FIFO waits for a writer; it is no file to cut.
+        QTest::newRow("source is a FIFO") << "fifo" << "00:00:10" << "00:00:20" << se << "" << true << ok << 60000LL
+            << 1 << badSource << "Invalid File" << JobField::Source;
+        // Refused by the player or the probe: not blamed on the start time.
+        QTest::newRow("source holds no media") << "refused" << "00:00:00" << "00:00:10" << se << "" << true << ok << 0LL
             << 1 << badSource << "Invalid File" << JobField::Source;
         QTest::newRow("source empty") << "" << "00:00:10" << "00:00:20" << se << "" << true << ok << 60000LL
             << 1 << badSource << "Invalid File" << JobField::Source;
@@ -128,9 +140,10 @@ private slots:
         QFETCH(QString, title);
         QFETCH(JobField, focus);
 
-        const JobRequest request{
+        JobRequest request{
             place(source),    start,     end, mode, quantity, QStringLiteral("Fast"), profileExists,
             place(outputDir), durationMs};
+        request.sourceOpens = source != QLatin1String("refused");
         const JobCheckResult result = CheckJobRequest(request);
         QCOMPARE(result.failedCheck, failedCheck);
         QCOMPARE(result.passed(), false);
