@@ -155,6 +155,9 @@ void StreamCopier::accept(AVPacket* packet, const Writer& write) {
 // alone, which can lie after the decode time of the pictures that follow it (B-pyramids): the
 // muxer then refuses them. The decode times before the next one known are one frame apart, as
 // the reader would have given them.
+// Matroska cannot store times below zero: a reader gives the pictures of a file that starts
+// there no time at all. They are shown in the order they are decoded, before the first picture
+// with a time. (MPEG-1/2 pictures without times are shown as the next reference is decoded.)
 bool StreamCopier::holdUndated(AVPacket* packet, const Writer& write) {
     if (m_type != AVMEDIA_TYPE_VIDEO)
         return false;
@@ -163,7 +166,7 @@ bool StreamCopier::holdUndated(AVPacket* packet, const Writer& write) {
         m_lastSourceDts = packet->dts;
         return false;
     }
-    if (packet->pts == AV_NOPTS_VALUE)
+    if (packet->pts == AV_NOPTS_VALUE && m_mpegVideo)
         return false;
     // Far more than any reorder delay: a stream that never states a decode time goes on as it
     // is.
@@ -187,14 +190,20 @@ void StreamCopier::dateUndated(std::int64_t nextDts, const Writer& write) {
         std::int64_t after = nextDts;
         for (auto it = m_undated.rbegin(); it != m_undated.rend(); ++it) {
             AVPacket* p = it->get();
-            p->dts = std::min(p->pts, after - step(p));
+            p->dts = after - step(p);
+            if (p->pts == AV_NOPTS_VALUE)
+                p->pts = p->dts;
+            p->dts = std::min(p->pts, p->dts);
             after = p->dts;
         }
     } else if (m_lastSourceDts != AV_NOPTS_VALUE) {
         // The source ended: each one a frame after the last decode time known.
         std::int64_t before = m_lastSourceDts;
         for (PacketPtr& p : m_undated) {
-            p->dts = std::min(p->pts, before + step(p.get()));
+            p->dts = before + step(p.get());
+            if (p->pts == AV_NOPTS_VALUE)
+                p->pts = p->dts;
+            p->dts = std::min(p->pts, p->dts);
             before = p->dts;
         }
     }

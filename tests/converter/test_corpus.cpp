@@ -206,6 +206,12 @@ private slots:
             QTest::addRow("hevc with b-pyramids copied from inside a group: %s", cut.name)
                 << cut.source << "" << (QStringList{"-ss", "1.5", "-t", "1"} + cut.mode)
                 << cut.extension << 0 << cut.firstFrame << 60 << 1.55 << "each frame once";
+        // Its first group has no times (they lie below zero): the copy starts with it, 0.6 s
+        // before the first picture with a time, from which the source counts.
+        row("matroska starting below zero copied from the start")
+            << "negative.mkv"
+            << "" << (QStringList{"-ss", "0", "-t", "1"} + copy) << "mkv" << 0 << 0 << -1 << 1.65
+            << "each frame once";
         row("h.264 with b-frames copied ends at the end")
             << "bframes.mp4"
             << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mp4" << 0 << 25 << 49 << 1.05
