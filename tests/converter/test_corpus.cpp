@@ -162,6 +162,9 @@ private slots:
         row("clock from 3600 s, to the end")
             << "late.ts"
             << "" << QStringList{"-ss", "1"} << "mp4" << 0 << 24 << 99 << 3.1 << "";
+        for (const char* source : {"late.mkv", "late.mp4"})
+            QTest::addRow("clock from 3600 s, length stated from zero, to the end: %s", source)
+                << source << "" << QStringList{"-ss", "1"} << "mp4" << 0 << 24 << 99 << 3.1 << "";
         row("clock from 3600 s, start past the end")
             << "late.ts"
             << "" << QStringList{"-ss", "5", "-t", "1"} << "mp4" << 1 << -1 << -1 << 0.0 << "";
