@@ -90,6 +90,41 @@ bool describable(const AVCodecParameters* codec) {
     return true;
 }
 
+// Sound whose packets are whole frames that say their own length, of any size, rather than
+// blocks of the stream's block size.
+bool soundInFrames(AVCodecID id) {
+    switch (id) {
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_AAC_LATM:
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_VORBIS:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_AMR_NB:
+    case AV_CODEC_ID_AMR_WB:
+    case AV_CODEC_ID_SPEEX:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// AVI counts a sound stream's length in units of its sample size: the block size for sound
+// stored in blocks, or whole packets where the size is 0. A source's block size for sound in
+// frames (MP3 often states 1152, its samples a frame) would make a reader take the bytes for
+// blocks: the stated length then comes out a fraction of the real one.
+void describeCopiedSound(const AVOutputFormat* format, AVCodecParameters* par) {
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || std::strcmp(format->name, "avi") != 0 ||
+        !soundInFrames(par->codec_id))
+        return;
+    par->block_align = 0;
+}
+
 // How far before the start a re-encoded MPEG-1/2 video is decoded from, seconds: longer than
 // the groups of pictures such streams use.
 constexpr double kMpegSeekMargin = 3.0;
@@ -327,6 +362,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         check(avcodec_parameters_copy(out->codecpar, in->codecpar),
               "cannot describe a copied stream");
         out->codecpar->codec_tag = 0;
+        describeCopiedSound(format, out->codecpar);
         out->time_base = in->time_base;
         out->avg_frame_rate = in->avg_frame_rate;
         out->sample_aspect_ratio = in->sample_aspect_ratio;
