@@ -14,6 +14,7 @@
 #include "transcoder.h"
 #include "watchdog.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -165,6 +166,16 @@ bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
     return absStart - start.shownTime > 2 * frame + 1e-3;
 }
 
+// Whether a packet of the anchor was read that lies after absStart: the video goes on past a
+// gap. Reading for the start point stops at the first such packet, or at the source's end.
+bool anyPictureAfter(const StartPoint& start, int anchor, const AVStream* stream, double absStart) {
+    return std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
+        const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+        return p->stream_index == anchor &&
+               (ts == AV_NOPTS_VALUE || seconds(ts, stream->time_base) > absStart);
+    });
+}
+
 // The clip's length as the streams wrote it, and whether that falls short of what the source
 // should have given.
 // removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
@@ -294,14 +305,19 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     }
     if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
         start.keyframeTime = std::max(start.keyframeTime, section.start);
+    // The source's video has no picture from the start on: an exact cut would hold none, a
+    // keyframe copy only pictures from before the start.
+    bool videoGone = false;
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
         // The picture stopped before the start (video shorter than sound): the sound is not
         // pulled back to the last picture, the clip starts where asked.
         start.keyframeTime = section.start;
+        videoGone =
+            !mended && !anyPictureAfter(start, anchor, input->streams[anchor], section.start);
     } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
     }
-    if (exactCut)
+    if (exactCut && !videoGone)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
     // Encoded picture and sound start together at the first frame's start.
@@ -331,6 +347,11 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                             type == AVMEDIA_TYPE_SUBTITLE;
         if (!wanted)
             continue;
+        if (videoGone && static_cast<int>(i) == anchor) {
+            printMessage("left out the source's " + streamName(in) +
+                         ": its pictures end before the start; the clip holds the sound alone");
+            continue;
+        }
         if (!describable(in->codecpar)) {
             if (static_cast<int>(i) == anchor)
                 throw ConvertError("the source's " + streamName(in) +

@@ -233,6 +233,11 @@ private slots:
             << "shortvideo.mp4"
             << "" << (QStringList{"-ss", "9.7", "-t", "5"} + copy) << "mp4" << 0 << -1 << -1 << 0.35
             << "sound 0.3";
+        // A copy has no picture from there on: the clip is the sound alone.
+        row("video shorter than sound, copied exactly past the picture, to the end")
+            << "shortvideo.mp4"
+            << "" << (QStringList{"-ss", "9.7", "-cut", "exact"} + copy) << "mkv" << 0 << -1 << -1
+            << 0.35 << "sound alone 0.3";
         row("video shorter than sound, encoded past the picture")
             << "shortvideo.mp4"
             << "" << QStringList{"-ss", "9.7", "-t", "5"} << "mp4" << 0 << -1 << -1 << 0.35
@@ -306,6 +311,13 @@ private slots:
             QCOMPARE(int(frames.size()), 1);
         } else if (expect == "every packet a picture") {
             QCOMPARE(videoPackets(output), int(frames.size()));
+        } else if (expect.startsWith("sound alone")) {
+            QVERIFY2(info.codecs("video").isEmpty(), qPrintable(info.codecs("video").join(',')));
+            QVERIFY2(run.errorText.contains("left out the source's video"),
+                     qPrintable(run.errorText));
+            const Sound sound = decodeSound(output);
+            QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 2).toDouble()) < 0.05,
+                     qPrintable(QString::number(sound.seconds())));
         } else if (expect.startsWith("sound")) {
             const Sound sound = decodeSound(output);
             QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 1).toDouble()) < 0.05,
