@@ -14,6 +14,7 @@
 #include "transcoder.h"
 #include "watchdog.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -90,6 +91,41 @@ bool describable(const AVCodecParameters* codec) {
     return true;
 }
 
+// Sound whose packets are whole frames that say their own length, of any size, rather than
+// blocks of the stream's block size.
+bool soundInFrames(AVCodecID id) {
+    switch (id) {
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_AAC_LATM:
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_VORBIS:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_AMR_NB:
+    case AV_CODEC_ID_AMR_WB:
+    case AV_CODEC_ID_SPEEX:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// AVI counts a sound stream's length in units of its sample size: the block size for sound
+// stored in blocks, or whole packets where the size is 0. A source's block size for sound in
+// frames (MP3 often states 1152, its samples a frame) would make a reader take the bytes for
+// blocks: the stated length then comes out a fraction of the real one.
+void describeCopiedSound(const AVOutputFormat* format, AVCodecParameters* par) {
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || std::strcmp(format->name, "avi") != 0 ||
+        !soundInFrames(par->codec_id))
+        return;
+    par->block_align = 0;
+}
+
 // How far before the start a re-encoded MPEG-1/2 video is decoded from, seconds: longer than
 // the groups of pictures such streams use.
 constexpr double kMpegSeekMargin = 3.0;
@@ -128,6 +164,16 @@ double reorderLeadIn(const AVFormatContext* input, int anchor) {
 // Whether the picture on screen at absStart went off before it: nothing shows there any more.
 bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
     return absStart - start.shownTime > 2 * frame + 1e-3;
+}
+
+// Whether a packet of the anchor was read that lies after absStart: the video goes on past a
+// gap. Reading for the start point stops at the first such packet, or at the source's end.
+bool anyPictureAfter(const StartPoint& start, int anchor, const AVStream* stream, double absStart) {
+    return std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
+        const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+        return p->stream_index == anchor &&
+               (ts == AV_NOPTS_VALUE || seconds(ts, stream->time_base) > absStart);
+    });
 }
 
 // The clip's length as the streams wrote it, and whether that falls short of what the source
@@ -259,14 +305,19 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     }
     if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
         start.keyframeTime = std::max(start.keyframeTime, section.start);
+    // The source's video has no picture from the start on: an exact cut would hold none, a
+    // keyframe copy only pictures from before the start.
+    bool videoGone = false;
     if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
         // The picture stopped before the start (video shorter than sound): the sound is not
         // pulled back to the last picture, the clip starts where asked.
         start.keyframeTime = section.start;
+        videoGone =
+            !mended && !anyPictureAfter(start, anchor, input->streams[anchor], section.start);
     } else if (copiesVideo) {
         section.start = std::min(section.start, start.shownTime);
     }
-    if (exactCut)
+    if (exactCut && !videoGone)
         section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
     // Encoded picture and sound start together at the first frame's start.
@@ -296,6 +347,11 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                             type == AVMEDIA_TYPE_SUBTITLE;
         if (!wanted)
             continue;
+        if (videoGone && static_cast<int>(i) == anchor) {
+            printMessage("left out the source's " + streamName(in) +
+                         ": its pictures end before the start; the clip holds the sound alone");
+            continue;
+        }
         if (!describable(in->codecpar)) {
             if (static_cast<int>(i) == anchor)
                 throw ConvertError("the source's " + streamName(in) +
@@ -327,6 +383,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         check(avcodec_parameters_copy(out->codecpar, in->codecpar),
               "cannot describe a copied stream");
         out->codecpar->codec_tag = 0;
+        describeCopiedSound(format, out->codecpar);
         out->time_base = in->time_base;
         out->avg_frame_rate = in->avg_frame_rate;
         out->sample_aspect_ratio = in->sample_aspect_ratio;

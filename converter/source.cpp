@@ -13,6 +13,43 @@ double seconds(std::int64_t ts, AVRational timeBase) {
     return static_cast<double>(ts) * av_q2d(timeBase);
 }
 
+namespace {
+
+// Absolute seconds where the source's last packet ends, read from a second look at the file
+// after absSeconds; NAN when nothing can be read there, or when a packet past notAfter shows the
+// file goes on well beyond it.
+double endAfter(const std::string& path, const AVIOInterruptCB& interrupt, double absSeconds,
+                double notAfter) {
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    raw->interrupt_callback = interrupt;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+        return NAN;
+    InputContextPtr ctx(raw);
+    const auto ts = static_cast<std::int64_t>(std::floor(absSeconds * AV_TIME_BASE));
+    if (avformat_seek_file(raw, -1, INT64_MIN, ts, ts, 0) < 0)
+        return NAN;
+    double end = NAN;
+    PacketPtr packet = makePacket();
+    for (int budget = 20000; budget > 0 && av_read_frame(raw, packet.get()) >= 0; --budget) {
+        const AVStream* stream = raw->streams[packet->stream_index];
+        const std::int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (at != AV_NOPTS_VALUE) {
+            const double until =
+                seconds(at + std::max<std::int64_t>(packet->duration, 0), stream->time_base);
+            if (until > notAfter)
+                return NAN;
+            if (std::isnan(end) || until > end)
+                end = until;
+        }
+        av_packet_unref(packet.get());
+    }
+    return end;
+}
+
+} // namespace
+
 Source openSource(const std::string& path, const AVIOInterruptCB& interrupt) {
     Source source;
     AVFormatContext* raw = avformat_alloc_context();
@@ -30,6 +67,16 @@ Source openSource(const std::string& path, const AVIOInterruptCB& interrupt) {
         source.startOffset = static_cast<double>(raw->start_time) / AV_TIME_BASE;
     if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
         source.duration = static_cast<double>(raw->duration) / AV_TIME_BASE;
+    // Some containers state their length counted from zero, not from the first timestamp: a
+    // recording whose clock starts at an hour would claim an hour more than it holds. Where the
+    // source ends right at the stated length, that is what happened.
+    constexpr double kSlack = 2.0;
+    if (source.startOffset > kSlack && source.duration > source.startOffset) {
+        const double end =
+            endAfter(path, interrupt, source.duration - kSlack, source.duration + kSlack);
+        if (!std::isnan(end) && std::fabs(end - source.duration) < kSlack)
+            source.duration = end - source.startOffset;
+    }
 
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         // Cover pictures come as one-frame video streams: they never count as the video.

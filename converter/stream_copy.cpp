@@ -146,7 +146,71 @@ void StreamCopier::accept(AVPacket* packet, const Writer& write) {
         acceptPacked(packet, write);
         return;
     }
+    if (holdUndated(packet, write))
+        return;
     acceptTimed(packet, write);
+}
+
+// Left without a decode time, a picture would get one the muxer makes up from its display time
+// alone, which can lie after the decode time of the pictures that follow it (B-pyramids): the
+// muxer then refuses them. The decode times before the next one known are one frame apart, as
+// the reader would have given them.
+// Matroska cannot store times below zero: a reader gives the pictures of a file that starts
+// there no time at all. They are shown in the order they are decoded, before the first picture
+// with a time. (MPEG-1/2 pictures without times are shown as the next reference is decoded.)
+bool StreamCopier::holdUndated(AVPacket* packet, const Writer& write) {
+    if (m_type != AVMEDIA_TYPE_VIDEO)
+        return false;
+    if (packet->dts != AV_NOPTS_VALUE) {
+        dateUndated(packet->dts, write);
+        m_lastSourceDts = packet->dts;
+        return false;
+    }
+    if (packet->pts == AV_NOPTS_VALUE && m_mpegVideo)
+        return false;
+    // Far more than any reorder delay: a stream that never states a decode time goes on as it
+    // is.
+    constexpr std::size_t kMostUndated = 64;
+    if (m_undated.size() >= kMostUndated) {
+        for (PacketPtr& p : m_undated)
+            acceptTimed(p.get(), write);
+        m_undated.clear();
+    }
+    m_undated.push_back(makePacket());
+    av_packet_move_ref(m_undated.back().get(), packet);
+    return true;
+}
+
+// nextDts: the decode time of the packet after them; unknown once the source has ended.
+void StreamCopier::dateUndated(std::int64_t nextDts, const Writer& write) {
+    if (m_undated.empty())
+        return;
+    const auto step = [&](const AVPacket* p) { return p->duration > 0 ? p->duration : m_frameTs; };
+    if (nextDts != AV_NOPTS_VALUE) {
+        std::int64_t after = nextDts;
+        for (auto it = m_undated.rbegin(); it != m_undated.rend(); ++it) {
+            AVPacket* p = it->get();
+            p->dts = after - step(p);
+            if (p->pts == AV_NOPTS_VALUE)
+                p->pts = p->dts;
+            p->dts = std::min(p->pts, p->dts);
+            after = p->dts;
+        }
+    } else if (m_lastSourceDts != AV_NOPTS_VALUE) {
+        // The source ended: each one a frame after the last decode time known.
+        std::int64_t before = m_lastSourceDts;
+        for (PacketPtr& p : m_undated) {
+            p->dts = before + step(p.get());
+            if (p->pts == AV_NOPTS_VALUE)
+                p->pts = p->dts;
+            p->dts = std::min(p->pts, p->dts);
+            before = p->dts;
+        }
+    }
+    std::deque<PacketPtr> undated;
+    undated.swap(m_undated);
+    for (PacketPtr& p : undated)
+        acceptTimed(p.get(), write);
 }
 
 void StreamCopier::acceptPacked(AVPacket* packet, const Writer& write) {
@@ -340,6 +404,7 @@ bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
 }
 
 void StreamCopier::finish(const Writer& write) {
+    dateUndated(AV_NOPTS_VALUE, write);
     if (m_packed) {
         av_bsf_send_packet(m_unpack.get(), nullptr);
         passUnpacked(write);

@@ -52,6 +52,10 @@ public:
 
 private:
     bool take(AVPacket* packet);
+    // Video: holds packets without a decode time until one with a decode time follows, and
+    // gives them times that lead up to it.
+    bool holdUndated(AVPacket* packet, const Writer& write);
+    void dateUndated(std::int64_t nextDts, const Writer& write);
     void acceptPacked(AVPacket* packet, const Writer& write);
     void acceptTimed(AVPacket* packet, const Writer& write);
     void passUnpacked(const Writer& write);
@@ -90,6 +94,10 @@ private:
     bool m_wroteVideo = false;
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
+    // Matroska stores display times only; after a seek the reader leaves the decode time of the
+    // first pictures out until it has seen enough of them to work it out. Those wait here.
+    std::deque<PacketPtr> m_undated;
+    std::int64_t m_lastSourceDts = AV_NOPTS_VALUE; // the latest decode time read, source's base
     // MPEG-1/2 streams and AVI leave the display time out of I- and P-pictures: such a picture
     // is shown when the next one of them is decoded. Until then it waits here, first, with the
     // B-pictures that follow it in decode order (shown before it, but predicted from it).

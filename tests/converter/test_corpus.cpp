@@ -162,6 +162,9 @@ private slots:
         row("clock from 3600 s, to the end")
             << "late.ts"
             << "" << QStringList{"-ss", "1"} << "mp4" << 0 << 24 << 99 << 3.1 << "";
+        for (const char* source : {"late.mkv", "late.mp4"})
+            QTest::addRow("clock from 3600 s, length stated from zero, to the end: %s", source)
+                << source << "" << QStringList{"-ss", "1"} << "mp4" << 0 << 24 << 99 << 3.1 << "";
         row("clock from 3600 s, start past the end")
             << "late.ts"
             << "" << QStringList{"-ss", "5", "-t", "1"} << "mp4" << 1 << -1 << -1 << 0.0 << "";
@@ -184,6 +187,34 @@ private slots:
             << "hevc.mkv"
             << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mkv" << 0 << 25 << 49 << 1.05
             << "";
+        // B-pyramids: after the seek the first pictures come without decode times, which the
+        // clip needs in order, so the muxer takes them. The clip starts at the keyframe at 1 s,
+        // which MP4 hides before the start with an edit list; picture 61 refers to the one on
+        // screen at the end and is left out.
+        const struct {
+            const char* name;
+            const char* source;
+            QStringList mode;
+            const char* extension;
+            int firstFrame;
+        } pyramids[] = {
+            {"8-bit into mkv", "hevc_pyramid8.mkv", copy, "mkv", 25},
+            {"8-bit into mp4", "hevc_pyramid8.mkv", copy, "mp4", 37},
+            {"10-bit into mkv", "hevc_pyramid10.mkv", copy, "mkv", 25},
+            {"10-bit into mp4", "hevc_pyramid10.mkv", copy, "mp4", 37},
+            {"8-bit, exact cut", "hevc_pyramid8.mkv", copy + QStringList{"-cut", "exact"}, "mkv",
+             25},
+        };
+        for (const auto& cut : pyramids)
+            QTest::addRow("hevc with b-pyramids copied from inside a group: %s", cut.name)
+                << cut.source << "" << (QStringList{"-ss", "1.5", "-t", "1"} + cut.mode)
+                << cut.extension << 0 << cut.firstFrame << 60 << 1.55 << "each frame once";
+        // Its first group has no times (they lie below zero): the copy starts with it, 0.6 s
+        // before the first picture with a time, from which the source counts.
+        row("matroska starting below zero copied from the start")
+            << "negative.mkv"
+            << "" << (QStringList{"-ss", "0", "-t", "1"} + copy) << "mkv" << 0 << 0 << -1 << 1.65
+            << "each frame once";
         row("h.264 with b-frames copied ends at the end")
             << "bframes.mp4"
             << "" << (QStringList{"-ss", "1", "-t", "1"} + copy) << "mp4" << 0 << 25 << 49 << 1.05
@@ -202,6 +233,11 @@ private slots:
             << "shortvideo.mp4"
             << "" << (QStringList{"-ss", "9.7", "-t", "5"} + copy) << "mp4" << 0 << -1 << -1 << 0.35
             << "sound 0.3";
+        // A copy has no picture from there on: the clip is the sound alone.
+        row("video shorter than sound, copied exactly past the picture, to the end")
+            << "shortvideo.mp4"
+            << "" << (QStringList{"-ss", "9.7", "-cut", "exact"} + copy) << "mkv" << 0 << -1 << -1
+            << 0.35 << "sound alone 0.3";
         row("video shorter than sound, encoded past the picture")
             << "shortvideo.mp4"
             << "" << QStringList{"-ss", "9.7", "-t", "5"} << "mp4" << 0 << -1 << -1 << 0.35
@@ -275,6 +311,13 @@ private slots:
             QCOMPARE(int(frames.size()), 1);
         } else if (expect == "every packet a picture") {
             QCOMPARE(videoPackets(output), int(frames.size()));
+        } else if (expect.startsWith("sound alone")) {
+            QVERIFY2(info.codecs("video").isEmpty(), qPrintable(info.codecs("video").join(',')));
+            QVERIFY2(run.errorText.contains("left out the source's video"),
+                     qPrintable(run.errorText));
+            const Sound sound = decodeSound(output);
+            QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 2).toDouble()) < 0.05,
+                     qPrintable(QString::number(sound.seconds())));
         } else if (expect.startsWith("sound")) {
             const Sound sound = decodeSound(output);
             QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 1).toDouble()) < 0.05,
