@@ -333,7 +333,7 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
             error(QStringLiteral("%1: %2 (kept; --overwrite replaces it)")
                       .arg(output, QStringLiteral("The output file is existent.")));
             shown->ok = false;
-            return false;
+            return JobController::OverwriteAnswer::No;
         };
         watch(*view);
         m_views.push_back(std::move(view));
