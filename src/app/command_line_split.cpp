@@ -398,7 +398,7 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
                       .arg(output, QStringLiteral("The output file is existent.")));
             shown->ok = false;
             shown->refused = output;
-            return false;
+            return JobController::OverwriteAnswer::No;
         };
         watch(*view);
         m_views.push_back(std::move(view));

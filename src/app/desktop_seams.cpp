@@ -55,6 +55,23 @@ MessageAnswer realShowMessage(const MessageRequest& request) {
         const int extent = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
         box.setIconPixmap(icon.pixmap(QSize(extent, extent), box.devicePixelRatioF()));
     }
+    if (request.buttons == MessageButtons::YesNoToAll) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll |
+                               QMessageBox::NoToAll);
+        // Keeping what exists is the answer that cannot lose anything.
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        switch (box.exec()) {
+        case QMessageBox::Yes:
+            return MessageAnswer::Yes;
+        case QMessageBox::YesToAll:
+            return MessageAnswer::YesToAll;
+        case QMessageBox::NoToAll:
+            return MessageAnswer::NoToAll;
+        default:
+            return MessageAnswer::No;
+        }
+    }
     if (request.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;

@@ -119,7 +119,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
         MakeSplitJobPlan(request, checked, ConverterPath(), profileArguments,
                          ticked(settingForm ? settingForm->chkOverwrite : nullptr)),
         this);
-    job->confirmOverwrite = [this](const QString&) { return AskOverwrite(this); };
+    job->confirmOverwrite = [this](const QString& output) { return AskOverwrite(this, output); };
     connect(job, &JobController::stateChanged, this,
             guardedSlot(this, [this](JobController::State state) {
                 // The window stays "running" while the completion step runs; it goes idle itself.
@@ -134,6 +134,8 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
                 labProcessing->setText(labProcessing->fontMetrics().elidedText(
                     processingText, Qt::ElideMiddle, labProcessing->width()));
                 labProcessing->setToolTip(processingText);
+                // A screen reader reads the whole line, not the shortened one.
+                labProcessing->setAccessibleName(processingText);
             }));
     connect(job, &JobController::progressChanged, this,
             guardedSlot(this, [this](int, int current, int total) {
@@ -213,6 +215,7 @@ void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     };
     completion.setJobState = [this](int state) { JobState = state; };
     completion.leaveJobState = [this] { LeaveJobState(); };
+    completion.completedText = CompletedText(result);
     completion.shortClipsText = ShortClipsText(result.shortClips);
     completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts);
     RunCompletionStep(completion);

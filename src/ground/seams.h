@@ -16,8 +16,10 @@ class QWidget;
 namespace segmora {
 
 enum class MessageIcon { None, Information, Question, Error };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+// YesNoToAll: Yes, No, Yes to all and No to all, with No the default button (Enter, Escape and
+// the close box answer No), for a question asked once per file of a run.
+enum class MessageButtons { Ok, YesNo, YesNoToAll };
+enum class MessageAnswer { Ok, Yes, No, YesToAll, NoToAll };
 
 struct MessageRequest {
     QWidget* owner = nullptr;

@@ -52,7 +52,9 @@ void RunCompletionStep(const CompletionContext& context) {
     }
 
     showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
-                QStringLiteral("Splitting is completed successfully."));
+                context.completedText.isEmpty()
+                    ? QStringLiteral("Splitting is completed successfully.")
+                    : context.completedText);
     // Short clips are kept, and said so right after, so success never hides them.
     if (!context.shortClipsText.isEmpty())
         showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),

@@ -22,8 +22,9 @@ struct CompletionContext {
     bool exitTicked = false;    // chkExit
     bool openDirTicked = false; // chkOpenDir
     QString outputFolderText;   // edtOutputDir, exactly as typed
-    QString shortClipsText;     // clips that came out shorter than asked; empty when none
-    QString keyframeCutsText;   // clips that start at the key frame before their start; or empty
+    QString completedText;    // the success message; empty: "Splitting is completed successfully."
+    QString shortClipsText;   // clips that came out shorter than asked; empty when none
+    QString keyframeCutsText; // clips that start at the key frame before their start; or empty
 
     std::function<void()> stopJobTimers;  // tmrPreview and tmrProcess
     std::function<void(int)> setJobState; // JobState = value
@@ -35,7 +36,8 @@ struct CompletionContext {
 // - turn off / exit: JobState becomes idle while the window keeps its running look, and the
 //   countdown dialog is shown without waiting; the countdown's Cancel (or its close box)
 //   brings back the idle look.
-// - otherwise: the modal message "Splitting is completed successfully.", then, once it is
+// - otherwise: the modal message "Splitting is completed successfully." (or completedText, which
+//   says how many clips were made and kept when existing ones were kept), then, once it is
 //   closed, a box naming the clips that came out short (if any), then one naming the clips
 //   that could not be cut exactly (if any), then, if chosen, the output folder is opened on the
 //   desktop (a folder that cannot be opened is not reported), then the idle look.

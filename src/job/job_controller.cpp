@@ -107,8 +107,17 @@ void JobController::pump() {
         const QFileInfo existing(output);
         if (existing.exists() && !existing.isDir() && !m_plan.overwriteExisting &&
             !m_replace[position]) {
-            // The answer is remembered, so a section waiting for a slot is not asked twice.
-            const bool replace = confirmOverwrite && confirmOverwrite(output);
+            // The answer is remembered, so a section waiting for a slot is not asked twice, and
+            // an answer "to all" stands for every later section of this job.
+            bool replace = m_overwriteAll == OverwriteAnswer::YesToAll;
+            if (m_overwriteAll != OverwriteAnswer::YesToAll &&
+                m_overwriteAll != OverwriteAnswer::NoToAll) {
+                const OverwriteAnswer answer =
+                    confirmOverwrite ? confirmOverwrite(output) : OverwriteAnswer::No;
+                if (answer == OverwriteAnswer::YesToAll || answer == OverwriteAnswer::NoToAll)
+                    m_overwriteAll = answer;
+                replace = answer == OverwriteAnswer::Yes || answer == OverwriteAnswer::YesToAll;
+            }
             if (m_ended || m_state == State::CancelRequested) {
                 m_pumping = false;
                 return;
@@ -243,6 +252,10 @@ void JobController::onConverterFinished(Run* run) {
         std::sort(m_result.keyframeCuts.begin(), m_result.keyframeCuts.end(),
                   [](const KeyframeCut& a, const KeyframeCut& b) { return a.index < b.index; });
     }
+    if (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip) {
+        m_result.made.insert(std::lower_bound(m_result.made.begin(), m_result.made.end(), index),
+                             index);
+    }
     if (result.outcome == ConverterProcess::Outcome::Succeeded) {
         emit sectionMade(index, ended->outputPath, ended->section.length);
     } else if (shortClip) {
@@ -252,8 +265,8 @@ void JobController::onConverterFinished(Run* run) {
                   [](const ShortClip& a, const ShortClip& b) { return a.index < b.index; });
         emit sectionMade(index, ended->outputPath, made);
     } else if (result.outcome != ConverterProcess::Outcome::Terminated) {
-        const QString message =
-            ConverterFailureText(result.exitCode, result.signal, result.lastLine);
+        const QString message = ConverterFailureText(result.exitCode, result.signal,
+                                                     result.lastLine, ended->outputPath);
         m_result.failures.append({index, message});
         emit sectionFailed(index, message);
         if (!m_continueAfterFailure && !m_stopping) {

@@ -64,10 +64,14 @@ public:
     explicit JobController(SplitJobPlan plan, QObject* parent = nullptr);
     ~JobController() override;
 
-    // Asked before a section whose output file already exists (unless the plan overwrites):
-    // true to replace it. Unset means No. A dialog shown here may run the event loop; the job
-    // holds still meanwhile.
-    std::function<bool(const QString& outputPath)> confirmOverwrite;
+    // The answers to "overwrite this existing clip?". An answer "to all" is kept for the rest of
+    // the job: no later section asks again.
+    enum class OverwriteAnswer { Yes, No, YesToAll, NoToAll };
+
+    // Asked before a section whose output file already exists (unless the plan overwrites).
+    // Unset means No. A dialog shown here may run the event loop; the job holds still meanwhile.
+    // No keeps the clip and skips the section in equal mode and ends the job in start/end mode.
+    std::function<OverwriteAnswer(const QString& outputPath)> confirmOverwrite;
 
     // A converter that fails ends the job (the window's rule) unless this is set; then the
     // other sections still run and every failure is listed in the result.
@@ -147,7 +151,8 @@ private:
     std::vector<std::unique_ptr<Run>> m_runs; // converters running now
     QList<int> m_percent;                     // per section position: its bar, 100 when through
     QList<bool> m_replace; // per section position: overwriting its existing clip was agreed
-    int m_next = 0;        // position of the next section to consider
+    OverwriteAnswer m_overwriteAll = OverwriteAnswer::No; // YesToAll or NoToAll once given
+    int m_next = 0; // position of the next section to consider
     int m_total = 0;
     long long m_elapsed = 0;
     int m_holds = 0;

@@ -4,6 +4,8 @@
 #include "ground/product.h"
 #include "ground/seams.h"
 
+#include <QDir>
+
 namespace segmora {
 
 void ShowCheckFailure(QWidget* owner, const JobCheckResult& result) {
@@ -12,9 +14,23 @@ void ShowCheckFailure(QWidget* owner, const JobCheckResult& result) {
     showMessage(owner, MessageIcon::Information, result.title, result.text);
 }
 
-bool AskOverwrite(QWidget* owner) {
-    return askYesNo(owner, QStringLiteral("Overwrite"),
-                    QStringLiteral("The output file is existent. Overwrite it?"));
+JobController::OverwriteAnswer AskOverwrite(QWidget* owner, const QString& outputPath) {
+    using Answer = JobController::OverwriteAnswer;
+    const QString text = QStringLiteral("The output file is existent. Overwrite it?\n\n") +
+                         QDir::toNativeSeparators(outputPath);
+    switch (showMessage(owner, MessageIcon::Question, QStringLiteral("Overwrite"), text,
+                        MessageButtons::YesNoToAll)) {
+    case MessageAnswer::Yes:
+        return Answer::Yes;
+    case MessageAnswer::YesToAll:
+        return Answer::YesToAll;
+    case MessageAnswer::NoToAll:
+        return Answer::NoToAll;
+    case MessageAnswer::Ok:
+    case MessageAnswer::No:
+        break;
+    }
+    return Answer::No;
 }
 
 bool AskCancelSplitting(QWidget* owner) {

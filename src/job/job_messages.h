@@ -4,6 +4,7 @@
 // Threading: UI thread only. Every box goes through segmora::seams(), so tests see them.
 #pragma once
 
+#include "job/job_controller.h"
 #include "job/job_request.h"
 #include "job/split_job.h"
 
@@ -14,8 +15,9 @@ namespace segmora {
 // The information box of a failed check (its text and title, an OK button).
 void ShowCheckFailure(QWidget* owner, const JobCheckResult& result);
 
-// "The output file is existent. Overwrite it?" (title "Overwrite"); true for Yes.
-bool AskOverwrite(QWidget* owner);
+// "The output file is existent. Overwrite it?" (title "Overwrite") with the file's path on a
+// line of its own; Yes, No, Yes to all, No to all, No the default.
+JobController::OverwriteAnswer AskOverwrite(QWidget* owner, const QString& outputPath);
 // "Do you want to cancel the splitting?" (title "Query"); true for Yes.
 bool AskCancelSplitting(QWidget* owner);
 // "Do you want to cancel the splitting and exit?" (title "Exit Query"); true for Yes.

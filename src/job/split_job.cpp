@@ -1,6 +1,9 @@
 // The plan of a split, and the texts that tell how it ended.
 #include "job/split_job.h"
 
+#include "ground/product.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <csignal>
 #include <cstring>
@@ -33,8 +36,23 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
     return plan;
 }
 
-QString ConverterFailureText(int exitCode, int signal, const QString& lastLine) {
-    QString detail = lastLine;
+QString ShownConverterLine(const QString& line, const QString& outputPath) {
+    // The user started Segmora, not the converter: its name in front of a line says nothing.
+    QString shown = line;
+    const QString ownName = kConverterFileName + QStringLiteral(": ");
+    if (shown.startsWith(ownName))
+        shown.remove(0, ownName.size());
+    // The converter names no folder; the job knows which one it is.
+    const QString refused = QStringLiteral("cannot write to the output folder");
+    if (shown.startsWith(refused) && !outputPath.isEmpty())
+        shown.insert(refused.size(), QLatin1Char(' ') + QDir::toNativeSeparators(
+                                                            QFileInfo(outputPath).absolutePath()));
+    return shown;
+}
+
+QString ConverterFailureText(int exitCode, int signal, const QString& lastLine,
+                             const QString& outputPath) {
+    QString detail = ShownConverterLine(lastLine, outputPath);
     if (signal != 0) {
         const char* name = sigabbrev_np(signal);
         detail =
@@ -50,7 +68,26 @@ QString ConverterFailureText(int exitCode, int signal, const QString& lastLine) 
 QString ProcessingText(const SplitJobPlan& plan, int index) {
     if (plan.mode == JobMode::StartEnd)
         return QStringLiteral("Splitting: ") + QFileInfo(plan.sourcePath).fileName();
-    return QStringLiteral("Splitting: Section ") + QString::number(index);
+    const QString clip =
+        QFileInfo(OutputPath(plan.outputFolder, plan.sourcePath, index, plan.outputExtension))
+            .fileName();
+    return QStringLiteral("Splitting: Section %1 of %2 (%3)")
+        .arg(index)
+        .arg(plan.sectionCount)
+        .arg(clip);
+}
+
+QString CompletedText(const SplitJobResult& result) {
+    if (result.skipped.isEmpty())
+        return QStringLiteral("Splitting is completed successfully.");
+    const auto clips = [](qsizetype count, const char* one, const char* many) {
+        return QString::number(count) + QLatin1Char(' ') +
+               QString::fromLatin1(count == 1 ? one : many);
+    };
+    // "successfully" would hide that nothing, or not everything, was written.
+    return QStringLiteral("Splitting is completed: %1 made, %2 kept.")
+        .arg(clips(result.made.size(), "clip", "clips"),
+             clips(result.skipped.size(), "existing clip", "existing clips"));
 }
 
 QString ShortClipsText(const QList<ShortClip>& clips) {

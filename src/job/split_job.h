@@ -74,11 +74,12 @@ struct SplitJobResult {
     QList<ShortClip> shortClips;     // made, but shorter than asked; in section order
     QList<KeyframeCut> keyframeCuts; // made, but starting before their start; in section order
     QList<SectionFailure> failures;  // every failed section, in the order they failed
+    QList<int> made;                 // sections whose clip was written, in section order
     QList<int> skipped;              // sections whose existing clip was kept
 };
 
-// "Splitting: " + the source's file name in start/end mode, "Splitting: Section " + index in
-// equal mode.
+// "Splitting: " + the source's file name in start/end mode; in equal mode which section of how
+// many and the clip it makes: "Splitting: Section 2 of 3 (holiday_Clip2.mp4)".
 QString ProcessingText(const SplitJobPlan& plan, int index);
 
 // The box that follows the completion message when clips came out short: which sections, and
@@ -89,7 +90,18 @@ QString ShortClipsText(const QList<ShortClip>& clips);
 // sections, and how much earlier each starts. Empty when there are none.
 QString KeyframeCutsText(const QList<KeyframeCut>& cuts);
 
-// The text of the box shown when a converter failed: "Splitting failed." and what went wrong.
-QString ConverterFailureText(int exitCode, int signal, const QString& lastLine);
+// A line of the converter as the user reads it: without the converter's name in front, and a
+// refused output folder named (the converter only says "the output folder"; outputPath is the
+// clip it was to write).
+QString ShownConverterLine(const QString& line, const QString& outputPath);
+
+// The text of the box shown when a converter failed: "Splitting failed." and what went wrong,
+// its last line shown through ShownConverterLine().
+QString ConverterFailureText(int exitCode, int signal, const QString& lastLine,
+                             const QString& outputPath);
+
+// The completion message: "Splitting is completed successfully." when every section was made;
+// when existing clips were kept (overwrite answered No), how many were made and how many kept.
+QString CompletedText(const SplitJobResult& result);
 
 } // namespace segmora

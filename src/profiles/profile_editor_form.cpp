@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace segmora {
@@ -203,7 +204,13 @@ void TopSettingForm::showGroup(int sort) {
 void TopSettingForm::takeEdit(int sort, int row) {
     if (m_showing)
         return;
-    m_values.setValueAt(sort, row, grid(sort)->valueAt(row));
+    const QString value = grid(sort)->valueAt(row);
+    // The size the row held before "Custom Size" was picked is where the size dialog starts.
+    const ProfileSetting* size = m_values.setting(ProfileValues::kVideo, kVideoSize);
+    if (sort == ProfileValues::kVideo && size && row == m_values.find(sort, kVideoSize) &&
+        value == kCustomSize && size->value != kCustomSize)
+        m_sizeBeforeCustom = size->value;
+    m_values.setValueAt(sort, row, value);
     if (sort == ProfileValues::kVideo)
         guarded(this, [&] { vleVideoStringsChange(); });
 }
@@ -231,6 +238,7 @@ void TopSettingForm::AttachMainProfileList(QComboBox* mainProfileList) {
     // The main window then loads the same file the grids were just filled from.
     connect(cmbProfile, &QComboBox::activated, mainProfileList,
             [mainProfileList](int index) { mainProfileList->setCurrentIndex(index); });
+    m_mainProfileList = mainProfileList;
 }
 
 QString TopSettingForm::EditorProfilePath() const {
@@ -268,31 +276,16 @@ void TopSettingForm::cmbProfileChange() {
     LoadProfile(EditorProfilePath());
 }
 
-template <class Save> void TopSettingForm::saveWithStorableSize(Save&& save) {
-    const std::optional<QString> typed = UnstorableVideoSize(m_values);
-    if (!typed) {
-        save();
-        return;
-    }
-    setValue(ProfileValues::kVideo, kVideoSize, kOriginalSize);
-    // A failed save raises past the put-back: the row keeps "Original Size", the choice the
-    // file would have held.
-    save();
-    setValue(ProfileValues::kVideo, kVideoSize, *typed);
-}
-
 void TopSettingForm::Button1Click() {
     const QString path = EditorProfilePath();
     if (QFileInfo(path).isFile()) {
         // An installed program keeps its shipped profiles as they are: a change to one becomes
         // the user's own copy.
         const QString target = m_context.profileSavePath(cmbProfile->currentText());
-        saveWithStorableSize([&] {
-            if (target == path)
-                SaveProfile(path);
-            else
-                SaveProfileAs(path, target);
-        });
+        if (target == path)
+            SaveProfile(path);
+        else
+            SaveProfileAs(path, target);
     }
     hide();
 }
@@ -308,7 +301,23 @@ void TopSettingForm::btnSaveAsClick() {
                              QStringLiteral("apf"));
     if (!target || target->isEmpty())
         return;
-    saveWithStorableSize([&] { SaveProfileAs(EditorProfilePath(), *target); });
+    SaveProfileAs(EditorProfilePath(), *target);
+    // Saved into a profiles folder, the new profile is offered in both lists at once.
+    ReloadProfileLists();
+}
+
+void TopSettingForm::ReloadProfileLists() {
+    const QStringList names = DisplayNames(LoadProfileCatalogue(m_context.profileFolders()));
+    for (QComboBox* list : {cmbProfile, m_mainProfileList.data()}) {
+        if (!list)
+            continue;
+        const QString chosen = list->currentIndex() >= 0 ? list->currentText() : QString();
+        // The same profile stays chosen, so nothing is loaded again and unsaved edits stay.
+        const QSignalBlocker quiet(list);
+        list->clear();
+        list->addItems(names);
+        list->setCurrentIndex(chosen.isNull() ? -1 : names.indexOf(chosen));
+    }
 }
 
 void TopSettingForm::btnVideoClick() {

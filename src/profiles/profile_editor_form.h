@@ -83,6 +83,13 @@ public:
     // profile the user picks there (which the main window loads into the grids) is also selected
     // here, so OK and Save as never write one profile's values into another profile's file.
     void AttachMainProfileList(QComboBox* mainProfileList);
+    // Reads the catalogue again and refills cmbProfile and the attached main list with it,
+    // each keeping the profile it names (nothing is loaded again). Save as runs it, so a profile
+    // saved into a profiles folder is offered at once.
+    void ReloadProfileLists();
+    // The value the row "Video Size" held before "Custom Size" was last picked in it (a listed
+    // or custom size, or "Original Size"); the custom size dialog starts from it.
+    QString SizeBeforeCustom() const { return m_sizeBeforeCustom; }
     // The file of the profile selected in cmbProfile.
     QString EditorProfilePath() const;
 
@@ -127,12 +134,9 @@ private:
     void showGroup(int sort);
     // A grid's cell changed: the values take it.
     void takeEdit(int sort, int row);
-    // Runs save with the row "Video Size" as it is when it holds one of its choices, so a size
-    // picked from the list is stored. A typed size ("640x480") is none of them: the file gets
-    // "Original Size" and the typed size is put back into the row after a successful save.
-    template <class Save> void saveWithStorableSize(Save&& save);
-
     ProgramContext m_context;
+    QPointer<QComboBox> m_mainProfileList;
+    QString m_sizeBeforeCustom;
     ProfileValues m_values;
     QString m_outputExtension;
     // Set while the grids are being filled from the values: no edit to take back, and no

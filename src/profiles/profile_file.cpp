@@ -5,6 +5,7 @@
 #include "ground/ini_file.h"
 #include "ground/whole_number.h"
 #include "profiles/profile_catalogue.h"
+#include "profiles/video_size.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@ namespace segmora {
 namespace {
 
 const QString kMain = QStringLiteral("Main");
+const QString kCustom = QStringLiteral("Custom");
 
 bool isBroken(const ProfileParameter& parameter) {
     if (parameter.sort < 1 || parameter.sort > 3)
@@ -61,6 +63,7 @@ std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
         if (p.list) {
             p.captions = SplitCaptionList(p.caption);
             p.values = SplitValueList(p.value);
+            p.custom = file.readString(p.name, kCustom, QString());
         }
         if (isBroken(p)) {
             if (brokenNames)
@@ -77,7 +80,14 @@ QString ProfileOutputExtension(const IniSnapshot& file) {
 }
 
 QString LoadedValue(const ProfileParameter& parameter) {
-    return parameter.list ? parameter.captions.value(parameter.index) : parameter.caption;
+    if (!parameter.list)
+        return parameter.caption;
+    // Only a size is taken: it is all the custom size dialog writes, and anything else would
+    // reach the converter as a value the profile never offered.
+    if (ParseCustomSize(parameter.custom) &&
+        IndexWithoutCase(parameter.captions, parameter.custom) < 0)
+        return parameter.custom;
+    return parameter.captions.value(parameter.index);
 }
 
 ProfileValues ProfileValuesOf(const std::vector<ProfileParameter>& parameters) {
@@ -111,10 +121,15 @@ void SaveProfile(const QString& path, const ProfileValues& values) {
             continue;
         if (p.list) {
             // A value that is none of the row's choices would store an Index the next load
-            // cannot use; the file's choice is kept instead.
+            // cannot use; the file's choice is kept instead, and a custom size goes beside it.
             const int index = IndexWithoutCase(setting->choices, setting->value);
-            if (index >= 0)
+            if (index >= 0) {
                 ini.writeInteger(p.name, QStringLiteral("Index"), index);
+                if (!p.custom.isEmpty())
+                    ini.writeString(p.name, kCustom, QString());
+            } else if (ParseCustomSize(setting->value)) {
+                ini.writeString(p.name, kCustom, setting->value);
+            }
         } else {
             ini.writeString(p.name, QStringLiteral("Caption"), setting->value);
             ini.writeString(p.name, QStringLiteral("Value"), setting->value);

@@ -22,6 +22,9 @@ struct ProfileParameter {
     QString caption;
     QString value;
     int index = 0;
+    // List parameter: a value none of its choices offer (a custom video size, "641x361"),
+    // shown in place of the Index choice; empty when there is none.
+    QString custom;
     QStringList captions; // list parameter: SplitCaptionList(caption)
     QStringList values;   // list parameter: SplitValueList(value)
 };
@@ -41,8 +44,8 @@ std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
 // The output extension of a profile: "." + Main/Type (default "mp4"; an empty Type gives ".").
 QString ProfileOutputExtension(const IniSnapshot& file);
 
-// The value a parameter shows right after loading: a list parameter's chosen caption, any
-// other its Caption.
+// The value a parameter shows right after loading: a list parameter's custom size when it has
+// one, else its chosen caption; any other its Caption.
 QString LoadedValue(const ProfileParameter& parameter);
 
 // The settings the parameters give, each in the group of its Sort and in file order: a list
@@ -55,9 +58,11 @@ ProfileValues ProfileValuesOf(const std::vector<ProfileParameter>& parameters);
 std::optional<QString> LoadProfile(const QString& path, ProfileValues& values);
 
 // Writes the values into the file at path, which supplies the structure: a list parameter gets
-// Index (the position of its row's value among the row's choices, without regard to case; a
-// value that is no choice leaves Index as it was), any other parameter gets its value as
-// Caption and Value. Read-only and broken parameters, and parameters without a row in the group
+// Index (the position of its row's value among the row's choices, without regard to case), and
+// a custom size (ParseCustomSize) that is none of its choices goes into the key Custom with
+// Index left as it was, so a reader that knows no Custom falls back to the earlier choice; a
+// choice empties a Custom the file holds. Any other parameter gets its value as Caption and
+// Value. Read-only and broken parameters, and parameters without a row in the group
 // of their Sort, are never written. Nothing happens when no file exists at path. Raises AppError
 // on a failed write; the save stops there.
 void SaveProfile(const QString& path, const ProfileValues& values);

@@ -4,14 +4,16 @@
 #include "ground/error_guard.h"
 #include "ground/object_names.h"
 #include "ground/seams.h"
-#include "ground/whole_number.h"
 #include "profiles/profile_editor_form.h"
 #include "profiles/video_size.h"
 
+#include <QCheckBox>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 
 namespace segmora {
@@ -33,6 +35,17 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     edtHeight->setGeometry(236, 20, 80, 21);
     Label2->setBuddy(edtHeight);
 
+    // A side is digits only: anything else would not reach the converter as a size.
+    for (QLineEdit* side : {edtWidth, edtHeight}) {
+        side->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), side));
+        side->setMaxLength(10);
+        side->setInputMethodHints(Qt::ImhDigitsOnly);
+    }
+
+    chkKeepRatio = named(new QCheckBox(QStringLiteral("&Keep aspect ratio"), this), "chkKeepRatio");
+    chkKeepRatio->setGeometry(68, 45, 248, 20);
+
     btnOK = named(new QPushButton(QStringLiteral("&OK"), this), "btnOK");
     btnOK->setGeometry(160, 68, 75, 25);
     btnCancel = named(new QPushButton(QStringLiteral("&Cancel"), this), "btnCancel");
@@ -41,6 +54,17 @@ TSizeForm::TSizeForm(QWidget* parent) : QDialog(parent) {
     btnOK->setDefault(true);
     btnCancel->setAutoDefault(false);
 
+    connect(chkKeepRatio, &QCheckBox::toggled, this, guardedSlot(this, [this](bool on) {
+                if (on)
+                    takeRatio();
+            }));
+    // Typed by the user only: the side set here in reply must not answer back.
+    connect(edtWidth, &QLineEdit::textEdited, this, guardedSlot(this, [this] {
+                keepRatio(edtWidth, edtHeight, m_ratioWidth, m_ratioHeight);
+            }));
+    connect(edtHeight, &QLineEdit::textEdited, this, guardedSlot(this, [this] {
+                keepRatio(edtHeight, edtWidth, m_ratioHeight, m_ratioWidth);
+            }));
     connect(btnOK, &QPushButton::clicked, this, guardedSlot(this, &TSizeForm::btnOKClick));
     connect(btnCancel, &QPushButton::clicked, this, guardedSlot(this, &TSizeForm::btnCancelClick));
 
@@ -53,24 +77,42 @@ void TSizeForm::Attach(QWidget* mainWindow, TopSettingForm* editor) {
     m_overMain.setMainWindow(mainWindow, {editor});
 }
 
-bool TSizeForm::IsProperInteger(const QString& text) {
-    return ParseWholeNumber(text, {.plusSign = false}).has_value();
+void TSizeForm::FormShow() {
+    if (m_editor) {
+        if (const std::optional<VideoSideLengths> size =
+                ParseCustomSize(m_editor->SizeBeforeCustom())) {
+            edtWidth->setText(QString::number(size->width));
+            edtHeight->setText(QString::number(size->height));
+        }
+    }
+    takeRatio();
+    m_overMain.showing();
 }
 
-void TSizeForm::FormShow() {
-    m_overMain.showing();
+void TSizeForm::takeRatio() {
+    const bool proper =
+        IsProperSideLength(edtWidth->text()) && IsProperSideLength(edtHeight->text());
+    m_ratioWidth = proper ? edtWidth->text().toInt() : 0;
+    m_ratioHeight = proper ? edtHeight->text().toInt() : 0;
+}
+
+void TSizeForm::keepRatio(QLineEdit* typed, QLineEdit* other, int typedRatio, int otherRatio) {
+    if (!chkKeepRatio->isChecked())
+        return;
+    if (const std::optional<int> side = SideKeepingRatio(typed->text(), typedRatio, otherRatio))
+        other->setText(QString::number(*side));
 }
 
 void TSizeForm::btnOKClick() {
     // The main window is disabled while this dialog is shown, so the message boxes belong to
     // this dialog: a box owned by a disabled window could not be answered.
-    if (!IsProperInteger(edtWidth->text())) {
+    if (!IsProperSideLength(edtWidth->text())) {
         showMessage(this, MessageIcon::Information, QStringLiteral("Incorrect Width"),
                     QStringLiteral("Please specify a proper width for output videos."));
         edtWidth->setFocus();
         return;
     }
-    if (!IsProperInteger(edtHeight->text())) {
+    if (!IsProperSideLength(edtHeight->text())) {
         showMessage(this, MessageIcon::Information, QStringLiteral("Incorrect Height"),
                     QStringLiteral("Please specify a proper height for output videos."));
         edtHeight->setFocus();

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,7 +20,10 @@ class TopSettingForm;
 // waiting; while it is shown the main window is disabled and the profile editor stays usable.
 // Its one output is the value of the row "Video Size" of the editor's video group: the size as
 // typed ("640x480") after OK, or "Original Size" when it closes with that row still reading
-// "Custom Size". Both boxes keep their text from one showing to the next.
+// "Custom Size". It starts with the size the row held before "Custom Size" was picked; when
+// that was no size, both boxes keep their text from the showing before. The boxes take digits
+// only. With chkKeepRatio ticked, a side typed changes the other one so that the size keeps the
+// aspect ratio it had when the box was ticked (or when the dialog started with a size).
 // Threading: UI thread only.
 class TSizeForm : public QDialog {
     Q_OBJECT
@@ -33,6 +37,7 @@ public:
     QLineEdit* edtWidth = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* edtHeight = nullptr;
+    QCheckBox* chkKeepRatio = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
@@ -40,11 +45,6 @@ public:
     // editor whose row "Video Size" receives the size. Either may be null; both are watched,
     // not owned.
     void Attach(QWidget* mainWindow, TopSettingForm* editor);
-
-    // Whether text is a whole number within the range of a 32-bit signed integer: an optional
-    // minus sign and decimal digits, nothing else: the text goes to the converter as typed, where
-    // a blank, a plus sign or a hexadecimal prefix would not read as a size.
-    static bool IsProperInteger(const QString& text);
 
     // Handlers; called directly they may raise, connected they run guarded.
     void FormShow();
@@ -57,7 +57,13 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The ratio is taken from the boxes as they stand; none while either is no proper side.
+    void takeRatio();
+    void keepRatio(QLineEdit* typed, QLineEdit* other, int typedRatio, int otherRatio);
+
     QPointer<TopSettingForm> m_editor;
+    int m_ratioWidth = 0;
+    int m_ratioHeight = 0;
     DialogOverMainWindow m_overMain{this};
 };
 

@@ -24,10 +24,22 @@ QString CustomSizeText(const QString& width, const QString& height);
 // reading "Custom Size" (no size was given), which then becomes "Original Size".
 bool CustomSizeUnanswered(const ProfileValues& values);
 
-// A typed size such as "640x480" is none of the row's choices, so the file cannot store it:
-// the value of the video group's row "Video Size" when it is no choice of that row (without
-// regard to case), which a save stores as "Original Size"; nullopt when the row holds a choice
-// or there is no such row.
-std::optional<QString> UnstorableVideoSize(const ProfileValues& values);
+// The width and height of a size text as the custom size dialog writes it: digits, "x",
+// digits, each side at least 1 ("641x361"); nullopt for anything else ("Original Size",
+// "-5x0", "640 x 480").
+struct VideoSideLengths {
+    int width = 0;
+    int height = 0;
+};
+std::optional<VideoSideLengths> ParseCustomSize(const QString& text);
+
+// Whether text is a side length the custom size dialog accepts: decimal digits only (no sign,
+// blank or prefix, since the text goes to the converter as typed), at least 1, within 32 bits.
+bool IsProperSideLength(const QString& text);
+
+// The other side of a size kept at the aspect ratio ratioSide : ratioOther when one side
+// becomes side, rounded to the nearest whole number (halves to even), at least 1; nullopt when
+// side is no proper side length or the ratio has a side below 1.
+std::optional<int> SideKeepingRatio(const QString& side, int ratioSide, int ratioOther);
 
 } // namespace segmora

@@ -7,8 +7,11 @@
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_grid_look.h"
 
+#include "accessible_tree.h"
+
 #include <QAccessible>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -215,9 +218,10 @@ private slots:
         QCOMPARE(editor->OutputExtension(), QStringLiteral(".mkv"));
     }
 
-    // OK and Save as store "Original Size" in place of a custom size and keep the custom size
-    // in the grid for this run's jobs.
-    void customSizeKeptOutOfFiles_data() {
+    // OK and Save as store a custom size in the file beside the listed choice it had (which a
+    // reader that knows no custom size falls back to); the grid keeps it, and loading the file
+    // again shows it.
+    void customSizeKeptInFiles_data() {
         QTest::addColumn<QString>("action");  // OK, Save as, Save as cancelled
         QTest::addColumn<QString>("written"); // the file that receives the grids; empty: none
         QTest::addColumn<bool>("shownAfter");
@@ -230,7 +234,7 @@ private slots:
         QTest::newRow("Save as cancelled") << "Save as cancelled"
                                            << "" << true;
     }
-    void customSizeKeptOutOfFiles() {
+    void customSizeKeptInFiles() {
         QFETCH(QString, action);
         QFETCH(QString, written);
         QFETCH(bool, shownAfter);
@@ -238,10 +242,10 @@ private slots:
         TopSettingForm* editor = world.editor;
         world.main->BitBtn1Click();
         QVERIFY(world.pickCustomSize());
-        world.sizeForm->edtWidth->setText(QStringLiteral("640"));
-        world.sizeForm->edtHeight->setText(QStringLiteral("480"));
+        world.sizeForm->edtWidth->setText(QStringLiteral("641"));
+        world.sizeForm->edtHeight->setText(QStringLiteral("361"));
         world.sizeForm->btnOK->click();
-        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("640x480"));
+        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("641x361"));
         editor->vleVideo->setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
 
         const QString profiles = world.folder.context().profilesFolder();
@@ -255,22 +259,28 @@ private slots:
         }
         QVERIFY(world.fakes.messages.isEmpty());
         QCOMPARE(editor->isVisible(), shownAfter);
-        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("640x480"));
+        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("641x361"));
         QVERIFY(!world.sizeForm->isVisible());
-        // The editor's list and the main list still name Clip.
+        // The editor's list and the main list still name Clip; a new profile is in both.
         QCOMPARE(editor->cmbProfile->currentText(), QStringLiteral("Clip"));
-        QCOMPARE(world.main->cmbProfile->count(), 3);
+        QCOMPARE(world.main->cmbProfile->currentText(), QStringLiteral("Clip"));
+        QCOMPARE(world.main->cmbProfile->count(), written == QLatin1String("Mine.apf") ? 4 : 3);
 
         const QString clip = world.path(QStringLiteral("Clip"));
         for (const QString& name : {QStringLiteral("Clip.apf"), QStringLiteral("Other.apf"),
                                     QStringLiteral("Mine.apf")}) {
             const QString path = profiles + name;
             if (name == written) {
-                QCOMPARE(readKey(path, "Video Size", "Index"), QStringLiteral("0"));
+                QCOMPARE(readKey(path, "Video Size", "Index"), QStringLiteral("2"));
+                QCOMPARE(readKey(path, "Video Size", "Custom"), QStringLiteral("641x361"));
+                ProfileValues reloaded;
+                QVERIFY(LoadProfile(path, reloaded));
+                QCOMPARE(reloaded.value(kVideoSize), QStringLiteral("641x361"));
                 QCOMPARE(readKey(path, "Bit Rate", "Caption"), QStringLiteral("999k"));
                 QCOMPARE(readKey(path, "Main", "Type"), QStringLiteral("mp4"));
             } else if (QFile::exists(path)) {
                 QCOMPARE(readKey(path, "Video Size", "Index"), QStringLiteral("2"));
+                QCOMPARE(readKey(path, "Video Size", "Custom"), QStringLiteral("<none>"));
                 QVERIFY(readKey(path, "Bit Rate", "Caption") != QLatin1String("999k"));
             }
         }
@@ -278,7 +288,60 @@ private slots:
                  written == QLatin1String("Mine.apf"));
         // The jobs of this run still get the custom size.
         QVERIFY(
-            BuildProfileArguments(clip, editor->values()).contains(QStringLiteral(" -s 640x480")));
+            BuildProfileArguments(clip, editor->values()).contains(QStringLiteral(" -s 641x361")));
+    }
+
+    // Save as, reached through the accessibility tree: the new profile is offered in the
+    // editor's list and the main window's list at once, at the same place in both, while both
+    // keep naming the profile they named and the unsaved edits stay in the grids.
+    void saveAsOffersTheProfileInBothLists_data() {
+        QTest::addColumn<QString>("fileName"); // in the profiles folder
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("new name") << "Mine.apf" << QStringList{"Clip", "Mine", "Other", "Plain"};
+        QTest::newRow("first in order")
+            << "Alpha.apf" << QStringList{"Alpha", "Clip", "Other", "Plain"};
+        QTest::newRow("over an existing profile")
+            << "Other.apf" << QStringList{"Clip", "Other", "Plain"};
+    }
+    void saveAsOffersTheProfileInBothLists() {
+        QFETCH(QString, fileName);
+        QFETCH(QStringList, names);
+        test::EditorWorld world;
+        TopSettingForm* editor = world.editor;
+        world.main->BitBtn1Click();
+        editor->vleVideo->setValue(QStringLiteral("Bit Rate"), QStringLiteral("999k"));
+        int loads = 0;
+        connect(world.main->cmbProfile, &QComboBox::currentIndexChanged, editor, [&] { ++loads; });
+        world.fakes.fileToSave = world.folder.context().profilesFolder() + fileName;
+
+        QAccessibleInterface* saveAs =
+            test::findAccessible(editor, QAccessible::Button, QStringLiteral("Save as..."));
+        QVERIFY(saveAs);
+        // A press through the tree is an animated click: it lands from the event loop.
+        saveAs->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(world.fakes.saveStartFolders.size(), 1);
+
+        QVERIFY(world.fakes.messages.isEmpty());
+        for (QComboBox* list : {world.main->cmbProfile, editor->cmbProfile}) {
+            QStringList shown;
+            for (int i = 0; i < list->count(); ++i)
+                shown.append(list->itemText(i));
+            QCOMPARE(shown, names);
+            QCOMPARE(list->currentText(), QStringLiteral("Clip"));
+        }
+        QCOMPARE(loads, 0);
+        QCOMPARE(editor->vleVideo->value(QStringLiteral("Bit Rate")), QStringLiteral("999k"));
+        // The main list's entries as a screen reader reads them.
+        QAccessibleInterface* mainList =
+            QAccessible::queryAccessibleInterface(world.main->cmbProfile);
+        QVERIFY(mainList);
+        QCOMPARE(mainList->text(QAccessible::Value), QStringLiteral("Clip"));
+        QAccessibleInterface* items = mainList->childCount() > 0 ? mainList->child(0) : nullptr;
+        QVERIFY(items);
+        QCOMPARE(items->childCount(), names.size());
+        QCOMPARE(items->child(names.indexOf(QFileInfo(fileName).completeBaseName()))
+                     ->text(QAccessible::Name),
+                 QFileInfo(fileName).completeBaseName());
     }
 
     // A size from the row's own list is stored as it is by OK and Save as.
@@ -375,8 +438,9 @@ private slots:
         QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Error);
         QCOMPARE(world.fakes.messages[0].text, QStringLiteral("Unable to write to ") + target);
         QVERIFY(editor->isVisible());
-        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("Original Size"));
+        QCOMPARE(editor->vleVideo->value(kVideoSize), QStringLiteral("640x480"));
         QCOMPARE(readKey(clip, "Video Size", "Index"), QStringLiteral("2"));
+        QCOMPARE(readKey(clip, "Video Size", "Custom"), QStringLiteral("<none>"));
     }
 
     // Installed, the shipped profiles stay as shipped: OK saves a change as the user's own copy,

@@ -3,6 +3,10 @@
 #include "editor_test_world.h"
 #include "profiles/profile_arguments.h"
 
+#include "accessible_tree.h"
+
+#include <QAccessible>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,18 +71,26 @@ private slots:
                                     << "480"
                                     << ""
                                     << "640x480";
-        QTest::newRow("width -5, height 0 are accepted") << "-5"
-                                                         << "0"
-                                                         << ""
-                                                         << "-5x0";
+        QTest::newRow("negative width") << "-5"
+                                        << "480"
+                                        << "Incorrect Width"
+                                        << "Custom Size";
+        QTest::newRow("zero height") << "640"
+                                     << "0"
+                                     << "Incorrect Height"
+                                     << "Custom Size";
         QTest::newRow("leading zeros kept as typed") << "0640"
                                                      << "480"
                                                      << ""
                                                      << "0640x480";
-        QTest::newRow("limits of 32 bits") << "2147483647"
-                                           << "-2147483648"
-                                           << ""
-                                           << "2147483647x-2147483648";
+        QTest::newRow("limit of 32 bits") << "2147483647"
+                                          << "1"
+                                          << ""
+                                          << "2147483647x1";
+        QTest::newRow("negative height") << "640"
+                                         << "-2147483648"
+                                         << "Incorrect Height"
+                                         << "Custom Size";
         QTest::newRow("width abc before an invalid height") << "abc"
                                                             << "abc"
                                                             << "Incorrect Width"
@@ -203,6 +215,84 @@ private slots:
         QVERIFY(world.fakes.messages.isEmpty());
         // Closing wrote no size and the editor is still open.
         QVERIFY(world.editor->isVisible());
+    }
+
+    // The dialog starts with the size the row held before "Custom Size" was picked; a row
+    // that held no size leaves the boxes as they were.
+    void startsWithTheCurrentSize_data() {
+        QTest::addColumn<QString>("before"); // picked before "Custom Size"; empty: as loaded
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::newRow("listed size as loaded") << ""
+                                               << "320"
+                                               << "240";
+        QTest::newRow("Original Size keeps the boxes") << "Original Size"
+                                                       << "12"
+                                                       << "34";
+    }
+    void startsWithTheCurrentSize() {
+        QFETCH(QString, before);
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        test::EditorWorld world;
+        world.sizeForm->edtWidth->setText(QStringLiteral("12"));
+        world.sizeForm->edtHeight->setText(QStringLiteral("34"));
+        world.main->BitBtn1Click();
+        if (!before.isEmpty())
+            QVERIFY(test::EditorWorld::pick(world.editor->vleVideo, kVideoSize, before));
+        QVERIFY(world.pickCustomSize());
+        QCOMPARE(world.sizeForm->edtWidth->text(), width);
+        QCOMPARE(world.sizeForm->edtHeight->text(), height);
+    }
+
+    // Reached as assistive technology reaches them: the boxes take digits only, and with the
+    // aspect ratio kept a side typed sets the other from the size the dialog started with.
+    void typingThroughTheAccessibilityTree_data() {
+        QTest::addColumn<bool>("keepRatio");
+        QTest::addColumn<QString>("box"); // the accessible name of the box typed into
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("size"); // the row afterwards
+        QTest::newRow("width, ratio kept") << true << "Width:"
+                                           << "1-6a0"
+                                           << "160x120";
+        QTest::newRow("height, ratio kept") << true << "Height:"
+                                            << "x480"
+                                            << "640x480";
+        QTest::newRow("width, ratio free") << false << "Width:"
+                                           << "+641"
+                                           << "641x240";
+    }
+    void typingThroughTheAccessibilityTree() {
+        QFETCH(bool, keepRatio);
+        QFETCH(QString, box);
+        QFETCH(QString, keys);
+        QFETCH(QString, size);
+        test::EditorWorld world;
+        world.main->BitBtn1Click();
+        QVERIFY(world.pickCustomSize()); // starts with 320x240
+        TSizeForm* form = world.sizeForm;
+
+        QAccessibleInterface* ratio =
+            test::findAccessible(form, QAccessible::CheckBox, QStringLiteral("Keep aspect ratio"));
+        QVERIFY(ratio);
+        QVERIFY(ratio->actionInterface());
+        if (keepRatio)
+            ratio->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(form->chkKeepRatio->isChecked(), keepRatio);
+        QWidget* typed = test::widgetOf(test::findAccessible(form, QAccessible::EditableText, box));
+        QVERIFY(typed);
+        auto* edit = qobject_cast<QLineEdit*>(typed);
+        QVERIFY(edit);
+        edit->selectAll();
+        QTest::keyClicks(edit, keys);
+        QAccessibleInterface* ok =
+            test::findAccessible(form, QAccessible::Button, QStringLiteral("OK"));
+        QVERIFY(ok);
+        // A press through the tree is an animated click: it lands from the event loop.
+        ok->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(!form->isVisible());
+        QVERIFY(world.fakes.messages.isEmpty());
+        QCOMPARE(world.editor->vleVideo->value(kVideoSize), size);
     }
 
     void secondOpeningShowsTheLastNumbers() {

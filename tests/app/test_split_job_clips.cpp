@@ -116,9 +116,13 @@ private slots:
 
         QStringList expected;
         if (!preference)
-            expected.append(QStringLiteral("The output file is existent. Overwrite it?"));
+            expected.append(QStringLiteral("The output file is existent. Overwrite it?\n\n") +
+                            QDir::toNativeSeparators(first));
         if (completed)
-            expected.append(kCompleted);
+            expected.append(
+                firstReplaced || quantity.isNull()
+                    ? kCompleted
+                    : QStringLiteral("Splitting is completed: 1 clip made, 1 existing clip kept."));
         // Whether the second clip could be cut exactly depends on the video codec, not on the
         // overwrite rule: the box that names such clips is not looked at here.
         QStringList texts = world.messageTexts();
@@ -129,7 +133,7 @@ private slots:
         if (!preference) {
             QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Overwrite"));
             QCOMPARE(world.fakes.messages[0].icon, MessageIcon::Question);
-            QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNo);
+            QCOMPARE(world.fakes.messages[0].buttons, MessageButtons::YesNoToAll);
         }
         QCOMPARE(test::readAll(first) != "an older clip", firstReplaced);
         if (firstReplaced)

@@ -6,6 +6,8 @@
 #include "job/count_down_form.h"
 #include "split_window_world.h"
 
+#include "accessible_tree.h"
+
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -233,7 +235,8 @@ private slots:
             << QStringList{"-ss|10|-t|3.33333333333333|holiday_Clip1.mp4",
                            "-ss|13.3333333333333|-t|3.33333333333333|holiday_Clip2.mp4",
                            "-ss|16.6666666666667|-t|3.33333333333333|holiday_Clip3.mp4"}
-            << QStringList{"-c:v", "libx264", "-preset", "veryfast"} << "Splitting: Section 3";
+            << QStringList{"-c:v", "libx264", "-preset", "veryfast"}
+            << "Splitting: Section 3 of 3 (holiday_Clip3.mp4)";
         QTest::newRow("profile's own extension for another container")
             << "six.mov"
             << "b.mov"
@@ -247,7 +250,8 @@ private slots:
             << "00:01:00"
             << "2" << test::kLossless
             << QStringList{"-ss|40|-t|2.5|c_Clip1.mp4", "-ss|42.5|-t|2.5|c_Clip2.mp4"}
-            << QStringList{"-c", "copy", "-cut", "exact"} << "Splitting: Section 2";
+            << QStringList{"-c", "copy", "-cut", "exact"}
+            << "Splitting: Section 2 of 2 (c_Clip2.mp4)";
         QTest::newRow("a frame each")
             << "job45.mp4"
             << "d.mp4"
@@ -257,7 +261,8 @@ private slots:
             << QStringList{"-ss|10|-t|0.1|d_Clip1.mp4", "-ss|10.1|-t|0.1|d_Clip2.mp4",
                            "-ss|10.2|-t|0.1|d_Clip3.mp4", "-ss|10.3|-t|0.1|d_Clip4.mp4",
                            "-ss|10.4|-t|0.1|d_Clip5.mp4"}
-            << QStringList{"-c", "copy", "-cut", "exact"} << "Splitting: Section 5";
+            << QStringList{"-c", "copy", "-cut", "exact"}
+            << "Splitting: Section 5 of 5 (d_Clip5.mp4)";
     }
     void argumentVectors() {
         QFETCH(QString, fixture);
@@ -290,7 +295,7 @@ private slots:
             QCOMPARE(argv.mid(7, profileTokensStart.size()), profileTokensStart);
             QCOMPARE(argv.last(), world.outPath(expected[4]));
         }
-        QCOMPARE(world.form->labProcessing->text(), lastProcessing);
+        QCOMPARE(world.form->labProcessing->toolTip(), lastProcessing);
         QCOMPARE(world.messageTexts(),
                  QStringList{QStringLiteral("Splitting is completed successfully.")});
         world.verifyIdle();
@@ -334,7 +339,7 @@ private slots:
                          [&](int value) {
                              if (value != 0)
                                  return;
-                             seen.append(world.form->labProcessing->text() + QLatin1Char('|') +
+                             seen.append(world.form->labProcessing->toolTip() + QLatin1Char('|') +
                                          world.form->labCurProgress->text() + QLatin1Char('|') +
                                          QString::number(world.form->pgbTotal->value()) +
                                          QLatin1Char('|') + world.form->labTotalProgress->text());
@@ -342,9 +347,84 @@ private slots:
 
         QVERIFY(world.runJob());
 
-        QCOMPARE(seen, (QStringList{
-                           "Splitting: Section 1|50%|12|12%", "Splitting: Section 2|50%|38|38%",
-                           "Splitting: Section 3|50%|62|62%", "Splitting: Section 4|50%|88|88%"}));
+        QCOMPARE(seen, (QStringList{"Splitting: Section 1 of 4 (job45_Clip1.mp4)|50%|12|12%",
+                                    "Splitting: Section 2 of 4 (job45_Clip2.mp4)|50%|38|38%",
+                                    "Splitting: Section 3 of 4 (job45_Clip3.mp4)|50%|62|62%",
+                                    "Splitting: Section 4 of 4 (job45_Clip4.mp4)|50%|88|88%"}));
+        world.verifyIdle();
+    }
+
+    // Clips that exist already: the question names each file it asks about and offers an
+    // answer for the rest of the job; the completion message counts the clips made and kept.
+    // While a section runs, the progress line tells a screen reader which section of how many
+    // and the clip it makes.
+    void overwriteQuestionsAndTheirEnd_data() {
+        QTest::addColumn<QList<int>>("answers"); // MessageAnswer values, in order
+        QTest::addColumn<QStringList>("asked");  // the clips named by the questions
+        QTest::addColumn<QStringList>("made");   // the clips the converter ran for
+        QTest::addColumn<QString>("completed");
+        const auto a = [](MessageAnswer answer) { return int(answer); };
+        QTest::newRow("No to all keeps both")
+            << QList<int>{a(MessageAnswer::NoToAll)} << QStringList{"job45_Clip1.mp4"}
+            << QStringList{"job45_Clip3.mp4"}
+            << "Splitting is completed: 1 clip made, 2 existing clips kept.";
+        QTest::newRow("No to each keeps both")
+            << QList<int>{a(MessageAnswer::No), a(MessageAnswer::No)}
+            << QStringList{"job45_Clip1.mp4", "job45_Clip2.mp4"} << QStringList{"job45_Clip3.mp4"}
+            << "Splitting is completed: 1 clip made, 2 existing clips kept.";
+        QTest::newRow("Yes to all replaces both")
+            << QList<int>{a(MessageAnswer::YesToAll)} << QStringList{"job45_Clip1.mp4"}
+            << QStringList{"job45_Clip1.mp4", "job45_Clip2.mp4", "job45_Clip3.mp4"}
+            << "Splitting is completed successfully.";
+    }
+    void overwriteQuestionsAndTheirEnd() {
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, made);
+        QFETCH(QString, completed);
+        SplitWorld world;
+        world.fakeConverter(kHalfAndDone);
+        QVERIFY(test::writeAll(world.outPath(QStringLiteral("job45_Clip1.mp4")), "kept 1"));
+        QVERIFY(test::writeAll(world.outPath(QStringLiteral("job45_Clip2.mp4")), "kept 2"));
+        world.request(kJob45, QStringLiteral("00:00:00"), QStringLiteral("00:00:30"),
+                      QStringLiteral("3"), test::kLossless);
+        for (const int answer : answers)
+            world.fakes.answers.enqueue(MessageAnswer(answer));
+        QStringList heard;
+        QObject::connect(world.form->pgbCurrent, &QProgressBar::valueChanged, world.form,
+                         [&](int value) {
+                             if (value == 0)
+                                 return;
+                             const QString line = world.form->labProcessing->toolTip();
+                             if (test::findAccessible(world.form, QAccessible::StaticText, line))
+                                 heard.append(line);
+                         });
+
+        QVERIFY(world.runJob());
+
+        QStringList texts;
+        for (const QString& clip : asked)
+            texts.append(QStringLiteral("The output file is existent. Overwrite it?\n\n") +
+                         QDir::toNativeSeparators(world.outPath(clip)));
+        texts.append(completed);
+        QCOMPARE(world.messageTexts(), texts);
+        for (int i = 0; i < asked.size(); ++i) {
+            QCOMPARE(world.fakes.messages[i].title, QStringLiteral("Overwrite"));
+            QCOMPARE(world.fakes.messages[i].buttons, MessageButtons::YesNoToAll);
+        }
+        QStringList ranFor;
+        QStringList expectedHeard;
+        for (const QStringList& run : world.runs())
+            ranFor.append(QFileInfo(run.last()).fileName());
+        QCOMPARE(ranFor, made);
+        for (const QString& clip : made)
+            expectedHeard.append(
+                QStringLiteral("Splitting: Section %1 of 3 (%2)")
+                    .arg(clip.mid(clip.indexOf(QLatin1String("Clip")) + 4, 1), clip));
+        QCOMPARE(heard, expectedHeard);
+        if (!made.contains(QStringLiteral("job45_Clip1.mp4")))
+            QCOMPARE(test::readAll(world.outPath(QStringLiteral("job45_Clip1.mp4"))),
+                     QByteArray("kept 1"));
         world.verifyIdle();
     }
 
@@ -552,6 +632,11 @@ private slots:
         QTest::newRow("killed by a signal")
             << QByteArray(": > \"$(dirname \"$out\")/.$(basename \"$out\").$$.part\"\nkill -9 $$")
             << "Splitting failed.\nThe converter was stopped by signal 9";
+        // The converter's name means nothing to the user; the folder it could not write does.
+        QTest::newRow("read-only output folder")
+            << QByteArray("echo 'vorkast: cannot write to the output folder: Read-only file "
+                          "system' >&2\nexit 1")
+            << "Splitting failed.\ncannot write to the output folder %1: Read-only file system";
     }
     void failedConverter() {
         QFETCH(QByteArray, body);
@@ -565,6 +650,8 @@ private slots:
 
         QCOMPARE(world.runs().size(), 1);
         QCOMPARE(world.fakes.messages.size(), 1);
+        if (detail.contains(QLatin1String("%1")))
+            detail = detail.arg(QDir::toNativeSeparators(world.out.path()));
         QVERIFY2(world.fakes.messages[0].text.startsWith(detail),
                  qPrintable(world.fakes.messages[0].text));
         QCOMPARE(world.fakes.messages[0].title, QStringLiteral("Segmora"));

@@ -23,8 +23,6 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
         const QList<std::tuple<const char*, Question, QString, QString>> rows{
-            {"overwrite", [] { return AskOverwrite(nullptr); }, "Overwrite",
-             "The output file is existent. Overwrite it?"},
             {"cancel", [] { return AskCancelSplitting(nullptr); }, "Query",
              "Do you want to cancel the splitting?"},
             {"exit", [] { return AskCancelAndExit(nullptr); }, "Exit Query",
@@ -49,6 +47,34 @@ private slots:
         QCOMPARE(box.text, text);
         QCOMPARE(box.icon, MessageIcon::Question);
         QCOMPARE(box.buttons, MessageButtons::YesNo);
+    }
+
+    // The overwrite question names the file and offers an answer for the rest of the job; an
+    // answer the box does not offer (the box closed otherwise) keeps the file.
+    void overwriteQuestion_data() {
+        QTest::addColumn<int>("given");
+        QTest::addColumn<int>("answer");
+        using A = JobController::OverwriteAnswer;
+        QTest::newRow("Yes") << int(MessageAnswer::Yes) << int(A::Yes);
+        QTest::newRow("No") << int(MessageAnswer::No) << int(A::No);
+        QTest::newRow("Yes to all") << int(MessageAnswer::YesToAll) << int(A::YesToAll);
+        QTest::newRow("No to all") << int(MessageAnswer::NoToAll) << int(A::NoToAll);
+        QTest::newRow("closed") << int(MessageAnswer::Ok) << int(A::No);
+    }
+
+    void overwriteQuestion() {
+        QFETCH(int, given);
+        QFETCH(int, answer);
+        FakeSeams fakes;
+        fakes.answers.enqueue(MessageAnswer(given));
+        const QString clip = QStringLiteral("/videos/out/holiday_Clip2.mp4");
+        QCOMPARE(int(AskOverwrite(nullptr, clip)), answer);
+        QCOMPARE(fakes.messages.size(), 1);
+        const MessageRequest& box = fakes.messages.first();
+        QCOMPARE(box.title, QStringLiteral("Overwrite"));
+        QCOMPARE(box.text, QStringLiteral("The output file is existent. Overwrite it?\n\n") + clip);
+        QCOMPARE(box.icon, MessageIcon::Question);
+        QCOMPARE(box.buttons, MessageButtons::YesNoToAll);
     }
 
     void checkFailure() {

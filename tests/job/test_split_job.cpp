@@ -22,6 +22,8 @@ using segmora::test::writeAll;
 using segmora::test::writeFakeConverter;
 
 using Indexes = QList<int>;
+using Answers = QList<segmora::JobController::OverwriteAnswer>;
+Q_DECLARE_METATYPE(Answers)
 Q_DECLARE_METATYPE(segmora::JobMode)
 Q_DECLARE_METATYPE(segmora::SplitJobEnd)
 
@@ -133,8 +135,11 @@ private slots:
         QCOMPARE(result.end, SplitJobEnd::Completed);
         QCOMPARE(seen.started, (Indexes{1, 2, 3}));
         QCOMPARE(seen.ended, (Indexes{1, 2, 3}));
-        QCOMPARE(seen.processingTexts, (QStringList{"Splitting: Section 1", "Splitting: Section 2",
-                                                    "Splitting: Section 3"}));
+        // Which section of how many, and the clip it makes.
+        QCOMPARE(seen.processingTexts,
+                 (QStringList{"Splitting: Section 1 of 3 (holiday_Clip1.mp4)",
+                              "Splitting: Section 2 of 3 (holiday_Clip2.mp4)",
+                              "Splitting: Section 3 of 3 (holiday_Clip3.mp4)"}));
         QCOMPARE(seen.commandTexts.first(), QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -vcodec copy"
                                                            "  -acodec copy \"%2\"")
                                                 .arg(m_source, clip(1)));
@@ -183,34 +188,61 @@ private slots:
         QVERIFY(calls().isEmpty());
     }
 
+    // The answers in the order the questions come; an answer "to all" stands for the rest of
+    // the job. The completion message says what was kept.
     void overwriteRule_data() {
         QTest::addColumn<JobMode>("mode");
         QTest::addColumn<int>("count");
         QTest::addColumn<Indexes>("existing");
         QTest::addColumn<bool>("overwritePreference");
-        QTest::addColumn<bool>("answer");
+        QTest::addColumn<Answers>("answers");
         QTest::addColumn<SplitJobEnd>("end");
         QTest::addColumn<Indexes>("run");
-        QTest::addColumn<int>("questions");
+        QTest::addColumn<Indexes>("asked");
+        QTest::addColumn<QString>("completed");
 
+        using A = JobController::OverwriteAnswer;
         const auto eq = JobMode::Equal;
         const auto se = JobMode::StartEnd;
+        const QString success = QStringLiteral("Splitting is completed successfully.");
         QTest::newRow("equal: No skips that section")
-            << eq << 3 << Indexes{2} << false << false << SplitJobEnd::Completed << Indexes{1, 3}
-            << 1;
-        QTest::newRow("equal: Yes replaces it") << eq << 3 << Indexes{2} << false << true
-                                                << SplitJobEnd::Completed << Indexes{1, 2, 3} << 1;
-        QTest::newRow("equal: refusing every clip still completes")
-            << eq << 2 << Indexes{1, 2} << false << false << SplitJobEnd::Completed << Indexes{}
-            << 2;
+            << eq << 3 << Indexes{2} << false << Answers{A::No} << SplitJobEnd::Completed
+            << Indexes{1, 3} << Indexes{2}
+            << "Splitting is completed: 2 clips made, 1 existing clip kept.";
+        QTest::newRow("equal: Yes replaces it")
+            << eq << 3 << Indexes{2} << false << Answers{A::Yes} << SplitJobEnd::Completed
+            << Indexes{1, 2, 3} << Indexes{2} << success;
+        QTest::newRow("equal: refusing every clip says nothing was made")
+            << eq << 2 << Indexes{1, 2} << false << Answers{A::No, A::No} << SplitJobEnd::Completed
+            << Indexes{} << Indexes{1, 2}
+            << "Splitting is completed: 0 clips made, 2 existing clips kept.";
+        QTest::newRow("equal: Yes to all asks once")
+            << eq << 3 << Indexes{1, 2, 3} << false << Answers{A::YesToAll}
+            << SplitJobEnd::Completed << Indexes{1, 2, 3} << Indexes{1} << success;
+        QTest::newRow("equal: No to all asks once")
+            << eq << 3 << Indexes{1, 2, 3} << false << Answers{A::NoToAll} << SplitJobEnd::Completed
+            << Indexes{} << Indexes{1}
+            << "Splitting is completed: 0 clips made, 3 existing clips kept.";
+        QTest::newRow("equal: Yes, then No to all")
+            << eq << 4 << Indexes{1, 3, 4} << false << Answers{A::Yes, A::NoToAll}
+            << SplitJobEnd::Completed << Indexes{1, 2} << Indexes{1, 3}
+            << "Splitting is completed: 2 clips made, 2 existing clips kept.";
+        QTest::newRow("equal: No, then Yes to all")
+            << eq << 3 << Indexes{1, 2, 3} << false << Answers{A::No, A::YesToAll}
+            << SplitJobEnd::Completed << Indexes{2, 3} << Indexes{1, 2}
+            << "Splitting is completed: 2 clips made, 1 existing clip kept.";
         QTest::newRow("start/end: No ends the job")
-            << se << 1 << Indexes{1} << false << false << SplitJobEnd::OverwriteRefused << Indexes{}
-            << 1;
+            << se << 1 << Indexes{1} << false << Answers{A::No} << SplitJobEnd::OverwriteRefused
+            << Indexes{} << Indexes{1} << QString();
+        QTest::newRow("start/end: No to all ends the job")
+            << se << 1 << Indexes{1} << false << Answers{A::NoToAll}
+            << SplitJobEnd::OverwriteRefused << Indexes{} << Indexes{1} << QString();
         QTest::newRow("start/end: Yes replaces it")
-            << se << 1 << Indexes{1} << false << true << SplitJobEnd::Completed << Indexes{1} << 1;
+            << se << 1 << Indexes{1} << false << Answers{A::Yes} << SplitJobEnd::Completed
+            << Indexes{1} << Indexes{1} << success;
         QTest::newRow("preference replaces without asking")
-            << eq << 3 << Indexes{1, 3} << true << false << SplitJobEnd::Completed
-            << Indexes{1, 2, 3} << 0;
+            << eq << 3 << Indexes{1, 3} << true << Answers{} << SplitJobEnd::Completed
+            << Indexes{1, 2, 3} << Indexes{} << success;
     }
 
     void overwriteRule() {
@@ -218,33 +250,41 @@ private slots:
         QFETCH(int, count);
         QFETCH(Indexes, existing);
         QFETCH(bool, overwritePreference);
-        QFETCH(bool, answer);
+        QFETCH(Answers, answers);
         QFETCH(SplitJobEnd, end);
         QFETCH(Indexes, run);
-        QFETCH(int, questions);
+        QFETCH(Indexes, asked);
+        QFETCH(QString, completed);
 
         for (const int index : existing)
             QVERIFY(writeAll(clip(index), "old"));
         SplitJobPlan setup = plan(mode, count, 10, 40, converter());
         setup.overwriteExisting = overwritePreference;
         JobController job(setup);
-        QStringList asked;
+        QStringList askedPaths;
         job.confirmOverwrite = [&](const QString& path) {
-            asked.append(path);
-            return answer;
+            askedPaths.append(path);
+            return answers.value(askedPaths.size() - 1, JobController::OverwriteAnswer::No);
         };
         Recorder seen;
         seen.watch(job);
 
-        QCOMPARE(runJob(job).end, end);
+        const SplitJobResult result = runJob(job);
+        QCOMPARE(result.end, end);
         QCOMPARE(seen.started, run);
-        QCOMPARE(asked.size(), questions);
+        QStringList askedFor;
+        for (const int index : asked)
+            askedFor.append(clip(index));
+        QCOMPARE(askedPaths, askedFor);
+        QCOMPARE(result.made, run);
         for (const int index : existing) {
             if (run.contains(index))
                 QVERIFY(readAll(clip(index)) != "old");
             else
                 QCOMPARE(readAll(clip(index)), QByteArray("old"));
         }
+        if (end == SplitJobEnd::Completed)
+            QCOMPARE(CompletedText(result), completed);
     }
 
     // A failed or killed converter ends the job there: the failure is reported with what the
@@ -254,7 +294,12 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("exit 1") << QByteArray("if [ \"$ss\" = 20 ]; then echo half > \"$part\"; "
                                               "echo 'vorkast: codec missing' >&2; exit 1; fi")
-                                << "Splitting failed.\nvorkast: codec missing";
+                                << "Splitting failed.\ncodec missing";
+        // The converter cannot tell which folder it meant; the user must be told.
+        QTest::newRow("read-only output folder")
+            << QByteArray("if [ \"$ss\" = 20 ]; then echo 'vorkast: cannot write to the output "
+                          "folder: Read-only file system' >&2; exit 1; fi")
+            << "Splitting failed.\ncannot write to the output folder %1: Read-only file system";
         QTest::newRow("killed")
             << QByteArray("if [ \"$ss\" = 20 ]; then echo half > \"$part\"; kill -KILL $$; fi")
             << "Splitting failed.\nThe converter was stopped by signal 9 (SIGKILL).";
@@ -269,7 +314,8 @@ private slots:
         const SplitJobResult result = runJob(job);
         QCOMPARE(result.end, SplitJobEnd::Failed);
         QCOMPARE(result.section, 2);
-        QCOMPARE(result.message, message);
+        QCOMPARE(result.message,
+                 message.contains(QLatin1String("%1")) ? message.arg(m_out) : message);
         QCOMPARE(seen.started, (Indexes{1, 2}));
         QVERIFY(QFile::exists(clip(1)));
         QVERIFY(!QFile::exists(clip(2)));
@@ -287,7 +333,7 @@ private slots:
         int questions = 0;
         job.confirmOverwrite = [&](const QString&) {
             ++questions;
-            return false;
+            return JobController::OverwriteAnswer::No;
         };
         QCOMPARE(runJob(job).end, SplitJobEnd::Completed);
         QCOMPARE(questions, 0);
@@ -360,7 +406,7 @@ private slots:
         JobController job(plan(JobMode::Equal, 2, 10, 40, converter()));
         job.confirmOverwrite = [&](const QString&) {
             job.cancel(); // e.g. the window was closed meanwhile
-            return true;
+            return JobController::OverwriteAnswer::Yes;
         };
         QCOMPARE(runJob(job).end, SplitJobEnd::Cancelled);
         QVERIFY(calls().isEmpty());

@@ -62,6 +62,8 @@ private slots:
     void missingFileLeavesGridsAlone();
     void save_data();
     void save();
+    void customSize_data();
+    void customSize();
     void saveAs();
     void failedSaveRaises();
     void fullDiskKeepsTheFiles_data();
@@ -99,6 +101,21 @@ void TestProfileFile::load_data() {
         << ".mp4";
     QTest::newRow("Index in hexadecimal") << QByteArray("[Main]\nPara=1\n0=A\n[A]\nSort=1\n"
                                                         "Caption=a,b,\nValue=1,2,\nIndex=0x1\n")
+                                          << "A=b![a/b] |  | "
+                                          << ".mp4";
+    // A custom video size stands beside the list's choice; only a size is taken from it.
+    const QByteArray sized = "[Main]\nPara=1\n0=A\n[A]\nSort=1\nCaption=a,b,\nValue=1,2,\n"
+                             "Index=1\nCustom=";
+    QTest::newRow("custom size shown in place of the choice") << sized + "641x361\n"
+                                                              << "A=641x361![a/b] |  | "
+                                                              << ".mp4";
+    QTest::newRow("custom that is no size ignored") << sized + "-5x0\n"
+                                                    << "A=b![a/b] |  | "
+                                                    << ".mp4";
+    QTest::newRow("custom with a blank ignored") << sized + "640 x480\n"
+                                                 << "A=b![a/b] |  | "
+                                                 << ".mp4";
+    QTest::newRow("empty custom ignored") << sized + "\n"
                                           << "A=b![a/b] |  | "
                                           << ".mp4";
     QTest::newRow("names and keys without case")
@@ -179,7 +196,8 @@ void TestProfileFile::save_data() {
         << "Quality=Low" << QStringList{"Index=1 -> Index=0"};
     QTest::newRow("choice matched without case")
         << "Quality=LOW" << QStringList{"Index=1 -> Index=0"};
-    QTest::newRow("value that is no choice keeps Index") << "Quality=640x480" << QStringList{};
+    QTest::newRow("value that is no choice nor size keeps Index")
+        << "Quality=Medium" << QStringList{};
     QTest::newRow("text stored as Caption and Value")
         << "Bit Rate=1200k -maxrate 2M"
         << QStringList{"Caption=800k -> Caption=1200k -maxrate 2M",
@@ -210,8 +228,52 @@ void TestProfileFile::save() {
     // Loading again shows what was saved (a value that is no choice falls back to the file's).
     ProfileValues reloaded;
     LoadProfile(path, reloaded);
-    if (!edits.contains(QLatin1String("640x480")) && !edits.contains(QLatin1String("Audio")))
+    if (!edits.contains(QLatin1String("Medium")) && !edits.contains(QLatin1String("Audio")))
         QCOMPARE(test::describe(reloaded).toLower(), shown.toLower());
+}
+
+void TestProfileFile::customSize_data() {
+    QTest::addColumn<QByteArray>("custom"); // the key Custom of Quality before the save; null: none
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("storedCustom"); // "<none>": no key written
+    QTest::addColumn<int>("storedIndex");
+    QTest::addColumn<QString>("reloaded");
+
+    QTest::newRow("a custom size is kept beside the earlier choice") << QByteArray() << "641x361"
+                                                                     << "641x361" << 1 << "641x361";
+    QTest::newRow("another custom size replaces it") << QByteArray("641x361") << "320x180"
+                                                     << "320x180" << 1 << "320x180";
+    QTest::newRow("a choice empties it") << QByteArray("641x361") << "Low"
+                                         << "" << 0 << "Low";
+    QTest::newRow("a choice writes no key where there was none") << QByteArray() << "Low"
+                                                                 << "<none>" << 0 << "Low";
+    QTest::newRow("a text that is no size is not kept") << QByteArray() << "huge"
+                                                        << "<none>" << 1 << "High";
+}
+
+void TestProfileFile::customSize() {
+    QFETCH(QByteArray, custom);
+    QFETCH(QString, edit);
+    QFETCH(QString, storedCustom);
+    QFETCH(int, storedIndex);
+    QFETCH(QString, reloaded);
+    QByteArray content = kProfile;
+    if (!custom.isNull())
+        content.replace("Index=1\n", "Index=1\nCustom=" + custom + "\n");
+    const QString path = profile(content);
+    ProfileValues owned;
+    QVERIFY(LoadProfile(path, owned));
+    owned.setValue(QStringLiteral("Quality"), edit);
+
+    SaveProfile(path, owned);
+    const IniFile file(path);
+    QCOMPARE(file.readString(QStringLiteral("Quality"), QStringLiteral("Custom"),
+                             QStringLiteral("<none>")),
+             storedCustom);
+    QCOMPARE(file.readInteger(QStringLiteral("Quality"), QStringLiteral("Index"), -1), storedIndex);
+    ProfileValues again;
+    QVERIFY(LoadProfile(path, again));
+    QCOMPARE(again.value(QStringLiteral("Quality")), reloaded);
 }
 
 void TestProfileFile::saveAs() {

@@ -43,6 +43,10 @@ private slots:
     void designRows();
     void videoSizeRules_data();
     void videoSizeRules();
+    void sideLengths_data();
+    void sideLengths();
+    void sideKeepingRatio_data();
+    void sideKeepingRatio();
 };
 
 void TestProfileValues::lookUp_data() {
@@ -133,7 +137,7 @@ void TestProfileValues::videoSizeRules_data() {
     QTest::addColumn<QString>("currentRow"); // the video grid's current row
     QTest::addColumn<bool>("asks");          // the custom size dialog is wanted
     QTest::addColumn<bool>("unanswered");    // closing the dialog resets the row
-    QTest::addColumn<QString>("unstorable"); // saved as "Original Size"; "-" for none
+    QTest::addColumn<QString>("customSize"); // the row's value read as a custom size; "-": none
 
     QTest::newRow("Custom Size picked in the current row")
         << "1:Video Size=Custom Size" + kSizes << "Video Size" << true << true << "-";
@@ -149,9 +153,8 @@ void TestProfileValues::videoSizeRules_data() {
         << "1:Video Size=custom size" + kSizes << "Video Size" << false << false << "-";
     QTest::newRow("a typed size") << "1:Video Size=800x600" + kSizes << "Video Size" << false
                                   << false << "800x600";
-    QTest::newRow("a typed row has no choices to store")
-        << "1:Video Size=Original Size"
-        << "Video Size" << false << false << "Original Size";
+    QTest::newRow("a typed row has no choices to store") << "1:Video Size=Original Size"
+                                                         << "Video Size" << false << false << "-";
     QTest::newRow("no row") << "1:Bit Rate=800"
                             << "Video Size" << false << false << "-";
     QTest::newRow("only the video group counts") << "2:Video Size=Custom Size"
@@ -163,13 +166,66 @@ void TestProfileValues::videoSizeRules() {
     QFETCH(QString, currentRow);
     QFETCH(bool, asks);
     QFETCH(bool, unanswered);
-    QFETCH(QString, unstorable);
+    QFETCH(QString, customSize);
     const ProfileValues values = valuesOf(rows);
     QCOMPARE(AsksForCustomSize(values, currentRow), asks);
     QCOMPARE(CustomSizeUnanswered(values), unanswered);
-    QCOMPARE(UnstorableVideoSize(values).value_or(QStringLiteral("-")), unstorable);
+    const ProfileSetting* row = values.setting(ProfileValues::kVideo, QStringLiteral("Video Size"));
+    const std::optional<VideoSideLengths> sides = ParseCustomSize(row ? row->value : QString());
+    QCOMPARE(sides ? QStringLiteral("%1x%2").arg(sides->width).arg(sides->height)
+                   : QStringLiteral("-"),
+             customSize);
     QCOMPARE(CustomSizeText(QStringLiteral("640"), QStringLiteral("480")),
              QStringLiteral("640x480"));
+}
+
+// What the custom size dialog takes as a side: digits only, at least 1, within 32 bits.
+void TestProfileValues::sideLengths_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("proper");
+    QTest::newRow("641") << "641" << true;
+    QTest::newRow("leading zero") << "0640" << true;
+    QTest::newRow("largest") << "2147483647" << true;
+    QTest::newRow("zero") << "0" << false;
+    QTest::newRow("negative") << "-5" << false;
+    QTest::newRow("plus sign") << "+640" << false;
+    QTest::newRow("blank") << " 640" << false;
+    QTest::newRow("decimal") << "4.5" << false;
+    QTest::newRow("beyond 32 bits") << "2147483648" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("\u0666\u0664\u0660") << false;
+}
+
+void TestProfileValues::sideLengths() {
+    QFETCH(QString, text);
+    QFETCH(bool, proper);
+    QCOMPARE(IsProperSideLength(text), proper);
+    QCOMPARE(ParseCustomSize(text + QStringLiteral("x480")).has_value(), proper);
+    QCOMPARE(ParseCustomSize(QStringLiteral("640x") + text).has_value(), proper);
+}
+
+// The other side follows one side at the ratio the size had.
+void TestProfileValues::sideKeepingRatio_data() {
+    QTest::addColumn<QString>("side");
+    QTest::addColumn<int>("ratioSide");
+    QTest::addColumn<int>("ratioOther");
+    QTest::addColumn<int>("other"); // -1: none
+    QTest::newRow("16:9 width to height") << "1280" << 1920 << 1080 << 720;
+    QTest::newRow("16:9 height to width") << "720" << 1080 << 1920 << 1280;
+    QTest::newRow("odd size rounds") << "320" << 641 << 361 << 180;
+    QTest::newRow("half rounds to even") << "3" << 2 << 1 << 2;
+    QTest::newRow("never below 1") << "1" << 1000 << 1 << 1;
+    QTest::newRow("no side typed") << "" << 16 << 9 << -1;
+    QTest::newRow("zero typed") << "0" << 16 << 9 << -1;
+    QTest::newRow("no ratio") << "640" << 0 << 9 << -1;
+}
+
+void TestProfileValues::sideKeepingRatio() {
+    QFETCH(QString, side);
+    QFETCH(int, ratioSide);
+    QFETCH(int, ratioOther);
+    QFETCH(int, other);
+    QCOMPARE(SideKeepingRatio(side, ratioSide, ratioOther).value_or(-1), other);
 }
 
 QTEST_GUILESS_MAIN(TestProfileValues)
