@@ -309,6 +309,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context) {
         request.sectionQtyText = options.sections;
         request.profileName = profileName;
         request.profileFileExists = QFileInfo(profilePath).isFile();
+        if (request.profileFileExists)
+            request.profileProblem = ProfileFileProblem(profilePath);
         request.outputFolderText =
             options.outputDir.isEmpty() ? defaultOutputFolder(context, source) : options.outputDir;
         const JobCheckResult checked = CheckJobRequest(request);

@@ -24,15 +24,18 @@ struct JobRequest {
     QString outputFolderText; // edtOutputDir
     long long durationMs = 0; // the source's length as the player reports it; 0 when none
     double frameSeconds = 0;  // one frame of the source's picture; 0 when unknown (sound only)
+    QString profileProblem{}; // ProfileFileProblem() of the chosen profile; empty when it is one
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.
 inline constexpr double kShortestSectionSeconds = 0.001;
 
 // The first failing check (number 1..9 with its box), or success with the numbers the plan needs.
-// Check 6 also refuses a section quantity of 0 or less; check 9 refuses a plan whose sections
-// are shorter than one frame of the source (kShortestSectionSeconds when that is unknown), as
-// they would come out a whole frame long each.
+// Check 6 also refuses a section quantity of 0 or less; check 7 a profile file that is not a
+// profile (profileProblem, whose text is the message), so no clip is made from its nonsense with
+// the converter's defaults; check 9 refuses a plan whose sections are shorter than one frame of
+// the source (kShortestSectionSeconds when that is unknown), as they would come out a whole frame
+// long each.
 struct JobCheckResult {
     int failedCheck = 0; // 0 when every check passed
     QString text;
