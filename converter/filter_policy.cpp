@@ -91,6 +91,8 @@ const std::map<std::string_view, std::vector<std::string_view>> kRefusedOptions 
     {"curves", {"psfile", "plot"}},
     {"selectivecolor", {"psfile"}},
     {"libplacebo", {"custom_shader_path"}},
+    {"paletteuse", {"debug_kdtree"}},
+    {"xfade_opencl", {"source"}},
 };
 
 constexpr const char* kBlanks = " \n\t\r"; // what libavfilter skips between the parts of a graph
@@ -120,14 +122,22 @@ bool mentions(const char* text, std::string_view word) {
     return false;
 }
 
-// A text option whose name or description says it holds a file name, path or address.
+// A text option whose name or description says it holds a file name, path or address
+// ("axisfile", "stats_file", "set font file"; "profile" is no file).
 bool isFileOption(const AVOption* option) {
     if (option->type != AV_OPT_TYPE_STRING)
         return false;
-    for (const char* text : {option->name, option->help})
-        for (std::string_view word : {"file", "path", "url", "directory", "folder"})
-            if (mentions(text, word))
+    std::string name(option->name);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (std::string_view part : {"file", "path", "url"})
+        for (std::size_t at = name.find(part); at != std::string::npos;
+             at = name.find(part, at + 1))
+            if (part != "file" || at < 3 || name.compare(at - 3, 3, "pro") != 0)
                 return true;
+    for (std::string_view word : {"file", "path", "url", "directory", "folder", "address"})
+        if (mentions(option->help, word))
+            return true;
     return false;
 }
 
