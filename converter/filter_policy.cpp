@@ -101,11 +101,12 @@ constexpr const char* kBlanks = " \n\t\r"; // what libavfilter skips between the
     throw ConvertError(message);
 }
 
-bool refusedFilter(const std::string& name) {
+bool refusedFilter(std::string_view name) {
     if (kRefusedFilters.count(name))
         return true;
-    return std::any_of(std::begin(kRefusedPrefixes), std::end(kRefusedPrefixes),
-                       [&](std::string_view prefix) { return name.rfind(prefix, 0) == 0; });
+    return std::any_of(
+        std::begin(kRefusedPrefixes), std::end(kRefusedPrefixes),
+        [&](std::string_view prefix) { return name.substr(0, prefix.size()) == prefix; });
 }
 
 // A word of text, lower case, standing alone at its start ("file", "filename", "files" count;
@@ -289,6 +290,10 @@ private:
 
 void checkFilterGraph(const std::string& graph, const std::string& flag) {
     GraphReader(graph, flag).check();
+}
+
+bool filterMayBeUsed(const std::string& name) {
+    return !refusedFilter(name);
 }
 
 } // namespace vorkast

@@ -16,4 +16,7 @@ namespace vorkast {
 // (creating one already runs its set-up, which is where files get opened).
 void checkFilterGraph(const std::string& graph, const std::string& flag);
 
+// False for a filter refused whatever its options ("movie", "sendcmd", "dnn_processing").
+bool filterMayBeUsed(const std::string& name);
+
 } // namespace vorkast
