@@ -3,6 +3,7 @@
 
 #include "convert_error.h"
 #include "filter_library.h"
+#include "filter_policy.h"
 
 #include <string>
 
@@ -66,6 +67,10 @@ FilterChain wire(const char* sourceName, const std::string& sourceArgs, const ch
     AVFilterInOut* ins = inputs.release();
     const std::string text =
         chain.empty() ? (std::string(kind) == "video" ? "null" : "anull") : chain;
+    // The user's graph was checked on its own when the options were read; the whole text is
+    // checked again here, as libavfilter will read it, so nothing in how the pieces join can
+    // slip a filter past the check. Parsing creates the filters, and that opens their files.
+    checkFilterGraph(text, std::string(kind) == "video" ? "-vf" : "-af");
     const int err = filters().avfilter_graph_parse_ptr(graph, text.c_str(), &ins, &outs, nullptr);
     filters().avfilter_inout_free(&ins);
     filters().avfilter_inout_free(&outs);

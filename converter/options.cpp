@@ -2,11 +2,13 @@
 #include "options.h"
 
 #include "convert_error.h"
+#include "filter_policy.h"
 
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <map>
+#include <set>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -136,14 +138,35 @@ void checkCopyConflicts(const Options& o) {
     }
 }
 
+// Why an output profile may not give an option the job gives itself; nullptr when it may.
+const char* refusedInProfile(const std::string& flag) {
+    static const std::map<std::string, const char*> refused = {
+        {"-i", "the job gives the source, the range and the output"},
+        {"-ss", "the job gives the source, the range and the output"},
+        {"-t", "the job gives the source, the range and the output"},
+        {"-y", "the job decides whether a clip may be replaced"},
+        {"-profile", "a run takes the arguments of one profile"},
+        {"-h", "the job runs the converter to make a clip"},
+        {"--help", "the job runs the converter to make a clip"},
+        {"--version", "the job runs the converter to make a clip"},
+    };
+    const auto found = refused.find(flag);
+    return found == refused.end() ? nullptr : found->second;
+}
+
+bool looksLikeOption(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-';
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string>& rawArgs) {
     // The split job splits profile text at runs of blanks; stray empty tokens carry nothing.
+    // A profile's name is one argument of its own, kept even when empty.
     std::vector<std::string> args;
-    for (const auto& a : rawArgs)
-        if (!a.empty())
-            args.push_back(a);
+    for (std::size_t i = 0; i < rawArgs.size(); ++i)
+        if (!rawArgs[i].empty() || (i > 0 && rawArgs[i - 1] == "-profile"))
+            args.push_back(rawArgs[i]);
 
     Options o;
     using Setter = std::function<void(const std::string& flag, const std::string& value)>;
@@ -196,8 +219,17 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
                  fail("the value of " + f + " must be a ratio like 16:9 or 1.7778, not \"" + v +
                       "\"");
          }},
-        {"-vf", [&](auto&, auto& v) { o.video.filters = v; }},
-        {"-af", [&](auto&, auto& v) { o.audio.filters = v; }},
+        {"-vf",
+         [&](auto& f, auto& v) {
+             checkFilterGraph(v, f);
+             o.video.filters = v;
+         }},
+        {"-af",
+         [&](auto& f, auto& v) {
+             checkFilterGraph(v, f);
+             o.audio.filters = v;
+         }},
+        {"-profile", [&](auto&, auto& v) { o.profile = v; }},
         {"-pix_fmt",
          [&](auto& f, auto& v) {
              if (av_get_pix_fmt(v.c_str()) == AV_PIX_FMT_NONE)
@@ -248,23 +280,47 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
         {"--help", [&] { o.help = true; }},        {"--version", [&] { o.version = true; }},
     };
 
+    // The job's -i, -ss and -t, once each: a second one would silently replace the first.
+    std::set<std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string flag = args[i];
+        const bool fromProfile = o.profile.has_value();
+        const std::string inProfile =
+            fromProfile ? " in the profile \"" + *o.profile + "\"" : std::string();
+        if (fromProfile && i + 1 == args.size()) {
+            // Behind a profile's arguments the job always puts the output.
+            if (looksLikeOption(flag))
+                fail("no output file given after the profile \"" + *o.profile +
+                     "\" (it comes last)");
+            o.output = flag;
+            continue;
+        }
         if (auto alias = aliases.find(flag); alias != aliases.end())
             flag = alias->second;
+        if (fromProfile) {
+            if (const char* reason = refusedInProfile(flag))
+                fail("the profile \"" + *o.profile + "\" may not give " + flag + ": " + reason);
+        }
         if (auto sw = switches.find(flag); sw != switches.end()) {
             sw->second();
             continue;
         }
         if (auto setter = valued.find(flag); setter != valued.end()) {
-            if (i + 1 >= args.size())
-                fail("the option " + args[i] + " needs a value");
+            // A profile's last option cannot take the output for its value.
+            const std::size_t end = fromProfile ? args.size() - 1 : args.size();
+            if (i + 1 >= end)
+                fail("the option " + args[i] + inProfile + " needs a value");
+            if ((flag == "-i" || flag == "-ss" || flag == "-t") && !given.insert(flag).second)
+                fail(flag + " given twice: the source, start and length are given once each");
             setter->second(args[i], args[i + 1]);
             ++i;
             continue;
         }
-        if (flag.size() > 1 && flag[0] == '-')
-            fail("unknown option " + flag);
+        if (looksLikeOption(flag))
+            fail("unknown option " + flag + inProfile);
+        if (fromProfile)
+            fail("the profile \"" + *o.profile + "\" gives a stray argument \"" + flag +
+                 "\": the job gives the output, a profile only options and their values");
         if (i + 1 != args.size())
             fail("unexpected argument \"" + flag +
                  "\": only the output file comes without an option, last");
@@ -288,6 +344,8 @@ const char* helpText() {
            "The container follows OUTPUT's extension unless -f NAME is given.\n"
            "\n"
            "  -y                replace OUTPUT if it exists\n"
+           "  -profile NAME     the arguments after it, up to OUTPUT, are those of the output\n"
+           "                    profile NAME; they may not give -i, -ss, -t or -y\n"
            "  -ss SECONDS       where the section starts (\"12.5\")\n"
            "  -t SECONDS        how long the section is; to the end of the source if left out\n"
            "  -c copy           copy all streams without encoding (cuts at the keyframe before "

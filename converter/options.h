@@ -31,12 +31,13 @@ struct Options {
     bool help = false;
     bool version = false;
 
-    bool overwrite = false;       // -y
-    std::string input;            // -i
-    std::string output;           // the last argument
-    std::string format;           // -f; empty = follows the output's extension
-    double start = 0;             // -ss, seconds from the source's beginning
-    std::optional<double> length; // -t, seconds; none = to the source's end
+    bool overwrite = false;             // -y
+    std::optional<std::string> profile; // -profile: what follows, up to OUTPUT, came from it
+    std::string input;                  // -i
+    std::string output;                 // the last argument
+    std::string format;                 // -f; empty = follows the output's extension
+    double start = 0;                   // -ss, seconds from the source's beginning
+    std::optional<double> length;       // -t, seconds; none = to the source's end
 
     StreamOptions video;
     int width = 0, height = 0;  // -s
@@ -59,7 +60,14 @@ struct Options {
 
 // Parses the arguments that follow the program name. Throws ConvertError with one line naming
 // the first problem: an unknown option, a missing or malformed value, an encoder the libraries
-// lack, a filter, size or rate asked together with copy for the same stream.
+// lack, a filter, size or rate asked together with copy for the same stream, -i, -ss or -t
+// given twice (a second one would silently win), a filter graph that reaches outside the job
+// (filter_policy.h).
+//
+// "-profile NAME" marks where the arguments of the output profile NAME begin: everything after
+// it except the last argument, which is always OUTPUT, is the profile's. A profile only sets
+// how the clip is converted, so there -i, -ss, -t, -y, another -profile, --help, --version and
+// any argument that is no option or value are refused with a line naming the profile.
 Options parseOptions(const std::vector<std::string>& args);
 
 // A decimal number with "." whatever the locale ("12.5", "3.33333333333333", "5e-05");

@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh --brief          every target a fixed number of runs from a fixed seed
 #   scripts/fuzz.sh --list           the targets
 # TARGET is a name from tests/fuzz (time_text, ini_file, profile, progress_parser, command_line,
-# cut_engine).
+# cut_engine, filter_graph).
 # An input that fails is kept; run it again with build-fuzz/tests/fuzz/fuzz_TARGET FILE and
 # turn it into a row of the ordinary tests.
 set -euo pipefail
@@ -15,7 +15,7 @@ build="$root/build-fuzz"
 # profile grids take far longer per input than the pure parsers.
 # The cut engine decodes, encodes and writes four clips per input: a few dozen runs.
 declare -A brief_runs=([time_text]=20000 [progress_parser]=5000 [command_line]=20000
-    [ini_file]=1000 [profile]=200 [cut_engine]=40)
+    [ini_file]=1000 [profile]=200 [cut_engine]=40 [filter_graph]=5000)
 
 usage() {
     sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//' >&2

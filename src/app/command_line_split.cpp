@@ -374,6 +374,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
         request.profileName = profileName;
         request.profileFileExists = QFileInfo(profilePath).isFile();
         request.profileExtension = extension;
+        if (request.profileFileExists)
+            request.profileProblem = ProfileFileProblem(profilePath);
         request.outputFolderText =
             options.outputDir.isEmpty() ? defaultOutputFolder(context, source) : options.outputDir;
         const JobCheckResult checked = CheckJobRequest(request);

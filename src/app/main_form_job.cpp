@@ -75,6 +75,8 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.sectionQtyText = edtSectionQty->text();
     request.profileName = cmbProfile->currentText();
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
+    if (request.profileFileExists)
+        request.profileProblem = ProfileFileProblem(m_context.profilePath(request.profileName));
     request.outputFolderText = edtOutputDir->text();
     request.profileExtension = opSettingForm ? opSettingForm->OutputExtension() : QString();
     if (request.profileExtension.isEmpty())

@@ -22,8 +22,9 @@ QString FormatConverterNumber(double value) {
 QString ConverterCommandText(const ConverterCall& call) {
     return QStringLiteral(" -y -i \"") + call.sourcePath + QStringLiteral("\" -ss ") +
            FormatConverterNumber(call.start) + QStringLiteral(" -t ") +
-           FormatConverterNumber(call.length) + call.profileArguments + QStringLiteral(" \"") +
-           call.outputPath + QStringLiteral("\"");
+           FormatConverterNumber(call.length) + QStringLiteral(" -profile \"") + call.profileName +
+           QStringLiteral("\"") + call.profileArguments + QStringLiteral(" \"") + call.outputPath +
+           QStringLiteral("\"");
 }
 
 QStringList ConverterArguments(const ConverterCall& call) {
@@ -33,7 +34,9 @@ QStringList ConverterArguments(const ConverterCall& call) {
                           QStringLiteral("-ss"),
                           FormatConverterNumber(call.start),
                           QStringLiteral("-t"),
-                          FormatConverterNumber(call.length)};
+                          FormatConverterNumber(call.length),
+                          QStringLiteral("-profile"),
+                          call.profileName};
     arguments += call.profileArguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     arguments.append(call.outputPath);
     return arguments;

@@ -21,15 +21,19 @@ struct ConverterCall {
     double length = 0;        // seconds
     QString profileArguments; // " flag value" pieces as the profile built them
     QString outputPath;
+    QString profileName{}; // the profile the arguments came from, named in its refusals
 };
 
-// ' -y -i "SOURCE" -ss START -t LENGTH' + profile arguments + ' "OUTPUT"'. Never parsed: paths
-// are quoted here only to be readable in a log.
+// ' -y -i "SOURCE" -ss START -t LENGTH -profile "NAME"' + profile arguments + ' "OUTPUT"'.
+// Never parsed: paths and the name are quoted here only to be readable in a log.
 QString ConverterCommandText(const ConverterCall& call);
 
-// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, the profile arguments split at runs of blanks
-// (no quote handling, so one profile value may carry several tokens), OUTPUT. The paths stay
-// single arguments whatever characters they hold.
+// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, "-profile", NAME, the profile arguments split
+// at runs of blanks (no quote handling, so one profile value may carry several tokens), OUTPUT.
+// The paths and the name stay single arguments whatever characters they hold. "-profile" tells
+// the converter that everything after NAME but OUTPUT is the profile's, so a profile can set
+// how a clip is converted but never replace the job's source, range or output: the converter
+// refuses -i, -ss, -t, -y or a stray argument there with a line naming the profile.
 QStringList ConverterArguments(const ConverterCall& call);
 
 } // namespace segmora

@@ -163,8 +163,8 @@ bool JobController::startSection(int position) {
     const Section& section = m_plan.sections[position];
     const QString output =
         OutputPath(m_plan.outputFolder, m_plan.sourcePath, section.index, m_plan.outputExtension);
-    const ConverterCall call{m_plan.sourcePath, section.start, section.length,
-                             m_plan.profileArguments, output};
+    const ConverterCall call{m_plan.sourcePath,       section.start, section.length,
+                             m_plan.profileArguments, output,        m_plan.profileName};
     emit sectionStarted(section.index, ProcessingText(m_plan, section.index), output,
                         ConverterCommandText(call));
     if (m_ended || m_state == State::CancelRequested)

@@ -91,6 +91,9 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
     if (!request.profileFileExists)
         return failure(7, QStringLiteral("Please select a valid output profile."),
                        QStringLiteral("Invalid Output Path"), JobField::Profile);
+    if (!request.profileProblem.isEmpty())
+        return failure(7, request.profileProblem, QStringLiteral("Invalid Output Profile"),
+                       JobField::Profile);
 
     if (!IsExistingFolder(request.outputFolderText))
         return failure(8, QStringLiteral("Please specify a valid output path."),

@@ -26,6 +26,7 @@ struct JobRequest {
     double frameSeconds = 0;       // one frame of the source's picture; 0 when unknown (sound only)
     QString profileExtension = {}; // the extension of the profile loaded last (".mp4")
     bool sourceOpens = true;       // false once the player or the probe refused the file
+    QString profileProblem{};      // ProfileFileProblem() of the chosen profile; empty when it is one
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.
@@ -33,10 +34,12 @@ inline constexpr double kShortestSectionSeconds = 0.001;
 
 // The first failing check (number 1..10 with its box), or success with the numbers the plan needs.
 // Check 1 refuses a source that is no regular file or that was found to hold no media.
-// Check 6 also refuses a section quantity of 0 or less; check 9 refuses a plan whose sections
-// are shorter than one frame of the source (kShortestSectionSeconds when that is unknown), as
-// they would come out a whole frame long each. Check 10 refuses clip names longer than a file
-// system holds (the last, longest one is named), before any work starts.
+// Check 6 also refuses a section quantity of 0 or less; check 7 a profile file that is not a
+// profile (profileProblem, whose text is the message), so no clip is made from its nonsense with
+// the converter's defaults; check 9 refuses a plan whose sections are shorter than one frame of
+// the source (kShortestSectionSeconds when that is unknown), as they would come out a whole frame
+// long each. Check 10 refuses clip names longer than a file system holds (the last, longest one
+// is named), before any work starts.
 struct JobCheckResult {
     int failedCheck = 0; // 0 when every check passed
     QString text;

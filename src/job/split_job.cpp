@@ -25,6 +25,7 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
     plan.converterPath = converterPath;
     plan.sourcePath = request.sourcePath;
     plan.profileArguments = ConverterProfileArguments(request.profileName, profileArguments);
+    plan.profileName = request.profileName;
     plan.mode = request.mode;
     plan.sectionCount = checked.sectionCount;
     plan.sections =

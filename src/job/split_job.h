@@ -18,6 +18,7 @@ struct SplitJobPlan {
     QString converterPath;
     QString sourcePath;
     QString profileArguments;
+    QString profileName; // named by the converter when it refuses one of the arguments
     JobMode mode = JobMode::StartEnd;
     int sectionCount = 0; // as checked; the total bar divides by it
     QList<Section> sections;

@@ -75,6 +75,25 @@ std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
     return parameters;
 }
 
+QString ProfileFileProblem(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The output profile \"%1\" cannot be read.").arg(path);
+    const auto notAProfile = [&](const QString& why) {
+        return QStringLiteral("The file \"%1\" is not an output profile: %2").arg(path, why);
+    };
+    if (file.size() > kLargestProfileBytes)
+        return notAProfile(QStringLiteral("it is far too large for one."));
+    const IniSnapshot ini = IniSnapshot::parse(file.read(kLargestProfileBytes));
+    int count = -1;
+    if (!IniSnapshot::parseInteger(ini.readString(kMain, QStringLiteral("Para"), QString()),
+                                   &count) ||
+        count < 0)
+        return notAProfile(QStringLiteral("it has no [Main] section with a parameter count "
+                                          "(Para)."));
+    return QString();
+}
+
 QString ProfileOutputExtension(const IniSnapshot& file) {
     return QLatin1Char('.') + file.readString(kMain, QStringLiteral("Type"), QStringLiteral("mp4"));
 }

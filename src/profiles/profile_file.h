@@ -41,6 +41,15 @@ int IndexWithoutCase(const QStringList& list, const QString& text);
 std::vector<ProfileParameter> ReadProfileParameters(const IniSnapshot& file,
                                                     QStringList* brokenNames = nullptr);
 
+// Why the file at path is not an output profile, as a sentence naming the file; empty when it
+// is one. A profile is a readable file of at most kLargestProfileBytes with a [Main] section
+// whose Para is a whole number from 0 up: every shipped profile and every file the editor
+// writes (a copy of one) has it, while random bytes, another INI file or a renamed video do
+// not. Loading stays lenient (LoadProfile fills the grids from whatever it finds); a job
+// refuses to run from a file this names.
+inline constexpr qint64 kLargestProfileBytes = 1024 * 1024;
+QString ProfileFileProblem(const QString& path);
+
 // The output extension of a profile: "." + Main/Type (default "mp4"; an empty Type gives ".").
 QString ProfileOutputExtension(const IniSnapshot& file);
 

@@ -137,6 +137,12 @@ private slots:
             "Invalid Time", "");
         row("7 profile file gone", "job45", true, t10, t20, QStringLiteral("3"),
             QStringLiteral("missing"), "out", profile, "Invalid Output Path", "cmbProfile");
+        // Random bytes under a profile's name made clips with the converter's defaults.
+        row("7 profile file is no profile", "job45", true, t10, t20, QStringLiteral("3"),
+            QStringLiteral("random"), "out",
+            QStringLiteral("The file \"{profile}\" is not an output profile: it has no [Main] "
+                           "section with a parameter count (Para)."),
+            "Invalid Output Profile", "cmbProfile");
         row("8 output folder missing", "job45", true, t10, t20, none, mp4, "missing", folder,
             "Invalid Output Path", "edtOutputDir");
         row("8 output is a file", "job45", true, t10, t20, none, mp4, "file", folder,
@@ -176,6 +182,15 @@ private slots:
             profileName = QStringLiteral("MP4");
             QVERIFY(QFile::remove(world.folder.context().profilePath(profileName)));
         }
+        if (profile == QLatin1String("random")) {
+            profileName = QStringLiteral("MP4");
+            QByteArray bytes(2048, '\0');
+            for (int i = 0; i < bytes.size(); ++i)
+                bytes[i] = char((i * 7919 + 13) ^ (i >> 3));
+            world.folder.writeFile(QStringLiteral("Profiles/MP4.apf"), bytes);
+            text.replace(QStringLiteral("{profile}"),
+                         world.folder.context().profilePath(profileName));
+        }
         world.request(sourcePath, start, end, quantity, profileName, false);
         if (output == QLatin1String("missing"))
             world.form->edtOutputDir->setText(world.out.filePath(QStringLiteral("nowhere")));
@@ -213,7 +228,8 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("quantity");
         QTest::addColumn<QString>("profile");
-        // Per run: "-ss|START|-t|LENGTH|OUTPUT NAME"; the profile's tokens sit between.
+        // Per run: "-ss|START|-t|LENGTH|OUTPUT NAME"; "-profile NAME" and the profile's tokens
+        // sit between.
         QTest::addColumn<QStringList>("sections");
         QTest::addColumn<QStringList>("profileTokensStart");
         QTest::addColumn<QString>("lastProcessing");
@@ -289,10 +305,12 @@ private slots:
         for (int i = 0; i < runs.size(); ++i) {
             const QStringList& argv = runs[i];
             const QStringList expected = sections[i].split(QLatin1Char('|'));
-            QVERIFY2(argv.size() >= 8, qPrintable(argv.join(QLatin1Char(' '))));
+            QVERIFY2(argv.size() >= 10, qPrintable(argv.join(QLatin1Char(' '))));
             QCOMPARE(argv.mid(0, 3), (QStringList{"-y", "-i", source}));
             QCOMPARE(argv.mid(3, 4), expected.mid(0, 4));
-            QCOMPARE(argv.mid(7, profileTokensStart.size()), profileTokensStart);
+            // The converter learns where the profile's arguments begin and whose they are.
+            QCOMPARE(argv.mid(7, 2), (QStringList{"-profile", profile}));
+            QCOMPARE(argv.mid(9, profileTokensStart.size()), profileTokensStart);
             QCOMPARE(argv.last(), world.outPath(expected[4]));
         }
         QCOMPARE(world.form->labProcessing->toolTip(), lastProcessing);

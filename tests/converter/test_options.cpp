@@ -35,6 +35,8 @@ QString describe(const Options& o) {
         add("ss", number(o.start));
     if (o.length)
         add("t", number(*o.length));
+    if (o.profile)
+        add("profile", QString::fromStdString(*o.profile));
     if (!o.format.empty())
         add("f", QString::fromStdString(o.format));
     if (o.video.disabled)
@@ -134,6 +136,25 @@ private slots:
                "deadline=good cpu-used=4 preset=fast af=volume=2 out=o.webm";
         QTest::newRow("empty tokens from doubled blanks are skipped")
             << QStringList{"-i", "a", "", "-an", "", "o.mp4"} << "i=a an out=o.mp4";
+        QTest::newRow("the job's line with a shipped profile")
+            << QStringList{"-y",      "-i",      "a.avi",    "-ss",      "1",
+                           "-t",      "2",       "-profile", "MP4",      "-c:v",
+                           "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                           "-c:a",    "aac",     "-b:a",     "128k",     "/o/a_Clip1.mp4"}
+            << "y i=a.avi ss=1 t=2 profile=MP4 vcodec=libx264 pix_fmt=yuv420p preset=veryfast "
+               "acodec=aac ab=128000 out=/o/a_Clip1.mp4";
+        QTest::newRow("a profile without arguments, its name empty")
+            << QStringList{"-i", "a", "-profile", "", "o.mp4"} << "i=a profile= out=o.mp4";
+        QTest::newRow("a profile's last switch before the output")
+            << QStringList{"-i", "a", "-profile", "Web", "-vn", "o.mp3"}
+            << "i=a profile=Web vn out=o.mp3";
+        QTest::newRow("filters that only touch the frames")
+            << QStringList{"-i",   "a",
+                           "-vf",  "signalstats,metadata=mode=print,drawtext=text='a\\:b':x=2",
+                           "-af",  "ametadata=mode=print,volume=2",
+                           "o.mp4"}
+            << "i=a vf=signalstats,metadata=mode=print,drawtext=text='a\\:b':x=2 "
+               "af=ametadata=mode=print,volume=2 out=o.mp4";
     }
     void reads() {
         QFETCH(QStringList, args);
@@ -182,6 +203,103 @@ private slots:
                                           << "-vol needs the audio to be encoded";
         QTest::newRow("nothing left") << in + QStringList{"-vn", "-an", "o.mp4"} << "nothing";
         QTest::newRow("two outputs") << in + QStringList{"a.mp4", "b.mp4"} << "unexpected argument";
+        // Keeping the last of a repeated -i, -ss or -t cut a different source or range silently.
+        QTest::newRow("-i twice") << in + QStringList{"-i", "b.mp4", "o.mp4"} << "-i given twice";
+        QTest::newRow("-ss twice")
+            << in + QStringList{"-ss", "1", "-ss", "5", "o.mp4"} << "-ss given twice";
+        QTest::newRow("-t twice") << in + QStringList{"-t", "1", "-t", "5", "o.mp4"}
+                                  << "-t given twice";
+        QTest::newRow("-profile without a name") << in + QStringList{"-profile"} << "needs a value";
+        QTest::newRow("a profile but no output") << in + QStringList{"-profile", "Web", "-an"}
+                                                 << "no output file given after the "
+                                                    "profile \"Web\"";
+    }
+
+    // Filter graphs are read the way libavfilter reads them (quotes, escapes, instance names,
+    // labels, options by position and by any of their names), and a filter or option that
+    // opens files, loads code or listens on the network is refused before any work.
+    void refusesFilters_data() {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("graph");
+        QTest::addColumn<QString>("message");
+        const QString reaches = "reads or writes outside the job";
+        QTest::newRow("movie") << "-vf"
+                               << "movie=/etc/passwd"
+                               << "filter \"movie\" " + reaches;
+        QTest::newRow("amovie") << "-af"
+                                << "amovie=/etc/passwd"
+                                << "filter \"amovie\"";
+        QTest::newRow("a quoted name") << "-vf"
+                                       << "'movie'=x"
+                                       << "filter \"movie\"";
+        QTest::newRow("an escaped name") << "-vf"
+                                         << "mov\\ie=x"
+                                         << "filter \"movie\"";
+        QTest::newRow("an instance name") << "-vf"
+                                          << "hflip,movie@one=x"
+                                          << "filter \"movie\"";
+        QTest::newRow("a second chain behind labels") << "-vf"
+                                                      << "[in]hflip[a];[a] movie=x [b]"
+                                                      << "filter \"movie\"";
+        QTest::newRow("inline commands") << "-vf"
+                                         << "sendcmd=c='0 drawtext reinit text=x'"
+                                         << "filter \"sendcmd\"";
+        QTest::newRow("network commands") << "-af"
+                                          << "azmq"
+                                          << "filter \"azmq\"";
+        QTest::newRow("a model family") << "-vf"
+                                        << "dnn_processing=model=m.pb"
+                                        << "filter \"dnn_processing\"";
+        QTest::newRow("metadata writing a file")
+            << "-vf"
+            << "signalstats,metadata=mode=print:file=/tmp/victim"
+            << "option \"file\" of the filter \"metadata\"";
+        QTest::newRow("the file given by position") << "-vf"
+                                                    << "metadata=print:::::/tmp/victim"
+                                                    << "option \"file\" of the filter";
+        QTest::newRow("ametadata writing a file") << "-af"
+                                                  << "ametadata=mode=print:file=/tmp/victim"
+                                                  << "option \"file\" of the filter \"ametadata\"";
+        QTest::newRow("a font file") << "-vf"
+                                     << "drawtext=fontfile=/etc/passwd:text=a"
+                                     << "option \"fontfile\" of the filter \"drawtext\"";
+        QTest::newRow("a text file") << "-vf"
+                                     << "drawtext=textfile=/etc/passwd"
+                                     << "option \"textfile\"";
+        QTest::newRow("another name for a file option") << "-vf"
+                                                        << "psnr=f=/tmp/victim"
+                                                        << "option \"f\" of the filter \"psnr\"";
+        QTest::newRow("a dump file") << "-af"
+                                     << "firequalizer=dumpfile=/tmp/victim"
+                                     << "option \"dumpfile\"";
+        QTest::newRow("a curves file") << "-vf"
+                                       << "curves=psfile=/etc/passwd"
+                                       << "psfile";
+        QTest::newRow("a value without a name after a named one") << "-vf"
+                                                                  << "pad=color=black:1280:720"
+                                                                  << "after a named one";
+        QTest::newRow("no such filter") << "-vf"
+                                        << "nosuchfilter"
+                                        << "no filter \"nosuchfilter\"";
+        QTest::newRow("a label left open") << "-vf"
+                                           << "[in hflip"
+                                           << "cannot be read";
+        QTest::newRow("text after the graph") << "-vf"
+                                              << "scale=320:240]x"
+                                              << "cannot be read";
+    }
+    void refusesFilters() {
+        QFETCH(QString, flag);
+        QFETCH(QString, graph);
+        QFETCH(QString, message);
+        try {
+            vorkast::parseOptions(toArgs({"-i", "a.mp4", flag, graph, "o.mp4"}));
+            QFAIL("accepted");
+        } catch (const vorkast::ConvertError& e) {
+            const QString text = QString::fromUtf8(e.what());
+            QVERIFY2(text.contains(message), qPrintable(text));
+            QVERIFY2(text.contains(flag), qPrintable(text));
+        }
     }
     void refuses() {
         QFETCH(QStringList, args);

@@ -83,7 +83,9 @@ private slots:
         call.length = 2;
         call.profileArguments = segmora::BuildProfileArguments(profile, values);
         call.outputPath = dir.filePath("six_Clip1" + clipExtension);
+        call.profileName = QFileInfo(profile).completeBaseName();
         const QStringList args = segmora::ConverterArguments(call);
+        QVERIFY(args.contains("-profile"));
         const Run run = runVorkast(args, 60000);
         QVERIFY2(run.exitCode == 0, qPrintable(args.join(' ') + "\n" + run.errorText));
         QVERIFY2(run.contractBreach().isEmpty(), qPrintable(run.contractBreach()));
@@ -110,6 +112,63 @@ private slots:
             QCOMPARE(QStringLiteral("%1x%2").arg(info.streams[0].width).arg(info.streams[0].height),
                      wh);
         }
+    }
+
+    // A profile is data: through the job's own arguments, whatever it holds can neither replace
+    // the job's source, range or output nor reach files outside the job. Before the converter
+    // knew where a profile's arguments began, each of these made a clip with exit 0 (another
+    // source or range, the help text and no clip, or a file written elsewhere).
+    void refuses_data() {
+        QTest::addColumn<QString>("profileArguments"); // {VICTIM}: a file the job must not touch
+        QTest::addColumn<QString>("message");
+        const QString job = "the profile \"Shared\" may not give ";
+        QTest::newRow("another source") << " -c:v libx264 -i {VICTIM}" << job + "-i";
+        QTest::newRow("another start and length") << " -ss 5 -t 1" << job + "-ss";
+        QTest::newRow("another length") << " -c:a aac -t 1" << job + "-t";
+        QTest::newRow("replacing files") << " -y" << job + "-y";
+        QTest::newRow("a second profile") << " -profile MP4 -c copy" << job + "-profile";
+        QTest::newRow("help instead of a clip") << " --help" << job + "--help";
+        QTest::newRow("version instead of a clip") << " -an --version" << job + "--version";
+        QTest::newRow("another output") << " -an {VICTIM}"
+                                        << "the profile \"Shared\" gives a stray argument";
+        QTest::newRow("an option taking the output for its value")
+            << " -c:a aac -b:a"
+            << "the option -b:a in the profile \"Shared\" needs a value";
+        QTest::newRow("a video codec value with a filter writing a file")
+            << " -c:v libx264 -vf signalstats,metadata=mode=print:file={VICTIM}"
+            << "option \"file\" of the filter \"metadata\"";
+        QTest::newRow("a filter reading any file") << " -c:v libx264 -vf movie={VICTIM}"
+                                                   << "filter \"movie\"";
+        QTest::newRow("an audio filter reading any file") << " -c:a aac -af amovie={VICTIM}"
+                                                          << "filter \"amovie\"";
+        QTest::newRow("a text file drawn on the picture")
+            << " -c:v libx264 -vf drawtext=textfile={VICTIM}"
+            << "option \"textfile\"";
+    }
+    void refuses() {
+        QFETCH(QString, profileArguments);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString victim = dir.filePath("victim.txt");
+        {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep\n") == 5);
+        }
+        segmora::ConverterCall call;
+        call.sourcePath = fixture("six.mp4");
+        call.start = 1;
+        call.length = 2;
+        call.profileArguments = profileArguments.replace("{VICTIM}", victim);
+        call.outputPath = dir.filePath("six_Clip1.mp4");
+        call.profileName = "Shared";
+        const Run run = runVorkast(segmora::ConverterArguments(call), 60000);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.lastLine().contains(message), qPrintable(run.errorText));
+        QVERIFY(!QFileInfo::exists(call.outputPath));
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"victim.txt"});
     }
 };
 

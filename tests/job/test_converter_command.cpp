@@ -44,17 +44,21 @@ private slots:
         QTest::addColumn<double>("length");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("holiday clip")
             << "D:\\Video\\holiday.avi" << 10.0 << 12.5 << ""
             << "E:\\Out\\holiday_Clip1.mp4"
-            << " -y -i \"D:\\Video\\holiday.avi\" -ss 10 -t 12.5 \"E:\\Out\\holiday_Clip1.mp4\"";
+            << "MP4"
+            << " -y -i \"D:\\Video\\holiday.avi\" -ss 10 -t 12.5 -profile \"MP4\" "
+               "\"E:\\Out\\holiday_Clip1.mp4\"";
         QTest::newRow("start keeps its precision")
             << "/v/a.avi" << 10.0 / 3 << 10.0 / 3 << " -vcodec libx264"
             << "/o/a_Clip2.mp4"
-            << " -y -i \"/v/a.avi\" -ss 3.33333333333333 -t 3.33333333333333 -vcodec libx264 "
-               "\"/o/a_Clip2.mp4\"";
+            << "Settings of the source file."
+            << " -y -i \"/v/a.avi\" -ss 3.33333333333333 -t 3.33333333333333 -profile \"Settings "
+               "of the source file.\" -vcodec libx264 \"/o/a_Clip2.mp4\"";
     }
 
     void commandText() {
@@ -63,54 +67,78 @@ private slots:
         QFETCH(double, length);
         QFETCH(QString, profile);
         QFETCH(QString, output);
+        QFETCH(QString, name);
         QFETCH(QString, expected);
-        QCOMPARE(ConverterCommandText({source, start, length, profile, output}), expected);
+        QCOMPARE(ConverterCommandText({source, start, length, profile, output, name}), expected);
     }
 
+    // Everything the profile gives comes after "-profile NAME", so the converter can tell the
+    // job's own source, range and output from the profile's and refuse a profile that names
+    // them again.
     void arguments_data() {
         QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QStringList>("expected");
 
+        const QStringList job{"-y", "-i", "/v/a.avi", "-ss", "10", "-t", "12.5", "-profile"};
         QTest::newRow("no profile arguments")
             << "/v/holiday.avi"
+            << "MP4"
             << ""
             << "/o/holiday_Clip1.mp4"
-            << QStringList{"-y", "-i", "/v/holiday.avi", "-ss",
-                           "10", "-t", "12.5",           "/o/holiday_Clip1.mp4"};
+            << QStringList{"-y", "-i",   "/v/holiday.avi", "-ss", "10",
+                           "-t", "12.5", "-profile",       "MP4", "/o/holiday_Clip1.mp4"};
         QTest::newRow("blanks, quotes and non-ASCII stay in one path argument")
             << "/v/my \"best\" Ürlaub.avi"
+            << "MP4"
             << " -b:v 800k"
             << "/o dir/it's_Clip1.mp4"
-            << QStringList{"-y",   "-i",   "/v/my \"best\" Ürlaub.avi", "-ss", "10", "-t", "12.5",
-                           "-b:v", "800k", "/o dir/it's_Clip1.mp4"};
+            << QStringList{"-y",   "-i",       "/v/my \"best\" Ürlaub.avi",
+                           "-ss",  "10",       "-t",
+                           "12.5", "-profile", "MP4",
+                           "-b:v", "800k",     "/o dir/it's_Clip1.mp4"};
+        QTest::newRow("a profile name with blanks is one argument")
+            << "/v/a.avi"
+            << "Settings of the source file."
+            << " -c copy"
+            << "/o/a_Clip1.mp4"
+            << job + QStringList{"Settings of the source file.", "-c", "copy", "/o/a_Clip1.mp4"};
         QTest::newRow("runs of blanks and a value with several tokens")
             << "/v/a.avi"
+            << "MP4"
             << " -vf  scale=320:240   -an  -x264opts a=1 b=2 "
             << "/o/a_Clip1.mp4"
-            << QStringList{"-y",        "-i",   "/v/a.avi", "-ss",           "10",
-                           "-t",        "12.5", "-vf",      "scale=320:240", "-an",
-                           "-x264opts", "a=1",  "b=2",      "/o/a_Clip1.mp4"};
+            << job + QStringList{"MP4",       "-vf", "scale=320:240", "-an",
+                                 "-x264opts", "a=1", "b=2",           "/o/a_Clip1.mp4"};
         QTest::newRow("quotes in the profile are not interpreted")
             << "/v/a.avi"
+            << "MP4"
             << " -metadata title=\"My clip\""
-            << "/o/a_Clip1.mp4" << QStringList{"-y",         "-i",     "/v/a.avi",      "-ss",
-                                               "10",         "-t",     "12.5",          "-metadata",
-                                               "title=\"My", "clip\"", "/o/a_Clip1.mp4"};
+            << "/o/a_Clip1.mp4"
+            << job + QStringList{"MP4", "-metadata", "title=\"My", "clip\"", "/o/a_Clip1.mp4"};
         QTest::newRow("a flag without value")
             << "/v/a.avi"
+            << "MP4"
             << " -an "
-            << "/o/a_Clip1.mp4" << QStringList{"-y", "-i",   "/v/a.avi", "-ss",           "10",
-                                               "-t", "12.5", "-an",      "/o/a_Clip1.mp4"};
+            << "/o/a_Clip1.mp4" << job + QStringList{"MP4", "-an", "/o/a_Clip1.mp4"};
+        QTest::newRow("a profile's own -i stays behind the marker")
+            << "/v/a.avi"
+            << "Shared"
+            << " -i other.mp4 -ss 5"
+            << "/o/a_Clip1.mp4"
+            << job + QStringList{"Shared", "-i", "other.mp4", "-ss", "5", "/o/a_Clip1.mp4"};
     }
 
     void arguments() {
         QFETCH(QString, source);
+        QFETCH(QString, name);
         QFETCH(QString, profile);
         QFETCH(QString, output);
         QFETCH(QStringList, expected);
-        QCOMPARE(ConverterArguments({source, 10, 12.5, profile, output}), expected);
+        const ConverterCall call{source, 10, 12.5, profile, output, name};
+        QCOMPARE(ConverterArguments(call), expected);
     }
 };
 

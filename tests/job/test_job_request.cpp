@@ -1,5 +1,6 @@
 // The checks of a split request: their order, texts, titles and focus.
 #include "job/job_request.h"
+#include "profiles/profile_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,32 @@ private slots:
         QTest::newRow("output folder empty") << src << "00:00:10" << "00:00:40" << se << "" << true << "" << 60000LL
             << 8 << badFolder << pathTitle << JobField::OutputFolder;
         // clang-format on
+    }
+
+    // A file named like a profile but holding something else made clips with the converter's
+    // own defaults and exit 0; now check 7 refuses it, naming the file, before the output
+    // folder is looked at.
+    void refusesAFileThatIsNoProfile_data() {
+        QTest::addColumn<QString>("outputDir");
+        QTest::newRow("everything else right") << "folder";
+        QTest::newRow("output folder missing too") << "missing";
+    }
+    void refusesAFileThatIsNoProfile() {
+        QFETCH(QString, outputDir);
+        const QString path = m_dir.filePath(QStringLiteral("Shared.apf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18));
+        file.close();
+        JobRequest request{
+            place("file"), "00:00:10",       "00:00:40", JobMode::StartEnd, "", "Shared",
+            true,          place(outputDir), 60000};
+        request.profileProblem = ProfileFileProblem(path);
+        const JobCheckResult result = CheckJobRequest(request);
+        QCOMPARE(result.failedCheck, 7);
+        QVERIFY2(result.text.contains(path), qPrintable(result.text));
+        QCOMPARE(result.title, QStringLiteral("Invalid Output Profile"));
+        QCOMPARE(result.focus, JobField::Profile);
     }
 
     void checks() {

@@ -93,6 +93,7 @@ class TestSplitJob : public QObject {
         plan.converterPath = converterPath;
         plan.sourcePath = m_source;
         plan.profileArguments = QStringLiteral(" -vcodec copy  -acodec copy");
+        plan.profileName = QStringLiteral("Copy");
         plan.mode = mode;
         plan.sectionCount = count;
         plan.sections = PlanSections(start, end, count, 3600000);
@@ -140,10 +141,12 @@ private slots:
                  (QStringList{"Splitting: Section 1 of 3 (holiday_Clip1.mp4)",
                               "Splitting: Section 2 of 3 (holiday_Clip2.mp4)",
                               "Splitting: Section 3 of 3 (holiday_Clip3.mp4)"}));
-        QCOMPARE(seen.commandTexts.first(), QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -vcodec copy"
-                                                           "  -acodec copy \"%2\"")
-                                                .arg(m_source, clip(1)));
-        const QString args = QStringLiteral("-y -i %1 -ss %2 -t 10 -vcodec copy -acodec copy %3");
+        QCOMPARE(seen.commandTexts.first(),
+                 QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -profile \"Copy\" -vcodec copy"
+                                "  -acodec copy \"%2\"")
+                     .arg(m_source, clip(1)));
+        const QString args =
+            QStringLiteral("-y -i %1 -ss %2 -t 10 -profile Copy -vcodec copy -acodec copy %3");
         QCOMPARE(calls(),
                  (QStringList{args.arg(m_source, "10", clip(1)), args.arg(m_source, "20", clip(2)),
                               args.arg(m_source, "30", clip(3))}));
@@ -507,11 +510,11 @@ private slots:
         const Section& second = made.sections[1];
         const QString output =
             OutputPath(made.outputFolder, made.sourcePath, second.index, made.outputExtension);
-        const ConverterCall call{made.sourcePath, second.start, second.length,
-                                 made.profileArguments, output};
+        const ConverterCall call{made.sourcePath,       second.start, second.length,
+                                 made.profileArguments, output,       made.profileName};
         QCOMPARE(ConverterArguments(call),
-                 QStringList({"-y", "-i", m_source, "-ss", "25", "-t", "15"}) + tokens +
-                     QStringList{output});
+                 QStringList({"-y", "-i", m_source, "-ss", "25", "-t", "15", "-profile", profile}) +
+                     tokens + QStringList{output});
     }
 };
 

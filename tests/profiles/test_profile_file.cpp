@@ -68,6 +68,8 @@ private slots:
     void failedSaveRaises();
     void fullDiskKeepsTheFiles_data();
     void fullDiskKeepsTheFiles();
+    void whatIsAProfile_data();
+    void whatIsAProfile();
 
 private:
     QString profile(const QByteArray& content) {
@@ -287,7 +289,8 @@ void TestProfileFile::saveAs() {
     owned.setValue(QStringLiteral("Quality"), QStringLiteral("Low"));
 
     SaveProfileAs(source, target, owned);
-    QCOMPARE(test::readText(source), kProfile); // the source keeps its choices
+    QCOMPARE(test::readText(source), kProfile);      // the source keeps its choices
+    QCOMPARE(ProfileFileProblem(target), QString()); // the editor writes profiles
     const IniFile copy(target);
     QCOMPARE(copy.readString(QStringLiteral("Main"), QStringLiteral("Type"), QString()),
              QStringLiteral("avi"));
@@ -387,6 +390,50 @@ void TestProfileFile::fullDiskKeepsTheFiles() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{QStringLiteral("Fast.apf")} +
               (targetBefore.isEmpty() ? QStringList() : QStringList{target})));
+}
+
+// A job must not run from a file that only carries a profile's extension (random bytes made
+// clips with the converter's own defaults); every file the editor or the program writes passes.
+void TestProfileFile::whatIsAProfile_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("profile");
+    QByteArray random(4096, '\0');
+    quint32 seed = 12345;
+    for (char& byte : random) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = char(seed >> 24);
+    }
+    QTest::newRow("random bytes") << random << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("the preferences") << QByteArray("[Main]\nPreview=1\nProfile=3\n") << false;
+    QTest::newRow("Para that is no number") << QByteArray("[Main]\nPara=many\n0=A\n") << false;
+    QTest::newRow("negative Para") << QByteArray("[Main]\nPara=-3\n") << false;
+    QTest::newRow("Para outside Main") << QByteArray("[Other]\nPara=1\n") << false;
+    QTest::newRow("a video's first bytes") << QByteArray("\0\0\0\x20"
+                                                         "ftypisom\0\0\x02\0isomiso2avc1mp41",
+                                                         32)
+                                           << false;
+    QTest::newRow("the profile the editor works on") << kProfile << true;
+    QTest::newRow("no parameters") << QByteArray("[Main]\nPara=0\n") << true;
+    QTest::newRow("names in another case, CR LF, byte order mark")
+        << QByteArray("\xEF\xBB\xBF[MAIN]\r\npara=1\r\n0=A\r\n") << true;
+}
+
+void TestProfileFile::whatIsAProfile() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, profile);
+    const QString path = m_dir.filePath(QStringLiteral("Shared.apf"));
+    QFile::remove(path);
+    QVERIFY(test::writeText(path, content));
+    const QString problem = ProfileFileProblem(path);
+    if (profile) {
+        QCOMPARE(problem, QString());
+    } else {
+        QVERIFY2(problem.contains(QStringLiteral("\"") + path +
+                                  QStringLiteral("\" is not an output "
+                                                 "profile")),
+                 qPrintable(problem));
+    }
 }
 
 QTEST_MAIN(TestProfileFile)

@@ -5,6 +5,7 @@
 #include "profiles/profile_arguments.h"
 #include "profiles/profile_catalogue.h"
 #include "profiles/profile_editor_form.h"
+#include "profiles/profile_file.h"
 #include "test_support.h"
 
 #include <QSet>
@@ -88,6 +89,7 @@ void TestShippedProfiles::defaults() {
     test::TempProgramFolder folder;
     const QString path = folder.context().profilePath(name);
     QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
+    QCOMPARE(ProfileFileProblem(path), QString());
 
     QStringList broken;
     const std::vector<ProfileParameter> parameters =
