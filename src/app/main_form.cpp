@@ -785,6 +785,8 @@ void TMainForm::connectHandlers() {
     connect(tmrPreview, &QTimer::timeout, this, on(&TMainForm::tmrPreviewTimer));
     connect(tmrProcess, &QTimer::timeout, this, on(&TMainForm::tmrProcessTimer));
 
+    connect(edtSource, &QLineEdit::returnPressed, this, on(&TMainForm::edtSourceKeyPress));
+    edtSource->installEventFilter(this);
     connect(edtStart, &QLineEdit::returnPressed, this, on(&TMainForm::edtStartKeyPress));
     connect(edtEnd, &QLineEdit::returnPressed, this, on(&TMainForm::edtEndKeyPress));
     edtStart->installEventFilter(this);
@@ -812,7 +814,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             PlaceMarkLabels();
         break;
     case QEvent::FocusOut:
-        if (watched == edtStart)
+        // A menu over the field or a switch to another window is no confirmation: a user
+        // fetching the rest of a path elsewhere has not finished typing it.
+        if (watched == edtSource) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                guarded(this, [&] { edtSourceExit(); });
+        } else if (watched == edtStart)
             guarded(this, [&] { edtStartExit(); });
         else if (watched == edtEnd)
             guarded(this, [&] { edtEndExit(); });
@@ -822,8 +830,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             guarded(this, [&] { edtSectionQtyClick(); });
         break;
     case QEvent::MouseMove:
-        if (watched != edtStart && watched != edtEnd && watched != edtSectionQty &&
-            watched != tkbProgress)
+        if (watched != edtSource && watched != edtStart && watched != edtEnd &&
+            watched != edtSectionQty && watched != tkbProgress)
             guarded(this, [&] { imgRightBottomMouseMove(); });
         break;
     default:

@@ -68,7 +68,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
         return;
 
     JobRequest request;
-    request.sourcePath = edtSource->text();
+    request.sourcePath = SourceToCut();
     request.startText = edtStart->text();
     request.endText = edtEnd->text();
     request.mode = rdbStartEnd->isChecked() ? JobMode::StartEnd : JobMode::Equal;

@@ -1,6 +1,7 @@
 // The main window's source intake, playback buttons, position display and dropped files.
 #include "app/main_form.h"
 
+#include "ground/app_error.h"
 #include "ground/error_guard.h"
 #include "ground/preferences.h"
 #include "ground/rounding.h"
@@ -11,6 +12,7 @@
 #include "media/track_bar.h"
 #include "media/video_window.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -35,21 +37,33 @@ void TMainForm::TakeCommandLine(const QString& argument) {
 }
 
 void TMainForm::OpenSource(const QString& path) {
-    edtSource->setText(path);
-    if (!ReadAptoticNow(m_context))
-        edtOutputDir->setText(WithTrailingSeparator(QFileInfo(path).absolutePath()));
-    SourceLoaded = true;
-    if (!filterGraph->Active())
-        filterGraph->SetActive(true);
-    filterGraph->ResetGraph();
-    // A file that cannot be played raises here: the labels, marks, fields and the picture
-    // keep what they showed, and the graph holds no file. While the player loads, events run;
-    // Start then waits for the new source's marks (see RunSplitJob).
-    {
+    // What the window shows of the open video, put back when path cannot be played: Start
+    // must never find a path in Source, or an output folder, other than the preview's.
+    const QString previousSource = m_openSource;
+    const QString previousOutputDir = edtOutputDir->text();
+    const bool previouslyLoaded = SourceLoaded;
+    const double previousPosition = filterGraph->ExactPosition();
+    try {
+        edtSource->setText(path);
+        if (!ReadAptoticNow(m_context))
+            edtOutputDir->setText(WithTrailingSeparator(QFileInfo(path).absolutePath()));
+        SourceLoaded = true;
+        if (!filterGraph->Active())
+            filterGraph->SetActive(true);
+        filterGraph->ResetGraph();
+        // A file that cannot be played raises here; the labels, marks and fields keep what they
+        // showed. While the player loads, events run; Start then waits (see RunSplitJob).
         ++m_sourcesOpening;
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
         filterGraph->RenderFile(path);
+    } catch (...) {
+        edtSource->setText(previousSource);
+        edtOutputDir->setText(previousOutputDir);
+        SourceLoaded = previouslyLoaded;
+        ReopenPreviousSource(previousPosition);
+        throw;
     }
+    m_openSource = path;
     filterGraph->Play();
 
     const qint64 duration = filterGraph->Duration();
@@ -72,6 +86,57 @@ void TMainForm::OpenSource(const QString& path) {
     FollowPicture(filterGraph->ExactPosition());
     // After the first frame is asked for: the scan only takes what the preview leaves.
     StartKeyframeIndex(path);
+}
+
+void TMainForm::ReopenPreviousSource(double position) {
+    if (m_openSource.isEmpty())
+        return;
+    // The preview gave up the open video to load the refused one: it takes it back, paused
+    // where it was, with its marks and keyframes as they were.
+    try {
+        ++m_sourcesOpening;
+        const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
+        filterGraph->RenderFile(m_openSource);
+        filterGraph->SeekToSeconds(position);
+        FollowPicture(position);
+    } catch (const AppError&) {
+        // The open video has gone meanwhile too: nothing is open any more. The refusal of the
+        // file asked for is the message the user sees.
+        m_openSource.clear();
+        edtSource->clear();
+        SourceLoaded = false;
+        videoWindow->hide();
+    }
+}
+
+QString TMainForm::OpenSourcePath() const {
+    return m_openSource;
+}
+
+QString TMainForm::SourceToCut() {
+    // A path typed into Source and never confirmed is not the video on screen: the field shows
+    // the open one again, and that is what is cut. A text the program put there stands.
+    if (edtSource->isModified())
+        edtSource->setText(m_openSource);
+    return edtSource->text();
+}
+
+void TMainForm::edtSourceExit() {
+    // Only what the user typed: the program's own texts are the open video already.
+    if (!edtSource->isModified())
+        return;
+    const QString path = TypedSourcePath(edtSource->text());
+    if (path.isEmpty() || path == QDir::cleanPath(m_openSource) || JobState != JobIdle ||
+        OpeningSource()) {
+        edtSource->setText(m_openSource);
+        return;
+    }
+    // As Open does: what cannot be played is reported and the field shows the open video.
+    OpenSource(path);
+}
+
+void TMainForm::edtSourceKeyPress() {
+    edtSourceExit();
 }
 
 void TMainForm::tbtnOpenClick() {
