@@ -73,13 +73,8 @@ void TMainForm::OpenSource(const QString& path) {
     // a mark set in that second is placed against this source, not the previous one.
     tkbProgress->SetMin(0);
     tkbProgress->SetMax(int(duration / qMax<qint64>(1, tkbProgress->TimerInterval())));
-    tkbProgress->SetSelStart(0);
-    tkbProgress->SetSelEnd(0);
-    labStart->hide();
-    labEnd->hide();
-    edtStart->setText(SecondsToTimeText(0));
-    edtEnd->setText(SecondsToTimeText(0));
-    labLength->hide();
+    // A new video is marked whole, so Start right away cuts all of it.
+    MarkWholeSource();
     videoWindow->setVisible(true);
     JobState = JobIdle;
     // The new source's time at once, not the previous one's until the first refresh.

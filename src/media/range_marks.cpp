@@ -24,6 +24,15 @@ double ClampMark(double seconds, qint64 durationMs) {
     return seconds < 0 ? 0.0 : seconds;
 }
 
+double EndMarkSeconds(double frameSeconds, double frameDuration, qint64 durationMs) {
+    const double length = double(durationMs) / 1000.0;
+    const double mark = FrameMarkSeconds(frameSeconds);
+    // A frame's time is where it starts: marking the last one by its time would leave it out.
+    const bool lastFrame =
+        mark >= length || (frameDuration > 0 && frameSeconds + 1.5 * frameDuration >= length);
+    return length > 0 && lastFrame ? length : mark;
+}
+
 int StartLabelLeft(double selStart, int max, int barLeft, int barWidth) {
     if (max <= 0)
         return barLeft;

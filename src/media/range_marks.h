@@ -14,6 +14,13 @@ namespace segmora {
 // value that is not a number becomes the length too) and never before the start of the source.
 double ClampMark(double seconds, qint64 durationMs);
 
+// The End Time a mark at the frame on screen sets: the frame's own time (FrameMarkSeconds), so
+// a clip ends before it, except for the last frame of the source, which gives the source's
+// length (durationMs / 1000 s), so that a range marked at the end holds the last frame. The
+// frame shown at frameSeconds is the last when the end comes before the middle of the frame
+// after it (frameDuration seconds a frame; 0 when not known: only a frame at the very end).
+double EndMarkSeconds(double frameSeconds, double frameDuration, qint64 durationMs);
+
 // Left edge of the start label: selStart / max of the bar's width from the bar's left edge,
 // rounded halves to even. With max 0 or less (a source shorter than one unit) it is the bar's
 // left edge.

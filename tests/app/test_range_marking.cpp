@@ -117,21 +117,31 @@ private slots:
         const QString zero = QStringLiteral("00:00:00");
         const QString lengthOf = kLengthPrefix;
 
+        const QString whole = QStringLiteral("00:01:30.400"); // range90_4.mp4's length
+        QTest::newRow("a new source is marked whole")
+            << "range90_4.mp4" << QStringList{} << 0 << 90 << zero << whole << "[ " + zero
+            << whole + " ]" << lengthOf + "00:01:30";
+        QTest::newRow("a new source under a second is marked whole")
+            << "short0_6.mp4" << QStringList{} << 0 << 1 << zero << "00:00:00.600"
+            << "[ " + zero << "00:00:00.600 ]" << lengthOf + "00:00:00";
+        QTest::newRow("erase after opening clears both marks")
+            << "range90_4.mp4" << QStringList{"erase"} << 0 << 0 << zero << zero << kHidden
+            << kHidden << lengthOf + "00:01:30";
         QTest::newRow("end beyond a 90.4 s source")
             << "range90_4.mp4" << QStringList{"end=00:02:00"} << 0 << 90 << zero << "00:02:00"
-            << kHidden << "00:02:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:02:00 ]" << lengthOf + "00:01:30";
         QTest::newRow("90.5 s clamps to 90")
             << "range90_5.mp4" << QStringList{"end=00:05:00"} << 0 << 90 << zero << "00:05:00"
-            << kHidden << "00:05:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:30";
         QTest::newRow("91.5 s clamps to 92")
             << "range91_5.mp4" << QStringList{"end=00:05:00"} << 0 << 92 << zero << "00:05:00"
-            << kHidden << "00:05:00 ]" << lengthOf + "00:01:31";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:31";
         QTest::newRow("1:2:3 as start, field left")
-            << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 0 << "01:02:03" << zero
-            << "[ 01:02:03" << kHidden << kEndBeforeStart;
+            << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 90 << "01:02:03" << whole
+            << "[ 01:02:03" << whole + " ]" << kEndBeforeStart;
         QTest::newRow("end field left")
             << "range90_4.mp4" << QStringList{"endExit=0:1:5"} << 0 << 65 << zero << "00:01:05"
-            << kHidden << "00:01:05 ]" << lengthOf + "00:01:05";
+            << "[ " + zero << "00:01:05 ]" << lengthOf + "00:01:05";
         QTest::newRow("start equal to end")
             << "range90_4.mp4" << QStringList{"start=0:0:30", "end=00:00:30"} << 30 << 30
             << "00:00:30"
@@ -157,8 +167,8 @@ private slots:
             << "[ 00:00:03.400"
             << "00:00:11.200 ]" << lengthOf + "00:00:07";
         QTest::newRow("fraction kept when the field is left")
-            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 0 << "00:00:03.500"
-            << zero << "[ 00:00:03.500" << kHidden << kEndBeforeStart;
+            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 90 << "00:00:03.500"
+            << whole << "[ 00:00:03.500" << whole + " ]" << lengthOf + "00:01:26";
         QTest::newRow("negative start stays at the start of the bar")
             << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
             << "-00:00:05"
@@ -166,8 +176,9 @@ private slots:
             << "[ -00:00:05"
             << "00:00:03 ]" << lengthOf + "00:00:03";
         QTest::newRow("invalid texts change nothing")
-            << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
-            << "1:2" << kHidden << kHidden << kHidden;
+            << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 90 << "abc"
+            << "1:2"
+            << "[ " + zero << whole + " ]" << lengthOf + "00:01:30";
         QTest::newRow("buttons mark the frame shown")
             << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
             << "00:00:12"
@@ -269,6 +280,71 @@ private slots:
         QFETCH(int, selEnd);
         QFETCH(int, max);
         QTEST(EndLabelLeft(selEnd, max, 15, 326, 57), "left");
+    }
+
+    // The end mark taken at a frame: the frame's time, so the clip ends before it, except at
+    // the last frame, where the end of the source keeps that frame in the range.
+    void endMarkSeconds_data() {
+        QTest::addColumn<double>("frame");
+        QTest::addColumn<double>("frameDuration");
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<double>("mark");
+        const double at25 = 0.04;
+        QTest::newRow("a frame in the middle") << 2.0 << at25 << qint64(4000) << 2.0;
+        QTest::newRow("the last frame of 100 at 25/s") << 3.96 << at25 << qint64(4000) << 4.0;
+        QTest::newRow("the frame before the last") << 3.92 << at25 << qint64(4000) << 3.92;
+        QTest::newRow("the last frame, time a hair under")
+            << 3.9599999 << at25 << qint64(4000) << 4.0;
+        QTest::newRow("the last of 300 at 29.97/s, length rounded down")
+            << 299 / 29.97 << 1 / 29.97 << qint64(10010) << 10.01;
+        QTest::newRow("frame before it") << 298 / 29.97 << 1 / 29.97 << qint64(10010) << 9.944;
+        QTest::newRow("frame rate unknown, at the end") << 4.0 << 0.0 << qint64(4000) << 4.0;
+        QTest::newRow("frame rate unknown, before the end") << 3.96 << 0.0 << qint64(4000) << 3.96;
+        QTest::newRow("no source") << 0.0 << 0.0 << qint64(0) << 0.0;
+    }
+    void endMarkSeconds() {
+        QFETCH(double, frame);
+        QFETCH(double, frameDuration);
+        QFETCH(qint64, durationMs);
+        QFETCH(double, mark);
+        QCOMPARE(EndMarkSeconds(frame, frameDuration, durationMs), mark);
+    }
+
+    // End then O marks the end of the source; a step back from there marks that frame's time.
+    void endKeyThenOHoldsTheLastFrame_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("stepBack");
+        QTest::addColumn<QString>("end"); // empty: the source's length
+        QTest::newRow("100 frames at 25/s") << "frames.mp4" << false << "";
+        QTest::newRow("one step back from the last") << "frames.mp4" << true << "00:00:03.920";
+        QTest::newRow("the same in a QuickTime file") << "frames.mov" << false << "";
+        QTest::newRow("29.97 frames a second") << "bars2997.mp4" << false << "";
+    }
+    void endKeyThenOHoldsTheLastFrame() {
+        QFETCH(QString, file);
+        QFETCH(bool, stepBack);
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(file);
+        world.fakes.messages.clear();
+        FilterGraph* graph = form->filterGraph;
+        QTest::keyClick(form->videoWindow, Qt::Key_End);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 3.5);
+        if (stepBack) {
+            const double last = graph->ExactPosition();
+            QTest::keyClick(form->videoWindow, Qt::Key_Comma);
+            QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() < last - 0.01);
+        }
+        const double lastFrame = graph->ExactPosition();
+        QTest::keyClick(form->videoWindow, Qt::Key_O);
+        QFETCH(QString, end);
+        if (end.isEmpty()) {
+            QCOMPARE(form->edtEnd->text(), SecondsToMarkText(graph->Duration() / 1000.0));
+            QVERIFY(form->tkbProgress->SelEndSeconds() > lastFrame);
+        } else {
+            QCOMPARE(form->edtEnd->text(), end);
+        }
+        QCOMPARE(form->labEnd->text(), form->edtEnd->text() + " ]");
     }
 
     // The labels meet and part as the marks move: apart, each stands at its mark by its own

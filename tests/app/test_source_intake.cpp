@@ -304,13 +304,14 @@ private slots:
         QCOMPARE(form->filterGraph->Duration(), 10000);
         QVERIFY(form->filterGraph->IsPlaying());
         QCOMPARE(form->labRight->text(), QStringLiteral("00:00:10"));
+        // The new video is marked whole.
         QCOMPARE(form->tkbProgress->SelStart(), 0);
-        QCOMPARE(form->tkbProgress->SelEnd(), 0);
+        QCOMPARE(form->tkbProgress->SelEnd(), 10);
         QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:00"));
-        QVERIFY(form->labStart->isHidden());
-        QVERIFY(form->labEnd->isHidden());
-        QVERIFY(form->labLength->isHidden());
+        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:10"));
+        QCOMPARE(form->labStart->text(), QStringLiteral("[ 00:00:00"));
+        QCOMPARE(form->labEnd->text(), QStringLiteral("00:00:10 ]"));
+        QVERIFY(!form->labLength->isHidden());
     }
 
     void durationLabelsAndPositionDisplay() {
@@ -479,19 +480,19 @@ private slots:
         const QString none;
         QTest::newRow("Enter on another video")
             << longer << "enter" << longer << qint64(61500) << "%F/"
-            << "00:00:00" << none;
+            << "00:01:01.500" << none;
         QTest::newRow("leaving the field on another video")
             << "%T/CLIP.MP4"
             << "tab"
             << "%T/CLIP.MP4" << qint64(10000) << "%T/"
-            << "00:00:00" << none;
+            << "00:00:10" << none;
         QTest::newRow("blanks around the path, as a paste brings them")
             << "  " + longer + " "
             << "enter" << longer << qint64(61500) << "%F/"
-            << "00:00:00" << none;
+            << "00:01:01.500" << none;
         QTest::newRow("a file URL")
             << "file://" + longer << "enter" << longer << qint64(61500) << "%F/"
-            << "00:00:00" << none;
+            << "00:01:01.500" << none;
         QTest::newRow("a menu over the field confirms nothing")
             << longer << "menu" << counter << qint64(10000) << "/out/" << kept << none;
         QTest::newRow("another window confirms nothing")
