@@ -77,7 +77,8 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
 
 QString LengthLine(double selStart, double selEnd, double lengthSeconds) {
     if (selStart < selEnd)
-        return kLengthPrefix + SecondsToTimeText(lengthSeconds);
+        // To the millisecond, as the time fields show the marks: 89.7 s is not 00:01:29.
+        return kLengthPrefix + SecondsToMarkText(lengthSeconds);
     return kEndBeforeStart;
 }
 

@@ -63,8 +63,9 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
 
 inline constexpr int kMarkLabelGap = 4;
 
-// "The length of the marked rang is " and the time text of lengthSeconds when selStart is
-// before selEnd; otherwise the sentence that asks for an end after the start.
+// "The length of the marked rang is " and the time text of lengthSeconds, to the millisecond
+// as the time fields write marks, when selStart is before selEnd; otherwise the sentence that asks
+// for an end after the start.
 QString LengthLine(double selStart, double selEnd, double lengthSeconds);
 
 inline const QString kLengthPrefix = QStringLiteral("The length of the marked rang is ");

@@ -120,22 +120,22 @@ private slots:
         const QString whole = QStringLiteral("00:01:30.400"); // range90_4.mp4's length
         QTest::newRow("a new source is marked whole")
             << "range90_4.mp4" << QStringList{} << 0 << 90 << zero << whole << "[ " + zero
-            << whole + " ]" << lengthOf + "00:01:30";
+            << whole + " ]" << lengthOf + "00:01:30.400";
         QTest::newRow("a new source under a second is marked whole")
             << "short0_6.mp4" << QStringList{} << 0 << 1 << zero << "00:00:00.600"
-            << "[ " + zero << "00:00:00.600 ]" << lengthOf + "00:00:00";
+            << "[ " + zero << "00:00:00.600 ]" << lengthOf + "00:00:00.600";
         QTest::newRow("erase after opening clears both marks")
             << "range90_4.mp4" << QStringList{"erase"} << 0 << 0 << zero << zero << kHidden
-            << kHidden << lengthOf + "00:01:30";
+            << kHidden << lengthOf + "00:01:30.400";
         QTest::newRow("end beyond a 90.4 s source")
             << "range90_4.mp4" << QStringList{"end=00:02:00"} << 0 << 90 << zero << "00:02:00"
-            << "[ " + zero << "00:02:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:02:00 ]" << lengthOf + "00:01:30.400";
         QTest::newRow("90.5 s clamps to 90")
             << "range90_5.mp4" << QStringList{"end=00:05:00"} << 0 << 90 << zero << "00:05:00"
-            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:30.500";
         QTest::newRow("91.5 s clamps to 92")
             << "range91_5.mp4" << QStringList{"end=00:05:00"} << 0 << 92 << zero << "00:05:00"
-            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:31";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:31.500";
         QTest::newRow("1:2:3 as start, field left")
             << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 90 << "01:02:03" << whole
             << "[ 01:02:03" << whole + " ]" << kEndBeforeStart;
@@ -165,10 +165,16 @@ private slots:
             << "00:00:03.400"
             << "00:00:11.200"
             << "[ 00:00:03.400"
-            << "00:00:11.200 ]" << lengthOf + "00:00:07";
+            << "00:00:11.200 ]" << lengthOf + "00:00:07.800";
+        QTest::newRow("length to the millisecond, never truncated")
+            << "range90_4.mp4" << QStringList{"start=0:0:0.3", "end=0:1:30"} << 0 << 90
+            << "00:00:00.300"
+            << "00:01:30"
+            << "[ 00:00:00.300"
+            << "00:01:30 ]" << lengthOf + "00:01:29.700";
         QTest::newRow("fraction kept when the field is left")
             << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 90 << "00:00:03.500"
-            << whole << "[ 00:00:03.500" << whole + " ]" << lengthOf + "00:01:26";
+            << whole << "[ 00:00:03.500" << whole + " ]" << lengthOf + "00:01:26.900";
         QTest::newRow("negative start stays at the start of the bar")
             << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
             << "-00:00:05"
@@ -178,7 +184,7 @@ private slots:
         QTest::newRow("invalid texts change nothing")
             << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 90 << "abc"
             << "1:2"
-            << "[ " + zero << whole + " ]" << lengthOf + "00:01:30";
+            << "[ " + zero << whole + " ]" << lengthOf + "00:01:30.400";
         QTest::newRow("buttons mark the frame shown")
             << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
             << "00:00:12"
@@ -459,7 +465,7 @@ private slots:
         QCOMPARE(form->labEnd->x(), form->labStart->x() + form->labStart->width() + kMarkLabelGap);
         QCOMPARE(form->labEnd->y(), form->labStart->y());
         QVERIFY(!form->labStart->isHidden());
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00");
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00.600");
     }
 
     void sectionCountClickChoosesEqualSections() {
@@ -524,7 +530,7 @@ private slots:
         QCOMPARE(form->tkbProgress->SelEnd(), 10);
         const double end = TimeTextToSeconds(form->edtEnd->text());
         QVERIFY2(end > 9.9 && end < 10.1, qPrintable(form->edtEnd->text()));
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05");
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05.800");
 
         // Frame steps, both ways, and the marks' keys: the label and the thumb follow.
         press(Qt::Key_Home);
