@@ -147,8 +147,13 @@ void TMainForm::imgPlayClick() {
 }
 
 void TMainForm::imgPauseClick() {
-    if (SourceLoaded)
+    if (!SourceLoaded)
+        return;
+    // "Pause | Resume", as its hint says: a second click plays on from the frame shown.
+    if (filterGraph->IsPlaying())
         filterGraph->Pause();
+    else
+        filterGraph->Play();
 }
 
 void TMainForm::imgStopClick() {

@@ -39,7 +39,8 @@ struct World {
     // Opens a fixture and pauses it, so the bar's position stays where a test puts it.
     void open(const QString& file) {
         form->OpenSource(fixture(file));
-        form->imgPauseClick();
+        // Not the Pause button: a short source may have played to its end, where it resumes.
+        form->filterGraph->Pause();
     }
 };
 

@@ -606,9 +606,14 @@ private slots:
         form->imgPause->click();
         QVERIFY(!graph->IsPlaying());
         QVERIFY(!form->tkbProgress->Refreshing());
-        form->imgPause->click(); // pauses only
+        form->imgPause->click(); // resumes
+        QVERIFY(graph->IsPlaying());
+        QVERIFY(form->tkbProgress->Refreshing());
+        form->imgPause->click();
         QVERIFY(!graph->IsPlaying());
         form->imgPlay->click();
+        QVERIFY(graph->IsPlaying());
+        form->imgPlay->click(); // plays on
         QVERIFY(graph->IsPlaying());
         QVERIFY(form->tkbProgress->Refreshing());
         QTRY_VERIFY(graph->CurrentPosition() > 200);
