@@ -418,11 +418,14 @@ void TMainForm::createLeftPanel() {
     tkbProgress->SetFilterGraph(filterGraph);
     tkbProgress->setAccessibleName(QStringLiteral("Position"));
 
-    labCurrent =
-        fixedSize(makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
-                                QStringLiteral("The playing position of the preview, in "
-                                               "hours, minutes and seconds")),
-                  56, 16);
+    labCurrent = makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
+                               QStringLiteral("The position of the preview: hours, minutes and "
+                                              "seconds while playing, to the millisecond while "
+                                              "paused or stepping"));
+    // Room for a paused frame's time to the millisecond ("00:00:00.000" in the window's 8 point
+    // font); the bar gives up the 20 pixels that takes.
+    fixedSize(labCurrent, 76, 16);
+    tkbProgress->setMinimumWidth(306);
 
     // The mark labels are placed by hand under their marks (PlaceMarkLabels).
     labStart = named(new QLabel(QStringLiteral("[ "), panLeft), "labStart");

@@ -149,7 +149,7 @@ void TMainForm::FollowPicture(double seconds) {
     const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
     tkbProgress->SetPosition(
         int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
-    labCurrent->setText(SecondsToTimeText(seconds));
+    labCurrent->setText(PositionText(seconds, filterGraph->IsPlaying()));
 }
 
 void TMainForm::StartKeyframeIndex(const QString& path) {

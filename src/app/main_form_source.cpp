@@ -8,6 +8,7 @@
 #include "ground/seams.h"
 #include "ground/time_text.h"
 #include "media/filter_graph.h"
+#include "media/range_marks.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
@@ -150,10 +151,13 @@ void TMainForm::imgPauseClick() {
     if (!SourceLoaded)
         return;
     // "Pause | Resume", as its hint says: a second click plays on from the frame shown.
-    if (filterGraph->IsPlaying())
+    if (filterGraph->IsPlaying()) {
         filterGraph->Pause();
-    else
+        // Paused, the label tells the frame to the millisecond.
+        FollowPicture(filterGraph->ExactPosition());
+    } else {
         filterGraph->Play();
+    }
 }
 
 void TMainForm::imgStopClick() {
@@ -164,11 +168,16 @@ void TMainForm::imgStopClick() {
     // position label go back with it here; otherwise they would keep the old time, and a mark
     // set next would land there instead of where the picture is.
     tkbProgress->SetPosition(0);
-    tkbProgressTimer();
+    labCurrent->setText(PositionText(0, false));
 }
 
 void TMainForm::tkbProgressTimer() {
-    labCurrent->setText(SecondsToTimeText(tkbProgress->Position()));
+    // Playing: the bar's whole seconds. Paused (after a seek by the bar, or Stop): the frame's
+    // time, to the millisecond.
+    if (filterGraph->IsPlaying())
+        labCurrent->setText(SecondsToTimeText(tkbProgress->Position()));
+    else
+        labCurrent->setText(PositionText(filterGraph->ExactPosition(), false));
 }
 
 void TMainForm::tmrPreviewTimer() {

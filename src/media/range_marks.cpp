@@ -75,6 +75,10 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
     return places;
 }
 
+QString PositionText(double seconds, bool playing) {
+    return playing ? SecondsToTimeText(seconds) : SecondsToMarkText(FrameMarkSeconds(seconds));
+}
+
 QString LengthLine(double selStart, double selEnd, double lengthSeconds) {
     if (selStart < selEnd)
         // To the millisecond, as the time fields show the marks: 89.7 s is not 00:01:29.

@@ -63,6 +63,11 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
 
 inline constexpr int kMarkLabelGap = 4;
 
+// The current-position label's time of the frame shown at seconds: while playing in whole
+// seconds (it changes too fast to read more), paused or stepping to the millisecond, the same
+// text a mark set there puts into a time field.
+QString PositionText(double seconds, bool playing);
+
 // "The length of the marked rang is " and the time text of lengthSeconds, to the millisecond
 // as the time fields write marks, when selStart is before selEnd; otherwise the sentence that asks
 // for an end after the start.

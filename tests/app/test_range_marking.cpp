@@ -515,7 +515,7 @@ private slots:
         QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
         press(Qt::Key_Right);
         QCOMPARE(form->tkbProgress->Position(), 4);
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.200"));
         // The mark is the frame shown, to the millisecond (counter.mp4 has 25 frames a second).
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_I);
@@ -541,7 +541,7 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 0);
         press(Qt::Key_I, Qt::ShiftModifier);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.200"));
         QCOMPARE(form->tkbProgress->Position(), 4);
         press(Qt::Key_Period);
         QTRY_VERIFY(!graph->IsPlaying() && qAbs(graph->ExactPosition() - 4.24) < 0.001);
@@ -549,10 +549,10 @@ private slots:
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_Comma);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.16) < 0.001);
-        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.160"));
         press(Qt::Key_O, Qt::ShiftModifier);
         QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 9.9);
-        QTRY_COMPARE(form->labCurrent->text(), SecondsToTimeText(graph->ExactPosition()));
+        QTRY_COMPARE(form->labCurrent->text(), PositionText(graph->ExactPosition(), false));
         // A keyframe every second in counter.mp4.
         press(Qt::Key_Left, Qt::ControlModifier);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 9.0) < 0.001);
@@ -591,6 +591,51 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 10);
         QCOMPARE(form->tkbProgress->SelStart(), 4);
         QVERIFY(!graph->IsPlaying());
+    }
+
+    // Paused or stepping, the position label tells the frame to the millisecond, the same time
+    // I would mark; playing, whole seconds.
+    void positionLabelWhilePausedOrStepping_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("frameSeconds");
+        QTest::addColumn<int>("steps"); // "." presses from the frame at 1 s
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("five steps at 29.97/s")
+            << "bars2997.mp4" << 1001 / 30000.0 << 5 << "00:00:01.168"; // frame 35
+        QTest::newRow("four steps at 25/s") << "frames.mp4" << 0.04 << 4 << "00:00:01.160";
+        QTest::newRow("no step") << "frames.mp4" << 0.04 << 0 << "00:00:01";
+    }
+    void positionLabelWhilePausedOrStepping() {
+        QFETCH(QString, file);
+        QFETCH(double, frameSeconds);
+        QFETCH(int, steps);
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(file);
+        FilterGraph* graph = form->filterGraph;
+        const int first = int(std::ceil(1.0 / frameSeconds - 1e-6)); // the first frame at 1 s on
+        graph->SeekToSeconds(first * frameSeconds);
+        QTRY_VERIFY(!graph->Seeking() &&
+                    qAbs(graph->ExactPosition() - first * frameSeconds) < 1e-3);
+        for (int step = 1; step <= steps; ++step) {
+            QTest::keyClick(form->videoWindow, Qt::Key_Period);
+            QTRY_VERIFY(!graph->Seeking() &&
+                        qAbs(graph->ExactPosition() - (first + step) * frameSeconds) < 1e-3);
+        }
+        QFETCH(QString, shown);
+        QTRY_COMPARE(form->labCurrent->text(), shown);
+        QTest::keyClick(form->videoWindow, Qt::Key_I);
+        QCOMPARE(form->edtStart->text(), shown);
+        // Playing: whole seconds; the Pause button's pause: the frame again, to the millisecond.
+        form->imgPauseClick();
+        QVERIFY(graph->IsPlaying());
+        QTRY_VERIFY(graph->ExactPosition() > 1.3);
+        form->tkbProgress->RefreshTick();
+        QCOMPARE(form->labCurrent->text(), SecondsToTimeText(form->tkbProgress->Position()));
+        form->imgPauseClick();
+        QVERIFY(!graph->IsPlaying());
+        QCOMPARE(form->labCurrent->text(),
+                 SecondsToMarkText(FrameMarkSeconds(graph->ExactPosition())));
     }
 
     // A click on the picture takes the focus from the field or list used last, so the keys
