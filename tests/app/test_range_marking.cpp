@@ -638,6 +638,67 @@ private slots:
                  SecondsToMarkText(FrameMarkSeconds(graph->ExactPosition())));
     }
 
+    // Space plays and pauses whatever has the focus, except a field where it is typed; a focused
+    // button is not pressed by it.
+    void spaceFromAnywhereButATextField_data() {
+        QTest::addColumn<QString>("focus"); // object name
+        QTest::addColumn<bool>("toggles");
+        QTest::newRow("the picture") << "VideoWindow" << true;
+        QTest::newRow("Help on the tool bar") << "tbtnHelp" << true;
+        QTest::newRow("Open on the tool bar") << "tbtnOpen" << true;
+        QTest::newRow("Set the Start Time") << "imgSelStart" << true;
+        QTest::newRow("a mode button") << "rdbEqual" << true;
+        QTest::newRow("the profile list") << "cmbProfile" << true;
+        QTest::newRow("the position bar") << "tkbProgress" << true;
+        QTest::newRow("Source") << "edtSource" << false;
+        QTest::newRow("End Time") << "edtEnd" << false;
+        QTest::newRow("section count") << "edtSectionQty" << false;
+    }
+    void spaceFromAnywhereButATextField() {
+        QFETCH(QString, focus);
+        QFETCH(bool, toggles);
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        const bool modeBefore = form->rdbEqual->isChecked();
+        auto* widget = form->findChild<QWidget*>(focus);
+        QVERIFY(widget);
+        widget->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), widget);
+        QTest::keyClick(widget, Qt::Key_Space);
+        QCOMPARE(form->filterGraph->IsPlaying(), toggles);
+        // Nothing else happened: no page opened, no dialog, no mode changed, no mark set.
+        QVERIFY(world.fakes.openedUrls.isEmpty());
+        QVERIFY(world.fakes.openFilters.isEmpty());
+        QCOMPARE(form->rdbEqual->isChecked(), modeBefore);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+        if (auto* field = qobject_cast<QLineEdit*>(widget))
+            QVERIFY(field->text().contains(QLatin1Char(' ')));
+    }
+
+    // The picture shows when it has the focus: a frame in the highlight colour around it.
+    void previewShowsItsFocus() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        VideoWindow* picture = form->videoWindow;
+        const QColor highlight = picture->palette().color(QPalette::Active, QPalette::Highlight);
+        const auto edge = [&] { return picture->grab().toImage().pixelColor(1, 1); };
+        form->edtSectionQty->setFocus();
+        QTRY_VERIFY(!picture->hasFocus());
+        QVERIFY(edge() != highlight);
+        QTest::mouseClick(picture, Qt::LeftButton);
+        QTRY_VERIFY(picture->hasFocus());
+        QCOMPARE(edge(), highlight);
+        form->edtSectionQty->setFocus();
+        QTRY_VERIFY(!picture->hasFocus());
+        QVERIFY(edge() != highlight);
+    }
+
     // A click on the picture takes the focus from the field or list used last, so the keys
     // that follow work the preview instead of changing the field.
     void clickOnThePictureTakesTheKeys() {
