@@ -785,6 +785,8 @@ void TMainForm::connectHandlers() {
     connect(imgCancel, &PictureButton::clicked, this, on(&TMainForm::imgCancelClick));
 
     connect(tkbProgress, &TDSTrackBar::OnTimer, this, on(&TMainForm::tkbProgressTimer));
+    connect(tkbProgress, &TDSTrackBar::Scrubbed, this,
+            guardedSlot(this, [this](qint64 thumbPos, qint64) { tkbProgressScrub(thumbPos); }));
     connect(tmrPreview, &QTimer::timeout, this, on(&TMainForm::tmrPreviewTimer));
     connect(tmrProcess, &QTimer::timeout, this, on(&TMainForm::tmrProcessTimer));
 

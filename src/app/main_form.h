@@ -213,6 +213,8 @@ public:
     void imgStopClick();
     // After each refresh of the position bar.
     void tkbProgressTimer();
+    // While the thumb is dragged, the time it stands for (milliseconds).
+    void tkbProgressScrub(qint64 thumbPos);
     void tmrPreviewTimer();
     // The files dropped on the window, in the order the desktop reports them.
     void FilesDropped(const QStringList& paths);

@@ -180,6 +180,11 @@ void TMainForm::tkbProgressTimer() {
         labCurrent->setText(PositionText(filterGraph->ExactPosition(), false));
 }
 
+void TMainForm::tkbProgressScrub(qint64 thumbPos) {
+    // The time under the thumb while it is dragged; the picture follows at keyframes.
+    labCurrent->setText(PositionText(double(thumbPos) / 1000.0, filterGraph->IsPlaying()));
+}
+
 void TMainForm::tmrPreviewTimer() {
     // While a job runs the graph is stopped: the label shows the whole length and the thumb
     // stands at the end.
