@@ -270,6 +270,9 @@ protected:
 
 private:
     void FormCreate(const QString& commandLineArgument);
+    // Whether Source holds something other than what the program put there: typed by the user
+    // (or set by assistive technology while a video is open).
+    bool sourceEdited() const;
     // After a refused open: the open video back in the preview, paused at position.
     void ReopenPreviousSource(double position);
     // The remembered size and place (pulled back on screen), or the default size centred on the

@@ -109,17 +109,21 @@ QString TMainForm::OpenSourcePath() const {
     return m_openSource;
 }
 
+bool TMainForm::sourceEdited() const {
+    return edtSource->isModified() || (SourceLoaded && edtSource->text() != m_openSource);
+}
+
 QString TMainForm::SourceToCut() {
     // A path typed into Source and never confirmed is not the video on screen: the field shows
-    // the open one again, and that is what is cut. A text the program put there stands.
-    if (edtSource->isModified())
+    // the open one again, and that is what is cut. Assistive technology sets the text without
+    // marking it typed, so with a video open any other text counts as unconfirmed too.
+    if (sourceEdited())
         edtSource->setText(m_openSource);
     return edtSource->text();
 }
 
 void TMainForm::edtSourceExit() {
-    // Only what the user typed: the program's own texts are the open video already.
-    if (!edtSource->isModified())
+    if (!sourceEdited())
         return;
     const QString path = TypedSourcePath(edtSource->text());
     if (path.isEmpty() || path == QDir::cleanPath(m_openSource) || JobState != JobIdle ||
@@ -132,6 +136,8 @@ void TMainForm::edtSourceExit() {
 }
 
 void TMainForm::edtSourceKeyPress() {
+    // Enter confirms whatever the field holds, however it got there.
+    edtSource->setModified(true);
     edtSourceExit();
 }
 

@@ -41,7 +41,8 @@ public:
         return QAccessibleWidget::text(t);
     }
     QVariant currentValue() const override { return bar()->Position(); }
-    void setCurrentValue(const QVariant& value) override { bar()->SetPosition(value.toInt()); }
+    // A value set by assistive technology moves the picture, as the keyboard does.
+    void setCurrentValue(const QVariant& value) override { bar()->MoveThumb(value.toInt()); }
     QVariant maximumValue() const override { return bar()->Max(); }
     QVariant minimumValue() const override { return bar()->Min(); }
     QVariant minimumStepSize() const override { return bar()->singleStep(); }
@@ -201,6 +202,13 @@ void TDSTrackBar::RefreshTick() {
     SetMax(int(qMin<qint64>(length / unit, INT_MAX)));
     SetPosition(int(qMin<qint64>(position / unit, INT_MAX)));
     emit OnTimer(position, length);
+}
+
+void TDSTrackBar::MoveThumb(int value) {
+    const int before = Position();
+    SetPosition(value);
+    if (Position() != before && !m_tracking)
+        seekToThumb();
 }
 
 qint64 TDSTrackBar::thumbTarget() const {

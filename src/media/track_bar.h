@@ -70,6 +70,10 @@ public:
     // Whether the left button is held on the bar.
     bool Tracking() const { return m_tracking; }
 
+    // Puts the thumb at value and the picture with it (the keyboard's and assistive
+    // technology's move).
+    void MoveThumb(int value);
+
     // How often a drag of the thumb seeks at most, in milliseconds.
     static constexpr int kScrubInterval = 80;
     // One step of the drag's throttle, as its timer does it: when the thumb moved since the last

@@ -13,6 +13,10 @@
 #include "media/video_window.h"
 #include "test_support.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAccessibleEditableTextInterface>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -20,6 +24,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 #include <clocale>
 #include <memory>
 
@@ -91,6 +96,26 @@ double markX(const TDSTrackBar* bar, int mark) {
     return bar->x() + double(mark) / bar->Max() * bar->width();
 }
 
+// The first node under root with the role and name, depth first; null when none.
+QAccessibleInterface* findAccessible(QAccessibleInterface* root, QAccessible::Role role,
+                                     const QString& name) {
+    if (!root)
+        return nullptr;
+    if (root->role() == role && root->text(QAccessible::Name) == name)
+        return root;
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* found = findAccessible(root->child(i), role, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// Presses a button the way a screen reader does, by its press action.
+void pressByAction(QAccessibleInterface* button) {
+    QVERIFY(button && button->actionInterface());
+    button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+}
+
 } // namespace
 
 class TestRangeMarking : public QObject {
@@ -103,7 +128,11 @@ private slots:
         QVERIFY2(QFile::exists(fixture("range90_4.mp4")), "run make_fixtures.sh first");
     }
 
-    void init() { segmora::test::failOnPlayerErrors(); }
+    void init() {
+        // The journey gives the player a text file on purpose.
+        if (qstrcmp(QTest::currentTestFunction(), "journeyThroughTheAccessibilityTree") != 0)
+            segmora::test::failOnPlayerErrors();
+    }
 
     void marking_data() {
         QTest::addColumn<QString>("file"); // empty: no source opened
@@ -763,6 +792,86 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 0);
         form->imgSelStartClick();
         QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+    }
+
+    // A screen reader's user goes through the mended window by its accessibility tree: a path
+    // given to Source and confirmed, the whole video marked, Pause | Resume, the exact position,
+    // the bar moved, End then O, the length to the millisecond, a refused file.
+    void journeyThroughTheAccessibilityTree() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form);
+        const auto field = [&](const char* label) {
+            QAccessibleInterface* found =
+                findAccessible(window, QAccessible::EditableText, QString::fromLatin1(label));
+            return found;
+        };
+        QAccessibleInterface* source = field("Source:");
+        QAccessibleInterface* end = field("End Time:");
+        QVERIFY(source && source->editableTextInterface() && end);
+
+        // Source: the path written in, Enter pressed.
+        source->editableTextInterface()->insertText(0, fixture("frames.mp4"));
+        QTest::keyClick(form->edtSource, Qt::Key_Return);
+        QCOMPARE(form->OpenSourcePath(), fixture("frames.mp4"));
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
+
+        // Pause | Resume pauses and resumes.
+        QAccessibleInterface* pause =
+            findAccessible(window, QAccessible::Button, QStringLiteral("Pause | Resume"));
+        // (The press action animates the click: it lands from the event loop.)
+        pressByAction(pause);
+        QTRY_VERIFY(!form->filterGraph->IsPlaying());
+        pressByAction(pause);
+        QTRY_VERIFY(form->filterGraph->IsPlaying());
+        pressByAction(pause);
+        QTRY_VERIFY(!form->filterGraph->IsPlaying());
+
+        // The bar moved to 1 s takes the picture along; the position reads to the millisecond
+        // once a frame step follows.
+        QAccessibleInterface* bar =
+            findAccessible(window, QAccessible::Slider, QStringLiteral("Position"));
+        QVERIFY(bar && bar->valueInterface());
+        bar->valueInterface()->setCurrentValue(1);
+        FilterGraph* graph = form->filterGraph;
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 1.0) < 1e-3);
+        form->videoWindow->setFocus();
+        QTest::keyClick(form->videoWindow, Qt::Key_Period);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 1.04) < 1e-3);
+        QAccessibleInterface* current = QAccessible::queryAccessibleInterface(form->labCurrent);
+        QTRY_COMPARE(current->text(QAccessible::Value), QStringLiteral("00:00:01.040"));
+        QVERIFY(form->videoWindow->hasFocus());
+
+        // Start Time at the frame shown, End then O: the range ends with the video, its length
+        // to the millisecond.
+        pressByAction(
+            findAccessible(window, QAccessible::Button, QStringLiteral("Set the Start Time")));
+        QTRY_COMPARE(form->edtStart->text(), QStringLiteral("00:00:01.040"));
+        QTest::keyClick(form->videoWindow, Qt::Key_End);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 3.9);
+        QTest::keyClick(form->videoWindow, Qt::Key_O);
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(form->labLength)->text(QAccessible::Name),
+                 kLengthPrefix + "00:00:02.960");
+
+        // Space with a tool-bar button focused pauses and resumes; it opens no help page.
+        QWidget* help = form->tbtnHelp;
+        help->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(help, Qt::Key_Space);
+        QVERIFY(graph->IsPlaying());
+        QTest::keyClick(help, Qt::Key_Space);
+        QVERIFY(!graph->IsPlaying());
+        QVERIFY(world.fakes.openedUrls.isEmpty());
+
+        // A text file given to Source is refused, and Source names the open video again.
+        source->editableTextInterface()->replaceText(0, form->edtSource->text().size(),
+                                                     fixture("notvideo.mp4"));
+        QTest::keyClick(form->edtSource, Qt::Key_Return);
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(source->text(QAccessible::Value), fixture("frames.mp4"));
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
     }
 
     void keyTable_data() {
