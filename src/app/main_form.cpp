@@ -418,11 +418,14 @@ void TMainForm::createLeftPanel() {
     tkbProgress->SetFilterGraph(filterGraph);
     tkbProgress->setAccessibleName(QStringLiteral("Position"));
 
-    labCurrent =
-        fixedSize(makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
-                                QStringLiteral("The playing position of the preview, in "
-                                               "hours, minutes and seconds")),
-                  56, 16);
+    labCurrent = makeTimeLabel(panLeft, "labCurrent", right, QStringLiteral("Current position"),
+                               QStringLiteral("The position of the preview: hours, minutes and "
+                                              "seconds while playing, to the millisecond while "
+                                              "paused or stepping"));
+    // Room for a paused frame's time to the millisecond ("00:00:00.000" in the window's 8 point
+    // font); the bar gives up the 20 pixels that takes.
+    fixedSize(labCurrent, 76, 16);
+    tkbProgress->setMinimumWidth(306);
 
     // The mark labels are placed by hand under their marks (PlaceMarkLabels).
     labStart = named(new QLabel(QStringLiteral("[ "), panLeft), "labStart");
@@ -782,9 +785,13 @@ void TMainForm::connectHandlers() {
     connect(imgCancel, &PictureButton::clicked, this, on(&TMainForm::imgCancelClick));
 
     connect(tkbProgress, &TDSTrackBar::OnTimer, this, on(&TMainForm::tkbProgressTimer));
+    connect(tkbProgress, &TDSTrackBar::Scrubbed, this,
+            guardedSlot(this, [this](qint64 thumbPos, qint64) { tkbProgressScrub(thumbPos); }));
     connect(tmrPreview, &QTimer::timeout, this, on(&TMainForm::tmrPreviewTimer));
     connect(tmrProcess, &QTimer::timeout, this, on(&TMainForm::tmrProcessTimer));
 
+    connect(edtSource, &QLineEdit::returnPressed, this, on(&TMainForm::edtSourceKeyPress));
+    edtSource->installEventFilter(this);
     connect(edtStart, &QLineEdit::returnPressed, this, on(&TMainForm::edtStartKeyPress));
     connect(edtEnd, &QLineEdit::returnPressed, this, on(&TMainForm::edtEndKeyPress));
     edtStart->installEventFilter(this);
@@ -812,7 +819,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             PlaceMarkLabels();
         break;
     case QEvent::FocusOut:
-        if (watched == edtStart)
+        // A menu over the field or a switch to another window is no confirmation: a user
+        // fetching the rest of a path elsewhere has not finished typing it.
+        if (watched == edtSource) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                guarded(this, [&] { edtSourceExit(); });
+        } else if (watched == edtStart)
             guarded(this, [&] { edtStartExit(); });
         else if (watched == edtEnd)
             guarded(this, [&] { edtEndExit(); });
@@ -822,8 +835,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             guarded(this, [&] { edtSectionQtyClick(); });
         break;
     case QEvent::MouseMove:
-        if (watched != edtStart && watched != edtEnd && watched != edtSectionQty &&
-            watched != tkbProgress)
+        if (watched != edtSource && watched != edtStart && watched != edtEnd &&
+            watched != edtSectionQty && watched != tkbProgress)
             guarded(this, [&] { imgRightBottomMouseMove(); });
         break;
     default:

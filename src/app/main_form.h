@@ -105,6 +105,8 @@ public:
     JobController* RunningJob() const { return m_runningJob; }
     // True while OpenSource waits for the player to load a file.
     bool OpeningSource() const { return m_sourcesOpening > 0; }
+    // The video the preview holds (empty when none): what Source shows once confirmed.
+    QString OpenSourcePath() const;
 
     // The media graph of the preview (owned by the window).
     FilterGraph* filterGraph = nullptr;
@@ -195,19 +197,32 @@ public:
     // ---- media/main_form_source.cpp ----
     // The start-up step that takes in the command-line argument.
     void TakeCommandLine(const QString& argument);
+    // Opens path as the source. When it cannot be played the error is raised after Source, the
+    // output folder and the preview are back on the video open before (or empty).
     void OpenSource(const QString& path);
+    // Enter in Source, or the focus leaving it: a path the user changed is opened as Open does;
+    // an unchanged or empty one puts the open video back in the field.
+    void edtSourceExit();
+    void edtSourceKeyPress();
+    // The source Start cuts: the open video. A path typed into Source and not confirmed is
+    // dropped from the field first.
+    QString SourceToCut();
     void tbtnOpenClick();
     void imgPlayClick();
     void imgPauseClick();
     void imgStopClick();
     // After each refresh of the position bar.
     void tkbProgressTimer();
+    // While the thumb is dragged, the time it stands for (milliseconds).
+    void tkbProgressScrub(qint64 thumbPos);
     void tmrPreviewTimer();
     // The files dropped on the window, in the order the desktop reports them.
     void FilesDropped(const QStringList& paths);
 
     // ---- media/main_form_marking.cpp ----
     void SetMarkStart(double seconds);
+    // The whole source as the range (Start 00:00:00, End its length), as a new source has it.
+    void MarkWholeSource();
     // Puts the mark labels under their marks on the bar as it stands now (also after a resize).
     void PlaceMarkLabels();
     void SetMarkEnd(double seconds);
@@ -255,6 +270,11 @@ protected:
 
 private:
     void FormCreate(const QString& commandLineArgument);
+    // Whether Source holds something other than what the program put there: typed by the user
+    // (or set by assistive technology while a video is open).
+    bool sourceEdited() const;
+    // After a refused open: the open video back in the preview, paused at position.
+    void ReopenPreviousSource(double position);
     // The remembered size and place (pulled back on screen), or the default size centred on the
     // primary screen.
     void RestoreWindowPlacement();
@@ -286,8 +306,8 @@ private:
     QString m_openDialogQtFilter;
     bool m_shownOnce = false;
     JobController* m_runningJob = nullptr;
-    int m_sourcesOpening = 0;     // OpenSource calls waiting for their file, nested ones included
-    bool m_sourceRefused = false; // the player refused the source named in edtSource
+    int m_sourcesOpening = 0; // OpenSource calls waiting for their file, nested ones included
+    QString m_openSource;     // the file the preview holds; empty when none
     bool m_closingDuringJob = false; // closing was agreed while a job ran
     bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
 };

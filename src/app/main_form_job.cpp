@@ -68,7 +68,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
         return;
 
     JobRequest request;
-    request.sourcePath = edtSource->text();
+    request.sourcePath = SourceToCut();
     request.startText = edtStart->text();
     request.endText = edtEnd->text();
     request.mode = rdbStartEnd->isChecked() ? JobMode::StartEnd : JobMode::Equal;
@@ -84,7 +84,6 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.durationMs = filterGraph ? filterGraph->Duration() : 0;
     const double frameRate = filterGraph ? filterGraph->FrameRate() : 0;
     request.frameSeconds = frameRate > 0 ? 1.0 / frameRate : 0;
-    request.sourceOpens = !m_sourceRefused;
 
     const JobCheckResult checked = CheckJobRequest(request);
     if (!checked.passed()) {

@@ -149,7 +149,7 @@ void TMainForm::FollowPicture(double seconds) {
     const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
     tkbProgress->SetPosition(
         int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
-    labCurrent->setText(SecondsToTimeText(seconds));
+    labCurrent->setText(PositionText(seconds, filterGraph->IsPlaying()));
 }
 
 void TMainForm::StartKeyframeIndex(const QString& path) {
@@ -193,6 +193,19 @@ void TMainForm::SetMarkEnd(double seconds) {
     showEndMark(this, x);
 }
 
+void TMainForm::MarkWholeSource() {
+    const double length = double(filterGraph->Duration()) / 1000.0;
+    tkbProgress->SetSelStartSeconds(0);
+    tkbProgress->SetSelEndSeconds(length);
+    edtStart->setText(SecondsToMarkText(0));
+    edtEnd->setText(SecondsToMarkText(length));
+    // The end label first, so the start label's length sentence already counts to the end.
+    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
+    labEnd->adjustSize();
+    labEnd->show();
+    showStartMark(this);
+}
+
 void TMainForm::imgSelStartClick() {
     if (!SourceLoaded)
         return;
@@ -206,7 +219,10 @@ void TMainForm::imgSelStartClick() {
 void TMainForm::imgSelEndClick() {
     if (!SourceLoaded)
         return;
-    const double seconds = FrameMarkSeconds(filterGraph->ExactPosition());
+    // The frame on screen as the end; at the last frame, the end of the source, which holds it.
+    const double frameRate = filterGraph->FrameRate();
+    const double seconds = EndMarkSeconds(
+        filterGraph->ExactPosition(), frameRate > 0 ? 1.0 / frameRate : 0, filterGraph->Duration());
     tkbProgress->SetSelEndSeconds(seconds);
     edtEnd->setText(SecondsToMarkText(seconds));
     showEndMark(this, seconds);

@@ -1,16 +1,19 @@
 // The main window's source intake, playback buttons, position display and dropped files.
 #include "app/main_form.h"
 
+#include "ground/app_error.h"
 #include "ground/error_guard.h"
 #include "ground/preferences.h"
 #include "ground/rounding.h"
 #include "ground/seams.h"
 #include "ground/time_text.h"
 #include "media/filter_graph.h"
+#include "media/range_marks.h"
 #include "media/source_intake.h"
 #include "media/track_bar.h"
 #include "media/video_window.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -35,24 +38,33 @@ void TMainForm::TakeCommandLine(const QString& argument) {
 }
 
 void TMainForm::OpenSource(const QString& path) {
-    edtSource->setText(path);
-    if (!ReadAptoticNow(m_context))
-        edtOutputDir->setText(WithTrailingSeparator(QFileInfo(path).absolutePath()));
-    SourceLoaded = true;
-    if (!filterGraph->Active())
-        filterGraph->SetActive(true);
-    filterGraph->ResetGraph();
-    // A file that cannot be played raises here: the labels, marks, fields and the picture
-    // keep what they showed, and the graph holds no file. While the player loads, events run;
-    // Start then waits for the new source's marks (see RunSplitJob).
-    {
+    // What the window shows of the open video, put back when path cannot be played: Start
+    // must never find a path in Source, or an output folder, other than the preview's.
+    const QString previousSource = m_openSource;
+    const QString previousOutputDir = edtOutputDir->text();
+    const bool previouslyLoaded = SourceLoaded;
+    const double previousPosition = filterGraph->ExactPosition();
+    try {
+        edtSource->setText(path);
+        if (!ReadAptoticNow(m_context))
+            edtOutputDir->setText(WithTrailingSeparator(QFileInfo(path).absolutePath()));
+        SourceLoaded = true;
+        if (!filterGraph->Active())
+            filterGraph->SetActive(true);
+        filterGraph->ResetGraph();
+        // A file that cannot be played raises here; the labels, marks and fields keep what they
+        // showed. While the player loads, events run; Start then waits (see RunSplitJob).
         ++m_sourcesOpening;
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
-        // Start refuses a source no demuxer took as an invalid file, not as a bad time.
-        m_sourceRefused = true;
         filterGraph->RenderFile(path);
-        m_sourceRefused = false;
+    } catch (...) {
+        edtSource->setText(previousSource);
+        edtOutputDir->setText(previousOutputDir);
+        SourceLoaded = previouslyLoaded;
+        ReopenPreviousSource(previousPosition);
+        throw;
     }
+    m_openSource = path;
     filterGraph->Play();
 
     const qint64 duration = filterGraph->Duration();
@@ -62,19 +74,71 @@ void TMainForm::OpenSource(const QString& path) {
     // a mark set in that second is placed against this source, not the previous one.
     tkbProgress->SetMin(0);
     tkbProgress->SetMax(int(duration / qMax<qint64>(1, tkbProgress->TimerInterval())));
-    tkbProgress->SetSelStart(0);
-    tkbProgress->SetSelEnd(0);
-    labStart->hide();
-    labEnd->hide();
-    edtStart->setText(SecondsToTimeText(0));
-    edtEnd->setText(SecondsToTimeText(0));
-    labLength->hide();
+    // A new video is marked whole, so Start right away cuts all of it.
+    MarkWholeSource();
     videoWindow->setVisible(true);
     JobState = JobIdle;
     // The new source's time at once, not the previous one's until the first refresh.
     FollowPicture(filterGraph->ExactPosition());
     // After the first frame is asked for: the scan only takes what the preview leaves.
     StartKeyframeIndex(path);
+}
+
+void TMainForm::ReopenPreviousSource(double position) {
+    if (m_openSource.isEmpty())
+        return;
+    // The preview gave up the open video to load the refused one: it takes it back, paused
+    // where it was, with its marks and keyframes as they were.
+    try {
+        ++m_sourcesOpening;
+        const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
+        filterGraph->RenderFile(m_openSource);
+        filterGraph->SeekToSeconds(position);
+        FollowPicture(position);
+    } catch (const AppError&) {
+        // The open video has gone meanwhile too: nothing is open any more. The refusal of the
+        // file asked for is the message the user sees.
+        m_openSource.clear();
+        edtSource->clear();
+        SourceLoaded = false;
+        videoWindow->hide();
+    }
+}
+
+QString TMainForm::OpenSourcePath() const {
+    return m_openSource;
+}
+
+bool TMainForm::sourceEdited() const {
+    return edtSource->isModified() || (SourceLoaded && edtSource->text() != m_openSource);
+}
+
+QString TMainForm::SourceToCut() {
+    // A path typed into Source and never confirmed is not the video on screen: the field shows
+    // the open one again, and that is what is cut. Assistive technology sets the text without
+    // marking it typed, so with a video open any other text counts as unconfirmed too.
+    if (sourceEdited())
+        edtSource->setText(m_openSource);
+    return edtSource->text();
+}
+
+void TMainForm::edtSourceExit() {
+    if (!sourceEdited())
+        return;
+    const QString path = TypedSourcePath(edtSource->text());
+    if (path.isEmpty() || path == QDir::cleanPath(m_openSource) || JobState != JobIdle ||
+        OpeningSource()) {
+        edtSource->setText(m_openSource);
+        return;
+    }
+    // As Open does: what cannot be played is reported and the field shows the open video.
+    OpenSource(path);
+}
+
+void TMainForm::edtSourceKeyPress() {
+    // Enter confirms whatever the field holds, however it got there.
+    edtSource->setModified(true);
+    edtSourceExit();
 }
 
 void TMainForm::tbtnOpenClick() {
@@ -90,8 +154,16 @@ void TMainForm::imgPlayClick() {
 }
 
 void TMainForm::imgPauseClick() {
-    if (SourceLoaded)
+    if (!SourceLoaded)
+        return;
+    // "Pause | Resume", as its hint says: a second click plays on from the frame shown.
+    if (filterGraph->IsPlaying()) {
         filterGraph->Pause();
+        // Paused, the label tells the frame to the millisecond.
+        FollowPicture(filterGraph->ExactPosition());
+    } else {
+        filterGraph->Play();
+    }
 }
 
 void TMainForm::imgStopClick() {
@@ -102,11 +174,21 @@ void TMainForm::imgStopClick() {
     // position label go back with it here; otherwise they would keep the old time, and a mark
     // set next would land there instead of where the picture is.
     tkbProgress->SetPosition(0);
-    tkbProgressTimer();
+    labCurrent->setText(PositionText(0, false));
 }
 
 void TMainForm::tkbProgressTimer() {
-    labCurrent->setText(SecondsToTimeText(tkbProgress->Position()));
+    // Playing: the bar's whole seconds. Paused (after a seek by the bar, or Stop): the frame's
+    // time, to the millisecond.
+    if (filterGraph->IsPlaying())
+        labCurrent->setText(SecondsToTimeText(tkbProgress->Position()));
+    else
+        labCurrent->setText(PositionText(filterGraph->ExactPosition(), false));
+}
+
+void TMainForm::tkbProgressScrub(qint64 thumbPos) {
+    // The time under the thumb while it is dragged; the picture follows at keyframes.
+    labCurrent->setText(PositionText(double(thumbPos) / 1000.0, filterGraph->IsPlaying()));
 }
 
 void TMainForm::tmrPreviewTimer() {

@@ -465,6 +465,15 @@ void FilterGraph::SeekTo(qint64 milliseconds) {
     accepted(mpv_command(d->handle.get(), command), "to seek");
 }
 
+void FilterGraph::SeekToKeyframe(qint64 milliseconds) {
+    if (!HasMedia())
+        return;
+    const QByteArray seconds =
+        QByteArray::number(double(qMax<qint64>(0, milliseconds)) / 1000.0, 'f', 3);
+    const char* command[] = {"seek", seconds.constData(), "absolute+keyframes", nullptr};
+    accepted(mpv_command(d->handle.get(), command), "to seek");
+}
+
 void FilterGraph::drainEvents() {
     // A slot connected to a signal below may deactivate or destroy the graph.
     const QPointer<FilterGraph> self(this);

@@ -83,6 +83,9 @@ public:
     double ExactPosition() const;
     // Whether a seek is still on its way to its frame; false with no file.
     bool Seeking() const;
+    // Fast seek to the keyframe at or before an absolute position in milliseconds, for showing
+    // a picture while the position bar is dragged; does nothing with no file.
+    void SeekToKeyframe(qint64 milliseconds);
     // Exact seek to a time in seconds (not rounded to milliseconds); does nothing with no file.
     void SeekToSeconds(double seconds);
     // Pauses and shows the next (forward) or the previous frame. Going back decodes from the

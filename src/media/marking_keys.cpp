@@ -1,7 +1,6 @@
 // Which key does what in the preview, and who gets a key first.
 #include "media/marking_keys.h"
 
-#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -62,6 +61,15 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
 bool FocusKeepsKey(const QWidget* focus, MarkingKey key) {
     if (!focus)
         return false;
+    // Space plays and pauses everywhere but where it is typed: a focused button or list does
+    // not take it (a second Help page, a profile list dropped open instead of the pause).
+    if (key == MarkingKey::PlayPause) {
+        const auto* combo = qobject_cast<const QComboBox*>(focus);
+        return qobject_cast<const QLineEdit*>(focus) ||
+               qobject_cast<const QAbstractSpinBox*>(focus) ||
+               qobject_cast<const QTextEdit*>(focus) ||
+               qobject_cast<const QPlainTextEdit*>(focus) || (combo && combo->isEditable());
+    }
     // A combo box's popup list and the editor inside a spin box are children of the control.
     for (const QWidget* w = focus; w; w = w->parentWidget()) {
         if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
@@ -71,8 +79,6 @@ bool FocusKeepsKey(const QWidget* focus, MarkingKey key) {
         if (w->isWindow())
             break;
     }
-    if (qobject_cast<const QAbstractButton*>(focus))
-        return key == MarkingKey::PlayPause;
     return false;
 }
 

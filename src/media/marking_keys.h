@@ -37,10 +37,11 @@ enum class MarkingKey {
 // Ctrl on anything but Left and Right.
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers);
 
-// Whether the focused widget keeps the key for itself: text fields, spin boxes, combo boxes
-// and lists keep every key; a button keeps Space (its keyboard press). A slider (the position
-// bar) keeps nothing: its arrows, Home and End seek as everywhere else in the window. A null
-// focus keeps nothing.
+// Whether the focused widget keeps the key for itself: text fields and spin boxes keep every
+// key; combo boxes and lists every key but Space (unless the combo box takes typed text);
+// buttons keep none, Space included, so it plays and pauses wherever no text is typed. A
+// slider (the position bar) keeps nothing: its arrows, Home and End seek as everywhere else in
+// the window. A null focus keeps nothing.
 bool FocusKeepsKey(const QWidget* focus, MarkingKey key);
 
 // Where a seek key goes, in milliseconds, from positionMs within a source of durationMs:

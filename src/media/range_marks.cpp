@@ -24,6 +24,15 @@ double ClampMark(double seconds, qint64 durationMs) {
     return seconds < 0 ? 0.0 : seconds;
 }
 
+double EndMarkSeconds(double frameSeconds, double frameDuration, qint64 durationMs) {
+    const double length = double(durationMs) / 1000.0;
+    const double mark = FrameMarkSeconds(frameSeconds);
+    // A frame's time is where it starts: marking the last one by its time would leave it out.
+    const bool lastFrame =
+        mark >= length || (frameDuration > 0 && frameSeconds + 1.5 * frameDuration >= length);
+    return length > 0 && lastFrame ? length : mark;
+}
+
 int StartLabelLeft(double selStart, int max, int barLeft, int barWidth) {
     if (max <= 0)
         return barLeft;
@@ -66,9 +75,14 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
     return places;
 }
 
+QString PositionText(double seconds, bool playing) {
+    return playing ? SecondsToTimeText(seconds) : SecondsToMarkText(FrameMarkSeconds(seconds));
+}
+
 QString LengthLine(double selStart, double selEnd, double lengthSeconds) {
     if (selStart < selEnd)
-        return kLengthPrefix + SecondsToTimeText(lengthSeconds);
+        // To the millisecond, as the time fields show the marks: 89.7 s is not 00:01:29.
+        return kLengthPrefix + SecondsToMarkText(lengthSeconds);
     return kEndBeforeStart;
 }
 

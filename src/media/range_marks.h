@@ -14,6 +14,13 @@ namespace segmora {
 // value that is not a number becomes the length too) and never before the start of the source.
 double ClampMark(double seconds, qint64 durationMs);
 
+// The End Time a mark at the frame on screen sets: the frame's own time (FrameMarkSeconds), so
+// a clip ends before it, except for the last frame of the source, which gives the source's
+// length (durationMs / 1000 s), so that a range marked at the end holds the last frame. The
+// frame shown at frameSeconds is the last when the end comes before the middle of the frame
+// after it (frameDuration seconds a frame; 0 when not known: only a frame at the very end).
+double EndMarkSeconds(double frameSeconds, double frameDuration, qint64 durationMs);
+
 // Left edge of the start label: selStart / max of the bar's width from the bar's left edge,
 // rounded halves to even. With max 0 or less (a source shorter than one unit) it is the bar's
 // left edge.
@@ -56,8 +63,14 @@ MarkLabelPlaces PlaceMarkLabels(int startLeft, int startWidth, int endRight, int
 
 inline constexpr int kMarkLabelGap = 4;
 
-// "The length of the marked rang is " and the time text of lengthSeconds when selStart is
-// before selEnd; otherwise the sentence that asks for an end after the start.
+// The current-position label's time of the frame shown at seconds: while playing in whole
+// seconds (it changes too fast to read more), paused or stepping to the millisecond, the same
+// text a mark set there puts into a time field.
+QString PositionText(double seconds, bool playing);
+
+// "The length of the marked rang is " and the time text of lengthSeconds, to the millisecond
+// as the time fields write marks, when selStart is before selEnd; otherwise the sentence that asks
+// for an end after the start.
 QString LengthLine(double selStart, double selEnd, double lengthSeconds);
 
 inline const QString kLengthPrefix = QStringLiteral("The length of the marked rang is ");

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace segmora {
 namespace {
@@ -93,6 +94,17 @@ QString CommandLineProblem(const QString& argument, const QStringList& extension
     return QStringLiteral("%1 is not a video type %2 opens. Open a file of one of these "
                           "types: %3.")
         .arg(candidate, kProductName, types.join(QStringLiteral(", ")));
+}
+
+QString TypedSourcePath(const QString& text) {
+    QString path = text.trimmed();
+    if (path.isEmpty())
+        return {};
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        path = QUrl(path).toLocalFile();
+    else if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = QDir::homePath() + path.mid(1);
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
 } // namespace segmora

@@ -31,4 +31,10 @@ QString CommandLineCandidate(const QString& argument);
 // is empty or names an openable source.
 QString CommandLineProblem(const QString& argument, const QStringList& extensions);
 
+// The file a path typed into the Source field names, as an absolute path: blanks around it
+// dropped, a "file:" URL (as a file manager copies one) read as its local path, a leading "~/"
+// taken as the home folder, a relative path taken from the working folder. Empty for a text of
+// blanks only.
+QString TypedSourcePath(const QString& text);
+
 } // namespace segmora

@@ -41,7 +41,8 @@ public:
         return QAccessibleWidget::text(t);
     }
     QVariant currentValue() const override { return bar()->Position(); }
-    void setCurrentValue(const QVariant& value) override { bar()->SetPosition(value.toInt()); }
+    // A value set by assistive technology moves the picture, as the keyboard does.
+    void setCurrentValue(const QVariant& value) override { bar()->MoveThumb(value.toInt()); }
     QVariant maximumValue() const override { return bar()->Max(); }
     QVariant minimumValue() const override { return bar()->Min(); }
     QVariant minimumStepSize() const override { return bar()->singleStep(); }
@@ -73,6 +74,9 @@ TDSTrackBar::TDSTrackBar(QWidget* parent) : QAbstractSlider(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_refreshTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_refreshTimer, &QTimer::timeout, this, &TDSTrackBar::RefreshTick);
+    m_scrubTimer.setSingleShot(true);
+    m_scrubTimer.setInterval(kScrubInterval);
+    connect(&m_scrubTimer, &QTimer::timeout, this, &TDSTrackBar::ScrubTick);
     connect(this, &QAbstractSlider::rangeChanged, this, [this] { update(); });
     connect(this, &QAbstractSlider::valueChanged, this, [this] { update(); });
 }
@@ -200,14 +204,47 @@ void TDSTrackBar::RefreshTick() {
     emit OnTimer(position, length);
 }
 
+void TDSTrackBar::MoveThumb(int value) {
+    const int before = Position();
+    SetPosition(value);
+    if (Position() != before && !m_tracking)
+        seekToThumb();
+}
+
+qint64 TDSTrackBar::thumbTarget() const {
+    // The bar's whole range stands for the whole length, so the end of the bar is the end of
+    // the file. A bar of Max 0 (a source shorter than one unit) stands for the start.
+    const qint64 max = Max();
+    return max <= 0 || !m_graph ? 0 : m_graph->Duration() * qint64(Position()) / max;
+}
+
+void TDSTrackBar::scrub() {
+    if (!m_seeking || !m_graph || !m_graph->HasMedia())
+        return;
+    m_scrubPending = true;
+    // The first move seeks at once; later ones wait for the tick, which takes the latest.
+    if (!m_scrubTimer.isActive())
+        ScrubTick();
+}
+
+void TDSTrackBar::ScrubTick() {
+    if (!m_scrubPending || !m_tracking || !m_seeking || !m_graph)
+        return;
+    m_scrubPending = false;
+    // A keyframe is decoded at once; the exact frame waits for the release.
+    const qint64 target = thumbTarget();
+    m_graph->SeekToKeyframe(target);
+    emit Scrubbed(target, m_graph->Duration());
+    m_scrubTimer.start();
+}
+
 void TDSTrackBar::seekToThumb() {
     if (!m_seeking || !m_graph)
         return;
-    // The bar's whole range stands for the whole length, so the end of the bar is the end of
-    // the file. A bar of Max 0 (a source shorter than one unit) seeks to the start.
+    m_scrubTimer.stop();
+    m_scrubPending = false;
     const qint64 stop = m_graph->Duration();
-    const qint64 max = Max();
-    const qint64 target = max <= 0 ? 0 : stop * qint64(Position()) / max;
+    const qint64 target = thumbTarget();
     m_graph->SeekTo(target);
     // Paused, no refresh follows: without this the position label would keep the old time
     // while the picture shows the new one.
@@ -257,6 +294,7 @@ void TDSTrackBar::mousePressEvent(QMouseEvent* event) {
     m_tracking = true;
     setSliderDown(true);
     SetPosition(valueAt(int(event->position().x())));
+    scrub();
     event->accept();
 }
 
@@ -265,7 +303,10 @@ void TDSTrackBar::mouseMoveEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
+    const int before = value();
     SetPosition(valueAt(int(event->position().x())));
+    if (value() != before)
+        scrub();
     event->accept();
 }
 
@@ -273,6 +314,8 @@ void TDSTrackBar::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasTracking = m_tracking;
     m_tracking = false;
     setSliderDown(false);
+    m_scrubTimer.stop();
+    m_scrubPending = false;
     if (event->button() == Qt::LeftButton && wasTracking)
         seekToThumb();
     event->accept();

@@ -1,8 +1,10 @@
 // The position bar: a painted track bar with a marked selection, bound to the media graph.
 //
 // It counts whole units of TimerInterval milliseconds (one second by default). While the graph
-// plays it refreshes once per TimerInterval from the graph's position and raises OnTimer; a
-// release of the left button seeks the graph to the thumb and raises OnTimer with the target;
+// plays it refreshes once per TimerInterval from the graph's position and raises OnTimer; while
+// the left button drags the thumb, the graph shows the keyframe before it, at most once per
+// kScrubInterval ms so the UI thread stays free, and Scrubbed tells the thumb's time; a
+// release of the left button seeks the graph exactly to the thumb and raises OnTimer with it;
 // Page Up and Page Down move the thumb and seek there (the arrows, Home and End are the
 // window's seek keys, which act the same whether the bar has the focus or not).
 // Threading: UI thread only.
@@ -68,6 +70,18 @@ public:
     // Whether the left button is held on the bar.
     bool Tracking() const { return m_tracking; }
 
+    // Puts the thumb at value and the picture with it (the keyboard's and assistive
+    // technology's move).
+    void MoveThumb(int value);
+
+    // How often a drag of the thumb seeks at most, in milliseconds.
+    static constexpr int kScrubInterval = 80;
+    // One step of the drag's throttle, as its timer does it: when the thumb moved since the last
+    // keyframe seek and is still held, seeks to its keyframe and raises Scrubbed.
+    void ScrubTick();
+    // Whether a move of the thumb waits for the throttle's next tick.
+    bool ScrubPending() const { return m_scrubPending; }
+
     // One refresh, as the timer does it: Min 0, Max and Position from the graph's length and
     // position in whole units (truncated), then OnTimer. Does nothing without an active graph
     // holding a file, or while the left button is held.
@@ -80,6 +94,8 @@ signals:
     // After each refresh and each seek on release: the playing position (or the seek's
     // target) and the length, in milliseconds.
     void OnTimer(qint64 currentPos, qint64 stopPos);
+    // While the thumb is dragged: the time it stands for and the length, in milliseconds.
+    void Scrubbed(qint64 thumbPos, qint64 stopPos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -95,6 +111,9 @@ private:
     void setRefresh(bool on);
     void restartTimer();
     void seekToThumb();
+    // The time the thumb stands for, in milliseconds of the graph's file.
+    qint64 thumbTarget() const;
+    void scrub();
     int valueAt(int x) const;
     int xOf(int value) const;
     int xOfSeconds(double seconds) const;
@@ -104,6 +123,8 @@ private:
     QMetaObject::Connection m_notifyConnection;
     QMetaObject::Connection m_activationConnection;
     QTimer m_refreshTimer;
+    QTimer m_scrubTimer;
+    bool m_scrubPending = false;
     bool m_seeking = false; // holds the graph's seeking (the graph is active)
     bool m_refresh = false;
     bool m_tracking = false;

@@ -241,6 +241,30 @@ void VideoWindow::takeFrame(const QImage& frame, bool newFrame, quint64 generati
 
 void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
+    paintFrame(painter);
+    // The keys of the preview act wherever the focus is outside a text field, yet the picture
+    // is their home: a frame in the highlight colour tells it has the focus.
+    if (hasFocus()) {
+        QPen pen(palette().color(QPalette::Active, QPalette::Highlight), kFocusMarkWidth);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        const int inset = kFocusMarkWidth / 2;
+        painter.drawRect(rect().adjusted(inset, inset, -inset - 1, -inset - 1));
+    }
+}
+
+void VideoWindow::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void VideoWindow::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void VideoWindow::paintFrame(QPainter& painter) {
     if (m_frame.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;

@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <memory>
 
+class QPainter;
+
 struct mpv_handle;
 
 // Sets the unused fourth byte of every pixel of an RGB32 image to 0xff, as Qt requires; libmpv's
@@ -31,6 +33,9 @@ public:
 
     QSize sizeHint() const override { return {160, 120}; }
 
+    // Width in pixels of the frame drawn around the picture while it has the focus.
+    static constexpr int kFocusMarkWidth = 3;
+
 signals:
     // A new frame has been drawn on screen.
     void framePainted();
@@ -38,8 +43,11 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void paintFrame(QPainter& painter);
     friend class FilterGraph;
     // Called by FilterGraph: creates the render context on handle and starts the render thread
     // (raises segmora::AppError when libmpv refuses), or stops the thread and frees the context

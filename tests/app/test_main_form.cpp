@@ -118,7 +118,8 @@ private slots:
         row("labLeft", s("00:00:00"), none, QSize(), true);
         row("labMiddle", s("00:00:00"), none, QSize(), true);
         row("labRight", s("00:00:00"), none, QSize(), true);
-        row("tkbProgress", none, none, QSize(326, 13), true);
+        // 20 pixels of the bar went to the position label's milliseconds.
+        row("tkbProgress", none, none, QSize(306, 13), true);
         row("labCurrent", s("00:00:00"), none, QSize(), true);
         row("labStart", none, none, QSize(), false);
         row("labEnd", none, none, QSize(), false);

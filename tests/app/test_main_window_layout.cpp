@@ -113,7 +113,8 @@ private slots:
         QVERIFY(inWindow(form, form->imgStart).bottom() >= window.bottom() - 2);
         QCOMPARE(inWindow(form, form->imgRightBottom).bottomRight(), window.bottomRight());
         // The bar and the time row stretch with the preview.
-        QCOMPARE(form->tkbProgress->width(), form->panLeft->width() - 73);
+        QCOMPARE(form->tkbProgress->width(),
+                 form->panLeft->width() - 17 - form->labCurrent->width());
         QCOMPARE(inWindow(form, form->labRight).right(),
                  inWindow(form, form->imgScreen).right() - 5);
         // The video and the banner stand inside the screen picture's display.

@@ -13,6 +13,10 @@
 #include "media/video_window.h"
 #include "test_support.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAccessibleEditableTextInterface>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -20,6 +24,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 #include <clocale>
 #include <memory>
 
@@ -39,7 +44,8 @@ struct World {
     // Opens a fixture and pauses it, so the bar's position stays where a test puts it.
     void open(const QString& file) {
         form->OpenSource(fixture(file));
-        form->imgPauseClick();
+        // Not the Pause button: a short source may have played to its end, where it resumes.
+        form->filterGraph->Pause();
     }
 };
 
@@ -90,6 +96,26 @@ double markX(const TDSTrackBar* bar, int mark) {
     return bar->x() + double(mark) / bar->Max() * bar->width();
 }
 
+// The first node under root with the role and name, depth first; null when none.
+QAccessibleInterface* findAccessible(QAccessibleInterface* root, QAccessible::Role role,
+                                     const QString& name) {
+    if (!root)
+        return nullptr;
+    if (root->role() == role && root->text(QAccessible::Name) == name)
+        return root;
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* found = findAccessible(root->child(i), role, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// Presses a button the way a screen reader does, by its press action.
+void pressByAction(QAccessibleInterface* button) {
+    QVERIFY(button && button->actionInterface());
+    button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+}
+
 } // namespace
 
 class TestRangeMarking : public QObject {
@@ -102,7 +128,11 @@ private slots:
         QVERIFY2(QFile::exists(fixture("range90_4.mp4")), "run make_fixtures.sh first");
     }
 
-    void init() { segmora::test::failOnPlayerErrors(); }
+    void init() {
+        // The journey gives the player a text file on purpose.
+        if (qstrcmp(QTest::currentTestFunction(), "journeyThroughTheAccessibilityTree") != 0)
+            segmora::test::failOnPlayerErrors();
+    }
 
     void marking_data() {
         QTest::addColumn<QString>("file"); // empty: no source opened
@@ -117,21 +147,31 @@ private slots:
         const QString zero = QStringLiteral("00:00:00");
         const QString lengthOf = kLengthPrefix;
 
+        const QString whole = QStringLiteral("00:01:30.400"); // range90_4.mp4's length
+        QTest::newRow("a new source is marked whole")
+            << "range90_4.mp4" << QStringList{} << 0 << 90 << zero << whole << "[ " + zero
+            << whole + " ]" << lengthOf + "00:01:30.400";
+        QTest::newRow("a new source under a second is marked whole")
+            << "short0_6.mp4" << QStringList{} << 0 << 1 << zero << "00:00:00.600"
+            << "[ " + zero << "00:00:00.600 ]" << lengthOf + "00:00:00.600";
+        QTest::newRow("erase after opening clears both marks")
+            << "range90_4.mp4" << QStringList{"erase"} << 0 << 0 << zero << zero << kHidden
+            << kHidden << lengthOf + "00:01:30.400";
         QTest::newRow("end beyond a 90.4 s source")
             << "range90_4.mp4" << QStringList{"end=00:02:00"} << 0 << 90 << zero << "00:02:00"
-            << kHidden << "00:02:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:02:00 ]" << lengthOf + "00:01:30.400";
         QTest::newRow("90.5 s clamps to 90")
             << "range90_5.mp4" << QStringList{"end=00:05:00"} << 0 << 90 << zero << "00:05:00"
-            << kHidden << "00:05:00 ]" << lengthOf + "00:01:30";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:30.500";
         QTest::newRow("91.5 s clamps to 92")
             << "range91_5.mp4" << QStringList{"end=00:05:00"} << 0 << 92 << zero << "00:05:00"
-            << kHidden << "00:05:00 ]" << lengthOf + "00:01:31";
+            << "[ " + zero << "00:05:00 ]" << lengthOf + "00:01:31.500";
         QTest::newRow("1:2:3 as start, field left")
-            << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 0 << "01:02:03" << zero
-            << "[ 01:02:03" << kHidden << kEndBeforeStart;
+            << "range90_4.mp4" << QStringList{"startExit=1:2:3"} << 90 << 90 << "01:02:03" << whole
+            << "[ 01:02:03" << whole + " ]" << kEndBeforeStart;
         QTest::newRow("end field left")
             << "range90_4.mp4" << QStringList{"endExit=0:1:5"} << 0 << 65 << zero << "00:01:05"
-            << kHidden << "00:01:05 ]" << lengthOf + "00:01:05";
+            << "[ " + zero << "00:01:05 ]" << lengthOf + "00:01:05";
         QTest::newRow("start equal to end")
             << "range90_4.mp4" << QStringList{"start=0:0:30", "end=00:00:30"} << 30 << 30
             << "00:00:30"
@@ -155,10 +195,16 @@ private slots:
             << "00:00:03.400"
             << "00:00:11.200"
             << "[ 00:00:03.400"
-            << "00:00:11.200 ]" << lengthOf + "00:00:07";
+            << "00:00:11.200 ]" << lengthOf + "00:00:07.800";
+        QTest::newRow("length to the millisecond, never truncated")
+            << "range90_4.mp4" << QStringList{"start=0:0:0.3", "end=0:1:30"} << 0 << 90
+            << "00:00:00.300"
+            << "00:01:30"
+            << "[ 00:00:00.300"
+            << "00:01:30 ]" << lengthOf + "00:01:29.700";
         QTest::newRow("fraction kept when the field is left")
-            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 0 << "00:00:03.500"
-            << zero << "[ 00:00:03.500" << kHidden << kEndBeforeStart;
+            << "range90_4.mp4" << QStringList{"startExit=00:00:03.5"} << 4 << 90 << "00:00:03.500"
+            << whole << "[ 00:00:03.500" << whole + " ]" << lengthOf + "00:01:26.900";
         QTest::newRow("negative start stays at the start of the bar")
             << "range90_4.mp4" << QStringList{"start=0:0:-5", "end=00:00:03"} << 0 << 3
             << "-00:00:05"
@@ -166,8 +212,9 @@ private slots:
             << "[ -00:00:05"
             << "00:00:03 ]" << lengthOf + "00:00:03";
         QTest::newRow("invalid texts change nothing")
-            << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 0 << "abc"
-            << "1:2" << kHidden << kHidden << kHidden;
+            << "range90_4.mp4" << QStringList{"start=abc", "endExit=1:2"} << 0 << 90 << "abc"
+            << "1:2"
+            << "[ " + zero << whole + " ]" << lengthOf + "00:01:30.400";
         QTest::newRow("buttons mark the frame shown")
             << "range90_4.mp4" << QStringList{"pos=12", "selStart", "pos=47", "selEnd"} << 12 << 47
             << "00:00:12"
@@ -269,6 +316,71 @@ private slots:
         QFETCH(int, selEnd);
         QFETCH(int, max);
         QTEST(EndLabelLeft(selEnd, max, 15, 326, 57), "left");
+    }
+
+    // The end mark taken at a frame: the frame's time, so the clip ends before it, except at
+    // the last frame, where the end of the source keeps that frame in the range.
+    void endMarkSeconds_data() {
+        QTest::addColumn<double>("frame");
+        QTest::addColumn<double>("frameDuration");
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<double>("mark");
+        const double at25 = 0.04;
+        QTest::newRow("a frame in the middle") << 2.0 << at25 << qint64(4000) << 2.0;
+        QTest::newRow("the last frame of 100 at 25/s") << 3.96 << at25 << qint64(4000) << 4.0;
+        QTest::newRow("the frame before the last") << 3.92 << at25 << qint64(4000) << 3.92;
+        QTest::newRow("the last frame, time a hair under")
+            << 3.9599999 << at25 << qint64(4000) << 4.0;
+        QTest::newRow("the last of 300 at 29.97/s, length rounded down")
+            << 299 / 29.97 << 1 / 29.97 << qint64(10010) << 10.01;
+        QTest::newRow("frame before it") << 298 / 29.97 << 1 / 29.97 << qint64(10010) << 9.944;
+        QTest::newRow("frame rate unknown, at the end") << 4.0 << 0.0 << qint64(4000) << 4.0;
+        QTest::newRow("frame rate unknown, before the end") << 3.96 << 0.0 << qint64(4000) << 3.96;
+        QTest::newRow("no source") << 0.0 << 0.0 << qint64(0) << 0.0;
+    }
+    void endMarkSeconds() {
+        QFETCH(double, frame);
+        QFETCH(double, frameDuration);
+        QFETCH(qint64, durationMs);
+        QFETCH(double, mark);
+        QCOMPARE(EndMarkSeconds(frame, frameDuration, durationMs), mark);
+    }
+
+    // End then O marks the end of the source; a step back from there marks that frame's time.
+    void endKeyThenOHoldsTheLastFrame_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("stepBack");
+        QTest::addColumn<QString>("end"); // empty: the source's length
+        QTest::newRow("100 frames at 25/s") << "frames.mp4" << false << "";
+        QTest::newRow("one step back from the last") << "frames.mp4" << true << "00:00:03.920";
+        QTest::newRow("the same in a QuickTime file") << "frames.mov" << false << "";
+        QTest::newRow("29.97 frames a second") << "bars2997.mp4" << false << "";
+    }
+    void endKeyThenOHoldsTheLastFrame() {
+        QFETCH(QString, file);
+        QFETCH(bool, stepBack);
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(file);
+        world.fakes.messages.clear();
+        FilterGraph* graph = form->filterGraph;
+        QTest::keyClick(form->videoWindow, Qt::Key_End);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 3.5);
+        if (stepBack) {
+            const double last = graph->ExactPosition();
+            QTest::keyClick(form->videoWindow, Qt::Key_Comma);
+            QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() < last - 0.01);
+        }
+        const double lastFrame = graph->ExactPosition();
+        QTest::keyClick(form->videoWindow, Qt::Key_O);
+        QFETCH(QString, end);
+        if (end.isEmpty()) {
+            QCOMPARE(form->edtEnd->text(), SecondsToMarkText(graph->Duration() / 1000.0));
+            QVERIFY(form->tkbProgress->SelEndSeconds() > lastFrame);
+        } else {
+            QCOMPARE(form->edtEnd->text(), end);
+        }
+        QCOMPARE(form->labEnd->text(), form->edtEnd->text() + " ]");
     }
 
     // The labels meet and part as the marks move: apart, each stands at its mark by its own
@@ -383,7 +495,7 @@ private slots:
         QCOMPARE(form->labEnd->x(), form->labStart->x() + form->labStart->width() + kMarkLabelGap);
         QCOMPARE(form->labEnd->y(), form->labStart->y());
         QVERIFY(!form->labStart->isHidden());
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00");
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:00.600");
     }
 
     void sectionCountClickChoosesEqualSections() {
@@ -432,7 +544,7 @@ private slots:
         QTRY_VERIFY(qAbs(graph->CurrentPosition() - 3200) < 100);
         press(Qt::Key_Right);
         QCOMPARE(form->tkbProgress->Position(), 4);
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.200"));
         // The mark is the frame shown, to the millisecond (counter.mp4 has 25 frames a second).
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_I);
@@ -448,7 +560,7 @@ private slots:
         QCOMPARE(form->tkbProgress->SelEnd(), 10);
         const double end = TimeTextToSeconds(form->edtEnd->text());
         QVERIFY2(end > 9.9 && end < 10.1, qPrintable(form->edtEnd->text()));
-        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05");
+        QCOMPARE(form->labLength->text(), kLengthPrefix + "00:00:05.800");
 
         // Frame steps, both ways, and the marks' keys: the label and the thumb follow.
         press(Qt::Key_Home);
@@ -458,7 +570,7 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 0);
         press(Qt::Key_I, Qt::ShiftModifier);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.200"));
         QCOMPARE(form->tkbProgress->Position(), 4);
         press(Qt::Key_Period);
         QTRY_VERIFY(!graph->IsPlaying() && qAbs(graph->ExactPosition() - 4.24) < 0.001);
@@ -466,10 +578,10 @@ private slots:
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.2) < 0.001);
         press(Qt::Key_Comma);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 4.16) < 0.001);
-        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:04"));
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:04.160"));
         press(Qt::Key_O, Qt::ShiftModifier);
         QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 9.9);
-        QTRY_COMPARE(form->labCurrent->text(), SecondsToTimeText(graph->ExactPosition()));
+        QTRY_COMPARE(form->labCurrent->text(), PositionText(graph->ExactPosition(), false));
         // A keyframe every second in counter.mp4.
         press(Qt::Key_Left, Qt::ControlModifier);
         QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 9.0) < 0.001);
@@ -508,6 +620,112 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 10);
         QCOMPARE(form->tkbProgress->SelStart(), 4);
         QVERIFY(!graph->IsPlaying());
+    }
+
+    // Paused or stepping, the position label tells the frame to the millisecond, the same time
+    // I would mark; playing, whole seconds.
+    void positionLabelWhilePausedOrStepping_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("frameSeconds");
+        QTest::addColumn<int>("steps"); // "." presses from the frame at 1 s
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("five steps at 29.97/s")
+            << "bars2997.mp4" << 1001 / 30000.0 << 5 << "00:00:01.168"; // frame 35
+        QTest::newRow("four steps at 25/s") << "frames.mp4" << 0.04 << 4 << "00:00:01.160";
+        QTest::newRow("no step") << "frames.mp4" << 0.04 << 0 << "00:00:01";
+    }
+    void positionLabelWhilePausedOrStepping() {
+        QFETCH(QString, file);
+        QFETCH(double, frameSeconds);
+        QFETCH(int, steps);
+        World world;
+        TMainForm* form = world.form.get();
+        world.open(file);
+        FilterGraph* graph = form->filterGraph;
+        const int first = int(std::ceil(1.0 / frameSeconds - 1e-6)); // the first frame at 1 s on
+        graph->SeekToSeconds(first * frameSeconds);
+        QTRY_VERIFY(!graph->Seeking() &&
+                    qAbs(graph->ExactPosition() - first * frameSeconds) < 1e-3);
+        for (int step = 1; step <= steps; ++step) {
+            QTest::keyClick(form->videoWindow, Qt::Key_Period);
+            QTRY_VERIFY(!graph->Seeking() &&
+                        qAbs(graph->ExactPosition() - (first + step) * frameSeconds) < 1e-3);
+        }
+        QFETCH(QString, shown);
+        QTRY_COMPARE(form->labCurrent->text(), shown);
+        QTest::keyClick(form->videoWindow, Qt::Key_I);
+        QCOMPARE(form->edtStart->text(), shown);
+        // Playing: whole seconds; the Pause button's pause: the frame again, to the millisecond.
+        form->imgPauseClick();
+        QVERIFY(graph->IsPlaying());
+        QTRY_VERIFY(graph->ExactPosition() > 1.3);
+        form->tkbProgress->RefreshTick();
+        QCOMPARE(form->labCurrent->text(), SecondsToTimeText(form->tkbProgress->Position()));
+        form->imgPauseClick();
+        QVERIFY(!graph->IsPlaying());
+        QCOMPARE(form->labCurrent->text(),
+                 SecondsToMarkText(FrameMarkSeconds(graph->ExactPosition())));
+    }
+
+    // Space plays and pauses whatever has the focus, except a field where it is typed; a focused
+    // button is not pressed by it.
+    void spaceFromAnywhereButATextField_data() {
+        QTest::addColumn<QString>("focus"); // object name
+        QTest::addColumn<bool>("toggles");
+        QTest::newRow("the picture") << "VideoWindow" << true;
+        QTest::newRow("Help on the tool bar") << "tbtnHelp" << true;
+        QTest::newRow("Open on the tool bar") << "tbtnOpen" << true;
+        QTest::newRow("Set the Start Time") << "imgSelStart" << true;
+        QTest::newRow("a mode button") << "rdbEqual" << true;
+        QTest::newRow("the profile list") << "cmbProfile" << true;
+        QTest::newRow("the position bar") << "tkbProgress" << true;
+        QTest::newRow("Source") << "edtSource" << false;
+        QTest::newRow("End Time") << "edtEnd" << false;
+        QTest::newRow("section count") << "edtSectionQty" << false;
+    }
+    void spaceFromAnywhereButATextField() {
+        QFETCH(QString, focus);
+        QFETCH(bool, toggles);
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        const bool modeBefore = form->rdbEqual->isChecked();
+        auto* widget = form->findChild<QWidget*>(focus);
+        QVERIFY(widget);
+        widget->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), widget);
+        QTest::keyClick(widget, Qt::Key_Space);
+        QCOMPARE(form->filterGraph->IsPlaying(), toggles);
+        // Nothing else happened: no page opened, no dialog, no mode changed, no mark set.
+        QVERIFY(world.fakes.openedUrls.isEmpty());
+        QVERIFY(world.fakes.openFilters.isEmpty());
+        QCOMPARE(form->rdbEqual->isChecked(), modeBefore);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+        if (auto* field = qobject_cast<QLineEdit*>(widget))
+            QVERIFY(field->text().contains(QLatin1Char(' ')));
+    }
+
+    // The picture shows when it has the focus: a frame in the highlight colour around it.
+    void previewShowsItsFocus() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        VideoWindow* picture = form->videoWindow;
+        const QColor highlight = picture->palette().color(QPalette::Active, QPalette::Highlight);
+        const auto edge = [&] { return picture->grab().toImage().pixelColor(1, 1); };
+        form->edtSectionQty->setFocus();
+        QTRY_VERIFY(!picture->hasFocus());
+        QVERIFY(edge() != highlight);
+        QTest::mouseClick(picture, Qt::LeftButton);
+        QTRY_VERIFY(picture->hasFocus());
+        QCOMPARE(edge(), highlight);
+        form->edtSectionQty->setFocus();
+        QTRY_VERIFY(!picture->hasFocus());
+        QVERIFY(edge() != highlight);
     }
 
     // A click on the picture takes the focus from the field or list used last, so the keys
@@ -574,6 +792,86 @@ private slots:
         QCOMPARE(form->tkbProgress->Position(), 0);
         form->imgSelStartClick();
         QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
+    }
+
+    // A screen reader's user goes through the mended window by its accessibility tree: a path
+    // given to Source and confirmed, the whole video marked, Pause | Resume, the exact position,
+    // the bar moved, End then O, the length to the millisecond, a refused file.
+    void journeyThroughTheAccessibilityTree() {
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form);
+        const auto field = [&](const char* label) {
+            QAccessibleInterface* found =
+                findAccessible(window, QAccessible::EditableText, QString::fromLatin1(label));
+            return found;
+        };
+        QAccessibleInterface* source = field("Source:");
+        QAccessibleInterface* end = field("End Time:");
+        QVERIFY(source && source->editableTextInterface() && end);
+
+        // Source: the path written in, Enter pressed.
+        source->editableTextInterface()->insertText(0, fixture("frames.mp4"));
+        QTest::keyClick(form->edtSource, Qt::Key_Return);
+        QCOMPARE(form->OpenSourcePath(), fixture("frames.mp4"));
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
+
+        // Pause | Resume pauses and resumes.
+        QAccessibleInterface* pause =
+            findAccessible(window, QAccessible::Button, QStringLiteral("Pause | Resume"));
+        // (The press action animates the click: it lands from the event loop.)
+        pressByAction(pause);
+        QTRY_VERIFY(!form->filterGraph->IsPlaying());
+        pressByAction(pause);
+        QTRY_VERIFY(form->filterGraph->IsPlaying());
+        pressByAction(pause);
+        QTRY_VERIFY(!form->filterGraph->IsPlaying());
+
+        // The bar moved to 1 s takes the picture along; the position reads to the millisecond
+        // once a frame step follows.
+        QAccessibleInterface* bar =
+            findAccessible(window, QAccessible::Slider, QStringLiteral("Position"));
+        QVERIFY(bar && bar->valueInterface());
+        bar->valueInterface()->setCurrentValue(1);
+        FilterGraph* graph = form->filterGraph;
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 1.0) < 1e-3);
+        form->videoWindow->setFocus();
+        QTest::keyClick(form->videoWindow, Qt::Key_Period);
+        QTRY_VERIFY(!graph->Seeking() && qAbs(graph->ExactPosition() - 1.04) < 1e-3);
+        QAccessibleInterface* current = QAccessible::queryAccessibleInterface(form->labCurrent);
+        QTRY_COMPARE(current->text(QAccessible::Value), QStringLiteral("00:00:01.040"));
+        QVERIFY(form->videoWindow->hasFocus());
+
+        // Start Time at the frame shown, End then O: the range ends with the video, its length
+        // to the millisecond.
+        pressByAction(
+            findAccessible(window, QAccessible::Button, QStringLiteral("Set the Start Time")));
+        QTRY_COMPARE(form->edtStart->text(), QStringLiteral("00:00:01.040"));
+        QTest::keyClick(form->videoWindow, Qt::Key_End);
+        QTRY_VERIFY(!graph->Seeking() && graph->ExactPosition() > 3.9);
+        QTest::keyClick(form->videoWindow, Qt::Key_O);
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(form->labLength)->text(QAccessible::Name),
+                 kLengthPrefix + "00:00:02.960");
+
+        // Space with a tool-bar button focused pauses and resumes; it opens no help page.
+        QWidget* help = form->tbtnHelp;
+        help->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(help, Qt::Key_Space);
+        QVERIFY(graph->IsPlaying());
+        QTest::keyClick(help, Qt::Key_Space);
+        QVERIFY(!graph->IsPlaying());
+        QVERIFY(world.fakes.openedUrls.isEmpty());
+
+        // A text file given to Source is refused, and Source names the open video again.
+        source->editableTextInterface()->replaceText(0, form->edtSource->text().size(),
+                                                     fixture("notvideo.mp4"));
+        QTest::keyClick(form->edtSource, Qt::Key_Return);
+        QCOMPARE(world.fakes.messages.size(), 1);
+        QCOMPARE(source->text(QAccessible::Value), fixture("frames.mp4"));
+        QCOMPARE(end->text(QAccessible::Value), QStringLiteral("00:00:04"));
     }
 
     void keyTable_data() {

@@ -126,8 +126,8 @@ private slots:
     void init() {
         // Broken files make libmpv log errors on purpose, whichever way they are opened.
         const QByteArray test = QTest::currentTestFunction();
-        const bool brokenRow = qstrcmp(QTest::currentDataTag(), "text file named .mp4") == 0;
-        if (test != "badInputThenGoodFile" && !brokenRow)
+        const bool brokenRow = QByteArray(QTest::currentDataTag()).startsWith("text file named");
+        if (test != "badInputThenGoodFile" && test != "typedSource" && !brokenRow)
             segmora::test::failOnPlayerErrors();
     }
 
@@ -196,8 +196,8 @@ private slots:
         QTest::newRow("folder named like a video")
             << "%T/dir.mp4" << none << QByteArray() << none << true
             << "%T/dir.mp4 is a folder, not a video file.";
-        QTest::newRow("text file named .mp4")
-            << "%F/notvideo.mp4" << none << QByteArray() << "%F/notvideo.mp4" << true << none;
+        QTest::newRow("text file named .mp4: refused, Source empty again")
+            << "%F/notvideo.mp4" << none << QByteArray() << none << true << "not recognised";
     }
     void commandLine() {
         QFETCH(QString, argument);
@@ -239,8 +239,8 @@ private slots:
         QVERIFY(!form->filterGraph->Active());
     }
 
-    // A file that cannot be played: a clear error box, the window as it was except the source
-    // path, and a good file (with an awkward name) opens normally afterwards.
+    // A file that cannot be played: a clear error box, the window as it was with the source open
+    // before, and a good file (with an awkward name) opens normally afterwards.
     void badInputThenGoodFile_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("reason");
@@ -275,11 +275,12 @@ private slots:
         QCOMPARE(box.icon, MessageIcon::Error);
         QVERIFY2(box.text.contains(reason), qPrintable(box.text));
         QVERIFY2(box.text.contains(bad), qPrintable(box.text));
-        // Steps up to the failed load took effect ...
-        QCOMPARE(form->edtSource->text(), bad);
+        // The window is back on the video open before: the field, the preview and its length,
+        // the labels, marks and fields as they were.
+        QCOMPARE(form->edtSource->text(), fixture("long61_5.mp4"));
+        QCOMPARE(form->OpenSourcePath(), fixture("long61_5.mp4"));
         QVERIFY(form->SourceLoaded);
-        QCOMPARE(form->filterGraph->Duration(), 0);
-        // ... the rest did not.
+        QCOMPARE(form->filterGraph->Duration(), 61500);
         QCOMPARE(form->labMiddle->text(), QStringLiteral("00:00:30"));
         QCOMPARE(form->labRight->text(), QStringLiteral("00:01:01"));
         QCOMPARE(form->tkbProgress->SelStart(), 10);
@@ -291,9 +292,9 @@ private slots:
         QCOMPARE(form->labLength->text(), lengthLine);
         QVERIFY(!form->labLength->isHidden());
         QVERIFY(!form->videoWindow->isHidden());
-        // Marking now clamps to the empty graph's length of 0.
+        // Marking goes by the open video's length again.
         typeTime(form->edtEnd, QStringLiteral("00:00:30"));
-        QCOMPARE(form->tkbProgress->SelEnd(), 0);
+        QCOMPARE(form->tkbProgress->SelEnd(), 30);
 
         const QString odd = world.in(kOddName);
         world.fakes.fileToOpen = odd;
@@ -303,13 +304,14 @@ private slots:
         QCOMPARE(form->filterGraph->Duration(), 10000);
         QVERIFY(form->filterGraph->IsPlaying());
         QCOMPARE(form->labRight->text(), QStringLiteral("00:00:10"));
+        // The new video is marked whole.
         QCOMPARE(form->tkbProgress->SelStart(), 0);
-        QCOMPARE(form->tkbProgress->SelEnd(), 0);
+        QCOMPARE(form->tkbProgress->SelEnd(), 10);
         QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:00"));
-        QVERIFY(form->labStart->isHidden());
-        QVERIFY(form->labEnd->isHidden());
-        QVERIFY(form->labLength->isHidden());
+        QCOMPARE(form->edtEnd->text(), QStringLiteral("00:00:10"));
+        QCOMPARE(form->labStart->text(), QStringLiteral("[ 00:00:00"));
+        QCOMPARE(form->labEnd->text(), QStringLiteral("00:00:10 ]"));
+        QVERIFY(!form->labLength->isHidden());
     }
 
     void durationLabelsAndPositionDisplay() {
@@ -331,7 +333,7 @@ private slots:
         form->filterGraph->SeekTo(5900);
         QTRY_VERIFY(qAbs(form->filterGraph->CurrentPosition() - 5900) < 150);
         form->tkbProgress->RefreshTick();
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:05"));
+        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:05.900"));
 
         // During a job: the whole length, the thumb at the end of the bar.
         form->tmrPreview->start();
@@ -346,9 +348,10 @@ private slots:
         QTest::addColumn<QString>("outputDir");
         QTest::newRow("Aptotic off") << QByteArray("[Main]\nAptotic=0\n") << "%F/counter.mp4"
                                      << "%F/";
-        QTest::newRow("Aptotic off, a file in the root")
+        // The output folder stays with the video that is open.
+        QTest::newRow("Aptotic off, a file that cannot be opened")
             << QByteArray("[Main]\nAptotic=0\n") << "/segmora-no-such.avi"
-            << "/";
+            << "/kept/";
         QTest::newRow("Aptotic on") << QByteArray("[Main]\nAptotic=1\n") << "%F/counter.mp4"
                                     << "/kept/";
         QTest::newRow("no key") << QByteArray("[Main]\nPreview=1\n") << "%F/counter.mp4"
@@ -393,8 +396,8 @@ private slots:
             << QStringList{"%T/gone.mp4", "%F/counter.mp4"} << false << none << false;
         QTest::newRow("folder") << QStringList{"%T/dir.mp4"} << false << none << false;
         QTest::newRow("while a job runs") << QStringList{"%F/counter.mp4"} << true << none << false;
-        QTest::newRow("text file named .mp4")
-            << QStringList{"%F/notvideo.mp4"} << false << "%F/notvideo.mp4" << true;
+        QTest::newRow("text file named .mp4: refused, Source empty again")
+            << QStringList{"%F/notvideo.mp4"} << false << none << true;
     }
     void drops() {
         QFETCH(QStringList, paths);
@@ -459,6 +462,135 @@ private slots:
         QVERIFY(world.fakes.messages.isEmpty());
     }
 
+    // Typed into Source: Enter or leaving the field opens a changed path as Open does; a path
+    // that cannot be played is reported and the field shows the open video again; a path never
+    // confirmed is never what Start cuts. counter.mp4 (10 s) is open and marked 2..4 at first,
+    // paused at 3 s.
+    void typedSource_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("confirm"); // "enter", "tab" (leaving), "menu", "window", ""
+        QTest::addColumn<QString>("source");  // the open video afterwards, in Source
+        QTest::addColumn<qint64>("duration");
+        QTest::addColumn<QString>("outputDir");
+        QTest::addColumn<QString>("end");  // the End Time field afterwards
+        QTest::addColumn<QString>("says"); // part of the error box; empty: no box
+        const QString counter = QStringLiteral("%F/counter.mp4");
+        const QString longer = QStringLiteral("%F/long61_5.mp4");
+        const QString kept = QStringLiteral("00:00:04");
+        const QString none;
+        QTest::newRow("Enter on another video")
+            << longer << "enter" << longer << qint64(61500) << "%F/"
+            << "00:01:01.500" << none;
+        QTest::newRow("leaving the field on another video")
+            << "%T/CLIP.MP4"
+            << "tab"
+            << "%T/CLIP.MP4" << qint64(10000) << "%T/"
+            << "00:00:10" << none;
+        QTest::newRow("blanks around the path, as a paste brings them")
+            << "  " + longer + " "
+            << "enter" << longer << qint64(61500) << "%F/"
+            << "00:01:01.500" << none;
+        QTest::newRow("a file URL")
+            << "file://" + longer << "enter" << longer << qint64(61500) << "%F/"
+            << "00:01:01.500" << none;
+        QTest::newRow("a menu over the field confirms nothing")
+            << longer << "menu" << counter << qint64(10000) << "/out/" << kept << none;
+        QTest::newRow("another window confirms nothing")
+            << longer << "window" << counter << qint64(10000) << "/out/" << kept << none;
+        QTest::newRow("never confirmed")
+            << longer << "" << counter << qint64(10000) << "/out/" << kept << none;
+        QTest::newRow("text file named .mp4")
+            << "%F/notvideo.mp4"
+            << "enter" << counter << qint64(10000) << "/out/" << kept << "not recognised";
+        QTest::newRow("a file that is not there")
+            << "%T/gone.mp4"
+            << "tab" << counter << qint64(10000) << "/out/" << kept << "was not found";
+        QTest::newRow("a folder") << "%T/dir.mp4"
+                                  << "enter" << counter << qint64(10000) << "/out/" << kept
+                                  << "is a folder";
+        QTest::newRow("emptied field")
+            << ""
+            << "enter" << counter << qint64(10000) << "/out/" << kept << none;
+        QTest::newRow("the open video again")
+            << counter << "enter" << counter << qint64(10000) << "/out/" << kept << none;
+    }
+    void typedSource() {
+        QFETCH(QString, typed);
+        QFETCH(QString, confirm);
+        QFETCH(QString, source);
+        QFETCH(qint64, duration);
+        QFETCH(QString, outputDir);
+        QFETCH(QString, end);
+        QFETCH(QString, says);
+        World world;
+        world.setAptotic(false);
+        TMainForm* form = world.start(fixture("counter.mp4"));
+        form->edtOutputDir->setText(QStringLiteral("/out/"));
+        form->imgPauseClick();
+        typeTime(form->edtStart, QStringLiteral("00:00:02"));
+        typeTime(form->edtEnd, QStringLiteral("00:00:04"));
+        form->filterGraph->SeekTo(3000);
+        QTRY_VERIFY(!form->filterGraph->Seeking() &&
+                    qAbs(form->filterGraph->ExactPosition() - 3.0) < 0.001);
+
+        // Typed as a user types: the field knows it was changed by hand.
+        QLineEdit* field = form->edtSource;
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, world.expand(typed));
+        if (confirm == QLatin1String("enter")) {
+            QTest::keyClick(field, Qt::Key_Return);
+        } else if (!confirm.isEmpty()) {
+            const Qt::FocusReason reason = confirm == QLatin1String("tab") ? Qt::TabFocusReason
+                                           : confirm == QLatin1String("menu")
+                                               ? Qt::PopupFocusReason
+                                               : Qt::ActiveWindowFocusReason;
+            QFocusEvent out(QEvent::FocusOut, reason);
+            QApplication::sendEvent(field, &out);
+        }
+
+        QCOMPARE(world.fakes.messages.size(), says.isEmpty() ? 0 : 1);
+        if (!says.isEmpty()) {
+            QVERIFY2(world.fakes.messages.first().text.contains(says),
+                     qPrintable(world.fakes.messages.first().text));
+            // The open video is back in the preview, paused where it was.
+            QTRY_VERIFY(!form->filterGraph->Seeking() &&
+                        qAbs(form->filterGraph->ExactPosition() - 3.0) < 0.001);
+        }
+        // What Start cuts is the video on screen, shown in Source, with the marks it holds.
+        QCOMPARE(form->SourceToCut(), world.expand(source));
+        QCOMPARE(field->text(), world.expand(source));
+        QCOMPARE(form->OpenSourcePath(), world.expand(source));
+        QCOMPARE(form->filterGraph->Duration(), duration);
+        QCOMPARE(form->edtOutputDir->text(), world.expand(outputDir));
+        QCOMPARE(form->edtEnd->text(), end);
+    }
+
+    void typedSourcePath_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("absolute") << "/films/clip.mp4"
+                                  << "/films/clip.mp4";
+        QTest::newRow("blanks around") << " \t/films/clip.mp4  "
+                                       << "/films/clip.mp4";
+        QTest::newRow("blanks inside kept") << "/films/my clip.mp4"
+                                            << "/films/my clip.mp4";
+        QTest::newRow("file URL") << "file:///films/my%20clip.mp4"
+                                  << "/films/my clip.mp4";
+        QTest::newRow("home") << "~/clip.mp4" << QDir::homePath() + "/clip.mp4";
+        QTest::newRow("relative") << "sub/clip.mp4" << QDir::currentPath() + "/sub/clip.mp4";
+        QTest::newRow("dots") << "/films/../clip.mp4"
+                              << "/clip.mp4";
+        QTest::newRow("a file named with a tilde") << "/films/~clip.mp4"
+                                                   << "/films/~clip.mp4";
+        QTest::newRow("blanks only") << "   "
+                                     << "";
+    }
+    void typedSourcePath() {
+        QFETCH(QString, text);
+        QTEST(TypedSourcePath(text), "path");
+    }
+
     void playbackButtons() {
         World world;
         TMainForm* form = world.start();
@@ -474,9 +606,14 @@ private slots:
         form->imgPause->click();
         QVERIFY(!graph->IsPlaying());
         QVERIFY(!form->tkbProgress->Refreshing());
-        form->imgPause->click(); // pauses only
+        form->imgPause->click(); // resumes
+        QVERIFY(graph->IsPlaying());
+        QVERIFY(form->tkbProgress->Refreshing());
+        form->imgPause->click();
         QVERIFY(!graph->IsPlaying());
         form->imgPlay->click();
+        QVERIFY(graph->IsPlaying());
+        form->imgPlay->click(); // plays on
         QVERIFY(graph->IsPlaying());
         QVERIFY(form->tkbProgress->Refreshing());
         QTRY_VERIFY(graph->CurrentPosition() > 200);
@@ -487,7 +624,7 @@ private slots:
         QTRY_COMPARE(graph->CurrentPosition(), 0);
         // The thumb and the label are back at the start with the picture, and so is a mark.
         QCOMPARE(form->tkbProgress->Position(), 0);
-        QCOMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
+        QTRY_COMPARE(form->labCurrent->text(), QStringLiteral("00:00:00"));
         form->imgSelStart->click();
         QCOMPARE(form->tkbProgress->SelStart(), 0);
     }

@@ -1,6 +1,7 @@
 // Split jobs run from the main window with the real converter on generated media
 // (SEGMORA_NEEDS_MEDIA): the clips it makes, overwriting, cancelling, closing mid-job and a
 // missing converter.
+#include "media/video_window.h"
 #include "split_window_world.h"
 
 using namespace segmora;
@@ -15,6 +16,21 @@ const QString kCompleted = QStringLiteral("Splitting is completed successfully."
 // Seconds a re-encoded clip may differ from the marked length (one frame at 10 fps, and the
 // container's rounding).
 constexpr double kLengthTolerance = 0.15;
+
+// The pictures a clip holds, as ffprobe decodes them; -1 when it cannot be read.
+int frameCount(const QString& path) {
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                   QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                   QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                   QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+        return -1;
+    bool number = false;
+    const int count = ffprobe.readAllStandardOutput().trimmed().toInt(&number);
+    return number ? count : -1;
+}
 
 } // namespace
 
@@ -58,6 +74,44 @@ private slots:
         }
         QCOMPARE(world.form->pgbTotal->value(), 100);
         world.verifyIdle();
+    }
+
+    // A range that reaches the end of the video holds its last frame: marked by End then O, or
+    // as a new video is marked (whole). frames.mp4 has 100 frames.
+    void rangeToTheEndKeepsEveryFrame_data() {
+        QTest::addColumn<bool>("endThenO");
+        QTest::addColumn<QString>("quantity"); // null: start/end mode
+        QTest::addColumn<QList<int>>("frames");
+        QTest::newRow("End then O, in two") << true << "2" << QList<int>{50, 50};
+        QTest::newRow("End then O, one clip") << true << QString() << QList<int>{100};
+        QTest::newRow("Start right after opening, in two") << false << "2" << QList<int>{50, 50};
+    }
+    void rangeToTheEndKeepsEveryFrame() {
+        QFETCH(bool, endThenO);
+        QFETCH(QString, quantity);
+        QFETCH(QList<int>, frames);
+        SplitWorld world;
+        TMainForm* form = world.form;
+        form->OpenSource(test::fixture(QStringLiteral("frames.mp4")));
+        form->imgPauseClick();
+        if (endThenO) {
+            form->videoWindow->setFocus();
+            QTest::keyClick(form->videoWindow, Qt::Key_End);
+            QTRY_VERIFY(!form->filterGraph->Seeking() && form->filterGraph->ExactPosition() > 3.9);
+            QTest::keyClick(form->videoWindow, Qt::Key_O);
+        }
+        (quantity.isNull() ? form->rdbStartEnd : form->rdbEqual)->setChecked(true);
+        form->edtSectionQty->setText(quantity);
+        form->cmbProfile->setCurrentIndex(form->cmbProfile->findText(test::kLossless));
+        form->edtOutputDir->setText(world.out.path());
+
+        QVERIFY(world.runJob());
+
+        QCOMPARE(world.messageTexts(), QStringList{kCompleted});
+        QList<int> made;
+        for (int clip = 1; clip <= frames.size(); ++clip)
+            made.append(frameCount(world.outPath(QStringLiteral("frames_Clip%1.mp4").arg(clip))));
+        QCOMPARE(made, frames);
     }
 
     void losslessProfileKeepsContainerAndCodecs() {

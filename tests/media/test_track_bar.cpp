@@ -184,8 +184,6 @@ private slots:
         // While held, a refresh leaves the thumb where the user put it.
         bound.bar.RefreshTick();
         QCOMPARE(bound.bar.Position(), thumb);
-        QTest::qWait(100);
-        QVERIFY(qAbs(bound.graph.CurrentPosition() - away) <= 100);
 
         // The seek is announced at once, paused as here too, so the position label follows.
         QSignalSpy announced(&bound.bar, &TDSTrackBar::OnTimer);
@@ -198,19 +196,52 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(bound.graph.CurrentPosition() - expectedMs) <= 100, 3000);
     }
 
-    void dragMovesThumbAndSeeksOnce() {
-        Bound bound("counter.mp4");
+    // Dragging shows the picture and tells the time as the thumb moves: the keyframe at or
+    // before it at once, further moves at most once per throttle tick (the latest wins), and the
+    // exact frame on release. frames.mp4 has a keyframe every 0.48 s.
+    void dragShowsKeyframesThenTheExactFrame_data() {
+        QTest::addColumn<QList<int>>("thumbs");  // pressed at the first, moved to the others
+        QTest::addColumn<bool>("tick");          // the throttle's tick comes before the release
+        QTest::addColumn<QList<qint64>>("told"); // Scrubbed's times
+        QTest::addColumn<double>("shown");       // the keyframe shown before the release
+        QTest::newRow("press: its keyframe at once")
+            << QList<int>{1} << false << QList<qint64>{1000} << 0.96;
+        QTest::newRow("moves wait for the tick")
+            << QList<int>{1, 2, 3} << false << QList<qint64>{1000} << 0.96;
+        QTest::newRow("the tick takes the latest move")
+            << QList<int>{1, 2, 3} << true << QList<qint64>{1000, 3000} << 2.88;
+        QTest::newRow("a tick with no move seeks nothing")
+            << QList<int>{2} << true << QList<qint64>{2000} << 1.92;
+    }
+    void dragShowsKeyframesThenTheExactFrame() {
+        QFETCH(QList<int>, thumbs);
+        QFETCH(bool, tick);
+        QFETCH(QList<qint64>, told);
+        QFETCH(double, shown);
+        Bound bound("frames.mp4");
         bound.bar.RefreshTick();
+        QSignalSpy scrubbed(&bound.bar, &TDSTrackBar::Scrubbed);
         const int y = bound.bar.height() / 2;
-        QTest::mousePress(&bound.bar, Qt::LeftButton, {}, QPoint(xFor(bound.bar, 2), y));
-        QMouseEvent move(QEvent::MouseMove, QPointF(xFor(bound.bar, 7), y),
-                         bound.bar.mapToGlobal(QPointF(xFor(bound.bar, 7), y)), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&bound.bar, &move);
-        QCOMPARE(bound.bar.Position(), 7);
-        QCOMPARE(bound.graph.CurrentPosition(), 0);
-        QTest::mouseRelease(&bound.bar, Qt::LeftButton, {}, QPoint(xFor(bound.bar, 7), y));
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(bound.graph.CurrentPosition() - 7000) <= 40, 3000);
+        QTest::mousePress(&bound.bar, Qt::LeftButton, {}, QPoint(xFor(bound.bar, thumbs[0]), y));
+        for (int thumb : thumbs.mid(1)) {
+            const QPointF at(xFor(bound.bar, thumb), y);
+            QMouseEvent move(QEvent::MouseMove, at, bound.bar.mapToGlobal(at), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&bound.bar, &move);
+            QCOMPARE(bound.bar.Position(), thumb);
+        }
+        if (tick)
+            bound.bar.ScrubTick();
+        QList<qint64> times;
+        for (const QList<QVariant>& call : scrubbed)
+            times.append(call.at(0).toLongLong());
+        QCOMPARE(times, told);
+        QTRY_VERIFY(!bound.graph.Seeking() && qAbs(bound.graph.ExactPosition() - shown) < 1e-3);
+
+        const int last = thumbs.last();
+        QTest::mouseRelease(&bound.bar, Qt::LeftButton, {}, QPoint(xFor(bound.bar, last), y));
+        QVERIFY(!bound.bar.ScrubPending());
+        QTRY_VERIFY(!bound.graph.Seeking() && qAbs(bound.graph.ExactPosition() - last) < 1e-3);
     }
 
     void otherButtonsDoNotSeek() {
@@ -222,12 +253,14 @@ private slots:
         QTest::mouseRelease(&bound.bar, Qt::RightButton, {}, at);
         QTest::qWait(100);
         QCOMPARE(bound.graph.CurrentPosition(), 0);
-        // Any release ends the tracking, but only the left one seeks.
+        // Any release ends the tracking, but only the left one seeks to the exact frame (the
+        // left press has shown the keyframe already).
+        QSignalSpy exact(&bound.bar, &TDSTrackBar::OnTimer);
         QTest::mousePress(&bound.bar, Qt::LeftButton, {}, at);
         QTest::mouseRelease(&bound.bar, Qt::RightButton, {}, at);
         QVERIFY(!bound.bar.Tracking());
-        QTest::qWait(100);
-        QCOMPARE(bound.graph.CurrentPosition(), 0);
+        QVERIFY(!bound.bar.ScrubPending());
+        QVERIFY(exact.isEmpty());
     }
 
     // The thumb moved by the keyboard takes the picture along, so a mark set next agrees with
