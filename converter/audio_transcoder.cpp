@@ -114,9 +114,28 @@ public:
             filters().av_buffersink_set_frame_size(m_filters.sink,
                                                    static_cast<unsigned>(enc->frame_size));
         createOutputStream(output, options.bitexact);
+        m_primingLead = primingLead(output->oformat);
     }
 
 private:
+    // Most encoders begin with sound of their own (the priming: LAME's and AAC's delay, WMA's
+    // first block), which they stamp before the frames they are given, below zero. A container
+    // that keeps times below zero (MP4's edit list) hides it. In any other the muxer would move
+    // every stream later by that much, so the clip's pictures would start that far after its
+    // zero and after the start (AVI, whose clock counts whole pictures, even a whole picture,
+    // with a gap after the first). There the sound is taken from that much after the clip's
+    // start instead, at its own time: its first packet lands on zero, the priming plays in
+    // place of the samples left out, and every picture and every sample keeps its time.
+    // Source samples to leave out.
+    std::int64_t primingLead(const AVOutputFormat* format) const {
+        const AVCodecContext* enc = m_encoder.get();
+        if ((format->flags & (AVFMT_TS_NEGATIVE | AVFMT_NOTIMESTAMPS)) ||
+            enc->initial_padding <= 0 || enc->sample_rate <= 0)
+            return 0;
+        // Rounded up: a sample too few left out would still put the first packet below zero.
+        return av_rescale_rnd(enc->initial_padding, m_rate, enc->sample_rate, AV_ROUND_UP);
+    }
+
     void takeFrame(AVFrame* frame, const Writer& write) override {
         // A change of rate, sample format or channel count mid-stream (damage, mostly): such
         // frames are skipped rather than played at the wrong speed or refused by the filters.
@@ -188,7 +207,7 @@ private:
             close(m_lengthSamples, write);
             return;
         }
-        const std::int64_t from = std::max<std::int64_t>(0, -rel);
+        const std::int64_t from = std::max<std::int64_t>(0, m_primingLead - rel);
         const std::int64_t room =
             m_lengthSamples == INT64_MAX ? frame->nb_samples : m_lengthSamples - rel;
         const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, room);
@@ -237,6 +256,7 @@ private:
     std::int64_t m_lengthSamples = 0;
     std::int64_t m_nextSample = AV_NOPTS_VALUE;
     std::int64_t m_fedEnd = 0;
+    std::int64_t m_primingLead = 0; // source samples after the clip's start left out
 };
 
 } // namespace
