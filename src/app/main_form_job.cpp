@@ -215,6 +215,7 @@ void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     completion.leaveJobState = [this] { LeaveJobState(); };
     completion.shortClipsText = ShortClipsText(result.shortClips);
     completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts);
+    completion.leftOutText = LeftOutStreamsText(result.leftOut);
     RunCompletionStep(completion);
 }
 

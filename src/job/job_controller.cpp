@@ -25,6 +25,7 @@ struct JobController::Run {
     double lastReport = -1; // the latest report of any value: a short clip's real length
     int percent = 0;
     double keyframeLead = -1; // the converter fell back to a keyframe cut: seconds before start
+    QStringList leftOut;      // streams the converter said it left out
 };
 
 namespace {
@@ -173,6 +174,8 @@ bool JobController::startSection(int position) {
     connect(run->process, &ConverterProcess::messageLine, this, [current](const QString& line) {
         if (const auto lead = vorkast::notice::parseKeyframeCut(line.toStdString()))
             current->keyframeLead = *lead;
+        else if (const auto stream = vorkast::notice::parseLeftOut(line.toStdString()))
+            current->leftOut.append(QString::fromStdString(*stream));
     });
     connect(run->process, &ConverterProcess::finished, this,
             [this, current] { onConverterFinished(current); });
@@ -242,6 +245,14 @@ void JobController::onConverterFinished(Run* run) {
         m_result.keyframeCuts.append({index, ended->outputPath, ended->keyframeLead});
         std::sort(m_result.keyframeCuts.begin(), m_result.keyframeCuts.end(),
                   [](const KeyframeCut& a, const KeyframeCut& b) { return a.index < b.index; });
+    }
+    if (!ended->leftOut.isEmpty() &&
+        (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip)) {
+        for (const QString& stream : std::as_const(ended->leftOut))
+            m_result.leftOut.append({index, ended->outputPath, stream});
+        std::stable_sort(
+            m_result.leftOut.begin(), m_result.leftOut.end(),
+            [](const LeftOutStream& a, const LeftOutStream& b) { return a.index < b.index; });
     }
     if (result.outcome == ConverterProcess::Outcome::Succeeded) {
         emit sectionMade(index, ended->outputPath, ended->section.length);
