@@ -197,6 +197,7 @@ private slots:
             {"exact_mpeg2.mpg", 1152, 0, 0, 0}, // open groups: frames after the
                                                 // I-frame shown before it
             {"exact_mpeg2.vob", 1536, 0, 0, 0},
+            {"exact_mpeg1.mpg", 1152, 0, 0, 0}, // the same groups in MPEG-1
             // Packed B-frames: the picture starts a frame after the sound, and the decoder
             // stamps each picture a frame after it is shown.
             {"exact_mpeg4.avi", 1152, 0.04, 0.04, 0.04},
@@ -311,6 +312,9 @@ private slots:
             << "exact_h264.ts" << QList<double>{0.5, 2.0, 2.73, 5.0} << 0.0;
         QTest::newRow("mpg, open groups")
             << "exact_mpeg2.mpg" << QList<double>{0.3, 1.1, 2.07, 3.0, 4.9} << 0.0;
+        // Three equal sections of MPEG-1, no boundary on a keyframe.
+        QTest::newRow("mpeg-1 mpg, equal sections")
+            << "exact_mpeg1.mpg" << QList<double>{0.4, 2.13, 3.86, 5.59} << 0.0;
         QTest::newRow("avi, packed B-frames")
             << "exact_mpeg4.avi" << QList<double>{0.45, 1.04, 2.5, 3.33, 5.1} << 0.04;
         // Still pictures between changes: B-frames of a few bytes, as small as the stand-ins
