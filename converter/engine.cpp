@@ -253,7 +253,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     ClipWriter writer(options, part.path());
     const AVOutputFormat* format = writer.format();
     // What the reports count up to: the length asked for, whatever the clip's first picture.
-    const double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
+    double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
     AVFormatContext* input = source.ctx.get();
 
     // A profile that names no video encoder takes the video the source has; one that names an
@@ -449,10 +449,33 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         }
         if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
             copyFrom = section.start;
-        } else if (const double early = source.startOffset + options.start - copyFrom;
-                   early >= 5e-4) {
+        } else {
+            if (options.followed && !mended && !videoGone && options.length) {
+                // The clip that follows starts at the keyframe at or before this one's end,
+                // found as its own start will be: this one ends there, so no frame is in both.
+                // The last clip of a source ends at the source's end as asked.
+                const double askedEnd = source.startOffset + options.start + *options.length;
+                const double frame = frameSeconds(input, anchor);
+                if (source.duration > 0 &&
+                    askedEnd < source.startOffset + source.duration - frame) {
+                    const double keyEnd =
+                        positionAt(source, askedEnd, anchor, true, alive, leadIn).keyframeTime;
+                    // The same start again: the search for the end moved the reading on.
+                    start = exactMpeg
+                                ? positionAt(source, section.start, anchor, true, alive)
+                                : positionAt(source, positionFrom, anchor, true, alive, leadIn);
+                    copyFrom = start.keyframeTime;
+                    // Both in one group: the next clip starts where this one does, and this one
+                    // keeps its length rather than holding nothing.
+                    if (keyEnd > copyFrom + frame / 2 && keyEnd < section.end) {
+                        section.end = keyEnd;
+                        asked = keyEnd - (source.startOffset + options.start);
+                    }
+                }
+            }
             // The frames before the start stay in the clip: say how many seconds of them.
-            printMessage(notice::keyframeCutText(early));
+            if (const double early = source.startOffset + options.start - copyFrom; early >= 5e-4)
+                printMessage(notice::keyframeCutText(early));
         }
     }
     // AVI keeps no start time per stream: each one begins with its first packet, the picture

@@ -22,7 +22,8 @@ QString FormatConverterNumber(double value) {
 QString ConverterCommandText(const ConverterCall& call) {
     return QStringLiteral(" -y -i \"") + call.sourcePath + QStringLiteral("\" -ss ") +
            FormatConverterNumber(call.start) + QStringLiteral(" -t ") +
-           FormatConverterNumber(call.length) + call.profileArguments + QStringLiteral(" \"") +
+           FormatConverterNumber(call.length) + call.profileArguments +
+           (call.followed ? QStringLiteral(" -tile") : QString()) + QStringLiteral(" \"") +
            call.outputPath + QStringLiteral("\"");
 }
 
@@ -35,6 +36,8 @@ QStringList ConverterArguments(const ConverterCall& call) {
                           QStringLiteral("-t"),
                           FormatConverterNumber(call.length)};
     arguments += call.profileArguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (call.followed)
+        arguments.append(QStringLiteral("-tile"));
     arguments.append(call.outputPath);
     return arguments;
 }

@@ -21,10 +21,13 @@ struct ConverterCall {
     double length = 0;        // seconds
     QString profileArguments; // " flag value" pieces as the profile built them
     QString outputPath;
+    // Another section starts where this one ends (equal sections, all but the last): " -tile"
+    // before OUTPUT, so a clip that cannot be cut exactly ends where the next one starts.
+    bool followed = false;
 };
 
-// ' -y -i "SOURCE" -ss START -t LENGTH' + profile arguments + ' "OUTPUT"'. Never parsed: paths
-// are quoted here only to be readable in a log.
+// ' -y -i "SOURCE" -ss START -t LENGTH' + profile arguments [+ ' -tile'] + ' "OUTPUT"'. Never
+// parsed: paths are quoted here only to be readable in a log.
 QString ConverterCommandText(const ConverterCall& call);
 
 // "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, the profile arguments split at runs of blanks

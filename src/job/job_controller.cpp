@@ -155,8 +155,10 @@ bool JobController::startSection(int position) {
     const Section& section = m_plan.sections[position];
     const QString output =
         OutputPath(m_plan.outputFolder, m_plan.sourcePath, section.index, m_plan.outputExtension);
-    const ConverterCall call{m_plan.sourcePath, section.start, section.length,
-                             m_plan.profileArguments, output};
+    // Equal sections follow one another: each but the last tells its converter so.
+    const bool followed = m_plan.mode == JobMode::Equal && position + 1 < m_plan.sections.size();
+    const ConverterCall call{m_plan.sourcePath,       section.start, section.length,
+                             m_plan.profileArguments, output,        followed};
     emit sectionStarted(section.index, ProcessingText(m_plan, section.index), output,
                         ConverterCommandText(call));
     if (m_ended || m_state == State::CancelRequested)

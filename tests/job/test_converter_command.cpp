@@ -72,37 +72,61 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("followed"); // another section starts where this one ends
 
         QTest::newRow("no profile arguments")
             << "/v/holiday.avi"
             << ""
             << "/o/holiday_Clip1.mp4"
             << QStringList{"-y", "-i", "/v/holiday.avi", "-ss",
-                           "10", "-t", "12.5",           "/o/holiday_Clip1.mp4"};
+                           "10", "-t", "12.5",           "/o/holiday_Clip1.mp4"}
+            << false;
         QTest::newRow("blanks, quotes and non-ASCII stay in one path argument")
             << "/v/my \"best\" Ürlaub.avi"
             << " -b:v 800k"
             << "/o dir/it's_Clip1.mp4"
             << QStringList{"-y",   "-i",   "/v/my \"best\" Ürlaub.avi", "-ss", "10", "-t", "12.5",
-                           "-b:v", "800k", "/o dir/it's_Clip1.mp4"};
+                           "-b:v", "800k", "/o dir/it's_Clip1.mp4"}
+            << false;
         QTest::newRow("runs of blanks and a value with several tokens")
             << "/v/a.avi"
             << " -vf  scale=320:240   -an  -x264opts a=1 b=2 "
             << "/o/a_Clip1.mp4"
             << QStringList{"-y",        "-i",   "/v/a.avi", "-ss",           "10",
                            "-t",        "12.5", "-vf",      "scale=320:240", "-an",
-                           "-x264opts", "a=1",  "b=2",      "/o/a_Clip1.mp4"};
+                           "-x264opts", "a=1",  "b=2",      "/o/a_Clip1.mp4"}
+            << false;
         QTest::newRow("quotes in the profile are not interpreted")
             << "/v/a.avi"
             << " -metadata title=\"My clip\""
             << "/o/a_Clip1.mp4" << QStringList{"-y",         "-i",     "/v/a.avi",      "-ss",
                                                "10",         "-t",     "12.5",          "-metadata",
-                                               "title=\"My", "clip\"", "/o/a_Clip1.mp4"};
+                                               "title=\"My", "clip\"", "/o/a_Clip1.mp4"}
+            << false;
         QTest::newRow("a flag without value")
             << "/v/a.avi"
             << " -an "
             << "/o/a_Clip1.mp4" << QStringList{"-y", "-i",   "/v/a.avi", "-ss",           "10",
-                                               "-t", "12.5", "-an",      "/o/a_Clip1.mp4"};
+                                               "-t", "12.5", "-an",      "/o/a_Clip1.mp4"}
+            << false;
+        // A clip of a codec without an exact cut then ends where the next one starts.
+        QTest::newRow("followed by another section")
+            << "/v/a.wmv"
+            << " -c copy -cut exact"
+            << "/o/a_Clip1.wmv" << QStringList{"-y",
+                                               "-i",
+                                               "/v/a.wmv",
+                                               "-ss",
+                                               "10",
+                                               "-t",
+                                               "12.5",
+                                               "-c",
+                                               "copy",
+                                               "-cut",
+                                               "exact",
+                                               "-tile",
+                                               "/o/a_Clip1.wmv"}
+            << true;
     }
 
     void arguments() {
@@ -110,7 +134,8 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QString, output);
         QFETCH(QStringList, expected);
-        QCOMPARE(ConverterArguments({source, 10, 12.5, profile, output}), expected);
+        QFETCH(bool, followed);
+        QCOMPARE(ConverterArguments({source, 10, 12.5, profile, output, followed}), expected);
     }
 };
 

@@ -135,13 +135,14 @@ private slots:
         QCOMPARE(seen.ended, (Indexes{1, 2, 3}));
         QCOMPARE(seen.processingTexts, (QStringList{"Splitting: Section 1", "Splitting: Section 2",
                                                     "Splitting: Section 3"}));
+        // Each section but the last is told that another starts where it ends.
         QCOMPARE(seen.commandTexts.first(), QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -vcodec copy"
-                                                           "  -acodec copy \"%2\"")
+                                                           "  -acodec copy -tile \"%2\"")
                                                 .arg(m_source, clip(1)));
-        const QString args = QStringLiteral("-y -i %1 -ss %2 -t 10 -vcodec copy -acodec copy %3");
-        QCOMPARE(calls(),
-                 (QStringList{args.arg(m_source, "10", clip(1)), args.arg(m_source, "20", clip(2)),
-                              args.arg(m_source, "30", clip(3))}));
+        const QString args = QStringLiteral("-y -i %1 -ss %2 -t 10 -vcodec copy -acodec copy%3 %4");
+        QCOMPARE(calls(), (QStringList{args.arg(m_source, "10", " -tile", clip(1)),
+                                       args.arg(m_source, "20", " -tile", clip(2)),
+                                       args.arg(m_source, "30", "", clip(3))}));
         for (int i = 1; i <= 3; ++i)
             QCOMPARE(readAll(clip(i)), QByteArray("clip ") + QByteArray::number(i * 10) + "\n");
         QVERIFY(!job.isRunning());
