@@ -10,6 +10,7 @@
 #include "progress_reporter.h"
 #include "source.h"
 #include "stream_copy.h"
+#include "subtitle_convert.h"
 #include "timestamp_repair.h"
 #include "transcoder.h"
 #include "watchdog.h"
@@ -33,7 +34,8 @@ struct Route {
     std::unique_ptr<StreamCopier> copier;
     std::unique_ptr<Transcoder> transcoder;
     std::unique_ptr<ExactVideoCut> exact;
-    // False for a stream left out of the clip.
+    std::unique_ptr<SubtitleConverter> subtitles; // text subtitles in the container's codec
+    // False for a stream left out of the clip, and for subtitles.
     bool holdsClipOpen() const {
         return transcoder || exact || (copier && copier->holdsClipOpen());
     }
@@ -63,6 +65,22 @@ std::string streamName(const AVStream* stream) {
     return std::string(av_get_media_type_string(stream->codecpar->codec_type)) + " stream " +
            std::to_string(stream->index) + " (" + avcodec_get_name(stream->codecpar->codec_id) +
            ")";
+}
+
+// Says that a stream is left out of the clip, in the line the split job lists after the
+// completion message.
+void announceLeftOut(const AVStream* stream, const std::string& why) {
+    printMessage(notice::leftOutText(streamName(stream), why));
+}
+
+// Why the container cannot take a source's subtitles, copied or converted.
+std::string subtitlesMissingWhy(const AVStream* stream, const AVOutputFormat* format) {
+    const std::string container = format->name;
+    if (!isTextSubtitle(stream->codecpar->codec_id))
+        return container + " cannot hold these picture subtitles";
+    if (containerTextSubtitles(format) == AV_CODEC_ID_NONE)
+        return container + " holds no text subtitles";
+    return "the libraries cannot convert them for " + container;
 }
 
 ConvertError cannotHold(const AVStream* stream) {
@@ -235,7 +253,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     ClipWriter writer(options, part.path());
     const AVOutputFormat* format = writer.format();
     // What the reports count up to: the length asked for, whatever the clip's first picture.
-    const double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
+    double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
     AVFormatContext* input = source.ctx.get();
 
     // A profile that names no video encoder takes the video the source has; one that names an
@@ -325,6 +343,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         !options.audio.copy() && source.audioIndex >= 0)
         section.origin = std::make_shared<ClipOrigin>();
     std::vector<int> copied;
+    std::vector<int> converted; // text subtitles written again in the container's codec
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* in = input->streams[i];
         const AVMediaType type = in->codecpar->codec_type;
@@ -332,19 +351,44 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         const bool isAudio = type == AVMEDIA_TYPE_AUDIO;
         if (in->disposition & AV_DISPOSITION_ATTACHED_PIC)
             continue;
-        if (!copyOnly) {
-            if (isVideo && wantVideo && !options.video.copy())
-                routes[i].transcoder =
-                    Transcoder::forVideo(input, in, writer.context(), options, section);
-            else if (static_cast<int>(i) == source.audioIndex && wantAudio && !options.audio.copy())
-                routes[i].transcoder = Transcoder::forAudio(in, writer.context(), options, section);
-            else if ((isVideo && wantVideo) ||
-                     (static_cast<int>(i) == source.audioIndex && wantAudio))
+        if (type == AVMEDIA_TYPE_SUBTITLE) {
+            // Every clip keeps the source's subtitles where its container holds them, copied,
+            // or as text in the container's own text codec; otherwise it says it left them out.
+            // A clip of sound alone has no use for them.
+            if (writer.canHold(in->codecpar))
                 copied.push_back(static_cast<int>(i));
+            else if (isTextSubtitle(in->codecpar->codec_id) &&
+                     containerTextSubtitles(format) != AV_CODEC_ID_NONE)
+                converted.push_back(static_cast<int>(i));
+            else if (wantVideo && source.videoIndex >= 0)
+                announceLeftOut(in, subtitlesMissingWhy(in, format));
             continue;
         }
-        const bool wanted = (type == AVMEDIA_TYPE_VIDEO && wantVideo) || (isAudio && wantAudio) ||
-                            type == AVMEDIA_TYPE_SUBTITLE;
+        if (!copyOnly) {
+            // Every sound track is kept, each encoded with the same settings.
+            if (isVideo && wantVideo && !options.video.copy()) {
+                routes[i].transcoder =
+                    Transcoder::forVideo(input, in, writer.context(), options, section);
+            } else if (isAudio && wantAudio && !options.audio.copy()) {
+                if (static_cast<int>(i) == source.audioIndex) {
+                    routes[i].transcoder =
+                        Transcoder::forAudio(in, writer.context(), options, section);
+                    continue;
+                }
+                // A further track that cannot be encoded does not cost the clip its picture
+                // and its main sound.
+                try {
+                    routes[i].transcoder =
+                        Transcoder::forAudio(in, writer.context(), options, section);
+                } catch (const ConvertError& e) {
+                    announceLeftOut(in, e.what());
+                }
+            } else if ((isVideo && wantVideo) || (isAudio && wantAudio)) {
+                copied.push_back(static_cast<int>(i));
+            }
+            continue;
+        }
+        const bool wanted = (type == AVMEDIA_TYPE_VIDEO && wantVideo) || (isAudio && wantAudio);
         if (!wanted)
             continue;
         if (videoGone && static_cast<int>(i) == anchor) {
@@ -361,12 +405,9 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                          ": it has no size or sample rate the libraries can tell");
             continue;
         }
-        if (!writer.canHold(in->codecpar)) {
-            if (type == AVMEDIA_TYPE_SUBTITLE)
-                continue; // e.g. text subtitles in a container that has no place for them
-            // Picture and sound are never left out without a word: the user asked to keep them.
+        // Picture and sound are never left out without a word: the user asked to keep them.
+        if (!writer.canHold(in->codecpar))
             throw cannotHold(in);
-        }
         copied.push_back(static_cast<int>(i));
     }
     if (copyOnly && copied.empty())
@@ -408,10 +449,33 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         }
         if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
             copyFrom = section.start;
-        } else if (const double early = source.startOffset + options.start - copyFrom;
-                   early >= 5e-4) {
+        } else {
+            if (options.followed && !mended && !videoGone && options.length) {
+                // The clip that follows starts at the keyframe at or before this one's end,
+                // found as its own start will be: this one ends there, so no frame is in both.
+                // The last clip of a source ends at the source's end as asked.
+                const double askedEnd = source.startOffset + options.start + *options.length;
+                const double frame = frameSeconds(input, anchor);
+                if (source.duration > 0 &&
+                    askedEnd < source.startOffset + source.duration - frame) {
+                    const double keyEnd =
+                        positionAt(source, askedEnd, anchor, true, alive, leadIn).keyframeTime;
+                    // The same start again: the search for the end moved the reading on.
+                    start = exactMpeg
+                                ? positionAt(source, section.start, anchor, true, alive)
+                                : positionAt(source, positionFrom, anchor, true, alive, leadIn);
+                    copyFrom = start.keyframeTime;
+                    // Both in one group: the next clip starts where this one does, and this one
+                    // keeps its length rather than holding nothing.
+                    if (keyEnd > copyFrom + frame / 2 && keyEnd < section.end) {
+                        section.end = keyEnd;
+                        asked = keyEnd - (source.startOffset + options.start);
+                    }
+                }
+            }
             // The frames before the start stay in the clip: say how many seconds of them.
-            printMessage(notice::keyframeCutText(early));
+            if (const double early = source.startOffset + options.start - copyFrom; early >= 5e-4)
+                printMessage(notice::keyframeCutText(early));
         }
     }
     // AVI keeps no start time per stream: each one begins with its first packet, the picture
@@ -435,10 +499,20 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     for (int i : copied) {
         if (routes[i].exact)
             continue;
+        // Subtitles begin with the clip's first picture: an encoded one is the section's start.
+        const bool subtitles = input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+        const double from = subtitles && !copiesVideo ? section.start : copyFrom;
         routes[i].copier = std::make_unique<StreamCopier>(
-            input->streams[i], copyOut[i], section.start - late, section.end, copyFrom - late);
+            input->streams[i], copyOut[i], section.start - late, section.end, from - late);
         routes[i].copier->convertToAnnexB(writer.context());
         routes[i].copier->unpackPictures(input, writer.context());
+    }
+    for (int i : converted) {
+        const AVStream* in = input->streams[i];
+        routes[i].subtitles =
+            SubtitleConverter::create(in, writer.context(), section.start - late, section.end);
+        if (!routes[i].subtitles && wantVideo && source.videoIndex >= 0)
+            announceLeftOut(in, subtitlesMissingWhy(in, format));
     }
     writer.copyMetadata(input, section.start, section.end);
     if (exactCut) // the re-encoded head is held back until the copy can begin
@@ -501,6 +575,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                 route.exact->accept(packet.get(), write);
             } else if (route.copier) {
                 route.copier->accept(packet.get(), write);
+            } else if (route.subtitles) {
+                route.subtitles->accept(packet.get(), write);
             }
         }
         av_packet_unref(packet.get());

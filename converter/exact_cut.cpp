@@ -24,8 +24,9 @@ ExactCutWay exactCutWay(const AVCodecParameters* codec) {
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
     if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
         return ExactCutWay::ByCopy;
-    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
-        codec->codec_id == AV_CODEC_ID_MPEG4)
+    // MPEG-1 and MPEG-2 share picture headers, groups and program-stream timing: one way.
+    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG1VIDEO ||
+        codec->codec_id == AV_CODEC_ID_MPEG2VIDEO || codec->codec_id == AV_CODEC_ID_MPEG4)
         return ExactCutWay::ByRecoding;
     return ExactCutWay::Unsupported;
 }
@@ -92,7 +93,9 @@ CodecContextPtr openRecoder(const AVStream* in, AVRational rate, unsigned spsId,
     enc->colorspace = par->color_space;
     enc->chroma_sample_location = par->chroma_location;
     enc->field_order = par->field_order;
-    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
+    // MPEG-1 has no interlaced pictures.
+    if (par->codec_id != AV_CODEC_ID_MPEG1VIDEO && par->field_order != AV_FIELD_UNKNOWN &&
+        par->field_order != AV_FIELD_PROGRESSIVE)
         enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     enc->framerate = rate;
     enc->time_base = av_inv_q(rate);
@@ -159,7 +162,7 @@ bool isIdr(const AVPacket* packet, int lengthSize) {
     return false;
 }
 
-// MPEG-2: an I-frame that brings its sequence header, where a decoder can begin.
+// MPEG-1/2: an I-frame that brings its sequence header, where a decoder can begin.
 bool startsSequence(const AVPacket* packet) {
     if (!(packet->flags & AV_PKT_FLAG_KEY))
         return false;
@@ -170,7 +173,7 @@ bool startsSequence(const AVPacket* packet) {
     return false;
 }
 
-// MPEG-2: the coding type of the packet's first picture (1 I, 2 P, 3 B), or -1.
+// MPEG-1/2: the coding type of the packet's first picture (1 I, 2 P, 3 B), or -1.
 int pictureType(const AVPacket* packet) {
     for (int i = 0; i + 5 < packet->size; ++i)
         if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
@@ -431,7 +434,7 @@ private:
         }
     }
 
-    // MPEG-2 in program streams: pictures that others are predicted from often come without a
+    // MPEG-1/2 in program streams: pictures that others are predicted from often come without a
     // display time. Such a picture is shown when the next one of its kind is decoded (or one
     // frame after the last picture decoded), so it is held until then; the B-pictures decoded
     // meanwhile are shown as they are decoded and wait behind it, keeping the decode order.
@@ -485,7 +488,7 @@ private:
         if (m_done)
             return;
         const bool idr = startsCopy(packet);
-        // An H.264 IDR shown past the end ends the section; an MPEG-2 I-frame may still be
+        // An H.264 IDR shown past the end ends the section; an MPEG-1/2 I-frame may still be
         // followed by frames of the section shown before it.
         const bool pastEnd =
             (packet->dts != AV_NOPTS_VALUE && packet->dts > m_lastTs) ||
@@ -671,7 +674,7 @@ private:
         m_recoded.clear();
     }
 
-    // MPEG-2: a program stream keeps a time only for the first picture that starts in each of
+    // MPEG-1/2: a program stream keeps a time only for the first picture that starts in each of
     // its packets, and a reader gives an I- or P-picture without one the display time of the
     // picture before it as its decode time. The re-encoded pictures, all I or P, take those
     // decode times where the copied ones around them leave room.
@@ -810,7 +813,7 @@ private:
     bool m_leading = false; // the first copied I-frame is held, frames shown before it follow
     std::int64_t m_recodeBefore = std::numeric_limits<std::int64_t>::max();
     std::int64_t m_maxCopiedPts = std::numeric_limits<std::int64_t>::min();
-    std::vector<PacketPtr> m_context; // the group copied last (MPEG-2)
+    std::vector<PacketPtr> m_context; // the group copied last (MPEG-1/2)
     bool m_done = false;
     double m_progress = 0;
     std::int64_t m_keyDelay = 0;

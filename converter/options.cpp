@@ -277,7 +277,8 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
         {"-y", [&] { o.overwrite = true; }},       {"-vn", [&] { o.video.disabled = true; }},
         {"-an", [&] { o.audio.disabled = true; }}, {"-deinterlace", [&] { o.deinterlace = true; }},
         {"-bitexact", [&] { o.bitexact = true; }}, {"-h", [&] { o.help = true; }},
-        {"--help", [&] { o.help = true; }},        {"--version", [&] { o.version = true; }},
+        {"-tile", [&] { o.followed = true; }},     {"--help", [&] { o.help = true; }},
+        {"--version", [&] { o.version = true; }},
     };
 
     // The job's -i, -ss and -t, once each: a second one would silently replace the first.
@@ -353,6 +354,9 @@ const char* helpText() {
            "  -cut exact        with copied video: start at the frame on screen at -ss and end\n"
            "                    before the frame on screen at the end, encoding only the frames\n"
            "                    around the cuts again (-cut keyframe: the default above)\n"
+           "  -tile             another clip starts at the end: where -cut exact falls back\n"
+           "                    to the keyframe before -ss, end at the keyframe before the\n"
+           "                    end too, where that clip starts, so no frame is in both\n"
            "video:  -vcodec|-c:v NAME|copy  -b:v RATE  -s WxH  -r FPS  -aspect W:H  -deinterlace\n"
            "        -vf GRAPH  -pix_fmt NAME  -crf N  -preset NAME  -deadline NAME  -cpu-used N\n"
            "        -q:v N  -g N  -vn\n"

@@ -54,6 +54,10 @@ struct Options {
     int volume = 256;   // -vol, 256 = unchanged
 
     CutMode cut = CutMode::Keyframe; // -cut; only copied video is affected
+    // -tile: another clip starts where this one ends. Where -cut exact falls back to the
+    // keyframe cut, this clip then ends where that one starts: at the keyframe at or before
+    // the end.
+    bool followed = false;
     bool bitexact = false;
     int threads = 0; // 0 = as many as the encoder likes
 };

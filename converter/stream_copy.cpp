@@ -1,6 +1,8 @@
 // Choosing and re-timing the packets of a copied stream.
 #include "stream_copy.h"
 
+#include "subtitle_convert.h"
+
 #include "convert_error.h"
 #include "packed_pictures.h"
 #include "source.h"
@@ -461,6 +463,22 @@ bool StreamCopier::take(AVPacket* packet) {
         }
         m_started = true;
     }
+    if (m_type == AVMEDIA_TYPE_SUBTITLE && showTs != AV_NOPTS_VALUE && showTs < m_fromTs &&
+        isTextSubtitle(m_in->codecpar->codec_id)) {
+        // A line shown across the clip's first picture keeps the part from there on. Left
+        // before it, a container that stores no times before zero (Matroska) moves every
+        // stream later by as much, the picture too.
+        if (packet->duration > 0)
+            packet->duration = std::max<std::int64_t>(1, packet->duration - (m_fromTs - showTs));
+        packet->pts = m_fromTs;
+        packet->dts = m_fromTs;
+        showTs = m_fromTs;
+    }
+    // A line shown across the end keeps the part before it, so it does not make the clip longer.
+    if (m_type == AVMEDIA_TYPE_SUBTITLE && showTs != AV_NOPTS_VALUE && m_endTs != INT64_MAX &&
+        packet->duration > 0 && showTs + packet->duration > m_endTs &&
+        isTextSubtitle(m_in->codecpar->codec_id))
+        packet->duration = std::max<std::int64_t>(1, m_endTs - showTs);
     if (showTs != AV_NOPTS_VALUE) {
         const std::int64_t end = showTs + std::max<std::int64_t>(packet->duration, 0);
         const double done = static_cast<double>(end - m_startTs) * av_q2d(m_in->time_base);

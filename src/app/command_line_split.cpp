@@ -323,6 +323,16 @@ void Batch::watch(SourceView& view) {
                                  "key frame before its start")
                       .arg(view.source, cut.outputPath, QString::number(cut.secondsEarly, 'f', 2)));
         }
+        for (const LeftOutStream& left : result.leftOut) {
+            if (m_style == Style::Json)
+                emitJson({{"event", "left out"},
+                          {"source", view.source},
+                          {"section", left.index},
+                          {"output", left.outputPath},
+                          {"stream", left.stream}});
+            error(QStringLiteral("%1: %2 leaves out the source's %3: its format cannot hold it")
+                      .arg(view.source, left.outputPath, left.stream));
+        }
         if (m_style == Style::Json)
             emitJson({{"event", "finished"}, {"source", view.source}, {"outcome", outcome}});
         plain(QStringLiteral("%1: %2").arg(view.name, outcome));

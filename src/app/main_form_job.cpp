@@ -219,6 +219,7 @@ void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     completion.completedText = CompletedText(result);
     completion.shortClipsText = ShortClipsText(result.shortClips);
     completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts);
+    completion.leftOutText = LeftOutStreamsText(result.leftOut);
     RunCompletionStep(completion);
 }
 

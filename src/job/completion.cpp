@@ -62,6 +62,9 @@ void RunCompletionStep(const CompletionContext& context) {
     if (!context.keyframeCutsText.isEmpty())
         showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
                     context.keyframeCutsText);
+    if (!context.leftOutText.isEmpty())
+        showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
+                    context.leftOutText);
     if (context.openDirTicked)
         seams().openUrl(QUrl::fromLocalFile(context.outputFolderText));
     call(context.leaveJobState);

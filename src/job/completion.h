@@ -25,6 +25,7 @@ struct CompletionContext {
     QString completedText;    // the success message; empty: "Splitting is completed successfully."
     QString shortClipsText;   // clips that came out shorter than asked; empty when none
     QString keyframeCutsText; // clips that start at the key frame before their start; or empty
+    QString leftOutText;      // clips that leave out streams of the source; or empty
 
     std::function<void()> stopJobTimers;  // tmrPreview and tmrProcess
     std::function<void(int)> setJobState; // JobState = value

@@ -22,9 +22,10 @@ QString FormatConverterNumber(double value) {
 QString ConverterCommandText(const ConverterCall& call) {
     return QStringLiteral(" -y -i \"") + call.sourcePath + QStringLiteral("\" -ss ") +
            FormatConverterNumber(call.start) + QStringLiteral(" -t ") +
-           FormatConverterNumber(call.length) + QStringLiteral(" -profile \"") + call.profileName +
-           QStringLiteral("\"") + call.profileArguments + QStringLiteral(" \"") + call.outputPath +
-           QStringLiteral("\"");
+           FormatConverterNumber(call.length) +
+           (call.followed ? QStringLiteral(" -tile") : QString()) + QStringLiteral(" -profile \"") +
+           call.profileName + QStringLiteral("\"") + call.profileArguments + QStringLiteral(" \"") +
+           call.outputPath + QStringLiteral("\"");
 }
 
 QStringList ConverterArguments(const ConverterCall& call) {
@@ -34,9 +35,10 @@ QStringList ConverterArguments(const ConverterCall& call) {
                           QStringLiteral("-ss"),
                           FormatConverterNumber(call.start),
                           QStringLiteral("-t"),
-                          FormatConverterNumber(call.length),
-                          QStringLiteral("-profile"),
-                          call.profileName};
+                          FormatConverterNumber(call.length)};
+    if (call.followed)
+        arguments.append(QStringLiteral("-tile"));
+    arguments += {QStringLiteral("-profile"), call.profileName};
     arguments += call.profileArguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     arguments.append(call.outputPath);
     return arguments;

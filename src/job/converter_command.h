@@ -22,18 +22,22 @@ struct ConverterCall {
     QString profileArguments; // " flag value" pieces as the profile built them
     QString outputPath;
     QString profileName{}; // the profile the arguments came from, named in its refusals
+    // Another section starts where this one ends (equal sections, all but the last): "-tile"
+    // among the job's own options, so a clip that cannot be cut exactly ends where the next one
+    // starts.
+    bool followed = false;
 };
 
-// ' -y -i "SOURCE" -ss START -t LENGTH -profile "NAME"' + profile arguments + ' "OUTPUT"'.
-// Never parsed: paths and the name are quoted here only to be readable in a log.
+// ' -y -i "SOURCE" -ss START -t LENGTH [-tile] -profile "NAME"' + profile arguments +
+// ' "OUTPUT"'. Never parsed: paths and the name are quoted here only to be readable in a log.
 QString ConverterCommandText(const ConverterCall& call);
 
-// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, "-profile", NAME, the profile arguments split
-// at runs of blanks (no quote handling, so one profile value may carry several tokens), OUTPUT.
-// The paths and the name stay single arguments whatever characters they hold. "-profile" tells
-// the converter that everything after NAME but OUTPUT is the profile's, so a profile can set
-// how a clip is converted but never replace the job's source, range or output: the converter
-// refuses -i, -ss, -t, -y or a stray argument there with a line naming the profile.
+// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, ["-tile",] "-profile", NAME, the profile
+// arguments split at runs of blanks (no quote handling, so one profile value may carry several
+// tokens), OUTPUT. The paths and the name stay single arguments whatever characters they hold.
+// "-profile" tells the converter that everything after NAME but OUTPUT is the profile's, so a
+// profile can set how a clip is converted but never replace the job's source, range or output: the
+// converter refuses -i, -ss, -t, -y or a stray argument there with a line naming the profile.
 QStringList ConverterArguments(const ConverterCall& call);
 
 } // namespace segmora

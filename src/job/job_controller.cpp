@@ -25,6 +25,7 @@ struct JobController::Run {
     double lastReport = -1; // the latest report of any value: a short clip's real length
     int percent = 0;
     double keyframeLead = -1; // the converter fell back to a keyframe cut: seconds before start
+    QStringList leftOut;      // streams the converter said it left out
 };
 
 namespace {
@@ -163,8 +164,11 @@ bool JobController::startSection(int position) {
     const Section& section = m_plan.sections[position];
     const QString output =
         OutputPath(m_plan.outputFolder, m_plan.sourcePath, section.index, m_plan.outputExtension);
-    const ConverterCall call{m_plan.sourcePath,       section.start, section.length,
-                             m_plan.profileArguments, output,        m_plan.profileName};
+    // Equal sections follow one another: each but the last tells its converter so.
+    const bool followed = m_plan.mode == JobMode::Equal && position + 1 < m_plan.sections.size();
+    const ConverterCall call{
+        m_plan.sourcePath,  section.start, section.length, m_plan.profileArguments, output,
+        m_plan.profileName, followed};
     emit sectionStarted(section.index, ProcessingText(m_plan, section.index), output,
                         ConverterCommandText(call));
     if (m_ended || m_state == State::CancelRequested)
@@ -182,6 +186,8 @@ bool JobController::startSection(int position) {
     connect(run->process, &ConverterProcess::messageLine, this, [current](const QString& line) {
         if (const auto lead = vorkast::notice::parseKeyframeCut(line.toStdString()))
             current->keyframeLead = *lead;
+        else if (const auto stream = vorkast::notice::parseLeftOut(line.toStdString()))
+            current->leftOut.append(QString::fromStdString(*stream));
     });
     connect(run->process, &ConverterProcess::finished, this,
             [this, current] { onConverterFinished(current); });
@@ -255,6 +261,11 @@ void JobController::onConverterFinished(Run* run) {
     if (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip) {
         m_result.made.insert(std::lower_bound(m_result.made.begin(), m_result.made.end(), index),
                              index);
+        for (const QString& stream : std::as_const(ended->leftOut))
+            m_result.leftOut.append({index, ended->outputPath, stream});
+        std::stable_sort(
+            m_result.leftOut.begin(), m_result.leftOut.end(),
+            [](const LeftOutStream& a, const LeftOutStream& b) { return a.index < b.index; });
     }
     if (result.outcome == ConverterProcess::Outcome::Succeeded) {
         emit sectionMade(index, ended->outputPath, ended->section.length);

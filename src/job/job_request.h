@@ -26,7 +26,7 @@ struct JobRequest {
     double frameSeconds = 0;       // one frame of the source's picture; 0 when unknown (sound only)
     QString profileExtension = {}; // the extension of the profile loaded last (".mp4")
     bool sourceOpens = true;       // false once the player or the probe refused the file
-    QString profileProblem{};      // ProfileFileProblem() of the chosen profile; empty when it is one
+    QString profileProblem{}; // ProfileFileProblem() of the chosen profile; empty when it is one
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.

@@ -104,6 +104,18 @@ QString ShortClipsText(const QList<ShortClip>& clips) {
     return text;
 }
 
+QString LeftOutStreamsText(const QList<LeftOutStream>& streams) {
+    if (streams.isEmpty())
+        return QString();
+    QString text = QStringLiteral("These clips leave out streams of the source that their "
+                                  "format cannot hold:");
+    for (const LeftOutStream& left : streams)
+        text += QStringLiteral("\nSection %1 (%2): %3")
+                    .arg(left.index)
+                    .arg(QFileInfo(left.outputPath).fileName(), left.stream);
+    return text;
+}
+
 QString KeyframeCutsText(const QList<KeyframeCut>& cuts) {
     if (cuts.isEmpty())
         return QString();

@@ -62,6 +62,13 @@ struct KeyframeCut {
     double secondsEarly = 0; // how long before the section's start the clip begins
 };
 
+// A stream of the source a clip leaves out, its container having no place for it.
+struct LeftOutStream {
+    int index = 0;
+    QString outputPath;
+    QString stream; // as the converter names it: "subtitle stream 3 (subrip)"
+};
+
 // A section whose converter failed or could not start.
 struct SectionFailure {
     int index = 0;
@@ -74,6 +81,7 @@ struct SplitJobResult {
     int section = 0; // the section that ended the job (StartFailed, Failed, Cancelled, refused)
     QList<ShortClip> shortClips;     // made, but shorter than asked; in section order
     QList<KeyframeCut> keyframeCuts; // made, but starting before their start; in section order
+    QList<LeftOutStream> leftOut;    // made without some of the source's streams; section order
     QList<SectionFailure> failures;  // every failed section, in the order they failed
     QList<int> made;                 // sections whose clip was written, in section order
     QList<int> skipped;              // sections whose existing clip was kept
@@ -104,5 +112,9 @@ QString ConverterFailureText(int exitCode, int signal, const QString& lastLine,
 // The completion message: "Splitting is completed successfully." when every section was made;
 // when existing clips were kept (overwrite answered No), how many were made and how many kept.
 QString CompletedText(const SplitJobResult& result);
+
+// The box that follows the completion message when clips leave out streams of the source
+// (subtitles in a container without them): which sections and which streams. Empty when none.
+QString LeftOutStreamsText(const QList<LeftOutStream>& streams);
 
 } // namespace segmora

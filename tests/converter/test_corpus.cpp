@@ -4,6 +4,8 @@
 // SEGMORA_NEEDS_MEDIA
 #include "converter_harness.h"
 
+#include "cut_notice.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -55,6 +57,31 @@ int videoPackets(const QString& path) {
     av_packet_free(&packet);
     avformat_close_input(&raw);
     return packets;
+}
+
+// When each subtitle line with text is shown, seconds from the clip's first picture: mov_text
+// fills the pauses between lines with empty ones, which are left out.
+QList<double> subtitleTimes(const QString& path) {
+    QList<double> times;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return times;
+    avformat_find_stream_info(raw, nullptr);
+    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
+    const int video = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const double origin =
+        video >= 0 && raw->streams[video]->start_time != AV_NOPTS_VALUE
+            ? double(raw->streams[video]->start_time) * av_q2d(raw->streams[video]->time_base)
+            : 0.0;
+    AVPacket* packet = av_packet_alloc();
+    while (index >= 0 && av_read_frame(raw, packet) >= 0) {
+        if (packet->stream_index == index && packet->size > 2 && packet->pts != AV_NOPTS_VALUE)
+            times.append(double(packet->pts) * av_q2d(raw->streams[index]->time_base) - origin);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&raw);
+    return times;
 }
 
 // A bit-flipped copy: one bit in a hundred, the same ones every run.
@@ -238,6 +265,29 @@ private slots:
             << "shortvideo.mp4"
             << "" << (QStringList{"-ss", "9.7", "-cut", "exact"} + copy) << "mkv" << 0 << -1 << -1
             << 0.35 << "sound alone 0.3";
+        // Two sound tracks and SubRip subtitles: every track is kept, each encoded alike, and
+        // the subtitles go as the container holds text (copied, or written again in its own
+        // codec), cut to the section: the line shown at the start from the clip's start, the
+        // next one 0.9 s in. A container without text subtitles leaves them out and says so.
+        const struct {
+            const char* extension;
+            QStringList mode;
+            int firstFrame;
+            const char* kept; // "tracks AUDIO,AUDIO SUBTITLES", "-": none
+        } tracks[] = {
+            {"mp4", {}, 12, "tracks aac,aac mov_text"},
+            {"mov", {}, 12, "tracks aac,aac mov_text"},
+            {"mkv", {}, 12, "tracks vorbis,vorbis subrip"},
+            {"webm", {}, 12, "tracks opus,opus webvtt"},
+            {"avi", {}, 12, "tracks mp3,mp3 -"},
+            {"mkv", copy, 0, "tracks vorbis,vorbis subrip"},
+        };
+        for (const auto& t : tracks)
+            QTest::addRow("two sound tracks and subtitles %s into %s",
+                          t.mode.isEmpty() ? "encoded" : "copied", t.extension)
+                << "tracks.mkv"
+                << "" << (QStringList{"-ss", "0.5", "-t", "2"} + t.mode) << t.extension << 0
+                << t.firstFrame << 61 << 2.55 << t.kept;
         row("video shorter than sound, encoded past the picture")
             << "shortvideo.mp4"
             << "" << QStringList{"-ss", "9.7", "-t", "5"} << "mp4" << 0 << -1 << -1 << 0.35
@@ -318,6 +368,35 @@ private slots:
             const Sound sound = decodeSound(output);
             QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 2).toDouble()) < 0.05,
                      qPrintable(QString::number(sound.seconds())));
+        } else if (expect.startsWith("tracks")) {
+            const QStringList words = expect.split(' ');
+            QCOMPARE(info.codecs("audio"), words[1].split(','));
+            if (extension != "avi") {
+                QStringList languages;
+                for (const StreamInfo& s : info.streams)
+                    if (s.type == "audio")
+                        languages << s.language;
+                QCOMPARE(languages, (QStringList{"eng", "ger"}));
+            }
+            const QList<double> lines = subtitleTimes(output);
+            QStringList leftOut;
+            for (const QString& line : run.otherLines)
+                if (const auto stream = vorkast::notice::parseLeftOut(line.toStdString()))
+                    leftOut << QString::fromStdString(*stream);
+            if (words[2] == "-") {
+                QCOMPARE(info.codecs("subtitle"), QStringList{});
+                QCOMPARE(leftOut, QStringList{"subtitle stream 3 (subrip)"});
+            } else {
+                QCOMPARE(info.codecs("subtitle"), QStringList{words[2]});
+                QCOMPARE(leftOut, QStringList{});
+                // From the clip's first picture: the keyframe copy starts at 0, 0.5 s early.
+                const double early = args.contains("copy") ? 0.5 : 0.0;
+                QCOMPARE(lines.size(), 2);
+                QVERIFY2(
+                    std::fabs(lines[0] - std::max(0.0, early - 0.3)) < 0.02 &&
+                        std::fabs(lines[1] - (0.9 + early)) < 0.02,
+                    qPrintable(QStringLiteral("lines at %1 and %2").arg(lines[0]).arg(lines[1])));
+            }
         } else if (expect.startsWith("sound")) {
             const Sound sound = decodeSound(output);
             QVERIFY2(std::fabs(sound.seconds() - expect.section(' ', 1).toDouble()) < 0.05,

@@ -197,6 +197,7 @@ private slots:
             {"exact_mpeg2.mpg", 1152, 0, 0, 0}, // open groups: frames after the
                                                 // I-frame shown before it
             {"exact_mpeg2.vob", 1536, 0, 0, 0},
+            {"exact_mpeg1.mpg", 1152, 0, 0, 0}, // the same groups in MPEG-1
             // Packed B-frames: the picture starts a frame after the sound, and the decoder
             // stamps each picture a frame after it is shown.
             {"exact_mpeg4.avi", 1152, 0.04, 0.04, 0.04},
@@ -311,6 +312,9 @@ private slots:
             << "exact_h264.ts" << QList<double>{0.5, 2.0, 2.73, 5.0} << 0.0;
         QTest::newRow("mpg, open groups")
             << "exact_mpeg2.mpg" << QList<double>{0.3, 1.1, 2.07, 3.0, 4.9} << 0.0;
+        // Three equal sections of MPEG-1, no boundary on a keyframe.
+        QTest::newRow("mpeg-1 mpg, equal sections")
+            << "exact_mpeg1.mpg" << QList<double>{0.4, 2.13, 3.86, 5.59} << 0.0;
         QTest::newRow("avi, packed B-frames")
             << "exact_mpeg4.avi" << QList<double>{0.45, 1.04, 2.5, 3.33, 5.1} << 0.04;
         // Still pictures between changes: B-frames of a few bytes, as small as the stand-ins
@@ -382,6 +386,72 @@ private slots:
                                                "lies before START")
                                     .arg(shown)
                                     .arg(i)));
+    }
+
+    // Equal sections of a codec without an exact cut, as the split job runs them: each but the
+    // last is told another follows (-tile), and ends at the keyframe the next one starts at. The
+    // clips together hold every picture from the keyframe before the range's start to the
+    // range's end, each once.
+    void keyframeCutsTile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<int>("sections");
+        // Keyframes every 12 pictures (0.48 s); no boundary falls on one.
+        QTest::newRow("wmv, three sections") << "frames.wmv" << 0.3 << 3.7 << 3;
+        QTest::newRow("asf, three sections") << "frames.asf" << 0.3 << 3.7 << 3;
+        // With sound beside the pictures, which ends with them.
+        QTest::newRow("wmv with sound, three sections") << "six.wmv" << 1.0 << 4.0 << 3;
+    }
+    void keyframeCutsTile() {
+        QFETCH(QString, name);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(int, sections);
+        const Video& src = source(name);
+        QTemporaryDir dir;
+        QList<int> all;
+        QStringList clips;
+        for (int i = 0; i < sections; ++i) {
+            const double length = (to - from) / sections;
+            QStringList args{"-y",
+                             "-i",
+                             fixture(name),
+                             "-ss",
+                             QString::number(from + length * i, 'g', 15),
+                             "-t",
+                             QString::number(length, 'g', 15),
+                             "-c",
+                             "copy",
+                             "-cut",
+                             "exact"};
+            if (i + 1 < sections)
+                args << "-tile";
+            const QString output =
+                dir.filePath(QStringLiteral("clip%1.%2").arg(i).arg(QFileInfo(name).suffix()));
+            const Run run = runVorkast(args + QStringList{output});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+            QString listed;
+            for (const Frame& picture : decodeVideo(output).frames) {
+                all.append(closestFrame(src, picture));
+                listed += QString::number(all.back()) + ' ';
+            }
+            clips << listed;
+        }
+        // From the keyframe at or before the start to the picture before the one on screen at
+        // the end.
+        int first = 0, end = 0;
+        for (int i = 0; i < int(src.frames.size()); ++i) {
+            const double at = src.frames[i].time - src.origin;
+            if (src.frames[i].key && at <= from + 1e-4)
+                first = i;
+            if (at <= to + 1e-4)
+                end = i;
+        }
+        QList<int> expected;
+        for (int i = first; i < end; ++i)
+            expected.append(i);
+        QVERIFY2(all == expected, qPrintable(clips.join("| ")));
     }
 
     void noticeLineReadsBack_data() {

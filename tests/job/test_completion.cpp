@@ -143,27 +143,34 @@ private slots:
     }
 
     // Clips that could not be cut exactly are named in their own box after the success message
-    // (and after the short clips), before the folder opens; a countdown shows neither box.
+    // (and after the short clips), and clips that leave out streams in one after that, before
+    // the folder opens; a countdown shows none of these boxes.
     void keyframeCutsFollowTheMessage_data() {
         QTest::addColumn<QString>("shortClips");
+        QTest::addColumn<QString>("leftOut");
         QTest::addColumn<bool>("turnOff");
         QTest::addColumn<QStringList>("texts");
         const QString done = QStringLiteral("Splitting is completed successfully.");
         const QString cuts = QStringLiteral("These clips could not be cut exactly");
         const QString shorter = QStringLiteral("These clips are shorter than asked");
-        QTest::newRow("alone") << QString() << false << QStringList{done, cuts};
+        const QString left = QStringLiteral("These clips leave out streams");
+        QTest::newRow("alone") << QString() << QString() << false << QStringList{done, cuts};
         QTest::newRow("after the short clips")
-            << shorter << false << QStringList{done, shorter, cuts};
-        QTest::newRow("not during a countdown") << shorter << true << QStringList{};
+            << shorter << QString() << false << QStringList{done, shorter, cuts};
+        QTest::newRow("streams left out, last")
+            << shorter << left << false << QStringList{done, shorter, cuts, left};
+        QTest::newRow("not during a countdown") << shorter << left << true << QStringList{};
     }
     void keyframeCutsFollowTheMessage() {
         QFETCH(QString, shortClips);
+        QFETCH(QString, leftOut);
         QFETCH(bool, turnOff);
         QFETCH(QStringList, texts);
         Fixture f;
         f.context.openDirTicked = true;
         f.context.turnOffTicked = turnOff;
         f.context.shortClipsText = shortClips;
+        f.context.leftOutText = leftOut;
         f.context.keyframeCutsText = QStringLiteral("These clips could not be cut exactly");
 
         RunCompletionStep(f.context);

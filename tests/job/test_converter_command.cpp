@@ -80,6 +80,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("followed"); // another section starts where this one ends
         QTest::addColumn<QStringList>("expected");
 
         const QStringList job{"-y", "-i", "/v/a.avi", "-ss", "10", "-t", "12.5", "-profile"};
@@ -87,14 +88,14 @@ private slots:
             << "/v/holiday.avi"
             << "MP4"
             << ""
-            << "/o/holiday_Clip1.mp4"
+            << "/o/holiday_Clip1.mp4" << false
             << QStringList{"-y", "-i",   "/v/holiday.avi", "-ss", "10",
                            "-t", "12.5", "-profile",       "MP4", "/o/holiday_Clip1.mp4"};
         QTest::newRow("blanks, quotes and non-ASCII stay in one path argument")
             << "/v/my \"best\" Ürlaub.avi"
             << "MP4"
             << " -b:v 800k"
-            << "/o dir/it's_Clip1.mp4"
+            << "/o dir/it's_Clip1.mp4" << false
             << QStringList{"-y",   "-i",       "/v/my \"best\" Ürlaub.avi",
                            "-ss",  "10",       "-t",
                            "12.5", "-profile", "MP4",
@@ -103,32 +104,42 @@ private slots:
             << "/v/a.avi"
             << "Settings of the source file."
             << " -c copy"
-            << "/o/a_Clip1.mp4"
+            << "/o/a_Clip1.mp4" << false
             << job + QStringList{"Settings of the source file.", "-c", "copy", "/o/a_Clip1.mp4"};
         QTest::newRow("runs of blanks and a value with several tokens")
             << "/v/a.avi"
             << "MP4"
             << " -vf  scale=320:240   -an  -x264opts a=1 b=2 "
-            << "/o/a_Clip1.mp4"
+            << "/o/a_Clip1.mp4" << false
             << job + QStringList{"MP4",       "-vf", "scale=320:240", "-an",
                                  "-x264opts", "a=1", "b=2",           "/o/a_Clip1.mp4"};
         QTest::newRow("quotes in the profile are not interpreted")
             << "/v/a.avi"
             << "MP4"
             << " -metadata title=\"My clip\""
-            << "/o/a_Clip1.mp4"
+            << "/o/a_Clip1.mp4" << false
             << job + QStringList{"MP4", "-metadata", "title=\"My", "clip\"", "/o/a_Clip1.mp4"};
         QTest::newRow("a flag without value")
             << "/v/a.avi"
             << "MP4"
             << " -an "
-            << "/o/a_Clip1.mp4" << job + QStringList{"MP4", "-an", "/o/a_Clip1.mp4"};
+            << "/o/a_Clip1.mp4" << false << job + QStringList{"MP4", "-an", "/o/a_Clip1.mp4"};
         QTest::newRow("a profile's own -i stays behind the marker")
             << "/v/a.avi"
             << "Shared"
             << " -i other.mp4 -ss 5"
-            << "/o/a_Clip1.mp4"
+            << "/o/a_Clip1.mp4" << false
             << job + QStringList{"Shared", "-i", "other.mp4", "-ss", "5", "/o/a_Clip1.mp4"};
+        // A clip of a codec without an exact cut then ends where the next one starts; the job
+        // says so among its own options, before the profile's.
+        QTest::newRow("followed by another section")
+            << "/v/a.avi"
+            << "Settings of the source file."
+            << " -c copy -cut exact"
+            << "/o/a_Clip1.avi" << true
+            << QStringList{"-y", "-i",   "/v/a.avi", "-ss",      "10",
+                           "-t", "12.5", "-tile",    "-profile", "Settings of the source file.",
+                           "-c", "copy", "-cut",     "exact",    "/o/a_Clip1.avi"};
     }
 
     void arguments() {
@@ -136,8 +147,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, profile);
         QFETCH(QString, output);
+        QFETCH(bool, followed);
         QFETCH(QStringList, expected);
-        const ConverterCall call{source, 10, 12.5, profile, output, name};
+        const ConverterCall call{source, 10, 12.5, profile, output, name, followed};
         QCOMPARE(ConverterArguments(call), expected);
     }
 };

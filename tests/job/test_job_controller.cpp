@@ -421,6 +421,43 @@ private slots:
         QCOMPARE(seen, cuts);
         QCOMPARE(KeyframeCutsText(result.keyframeCuts), text);
     }
+
+    // A clip whose container cannot hold some of the source's streams says so, a line per
+    // stream; the job lists them after the clips in section order, with no line for a failed
+    // section or for a line that only looks alike.
+    void leftOutStreamsAreCollected_data() {
+        QTest::addColumn<QByteArray>("behaviour"); // $ss is 0, 10, 20 or 30
+        QTest::addColumn<QString>("text");
+        const QByteArray say = "echo 'vorkast: warning: left out ";
+        QTest::newRow("two streams of one section, one of another")
+            << QByteArray("case $ss in 20) " + say + "subtitle stream 3 (subrip): avi holds no " +
+                          "text subtitles' >&2; " + say + "subtitle stream 4 (ass): avi holds " +
+                          "no text subtitles' >&2;; 0) " + say +
+                          "subtitle stream 2 (dvd_subtitle): avi cannot hold these picture " +
+                          "subtitles' >&2;; esac")
+            << QStringLiteral("These clips leave out streams of the source that their format "
+                              "cannot hold:\nSection 1 (talk_Clip1.mp4): subtitle stream 2 "
+                              "(dvd_subtitle)\nSection 3 (talk_Clip3.mp4): subtitle stream 3 "
+                              "(subrip)\nSection 3 (talk_Clip3.mp4): subtitle stream 4 (ass)");
+        QTest::newRow("a failed section is no clip")
+            << QByteArray("if [ \"$ss\" = 10 ]; then " + say +
+                          "subtitle stream 3 (subrip): " + "no' >&2; exit 1; fi")
+            << QString();
+        QTest::newRow("other lines name nothing")
+            << QByteArray("echo 'vorkast: left out the video stream 0 (h264): gone' "
+                          ">&2\necho 'vorkast: warning: left out subtitle stream 3' >&2")
+            << QString();
+    }
+    void leftOutStreamsAreCollected() {
+        QFETCH(QByteArray, behaviour);
+        QFETCH(QString, text);
+        JobController job(plan(4, behaviour));
+        job.setContinueAfterFailure(true);
+        const SplitJobResult result = runJob(job);
+        QCOMPARE(LeftOutStreamsText(result.leftOut), text);
+        for (const LeftOutStream& left : result.leftOut)
+            QCOMPARE(left.outputPath, clip(left.index));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJobController)

@@ -141,15 +141,16 @@ private slots:
                  (QStringList{"Splitting: Section 1 of 3 (holiday_Clip1.mp4)",
                               "Splitting: Section 2 of 3 (holiday_Clip2.mp4)",
                               "Splitting: Section 3 of 3 (holiday_Clip3.mp4)"}));
+        // Each section but the last is told that another starts where it ends.
         QCOMPARE(seen.commandTexts.first(),
-                 QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -profile \"Copy\" -vcodec copy"
+                 QStringLiteral(" -y -i \"%1\" -ss 10 -t 10 -tile -profile \"Copy\" -vcodec copy"
                                 "  -acodec copy \"%2\"")
                      .arg(m_source, clip(1)));
         const QString args =
-            QStringLiteral("-y -i %1 -ss %2 -t 10 -profile Copy -vcodec copy -acodec copy %3");
-        QCOMPARE(calls(),
-                 (QStringList{args.arg(m_source, "10", clip(1)), args.arg(m_source, "20", clip(2)),
-                              args.arg(m_source, "30", clip(3))}));
+            QStringLiteral("-y -i %1 -ss %2 -t 10%3 -profile Copy -vcodec copy -acodec copy %4");
+        QCOMPARE(calls(), (QStringList{args.arg(m_source, "10", " -tile", clip(1)),
+                                       args.arg(m_source, "20", " -tile", clip(2)),
+                                       args.arg(m_source, "30", "", clip(3))}));
         for (int i = 1; i <= 3; ++i)
             QCOMPARE(readAll(clip(i)), QByteArray("clip ") + QByteArray::number(i * 10) + "\n");
         QVERIFY(!job.isRunning());
