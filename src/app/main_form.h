@@ -308,6 +308,7 @@ private:
     JobController* m_runningJob = nullptr;
     int m_sourcesOpening = 0; // OpenSource calls waiting for their file, nested ones included
     QString m_openSource;     // the file the preview holds; empty when none
+    QString m_refusedSource;  // the file the player refused last; never cut
     bool m_closingDuringJob = false; // closing was agreed while a job ran
     bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
 };

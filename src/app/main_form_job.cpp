@@ -84,6 +84,8 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.durationMs = filterGraph ? filterGraph->Duration() : 0;
     const double frameRate = filterGraph ? filterGraph->FrameRate() : 0;
     request.frameSeconds = frameRate > 0 ? 1.0 / frameRate : 0;
+    // Start refuses a source no demuxer took as an invalid file, not as a bad time.
+    request.sourceOpens = m_refusedSource.isEmpty() || request.sourcePath != m_refusedSource;
 
     const JobCheckResult checked = CheckJobRequest(request);
     if (!checked.passed()) {

@@ -58,6 +58,7 @@ void TMainForm::OpenSource(const QString& path) {
         const auto opened = qScopeGuard([this] { --m_sourcesOpening; });
         filterGraph->RenderFile(path);
     } catch (...) {
+        m_refusedSource = path;
         edtSource->setText(previousSource);
         edtOutputDir->setText(previousOutputDir);
         SourceLoaded = previouslyLoaded;
@@ -65,6 +66,7 @@ void TMainForm::OpenSource(const QString& path) {
         throw;
     }
     m_openSource = path;
+    m_refusedSource.clear();
     filterGraph->Play();
 
     const qint64 duration = filterGraph->Duration();
