@@ -124,9 +124,9 @@ PartFile::PartFile(const std::string& output, bool overwrite)
         throw ConvertError("the output names a folder, not a file");
     const std::string name = out.filename().string();
     if (name.size() > contract::kFileNameMax)
-        throw ConvertError("the output file name is too long for the file system (" +
-                           std::to_string(name.size()) + " bytes, at most " +
-                           std::to_string(contract::kFileNameMax) + "): " + name);
+        throw ConvertError("the output file name is too long: " + std::to_string(name.size()) +
+                           " bytes, where file systems hold " +
+                           std::to_string(contract::kFileNameMax) + " at most: " + name);
     struct stat info {};
     if (::stat(m_output.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))

@@ -1,6 +1,7 @@
 // Range marking on the main window against generated sources: typed marks and their clamping,
 // the marking buttons, the mark labels and how they keep apart, the length sentence, and the
 // preview keys (SEGMORA_NEEDS_MEDIA).
+#include "accessible_tree.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "fake_seams.h"
@@ -29,6 +30,7 @@
 #include <memory>
 
 using namespace segmora;
+using segmora::test::findAccessible;
 using segmora::test::fixture;
 
 namespace {
@@ -94,20 +96,6 @@ void run(TMainForm* form, const QString& step) {
 // The pixel on the bar's scale where a mark stands (before rounding).
 double markX(const TDSTrackBar* bar, int mark) {
     return bar->x() + double(mark) / bar->Max() * bar->width();
-}
-
-// The first node under root with the role and name, depth first; null when none.
-QAccessibleInterface* findAccessible(QAccessibleInterface* root, QAccessible::Role role,
-                                     const QString& name) {
-    if (!root)
-        return nullptr;
-    if (root->role() == role && root->text(QAccessible::Name) == name)
-        return root;
-    for (int i = 0; i < root->childCount(); ++i) {
-        if (QAccessibleInterface* found = findAccessible(root->child(i), role, name))
-            return found;
-    }
-    return nullptr;
 }
 
 // Presses a button the way a screen reader does, by its press action.
