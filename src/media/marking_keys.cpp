@@ -1,6 +1,7 @@
 // Which key does what in the preview, and who gets a key first.
 #include "media/marking_keys.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -124,6 +125,18 @@ bool MarkingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (static_cast<QWidget*>(watched)->window() != m_window)
         return false;
     const auto* press = static_cast<QKeyEvent*>(event);
+    // Space plays and pauses wherever no text is typed, so a focused button is pressed with
+    // Enter instead: Start, the tool and picture buttons and the choices stay in reach of the
+    // keyboard.
+    if ((press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter) &&
+        (press->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        if (button && watched == button && button->isEnabled()) {
+            if (!press->isAutoRepeat())
+                button->click();
+            return true;
+        }
+    }
     const MarkingKey key = MarkingKeyFor(press->key(), press->modifiers());
     if (key == MarkingKey::None)
         return false;

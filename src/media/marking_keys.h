@@ -51,7 +51,8 @@ qint64 KeySeekTarget(MarkingKey key, qint64 positionMs, qint64 durationMs);
 
 // Watches the key presses of every widget of one window, application-wide so that buttons
 // with the focus do not swallow the arrows first. A key that the focus does not keep goes to
-// the handler, which returns whether it acted; a key it acted on goes no further.
+// the handler, which returns whether it acted; a key it acted on goes no further. Enter (or
+// Return) presses the focused button, as Space would elsewhere.
 class MarkingKeyFilter : public QObject {
     Q_OBJECT
 public:

@@ -14,6 +14,7 @@
 #include "media/video_window.h"
 #include "test_support.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAccessibleEditableTextInterface>
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <clocale>
@@ -693,6 +695,44 @@ private slots:
         QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:00"));
         if (auto* field = qobject_cast<QLineEdit*>(widget))
             QVERIFY(field->text().contains(QLatin1Char(' ')));
+    }
+
+    // With Space playing and pausing, the keyboard presses a focused button with Enter: the
+    // choices and the buttons stay in reach without a mouse, and the video keeps its state.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("focus"); // object name
+        QTest::addColumn<int>("key");
+        QTest::newRow("a mode button, Return") << "rdbEqual" << int(Qt::Key_Return);
+        QTest::newRow("a mode button, keypad Enter") << "rdbEqual" << int(Qt::Key_Enter);
+        QTest::newRow("Set the Start Time") << "imgSelStart" << int(Qt::Key_Return);
+        QTest::newRow("Help on the tool bar") << "tbtnHelp" << int(Qt::Key_Return);
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        World world;
+        TMainForm* form = world.form.get();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        world.open(QStringLiteral("counter.mp4"));
+        form->filterGraph->Pause();
+        form->filterGraph->SeekTo(2000);
+        QTRY_VERIFY(!form->filterGraph->Seeking());
+        auto* button = form->findChild<QAbstractButton*>(focus);
+        QVERIFY(button);
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        button->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(button));
+        QTest::keyClick(button, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(clicked.count(), 1);
+        QVERIFY(!form->filterGraph->IsPlaying());
+        if (focus == QLatin1String("rdbEqual"))
+            QVERIFY(form->rdbEqual->isChecked());
+        if (focus == QLatin1String("imgSelStart"))
+            QCOMPARE(form->edtStart->text(), QStringLiteral("00:00:02"));
+        if (focus == QLatin1String("tbtnHelp"))
+            QCOMPARE(world.fakes.openedUrls.size(), 1);
     }
 
     // The picture shows when it has the focus: a frame in the highlight colour around it.
