@@ -91,42 +91,50 @@ QString CompletedText(const SplitJobResult& result) {
              clips(result.skipped.size(), "existing clip", "existing clips"));
 }
 
-QString ShortClipsText(const QList<ShortClip>& clips) {
+namespace {
+
+// A box listing clips: the heading, then "Section N (NAME): " and what detail says of each.
+// Empty when there are none.
+template <typename Clip, typename Detail>
+QString ClipListText(const QList<Clip>& clips, const QString& heading, Detail detail) {
     if (clips.isEmpty())
         return QString();
-    QString text = QStringLiteral("These clips are shorter than asked (the source ended "
-                                  "first); they are kept:");
-    for (const ShortClip& clip : clips)
-        text += QStringLiteral("\nSection %1 (%2): %3 s of %4 s")
+    QString text = heading;
+    for (const Clip& clip : clips)
+        text += QStringLiteral("\nSection %1 (%2): %3")
                     .arg(clip.index)
-                    .arg(QFileInfo(clip.outputPath).fileName(), QString::number(clip.made, 'f', 2),
-                         QString::number(clip.asked, 'f', 2));
+                    .arg(QFileInfo(clip.outputPath).fileName(), detail(clip));
     return text;
+}
+
+} // namespace
+
+QString ShortClipsText(const QList<ShortClip>& clips) {
+    return ClipListText(clips,
+                        QStringLiteral("These clips are shorter than asked (the source ended "
+                                       "first); they are kept:"),
+                        [](const ShortClip& clip) {
+                            return QStringLiteral("%1 s of %2 s")
+                                .arg(QString::number(clip.made, 'f', 2),
+                                     QString::number(clip.asked, 'f', 2));
+                        });
 }
 
 QString LeftOutStreamsText(const QList<LeftOutStream>& streams) {
-    if (streams.isEmpty())
-        return QString();
-    QString text = QStringLiteral("These clips leave out streams of the source that their "
-                                  "format cannot hold:");
-    for (const LeftOutStream& left : streams)
-        text += QStringLiteral("\nSection %1 (%2): %3")
-                    .arg(left.index)
-                    .arg(QFileInfo(left.outputPath).fileName(), left.stream);
-    return text;
+    return ClipListText(streams,
+                        QStringLiteral("These clips leave out streams of the source that their "
+                                       "format cannot hold:"),
+                        [](const LeftOutStream& left) { return left.stream; });
 }
 
 QString KeyframeCutsText(const QList<KeyframeCut>& cuts) {
-    if (cuts.isEmpty())
-        return QString();
-    QString text = QStringLiteral("These clips could not be cut exactly; each starts at the key "
-                                  "frame before its start time:");
-    for (const KeyframeCut& cut : cuts)
-        text += QStringLiteral("\nSection %1 (%2): %3 s earlier")
-                    .arg(cut.index)
-                    .arg(QFileInfo(cut.outputPath).fileName(),
-                         QString::number(cut.secondsEarly, 'f', 2));
-    return text;
+    return ClipListText(cuts,
+                        QStringLiteral("These clips could not be cut exactly; each starts at the "
+                                       "key frame before its start time:"),
+                        [](const KeyframeCut& cut) {
+                            return QString::number(cut.secondsEarly, 'f', 2) +
+                                   QStringLiteral(" s earlier");
+                        });
 }
 
 } // namespace segmora
