@@ -238,9 +238,15 @@ QString qtPatterns(const QString& patternText) {
 } // namespace
 
 QStringList TMainForm::DefaultSupportedExtensions() {
-    return {QStringLiteral(".avi"), QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
-            QStringLiteral(".mp4"), QStringLiteral(".wmv"), QStringLiteral(".mov"),
-            QStringLiteral(".vob"), QStringLiteral(".asf")};
+    // The open dialog, drops and the start-up argument all take this list; the desktop entry's
+    // MimeType (packaging/) names a type for each, which tests/app/test_source_intake.cpp holds
+    // them to.
+    return {QStringLiteral(".avi"),  QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
+            QStringLiteral(".mp4"),  QStringLiteral(".wmv"), QStringLiteral(".mov"),
+            QStringLiteral(".vob"),  QStringLiteral(".asf"), QStringLiteral(".mkv"),
+            QStringLiteral(".webm"), QStringLiteral(".ts"),  QStringLiteral(".m2ts"),
+            QStringLiteral(".mts"),  QStringLiteral(".m4v"), QStringLiteral(".3gp"),
+            QStringLiteral(".flv")};
 }
 
 QString TMainForm::OpenDialogFilterText(const QStringList& extensions) {

@@ -72,7 +72,9 @@ public:
     // The same filter in Qt's form ("description (patterns);;..."); each pattern also appears
     // in upper case, so CLIP.MOV is shown as well as clip.mov.
     static QString QtFilterFromFilterText(const QString& filterText);
-    // ".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", in this order.
+    // The extensions a source is opened by, in the open dialog's order: ".avi", ".mpg",
+    // ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", then the containers phones, recorders
+    // and downloads bring: ".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".3gp", ".flv".
     static QStringList DefaultSupportedExtensions();
     // The version text of a preferences file: Main/Version as written, "1.8" when the file or
     // the key is missing.

@@ -226,6 +226,7 @@ inline void onFirstProgress(TMainForm* form, std::function<void()> action) {
 // What ffprobe says about a clip.
 struct Probe {
     double duration = -1;
+    QString format;     // the reader's name for the container: "matroska,webm", "mpegts", ...
     QStringList codecs; // "video:h264", "audio:aac", ...
 };
 
@@ -233,7 +234,7 @@ inline Probe probe(const QString& path) {
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"),
                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                   QStringLiteral("format=duration:stream=codec_type,codec_name"),
+                   QStringLiteral("format=duration,format_name:stream=codec_type,codec_name"),
                    QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
     Probe result;
     if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
@@ -247,6 +248,8 @@ inline Probe probe(const QString& path) {
             result.codecs.append(line.mid(11) + QLatin1Char(':') + name);
         else if (line.startsWith(QLatin1String("duration=")))
             result.duration = line.mid(9).toDouble();
+        else if (line.startsWith(QLatin1String("format_name=")))
+            result.format = line.mid(12);
     }
     return result;
 }

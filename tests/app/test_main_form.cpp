@@ -221,7 +221,8 @@ private slots:
                                                 .size());
         QVERIFY(form->cmbProfile->count() > 0);
         QCOMPARE(form->SupportedExtensions(),
-                 QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}));
+                 QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf",
+                              ".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".3gp", ".flv"}));
         QVERIFY(world.fakes.messages.isEmpty());
     }
 
@@ -254,11 +255,15 @@ private slots:
         QCOMPARE(
             TMainForm::OpenDialogFilterText(TMainForm::DefaultSupportedExtensions()),
             QStringLiteral(
-                "All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;)|*.avi;*.mpg;"
-                "*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;|AVI Files (*.avi)|*.avi|MPG Files "
-                "(*.mpg)|*.mpg|MPEG Files (*.mpeg)|*.mpeg|MP4 Files (*.mp4)|*.mp4|WMV Files "
-                "(*.wmv)|*.wmv|MOV Files (*.mov)|*.mov|VOB Files (*.vob)|*.vob|ASF Files "
-                "(*.asf)|*.asf|All Files (*.*)|*.*"));
+                "All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;*.mkv;*.webm;"
+                "*.ts;*.m2ts;*.mts;*.m4v;*.3gp;*.flv;)|*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;"
+                "*.asf;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.m4v;*.3gp;*.flv;|AVI Files (*.avi)|*.avi|"
+                "MPG Files (*.mpg)|*.mpg|MPEG Files (*.mpeg)|*.mpeg|MP4 Files (*.mp4)|*.mp4|WMV "
+                "Files (*.wmv)|*.wmv|MOV Files (*.mov)|*.mov|VOB Files (*.vob)|*.vob|ASF Files "
+                "(*.asf)|*.asf|MKV Files (*.mkv)|*.mkv|WEBM Files (*.webm)|*.webm|TS Files "
+                "(*.ts)|*.ts|M2TS Files (*.m2ts)|*.m2ts|MTS Files (*.mts)|*.mts|M4V Files "
+                "(*.m4v)|*.m4v|3GP Files (*.3gp)|*.3gp|FLV Files (*.flv)|*.flv|All Files "
+                "(*.*)|*.*"));
         World world;
         TMainForm* form = world.start();
         QCOMPARE(form->OpenDialogFilter(),
@@ -271,13 +276,14 @@ private slots:
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("description");
         QTest::addColumn<QStringList>("shown");
-        const QStringList videos{"CLIP.MOV", "clip.avi", "movie.MPEG", "take.mov"};
+        const QStringList videos{"00001.MTS", "CLIP.MOV",   "clip.avi",
+                                 "film.mkv",  "movie.MPEG", "take.mov"};
         QTest::newRow("all supported") << 0 << "All Support Files" << videos;
         QTest::newRow("MOV") << 6 << "MOV Files" << QStringList{"CLIP.MOV", "take.mov"};
         QTest::newRow("MPEG") << 3 << "MPEG Files" << QStringList{"movie.MPEG"};
+        QTest::newRow("MTS") << 13 << "MTS Files" << QStringList{"00001.MTS"};
         QTest::newRow("all files")
-            << 9 << "All Files" << QStringList{"CLIP.MOV",   "clip.avi",  "clip.mpeg4",
-                                               "movie.MPEG", "notes.txt", "take.mov"};
+            << 17 << "All Files" << videos + QStringList{"clip.mpeg4", "notes.txt"};
     }
     void qtFilterShowsTheRightFiles() {
         QFETCH(int, entry);
@@ -287,14 +293,14 @@ private slots:
             TMainForm::QtFilterFromFilterText(
                 TMainForm::OpenDialogFilterText(TMainForm::DefaultSupportedExtensions()))
                 .split(QStringLiteral(";;"));
-        QCOMPARE(entries.size(), 10);
+        QCOMPARE(entries.size(), 18);
         QVERIFY2(entries[entry].startsWith(description + QStringLiteral(" (")),
                  qPrintable(entries[entry]));
 
         // File names are compared with case on this platform, as a native dialog does.
         QTemporaryDir dir;
-        for (const char* name :
-             {"CLIP.MOV", "clip.avi", "clip.mpeg4", "movie.MPEG", "notes.txt", "take.mov"}) {
+        for (const char* name : {"00001.MTS", "CLIP.MOV", "clip.avi", "clip.mpeg4", "film.mkv",
+                                 "movie.MPEG", "notes.txt", "take.mov"}) {
             QFile file(dir.filePath(QLatin1String(name)));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }

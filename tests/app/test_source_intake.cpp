@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -46,7 +47,7 @@ struct World {
     World() {
         // Copies under other names: an unsupported extension, capitals, an odd name; a folder
         // named like a video.
-        QFile::copy(fixture("counter.mp4"), in("clip.mkv"));
+        QFile::copy(fixture("counter.mp4"), in("clip.rmvb"));
         QFile::copy(fixture("counter.mp4"), in("CLIP.MP4"));
         QFile::copy(fixture("counter.mp4"), in(kOddName));
         QDir().mkpath(in("dir.mp4"));
@@ -137,6 +138,9 @@ private slots:
         QTest::newRow("capitals") << "/films/clip.MPEG" << true;
         QTest::newRow("mixed case") << "/films/clip.Avi" << true;
         QTest::newRow("each of the list") << "/f/a.asf" << true;
+        QTest::newRow("a recorder's stream, in capitals") << "/f/00001.MTS" << true;
+        QTest::newRow("matroska") << "/f/film.mkv" << true;
+        QTest::newRow("extension inside a longer one") << "/f/film.mkv.part" << false;
         QTest::newRow("longer extension") << "/films/clip.mpeg4" << false;
         QTest::newRow("no extension") << "/films/clip" << false;
         QTest::newRow("dot in the folder only") << "/films.mp4/clip" << false;
@@ -148,6 +152,32 @@ private slots:
     void supportedFile() {
         QFETCH(QString, path);
         QTEST(IsSupportedFile(path, TMainForm::DefaultSupportedExtensions()), "supported");
+    }
+
+    // A file manager offers Segmora for what its desktop entry names: every extension the
+    // window opens has its type there, as the shared MIME database calls it.
+    void desktopEntryNamesEveryOpenedType() {
+        const QHash<QString, QString> typeOf{
+            {".avi", "video/x-msvideo"},  {".mpg", "video/mpeg"},
+            {".mpeg", "video/mpeg"},      {".mp4", "video/mp4"},
+            {".wmv", "video/x-ms-wmv"},   {".mov", "video/quicktime"},
+            {".vob", "video/mpeg"},       {".asf", "application/vnd.ms-asf"},
+            {".mkv", "video/x-matroska"}, {".webm", "video/webm"},
+            {".ts", "video/mp2t"},        {".m2ts", "video/mp2t"},
+            {".mts", "video/mp2t"},       {".m4v", "video/mp4"},
+            {".3gp", "video/3gpp"},       {".flv", "video/x-flv"}};
+        QFile entry(QStringLiteral(SEGMORA_TEST_SOURCE_DIR) +
+                    QStringLiteral("/../packaging/org.segmora.Segmora.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+        QStringList named;
+        for (const QString& line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("MimeType=")))
+                named = line.mid(9).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (const QString& extension : TMainForm::DefaultSupportedExtensions()) {
+            QVERIFY2(typeOf.contains(extension), qPrintable(extension + " has no type here"));
+            QVERIFY2(named.contains(typeOf[extension]),
+                     qPrintable(extension + ": the desktop entry lacks " + typeOf[extension]));
+        }
     }
 
     // Start-up goes on whatever the argument is; only a readable, supported, existing file is
@@ -164,6 +194,8 @@ private slots:
         QTest::newRow("no argument") << "" << none << QByteArray() << none << false << none;
         QTest::newRow("a video") << "%F/counter.mp4" << none << QByteArray() << "%F/counter.mp4"
                                  << false << none;
+        QTest::newRow("a transport stream")
+            << "%F/exact_h264.ts" << none << QByteArray() << "%F/exact_h264.ts" << false << none;
         QTest::newRow("list file: its first line")
             << "%T/list.TMP"
             << "list.TMP" << QByteArray("%F/long61_5.mp4\n%F/counter.mp4\n") << "%F/long61_5.mp4"
@@ -188,9 +220,9 @@ private slots:
             << "list.tmp" << QByteArray("%T/gone.mp4\n") << none << true
             << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("unsupported extension")
-            << "%T/clip.mkv" << none << QByteArray() << none << true
-            << "%T/clip.mkv is not a video type Segmora opens. Open a file of one of these types: "
-               "AVI, MPG, MPEG, MP4, WMV, MOV, VOB, ASF.";
+            << "%T/clip.rmvb" << none << QByteArray() << none << true
+            << "%T/clip.rmvb is not a video type Segmora opens. Open a file of one of these types: "
+               "AVI, MPG, MPEG, MP4, WMV, MOV, VOB, ASF, MKV, WEBM, TS, M2TS, MTS, M4V, 3GP, FLV.";
         QTest::newRow("file not there") << "%T/gone.mp4" << none << QByteArray() << none << true
                                         << "The file %T/gone.mp4 does not exist.";
         QTest::newRow("folder named like a video")
@@ -385,13 +417,15 @@ private slots:
             << "%F/long61_5.mp4" << false;
         QTest::newRow("capital extension")
             << QStringList{"%T/CLIP.MP4"} << false << "%T/CLIP.MP4" << false;
+        QTest::newRow("matroska") << QStringList{"%F/exact_h264.mkv"} << false
+                                  << "%F/exact_h264.mkv" << false;
         QTest::newRow("odd name") << QStringList{"%T/" + kOddName} << false << "%T/" + kOddName
                                   << false;
         QTest::newRow("path longer than 253 characters")
             << QStringList{"%T/" + World::longName()} << false << "%T/" + World::longName()
             << false;
         QTest::newRow("first unsupported, second good")
-            << QStringList{"%T/clip.mkv", "%F/counter.mp4"} << false << none << false;
+            << QStringList{"%T/clip.rmvb", "%F/counter.mp4"} << false << none << false;
         QTest::newRow("first not there")
             << QStringList{"%T/gone.mp4", "%F/counter.mp4"} << false << none << false;
         QTest::newRow("folder") << QStringList{"%T/dir.mp4"} << false << none << false;
@@ -448,7 +482,7 @@ private slots:
         TMainForm* form = world.start();
         // A file the window takes without opening it: only the drag's replies matter here.
         const DropReplies replies =
-            drop(form, {world.in(QStringLiteral("clip.mkv"))}, Qt::DropActions(offered),
+            drop(form, {world.in(QStringLiteral("clip.rmvb"))}, Qt::DropActions(offered),
                  shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(replies.entered, taken);
         QCOMPARE(replies.moved, taken);

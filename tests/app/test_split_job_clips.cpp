@@ -28,7 +28,8 @@ int frameCount(const QString& path) {
     if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
         return -1;
     bool number = false;
-    const int count = ffprobe.readAllStandardOutput().trimmed().toInt(&number);
+    // A transport stream lists the stream again under its program: the first line is enough.
+    const int count = ffprobe.readAllStandardOutput().trimmed().split('\n').first().toInt(&number);
     return number ? count : -1;
 }
 
@@ -131,6 +132,48 @@ private slots:
         // before the start.
         QVERIFY2(clip.duration >= 3.0 - kLengthTolerance && clip.duration <= 4.0 + kLengthTolerance,
                  qPrintable(QString::number(clip.duration)));
+    }
+
+    // Containers beyond the eight of old, chosen in the open dialog: the lossless profile keeps
+    // the container and every stream and cuts on the frames shown at the marks.
+    void openedFromTheDialogAndCutInItsOwnContainer_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("matroska") << "exact_h264.mkv"
+                                  << "exact_h264_Clip1.mkv"
+                                  << "matroska,webm";
+        QTest::newRow("transport stream") << "exact_h264.ts"
+                                          << "exact_h264_Clip1.ts"
+                                          << "mpegts";
+    }
+    void openedFromTheDialogAndCutInItsOwnContainer() {
+        QFETCH(QString, source);
+        QFETCH(QString, clip);
+        QFETCH(QString, format);
+        SplitWorld world;
+        TMainForm* form = world.form;
+        world.fakes.fileToOpen = test::fixture(source);
+        form->tbtnOpen->click();
+        QCOMPARE(form->OpenSourcePath(), test::fixture(source));
+        QCOMPARE(world.fakes.openFilters.size(), 1);
+        QVERIFY(world.fakes.openFilters[0].startsWith(QStringLiteral("All Support Files (")));
+        form->edtStart->setText(QStringLiteral("00:00:01"));
+        form->edtEnd->setText(QStringLiteral("00:00:04"));
+        form->rdbStartEnd->setChecked(true);
+        form->cmbProfile->setCurrentIndex(form->cmbProfile->findText(test::kLossless));
+        form->cmbProfileChange();
+        form->edtOutputDir->setText(world.out.path());
+
+        QVERIFY(world.runJob());
+
+        QCOMPARE(world.messageTexts(), QStringList{kCompleted});
+        QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{clip});
+        const test::Probe made = test::probe(world.outPath(clip));
+        QCOMPARE(made.format, format);
+        QCOMPARE(made.codecs, test::probe(test::fixture(source)).codecs);
+        // 25 frames a second from the frame shown at 1 s to the one before the frame at 4 s.
+        QCOMPARE(frameCount(world.outPath(clip)), 75);
     }
 
     // An existing first clip, the question answered (or not asked when the preference is set).
