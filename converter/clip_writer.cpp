@@ -2,13 +2,21 @@
 #include "clip_writer.h"
 
 #include "convert_error.h"
+#include "messages.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/opt.h>
+}
 
 namespace vorkast {
 
@@ -57,7 +65,59 @@ void keepStreamProperties(const AVStream* in, AVStream* out, bool copied) {
     }
 }
 
+void describePicturesAsSource(const AVCodecParameters* source, AVPixelFormat decoded,
+                              AVCodecContext* encoder) {
+    encoder->color_primaries = source->color_primaries;
+    encoder->color_trc = source->color_trc;
+    encoder->colorspace = source->color_space;
+    encoder->chroma_sample_location = source->chroma_location;
+    // Pictures converted to another format on the way come out in the limited range; those
+    // passed on as decoded keep the source's.
+    if (source->color_range != AVCOL_RANGE_JPEG || encoder->pix_fmt == decoded)
+        encoder->color_range = source->color_range;
+}
+
 namespace {
+
+// The containers of the QuickTime family: they name a track by its handler.
+bool namesTracksByHandler(const AVOutputFormat* format) {
+    static const char* const kNames[] = {"mov", "mp4", "ipod", "3gp", "3g2", "psp", "ismv", "f4v"};
+    return std::any_of(std::begin(kNames), std::end(kNames),
+                       [&](const char* name) { return std::strcmp(format->name, name) == 0; });
+}
+
+// Whether the output's name asks for a transport stream of 192-byte packets, each with its
+// arrival time, as disc and camera recordings (.m2ts, .mts) are.
+bool isRecorderStream(const std::string& output) {
+    const std::size_t dot = output.rfind('.');
+    if (dot == std::string::npos || output.find('/', dot) != std::string::npos)
+        return false;
+    std::string extension = output.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == "m2ts" || extension == "mts";
+}
+
+// Only the QuickTime family stores a display matrix in these libraries: elsewhere a phone's
+// turned pictures are shown as stored, which the user hears of.
+void sayWhereTurnsAreLost(const AVFormatContext* clip) {
+    if (namesTracksByHandler(clip->oformat))
+        return;
+    for (unsigned i = 0; i < clip->nb_streams; ++i) {
+        const auto* matrix = reinterpret_cast<const std::int32_t*>(
+            av_stream_get_side_data(clip->streams[i], AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+        if (!matrix)
+            continue;
+        const double degrees = av_display_rotation_get(matrix);
+        if (std::isnan(degrees) || std::lround(degrees) % 360 == 0)
+            continue;
+        printMessage("the clip's container (" + std::string(clip->oformat->name) +
+                     ") cannot store the source's rotation of " +
+                     std::to_string(std::lround(degrees)) +
+                     " degrees; players show its pictures as stored");
+        return;
+    }
+}
 
 // After the container refused its header: the first stream it refuses on its own, named.
 std::string refusedStream(const AVFormatContext* clip) {
@@ -101,6 +161,10 @@ ClipWriter::ClipWriter(const Options& options, const std::string& partPath)
     m_ctx.reset(raw);
     if (m_bitexact)
         raw->flags |= AVFMT_FLAG_BITEXACT;
+    // The muxer would tell that from the file name, but it writes into the part file.
+    if (std::strcmp(format->name, "mpegts") == 0 && isRecorderStream(options.output))
+        check(av_opt_set(raw->priv_data, "mpegts_m2ts_mode", "1", 0),
+              "cannot set up the transport stream");
 }
 
 ClipWriter::~ClipWriter() {
@@ -121,8 +185,31 @@ bool ClipWriter::canHold(const AVCodecParameters* codec) const {
     return codec->codec_type == AVMEDIA_TYPE_VIDEO || codec->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
-void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, double absEnd) {
+std::string ClipWriter::keepCompanion(const AVStream* in) {
+    const std::string container = m_ctx->oformat->name;
+    if (in->codecpar->codec_type == AVMEDIA_TYPE_DATA)
+        return canHold(in->codecpar) ? std::string() : container + " cannot hold this data track";
+    if (container != "matroska")
+        return container + " holds no attachments";
+    if (!in->codecpar->extradata || in->codecpar->extradata_size <= 0)
+        return "the source's attachment is empty";
+    AVStream* out = avformat_new_stream(m_ctx.get(), nullptr);
+    if (!out)
+        throw std::bad_alloc();
+    check(avcodec_parameters_copy(out->codecpar, in->codecpar), "cannot describe an attachment");
+    av_dict_copy(&out->metadata, in->metadata, 0);
+    // Matroska stores an attachment under a file name; one the source left out is made up.
+    if (!av_dict_get(out->metadata, "filename", nullptr, 0))
+        av_dict_set(&out->metadata, "filename", ("attachment" + std::to_string(in->index)).c_str(),
+                    0);
+    return {};
+}
+
+void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, double absEnd,
+                              double absFirst) {
     av_dict_copy(&m_ctx->metadata, input->metadata, 0);
+    const double zero =
+        m_ctx->oformat->flags & AVFMT_TS_NEGATIVE ? absStart : std::min(absStart, absFirst);
     if (m_bitexact)
         av_dict_set(&m_ctx->metadata, "encoder", nullptr, 0);
     for (unsigned i = 0; i < input->nb_chapters; ++i) {
@@ -137,8 +224,8 @@ void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, dou
             throw std::bad_alloc();
         chapter->id = in->id;
         chapter->time_base = in->time_base;
-        chapter->start = std::llround((std::max(from, absStart) - absStart) / tb);
-        chapter->end = std::llround((std::min(to, absEnd) - absStart) / tb);
+        chapter->start = std::llround((std::max(from, zero) - zero) / tb);
+        chapter->end = std::llround((std::min(to, absEnd) - zero) / tb);
         av_dict_copy(&chapter->metadata, in->metadata, 0);
         if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
                                    chapter) < 0) {
@@ -193,6 +280,14 @@ void ClipWriter::open(int fd) {
         throw std::bad_alloc();
     }
     m_ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // A track's title (a sound track's language version, a commentary) is its handler's name
+    // there; the muxer stores no other.
+    if (namesTracksByHandler(m_ctx->oformat))
+        for (unsigned i = 0; i < m_ctx->nb_streams; ++i)
+            if (const AVDictionaryEntry* title =
+                    av_dict_get(m_ctx->streams[i]->metadata, "title", nullptr, 0))
+                av_dict_set(&m_ctx->streams[i]->metadata, "handler_name", title->value, 0);
+    sayWhereTurnsAreLost(m_ctx.get());
     const int err = avformat_write_header(m_ctx.get(), nullptr);
     if (err < 0) {
         const std::string stream = refusedStream(m_ctx.get());

@@ -23,8 +23,18 @@ public:
     // and audio, no for subtitles).
     bool canHold(const AVCodecParameters* codec) const;
 
+    // A source stream that is neither picture, sound nor subtitles. An attachment (a film's
+    // fonts) is added with the header where the container keeps attachments (Matroska); a data
+    // track (timed metadata, camera telemetry, a timecode) is for the caller to copy where the
+    // container takes its codec. Returns why the clip cannot keep it, empty when it does.
+    std::string keepCompanion(const AVStream* in);
+
     // The source's metadata, and its chapters that overlap [absStart, absEnd), re-timed.
-    void copyMetadata(const AVFormatContext* input, double absStart, double absEnd);
+    // absFirst: where the clip's earliest packet lies in the source (a copy's keyframe before
+    // absStart). A container that stores no times before zero moves every stream later by as
+    // much, and the chapters with them.
+    void copyMetadata(const AVFormatContext* input, double absStart, double absEnd,
+                      double absFirst);
 
     // Writes the container's header into fd, the part file's descriptor (not taken over).
     void open(int fd);
@@ -49,6 +59,12 @@ private:
 // rotation) first. A copied stream keeps all side data; an encoded one (same pictures, new
 // codec) the display matrix and the colour and HDR descriptions.
 void keepStreamProperties(const AVStream* in, AVStream* out, bool copied);
+
+// Sets an encoder of the source's pictures to describe them as the source does: primaries,
+// transfer (PQ, HLG), matrix, chroma siting, and the range where the pictures keep theirs. A
+// player needs these to show HDR and wide-gamut video in its colours. Call before opening it.
+void describePicturesAsSource(const AVCodecParameters* source, AVPixelFormat decoded,
+                              AVCodecContext* encoder);
 
 // "the disk is full", "cannot write to the output folder ...", or libav's text.
 std::string writeFailureText(int code);

@@ -60,11 +60,19 @@ void checkStart(const Source& source, const Options& options) {
                            fmtSeconds(source.duration) + " s)");
 }
 
-// "audio stream 2 (pcm_s16le)": a stream as a user finds it in a player's list.
+// "audio stream 2 (pcm_s16le)": a stream as a user finds it in a player's list. An attachment
+// goes by its file name, a data track of no codec the libraries know by its container's tag
+// ("data stream 3 (gpmd)").
 std::string streamName(const AVStream* stream) {
-    return std::string(av_get_media_type_string(stream->codecpar->codec_type)) + " stream " +
-           std::to_string(stream->index) + " (" + avcodec_get_name(stream->codecpar->codec_id) +
-           ")";
+    const AVCodecParameters* par = stream->codecpar;
+    char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+    const AVDictionaryEntry* file = av_dict_get(stream->metadata, "filename", nullptr, 0);
+    const char* codec = par->codec_type == AVMEDIA_TYPE_ATTACHMENT && file ? file->value
+                        : par->codec_id == AV_CODEC_ID_NONE && par->codec_tag
+                            ? av_fourcc_make_string(tag, par->codec_tag)
+                            : avcodec_get_name(par->codec_id);
+    return std::string(av_get_media_type_string(par->codec_type)) + " stream " +
+           std::to_string(stream->index) + " (" + codec + ")";
 }
 
 // Says that a stream is left out of the clip, in the line the split job lists after the
@@ -351,6 +359,18 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         const bool isAudio = type == AVMEDIA_TYPE_AUDIO;
         if (in->disposition & AV_DISPOSITION_ATTACHED_PIC)
             continue;
+        if (type == AVMEDIA_TYPE_ATTACHMENT || type == AVMEDIA_TYPE_DATA) {
+            // Fonts and other attachments, timed metadata and telemetry go where the container
+            // takes them, or are named as left out. A reader's own helper tracks (MP4 chapter
+            // titles) are none of the source's, and a clip of sound alone has no use for them.
+            if (in->discard == AVDISCARD_ALL || !wantVideo || source.videoIndex < 0)
+                continue;
+            if (const std::string why = writer.keepCompanion(in); !why.empty())
+                announceLeftOut(in, why);
+            else if (type == AVMEDIA_TYPE_DATA)
+                copied.push_back(static_cast<int>(i));
+            continue;
+        }
         if (type == AVMEDIA_TYPE_SUBTITLE) {
             // Every clip keeps the source's subtitles where its container holds them, copied,
             // or as text in the container's own text codec; otherwise it says it left them out.
@@ -496,6 +516,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     // streams start as much earlier in the source, so they stay in step with the picture.
     const double late =
         anchor >= 0 && routes[anchor].exact ? routes[anchor].exact->shownLate() : 0.0;
+    LinesAcrossStart linesAcross;
     for (int i : copied) {
         if (routes[i].exact)
             continue;
@@ -504,6 +525,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         const double from = subtitles && !copiesVideo ? section.start : copyFrom;
         routes[i].copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start - late, section.end, from - late);
+        if (subtitles)
+            linesAcross.want(input->streams[i], from - late);
         routes[i].copier->convertToAnnexB(writer.context());
         routes[i].copier->unpackPictures(input, writer.context());
     }
@@ -513,8 +536,11 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             SubtitleConverter::create(in, writer.context(), section.start - late, section.end);
         if (!routes[i].subtitles && wantVideo && source.videoIndex >= 0)
             announceLeftOut(in, subtitlesMissingWhy(in, format));
+        else if (routes[i].subtitles)
+            linesAcross.want(in, section.start - late);
     }
-    writer.copyMetadata(input, section.start, section.end);
+    writer.copyMetadata(input, section.start, section.end,
+                        copiesVideo ? std::min(section.start, copyFrom - late) : section.start);
     if (exactCut) // the re-encoded head is held back until the copy can begin
         writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
     writer.open(part.create());
@@ -537,6 +563,16 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         return any;
     };
 
+    if (!mended) {
+        linesAcross.read(options.input, watchdog.interrupt(), alive);
+        for (PacketPtr& line : linesAcross.take()) {
+            Route& route = routes[line->stream_index];
+            if (route.copier)
+                route.copier->accept(line.get(), write);
+            else if (route.subtitles)
+                route.subtitles->accept(line.get(), write);
+        }
+    }
     PacketPtr packet = makePacket();
     TimestampRepair repair = repairFrom ? *repairFrom : TimestampRepair(input);
     bool damaged = false;
@@ -567,7 +603,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             continue;
         }
         const int index = packet->stream_index;
-        if (index >= 0 && index < static_cast<int>(routes.size())) {
+        if (index >= 0 && index < static_cast<int>(routes.size()) &&
+            !linesAcross.repeats(packet.get())) {
             Route& route = routes[index];
             if (route.transcoder) {
                 route.transcoder->sendPacket(packet.get(), write);

@@ -6,6 +6,7 @@
 #include "timestamps.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -40,6 +41,79 @@ AVCodecID containerTextSubtitles(const AVOutputFormat* format) {
     if (avformat_query_codec(format, AV_CODEC_ID_MOV_TEXT, FF_COMPLIANCE_NORMAL) == 1)
         return AV_CODEC_ID_MOV_TEXT;
     return AV_CODEC_ID_NONE;
+}
+
+void LinesAcrossStart::want(const AVStream* stream, double absFrom) {
+    if (!isTextSubtitle(stream->codecpar->codec_id) || !std::isfinite(absFrom))
+        return;
+    m_wanted.push_back(Wanted{stream->index, stream->codecpar->codec_id, stream->time_base,
+                              secondsToTs(absFrom, stream->time_base)});
+}
+
+const LinesAcrossStart::Wanted* LinesAcrossStart::wanted(int index) const {
+    for (const Wanted& w : m_wanted)
+        if (w.index == index)
+            return &w;
+    return nullptr;
+}
+
+bool LinesAcrossStart::repeats(const AVPacket* packet) const {
+    const Wanted* w = wanted(packet->stream_index);
+    return w && packet->pts != AV_NOPTS_VALUE && packet->pts < w->fromTs;
+}
+
+void LinesAcrossStart::read(const std::string& path, const AVIOInterruptCB& interrupt,
+                            const std::function<void()>& onRead) {
+    if (m_wanted.empty())
+        return;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    raw->interrupt_callback = interrupt;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+        return;
+    InputContextPtr ctx(raw);
+    // Streams found only while reading may come in another order than the clip's reading saw.
+    if (raw->ctx_flags & AVFMTCTX_NOHEADER)
+        return;
+    double earliest = std::numeric_limits<double>::infinity();
+    double latest = -earliest;
+    for (const Wanted& w : m_wanted) {
+        if (w.index >= static_cast<int>(raw->nb_streams) ||
+            raw->streams[w.index]->codecpar->codec_id != w.codec)
+            return;
+        const double from = static_cast<double>(w.fromTs) * av_q2d(w.timeBase);
+        earliest = std::min(earliest, from);
+        latest = std::max(latest, from);
+    }
+    const std::int64_t target = secondsToTs(earliest - kLookBack, AV_TIME_BASE_Q);
+    if (avformat_seek_file(raw, -1, INT64_MIN, target, target, 0) < 0 &&
+        av_seek_frame(raw, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
+        av_seek_frame(raw, -1, 0, AVSEEK_FLAG_BYTE);
+    // The lines are stored where they start, so past the latest start by more than any
+    // interleaving spreads the streams apart there is none left to find.
+    constexpr double kPastLatest = 2.0;
+    constexpr int kMostPackets = 200000;
+    PacketPtr packet = makePacket();
+    for (int budget = kMostPackets; budget > 0 && av_read_frame(raw, packet.get()) >= 0; --budget) {
+        onRead();
+        const AVStream* stream = raw->streams[packet->stream_index];
+        const std::int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        const Wanted* w = wanted(packet->stream_index);
+        if (w && packet->pts != AV_NOPTS_VALUE && packet->pts < w->fromTs &&
+            packet->pts + std::max<std::int64_t>(packet->duration, 0) > w->fromTs) {
+            PacketPtr line = makePacket();
+            av_packet_move_ref(line.get(), packet.get());
+            m_lines.push_back(std::move(line));
+            continue;
+        }
+        const bool past =
+            at != AV_NOPTS_VALUE &&
+            static_cast<double>(at) * av_q2d(stream->time_base) > latest + kPastLatest;
+        av_packet_unref(packet.get());
+        if (past)
+            break;
+    }
 }
 
 std::unique_ptr<SubtitleConverter> SubtitleConverter::create(const AVStream* in,

@@ -1,5 +1,6 @@
 // Video: from the frame on screen at the section's start to the one before the frame on screen
 // at its end, encoded at a constant frame rate.
+#include "clip_writer.h"
 #include "convert_error.h"
 #include "filter_library.h"
 #include "timestamps.h"
@@ -106,6 +107,7 @@ public:
             enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         if (options.bitexact)
             enc->flags |= AV_CODEC_FLAG_BITEXACT;
+        describePicturesAsSource(in->codecpar, m_decoder->pix_fmt, enc);
         Dictionary settings;
         for (const auto& [key, value] : options.video.encoderOptions)
             av_dict_set(&settings.dict, key.c_str(), value.c_str(), 0);

@@ -12,7 +12,9 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -180,6 +182,7 @@ ProbeInfo probe(const QString& path) {
     info.opened = true;
     info.duration = input->duration == AV_NOPTS_VALUE ? 0 : double(input->duration) / AV_TIME_BASE;
     info.title = tag(input->metadata, "title");
+    info.creationTime = tag(input->metadata, "creation_time");
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* s = input->streams[i];
         StreamInfo si;
@@ -194,6 +197,25 @@ ProbeInfo probe(const QString& path) {
         if (si.height > 0)
             si.displayAspect = double(si.width) * av_q2d(sar) / si.height;
         si.language = tag(s->metadata, "language");
+        si.title = tag(s->metadata, "title");
+        if (si.title.isEmpty() && QString::fromUtf8(input->iformat->name).startsWith("mov"))
+            si.title = tag(s->metadata, "handler_name");
+        si.disposition = s->disposition;
+        si.fileName = tag(s->metadata, "filename");
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const auto name = [](const char* text) { return QString::fromUtf8(text ? text : ""); };
+            si.pixelFormat = name(av_get_pix_fmt_name(AVPixelFormat(s->codecpar->format)));
+            si.primaries = name(av_color_primaries_name(s->codecpar->color_primaries));
+            si.transfer = name(av_color_transfer_name(s->codecpar->color_trc));
+            si.matrix = name(av_color_space_name(s->codecpar->color_space));
+            si.range = name(av_color_range_name(s->codecpar->color_range));
+            if (const auto* m = reinterpret_cast<const std::int32_t*>(
+                    av_stream_get_side_data(s, AV_PKT_DATA_DISPLAYMATRIX, nullptr)))
+                si.rotation = av_display_rotation_get(m);
+            si.masteringDisplay =
+                av_stream_get_side_data(s, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr);
+            si.lightLevel = av_stream_get_side_data(s, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr);
+        }
         si.sampleRate = s->codecpar->sample_rate;
         si.channels = s->codecpar->ch_layout.nb_channels;
         info.streams.append(si);

@@ -39,6 +39,14 @@ struct StreamInfo {
     double displayAspect = 0; // width/height as displayed, 0 if unknown
     int sampleRate = 0, channels = 0;
     QString language;
+    QString title;       // the "title" tag, or in the QuickTime family the handler's name
+    int disposition = 0; // AV_DISPOSITION_* flags
+    QString fileName;    // an attachment's
+    // Pictures: format and colour description as libavutil names them ("bt2020", "arib-std-b67",
+    // "tv"), the rotation players apply, and whether HDR mastering and light levels are stated.
+    QString pixelFormat, primaries, transfer, matrix, range;
+    double rotation = 0;
+    bool masteringDisplay = false, lightLevel = false;
 };
 struct ChapterInfo {
     double start = 0, end = 0;
@@ -48,6 +56,7 @@ struct ProbeInfo {
     bool opened = false;
     double duration = 0;
     QString title;
+    QString creationTime;
     QList<StreamInfo> streams;
     QList<ChapterInfo> chapters;
     QStringList codecs(const QString& type) const;
