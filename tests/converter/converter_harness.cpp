@@ -228,6 +228,32 @@ ProbeInfo probe(const QString& path) {
     return info;
 }
 
+QList<SubtitleLine> subtitleLines(const QString& path) {
+    QList<SubtitleLine> lines;
+    Input input = openInput(path);
+    if (!input)
+        return lines;
+    AVFormatContext* raw = input.get();
+    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
+    const int video = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return lines;
+    const AVStream* picture = video >= 0 ? raw->streams[video] : nullptr;
+    const double origin = picture && picture->start_time != AV_NOPTS_VALUE
+                              ? double(picture->start_time) * av_q2d(picture->time_base)
+                              : 0.0;
+    const double base = av_q2d(raw->streams[index]->time_base);
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(raw, packet) >= 0) {
+        if (packet->stream_index == index && packet->size > 2 && packet->pts != AV_NOPTS_VALUE)
+            lines.append({double(packet->pts) * base - origin,
+                          double(packet->pts + packet->duration) * base - origin});
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return lines;
+}
+
 double Picture::mean() const {
     double sum = 0;
     for (auto v : luma)

@@ -63,6 +63,13 @@ struct ProbeInfo {
 };
 ProbeInfo probe(const QString& path);
 
+// A subtitle line with text, in seconds from the clip's first picture. mov_text fills the
+// pauses between lines with empty ones, which are left out.
+struct SubtitleLine {
+    double from = 0, to = 0;
+};
+QList<SubtitleLine> subtitleLines(const QString& path);
+
 // A decoded picture, reduced to 64x48 grey, with its time from the file's start in seconds.
 struct Picture {
     double time = 0;

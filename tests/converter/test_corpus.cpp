@@ -59,31 +59,6 @@ int videoPackets(const QString& path) {
     return packets;
 }
 
-// When each subtitle line with text is shown, seconds from the clip's first picture: mov_text
-// fills the pauses between lines with empty ones, which are left out.
-QList<double> subtitleTimes(const QString& path) {
-    QList<double> times;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
-        return times;
-    avformat_find_stream_info(raw, nullptr);
-    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
-    const int video = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const double origin =
-        video >= 0 && raw->streams[video]->start_time != AV_NOPTS_VALUE
-            ? double(raw->streams[video]->start_time) * av_q2d(raw->streams[video]->time_base)
-            : 0.0;
-    AVPacket* packet = av_packet_alloc();
-    while (index >= 0 && av_read_frame(raw, packet) >= 0) {
-        if (packet->stream_index == index && packet->size > 2 && packet->pts != AV_NOPTS_VALUE)
-            times.append(double(packet->pts) * av_q2d(raw->streams[index]->time_base) - origin);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&raw);
-    return times;
-}
-
 // A bit-flipped copy: one bit in a hundred, the same ones every run.
 QByteArray flipped(QByteArray bytes) {
     quint32 x = 2463534242u;
@@ -378,7 +353,9 @@ private slots:
                         languages << s.language;
                 QCOMPARE(languages, (QStringList{"eng", "ger"}));
             }
-            const QList<double> lines = subtitleTimes(output);
+            QList<double> lines;
+            for (const SubtitleLine& line : subtitleLines(output))
+                lines << line.from;
             QStringList leftOut;
             for (const QString& line : run.otherLines)
                 if (const auto stream = vorkast::notice::parseLeftOut(line.toStdString()))

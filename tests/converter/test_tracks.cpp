@@ -36,40 +36,6 @@ QStringList leftOut(const Run& run) {
     return streams;
 }
 
-struct Line {
-    double from = 0, to = 0;
-};
-
-// The subtitle lines with text, in seconds from the clip's first picture: mov_text fills the
-// pauses between lines with empty ones, which are left out.
-QList<Line> subtitleLines(const QString& path) {
-    QList<Line> lines;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
-        return lines;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
-        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
-    avformat_find_stream_info(raw, nullptr);
-    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
-    const int video = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0 || video < 0)
-        return lines;
-    const AVStream* picture = raw->streams[video];
-    const double origin = picture->start_time != AV_NOPTS_VALUE
-                              ? double(picture->start_time) * av_q2d(picture->time_base)
-                              : 0.0;
-    const double base = av_q2d(raw->streams[index]->time_base);
-    AVPacket* packet = av_packet_alloc();
-    while (av_read_frame(raw, packet) >= 0) {
-        if (packet->stream_index == index && packet->size > 2 && packet->pts != AV_NOPTS_VALUE)
-            lines.append({double(packet->pts) * base - origin,
-                          double(packet->pts + packet->duration) * base - origin});
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return lines;
-}
-
 // A copy of source whose video track states HDR mastering and light levels, as a phone's or a
 // grading tool's files do; the ffmpeg tool has no way to write them.
 bool withHdrLevels(const QString& source, const QString& target) {
@@ -215,7 +181,7 @@ private slots:
         QCOMPARE(commentary, (QList<bool>{false, kinds}));
 
         QCOMPARE(info.codecs("subtitle"), QStringList{subtitles});
-        const QList<Line> lines = subtitleLines(output);
+        const QList<SubtitleLine> lines = subtitleLines(output);
         QCOMPARE(lines.size(), 1);
         QVERIFY2(std::fabs(lines[0].from) < 0.03 && std::fabs(lines[0].to - end) < 0.05,
                  qPrintable(
