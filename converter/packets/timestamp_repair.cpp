@@ -1,7 +1,7 @@
 // Finding timestamp leaps and moving the timeline back over them.
 #include "timestamp_repair.h"
 
-#include "libav_ptr.h"
+#include "libav_owners.h"
 
 #include <algorithm>
 #include <cmath>
