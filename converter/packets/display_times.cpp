@@ -59,12 +59,18 @@ PacketFacts DisplayClock::take(const AVPacket* packet) {
         facts.duration = m_frame;
     if (!m_video) {
         facts.canStart = facts.keyframe;
+        facts.keyPicture = facts.keyframe;
         if (facts.keyframe)
             facts.keyShown = facts.at();
         return facts;
     }
     facts.type = pictureType(m_family, packet, m_lengthSize);
     facts.canStart = canStartDecoding(m_family, packet, m_lengthSize);
+    // MPEG-4 Visual: the stand-in of a packed B-frame is a picture that is not coded, a few
+    // bytes whatever its type.
+    const bool standIn = m_family == CodecFamily::Mpeg4Part2 && packet->size <= 7;
+    facts.keyPicture = facts.keyframe && !standIn &&
+                       (facts.type == PictureType::Unknown || facts.type == PictureType::I);
     if (facts.keyframe)
         facts.keyShown = keyframeShown(packet, facts.at());
     if (m_timesReferences && facts.decode && isReference(facts.type)) {

@@ -29,6 +29,9 @@ struct PacketFacts {
     // reference picture, and the one before it is shown as it is decoded. None otherwise.
     MediaTime revealed;
     bool keyframe = false; // the container flags it as one
+    // A keyframe whose picture stands alone: not a P- or B-picture the container flags anyway,
+    // nor the few-byte stand-in of a packed B-frame (AVI flags those as keyframes too).
+    bool keyPicture = false;
     MediaTime keyShown;    // a keyframe's display time, known at once; none for others
     bool canStart = false; // a decoder can begin here (codec_traits.h)
     PictureType type = PictureType::Unknown;

@@ -45,7 +45,7 @@ QVector<double> readKeyframes(const QString& path, const std::atomic<bool>* stop
         const std::optional<vorkast::TimedPacket> read = timeline.next();
         if (!read)
             break;
-        if (read->packet->stream_index == video && read->facts.keyShown)
+        if (read->packet->stream_index == video && read->facts.keyPicture && read->facts.keyShown)
             keyframes.append(std::max(0.0, read->facts.keyShown.seconds() - offset));
     }
     return keyframes;
