@@ -149,6 +149,7 @@ void TMainForm::FollowPicture(double seconds) {
     const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
     tkbProgress->SetPosition(
         int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
+    tkbProgress->SetShownSeconds(seconds);
     labCurrent->setText(PositionText(seconds, filterGraph->IsPlaying()));
 }
 
@@ -289,13 +290,17 @@ void TMainForm::InstallMarkingKeys() {
     connect(keyframeIndex, &KeyframeIndex::ready, this, [this] {
         tkbProgress->SetKeyframes(keyframeIndex->Keyframes());
         describeStartMark(this);
+        ShowCutLandings();
     });
     new MarkingKeyFilter(this, [this](MarkingKey key) {
         // Keys act like the buttons: not before a source is open, and not while a job runs
         // (its buttons and bar are disabled then).
         if (!SourceLoaded || JobState != JobIdle || key == MarkingKey::None)
             return false;
-        guarded(this, [&] { pressMarkingKey(this, key); });
+        guarded(this, [&] {
+            if (!PressTimelineKey(key))
+                pressMarkingKey(this, key);
+        });
         return true;
     });
 }

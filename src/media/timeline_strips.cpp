@@ -162,7 +162,9 @@ void TimelineStrip::paintThumbnails(QPainter& painter) {
     const int left = XOfSeconds(m_bar->ViewFrom());
     const int right = XOfSeconds(m_bar->ViewTo());
     if (!thumbnails.isEmpty()) {
-        const int tile = qMax(8, thumbnails.first().picture.width());
+        // Tiles as high as the strip, as wide as the pictures' shape makes them.
+        const QImage& first = thumbnails.first().picture;
+        const int tile = qMax(8, first.width() * (height() - 4) / qMax(1, first.height()));
         // Tiles side by side, each showing the last keyframe at or before the time under its
         // middle (the first one where none is before it).
         for (int x = left; x <= right; x += tile) {

@@ -119,12 +119,14 @@ void TDSTrackBar::SetSelStart(int value) {
     m_selStart = value;
     m_selStartSeconds = double(value) * m_timerInterval / 1000.0;
     update();
+    emit selectionChanged();
 }
 
 void TDSTrackBar::SetSelEnd(int value) {
     m_selEnd = value;
     m_selEndSeconds = double(value) * m_timerInterval / 1000.0;
     update();
+    emit selectionChanged();
 }
 
 namespace {
@@ -138,12 +140,14 @@ void TDSTrackBar::SetSelStartSeconds(double seconds) {
     m_selStart = nearestUnit(seconds, m_timerInterval);
     m_selStartSeconds = seconds;
     update();
+    emit selectionChanged();
 }
 
 void TDSTrackBar::SetSelEndSeconds(double seconds) {
     m_selEnd = nearestUnit(seconds, m_timerInterval);
     m_selEndSeconds = seconds;
     update();
+    emit selectionChanged();
 }
 
 void TDSTrackBar::SetKeyframes(const QVector<double>& seconds) {

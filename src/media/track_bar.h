@@ -146,6 +146,8 @@ public:
 signals:
     // The view moved or was zoomed.
     void viewChanged();
+    // The marked range changed.
+    void selectionChanged();
     // After each refresh and each seek on release: the playing position (or the seek's
     // target) and the length, in milliseconds.
     void OnTimer(qint64 currentPos, qint64 stopPos);
