@@ -151,7 +151,8 @@ void TimelineStrip::paintWaveform(QPainter& painter) {
             peak = qMax(peak, peaks[i]);
         // Loudness by the square root: quiet speech still shows beside loud music.
         const int reach = int(std::lround(std::sqrt(double(peak)) * (middle - 1)));
-        painter.drawLine(x, middle - reach, x, middle + reach);
+        if (reach > 0)
+            painter.drawLine(x, middle - reach, x, middle + reach);
     }
 }
 
