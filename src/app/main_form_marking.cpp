@@ -25,8 +25,13 @@ void canonicalise(QLineEdit* field) {
     field->setText(SecondsToMarkText(TimeTextToSeconds(field->text())));
 }
 
-// A time in the bar's units, with its fraction.
+// Where a time stands on the bar, in its units with their fraction: a zoomed bar spreads its
+// view over its whole range, a time outside it stands at the nearer end.
 double barUnits(const TDSTrackBar* bar, double seconds) {
+    if (bar->Zoomed()) {
+        const double fraction = (seconds - bar->ViewFrom()) / (bar->ViewTo() - bar->ViewFrom());
+        return bar->Min() + qBound(0.0, fraction, 1.0) * (bar->Max() - bar->Min());
+    }
     return seconds * 1000.0 / double(qMax(1u, bar->TimerInterval()));
 }
 

@@ -92,6 +92,8 @@ void TMainForm::InstallTimeline() {
     stripWaveform->SetSeekHandler(seek);
     connect(tkbProgress, &TDSTrackBar::viewChanged, this,
             guardedSlot(this, &TMainForm::ShowViewTimes));
+    connect(tkbProgress, &TDSTrackBar::viewChanged, this,
+            guardedSlot(this, &TMainForm::PlaceMarkLabels));
     connect(tkbProgress, &TDSTrackBar::selectionChanged, this,
             guardedSlot(this, &TMainForm::ShowCutLandings));
     connect(cmbProfile, &QComboBox::currentIndexChanged, this,
