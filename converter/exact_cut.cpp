@@ -22,13 +22,8 @@ namespace vorkast {
 
 ExactCutWay exactCutWay(const AVCodecParameters* codec) {
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
-    if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
-        return ExactCutWay::ByCopy;
-    // MPEG-1 and MPEG-2 share picture headers, groups and program-stream timing: one way.
-    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG1VIDEO ||
-        codec->codec_id == AV_CODEC_ID_MPEG2VIDEO || codec->codec_id == AV_CODEC_ID_MPEG4)
-        return ExactCutWay::ByRecoding;
-    return ExactCutWay::Unsupported;
+    return exactCutWayOf(avcodec_get_name(codec->codec_id),
+                         desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY));
 }
 
 namespace {

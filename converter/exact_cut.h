@@ -4,6 +4,7 @@
 // frame past the section are encoded again too. The clip holds no frame outside the section.
 #pragma once
 
+#include "cut_rule.h"
 #include "libav_ptr.h"
 #include "options.h"
 
@@ -14,12 +15,7 @@
 
 namespace vorkast {
 
-// How a copied video of this codec is cut exactly.
-enum class ExactCutWay {
-    ByCopy,      // every frame stands alone: copying from the start frame is exact already
-    ByRecoding,  // head and tail encoded again, the rest copied
-    Unsupported, // the keyframe cut, with a warning
-};
+// How a copied video of this codec is cut exactly (the shared rule of cut_rule.h).
 ExactCutWay exactCutWay(const AVCodecParameters* codec);
 
 // The section's end in absolute seconds by the frame rule: the start of the frame on screen at

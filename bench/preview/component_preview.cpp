@@ -8,9 +8,12 @@
 // preview plays: the gaps between the ticks of a 2 ms timer over 5 s of playback after the CPU
 // figure, as median, 99th percentile and largest gap. With SEGMORA_BENCH_SCAN set, the keyframe
 // scan starts right after Play, as the main window starts it, so the first frame shows whether
-// the scan delays it.
+// the scan delays it. With SEGMORA_BENCH_TIMELINE set, the timeline's scans (sound, thumbnails,
+// black frames and scene changes, no cache) start there too, so the event loop's gaps show
+// what they cost the user's thread.
 #include "media/filter_graph.h"
 #include "media/keyframe_index.h"
+#include "media/timeline_scan.h"
 #include "media/video_window.h"
 
 #include <QApplication>
@@ -114,6 +117,9 @@ int main(int argc, char** argv) {
     segmora::KeyframeIndex keyframes;
     if (qEnvironmentVariableIsSet("SEGMORA_BENCH_SCAN"))
         keyframes.Open(file);
+    segmora::TimelineScans timeline;
+    if (qEnvironmentVariableIsSet("SEGMORA_BENCH_TIMELINE"))
+        timeline.Open(file, double(graph.Duration()) / 1000.0, QString());
     if (!waitForFrame(window, 10000)) {
         std::fprintf(stderr, "no first frame\n");
         return 1;

@@ -35,6 +35,9 @@ for run in $(seq "$runs"); do
     echo "== run $run: FilterGraph + VideoWindow, 720p source, ${width}x${height}"
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
         "$build/component_preview" "$source720" "$width" "$height" 2>/dev/null | sed 's/^/ours720 /'
+    echo "== run $run: FilterGraph + VideoWindow with the timeline's scans running, ${width}x${height}"
+    SEGMORA_BENCH_TIMELINE=1 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
+        "$build/component_preview" "$source" "$width" "$height" 2>/dev/null | sed 's/^/scans /'
     echo "== run $run: mpv --vo=null --ao=null, 10 s"
     if command -v mpv >/dev/null; then
         /usr/bin/time -f "null play10s_cpu_s %U %S

@@ -341,6 +341,7 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     fillProfileList();
     connectHandlers();
     InstallMarkingKeys();
+    InstallTimeline();
 
     // The default size is also the least that shows every control.
     setMinimumSize(minimumSizeHint());
@@ -432,6 +433,7 @@ void TMainForm::createLeftPanel() {
     // font); the bar gives up the 20 pixels that takes.
     fixedSize(labCurrent, 76, 16);
     tkbProgress->setMinimumWidth(306);
+    createTimelinePanel();
 
     // The mark labels are placed by hand under their marks (PlaceMarkLabels).
     labStart = named(new QLabel(QStringLiteral("[ "), panLeft), "labStart");
@@ -491,6 +493,7 @@ void TMainForm::createLeftPanel() {
     rows->setContentsMargins(4, 4, 5, 9);
     rows->setSpacing(0);
     rows->addWidget(imgScreen, 1);
+    rows->addWidget(panTimeline);
     rows->addSpacing(3);
     rows->addLayout(timeRow);
     rows->addSpacing(2);

@@ -9,6 +9,7 @@
 //   app/main_form.cpp            creation, layout, tool bar, profiles, Browse, show and close
 //   app/main_form_source.cpp     source intake, playback buttons, position display, drops
 //   app/main_form_marking.cpp    range marking and the time fields
+//   app/main_form_timeline.cpp   the strips along the bar, zoom, jumps, lossless starts, snapshot
 //   app/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
 //
 // Every handler is connected through segmora::guarded: an error ends the handler, is shown in
@@ -44,6 +45,9 @@ class CircularPictureButton;
 class PictureButton;
 class JobController;
 class KeyframeIndex;
+class TimelineScans;
+class TimelineStrip;
+enum class MarkingKey;
 struct SplitJobResult;
 class TAboutForm;
 class TCountDownForm;
@@ -114,6 +118,8 @@ public:
     FilterGraph* filterGraph = nullptr;
     // The keyframes of the open source, found in the background (owned by the window).
     KeyframeIndex* keyframeIndex = nullptr;
+    // The sound and pictures of the open source for the strips (owned by the window).
+    TimelineScans* timelineScans = nullptr;
 
     // panLeft: preview and range marking.
     QWidget* panLeft = nullptr;
@@ -133,6 +139,12 @@ public:
     PictureButton* imgSelStart = nullptr;
     PictureButton* imgSelEnd = nullptr;
     PictureButton* imgErase = nullptr;
+    // The strips along the bar and the snapshot button, between the preview and the time
+    // labels; hidden until a source is open.
+    QWidget* panTimeline = nullptr;
+    TimelineStrip* stripThumbnails = nullptr;
+    TimelineStrip* stripWaveform = nullptr;
+    QToolButton* btnSnapshot = nullptr;
 
     // panRight: commands, output settings, progress.
     QWidget* panRight = nullptr;
@@ -248,6 +260,23 @@ public:
     // Forgets the previous source's keyframes and starts finding those of path.
     void StartKeyframeIndex(const QString& path);
 
+    // ---- app/main_form_timeline.cpp ----
+    // Drops the previous source's strips and starts scanning path (the cache first).
+    void StartTimelineScans(const QString& path);
+    // The time labels under the bar: the start, middle and end of the view (of the source at
+    // zoom 1).
+    void ShowViewTimes();
+    // Where each clip of a lossless cut really starts, on the bar and in Start Time's tool tip,
+    // when the profile keeps the source's settings and its video is cut at keyframes.
+    void ShowCutLandings();
+    // Saves the frame on screen as PNG beside the video, named after it and the frame's time;
+    // returns the file's path. Raises AppError when it cannot be written.
+    QString SaveSnapshot();
+    void btnSnapshotClick();
+    // The timeline's keys: zoom, the jumps to scene changes, black frames and silences, the
+    // snapshot. Returns whether the key was one of them.
+    bool PressTimelineKey(MarkingKey key);
+
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).
     void imgStartClick();
@@ -287,6 +316,8 @@ private:
     // The available areas of the screens, the primary one first.
     static QList<QRect> AvailableScreenAreas();
     void createLeftPanel();
+    void createTimelinePanel();
+    void InstallTimeline();
     void createRightPanel();
     void createToolBar();
     void createOutputGroup();

@@ -25,8 +25,13 @@ void canonicalise(QLineEdit* field) {
     field->setText(SecondsToMarkText(TimeTextToSeconds(field->text())));
 }
 
-// A time in the bar's units, with its fraction.
+// Where a time stands on the bar, in its units with their fraction: a zoomed bar spreads its
+// view over its whole range, a time outside it stands at the nearer end.
 double barUnits(const TDSTrackBar* bar, double seconds) {
+    if (bar->Zoomed()) {
+        const double fraction = (seconds - bar->ViewFrom()) / (bar->ViewTo() - bar->ViewFrom());
+        return bar->Min() + qBound(0.0, fraction, 1.0) * (bar->Max() - bar->Min());
+    }
     return seconds * 1000.0 / double(qMax(1u, bar->TimerInterval()));
 }
 
@@ -149,6 +154,7 @@ void TMainForm::FollowPicture(double seconds) {
     const qint64 unit = qMax<qint64>(1, tkbProgress->TimerInterval());
     tkbProgress->SetPosition(
         int(qBound<double>(0, std::floor(seconds * 1000.0 / double(unit)), tkbProgress->Max())));
+    tkbProgress->SetShownSeconds(seconds);
     labCurrent->setText(PositionText(seconds, filterGraph->IsPlaying()));
 }
 
@@ -289,13 +295,17 @@ void TMainForm::InstallMarkingKeys() {
     connect(keyframeIndex, &KeyframeIndex::ready, this, [this] {
         tkbProgress->SetKeyframes(keyframeIndex->Keyframes());
         describeStartMark(this);
+        ShowCutLandings();
     });
     new MarkingKeyFilter(this, [this](MarkingKey key) {
         // Keys act like the buttons: not before a source is open, and not while a job runs
         // (its buttons and bar are disabled then).
         if (!SourceLoaded || JobState != JobIdle || key == MarkingKey::None)
             return false;
-        guarded(this, [&] { pressMarkingKey(this, key); });
+        guarded(this, [&] {
+            if (!PressTimelineKey(key))
+                pressMarkingKey(this, key);
+        });
         return true;
     });
 }

@@ -82,8 +82,9 @@ void TMainForm::OpenSource(const QString& path) {
     JobState = JobIdle;
     // The new source's time at once, not the previous one's until the first refresh.
     FollowPicture(filterGraph->ExactPosition());
-    // After the first frame is asked for: the scan only takes what the preview leaves.
+    // After the first frame is asked for: the scans only take what the preview leaves.
     StartKeyframeIndex(path);
+    StartTimelineScans(path);
 }
 
 void TMainForm::ReopenPreviousSource(double position) {

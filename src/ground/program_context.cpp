@@ -77,6 +77,9 @@ InstalledFolders ProgramContext::UserFolders(const QString& dataFolder) {
     folders.userProfileFolder =
         withSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
         folder + QLatin1Char('/') + kProfilesFolderName;
+    folders.userCacheFolder =
+        withSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
+        folder;
     return folders;
 }
 
@@ -100,6 +103,8 @@ ProgramContext ProgramContext::installed(const QString& executableFolder,
     context.m_installed.dataFolder = absoluteFolder(folders.dataFolder);
     context.m_installed.userConfigFolder = absoluteFolder(folders.userConfigFolder);
     context.m_installed.userProfileFolder = absoluteFolder(folders.userProfileFolder);
+    if (!folders.userCacheFolder.isEmpty())
+        context.m_installed.userCacheFolder = absoluteFolder(folders.userCacheFolder);
     return context;
 }
 
@@ -133,6 +138,12 @@ QStringList ProgramContext::profileFolders() const {
 QString ProgramContext::helpPath() const {
     return (m_mode == ProgramMode::Installed ? m_installed.dataFolder : m_programFolder) +
            kHelpFileName;
+}
+
+QString ProgramContext::cacheFolder() const {
+    if (m_mode == ProgramMode::Installed)
+        return m_installed.userCacheFolder;
+    return m_programFolder + QStringLiteral("Cache/");
 }
 
 QString ProgramContext::defaultOutputFolder() const {

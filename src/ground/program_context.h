@@ -19,6 +19,7 @@ struct InstalledFolders {
     QString dataFolder;        // shipped Profiles/, Preferences.ini and help page
     QString userConfigFolder;  // the user's Preferences.ini
     QString userProfileFolder; // profiles the user saves
+    QString userCacheFolder;   // what the program may lose: scans of videos; none when empty
 };
 
 // The program folder is the executable's folder unless the application is given another one
@@ -42,8 +43,9 @@ public:
     // Installed when the executable's folder cannot be written to, or when it holds no
     // Profiles/ while the installed data folder beside it exists; portable otherwise.
     static ProgramMode DetectMode(const QString& executableFolder);
-    // The user's folders as the desktop names them: $XDG_CONFIG_HOME/segmora/ and
-    // $XDG_DATA_HOME/segmora/Profiles/, with their usual fallbacks under the home folder.
+    // The user's folders as the desktop names them: $XDG_CONFIG_HOME/segmora/,
+    // $XDG_DATA_HOME/segmora/Profiles/ and $XDG_CACHE_HOME/segmora/, with their usual
+    // fallbacks under the home folder.
     static InstalledFolders UserFolders(const QString& dataFolder);
 
     ProgramMode mode() const { return m_mode; }
@@ -60,6 +62,9 @@ public:
     // portable); a user's profile of the same name as a shipped one wins.
     QStringList profileFolders() const;
     QString helpPath() const;
+    // Where the timeline keeps the scans of videos between runs: Cache/ beside the preferences
+    // when portable, the user's cache folder when installed; empty when there is none.
+    QString cacheFolder() const;
     // Where clips go when the preferences name no folder.
     QString defaultOutputFolder() const;
     // The profile file of a display name: profiles folder + name + ".apf", or the real file

@@ -12,15 +12,11 @@
 #include <QTextEdit>
 
 namespace segmora {
-namespace {
 
-// The keys that move the picture, as opposed to playing, pausing and marking.
-bool isSeekKey(MarkingKey key) {
+bool IsRepeatingKey(MarkingKey key) {
     return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
-           key != MarkingKey::MarkEnd;
+           key != MarkingKey::MarkEnd && key != MarkingKey::Snapshot;
 }
-
-} // namespace
 
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
     if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
@@ -33,6 +29,14 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
             return MarkingKey::KeyframeBack;
         if (key == Qt::Key_Right)
             return MarkingKey::KeyframeForward;
+        if (key == Qt::Key_Up)
+            return MarkingKey::ZoomIn;
+        if (key == Qt::Key_Down)
+            return MarkingKey::ZoomOut;
+        if (key == Qt::Key_0)
+            return MarkingKey::ZoomWhole;
+        if (key == Qt::Key_S)
+            return MarkingKey::Snapshot;
         return MarkingKey::None;
     }
     switch (key) {
@@ -54,6 +58,17 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
         return MarkingKey::ToStart;
     case Qt::Key_End:
         return MarkingKey::ToEnd;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        return MarkingKey::ZoomIn;
+    case Qt::Key_Minus:
+        return MarkingKey::ZoomOut;
+    case Qt::Key_C:
+        return shift ? MarkingKey::SceneBack : MarkingKey::SceneForward;
+    case Qt::Key_B:
+        return shift ? MarkingKey::BlackBack : MarkingKey::BlackForward;
+    case Qt::Key_S:
+        return shift ? MarkingKey::SilenceBack : MarkingKey::SilenceForward;
     default:
         return MarkingKey::None;
     }
@@ -141,7 +156,7 @@ bool MarkingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (key == MarkingKey::None)
         return false;
     // Holding an arrow keeps seeking; holding Space or a letter acts once.
-    if (press->isAutoRepeat() && !isSeekKey(key))
+    if (press->isAutoRepeat() && !IsRepeatingKey(key))
         return false;
     // The receiver is the focus widget when the key comes from the keyboard; a key sent to a
     // field directly counts as typed there too.

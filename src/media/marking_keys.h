@@ -1,7 +1,9 @@
 // The keyboard of the preview: Space plays and pauses, I and O set the marks (with Shift they go
 // to them), Left and Right seek one second (ten with Shift, to the keyframe before or after
 // with Ctrl), "," and "." step one frame back and forward, Home and End go to the start and the
-// end.
+// end. The timeline: Ctrl+Up and Ctrl+Down (or + and -) zoom the bar in and out around the
+// picture, Ctrl+0 shows the whole source again; C, B and S go to the next scene change, black
+// frame or silence (with Shift to the one before); Ctrl+S saves the picture shown.
 //
 // Threading: UI thread only.
 #pragma once
@@ -30,11 +32,21 @@ enum class MarkingKey {
     KeyframeBack,
     KeyframeForward,
     ToMarkStart,
-    ToMarkEnd
+    ToMarkEnd,
+    ZoomIn,
+    ZoomOut,
+    ZoomWhole,
+    SceneBack,
+    SceneForward,
+    BlackBack,
+    BlackForward,
+    SilenceBack,
+    SilenceForward,
+    Snapshot
 };
 
 // The action of a key with its modifiers; None for any other key, with Alt or Meta, or with
-// Ctrl on anything but Left and Right.
+// Ctrl on anything but Left, Right, Up, Down, 0 and S.
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers);
 
 // Whether the focused widget keeps the key for itself: text fields and spin boxes keep every
@@ -43,6 +55,10 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers);
 // slider (the position bar) keeps nothing: its arrows, Home and End seek as everywhere else in
 // the window. A null focus keeps nothing.
 bool FocusKeepsKey(const QWidget* focus, MarkingKey key);
+
+// Whether the key moves the picture or the view (held down, it repeats), as opposed to playing,
+// pausing, marking and saving the picture.
+bool IsRepeatingKey(MarkingKey key);
 
 // Where a seek key goes, in milliseconds, from positionMs within a source of durationMs:
 // never before the start nor after the end. Other keys (the frame, keyframe and mark keys go

@@ -7,15 +7,31 @@
 // release of the left button seeks the graph exactly to the thumb and raises OnTimer with it;
 // Page Up and Page Down move the thumb and seek there (the arrows, Home and End are the
 // window's seek keys, which act the same whether the bar has the focus or not).
+//
+// Zoom: the bar shows the whole source (Min..Max units) until it is zoomed; then it shows a
+// stretch of it, in seconds, down to a few frames, and the thumb, the ticks and the marks stand
+// at their exact times within that stretch. Ctrl+wheel zooms around the pointer, the wheel
+// alone scrolls a zoomed view. The strips along the bar follow its view (viewChanged).
 // Threading: UI thread only.
 #pragma once
 
 #include <QAbstractSlider>
+#include <QColor>
+#include <QMap>
 #include <QPointer>
 #include <QTimer>
 #include <QVector>
 
 class FilterGraph;
+
+// A stretch painted on the channel in a colour of its own (a clip of a cut list, where a
+// lossless cut really starts), above the marked range.
+struct PaintedRange {
+    double from = 0; // seconds
+    double to = 0;
+    QColor color;
+    QString tip; // told by the bar's tool tip over the stretch; may be empty
+};
 
 class TDSTrackBar : public QAbstractSlider {
     Q_OBJECT
@@ -87,10 +103,51 @@ public:
     // holding a file, or while the left button is held.
     void RefreshTick();
 
+    // ---- zoom ----
+    // The stretch shown, in seconds: Min..Max units while not zoomed.
+    double ViewFrom() const;
+    double ViewTo() const;
+    bool Zoomed() const { return m_zoomed; }
+    // The length of one frame of the source (0: unknown, a twenty-fifth of a second is taken):
+    // the view never shows fewer than kLeastFramesInView of them.
+    void SetFrameSeconds(double seconds);
+    static constexpr int kLeastFramesInView = 8;
+    // Narrows the view by factor (> 1) or widens it (< 1) so that anchorSeconds keeps its
+    // place on the bar; a view as wide as the source is the whole again (zoom 1).
+    void ZoomBy(double factor, double anchorSeconds);
+    void ZoomWhole();
+    // Moves a zoomed view by seconds, never past either end of the source.
+    void ScrollView(double seconds);
+    // The time of the frame on screen: where a zoomed bar paints the thumb. A zoomed view that
+    // does not hold it follows: a page on when it runs off the right edge while playing,
+    // centred on it otherwise.
+    void SetShownSeconds(double seconds);
+    // The x of a time on the channel and the time under an x, at the present view and width.
+    int XOfSeconds(double seconds) const { return xOfSeconds(seconds); }
+    double SecondsAtX(int x) const;
+    // The x of the thumb's middle as painted.
+    int ThumbX() const;
+    // A turn of the wheel by notches (towards the user negative) with the time under the
+    // pointer: with control it zooms around that time, without it scrolls a zoomed view.
+    // Returns false when it did neither (an unzoomed bar without control).
+    bool WheelTurned(int notches, bool control, double anchorSeconds);
+    // The channel's place in the bar.
+    QRect ChannelRect() const { return channelRect(); }
+
+    // Stretches painted on the channel, by layer (each user of the bar keeps its own layer).
+    void SetPaintedRanges(const QString& layer, const QVector<PaintedRange>& ranges);
+    QVector<PaintedRange> PaintedRanges(const QString& layer) const {
+        return m_painted.value(layer);
+    }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 signals:
+    // The view moved or was zoomed.
+    void viewChanged();
+    // The marked range changed.
+    void selectionChanged();
     // After each refresh and each seek on release: the playing position (or the seek's
     // target) and the length, in milliseconds.
     void OnTimer(qint64 currentPos, qint64 stopPos);
@@ -104,8 +161,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // The length of the whole source in seconds, as far as the bar knows it.
+    double wholeSeconds() const;
+    double unitSeconds() const { return double(qMax(1u, m_timerInterval)) / 1000.0; }
+    bool inView(double seconds) const;
+    void setView(double from, double to);
     void onControlNotification(int code);
     void onActivationChanged(bool active);
     void setRefresh(bool on);
@@ -133,6 +197,13 @@ private:
     double m_selStartSeconds = 0;
     double m_selEndSeconds = 0;
     QVector<double> m_keyframes;
+    bool m_zoomed = false;
+    double m_viewFrom = 0;
+    double m_viewTo = 0;
+    double m_frameSeconds = 0;
+    double m_shownSeconds = -1;
+    double m_exactTarget = -1; // the time a click or drag on a zoomed bar points at
+    QMap<QString, QVector<PaintedRange>> m_painted;
     int m_frequency = 1;
     int m_thumbLength = 20;
     unsigned m_timerInterval = 1000;

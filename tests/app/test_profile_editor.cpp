@@ -452,9 +452,10 @@ private slots:
         QVERIFY(QDir().mkpath(shipped));
         QVERIFY(test::writeText(shipped + QStringLiteral("Clip.apf"),
                                 test::clipProfile("mp4", "800k")));
-        const ProgramContext context = ProgramContext::installed(
-            dir.filePath(QStringLiteral("bin")),
-            {dir.filePath(QStringLiteral("share")), dir.filePath(QStringLiteral("home")), own});
+        const ProgramContext context =
+            ProgramContext::installed(dir.filePath(QStringLiteral("bin")),
+                                      {dir.filePath(QStringLiteral("share")),
+                                       dir.filePath(QStringLiteral("home")), own, QString()});
         context.PrepareUserFolders();
         test::FakeSeams fakes;
         Application app(context);

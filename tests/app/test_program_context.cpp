@@ -52,7 +52,8 @@ struct Installation {
     QString home() const { return root.path() + QStringLiteral("/home/"); }
     InstalledFolders folders() const {
         return {data(), home() + QStringLiteral(".config/segmora"),
-                home() + QStringLiteral(".local/share/segmora/Profiles")};
+                home() + QStringLiteral(".local/share/segmora/Profiles"),
+                home() + QStringLiteral(".cache/segmora")};
     }
     ProgramContext context() const { return ProgramContext::installed(bin(), folders()); }
 
@@ -119,6 +120,7 @@ private slots:
         QCOMPARE(context.profileFolders(),
                  (QStringList{installation.data() + QStringLiteral("Profiles/"), profiles}));
         QCOMPARE(context.defaultOutputFolder(), QDir::homePath() + QLatin1Char('/'));
+        QCOMPARE(context.cacheFolder(), installation.home() + QStringLiteral(".cache/segmora/"));
         // The version is the installation's, not that of the user's older copy.
         QCOMPARE(VersionLine(context), QStringLiteral("Segmora 2.0 beta\n"));
     }
@@ -133,6 +135,7 @@ private slots:
         QCOMPARE(context.helpPath(), folder + QStringLiteral("Quillet.html"));
         QCOMPARE(context.profileFolders(), QStringList{folder + QStringLiteral("Profiles/")});
         QCOMPARE(context.defaultOutputFolder(), folder);
+        QCOMPARE(context.cacheFolder(), folder + QStringLiteral("Cache/"));
         const QStringList before = snapshot(dir.path());
         context.PrepareUserFolders();
         QCOMPARE(snapshot(dir.path()), before);
@@ -181,11 +184,15 @@ private slots:
         QTemporaryDir dir;
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
         const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+        const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("conf")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toLocal8Bit());
         const InstalledFolders folders = ProgramContext::UserFolders(QStringLiteral("/d/"));
         oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
         oldData.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", oldData);
+        oldCache.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", oldCache);
+        QCOMPARE(folders.userCacheFolder, dir.filePath(QStringLiteral("cache/segmora")));
         QCOMPARE(folders.userConfigFolder, dir.filePath(QStringLiteral("conf/segmora")));
         QCOMPARE(folders.userProfileFolder, dir.filePath(QStringLiteral("data/segmora/Profiles")));
     }

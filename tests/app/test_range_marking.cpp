@@ -930,6 +930,20 @@ private slots:
         row("End", Qt::Key_End, {}, MarkingKey::ToEnd);
         row("Ctrl+O belongs to others", Qt::Key_O, Qt::ControlModifier, MarkingKey::None);
         row("Alt+Left belongs to others", Qt::Key_Left, Qt::AltModifier, MarkingKey::None);
+        row("Ctrl+Up", Qt::Key_Up, Qt::ControlModifier, MarkingKey::ZoomIn);
+        row("Ctrl+Down", Qt::Key_Down, Qt::ControlModifier, MarkingKey::ZoomOut);
+        row("plus, typed with Shift", Qt::Key_Plus, Qt::ShiftModifier, MarkingKey::ZoomIn);
+        row("keypad minus", Qt::Key_Minus, Qt::KeypadModifier, MarkingKey::ZoomOut);
+        row("Ctrl+0", Qt::Key_0, Qt::ControlModifier, MarkingKey::ZoomWhole);
+        row("Up alone belongs to others", Qt::Key_Up, {}, MarkingKey::None);
+        row("C", Qt::Key_C, {}, MarkingKey::SceneForward);
+        row("Shift+C", Qt::Key_C, Qt::ShiftModifier, MarkingKey::SceneBack);
+        row("B", Qt::Key_B, {}, MarkingKey::BlackForward);
+        row("Shift+B", Qt::Key_B, Qt::ShiftModifier, MarkingKey::BlackBack);
+        row("S", Qt::Key_S, {}, MarkingKey::SilenceForward);
+        row("Shift+S", Qt::Key_S, Qt::ShiftModifier, MarkingKey::SilenceBack);
+        row("Ctrl+S", Qt::Key_S, Qt::ControlModifier, MarkingKey::Snapshot);
+        row("Ctrl+C belongs to others", Qt::Key_C, Qt::ControlModifier, MarkingKey::None);
         row("other letters", Qt::Key_P, {}, MarkingKey::None);
     }
     void keyTable() {

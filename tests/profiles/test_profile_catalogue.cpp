@@ -172,9 +172,10 @@ void TestProfileCatalogue::installedOffersShippedAndOwn() {
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(test::writeText(folder + file.mid(2), "[Main]\n"));
     }
-    const ProgramContext context = ProgramContext::installed(
-        dir.filePath(QStringLiteral("bin")),
-        {dir.filePath(QStringLiteral("share")), dir.filePath(QStringLiteral("config")), own});
+    const ProgramContext context =
+        ProgramContext::installed(dir.filePath(QStringLiteral("bin")),
+                                  {dir.filePath(QStringLiteral("share")),
+                                   dir.filePath(QStringLiteral("config")), own, QString()});
     const QList<ProfileEntry> catalogue = LoadProfileCatalogue(context.profileFolders());
     QStringList seen;
     for (const ProfileEntry& entry : catalogue) {
