@@ -319,8 +319,11 @@ void Batch::watch(SourceView& view) {
                           {"section", cut.index},
                           {"output", cut.outputPath},
                           {"seconds early", cut.secondsEarly}});
-            error(QStringLiteral("%1: %2 could not be cut exactly; it starts %3 s earlier, at the "
-                                 "key frame before its start")
+            error((result.keyframeCutsAsked
+                       ? QStringLiteral("%1: %2 starts %3 s early, copied from the key frame "
+                                        "before its start")
+                       : QStringLiteral("%1: %2 could not be cut exactly; it starts %3 s "
+                                        "earlier, at the key frame before its start"))
                       .arg(view.source, cut.outputPath, QString::number(cut.secondsEarly, 'f', 2)));
         }
         for (const LeftOutStream& left : result.leftOut) {

@@ -169,7 +169,7 @@ struct FilterGraph::Impl {
     QTimer* loadTimeout = nullptr;
     QList<QEventLoop*> waitLoops; // the loops of RenderFile calls waiting, innermost last
 
-    QByteArray filter; // the "vf" set for the loaded file's rotation
+    QByteArray filter;   // the "vf" set for the loaded file's rotation
     bool openGL = false; // the window draws with libmpv's OpenGL renderer
 
     // Sets the video filter when it differs from the one in place (a change rebuilds the chain).
@@ -451,6 +451,18 @@ double FilterGraph::FrameRate() const {
             return rate;
     }
     return 0;
+}
+
+qint64 FilterGraph::DroppedFrames() const {
+    if (!HasMedia())
+        return 0;
+    qint64 dropped = 0;
+    for (const char* name : {"frame-drop-count", "decoder-frame-drop-count"}) {
+        int64_t count = 0;
+        if (mpv_get_property(d->handle.get(), name, MPV_FORMAT_INT64, &count) >= 0)
+            dropped += count;
+    }
+    return dropped;
 }
 
 bool FilterGraph::IsPlaying() const {

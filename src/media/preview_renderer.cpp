@@ -1,6 +1,7 @@
 // Choosing the preview's renderer: the user's choice, else a look at the OpenGL driver.
 #include "media/preview_renderer.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -26,6 +27,19 @@ QString probeGlRenderer() {
     const QString renderer = name ? QString::fromUtf8(name) : QString();
     context.doneCurrent();
     return renderer;
+}
+
+// Whether the machine may have a graphics driver. Where Linux lists no render node there is
+// none, and an OpenGL context would only load the CPU rasteriser (some 50 MB of memory, kept
+// after the context goes) to say so.
+bool mayHaveGraphicsDriver() {
+#ifdef Q_OS_LINUX
+    return !QDir(QStringLiteral("/dev/dri"))
+                .entryList({QStringLiteral("renderD*")}, QDir::System)
+                .isEmpty();
+#else
+    return true;
+#endif
 }
 
 } // namespace
@@ -81,8 +95,10 @@ bool PreviewUsesOpenGL() {
             break;
         case PreviewRenderer::Auto: {
             const QString platform = QGuiApplication::platformName();
-            // A platform without a desktop is settled before any context is tried.
+            // A platform without a desktop, or a machine without a graphics driver, is settled
+            // before any context is tried.
             g_usesOpenGL = OpenGLSuitsPreview(platform, QStringLiteral("?")) &&
+                           mayHaveGraphicsDriver() &&
                            OpenGLSuitsPreview(platform, probeGlRenderer());
             break;
         }
