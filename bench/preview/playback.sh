@@ -33,10 +33,12 @@ source=$build/source1080.mp4
     -c:v libx264 -preset medium -crf 20 -g 60 -pix_fmt yuv420p -c:a aac -shortest "$source"
 
 # A frame buffer of a desktop's size, on a free display number.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
-read -r display <&3
-xvfb=$(pgrep -n -x Xvfb)
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+numberFile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true; rm -f "$numberFile"' EXIT
+for _ in $(seq 100); do [ -s "$numberFile" ] && break; sleep 0.1; done
+read -r display <"$numberFile"
 export DISPLAY=:$display QT_QPA_PLATFORM=xcb
 
 measure() { # side command...
