@@ -457,6 +457,12 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at
     // the keyframe before it.
     double copyFrom = start.keyframeTime;
+    // A keyframe cut, asked for or fallen back to, says how far before START the clip starts. One
+    // asked for in a container that keeps times below zero starts on time: MP4's edit list hides
+    // the pictures before START.
+    bool keyframeCut = !exactCut && copyOut[anchor] &&
+                       input->streams[anchor]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                       !(format->flags & AVFMT_TS_NEGATIVE);
     if (exactCut && copyOut[anchor]) {
         const AVStream* video = input->streams[anchor];
         routes[anchor].exact = ExactVideoCut::create(
@@ -493,11 +499,13 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                     }
                 }
             }
-            // The frames before the start stay in the clip: say how many seconds of them.
-            if (const double early = source.startOffset + options.start - copyFrom; early >= 5e-4)
-                printMessage(notice::keyframeCutText(early));
+            keyframeCut = true;
         }
     }
+    // The frames before the start stay in the clip: say how many seconds of them.
+    if (const double early = source.startOffset + options.start - copyFrom;
+        keyframeCut && early >= 5e-4)
+        printMessage(notice::keyframeCutText(early));
     // AVI keeps no start time per stream: each one begins with its first packet, the picture
     // at the keyframe's place in decode order, which comes before it is shown where B-frames
     // are decoded ahead. The other streams then start from that place too, so the sound heard

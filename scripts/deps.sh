@@ -2,6 +2,7 @@
 # Installs what building and testing Segmora needs on Debian 12, only when something is missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config ccache qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+    libqt6opengl6-dev
     libmpv-dev libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev
     libavutil-dev ffmpeg fonts-dejavu-core xvfb xauth clang-format-14
     clang-14 libclang-rt-14-dev desktop-file-utils appstream man-db dpkg-dev file parallel)

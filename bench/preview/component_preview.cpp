@@ -1,6 +1,14 @@
 // Our side of the preview benchmark: FilterGraph and VideoWindow in a Qt window.
 //
-// Usage: component_preview FILE WIDTH HEIGHT  (run with QT_QPA_PLATFORM=offscreen or on a desktop)
+// Usage: component_preview FILE WIDTH HEIGHT [SECONDS]
+//   (run with QT_QPA_PLATFORM=offscreen or on a display, such as Xvfb)
+// With SECONDS, the playback side of the comparison with the mpv program: opens FILE as below,
+// plays SECONDS from the first frame painted, prints the frames painted, the frames never
+// painted ("missed": rendered and replaced before a paint, or dropped by libmpv), the frames the
+// played span should have shown
+// ("due", from the source's frame rate) and the renderer, then ends; the CPU time and the peak
+// memory of the whole process are taken from outside, as for mpv.
+// Without it:
 // Prints the same "key value" lines as bare_preview: the first frame painted after activating
 // the graph and opening FILE the way the main window does (activate, reset, render, play, show),
 // ten exact seeks (from SeekTo to the new frame painted), the CPU time of 10 s of preview, and
@@ -13,6 +21,7 @@
 // what they cost the user's thread.
 #include "media/filter_graph.h"
 #include "media/keyframe_index.h"
+#include "media/preview_renderer.h"
 #include "media/timeline_scan.h"
 #include "media/video_window.h"
 
@@ -86,11 +95,15 @@ double percentile(const std::vector<double>& sorted, double share) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s FILE WIDTH HEIGHT\n", argv[0]);
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: %s FILE WIDTH HEIGHT [SECONDS]\n", argv[0]);
         return 2;
     }
     qputenv("SEGMORA_AUDIO_OUTPUT", "null");
+    // As the program reads it; the bench forces either renderer with it.
+    if (const auto renderer =
+            segmora::ParsePreviewRenderer(qEnvironmentVariable("SEGMORA_PREVIEW_RENDERER")))
+        segmora::SetPreviewRenderer(*renderer);
     const QString file = QString::fromLocal8Bit(argv[1]);
     QWidget host;
     host.resize(QString(argv[2]).toInt(), QString(argv[3]).toInt());
@@ -123,6 +136,19 @@ int main(int argc, char** argv) {
     if (!waitForFrame(window, 10000)) {
         std::fprintf(stderr, "no first frame\n");
         return 1;
+    }
+    if (argc == 5) {
+        const double from = graph.ExactPosition();
+        const quint64 painted = window->framesPainted();
+        const quint64 missed = window->framesMissed() + quint64(graph.DroppedFrames());
+        runFor(QString(argv[4]).toInt() * 1000);
+        const double played = graph.ExactPosition() - from;
+        std::printf("painted %llu\nmissed %llu\ndue %.0f\nrenderer %s\n",
+                    static_cast<unsigned long long>(window->framesPainted() - painted),
+                    static_cast<unsigned long long>(window->framesMissed() +
+                                                    quint64(graph.DroppedFrames()) - missed),
+                    played * graph.FrameRate(), window->usesOpenGL() ? "opengl" : "software");
+        return 0;
     }
     std::printf("first_frame_ms %.1f\n", double(clock.nsecsElapsed()) / 1e6);
     std::printf("activated_ms %.1f\nloaded_ms %.1f\n", activated, loaded);

@@ -25,9 +25,11 @@ QString absoluteIn(const QString& currentFolder, const QString& path) {
 } // namespace
 
 StartOptions ParseStartOptions(const QStringList& arguments, const QString& currentFolder,
-                               const QString& programFolderFromEnvironment) {
+                               const QString& programFolderFromEnvironment,
+                               const QString& previewRendererFromEnvironment) {
     StartOptions options;
     QString programFolderOption;
+    QString rendererOption;
     bool optionsEnded = false;
     bool sourceTaken = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -58,7 +60,8 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
             } else if (argument == QLatin1String("--installed")) {
                 options.forceInstalled = true;
             } else if (!valueOf(QStringLiteral("--program-folder"), &programFolderOption) &&
-                       !valueOf(QStringLiteral("--screenshot"), &options.screenshotPath)) {
+                       !valueOf(QStringLiteral("--screenshot"), &options.screenshotPath) &&
+                       !valueOf(QStringLiteral("--preview-renderer"), &rendererOption)) {
                 options.error = QStringLiteral("Unknown option: ") + argument;
             }
             if (!options.error.isEmpty())
@@ -70,6 +73,18 @@ StartOptions ParseStartOptions(const QStringList& arguments, const QString& curr
             options.source = absoluteIn(currentFolder, argument);
             sourceTaken = true;
         }
+    }
+    const QString rendererText =
+        !rendererOption.isEmpty() ? rendererOption : previewRendererFromEnvironment;
+    if (!rendererText.isEmpty()) {
+        const std::optional<PreviewRenderer> renderer = ParsePreviewRenderer(rendererText);
+        if (!renderer) {
+            options.error = QStringLiteral("The preview renderer \"%1\" is none of auto, "
+                                           "opengl and software.")
+                                .arg(rendererText);
+            return options;
+        }
+        options.previewRenderer = *renderer;
     }
     if (options.forceInstalled && !programFolderOption.isEmpty()) {
         options.error = QStringLiteral("--installed and --program-folder exclude each other.");
@@ -96,6 +111,13 @@ QString StartUsage() {
         "  --installed           keep settings and profiles in the user's folders even when\n"
         "                        the program's folder could be written to\n"
         "  --screenshot FILE     save a picture of the main window as PNG, then end\n"
+        "  --preview-renderer auto|opengl|software\n"
+        "                        how the preview draws: opengl (libmpv's OpenGL renderer,\n"
+        "                        hardware decoding where the driver offers it) or software\n"
+        "                        (libmpv's software renderer); also set by the environment\n"
+        "                        variable SEGMORA_PREVIEW_RENDERER. Default: auto, opengl\n"
+        "                        where a graphics driver draws, software where OpenGL is\n"
+        "                        drawn on the CPU or missing (virtual and remote displays).\n"
         "  -h, --help            show this text\n"
         "  --version             show the product name and version\n");
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ground/program_context.h"
+#include "media/preview_renderer.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,7 @@ struct StartOptions {
     bool forceInstalled = false;
     QString source; // absolute; empty when none was given
     QString screenshotPath;
+    PreviewRenderer previewRenderer = PreviewRenderer::Auto;
     bool showUsage = false;
     bool showVersion = false;
     QString error; // not empty: the command line cannot be used
@@ -41,8 +43,11 @@ struct StartOptions {
 
 // Reads the arguments (without the program name); relative paths are made absolute against
 // currentFolder, the folder the program was started in, which the program never changes.
+// The environment's SEGMORA_PROGRAM_FOLDER and SEGMORA_PREVIEW_RENDERER are passed in; an option
+// beats its variable.
 StartOptions ParseStartOptions(const QStringList& arguments, const QString& currentFolder,
-                               const QString& programFolderFromEnvironment = {});
+                               const QString& programFolderFromEnvironment = {},
+                               const QString& previewRendererFromEnvironment = {});
 
 // The usage text for --help and for a wrong command line.
 QString StartUsage();

@@ -319,8 +319,11 @@ void Batch::watch(SourceView& view) {
                           {"section", cut.index},
                           {"output", cut.outputPath},
                           {"seconds early", cut.secondsEarly}});
-            error(QStringLiteral("%1: %2 could not be cut exactly; it starts %3 s earlier, at the "
-                                 "key frame before its start")
+            error((result.keyframeCutsAsked
+                       ? QStringLiteral("%1: %2 starts %3 s early, copied from the key frame "
+                                        "before its start")
+                       : QStringLiteral("%1: %2 could not be cut exactly; it starts %3 s "
+                                        "earlier, at the key frame before its start"))
                       .arg(view.source, cut.outputPath, QString::number(cut.secondsEarly, 'f', 2)));
         }
         for (const LeftOutStream& left : result.leftOut) {
@@ -357,9 +360,11 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
     QString extension = QStringLiteral(".mp4");
     if (QFileInfo(profilePath).isFile())
         extension = ProfileOutputExtension(IniFile(profilePath).snapshot());
+    // A copy waits on the disk: a second converter at once measured no faster on one or two
+    // cores (bench/split/RESULTS.md), so copies go one at a time unless asked.
     const int jobs = options.jobs > 0 ? options.jobs
                      : isCopyProfile(profileName, profileArguments)
-                         ? 2
+                         ? 1
                          : std::max(1, QThread::idealThreadCount());
     ConverterSlots pool(jobs);
 
@@ -571,9 +576,10 @@ QString SubcommandUsage() {
         "TIME is H:M:S with an optional fraction, never negative. --profile takes a name that\n"
         "`segmora profiles` lists (default: the saved choice); --output-dir defaults to the\n"
         "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
-        "runs up to N converters at once (default: the number of cores, 2 for copying\n"
-        "profiles). --json prints one JSON object per event: started, section started,\n"
-        "progress, section done, failed, short clip, keyframe cut, finished, usage error.\n"
+        "runs up to N converters at once (default: the number of cores; 1 for copying\n"
+        "profiles, which wait on the disk). --json prints one JSON object per event: started,\n"
+        "section started, progress, section done, failed, short clip, keyframe cut, finished,\n"
+        "usage error.\n"
         "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
         "ended early), 2 usage error, 130 interrupted (Ctrl+C; the clips being made are\n"
         "removed).\n");

@@ -6,6 +6,7 @@
 #include "ground/error_guard.h"
 #include "ground/product.h"
 #include "ground/program_context.h"
+#include "media/preview_renderer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +24,8 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const segmora::StartOptions options = segmora::ParseStartOptions(
-        arguments, QDir::currentPath(), qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER"));
+        arguments, QDir::currentPath(), qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER"),
+        qEnvironmentVariable("SEGMORA_PREVIEW_RENDERER"));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(options.error),
                      qPrintable(segmora::StartUsage()));
@@ -52,6 +54,7 @@ int main(int argc, char* argv[]) {
     // preferences are saved; dialogs closing never end it.
     QApplication::setQuitOnLastWindowClosed(false);
     segmora::InstallDesktopSeams();
+    segmora::SetPreviewRenderer(options.previewRenderer);
 
     // A user folder that cannot be made is reported; the program goes on with the defaults.
     segmora::guarded(nullptr, [&] { context.PrepareUserFolders(); });

@@ -220,7 +220,7 @@ void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     completion.leaveJobState = [this] { LeaveJobState(); };
     completion.completedText = CompletedText(result);
     completion.shortClipsText = ShortClipsText(result.shortClips);
-    completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts);
+    completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts, result.keyframeCutsAsked);
     completion.leftOutText = LeftOutStreamsText(result.leftOut);
     RunCompletionStep(completion);
 }

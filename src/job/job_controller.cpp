@@ -256,6 +256,7 @@ void JobController::onConverterFinished(Run* run) {
     if (ended->keyframeLead >= 0 &&
         (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip)) {
         m_result.keyframeCuts.append({index, ended->outputPath, ended->keyframeLead});
+        m_result.keyframeCutsAsked = !AsksExactCut(m_plan.profileArguments);
         std::sort(m_result.keyframeCuts.begin(), m_result.keyframeCuts.end(),
                   [](const KeyframeCut& a, const KeyframeCut& b) { return a.index < b.index; });
     }

@@ -103,7 +103,7 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
     const QString lastClip =
         QFileInfo(OutputPath(request.outputFolderText, request.sourcePath, count,
                              OutputExtension(request.sourcePath, request.profileExtension,
-                                             request.profileName == kSourceSettingsProfileName)))
+                                             KeepsSourceContainer(request.profileName))))
             .fileName();
     if (static_cast<std::size_t>(lastClip.toUtf8().size()) > vorkast::contract::kFileNameMax)
         return failure(10,

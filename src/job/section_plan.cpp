@@ -13,6 +13,11 @@
 namespace segmora {
 
 const QString kSourceSettingsProfileName = QStringLiteral("Settings of the source file.");
+const QString kKeyframeCopyProfileName = QStringLiteral("Keyframe copy (fast)");
+
+bool KeepsSourceContainer(const QString& profileName) {
+    return profileName == kSourceSettingsProfileName || profileName == kKeyframeCopyProfileName;
+}
 
 namespace {
 

@@ -25,8 +25,13 @@ QList<Section> PlanSections(double start, double end, int count, long long durat
 // The length of each section PlanSections makes (the same for all); 0 for a count of 0 or less.
 double PlannedSectionLength(double start, double end, int count, long long durationMs);
 
-// The name of the profile whose clips keep the source's own container.
+// The shipped profile that copies every stream and cuts frame-exact (the job adds -cut exact).
 extern const QString kSourceSettingsProfileName;
+// The shipped profile that copies every stream from the keyframe at or before each start.
+extern const QString kKeyframeCopyProfileName;
+// Whether a profile's clips keep the source's own container: those of the two shipped copying
+// profiles, which would otherwise put the copied streams into a container that may not hold them.
+bool KeepsSourceContainer(const QString& profileName);
 
 // The extension of every clip of a job: the profile's own (".mp4"), or, when keepSourceExtension
 // is set, the source's extension (falling back to the profile's when the source has none).

@@ -18,6 +18,13 @@ QString ConverterProfileArguments(const QString& profileName, const QString& pro
     return profileArguments + QStringLiteral(" -cut exact");
 }
 
+bool AsksExactCut(const QString& converterArguments) {
+    const QStringList tokens = converterArguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // The converter takes the last -cut given.
+    const qsizetype cut = tokens.lastIndexOf(QStringLiteral("-cut"));
+    return cut >= 0 && tokens.value(cut + 1) == QLatin1String("exact");
+}
+
 SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& checked,
                               const QString& converterPath, const QString& profileArguments,
                               bool overwriteExisting) {
@@ -32,7 +39,7 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
         PlanSections(checked.start, checked.end, checked.sectionCount, request.durationMs);
     plan.outputFolder = request.outputFolderText;
     plan.outputExtension = OutputExtension(request.sourcePath, request.profileExtension,
-                                           request.profileName == kSourceSettingsProfileName);
+                                           KeepsSourceContainer(request.profileName));
     plan.overwriteExisting = overwriteExisting;
     return plan;
 }
@@ -127,10 +134,12 @@ QString LeftOutStreamsText(const QList<LeftOutStream>& streams) {
                         [](const LeftOutStream& left) { return left.stream; });
 }
 
-QString KeyframeCutsText(const QList<KeyframeCut>& cuts) {
+QString KeyframeCutsText(const QList<KeyframeCut>& cuts, bool asked) {
     return ClipListText(cuts,
-                        QStringLiteral("These clips could not be cut exactly; each starts at the "
-                                       "key frame before its start time:"),
+                        asked ? QStringLiteral("These clips were copied from the key frame before "
+                                               "their start time:")
+                              : QStringLiteral("These clips could not be cut exactly; each starts "
+                                               "at the key frame before its start time:"),
                         [](const KeyframeCut& cut) {
                             return QString::number(cut.secondsEarly, 'f', 2) +
                                    QStringLiteral(" s earlier");

@@ -55,7 +55,8 @@ struct ShortClip {
     double made = 0;  // seconds, from the converter's last progress report
 };
 
-// A clip whose video could not be cut exactly: it starts at the key frame before its start.
+// A clip that starts at the key frame before its start: its video could not be cut exactly, or
+// the profile asked for a keyframe cut.
 struct KeyframeCut {
     int index = 0;
     QString outputPath;
@@ -81,6 +82,7 @@ struct SplitJobResult {
     int section = 0; // the section that ended the job (StartFailed, Failed, Cancelled, refused)
     QList<ShortClip> shortClips;     // made, but shorter than asked; in section order
     QList<KeyframeCut> keyframeCuts; // made, but starting before their start; in section order
+    bool keyframeCutsAsked = false;  // the profile asked for keyframe cuts: no exact cut failed
     QList<LeftOutStream> leftOut;    // made without some of the source's streams; section order
     QList<SectionFailure> failures;  // every failed section, in the order they failed
     QList<int> made;                 // sections whose clip was written, in section order
@@ -95,9 +97,13 @@ QString ProcessingText(const SplitJobPlan& plan, int index);
 // how long each is against what was asked. Empty when there are none.
 QString ShortClipsText(const QList<ShortClip>& clips);
 
-// The box that follows the completion message when clips could not be cut exactly: which
-// sections, and how much earlier each starts. Empty when there are none.
-QString KeyframeCutsText(const QList<KeyframeCut>& cuts);
+// The box that follows the completion message when clips start at the key frame before their
+// start: which sections, and how much earlier each starts; asked tells that the profile asked
+// for keyframe cuts rather than an exact cut failing. Empty when there are none.
+QString KeyframeCutsText(const QList<KeyframeCut>& cuts, bool asked = false);
+// Whether converter arguments ask for frame-exact cuts ("-cut exact"); without, a copied video
+// starts at the key frame before each start.
+bool AsksExactCut(const QString& converterArguments);
 
 // A line of the converter as the user reads it: without the converter's name in front, and a
 // refused output folder named (the converter only says "the output folder"; outputPath is the

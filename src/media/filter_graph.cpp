@@ -169,7 +169,8 @@ struct FilterGraph::Impl {
     QTimer* loadTimeout = nullptr;
     QList<QEventLoop*> waitLoops; // the loops of RenderFile calls waiting, innermost last
 
-    QByteArray filter; // the "vf" set for the loaded file's rotation
+    QByteArray filter;   // the "vf" set for the loaded file's rotation
+    bool openGL = false; // the window draws with libmpv's OpenGL renderer
 
     // Sets the video filter when it differs from the one in place (a change rebuilds the chain).
     void setFilter(const QByteArray& wanted) {
@@ -178,8 +179,10 @@ struct FilterGraph::Impl {
         if (mpv_set_property_string(handle.get(), "vf", wanted.constData()) >= 0)
             filter = wanted;
     }
-    // Turns the loaded file's picture upright.
+    // Turns the loaded file's picture upright, for the software renderer.
     void standUpright() {
+        if (openGL)
+            return;
         int64_t degrees = 0;
         if (mpv_get_property(handle.get(), "current-tracks/video/demux-rotation", MPV_FORMAT_INT64,
                              &degrees) < 0)
@@ -231,6 +234,9 @@ void FilterGraph::SetActive(bool active) {
         throw segmora::AppError(QStringLiteral("The video player could not be started."));
     mpv_handle* h = handle.get();
     const QByteArray audioOutput = qgetenv("SEGMORA_AUDIO_OUTPUT");
+    // libmpv's OpenGL renderer may take pictures straight from the graphics card's decoder and
+    // turns a picture stored on its side itself.
+    d->openGL = d->window && d->window->usesOpenGL();
     const std::pair<const char*, const char*> options[] = {
         {"config", "no"},
         {"terminal", "no"},
@@ -244,10 +250,11 @@ void FilterGraph::SetActive(bool active) {
         {"audio-file-auto", "no"},
         // Without a widget to draw in, the picture is decoded and dropped.
         {"vo", d->window ? "libmpv" : "null"},
-        {"hwdec", "no"},
-        // A rotated source (every phone video shot upright) is turned by a filter instead: the
-        // software renderer would abort the process on it (see uprightFilter).
-        {"video-rotate", "no"},
+        {"hwdec", d->openGL ? "auto-safe" : "no"},
+        // With the software renderer, a rotated source (every phone video shot upright) is
+        // turned by a filter instead: the renderer would abort the process on it (see
+        // uprightFilter).
+        {"video-rotate", d->openGL ? "0" : "no"},
         {"keep-open", "yes"},
         {"hr-seek", "yes"},
         {"idle", "yes"},
@@ -444,6 +451,18 @@ double FilterGraph::FrameRate() const {
             return rate;
     }
     return 0;
+}
+
+qint64 FilterGraph::DroppedFrames() const {
+    if (!HasMedia())
+        return 0;
+    qint64 dropped = 0;
+    for (const char* name : {"frame-drop-count", "decoder-frame-drop-count"}) {
+        int64_t count = 0;
+        if (mpv_get_property(d->handle.get(), name, MPV_FORMAT_INT64, &count) >= 0)
+            dropped += count;
+    }
+    return dropped;
 }
 
 bool FilterGraph::IsPlaying() const {

@@ -72,6 +72,9 @@ public:
     // Frames a second of the loaded file's picture: the container's figure, else libmpv's
     // estimate from the decoded frames; 0 with no file or no picture.
     double FrameRate() const;
+    // Frames of the loaded file that libmpv decoded late and left out rather than show, by
+    // its decoder or its video output; 0 with no file.
+    qint64 DroppedFrames() const;
     // Whether the file is playing (not paused); false with no file.
     bool IsPlaying() const;
     // Exact seek to an absolute position in milliseconds; does nothing with no file.

@@ -1,10 +1,19 @@
-// The preview's picture: a widget that shows the frames libmpv's software renderer draws.
+// The preview's picture: a widget that shows the frames libmpv draws, by one of two renderers
+// (media/preview_renderer.h settles which, once per program run):
+// - OpenGL: a child QOpenGLWidget in which libmpv's OpenGL renderer draws each frame as Qt
+//   paints it; libmpv may then decode on the graphics card.
+// - Software: libmpv's software renderer draws each frame, at the widget's size in device
+//   pixels, into an image that the widget paints as it is (no second scaling).
 //
-// Threading: the widget lives on the UI thread, which never waits for libmpv here. A render
-// thread of its own, started when a player is attached, renders each new frame at the widget's
-// size: libmpv's render-update callback (any thread) only wakes that thread, the render call
-// waits there until the frame's display time, and the finished picture is handed to the widget
-// through a queued call, which then repaints. Only new frames (and a new size) cause repaints.
+// Threading: the widget lives on the UI thread, which never waits for libmpv here. libmpv's
+// render-update callback (any thread) only wakes a thread or posts a queued call.
+// - OpenGL: the queued call asks libmpv whether a frame waits and schedules a paint; the paint
+//   renders it without waiting for its display time (libmpv hands frames over in time).
+// - Software: a render thread of the widget's own renders each new frame: the render call waits
+//   there until the frame's display time, and the finished picture is handed to the widget
+//   through a queued call, which then repaints. Images come from a small pool, so playing
+//   allocates nothing per frame.
+// Only new frames (and a new size) cause repaints.
 #pragma once
 
 #include <QImage>
@@ -30,6 +39,12 @@ public:
     // Number of new frames painted on screen since construction (benchmarks and tests read
     // it); showing the same frame again does not count.
     quint64 framesPainted() const { return m_framesPainted; }
+    // Number of new frames that libmpv rendered but that were never painted: a later frame
+    // replaced them first, or the software renderer had no free image for them.
+    quint64 framesMissed() const;
+
+    // Whether libmpv draws with OpenGL here (hardware decoding allowed); else software.
+    bool usesOpenGL() const { return m_openGL; }
 
     QSize sizeHint() const override { return {160, 120}; }
 
@@ -48,21 +63,27 @@ protected:
 
 private:
     void paintFrame(QPainter& painter);
+    void paintFocusMark(QPainter& painter, const QWidget& on) const;
+    void notePainted();
     friend class FilterGraph;
-    // Called by FilterGraph: creates the render context on handle and starts the render thread
-    // (raises segmora::AppError when libmpv refuses), or stops the thread and frees the context
-    // when handle is null. The context must be gone before the handle is destroyed; once this
-    // returns, no callback of the old context runs and none of its pictures is shown.
+    // Called by FilterGraph: creates the render context on handle (raises segmora::AppError
+    // when libmpv refuses), or frees it when handle is null. The context must be gone before the
+    // handle is destroyed; once this returns, no callback of the old context runs and none of
+    // its pictures is shown.
     void attachPlayer(mpv_handle* handle);
-    // Tells the render thread the size to render at, when it changed.
+    // Tells the software renderer the size to render at, when it changed.
     void sendTargetSize();
     // A picture from the render thread; generation tells pictures of an earlier player apart.
     void takeFrame(const QImage& frame, bool newFrame, quint64 generation);
 
     class Renderer;
+    class GlPicture;
+    const bool m_openGL;
+    GlPicture* m_glPicture = nullptr; // the OpenGL child, covering the widget
     std::unique_ptr<Renderer> m_renderer;
     quint64 m_generation = 0;
     QImage m_frame;
     bool m_unshownFrame = false; // m_frame holds a new frame not yet painted
     quint64 m_framesPainted = 0;
+    quint64 m_framesMissed = 0; // by earlier renderers and replaced frames
 };

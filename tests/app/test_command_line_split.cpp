@@ -521,8 +521,8 @@ private slots:
         QTest::addColumn<QString>("clip");
         QTest::newRow("name after a profile was added") << 3 << "MP4" << true << "six_Clip1.mp4";
         QTest::newRow("name against an old position") << 0 << "MP4" << false << "six_Clip1.mp4";
-        QTest::newRow("position without a name") << 3 << QString() << false << "six_Clip1.mp4";
-        QTest::newRow("name no longer listed") << 2 << "Gone" << false << "six_Clip1.mp3";
+        QTest::newRow("position without a name") << 4 << QString() << false << "six_Clip1.mp4";
+        QTest::newRow("name no longer listed") << 3 << "Gone" << false << "six_Clip1.mp3";
     }
     void savedProfile() {
         QFETCH(int, position);
@@ -636,11 +636,12 @@ private slots:
         QTest::addColumn<bool>("ownProfile");   // Mine.apf (MP3) in the user's profile folder
         QTest::addColumn<QString>("printed");   // standard output, for profiles
         QTest::addColumn<QStringList>("made");
-        const QString shipped = QStringLiteral("AVI\nMOV\nMP3\nMP4\nMPEG\nSettings of the source "
-                                               "file.\nWebM\nWMV\n");
+        const QString shipped = QStringLiteral("AVI\nKeyframe copy (fast)\nMOV\nMP3\nMP4\nMPEG\n"
+                                               "Settings of the source file.\nWebM\nWMV\n");
         QTest::newRow("profiles") << "profiles" << false << shipped << QStringList();
         QTest::newRow("profiles with one of the user's own")
-            << "profiles" << true << QString(shipped).replace("AVI\n", "AVI\nMine\n")
+            << "profiles" << true
+            << QString(shipped).replace("Keyframe copy (fast)\n", "Keyframe copy (fast)\nMine\n")
             << QStringList();
         QTest::newRow("split, the shipped default")
             << "split|{src}|--end|0:0:1|--output-dir|{out}" << false << QString()

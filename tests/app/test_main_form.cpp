@@ -750,6 +750,38 @@ private slots:
         QTest::newRow("after --, -h is a file name")
             << QStringList{"--", "-h"} << none << "" << none << "/start/here/-h";
     }
+    // The preview's renderer: the option beats the environment, and a word that names no
+    // renderer is refused rather than taken as auto.
+    void previewRendererChoice_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<int>("renderer"); // PreviewRenderer, or -1 for a refused command line
+        const QString none;
+        const auto as = [](PreviewRenderer renderer) { return int(renderer); };
+        QTest::newRow("default") << QStringList() << none << as(PreviewRenderer::Auto);
+        QTest::newRow("option") << QStringList{"--preview-renderer", "software"} << none
+                                << as(PreviewRenderer::Software);
+        QTest::newRow("option with =, any case")
+            << QStringList{"--preview-renderer=OpenGL"} << none << as(PreviewRenderer::OpenGL);
+        QTest::newRow("environment")
+            << QStringList() << "software" << as(PreviewRenderer::Software);
+        QTest::newRow("option beats environment") << QStringList{"--preview-renderer", "opengl"}
+                                                  << "software" << as(PreviewRenderer::OpenGL);
+        QTest::newRow("unknown word") << QStringList{"--preview-renderer", "vulkan"} << none << -1;
+        QTest::newRow("unknown word in the environment") << QStringList() << "gpu" << -1;
+        QTest::newRow("no value") << QStringList{"--preview-renderer"} << none << -1;
+    }
+    void previewRendererChoice() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(int, renderer);
+        const StartOptions options =
+            ParseStartOptions(arguments, QStringLiteral("/start/here"), {}, environment);
+        QCOMPARE(options.error.isEmpty(), renderer >= 0);
+        if (renderer >= 0)
+            QCOMPARE(int(options.previewRenderer), renderer);
+    }
+
     void startSwitches() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, environment);

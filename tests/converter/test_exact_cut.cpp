@@ -347,23 +347,34 @@ private slots:
     }
 
     // A codec without an exact copy-cut makes the keyframe cut from the last keyframe at or
-    // before START and says how much earlier the clip starts, in one line the split job reads.
+    // before START and says how much earlier the clip starts, in one line the split job reads;
+    // so does a copy that asks for no exact cut, whatever the codec, where the container shows
+    // the pictures before START (an MP4's edit list hides them: keyframeCopyIntoMp4StartsOnTime).
     void keyframeCutIsAnnounced_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<double>("start");
-        QTest::newRow("wmv, mid-group") << "six.wmv" << 1.3;
-        QTest::newRow("wmv, early in a group") << "six.wmv" << 2.1;
+        QTest::addColumn<QStringList>("cut"); // the cut options
+        const QStringList exact{"-cut", "exact"};
+        QTest::newRow("wmv, mid-group") << "six.wmv" << 1.3 << exact;
+        QTest::newRow("wmv, early in a group") << "six.wmv" << 2.1 << exact;
         // Keyframes every 12 pictures: the index lets a seek land groups early.
-        QTest::newRow("wmv, small groups") << "frames.wmv" << 1.3;
-        QTest::newRow("asf, small groups") << "frames.asf" << 2.1;
+        QTest::newRow("wmv, small groups") << "frames.wmv" << 1.3 << exact;
+        QTest::newRow("asf, small groups") << "frames.asf" << 2.1 << exact;
+        QTest::newRow("h264 copied from its keyframe into ts")
+            << "exact_h264.ts" << 1.93 << QStringList{};
+        QTest::newRow("keyframe cut named, matroska")
+            << "exact_h264.mkv" << 2.73 << QStringList{"-cut", "keyframe"};
+        QTest::newRow("wmv copied from its keyframe") << "six.wmv" << 1.3 << QStringList{};
     }
     void keyframeCutIsAnnounced() {
         QFETCH(QString, name);
         QFETCH(double, start);
+        QFETCH(QStringList, cut);
         QTemporaryDir dir;
         const QString output = dir.filePath("clip." + QFileInfo(name).suffix());
-        const Run run = runVorkast({"-y", "-i", fixture(name), "-ss", QString::number(start), "-t",
-                                    "2", "-c", "copy", "-cut", "exact", output});
+        const Run run = runVorkast(QStringList{"-y", "-i", fixture(name), "-ss",
+                                               QString::number(start), "-t", "2", "-c", "copy"} +
+                                   cut + QStringList{output});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
         QCOMPARE(run.otherLines.size(), 1);
         QVERIFY2(run.otherLines[0].startsWith("vorkast: "), qPrintable(run.otherLines[0]));
@@ -386,6 +397,24 @@ private slots:
                                                "lies before START")
                                     .arg(shown)
                                     .arg(i)));
+    }
+
+    // A keyframe copy into MP4 holds the pictures from the keyframe on, but its edit list starts
+    // the clip at the picture on screen at START: nothing to announce.
+    void keyframeCopyIntoMp4StartsOnTime() {
+        const QString name = QStringLiteral("exact_h264.mp4");
+        const double start = 1.93;
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip.mp4");
+        const Run run = runVorkast({"-y", "-i", fixture(name), "-ss", QString::number(start), "-t",
+                                    "2", "-c", "copy", output});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        QCOMPARE(run.otherLines, QStringList());
+        const Video& src = source(name);
+        const Video clip = decodeVideo(output);
+        QVERIFY(!clip.frames.empty());
+        const double shown = src.frames[closestFrame(src, clip.frames.front())].time - src.origin;
+        QVERIFY2(shown <= start && shown > start - 0.04, qPrintable(QString::number(shown)));
     }
 
     // Equal sections of a codec without an exact cut, as the split job runs them: each but the

@@ -357,8 +357,10 @@ private slots:
     // A section whose converter fell back to a keyframe cut says so in one line; the job keeps
     // each such made clip with how much earlier it starts, in section order, and lists them
     // after the clips. A failed section, an unreadable or look-alike line and a line for
-    // another section name nothing.
+    // another section name nothing. Where the profile asked for no exact cut, the list says the
+    // clips were copied so rather than that they could not be cut exactly.
     void keyframeCutsAreCollected_data() {
+        QTest::addColumn<QString>("arguments");    // the profile's
         QTest::addColumn<QByteArray>("behaviour"); // $ss is 0, 10, 20 or 30
         QTest::addColumn<int>("slotCount");
         QTest::addColumn<bool>("continueOn");
@@ -367,7 +369,9 @@ private slots:
 
         const QByteArray warn = "echo 'vorkast: warning: keyframe cut starts ";
         const QByteArray tail = " s before START' >&2";
+        const QString exact = QStringLiteral(" -c copy -cut exact");
         QTest::newRow("some sections, one at a time")
+            << exact
             << QByteArray("case $ss in 10) " + warn + "1.240" + tail + ";; 30) " + warn + "0.040" +
                           tail + ";; esac")
             << 1 << false << QStringList{"2 1.24", "4 0.04"}
@@ -375,6 +379,7 @@ private slots:
                               "before its start time:\nSection 2 (talk_Clip2.mp4): 1.24 s "
                               "earlier\nSection 4 (talk_Clip4.mp4): 0.04 s earlier");
         QTest::newRow("two at once, the later section first")
+            << exact
             << QByteArray("case $ss in 0) sleep 0.5; " + warn + "0.500" + tail + ";; 20) " + warn +
                           "2.000" + tail + ";; esac")
             << 2 << false << QStringList{"1 0.5", "3 2"}
@@ -382,6 +387,7 @@ private slots:
                               "before its start time:\nSection 1 (talk_Clip1.mp4): 0.50 s "
                               "earlier\nSection 3 (talk_Clip3.mp4): 2.00 s earlier");
         QTest::newRow("a failed section is no clip")
+            << exact
             << QByteArray("if [ \"$ss\" = 10 ]; then " + warn + "1.000" + tail +
                           "; exit 1; fi\nif [ \"$ss\" = 20 ]; then " + warn + "3.000" + tail +
                           "; fi")
@@ -389,26 +395,38 @@ private slots:
             << QStringLiteral("These clips could not be cut exactly; each starts at the key frame "
                               "before its start time:\nSection 3 (talk_Clip3.mp4): 3.00 s earlier");
         QTest::newRow("other lines name nothing")
+            << exact
             << QByteArray("echo 'vorkast: warning: keyframe cut starts 1,240 s before START' >&2\n"
                           "echo 'keyframe cut starts 1.2 s before START: not ours' >&2\n"
                           "echo 'time=1.00 keyframe cut starts'")
             << 1 << false << QStringList{} << QString();
         QTest::newRow("the last line without its line break")
+            << exact
             << QByteArray("if [ \"$ss\" = 30 ]; then echo 'time=10.00 '; echo 'clip' > \"$out\"; "
                           "printf 'vorkast: warning: keyframe cut starts 0.120 s before START'; "
                           "exit 0; fi")
             << 1 << false << QStringList{"4 0.12"}
             << QStringLiteral("These clips could not be cut exactly; each starts at the key frame "
                               "before its start time:\nSection 4 (talk_Clip4.mp4): 0.12 s earlier");
+        QTest::newRow("a keyframe copy asked for")
+            << QStringLiteral(" -c copy")
+            << QByteArray("[ \"$ss\" = 10 ] && " + warn + "1.240" + tail) << 1 << false
+            << QStringList{"2 1.24"}
+            << QStringLiteral("These clips were copied from the key frame before their start "
+                              "time:\nSection 2 (talk_Clip2.mp4): 1.24 s earlier");
     }
+
     void keyframeCutsAreCollected() {
+        QFETCH(QString, arguments);
         QFETCH(QByteArray, behaviour);
         QFETCH(int, slotCount);
         QFETCH(bool, continueOn);
         QFETCH(QStringList, cuts);
         QFETCH(QString, text);
         ConverterSlots pool(slotCount);
-        JobController job(plan(4, behaviour));
+        SplitJobPlan asked = plan(4, behaviour);
+        asked.profileArguments = arguments;
+        JobController job(asked);
         job.setConverterSlots(&pool);
         job.setContinueAfterFailure(continueOn);
         const SplitJobResult result = runJob(job);
@@ -420,7 +438,7 @@ private slots:
             QVERIFY(QFile::exists(cut.outputPath));
         }
         QCOMPARE(seen, cuts);
-        QCOMPARE(KeyframeCutsText(result.keyframeCuts), text);
+        QCOMPARE(KeyframeCutsText(result.keyframeCuts, result.keyframeCutsAsked), text);
     }
 
     // A clip whose container cannot hold some of the source's streams says so, a line per

@@ -429,6 +429,9 @@ private slots:
             << "Settings of the source file."
             << "00:00:40"
             << ".avi" << 40.0;
+        QTest::newRow("a keyframe copy keeps the source's extension") << "Keyframe copy (fast)"
+                                                                      << "00:00:40"
+                                                                      << ".avi" << 40.0;
         QTest::newRow("an end beyond the source stops at its end") << "Fast"
                                                                    << "00:10:00"
                                                                    << ".mp4" << 60.0;
@@ -462,6 +465,24 @@ private slots:
         QVERIFY(made.overwriteExisting);
     }
 
+    // Whether a job's clips were asked to be cut exactly, which decides how the keyframe cuts
+    // among them are worded.
+    void asksExactCut_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("lossless") << " -c copy -cut exact" << true;
+        QTest::newRow("keyframe copy") << " -c copy" << false;
+        QTest::newRow("keyframe cut named") << " -c copy -cut keyframe" << false;
+        QTest::newRow("the last cut counts") << " -cut keyframe -c copy -cut exact" << true;
+        QTest::newRow("a later keyframe cut wins") << " -cut exact -cut keyframe" << false;
+        QTest::newRow("exact as another option's value") << " -c copy -x exact" << false;
+        QTest::newRow("-cut last, without a value") << " -c copy -cut" << false;
+    }
+    void asksExactCut() {
+        QFETCH(QString, arguments);
+        QTEST(AsksExactCut(arguments), "exact");
+    }
+
     // The argument vector each section's converter gets: the source-settings profile copies
     // and cuts frame-exact, every other profile goes as it was built, and a cut the profile
     // names itself is never doubled or overruled.
@@ -476,6 +497,8 @@ private slots:
             << "MP4"
             << " -c:v libx264 -preset veryfast -c:a aac"
             << QStringList{"-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac"};
+        QTest::newRow("the keyframe copy stays one") << "Keyframe copy (fast)"
+                                                     << " -c copy" << QStringList{"-c", "copy"};
         QTest::newRow("another copying profile keeps the keyframe cut")
             << "My copy"
             << " -c copy" << QStringList{"-c", "copy"};

@@ -327,8 +327,17 @@ private slots:
 
     // An X window surface is RGB32 and takes the picture byte for byte; a pixel whose unused
     // fourth byte is not 0xff is shown as transparent there (a white preview on a desktop).
+    // The bars beside or above a picture of another shape come from libmpv apart from it.
+    void frameIsOpaqueOnAnRgb32Surface_data() {
+        QTest::addColumn<QSize>("size"); // of the window; the source is 4:3
+        QTest::newRow("the picture's shape") << QSize(320, 240);
+        QTest::newRow("bars at the sides") << QSize(480, 120);
+        QTest::newRow("bars above and below") << QSize(160, 300);
+        QTest::newRow("odd sizes") << QSize(333, 201);
+    }
     void frameIsOpaqueOnAnRgb32Surface() {
-        Preview preview({320, 240});
+        QFETCH(QSize, size);
+        Preview preview(size);
         QVERIFY(QTest::qWaitForWindowExposed(&preview.host));
         preview.graph.SetActive(true);
         preview.graph.RenderFile(fixture("counter.mp4"));

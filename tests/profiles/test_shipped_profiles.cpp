@@ -45,8 +45,8 @@ private slots:
 void TestShippedProfiles::catalogue() {
     test::TempProgramFolder folder;
     QCOMPARE(DisplayNames(LoadProfileCatalogue(folder.context().profilesFolder())),
-             (QStringList{"AVI", "MOV", "MP3", "MP4", "MPEG", "Settings of the source file.",
-                          "WebM", "WMV"}));
+             (QStringList{"AVI", "Keyframe copy (fast)", "MOV", "MP3", "MP4", "MPEG",
+                          "Settings of the source file.", "WebM", "WMV"}));
 }
 
 void TestShippedProfiles::defaults_data() {
@@ -56,6 +56,10 @@ void TestShippedProfiles::defaults_data() {
     QTest::newRow("lossless") << "Settings of the source file."
                               << ".mp4"
                               << " -c copy";
+    // The job adds no exact cut to it: copies start at the key frame before their start.
+    QTest::newRow("keyframe copy") << "Keyframe copy (fast)"
+                                   << ".mp4"
+                                   << " -c copy";
     QTest::newRow("MP4") << "MP4"
                          << ".mp4"
                          << " -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -b:a 128k";
