@@ -20,31 +20,45 @@ extern "C" {
 
 namespace vorkast {
 
-ExactCutWay exactCutWay(const AVCodecParameters* codec) {
+VideoFamily videoFamily(const AVCodecParameters* codec) {
+    if (!codec || codec->codec_type != AVMEDIA_TYPE_VIDEO)
+        return VideoFamily::None;
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
     if (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
-        return ExactCutWay::ByCopy;
+        return VideoFamily::IntraOnly;
+    switch (codec->codec_id) {
+    case AV_CODEC_ID_H264:
+        return VideoFamily::H264;
     // MPEG-1 and MPEG-2 share picture headers, groups and program-stream timing: one way.
-    if (codec->codec_id == AV_CODEC_ID_H264 || codec->codec_id == AV_CODEC_ID_MPEG1VIDEO ||
-        codec->codec_id == AV_CODEC_ID_MPEG2VIDEO || codec->codec_id == AV_CODEC_ID_MPEG4)
-        return ExactCutWay::ByRecoding;
-    return ExactCutWay::Unsupported;
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO:
+        return VideoFamily::Mpeg12;
+    case AV_CODEC_ID_MPEG4:
+        return VideoFamily::Mpeg4Part2;
+    default:
+        return VideoFamily::Other;
+    }
+}
+
+FrameRate guessedRate(const AVFormatContext* input, const AVStream* video) {
+    const AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(input),
+                                                const_cast<AVStream*>(video), nullptr);
+    return {rate.num, rate.den};
 }
 
 namespace {
 
+// The rate frames are encoded and counted at.
 AVRational streamRate(const AVFormatContext* input, const AVStream* video) {
-    AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(input),
-                                          const_cast<AVStream*>(video), nullptr);
-    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
-        rate = AVRational{25, 1};
-    return rate;
+    const FrameRate rate = countingRate(guessedRate(input, video));
+    return AVRational{rate.num, rate.den};
 }
 
-std::int64_t toTs(double seconds, AVRational timeBase) {
-    if (!std::isfinite(seconds))
-        return std::numeric_limits<std::int64_t>::max() / 2;
-    return static_cast<std::int64_t>(std::llround(seconds / av_q2d(timeBase)));
+// Source time stamps of absolute ticks.
+std::int64_t toTs(Ticks ticks, AVRational timeBase) {
+    if (ticks >= kNoEnd)
+        return kNoEnd;
+    return av_rescale_q(ticks, AV_TIME_BASE_Q, timeBase);
 }
 
 const char* x264Profile(int profile) {
@@ -203,20 +217,18 @@ void replaceData(AVPacket* packet, const h264::Bytes& bytes) {
 
 } // namespace
 
-double frameRuleEnd(const AVFormatContext* input, const AVStream* video, double shownStart,
-                    double askedEnd) {
-    if (!std::isfinite(askedEnd))
-        return askedEnd;
-    const double frame = av_q2d(av_inv_q(streamRate(input, video)));
-    // A range inside one frame still holds that frame: the one on screen at the start.
-    const double frames = std::floor((askedEnd - shownStart + 1e-4) / frame);
-    return shownStart + std::max(1.0, frames) * frame;
+bool opensGroup(const AVStream* video, const AVPacket* packet) {
+    if (video->codecpar->codec_id != AV_CODEC_ID_H264)
+        return false;
+    const AVCodecParameters* par = video->codecpar;
+    const auto config = h264::readConfig(par->extradata, par->extradata_size);
+    return isIdr(packet, config ? config->lengthSize : 0);
 }
 
 class ExactVideoCut::Impl {
 public:
     Impl(const AVFormatContext* input, const AVStream* in, AVStream* out, const Options& options,
-         AVRational rate, double absStart, double absEnd)
+         AVRational rate, Ticks absStart, Ticks absEnd)
         : m_in(in), m_out(out), m_options(options), m_rate(rate) {
         m_startTs = toTs(absStart, in->time_base);
         m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
@@ -831,9 +843,9 @@ private:
 std::unique_ptr<ExactVideoCut> ExactVideoCut::create(const AVFormatContext* input,
                                                      const AVStream* in, AVStream* out,
                                                      AVFormatContext* output,
-                                                     const Options& options, double absStart,
-                                                     double absEnd) {
-    if (exactCutWay(in->codecpar) != ExactCutWay::ByRecoding)
+                                                     const Options& options, Ticks absStart,
+                                                     Ticks absEnd) {
+    if (!recodesAtCuts(videoFamily(in->codecpar)))
         return nullptr;
     auto impl =
         std::make_unique<Impl>(input, in, out, options, streamRate(input, in), absStart, absEnd);
