@@ -360,6 +360,117 @@ std::vector<AVStream*> addCopiedStreams(const std::vector<int>& copied, const Cu
     return copyOut;
 }
 
+// What a run knows once its plan has met the source: where reading goes on and the section.
+struct Placed {
+    StartPoint start;
+    SettledStart settled; // the section, absolute ticks
+    Section section;      // the same in seconds, for the routes
+    double asked = 0;     // what the reports count up to
+};
+
+// Where the copied streams begin, and the exact cut's route where there is one.
+struct CopyStart {
+    Ticks from = 0;
+    ExactVideoCut* exact = nullptr;
+    bool headHeld = false; // an exact cut that may encode a head, held back until the copy begins
+};
+
+// The keyframe cut of a copied video: the end moved to the keyframe the next clip will start at
+// (reading the start again, which sets the keyframe and copyFrom anew), and the notice of how
+// early the clip starts.
+void keyframeCut(Source& source, bool mended, const CutPlan& plan, const SourceFacts& facts,
+                 Placed& placed, int anchor, const Options& options, const OnRead& alive,
+                 Ticks& keyframe, Ticks& copyFrom) {
+    const Ticks frame = anchorFrame(plan, facts);
+    if (options.followed && !mended && !placed.settled.videoGone && options.length &&
+        facts.duration && plan.end < facts.startOffset + *facts.duration - frame) {
+        // The clip that follows starts at the keyframe at or before this one's end, found as its
+        // own start will be: this one ends there, so no frame is in both. The last clip of a
+        // source ends at the source's end as asked.
+        const Ticks keyEnd = toTicks(
+            positionAt(source, toSeconds(plan.end), anchor, true, alive, toSeconds(plan.leadIn))
+                .keyframeTime);
+        // The same start again: the search for the end moved the reading on.
+        placed.start = plan.rereadForKeyframeCut
+                           ? positionAt(source, placed.section.start, anchor, true, alive)
+                           : positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
+                                        toSeconds(plan.leadIn));
+        keyframe = copyFrom = toTicks(placed.start.keyframeTime);
+        // Both in one group: the next clip starts where this one does, and this one keeps its
+        // length rather than holding nothing.
+        if (keyEnd > copyFrom + frame / 2 && keyEnd < placed.settled.end) {
+            placed.settled.end = keyEnd;
+            placed.section.end = toSeconds(keyEnd);
+            placed.asked = toSeconds(keyEnd - plan.start);
+        }
+    }
+    // The frames before the start stay in the clip: say how many seconds of them.
+    if (const Ticks early = plan.start - copyFrom; early >= 500)
+        printMessage(notice::keyframeCutText(toSeconds(early)));
+}
+
+// An exact cut starts every stream at the frame on screen at the start; a keyframe cut at the
+// keyframe before it. An exact cut that would encode nothing again is a plain copy, and one
+// that cannot encode falls back to the keyframe cut. Sets up the exact cut's route.
+CopyStart placeCopies(Source& source, bool mended, const CutPlan& plan, const SourceFacts& facts,
+                      const StartFound& found, Placed& placed, int anchor, AVStream* anchorOut,
+                      ClipWriter& writer, const Options& options,
+                      std::vector<std::unique_ptr<StreamRoute>>& routes, const OnRead& alive) {
+    AVFormatContext* input = source.ctx.get();
+    const SettledStart& settled = placed.settled;
+    CopyStart copies;
+    copies.from = settled.copyFrom;
+    Ticks keyframe = settled.copyFrom;
+    const bool exactCut = plan.cut == VideoCut::Exact && anchorOut;
+    bool plainCopy = false;
+    if (exactCut && !mended && settled.end < kNoEnd &&
+        exactCutIsPlainCopy(plan, facts, found, settled, EndFound{settled.end, true})) {
+        // The start allows it: whether the end does is worth a look.
+        const EndFound end = keyframeAtEnd(source, anchor, settled.end, alive);
+        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, end);
+        placed.start = positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
+                                  toSeconds(plan.leadIn)); // the same start again
+    } else if (exactCut) {
+        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, EndFound{});
+    }
+    if (plainCopy) {
+        copies.from = settled.start;
+        return copies;
+    }
+    if (exactCut) {
+        copies.headHeld = true;
+        auto cut = ExactVideoCut::create(input, input->streams[anchor], anchorOut, writer.context(),
+                                         options, settled.start, settled.end);
+        copies.exact = cut.get();
+        routes[anchor] = std::move(cut);
+        if (!copies.exact && plan.rereadForKeyframeCut && !mended) {
+            // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
+            // not at the one read from.
+            placed.start = positionAt(source, placed.section.start, anchor, true, alive);
+            keyframe = copies.from = toTicks(placed.start.keyframeTime);
+        }
+        if (copies.exact)
+            copies.from = settled.start;
+        else if (facts.video == VideoFamily::IntraOnly)
+            copies.from = settled.start; // every frame is a keyframe: the copy is exact
+        else
+            keyframeCut(source, mended, plan, facts, placed, anchor, options, alive, keyframe,
+                        copies.from);
+    }
+    // AVI keeps no start time per stream: each one begins with its first packet, the picture at
+    // the keyframe's place in decode order, which comes before it is shown where B-frames are
+    // decoded ahead. The other streams then start from that place too, so the sound heard with
+    // each picture is the one heard with it in the source.
+    if (plan.findShownFrame && !copies.exact && std::strcmp(writer.format()->name, "avi") == 0 &&
+        copies.from == keyframe) {
+        const AVPacket* key = firstKeyframe(placed.start, anchor);
+        if (key && key->dts != AV_NOPTS_VALUE)
+            copies.from = std::min(copies.from,
+                                   toTicks(seconds(key->dts, input->streams[anchor]->time_base)));
+    }
+    return copies;
+}
+
 // The clip's length as the streams wrote it, and whether that falls short of what the source
 // should have given.
 // removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
@@ -481,104 +592,37 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     const auto alive = [&] { watchdog.alive(); };
 
     Reading reading = findStart(source, mended, plan, anchor, alive);
-    StartPoint& start = reading.start;
-    const StartFound found = foundAt(start, input, anchor, plan.start, mended.has_value());
-    SettledStart settled = settleStart(plan, facts, found);
-    Section section;
-    section.start = toSeconds(settled.start);
-    section.end = toSeconds(settled.end);
+    Placed placed;
+    placed.start = std::move(reading.start);
+    const StartFound found = foundAt(placed.start, input, anchor, plan.start, mended.has_value());
+    placed.settled = settleStart(plan, facts, found);
+    Section& section = placed.section;
+    section.start = toSeconds(placed.settled.start);
+    section.end = toSeconds(placed.settled.end);
     if (plan.sharedOrigin)
         section.origin = std::make_shared<ClipOrigin>();
     // What the reports count up to: the length asked for, whatever the clip's first picture.
-    double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
+    placed.asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
 
     std::vector<std::unique_ptr<StreamRoute>> routes(input->nb_streams);
     const StreamChoice streams =
-        chooseStreams(plan, source, settled.videoGone, writer, options, section, routes);
+        chooseStreams(plan, source, placed.settled.videoGone, writer, options, section, routes);
     const std::vector<AVStream*> copyOut =
         addCopiedStreams(streams.copied, plan, input, writer, options);
 
-    // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at
-    // the keyframe before it. An exact cut that would encode nothing again is a plain copy.
-    Ticks keyframe = settled.copyFrom;
-    Ticks copyFrom = settled.copyFrom;
-    ExactVideoCut* exact = nullptr;
-    const bool exactCut = plan.cut == VideoCut::Exact && copyOut[anchor];
-    bool plainCopy = false;
-    const EndFound anyEnd{settled.end, true};
-    if (exactCut && !mended && settled.end < kNoEnd &&
-        exactCutIsPlainCopy(plan, facts, found, settled, anyEnd)) {
-        // The start allows it: whether the end does is worth a look.
-        const EndFound end = keyframeAtEnd(source, anchor, settled.end, alive);
-        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, end);
-        start = positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
-                           toSeconds(plan.leadIn)); // the same start again
-    } else if (exactCut) {
-        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, EndFound{});
-    }
-    if (plainCopy) {
-        copyFrom = settled.start;
-    } else if (exactCut) {
-        const AVStream* video = input->streams[anchor];
-        auto cut = ExactVideoCut::create(input, video, copyOut[anchor], writer.context(), options,
-                                         settled.start, settled.end);
-        exact = cut.get();
-        routes[anchor] = std::move(cut);
-        if (!exact && plan.rereadForKeyframeCut && !mended) {
-            // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
-            // not at the one read from.
-            start = positionAt(source, section.start, anchor, true, alive);
-            keyframe = copyFrom = toTicks(start.keyframeTime);
-        }
-        if (exact || facts.video == VideoFamily::IntraOnly) {
-            copyFrom = settled.start;
-        } else {
-            if (options.followed && !mended && !settled.videoGone && options.length &&
-                facts.duration && plan.end < facts.startOffset + *facts.duration - frame) {
-                // The clip that follows starts at the keyframe at or before this one's end,
-                // found as its own start will be: this one ends there, so no frame is in both.
-                // The last clip of a source ends at the source's end as asked.
-                const Ticks keyEnd = toTicks(positionAt(source, toSeconds(plan.end), anchor, true,
-                                                        alive, toSeconds(plan.leadIn))
-                                                 .keyframeTime);
-                // The same start again: the search for the end moved the reading on.
-                start = plan.rereadForKeyframeCut
-                            ? positionAt(source, section.start, anchor, true, alive)
-                            : positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
-                                         toSeconds(plan.leadIn));
-                keyframe = copyFrom = toTicks(start.keyframeTime);
-                // Both in one group: the next clip starts where this one does, and this one
-                // keeps its length rather than holding nothing.
-                if (keyEnd > copyFrom + frame / 2 && keyEnd < settled.end) {
-                    settled.end = keyEnd;
-                    section.end = toSeconds(keyEnd);
-                    asked = toSeconds(keyEnd - plan.start);
-                }
-            }
-            // The frames before the start stay in the clip: say how many seconds of them.
-            if (const Ticks early = plan.start - copyFrom; early >= 500)
-                printMessage(notice::keyframeCutText(toSeconds(early)));
-        }
-    }
-    // AVI keeps no start time per stream: each one begins with its first packet, the picture
-    // at the keyframe's place in decode order, which comes before it is shown where B-frames
-    // are decoded ahead. The other streams then start from that place too, so the sound heard
-    // with each picture is the one heard with it in the source.
-    if (plan.findShownFrame && !exact && !plainCopy &&
-        std::strcmp(writer.format()->name, "avi") == 0 && copyFrom == keyframe) {
-        if (const AVPacket* key = firstKeyframe(start, anchor); key && key->dts != AV_NOPTS_VALUE)
-            copyFrom =
-                std::min(copyFrom, toTicks(seconds(key->dts, input->streams[anchor]->time_base)));
-    }
+    const CopyStart copies =
+        placeCopies(source, mended.has_value(), plan, facts, found, placed, anchor,
+                    anchor >= 0 ? copyOut[anchor] : nullptr, writer, options, routes, alive);
     // Where the clip's first picture shows later than its first packet is stored, the other
     // streams start as much earlier in the source, so they stay in step with the picture.
-    const double late = exact ? exact->shownLate() : 0.0;
+    const double late = copies.exact ? copies.exact->shownLate() : 0.0;
     for (int i : streams.copied) {
         if (routes[i])
             continue;
         // Subtitles begin with the clip's first picture: an encoded one is the section's start.
         const bool subtitles = input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
-        const double from = subtitles && !plan.findShownFrame ? section.start : toSeconds(copyFrom);
+        const double from =
+            subtitles && !plan.findShownFrame ? section.start : toSeconds(copies.from);
         auto copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start - late, section.end, from - late);
         copier->convertToAnnexB(writer.context());
@@ -593,7 +637,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
             announceLeftOut(in, subtitlesMissingWhy(in, writer.format()));
     }
     writer.copyMetadata(input, section.start, section.end);
-    if (exactCut && !plainCopy) // the re-encoded head is held back until the copy can begin
+    if (copies.headHeld) // the re-encoded head is held back until the copy can begin
         writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
     writer.open(part.create());
 
@@ -602,8 +646,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         writer.write(packet);
     };
     TimestampRepair repair = reading.repair ? *reading.repair : TimestampRepair(input);
-    const bool whole =
-        runRoutes(input, start.pending, repair, routes, write, reporter, asked, watchdog);
+    const bool whole = runRoutes(input, placed.start.pending, repair, routes, write, reporter,
+                                 placed.asked, watchdog);
     if (watchdog.expired())
         stalled(watchdog);
     for (auto& route : routes)
@@ -620,7 +664,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         printMessage("the source's clock jumps at " + std::to_string(leaps) +
                      (leaps == 1 ? " point" : " points") +
                      " (joined recordings or damage); the clip runs on across the gaps");
-    return measure(routes, source, options, asked, toSeconds(frame),
+    return measure(routes, source, options, placed.asked, toSeconds(frame),
                    mended ? 0.0 : repair.removedSeconds());
 }
 
