@@ -110,6 +110,19 @@ CodecContextPtr recoderLike(const AVStream* in, const AVCodec* codec, AVRational
     return enc;
 }
 
+CodecContextPtr openInClosedGroups(CodecContextPtr enc) {
+    // The copied group after the head loses the frames that referred back into it: the frames
+    // encoded again must not refer to it either.
+    enc->gop_size = 600;
+    enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+    enc->global_quality = FF_QP2LAMBDA * 2;
+    Dictionary settings;
+    av_dict_set(&settings.dict, "sc_threshold", "1000000000", 0); // closed groups need it
+    if (avcodec_open2(enc.get(), enc->codec, &settings.dict) < 0)
+        return nullptr;
+    return enc;
+}
+
 void replaceData(AVPacket* packet, const std::vector<std::uint8_t>& bytes) {
     PacketPtr fresh = makePacket();
     check(av_new_packet(fresh.get(), static_cast<int>(bytes.size())), "cannot repack the video");

@@ -22,6 +22,9 @@ CodecContextPtr openCutDecoder(const AVStream* in, const Options& options);
 // colours, interlacing, rate, no B-frames, threads, bit-exactness.
 CodecContextPtr recoderLike(const AVStream* in, const AVCodec* codec, AVRational rate,
                             const Options& options);
+// Opens an MPEG-1/2 or MPEG-4 Visual encoder with a fixed fine quantiser, in groups that need
+// nothing before them; nullptr where it does not open.
+CodecContextPtr openInClosedGroups(CodecContextPtr enc);
 // Replaces a packet's data, keeping its properties.
 void replaceData(AVPacket* packet, const std::vector<std::uint8_t>& bytes);
 // H.264: whether a keyframe packet holds an IDR picture, where a decoder can begin.

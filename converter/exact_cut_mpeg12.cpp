@@ -85,16 +85,7 @@ private:
             recoderLike(m_in, avcodec_find_encoder(m_in->codecpar->codec_id), m_rate, m_options);
         if (!enc)
             return nullptr;
-        // A fixed fine quantiser, and groups that need nothing before them: the copied group
-        // after the head loses the frames that referred back into it.
-        enc->gop_size = 600;
-        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
-        enc->global_quality = FF_QP2LAMBDA * 2;
-        Dictionary settings;
-        av_dict_set(&settings.dict, "sc_threshold", "1000000000", 0); // closed groups need it
-        if (avcodec_open2(enc.get(), enc->codec, &settings.dict) < 0)
-            return nullptr;
-        return enc;
+        return openInClosedGroups(std::move(enc));
     }
 
     // MPEG-1/2: a program stream keeps a time only for the first picture that starts in each of

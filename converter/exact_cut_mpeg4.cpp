@@ -158,16 +158,7 @@ private:
         // them a picture early and repeats one at the seam.
         if (m_in->codecpar->video_delay > 0)
             enc->max_b_frames = 1;
-        // A fixed fine quantiser, and groups that need nothing before them: the copied group
-        // after the head loses the frames that referred back into it.
-        enc->gop_size = 600;
-        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
-        enc->global_quality = FF_QP2LAMBDA * 2;
-        Dictionary settings;
-        av_dict_set(&settings.dict, "sc_threshold", "1000000000", 0); // closed groups need it
-        if (avcodec_open2(enc.get(), enc->codec, &settings.dict) < 0)
-            return nullptr;
-        return enc;
+        return openInClosedGroups(std::move(enc));
     }
 
     void markPicture(AVFrame* frame, std::int64_t n) const override {
