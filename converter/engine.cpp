@@ -2,6 +2,7 @@
 #include "engine.h"
 
 #include "clip_writer.h"
+#include "container_traits.h"
 #include "convert_error.h"
 #include "cut_notice.h"
 #include "cut_plan.h"
@@ -121,7 +122,7 @@ bool soundInFrames(AVCodecID id) {
 // frames (MP3 often states 1152, its samples a frame) would make a reader take the bytes for
 // blocks: the stated length then comes out a fraction of the real one.
 void describeCopiedSound(const AVOutputFormat* format, AVCodecParameters* par) {
-    if (par->codec_type != AVMEDIA_TYPE_AUDIO || std::strcmp(format->name, "avi") != 0 ||
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || !containerTraits(format).countsSoundInBlocks ||
         !soundInFrames(par->codec_id))
         return;
     par->block_align = 0;
@@ -142,7 +143,7 @@ SourceFacts factsOf(const Source& source, const AVOutputFormat* format) {
         facts.rate = guessedRate(input, video);
         facts.videoDelay = video->codecpar->video_delay;
     }
-    facts.stampsDecodeOrder = std::strcmp(input->iformat->name, "avi") == 0;
+    facts.stampsDecodeOrder = !containerTraits(input->iformat).storesDisplayTimes;
     facts.outputHoldsVideo = containerHolds(format, AVMEDIA_TYPE_VIDEO);
     facts.outputHoldsAudio = containerHolds(format, AVMEDIA_TYPE_AUDIO);
     return facts;
@@ -461,8 +462,8 @@ CopyStart placeCopies(Source& source, bool mended, const CutPlan& plan, const So
     // the keyframe's place in decode order, which comes before it is shown where B-frames are
     // decoded ahead. The other streams then start from that place too, so the sound heard with
     // each picture is the one heard with it in the source.
-    if (plan.findShownFrame && !copies.exact && std::strcmp(writer.format()->name, "avi") == 0 &&
-        copies.from == keyframe) {
+    if (plan.findShownFrame && !copies.exact &&
+        !containerTraits(writer.format()).storesDisplayTimes && copies.from == keyframe) {
         const AVPacket* key = firstKeyframe(placed.start, anchor);
         if (key && key->dts != AV_NOPTS_VALUE)
             copies.from = std::min(copies.from,

@@ -3,6 +3,7 @@
 // exact_cut_h264.cpp, exact_cut_mpeg12.cpp and exact_cut_mpeg4.cpp.
 #include "exact_cut_core.h"
 
+#include "codec_traits.h"
 #include "convert_error.h"
 #include "h264_units.h"
 
@@ -132,29 +133,12 @@ void replaceData(AVPacket* packet, const std::vector<std::uint8_t>& bytes) {
     av_packet_move_ref(packet, fresh.get());
 }
 
-bool hasStartCode(const AVPacket* packet, std::uint8_t code, std::uint8_t mask) {
-    for (int i = 0; i + 3 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            (packet->data[i + 3] & mask) == code)
-            return true;
-    return false;
-}
-
-bool isIdr(const AVPacket* packet, int lengthSize) {
-    if (!(packet->flags & AV_PKT_FLAG_KEY))
-        return false;
-    for (const h264::Unit& unit : h264::splitUnits(packet->data, packet->size, lengthSize))
-        if (unit.type() == h264::kIdr)
-            return true;
-    return false;
-}
-
 bool opensGroup(const AVStream* video, const AVPacket* packet) {
     if (video->codecpar->codec_id != AV_CODEC_ID_H264)
         return false;
     const AVCodecParameters* par = video->codecpar;
     const auto config = h264::readConfig(par->extradata, par->extradata_size);
-    return isIdr(packet, config ? config->lengthSize : 0);
+    return canStartDecoding(CodecFamily::H264, packet, config ? config->lengthSize : 0);
 }
 
 ExactVideoCut::Impl::Impl(const AVStream* in, AVStream* out, const Options& options,

@@ -27,12 +27,6 @@ CodecContextPtr recoderLike(const AVStream* in, const AVCodec* codec, AVRational
 CodecContextPtr openInClosedGroups(CodecContextPtr enc);
 // Replaces a packet's data, keeping its properties.
 void replaceData(AVPacket* packet, const std::vector<std::uint8_t>& bytes);
-// H.264: whether a keyframe packet holds an IDR picture, where a decoder can begin.
-bool isIdr(const AVPacket* packet, int lengthSize);
-// Whether the packet's data holds the start code 00 00 01 followed by a byte that, masked,
-// equals code.
-bool hasStartCode(const AVPacket* packet, std::uint8_t code, std::uint8_t mask = 0xFF);
-
 class ExactVideoCut::Impl {
 public:
     using Writer = StreamRoute::Writer;

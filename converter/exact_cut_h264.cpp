@@ -2,6 +2,7 @@
 // parameter sets with ids of their own, and the clip's sample description carries both kinds.
 #include "exact_cut_core.h"
 
+#include "codec_traits.h"
 #include "h264_units.h"
 
 #include <algorithm>
@@ -99,7 +100,7 @@ public:
 
 private:
     bool startsCopy(const AVPacket* packet) const override {
-        return isIdr(packet, m_source.lengthSize);
+        return canStartDecoding(CodecFamily::H264, packet, m_source.lengthSize);
     }
 
     CodecContextPtr openEncoder() const override { return open(false); }

@@ -3,20 +3,13 @@
 // head. Program streams leave most display and decode times out, and both are worked out here.
 #include "exact_cut_core.h"
 
+#include "codec_traits.h"
+
 #include <algorithm>
 
 namespace vorkast {
 
 namespace {
-
-// The coding type of the packet's first picture (1 I, 2 P, 3 B), or -1.
-int pictureType(const AVPacket* packet) {
-    for (int i = 0; i + 5 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0x00)
-            return (packet->data[i + 5] >> 3) & 7;
-    return -1;
-}
 
 class Mpeg12Cut final : public ExactVideoCut::Impl {
 public:
@@ -50,11 +43,11 @@ private:
     // frame after the last picture decoded), so it is held until then; the B-pictures decoded
     // meanwhile are shown as they are decoded and wait behind it, keeping the decode order.
     void acceptTimed(AVPacket* packet, const Writer& write) {
-        const int type = pictureType(packet);
+        const PictureType type = pictureType(CodecFamily::Mpeg12, packet);
         const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         if (decodeTs != AV_NOPTS_VALUE)
             m_lastDecodeTs = decodeTs;
-        if (type != 1 && type != 2) {
+        if (!isReference(type)) {
             if (packet->pts == AV_NOPTS_VALUE)
                 packet->pts = decodeTs;
             if (m_anchor) {
@@ -77,7 +70,8 @@ private:
 
     // An I-picture that brings its sequence header, where a decoder can begin.
     bool startsCopy(const AVPacket* packet) const override {
-        return (packet->flags & AV_PKT_FLAG_KEY) && hasStartCode(packet, 0xB3);
+        return (packet->flags & AV_PKT_FLAG_KEY) &&
+               mpeg12::hasSequenceHeader(packet->data, static_cast<std::size_t>(packet->size));
     }
 
     CodecContextPtr openEncoder() const override {

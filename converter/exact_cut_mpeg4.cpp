@@ -3,6 +3,8 @@
 // clip gets one packet a frame with no holes.
 #include "exact_cut_core.h"
 
+#include "codec_traits.h"
+#include "container_traits.h"
 #include "convert_error.h"
 #include "packed_pictures.h"
 
@@ -23,11 +25,11 @@ public:
              const Options& options, AVRational rate, Ticks absStart, Ticks absEnd)
         : Impl(in, out, options, rate, absStart, absEnd, false),
           m_mayBePacked(in->codecpar->video_delay > 0 &&
-                        std::strcmp(input->iformat->name, "avi") == 0) {}
+                        containerTraits(input->iformat).packsBFrames) {}
 
     bool prepare(AVFormatContext* output) override {
         const AVCodecParameters* par = m_in->codecpar;
-        m_outputWithoutDisplayTimes = std::strcmp(output->oformat->name, "avi") == 0;
+        m_outputWithoutDisplayTimes = !containerTraits(output->oformat).storesDisplayTimes;
         if (m_outputWithoutDisplayTimes)
             m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
         m_splitter.emplace(par);
@@ -91,12 +93,7 @@ private:
     void notePacked(const AVPacket* packet) {
         if (!m_mayBePacked || m_stampedLate || !packet->data)
             return;
-        int pictures = 0;
-        for (int i = 0; i + 3 < packet->size && pictures < 2; ++i)
-            if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-                packet->data[i + 3] == 0xB6)
-                ++pictures;
-        if (pictures < 2)
+        if (mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) < 2)
             return;
         m_stampedLate = true;
         m_startTs += m_frameTs;
@@ -172,7 +169,8 @@ private:
             return;
         m_volDue = false;
         const AVCodecParameters* par = m_in->codecpar;
-        if (hasStartCode(packet, 0x20, 0xF0) || par->extradata_size <= 0)
+        if (mpeg4::hasVolHeader(packet->data, static_cast<std::size_t>(packet->size)) ||
+            par->extradata_size <= 0)
             return;
         std::vector<std::uint8_t> bytes(par->extradata, par->extradata + par->extradata_size);
         bytes.insert(bytes.end(), packet->data, packet->data + packet->size);

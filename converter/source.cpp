@@ -2,6 +2,7 @@
 #include "source.h"
 
 #include "convert_error.h"
+#include "packet_timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,19 +53,9 @@ double endAfter(const std::string& path, const AVIOInterruptCB& interrupt, doubl
 
 Source openSource(const std::string& path, const AVIOInterruptCB& interrupt) {
     Source source;
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw)
-        throw std::bad_alloc();
-    raw->interrupt_callback = interrupt;
-    if (int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-        err < 0) // frees raw on failure
-        throw ConvertError("cannot open the source file: " + avErrorText(err));
-    source.ctx.reset(raw);
-    if (int err = avformat_find_stream_info(raw, nullptr); err < 0)
-        throw ConvertError("cannot read the source file: " + avErrorText(err));
-
-    if (raw->start_time != AV_NOPTS_VALUE)
-        source.startOffset = static_cast<double>(raw->start_time) / AV_TIME_BASE;
+    source.ctx = openInput(path, interrupt);
+    AVFormatContext* raw = source.ctx.get();
+    source.startOffset = startSeconds(raw);
     if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
         source.duration = static_cast<double>(raw->duration) / AV_TIME_BASE;
     // Some containers state their length counted from zero, not from the first timestamp: a
@@ -78,21 +69,9 @@ Source openSource(const std::string& path, const AVIOInterruptCB& interrupt) {
             source.duration = end - source.startOffset;
     }
 
-    for (unsigned i = 0; i < raw->nb_streams; ++i) {
-        // Cover pictures come as one-frame video streams: they never count as the video.
-        if (raw->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)
-            raw->streams[i]->discard = AVDISCARD_ALL;
-    }
-    source.videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (source.videoIndex >= 0 &&
-        (raw->streams[source.videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        source.videoIndex = -1;
-    source.audioIndex =
-        av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, source.videoIndex, nullptr, 0);
-    if (source.videoIndex < 0)
-        source.videoIndex = -1;
-    if (source.audioIndex < 0)
-        source.audioIndex = -1;
+    const StreamChoice streams = chooseStreams(raw);
+    source.videoIndex = streams.video;
+    source.audioIndex = streams.audio;
     if (source.videoIndex < 0 && source.audioIndex < 0)
         throw ConvertError("the source file holds neither video nor audio the libraries can read");
     return source;
@@ -107,82 +86,16 @@ bool seekTo(AVFormatContext* ctx, double absSeconds) {
     return av_seek_frame(ctx, -1, ts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
-double packetSeconds(const AVPacket* packet, AVRational timeBase) {
-    const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    return ts == AV_NOPTS_VALUE ? NAN : seconds(ts, timeBase);
-}
-
-// MPEG-1/2 video with B-pictures, whose pictures are shown in another order than they are
-// decoded.
-bool reordersMpeg(const AVStream* stream) {
-    const AVCodecID id = stream->codecpar->codec_id;
-    return (id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO) &&
-           stream->codecpar->video_delay > 0;
-}
-
-// MPEG-1/2: the packet's first picture header, or nullptr. Its temporal reference (the
-// picture's place in display order within its group) takes ten bits, its coding type (1 I,
-// 2 P, 3 B) the three after.
-const std::uint8_t* mpegPictureHeader(const AVPacket* packet) {
-    for (int i = 0; i + 5 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0x00)
-            return packet->data + i + 4;
-    return nullptr;
-}
-
-// MPEG-1/2: whether the packet holds an I- or P-picture, which B-pictures are predicted from.
-bool isMpegReference(const AVPacket* packet) {
-    const std::uint8_t* header = mpegPictureHeader(packet);
-    const int type = header ? (header[1] >> 3) & 7 : -1;
-    return type == 1 || type == 2;
-}
-
-// MPEG-1/2 video with B-pictures: an I-picture without a display time opens its group, but the
-// B-pictures decoded after it that its temporal reference counts (an open group's leading
-// pictures) are shown before it, each as it is decoded: it is shown one frame after the last of
-// them. NAN where that cannot be told.
-double mpegKeyframeShown(const AVPacket* packet, const AVStream* stream, double decoded) {
-    if (!reordersMpeg(stream) || packet->dts == AV_NOPTS_VALUE)
-        return NAN;
-    const AVRational rate =
-        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-    const std::uint8_t* header = mpegPictureHeader(packet);
-    if (rate.num <= 0 || rate.den <= 0 || !header)
-        return NAN;
-    const int temporalReference = (header[0] << 2) | (header[1] >> 6);
-    return decoded + (temporalReference + 1) * av_q2d(av_inv_q(rate));
-}
-
-// When a keyframe is shown. Containers without display times (AVI) give only the decode time,
-// and with B-frames the picture is shown later than it is decoded, by up to the reorder delay.
-// MPEG program streams leave display times out of most I- and P-pictures; there the picture
-// header tells how many pictures of the group are shown before the keyframe.
-double keyframeShown(const AVFormatContext* ctx, const AVPacket* packet, const AVStream* stream) {
-    const double at = packetSeconds(packet, stream->time_base);
-    if (packet->pts == AV_NOPTS_VALUE && !std::isnan(at))
-        if (const double shown = mpegKeyframeShown(packet, stream, at); !std::isnan(shown))
-            return shown;
-    if (packet->pts != AV_NOPTS_VALUE || std::isnan(at) || (ctx->iformat->flags & AVFMT_TS_DISCONT))
-        return at;
-    const AVRational rate =
-        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-    if (stream->codecpar->video_delay <= 0 || rate.num <= 0 || rate.den <= 0)
-        return at;
-    // One frame more than the delay: the decoder's own stamps run a frame behind as well.
-    return at + (stream->codecpar->video_delay + 1) * av_q2d(av_inv_q(rate));
-}
-
 // Reads from the current position until the anchor's first keyframe; keeps what it read.
-bool readToKeyframe(AVFormatContext* ctx, int anchor, StartPoint& point, const OnRead& onRead) {
+bool readToKeyframe(PacketTimeline& timeline, int anchor, StartPoint& point, const OnRead& onRead) {
     for (int budget = 20000; budget > 0; --budget) {
-        PacketPtr packet = makePacket();
-        if (av_read_frame(ctx, packet.get()) < 0)
+        std::optional<TimedPacket> read = timeline.next();
+        if (!read)
             return false;
         onRead();
-        const bool isKey = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY);
-        const double at = isKey ? keyframeShown(ctx, packet.get(), ctx->streams[anchor]) : NAN;
-        point.pending.push_back(std::move(packet));
+        const bool isKey = read->packet->stream_index == anchor && read->facts.keyframe;
+        const double at = isKey ? read->facts.keyShown.seconds() : NAN;
+        point.pending.push_back(std::move(read->packet));
         if (isKey && !std::isnan(at)) {
             point.keyframeTime = at;
             return true;
@@ -206,13 +119,11 @@ void dropAnchorPackets(std::deque<PacketPtr>& pending, int anchor) {
 // may land a group or more early (AVI and ASF indexes), and every picture before that keyframe
 // lies before the start. fromLastKeyframe: read without a seek, so the other streams' packets
 // before that keyframe are dropped too.
-void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromLastKeyframe,
+void readPastStart(PacketTimeline& timeline, int anchor, double absStart, bool fromLastKeyframe,
                    std::size_t budget, StartPoint& point, const OnRead& onRead) {
-    const AVStream* stream = ctx->streams[anchor];
-    const bool mpeg = reordersMpeg(stream);
-    // MPEG-1/2: the decode time of the last I- or P-picture read without a display time. It is
-    // shown when the next such picture is decoded, the B-pictures between shown before it.
-    double referenceDecoded = NAN;
+    // The keyframe read before has its display time already: a reference picture waiting for
+    // the next one counts from here on.
+    timeline.clock(anchor).restart();
     const auto note = [&](double shown) {
         if (shown <= absStart + 1e-4 && shown > point.shownTime)
             point.shownTime = shown;
@@ -220,23 +131,19 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
     // Where pictures are shown in the order they are decoded, a keyframe's time is its own.
     // Elsewhere the packets flagged as keyframes are not all places to start from (packed
     // B-frames in AVI), so the seek's keyframe stays.
-    const bool inOrder = stream->codecpar->video_delay == 0;
+    const bool inOrder = timeline.stream(anchor)->codecpar->video_delay == 0;
     for (; budget > 0; --budget) {
-        PacketPtr packet = makePacket();
-        if (av_read_frame(ctx, packet.get()) < 0)
+        std::optional<TimedPacket> read = timeline.next();
+        if (!read)
             return;
         onRead();
-        const bool isAnchor = packet->stream_index == anchor;
-        double shown = isAnchor ? packetSeconds(packet.get(), stream->time_base) : NAN;
-        const bool decodeKnown = packet->dts != AV_NOPTS_VALUE;
-        const double decoded =
-            isAnchor && decodeKnown ? seconds(packet->dts, stream->time_base) : shown;
-        if (isAnchor && (packet->flags & AV_PKT_FLAG_KEY)) {
-            double keyShown = shown;
-            if (packet->pts == AV_NOPTS_VALUE && mpeg)
-                if (const double t = mpegKeyframeShown(packet.get(), stream, decoded);
-                    !std::isnan(t))
-                    keyShown = t;
+        const PacketFacts& facts = read->facts;
+        const bool isAnchor = read->packet->stream_index == anchor;
+        double shown = isAnchor ? facts.display.seconds() : NAN;
+        const bool decodeKnown = facts.decode.known();
+        const double decoded = isAnchor && decodeKnown ? facts.decode.seconds() : shown;
+        if (isAnchor && facts.keyframe) {
+            const double keyShown = facts.keyShown.seconds();
             if (keyShown <= absStart + 1e-4) {
                 if (fromLastKeyframe) {
                     point.pending.clear();
@@ -249,14 +156,9 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
                 }
             }
         }
-        if (isAnchor && mpeg && decodeKnown && isMpegReference(packet.get())) {
-            if (!std::isnan(referenceDecoded))
-                note(decoded);
-            referenceDecoded = packet->pts == AV_NOPTS_VALUE ? decoded : NAN;
-            if (packet->pts == AV_NOPTS_VALUE)
-                shown = NAN; // not known before the next one comes
-        }
-        point.pending.push_back(std::move(packet));
+        if (isAnchor && facts.revealed)
+            note(facts.revealed.seconds());
+        point.pending.push_back(std::move(read->packet));
         if (!isAnchor || std::isnan(decoded))
             continue;
         if (!std::isnan(shown))
@@ -269,10 +171,10 @@ void readPastStart(AVFormatContext* ctx, int anchor, double absStart, bool fromL
 }
 
 // For sources that cannot seek, or where seeking fails.
-void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& point,
+void readForward(PacketTimeline& timeline, int anchor, double absStart, StartPoint& point,
                  const OnRead& onRead) {
     point.shownTime = absStart;
-    readPastStart(ctx, anchor, absStart, true, SIZE_MAX, point, onRead);
+    readPastStart(timeline, anchor, absStart, true, SIZE_MAX, point, onRead);
 }
 
 } // namespace
@@ -280,6 +182,7 @@ void readForward(AVFormatContext* ctx, int anchor, double absStart, StartPoint& 
 StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
                       const OnRead& onRead, double leadIn) {
     AVFormatContext* ctx = source.ctx.get();
+    PacketTimeline timeline(ctx);
     StartPoint point;
     point.keyframeTime = source.startOffset;
     point.shownTime = absStart;
@@ -289,7 +192,7 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
     if (!seekable) {
         // The demuxer hands out what it buffered from the beginning first.
         if (anchorStream >= 0)
-            readForward(ctx, anchorStream, absStart, point, onRead);
+            readForward(timeline, anchorStream, absStart, point, onRead);
         if (!findShownFrame)
             point.shownTime = absStart;
         return point;
@@ -305,16 +208,20 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
         point.pending.clear();
         if (!seekTo(ctx, target))
             break;
+        timeline.restart();
         // A little slack for timestamps rounded into the stream's time base.
-        if (readToKeyframe(ctx, anchorStream, point, onRead) &&
+        if (readToKeyframe(timeline, anchorStream, point, onRead) &&
             point.keyframeTime <= absStart + 1e-4) {
             if (findShownFrame) {
                 point.shownTime = point.keyframeTime;
                 // MPEG program streams are sought by the times they state now and then, and a
                 // seek (or the lead-in) lands groups early: reading then starts at the last
                 // keyframe shown at or before the start.
-                const bool toLastKeyframe = reordersMpeg(ctx->streams[anchorStream]);
-                readPastStart(ctx, anchorStream, absStart, toLastKeyframe, 20000, point, onRead);
+                const DisplayClock& clock = timeline.clock(anchorStream);
+                const bool toLastKeyframe =
+                    clock.family() == CodecFamily::Mpeg12 && clock.reorders();
+                readPastStart(timeline, anchorStream, absStart, toLastKeyframe, 20000, point,
+                              onRead);
             }
             return point;
         }
@@ -328,7 +235,8 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
     point.keyframeTime = source.startOffset;
     if (av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0)
         seekTo(ctx, source.startOffset);
-    readForward(ctx, anchorStream, absStart, point, onRead);
+    timeline.restart();
+    readForward(timeline, anchorStream, absStart, point, onRead);
     if (!findShownFrame)
         point.shownTime = absStart;
     return point;

@@ -40,9 +40,4 @@ std::string partFileName(std::string_view outputName, long owner);
 // 0 when it is not.
 long partFileOwner(std::string_view fileName, std::string_view outputName);
 
-// Exit status of a run whose clip was written whole but came out shorter than asked (the
-// source ended early, or its last frames could not be read). The clip counts as made; the last
-// progress report before the exit gives its real length.
-inline constexpr int kExitShortClip = 3;
-
 } // namespace vorkast::contract

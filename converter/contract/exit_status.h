@@ -8,8 +8,9 @@ namespace vorkast::exit_status {
 constexpr int complete = 0;
 // Nothing usable was written; the last line on standard error says why.
 constexpr int failed = 1;
-// The clip was written and kept, but the source ended or broke early: it is shorter than asked
-// by more than a frame. The last report gives its real length.
+// The clip was written and kept, but the source ended or broke early (or its last frames could
+// not be read): it is shorter than asked by more than a frame. The clip counts as made; the last
+// progress report before the exit gives its real length.
 constexpr int shortClip = 3;
 // 128 + the signal's number: ended by SIGTERM, SIGINT or SIGHUP; the part file is removed.
 

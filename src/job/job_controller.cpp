@@ -3,6 +3,7 @@
 
 #include "converter_contract.h"
 #include "cut_notice.h"
+#include "exit_status.h"
 #include "ground/product.h"
 #include "ground/rounding.h"
 #include "job/converter_command.h"
@@ -251,7 +252,7 @@ void JobController::onConverterFinished(Run* run) {
     emit sectionEnded(index);
 
     const bool shortClip = result.outcome == ConverterProcess::Outcome::Failed &&
-                           result.exitCode == vorkast::contract::kExitShortClip;
+                           result.exitCode == vorkast::exit_status::shortClip;
     if (ended->keyframeLead >= 0 &&
         (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip)) {
         m_result.keyframeCuts.append({index, ended->outputPath, ended->keyframeLead});

@@ -6,17 +6,11 @@
 #include <memory>
 #include <sys/stat.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "frame_duration.h"
+#include "packet_timeline.h"
 
 namespace segmora {
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
 struct Deadline {
     QElapsedTimer clock;
@@ -27,14 +21,6 @@ struct Deadline {
 extern "C" int pastDeadline(void* opaque) {
     const auto* deadline = static_cast<const Deadline*>(opaque);
     return deadline->clock.hasExpired(deadline->limitMs) ? 1 : 0;
-}
-
-double frameSecondsOf(const AVStream* stream) {
-    for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate}) {
-        if (rate.num > 0 && rate.den > 0)
-            return av_q2d(av_inv_q(rate));
-    }
-    return 0;
 }
 
 } // namespace
@@ -54,29 +40,18 @@ MediaFacts ProbeMedia(const QString& path, int deadlineMs) {
     Deadline deadline;
     deadline.limitMs = deadlineMs;
     deadline.clock.start();
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw)
-        return facts;
-    raw->interrupt_callback.callback = pastDeadline;
-    raw->interrupt_callback.opaque = &deadline;
-    // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&raw, name.constData(), nullptr, nullptr) < 0)
-        return facts;
-    const InputPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return facts;
-    // A text file may pass for subtitles; only a picture or sound makes a source.
-    bool picture = false;
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const AVStream* stream = input->streams[i];
-        const AVMediaType type = stream->codecpar->codec_type;
-        facts.opened = facts.opened || type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO;
-        if (!picture && type == AVMEDIA_TYPE_VIDEO &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            facts.frameSeconds = frameSecondsOf(stream);
-            picture = true;
-        }
+    vorkast::InputContextPtr input;
+    try {
+        input = vorkast::openInput(name.toStdString(), AVIOInterruptCB{pastDeadline, &deadline});
+    } catch (const std::exception&) {
+        return facts; // no media, or past the deadline
     }
+    // A text file may pass for subtitles; only a picture or sound makes a source.
+    const vorkast::StreamChoice streams = vorkast::chooseStreams(input.get());
+    facts.opened = streams.video >= 0 || streams.audio >= 0;
+    // One frame of the picture the converter cuts by, as the converter counts it.
+    if (streams.video >= 0)
+        facts.frameSeconds = vorkast::frameSeconds(input->streams[streams.video]);
     if (facts.opened && input->duration != AV_NOPTS_VALUE && input->duration > 0)
         facts.durationMs = av_rescale(input->duration, 1000, AV_TIME_BASE);
     return facts;

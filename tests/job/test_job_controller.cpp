@@ -4,6 +4,7 @@
 #include "job/job_controller.h"
 
 #include "converter_contract.h"
+#include "exit_status.h"
 #include "job/converter_process.h"
 
 #include "fake_converter.h"
@@ -258,7 +259,7 @@ private slots:
     // A converter that ends with the short-clip status made its clip: the clip stays, the job
     // completes, and the result says how long each short clip is against what was asked.
     void shortClipsCountAsMade() {
-        const int shortStatus = vorkast::contract::kExitShortClip;
+        const int shortStatus = vorkast::exit_status::shortClip;
         JobController job(plan(3, "if [ \"$ss\" = 10 ]; then echo 'clip' > \"$out\"; "
                                   "echo 'time=4.00 '; echo 'time=7.25 '; exit " +
                                       QByteArray::number(shortStatus) + "; fi"));

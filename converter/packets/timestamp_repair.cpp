@@ -1,7 +1,8 @@
 // Finding timestamp leaps and moving the timeline back over them.
 #include "timestamp_repair.h"
 
-#include "libav_ptr.h"
+#include "container_traits.h"
+#include "libav_owners.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ double packetSeconds(const AVPacket* packet, AVRational timeBase) {
 } // namespace
 
 TimestampRepair::TimestampRepair(const AVFormatContext* input)
-    : m_input(input), m_restartingClock((input->iformat->flags & AVFMT_TS_DISCONT) != 0),
+    : m_input(input), m_restartingClock(containerTraits(input->iformat).clockMayRestart),
       m_tracks(input->nb_streams) {}
 
 double TimestampRepair::removedSeconds() const {

@@ -2,7 +2,7 @@
 // before it and an empty stand-in where it would have been.
 #pragma once
 
-#include "libav_ptr.h"
+#include "libav_owners.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Turning libav error codes into readable failures.
 #include "convert_error.h"
 
-#include "libav_ptr.h"
+#include "libav_owners.h"
 
 #include <new>
 

@@ -1,82 +1,26 @@
 // Splitting and joining H.264 NAL units.
 #include "h264_units.h"
 
+#include "bit_reader.h"
+
 namespace vorkast::h264 {
 
 namespace {
 
 std::size_t startCodeAt(const std::uint8_t* data, std::size_t size, std::size_t from,
                         std::size_t& codeLength) {
-    for (std::size_t i = from; i + 3 <= size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            codeLength = 3;
-            if (i > from && data[i - 1] == 0) {
-                codeLength = 4;
-                return i - 1;
-            }
-            return i;
-        }
+    const std::size_t i = nextStartCode(data, size, from);
+    if (i == size) {
+        codeLength = 0;
+        return size;
     }
-    codeLength = 0;
-    return size;
+    codeLength = 3;
+    if (i > from && data[i - 1] == 0) {
+        codeLength = 4;
+        return i - 1;
+    }
+    return i;
 }
-
-// Exp-Golomb reading over a unit's payload, skipping emulation-prevention bytes.
-class BitReader {
-public:
-    BitReader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    std::optional<unsigned> bit() {
-        if (m_bit == 0) {
-            if (m_pos >= m_size)
-                return std::nullopt;
-            m_byte = m_data[m_pos];
-            if (m_zeros >= 2 && m_byte == 3) { // emulation prevention
-                m_zeros = 0;
-                if (++m_pos >= m_size)
-                    return std::nullopt;
-                m_byte = m_data[m_pos];
-            }
-            m_zeros = m_byte == 0 ? m_zeros + 1 : 0;
-            ++m_pos;
-            m_bit = 8;
-        }
-        --m_bit;
-        return (m_byte >> m_bit) & 1u;
-    }
-    std::optional<unsigned> bits(int n) {
-        unsigned value = 0;
-        for (int i = 0; i < n; ++i) {
-            const auto b = bit();
-            if (!b)
-                return std::nullopt;
-            value = value << 1 | *b;
-        }
-        return value;
-    }
-    std::optional<unsigned> ue() {
-        int zeros = 0;
-        for (;;) {
-            const auto b = bit();
-            if (!b || zeros > 31)
-                return std::nullopt;
-            if (*b)
-                break;
-            ++zeros;
-        }
-        const auto rest = bits(zeros);
-        if (!rest)
-            return std::nullopt;
-        return ((1u << zeros) - 1) + *rest;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-    int m_bit = 0;
-    int m_zeros = 0;
-    std::uint8_t m_byte = 0;
-};
 
 } // namespace
 
@@ -132,10 +76,10 @@ std::optional<unsigned> parameterSetId(const Unit& unit) {
         if (unit.size < 5)
             return std::nullopt;
         // profile_idc, constraint flags and level_idc come before the id.
-        return BitReader(unit.data + 4, unit.size - 4).ue();
+        return BitReader(unit.data + 4, unit.size - 4, true).readUe();
     }
     if (unit.type() == kPps)
-        return BitReader(unit.data + 1, unit.size - 1).ue();
+        return BitReader(unit.data + 1, unit.size - 1, true).readUe();
     return std::nullopt;
 }
 

@@ -1,0 +1,81 @@
+// Taking apart MPEG-4 Visual pictures packed two to a packet.
+#include "packed_pictures.h"
+
+#include "bit_reader.h"
+#include "codec_traits.h"
+#include "convert_error.h"
+
+#include <cstring>
+
+namespace vorkast {
+
+int mpeg4PictureType(const AVPacket* packet) {
+    if (!packet->data || packet->size <= 0)
+        return -1;
+    switch (mpeg4::pictureType(packet->data, static_cast<std::size_t>(packet->size))) {
+    case PictureType::I:
+        return 0;
+    case PictureType::P:
+        return 1;
+    case PictureType::B:
+        return 2;
+    case PictureType::S:
+        return 3;
+    case PictureType::Unknown:
+        break;
+    }
+    return -1;
+}
+
+PackedPictures::PackedPictures(const AVCodecParameters* par)
+    : m_incrementBits(par->extradata
+                          ? mpeg4::timeIncrementBits(par->extradata,
+                                                     static_cast<std::size_t>(par->extradata_size))
+                          : 0) {}
+
+std::vector<PacketPtr> PackedPictures::split(AVPacket* packet) {
+    std::vector<PacketPtr> out;
+    if (!packet->data) {
+        out.push_back(makePacket());
+        av_packet_move_ref(out.back().get(), packet);
+        return out;
+    }
+    if (m_incrementBits == 0)
+        m_incrementBits =
+            mpeg4::timeIncrementBits(packet->data, static_cast<std::size_t>(packet->size));
+    // Where each of the first two pictures begins (its start code prefix).
+    std::vector<int> starts;
+    const auto size = static_cast<std::size_t>(packet->size);
+    for (auto at = findStartCode(packet->data, size, 0xB6, 0xFF, 1); at && starts.size() < 2;
+         at = findStartCode(packet->data, size, 0xB6, 0xFF, 1, *at))
+        starts.push_back(static_cast<int>(*at) - 3);
+    const auto part = [&](int from, int to) {
+        PacketPtr piece = makePacket();
+        check(av_new_packet(piece.get(), to - from), "cannot unpack the copied video");
+        std::memcpy(piece->data, packet->data + from, static_cast<std::size_t>(to - from));
+        check(av_packet_copy_props(piece.get(), packet), "cannot unpack the copied video");
+        return piece;
+    };
+    if (starts.size() >= 2) {
+        // The packed B-frame waits; one still waiting had lost the packet it stood for.
+        out.push_back(part(0, starts[1]));
+        m_packedB = part(starts[1], packet->size);
+        return out;
+    }
+    if (!m_packedB || starts.empty()) {
+        out.push_back(part(0, packet->size));
+        return out;
+    }
+    check(av_packet_copy_props(m_packedB.get(), packet), "cannot unpack the copied video");
+    out.push_back(std::move(m_packedB));
+    const std::uint8_t* vop = packet->data + starts[0];
+    const auto vopSize = static_cast<std::size_t>(packet->size - starts[0]);
+    // Without the layer header, by size as decoders do: a stand-in is a few bytes.
+    const bool coded =
+        m_incrementBits > 0 ? mpeg4::vopCoded(vop, vopSize, m_incrementBits) : vopSize > 7;
+    if (coded)
+        m_packedB = part(0, packet->size);
+    return out;
+}
+
+} // namespace vorkast
