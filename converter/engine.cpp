@@ -2,8 +2,10 @@
 #include "engine.h"
 
 #include "clip_writer.h"
+#include "container_traits.h"
 #include "convert_error.h"
 #include "cut_notice.h"
+#include "cut_plan.h"
 #include "exact_cut.h"
 #include "messages.h"
 #include "part_file.h"
@@ -28,24 +30,6 @@
 namespace vorkast {
 
 namespace {
-
-// What becomes of one source stream.
-struct Route {
-    std::unique_ptr<StreamCopier> copier;
-    std::unique_ptr<Transcoder> transcoder;
-    std::unique_ptr<ExactVideoCut> exact;
-    std::unique_ptr<SubtitleConverter> subtitles; // text subtitles in the container's codec
-    // False for a stream left out of the clip, and for subtitles.
-    bool holdsClipOpen() const {
-        return transcoder || exact || (copier && copier->holdsClipOpen());
-    }
-    bool finished() const {
-        return transcoder ? transcoder->finished() : exact ? exact->finished() : copier->finished();
-    }
-    double progress() const {
-        return transcoder ? transcoder->progress() : exact ? exact->progress() : copier->progress();
-    }
-};
 
 std::string fmtSeconds(double s) {
     char text[32];
@@ -146,72 +130,388 @@ bool soundInFrames(AVCodecID id) {
 // frames (MP3 often states 1152, its samples a frame) would make a reader take the bytes for
 // blocks: the stated length then comes out a fraction of the real one.
 void describeCopiedSound(const AVOutputFormat* format, AVCodecParameters* par) {
-    if (par->codec_type != AVMEDIA_TYPE_AUDIO || std::strcmp(format->name, "avi") != 0 ||
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || !containerTraits(format).countsSoundInBlocks ||
         !soundInFrames(par->codec_id))
         return;
     par->block_align = 0;
 }
 
-// How far before the start a re-encoded MPEG-1/2 video is decoded from, seconds: longer than
-// the groups of pictures such streams use.
-constexpr double kMpegSeekMargin = 3.0;
-
-bool isMpegVideo(AVCodecID id) {
-    return id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO;
+// The facts the plan goes by, read from the opened source and the clip's container.
+SourceFacts factsOf(const Source& source, const AVOutputFormat* format) {
+    const AVFormatContext* input = source.ctx.get();
+    SourceFacts facts;
+    facts.startOffset = toTicks(source.startOffset);
+    if (source.duration > 0)
+        facts.duration = toTicks(source.duration);
+    facts.hasVideo = source.videoIndex >= 0;
+    facts.hasAudio = source.audioIndex >= 0;
+    if (facts.hasVideo) {
+        const AVStream* video = input->streams[source.videoIndex];
+        facts.video = videoFamily(video->codecpar);
+        facts.rate = guessedRate(input, video);
+        facts.videoDelay = video->codecpar->video_delay;
+    }
+    facts.stampsDecodeOrder = !containerTraits(input->iformat).storesDisplayTimes;
+    facts.outputHoldsVideo = containerHolds(format, AVMEDIA_TYPE_VIDEO);
+    facts.outputHoldsAudio = containerHolds(format, AVMEDIA_TYPE_AUDIO);
+    return facts;
 }
 
-// One frame of the anchor stream, in seconds: how much shorter than asked a clip may be.
-double frameSeconds(const AVFormatContext* input, int anchor) {
+Wish wishOf(const StreamOptions& stream) {
+    if (stream.disabled)
+        return Wish::Off;
+    if (stream.copy())
+        return Wish::Copy;
+    return stream.codec.empty() ? Wish::Default : Wish::Encode;
+}
+
+CutRequest requestOf(const Options& options) {
+    CutRequest request;
+    request.start = toTicks(options.start);
+    if (options.length)
+        request.length = toTicks(*options.length);
+    request.video = wishOf(options.video);
+    request.audio = wishOf(options.audio);
+    request.exact = options.cut == CutMode::Exact;
+    return request;
+}
+
+int anchorIndex(const CutPlan& plan, const Source& source) {
+    switch (plan.anchor) {
+    case Anchor::Video:
+        return source.videoIndex;
+    case Anchor::Audio:
+        return source.audioIndex;
+    case Anchor::None:
+        break;
+    }
+    return -1;
+}
+
+// Where reading starts, and the timestamp repair that reading carries on with.
+struct Reading {
+    StartPoint start;
+    std::optional<TimestampRepair> repair; // set where the timeline was mended
+};
+
+Reading findStart(Source& source, const std::optional<MendedTimeline>& mended, const CutPlan& plan,
+                  int anchor, const OnRead& alive) {
+    Reading reading;
+    if (!mended) {
+        reading.start = positionAt(source, toSeconds(plan.readFrom), anchor, plan.findShownFrame,
+                                   alive, toSeconds(plan.leadIn));
+        return reading;
+    }
+    AVFormatContext* input = source.ctx.get();
+    MendedTimeline::Start at = mended->startAt(input, anchor, toSeconds(plan.readFrom));
+    if (at.pos >= 0 && av_seek_frame(input, -1, at.pos, AVSEEK_FLAG_BYTE) < 0)
+        throw ConvertError("cannot find the start in the source");
+    reading.start.keyframeTime = at.keyframeTime;
+    reading.start.shownTime = plan.findShownFrame ? at.shownTime : toSeconds(plan.readFrom);
+    reading.repair = std::move(at.repair);
+    return reading;
+}
+
+// The anchor's first keyframe among the packets read, or nullptr.
+const AVPacket* firstKeyframe(const StartPoint& start, int anchor) {
+    for (const PacketPtr& p : start.pending)
+        if (p->stream_index == anchor && (p->flags & AV_PKT_FLAG_KEY))
+            return p.get();
+    return nullptr;
+}
+
+// What reading from the start found about the anchor, for the plan.
+StartFound foundAt(const StartPoint& start, const AVFormatContext* input, int anchor,
+                   Ticks absStart, bool mended) {
+    StartFound found;
+    found.keyframe = toTicks(start.keyframeTime);
+    found.shown = toTicks(start.shownTime);
+    found.mended = mended;
     if (anchor < 0)
-        return 0.05;
-    AVStream* stream = input->streams[anchor];
-    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
-        return 0.05;
-    const AVRational rate =
-        av_guess_frame_rate(const_cast<AVFormatContext*>(input), stream, nullptr);
-    return rate.num > 0 && rate.den > 0 ? std::min(1.0, av_q2d(av_inv_q(rate))) : 0.05;
+        return found;
+    const AVStream* stream = input->streams[anchor];
+    const AVPacket* key = firstKeyframe(start, anchor);
+    found.keyframeStartsCopy = key && opensGroup(stream, key);
+    // Reading for the start point stops at the first picture after the start, or at the
+    // source's end: whether it found one tells whether the video goes on past a gap.
+    found.pictureAfterStart =
+        std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
+            const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            return p->stream_index == anchor &&
+                   (ts == AV_NOPTS_VALUE || toTicks(seconds(ts, stream->time_base)) > absStart);
+        });
+    return found;
 }
 
-// AVI stores no display times: a keyframe followed by B-frames is shown as many frames after it
-// is decoded as B-frames follow it, more than the delay the decoder states. A keyframe that
-// seems shown at or just before the start may be shown after it, and the picture on screen at
-// the start then needs the group before. Seconds to seek back for that: the most B-frames a
-// stream may hold in a row, and the delay, at the stream's rate.
-double reorderLeadIn(const AVFormatContext* input, int anchor) {
-    if (anchor < 0 || std::strcmp(input->iformat->name, "avi") != 0)
-        return 0;
-    const AVStream* video = input->streams[anchor];
-    if (video->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || video->codecpar->video_delay <= 0)
-        return 0;
-    constexpr int kMostBFrames = 16;
-    return (kMostBFrames + video->codecpar->video_delay + 1) * frameSeconds(input, anchor);
+// The keyframe at or before an exact cut's end, where a copy may stop without a re-encoded tail.
+// Looking moves the reading on: the caller reads the start again.
+EndFound keyframeAtEnd(Source& source, int anchor, Ticks end, const OnRead& alive) {
+    EndFound found;
+    const StartPoint at = positionAt(source, toSeconds(end), anchor, false, alive);
+    if (const AVPacket* key = firstKeyframe(at, anchor)) {
+        found.keyframe = toTicks(at.keyframeTime);
+        found.startsCopy = opensGroup(source.ctx->streams[anchor], key);
+    }
+    return found;
 }
 
-// Whether the picture on screen at absStart went off before it: nothing shows there any more.
-bool videoEndedBefore(const StartPoint& start, double absStart, double frame) {
-    return absStart - start.shownTime > 2 * frame + 1e-3;
+// The streams of a plan, before any is set up: copied ones, text subtitles written again in the
+// container's codec, and the routes of encoded ones (already set up).
+struct StreamChoice {
+    std::vector<int> copied;
+    std::vector<int> converted;
+};
+
+StreamChoice chooseStreams(const CutPlan& plan, const Source& source, bool videoGone,
+                           ClipWriter& writer, const Options& options, const Section& section,
+                           std::vector<std::unique_ptr<StreamRoute>>& routes) {
+    const AVFormatContext* input = source.ctx.get();
+    const AVOutputFormat* format = writer.format();
+    const bool clipHasVideo = plan.video != Way::Leave;
+    StreamChoice choice;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* in = input->streams[i];
+        const AVMediaType type = in->codecpar->codec_type;
+        const bool isVideo = static_cast<int>(i) == source.videoIndex;
+        const bool isAudio = type == AVMEDIA_TYPE_AUDIO;
+        if (in->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            continue;
+        if (type == AVMEDIA_TYPE_ATTACHMENT || type == AVMEDIA_TYPE_DATA) {
+            // Fonts and other attachments, timed metadata and telemetry go where the container
+            // takes them, or are named as left out. A reader's own helper tracks (MP4 chapter
+            // titles) are none of the source's, and a clip of sound alone has no use for them.
+            if (in->discard == AVDISCARD_ALL || !clipHasVideo || source.videoIndex < 0)
+                continue;
+            if (const std::string why = writer.keepCompanion(in); !why.empty())
+                announceLeftOut(in, why);
+            else if (type == AVMEDIA_TYPE_DATA)
+                choice.copied.push_back(static_cast<int>(i));
+            continue;
+        }
+        if (type == AVMEDIA_TYPE_SUBTITLE) {
+            // Every clip keeps the source's subtitles where its container holds them, copied,
+            // or as text in the container's own text codec; otherwise it says it left them out.
+            // A clip of sound alone has no use for them.
+            if (writer.canHold(in->codecpar))
+                choice.copied.push_back(static_cast<int>(i));
+            else if (isTextSubtitle(in->codecpar->codec_id) &&
+                     containerTextSubtitles(format) != AV_CODEC_ID_NONE)
+                choice.converted.push_back(static_cast<int>(i));
+            else if (clipHasVideo)
+                announceLeftOut(in, subtitlesMissingWhy(in, format));
+            continue;
+        }
+        if (!plan.copyOnly) {
+            // Every sound track is kept, each encoded with the same settings.
+            if (isVideo && plan.video == Way::Encode) {
+                routes[i] = Transcoder::forVideo(input, in, writer.context(), options, section);
+            } else if (isAudio && plan.audio == Way::Encode) {
+                if (static_cast<int>(i) == source.audioIndex) {
+                    routes[i] = Transcoder::forAudio(in, writer.context(), options, section);
+                    continue;
+                }
+                // A further track that cannot be encoded does not cost the clip its picture
+                // and its main sound.
+                try {
+                    routes[i] = Transcoder::forAudio(in, writer.context(), options, section);
+                } catch (const ConvertError& e) {
+                    announceLeftOut(in, e.what());
+                }
+            } else if ((isVideo && plan.video == Way::Copy) ||
+                       (isAudio && plan.audio == Way::Copy)) {
+                choice.copied.push_back(static_cast<int>(i));
+            }
+            continue;
+        }
+        const bool wanted = (type == AVMEDIA_TYPE_VIDEO && plan.video != Way::Leave) ||
+                            (isAudio && plan.audio != Way::Leave);
+        if (!wanted)
+            continue;
+        if (videoGone && isVideo) {
+            printMessage("left out the source's " + streamName(in) +
+                         ": its pictures end before the start; the clip holds the sound alone");
+            continue;
+        }
+        const bool anchor =
+            isVideo ? plan.anchor == Anchor::Video
+                    : static_cast<int>(i) == source.audioIndex && plan.anchor == Anchor::Audio;
+        if (!describable(in->codecpar)) {
+            if (anchor)
+                throw ConvertError("the source's " + streamName(in) +
+                                   " has no size or sample rate the libraries can tell; it is "
+                                   "too damaged to copy");
+            printMessage("left out the source's " + streamName(in) +
+                         ": it has no size or sample rate the libraries can tell");
+            continue;
+        }
+        // Picture and sound are never left out without a word: the user asked to keep them.
+        if (!writer.canHold(in->codecpar))
+            throw cannotHold(in);
+        choice.copied.push_back(static_cast<int>(i));
+    }
+    if (plan.copyOnly && choice.copied.empty())
+        throw ConvertError("the source holds no stream that the output should keep");
+    return choice;
 }
 
-// Whether a packet of the anchor was read that lies after absStart: the video goes on past a
-// gap. Reading for the start point stops at the first such packet, or at the source's end.
-bool anyPictureAfter(const StartPoint& start, int anchor, const AVStream* stream, double absStart) {
-    return std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
-        const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-        return p->stream_index == anchor &&
-               (ts == AV_NOPTS_VALUE || seconds(ts, stream->time_base) > absStart);
-    });
+// The clip's streams for the copied ones, described as the source's.
+std::vector<AVStream*> addCopiedStreams(const std::vector<int>& copied, const CutPlan& plan,
+                                        const AVFormatContext* input, ClipWriter& writer,
+                                        const Options& options) {
+    std::vector<AVStream*> copyOut(input->nb_streams, nullptr);
+    for (int i : copied) {
+        const AVStream* in = input->streams[i];
+        if (!plan.copyOnly && !writer.canHold(in->codecpar))
+            throw cannotHold(in);
+        AVStream* out = avformat_new_stream(writer.context(), nullptr);
+        if (!out)
+            throw std::bad_alloc();
+        check(avcodec_parameters_copy(out->codecpar, in->codecpar),
+              "cannot describe a copied stream");
+        out->codecpar->codec_tag = 0;
+        describeCopiedSound(writer.format(), out->codecpar);
+        out->time_base = in->time_base;
+        out->avg_frame_rate = in->avg_frame_rate;
+        out->sample_aspect_ratio = in->sample_aspect_ratio;
+        keepStreamProperties(in, out, true);
+        if (options.bitexact)
+            av_dict_set(&out->metadata, "encoder", nullptr, 0);
+        copyOut[i] = out;
+    }
+    return copyOut;
+}
+
+// What a run knows once its plan has met the source: where reading goes on and the section.
+struct Placed {
+    StartPoint start;
+    SettledStart settled; // the section, absolute ticks
+    Section section;      // the same in seconds, for the routes
+    double asked = 0;     // what the reports count up to
+};
+
+// Where the copied streams begin, and the exact cut's route where there is one.
+struct CopyStart {
+    Ticks from = 0;
+    ExactVideoCut* exact = nullptr;
+    bool headHeld = false; // an exact cut that may encode a head, held back until the copy begins
+};
+
+// The frames before the start stay in a keyframe cut's clip: say how many seconds of them.
+void sayStartsEarly(Ticks early) {
+    if (early >= 500)
+        printMessage(notice::keyframeCutText(toSeconds(early)));
+}
+
+// The keyframe cut of a copied video: the end moved to the keyframe the next clip will start at
+// (reading the start again, which sets the keyframe and copyFrom anew), and the notice of how
+// early the clip starts.
+void keyframeCut(Source& source, bool mended, const CutPlan& plan, const SourceFacts& facts,
+                 Placed& placed, int anchor, const Options& options, const OnRead& alive,
+                 Ticks& keyframe, Ticks& copyFrom) {
+    const Ticks frame = anchorFrame(plan, facts);
+    if (options.followed && !mended && !placed.settled.videoGone && options.length &&
+        facts.duration && plan.end < facts.startOffset + *facts.duration - frame) {
+        // The clip that follows starts at the keyframe at or before this one's end, found as its
+        // own start will be: this one ends there, so no frame is in both. The last clip of a
+        // source ends at the source's end as asked.
+        const Ticks keyEnd = toTicks(
+            positionAt(source, toSeconds(plan.end), anchor, true, alive, toSeconds(plan.leadIn))
+                .keyframeTime);
+        // The same start again: the search for the end moved the reading on.
+        placed.start = plan.rereadForKeyframeCut
+                           ? positionAt(source, placed.section.start, anchor, true, alive)
+                           : positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
+                                        toSeconds(plan.leadIn));
+        keyframe = copyFrom = toTicks(placed.start.keyframeTime);
+        // Both in one group: the next clip starts where this one does, and this one keeps its
+        // length rather than holding nothing.
+        if (keyEnd > copyFrom + frame / 2 && keyEnd < placed.settled.end) {
+            placed.settled.end = keyEnd;
+            placed.section.end = toSeconds(keyEnd);
+            placed.asked = toSeconds(keyEnd - plan.start);
+        }
+    }
+    sayStartsEarly(plan.start - copyFrom);
+}
+
+// An exact cut starts every stream at the frame on screen at the start; a keyframe cut at the
+// keyframe before it. An exact cut that would encode nothing again is a plain copy, and one
+// that cannot encode falls back to the keyframe cut. Sets up the exact cut's route.
+CopyStart placeCopies(Source& source, bool mended, const CutPlan& plan, const SourceFacts& facts,
+                      const StartFound& found, Placed& placed, int anchor, AVStream* anchorOut,
+                      ClipWriter& writer, const Options& options,
+                      std::vector<std::unique_ptr<StreamRoute>>& routes, const OnRead& alive) {
+    AVFormatContext* input = source.ctx.get();
+    const SettledStart& settled = placed.settled;
+    CopyStart copies;
+    copies.from = settled.copyFrom;
+    Ticks keyframe = settled.copyFrom;
+    const bool exactCut = plan.cut == VideoCut::Exact && anchorOut;
+    bool plainCopy = false;
+    if (exactCut && !mended && settled.end < kNoEnd &&
+        exactCutIsPlainCopy(plan, facts, found, settled, EndFound{settled.end, true})) {
+        // The start allows it: whether the end does is worth a look.
+        const EndFound end = keyframeAtEnd(source, anchor, settled.end, alive);
+        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, end);
+        placed.start = positionAt(source, toSeconds(plan.readFrom), anchor, true, alive,
+                                  toSeconds(plan.leadIn)); // the same start again
+    } else if (exactCut) {
+        plainCopy = exactCutIsPlainCopy(plan, facts, found, settled, EndFound{});
+    }
+    if (plainCopy) {
+        copies.from = settled.start;
+        return copies;
+    }
+    if (exactCut) {
+        copies.headHeld = true;
+        auto cut = ExactVideoCut::create(input, input->streams[anchor], anchorOut, writer.context(),
+                                         options, settled.start, settled.end);
+        copies.exact = cut.get();
+        routes[anchor] = std::move(cut);
+        if (!copies.exact && plan.rereadForKeyframeCut && !mended) {
+            // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
+            // not at the one read from.
+            placed.start = positionAt(source, placed.section.start, anchor, true, alive);
+            keyframe = copies.from = toTicks(placed.start.keyframeTime);
+        }
+        if (copies.exact)
+            copies.from = settled.start;
+        else if (facts.video == VideoFamily::IntraOnly)
+            copies.from = settled.start; // every frame is a keyframe: the copy is exact
+        else
+            keyframeCut(source, mended, plan, facts, placed, anchor, options, alive, keyframe,
+                        copies.from);
+    } else if (anchorOut && anchorOut->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+               !(writer.format()->flags & AVFMT_TS_NEGATIVE)) {
+        // A keyframe cut asked for says how far before START the clip starts too. One in a
+        // container that keeps times below zero starts on time: MP4's edit list hides the
+        // pictures before START.
+        sayStartsEarly(plan.start - copies.from);
+    }
+    // AVI keeps no start time per stream: each one begins with its first packet, the picture at
+    // the keyframe's place in decode order, which comes before it is shown where B-frames are
+    // decoded ahead. The other streams then start from that place too, so the sound heard with
+    // each picture is the one heard with it in the source.
+    if (plan.findShownFrame && !copies.exact &&
+        !containerTraits(writer.format()).storesDisplayTimes && copies.from == keyframe) {
+        const AVPacket* key = firstKeyframe(placed.start, anchor);
+        if (key && key->dts != AV_NOPTS_VALUE)
+            copies.from = std::min(copies.from,
+                                   toTicks(seconds(key->dts, input->streams[anchor]->time_base)));
+    }
+    return copies;
 }
 
 // The clip's length as the streams wrote it, and whether that falls short of what the source
 // should have given.
 // removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
-ConvertResult measure(const std::vector<Route>& routes, const Source& source,
+ConvertResult measure(const std::vector<std::unique_ptr<StreamRoute>>& routes, const Source& source,
                       const Options& options, double asked, double frame, double removed) {
     ConvertResult result;
     double covered = 0;
-    for (const Route& r : routes)
-        if (r.holdsClipOpen())
-            covered = std::max(covered, r.progress());
+    for (const auto& r : routes)
+        if (r && r->holdsClipOpen())
+            covered = std::max(covered, r->progress());
     covered = std::min(covered, asked);
     double expected = asked;
     if (source.duration > 0)
@@ -225,6 +525,68 @@ ConvertResult measure(const std::vector<Route>& routes, const Source& source,
     // The last frame ends the clip within a frame of what was asked: report all of it.
     result.seconds = std::isfinite(expected) ? expected : covered;
     return result;
+}
+
+// Hands every packet read to its stream's route until no route that holds the clip open wants
+// more, the source ends, or the watchdog expires. Returns false when the source broke off.
+bool runRoutes(AVFormatContext* input, std::deque<PacketPtr>& pending, TimestampRepair& repair,
+               const LinesAcrossStart& linesAcross,
+               std::vector<std::unique_ptr<StreamRoute>>& routes, const StreamRoute::Writer& write,
+               ProgressReporter& reporter, double asked, Watchdog& watchdog) {
+    // Reports the progress of the streams still open; false once none is.
+    const auto update = [&] {
+        double done = std::numeric_limits<double>::infinity();
+        bool any = false;
+        for (const auto& r : routes)
+            if (r && r->holdsClipOpen() && !r->finished()) {
+                done = std::min(done, r->progress());
+                any = true;
+            }
+        if (any)
+            reporter.set(std::min(done, asked));
+        return any;
+    };
+    PacketPtr packet = makePacket();
+    while (!watchdog.expired()) {
+        if (!pending.empty()) {
+            av_packet_unref(packet.get());
+            av_packet_move_ref(packet.get(), pending.front().get());
+            pending.pop_front();
+        } else {
+            const int err = av_read_frame(input, packet.get());
+            if (err == AVERROR_EOF)
+                break;
+            if (err < 0) {
+                if (watchdog.expired())
+                    break;
+                // A damaged or truncated source: the clip keeps what could be read.
+                printMessage("the source ends early or is damaged (" + avErrorText(err) +
+                             "); the clip keeps what could be read");
+                return false;
+            }
+        }
+        watchdog.alive();
+        if (!repair.repair(packet.get())) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        const int index = packet->stream_index;
+        if (index >= 0 && index < static_cast<int>(routes.size()) && routes[index] &&
+            !linesAcross.repeats(packet.get()))
+            routes[index]->accept(packet.get(), write);
+        av_packet_unref(packet.get());
+        if (!update())
+            break;
+    }
+    return true;
+}
+
+[[noreturn]] void stalled(const Watchdog& watchdog) {
+    char limit[32];
+    const double limitSeconds = std::chrono::duration<double>(watchdog.limit()).count();
+    auto [end, ec] = std::to_chars(limit, limit + sizeof limit, limitSeconds);
+    throw ConvertError("the work made no progress for " + std::string(limit, end) +
+                       " s; the source seems to have stalled");
 }
 
 // A source whose clock may restart (transport and program streams) is sampled for leaps, and
@@ -252,401 +614,94 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     Source source = openSource(options.input, watchdog.interrupt());
     const std::optional<MendedTimeline> mended = mendTimeline(source, watchdog);
     checkStart(source, options);
-    Section section;
-    section.start = source.startOffset + options.start;
-    section.end =
-        options.length ? section.start + *options.length : std::numeric_limits<double>::infinity();
 
     PartFile part(options.output, options.overwrite);
     ClipWriter writer(options, part.path());
-    const AVOutputFormat* format = writer.format();
-    // What the reports count up to: the length asked for, whatever the clip's first picture.
-    double asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
     AVFormatContext* input = source.ctx.get();
-
-    // A profile that names no video encoder takes the video the source has; one that names an
-    // encoder asks for video, and a source without it is an error.
-    const bool wantVideo = !options.video.disabled &&
-                           (options.video.copy() || !options.video.codec.empty() ||
-                            (containerHolds(format, AVMEDIA_TYPE_VIDEO) && source.videoIndex >= 0));
-    const bool wantAudio =
-        !options.audio.disabled && (options.audio.copy() || !options.audio.codec.empty() ||
-                                    containerHolds(format, AVMEDIA_TYPE_AUDIO));
-    const bool copyOnly =
-        (!wantVideo || options.video.copy()) && (!wantAudio || options.audio.copy());
-
-    std::vector<Route> routes(input->nb_streams);
-    int anchor = -1;
-    if (copyOnly) {
-        anchor = wantVideo ? source.videoIndex : -1;
-        if (anchor < 0 && wantAudio)
-            anchor = source.audioIndex;
-    } else {
-        if (wantVideo && source.videoIndex < 0)
-            throw ConvertError("the source has no video stream, but the output asks for video (use "
-                               "-vn for sound only)");
-        anchor = wantVideo ? source.videoIndex : source.audioIndex;
-        if (anchor < 0)
-            throw ConvertError("the source has no audio stream, and the output takes sound only");
-    }
-
-    // A copied video cannot start between its pictures: the clip's time then counts from the
-    // picture on screen at the start, for every stream, so sound stays with the picture.
-    const bool copiesVideo =
-        wantVideo && options.video.copy() && anchor >= 0 && anchor == source.videoIndex;
-    // MPEG-1/2 video leaves the display time out of its keyframes and may open a group with
-    // pictures that refer back into the group before it: where a seek lands is not a safe
-    // judge of whether the picture at the start can be decoded from there. A re-encoded clip
-    // decodes from well before the start instead and drops what comes before.
-    const bool decodesFromEarlier = !copiesVideo && anchor >= 0 && anchor == source.videoIndex &&
-                                    isMpegVideo(input->streams[anchor]->codecpar->codec_id);
-    const double positionFrom = decodesFromEarlier
-                                    ? std::max(source.startOffset, section.start - kMpegSeekMargin)
-                                    : section.start;
-    const bool exactCut = copiesVideo && options.cut == CutMode::Exact;
-    // MPEG program streams state a time only now and then and the demuxer counts on from the
-    // last one; after a seek it guesses, a frame or more off until the next stated time. An
-    // exact copy of MPEG-1/2 video finds the picture on screen at the start by times read in
-    // sequence from well before it; the frames before the start are dropped as it decodes.
-    const bool exactMpeg = exactCut && isMpegVideo(input->streams[anchor]->codecpar->codec_id) &&
-                           exactCutWay(input->streams[anchor]->codecpar) == ExactCutWay::ByRecoding;
+    const SourceFacts facts = factsOf(source, writer.format());
+    const CutPlan plan = planCut(facts, requestOf(options));
+    const int anchor = anchorIndex(plan, source);
+    const Ticks frame = anchorFrame(plan, facts);
     const auto alive = [&] { watchdog.alive(); };
-    // A keyframe copy of MPEG-1/2 video reads from well before the start as well: after a seek
-    // the demuxer guesses the times of the sound packed with it too, some frames off.
-    const bool copiesMpeg = copiesVideo && isMpegVideo(input->streams[anchor]->codecpar->codec_id);
-    const double leadIn = exactMpeg || copiesMpeg ? kMpegSeekMargin
-                          : exactCut              ? reorderLeadIn(input, anchor)
-                                                  : 0.0;
-    StartPoint start;
-    std::optional<TimestampRepair> repairFrom;
-    if (mended) {
-        MendedTimeline::Start at = mended->startAt(input, anchor, positionFrom);
-        if (at.pos >= 0 && av_seek_frame(input, -1, at.pos, AVSEEK_FLAG_BYTE) < 0)
-            throw ConvertError("cannot find the start in the source");
-        start.keyframeTime = at.keyframeTime;
-        start.shownTime = copiesVideo ? at.shownTime : positionFrom;
-        repairFrom = std::move(at.repair);
-    } else {
-        start = positionAt(source, positionFrom, anchor, copiesVideo, alive, leadIn);
-    }
-    if (decodesFromEarlier) // copied sound still starts at the start, not at the earlier point
-        start.keyframeTime = std::max(start.keyframeTime, section.start);
-    // The source's video has no picture from the start on: an exact cut would hold none, a
-    // keyframe copy only pictures from before the start.
-    bool videoGone = false;
-    if (copiesVideo && videoEndedBefore(start, section.start, frameSeconds(input, anchor))) {
-        // The picture stopped before the start (video shorter than sound): the sound is not
-        // pulled back to the last picture, the clip starts where asked.
-        start.keyframeTime = section.start;
-        videoGone =
-            !mended && !anyPictureAfter(start, anchor, input->streams[anchor], section.start);
-    } else if (copiesVideo) {
-        section.start = std::min(section.start, start.shownTime);
-    }
-    if (exactCut && !videoGone)
-        section.end = frameRuleEnd(input, input->streams[anchor], section.start, section.end);
 
-    // Encoded picture and sound start together at the first frame's start.
-    if (!copyOnly && wantVideo && !options.video.copy() && source.videoIndex >= 0 && wantAudio &&
-        !options.audio.copy() && source.audioIndex >= 0)
+    Reading reading = findStart(source, mended, plan, anchor, alive);
+    Placed placed;
+    placed.start = std::move(reading.start);
+    const StartFound found = foundAt(placed.start, input, anchor, plan.start, mended.has_value());
+    placed.settled = settleStart(plan, facts, found);
+    Section& section = placed.section;
+    section.start = toSeconds(placed.settled.start);
+    section.end = toSeconds(placed.settled.end);
+    if (plan.sharedOrigin)
         section.origin = std::make_shared<ClipOrigin>();
-    std::vector<int> copied;
-    std::vector<int> converted; // text subtitles written again in the container's codec
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const AVStream* in = input->streams[i];
-        const AVMediaType type = in->codecpar->codec_type;
-        const bool isVideo = static_cast<int>(i) == source.videoIndex;
-        const bool isAudio = type == AVMEDIA_TYPE_AUDIO;
-        if (in->disposition & AV_DISPOSITION_ATTACHED_PIC)
-            continue;
-        if (type == AVMEDIA_TYPE_ATTACHMENT || type == AVMEDIA_TYPE_DATA) {
-            // Fonts and other attachments, timed metadata and telemetry go where the container
-            // takes them, or are named as left out. A reader's own helper tracks (MP4 chapter
-            // titles) are none of the source's, and a clip of sound alone has no use for them.
-            if (in->discard == AVDISCARD_ALL || !wantVideo || source.videoIndex < 0)
-                continue;
-            if (const std::string why = writer.keepCompanion(in); !why.empty())
-                announceLeftOut(in, why);
-            else if (type == AVMEDIA_TYPE_DATA)
-                copied.push_back(static_cast<int>(i));
-            continue;
-        }
-        if (type == AVMEDIA_TYPE_SUBTITLE) {
-            // Every clip keeps the source's subtitles where its container holds them, copied,
-            // or as text in the container's own text codec; otherwise it says it left them out.
-            // A clip of sound alone has no use for them.
-            if (writer.canHold(in->codecpar))
-                copied.push_back(static_cast<int>(i));
-            else if (isTextSubtitle(in->codecpar->codec_id) &&
-                     containerTextSubtitles(format) != AV_CODEC_ID_NONE)
-                converted.push_back(static_cast<int>(i));
-            else if (wantVideo && source.videoIndex >= 0)
-                announceLeftOut(in, subtitlesMissingWhy(in, format));
-            continue;
-        }
-        if (!copyOnly) {
-            // Every sound track is kept, each encoded with the same settings.
-            if (isVideo && wantVideo && !options.video.copy()) {
-                routes[i].transcoder =
-                    Transcoder::forVideo(input, in, writer.context(), options, section);
-            } else if (isAudio && wantAudio && !options.audio.copy()) {
-                if (static_cast<int>(i) == source.audioIndex) {
-                    routes[i].transcoder =
-                        Transcoder::forAudio(in, writer.context(), options, section);
-                    continue;
-                }
-                // A further track that cannot be encoded does not cost the clip its picture
-                // and its main sound.
-                try {
-                    routes[i].transcoder =
-                        Transcoder::forAudio(in, writer.context(), options, section);
-                } catch (const ConvertError& e) {
-                    announceLeftOut(in, e.what());
-                }
-            } else if ((isVideo && wantVideo) || (isAudio && wantAudio)) {
-                copied.push_back(static_cast<int>(i));
-            }
-            continue;
-        }
-        const bool wanted = (type == AVMEDIA_TYPE_VIDEO && wantVideo) || (isAudio && wantAudio);
-        if (!wanted)
-            continue;
-        if (videoGone && static_cast<int>(i) == anchor) {
-            printMessage("left out the source's " + streamName(in) +
-                         ": its pictures end before the start; the clip holds the sound alone");
-            continue;
-        }
-        if (!describable(in->codecpar)) {
-            if (static_cast<int>(i) == anchor)
-                throw ConvertError("the source's " + streamName(in) +
-                                   " has no size or sample rate the libraries can tell; it is "
-                                   "too damaged to copy");
-            printMessage("left out the source's " + streamName(in) +
-                         ": it has no size or sample rate the libraries can tell");
-            continue;
-        }
-        // Picture and sound are never left out without a word: the user asked to keep them.
-        if (!writer.canHold(in->codecpar))
-            throw cannotHold(in);
-        copied.push_back(static_cast<int>(i));
-    }
-    if (copyOnly && copied.empty())
-        throw ConvertError("the source holds no stream that the output should keep");
+    // What the reports count up to: the length asked for, whatever the clip's first picture.
+    placed.asked = options.length ? *options.length : std::numeric_limits<double>::infinity();
 
-    std::vector<AVStream*> copyOut(input->nb_streams, nullptr);
-    for (int i : copied) {
-        const AVStream* in = input->streams[i];
-        if (!copyOnly && !writer.canHold(in->codecpar))
-            throw cannotHold(in);
-        AVStream* out = avformat_new_stream(writer.context(), nullptr);
-        if (!out)
-            throw std::bad_alloc();
-        check(avcodec_parameters_copy(out->codecpar, in->codecpar),
-              "cannot describe a copied stream");
-        out->codecpar->codec_tag = 0;
-        describeCopiedSound(format, out->codecpar);
-        out->time_base = in->time_base;
-        out->avg_frame_rate = in->avg_frame_rate;
-        out->sample_aspect_ratio = in->sample_aspect_ratio;
-        keepStreamProperties(in, out, true);
-        if (options.bitexact)
-            av_dict_set(&out->metadata, "encoder", nullptr, 0);
-        copyOut[i] = out;
-    }
+    std::vector<std::unique_ptr<StreamRoute>> routes(input->nb_streams);
+    const StreamChoice streams =
+        chooseStreams(plan, source, placed.settled.videoGone, writer, options, section, routes);
+    const std::vector<AVStream*> copyOut =
+        addCopiedStreams(streams.copied, plan, input, writer, options);
 
-    // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at
-    // the keyframe before it.
-    double copyFrom = start.keyframeTime;
-    // A keyframe cut, asked for or fallen back to, says how far before START the clip starts. One
-    // asked for in a container that keeps times below zero starts on time: MP4's edit list hides
-    // the pictures before START.
-    bool keyframeCut = !exactCut && copyOut[anchor] &&
-                       input->streams[anchor]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-                       !(format->flags & AVFMT_TS_NEGATIVE);
-    if (exactCut && copyOut[anchor]) {
-        const AVStream* video = input->streams[anchor];
-        routes[anchor].exact = ExactVideoCut::create(
-            input, video, copyOut[anchor], writer.context(), options, section.start, section.end);
-        if (!routes[anchor].exact && exactMpeg && !mended) {
-            // No encoder for the cut: the keyframe cut starts at the keyframe before the start,
-            // not at the one read from.
-            start = positionAt(source, section.start, anchor, true, alive);
-            copyFrom = start.keyframeTime;
-        }
-        if (routes[anchor].exact || exactCutWay(video->codecpar) == ExactCutWay::ByCopy) {
-            copyFrom = section.start;
-        } else {
-            if (options.followed && !mended && !videoGone && options.length) {
-                // The clip that follows starts at the keyframe at or before this one's end,
-                // found as its own start will be: this one ends there, so no frame is in both.
-                // The last clip of a source ends at the source's end as asked.
-                const double askedEnd = source.startOffset + options.start + *options.length;
-                const double frame = frameSeconds(input, anchor);
-                if (source.duration > 0 &&
-                    askedEnd < source.startOffset + source.duration - frame) {
-                    const double keyEnd =
-                        positionAt(source, askedEnd, anchor, true, alive, leadIn).keyframeTime;
-                    // The same start again: the search for the end moved the reading on.
-                    start = exactMpeg
-                                ? positionAt(source, section.start, anchor, true, alive)
-                                : positionAt(source, positionFrom, anchor, true, alive, leadIn);
-                    copyFrom = start.keyframeTime;
-                    // Both in one group: the next clip starts where this one does, and this one
-                    // keeps its length rather than holding nothing.
-                    if (keyEnd > copyFrom + frame / 2 && keyEnd < section.end) {
-                        section.end = keyEnd;
-                        asked = keyEnd - (source.startOffset + options.start);
-                    }
-                }
-            }
-            keyframeCut = true;
-        }
-    }
-    // The frames before the start stay in the clip: say how many seconds of them.
-    if (const double early = source.startOffset + options.start - copyFrom;
-        keyframeCut && early >= 5e-4)
-        printMessage(notice::keyframeCutText(early));
-    // AVI keeps no start time per stream: each one begins with its first packet, the picture
-    // at the keyframe's place in decode order, which comes before it is shown where B-frames
-    // are decoded ahead. The other streams then start from that place too, so the sound heard
-    // with each picture is the one heard with it in the source.
-    if (copiesVideo && !routes[anchor].exact && std::strcmp(format->name, "avi") == 0 &&
-        copyFrom == start.keyframeTime) {
-        const AVStream* video = input->streams[anchor];
-        for (const PacketPtr& p : start.pending)
-            if (p->stream_index == anchor && (p->flags & AV_PKT_FLAG_KEY)) {
-                if (p->dts != AV_NOPTS_VALUE)
-                    copyFrom = std::min(copyFrom, seconds(p->dts, video->time_base));
-                break;
-            }
-    }
+    const CopyStart copies =
+        placeCopies(source, mended.has_value(), plan, facts, found, placed, anchor,
+                    anchor >= 0 ? copyOut[anchor] : nullptr, writer, options, routes, alive);
     // Where the clip's first picture shows later than its first packet is stored, the other
     // streams start as much earlier in the source, so they stay in step with the picture.
-    const double late =
-        anchor >= 0 && routes[anchor].exact ? routes[anchor].exact->shownLate() : 0.0;
+    const double late = copies.exact ? copies.exact->shownLate() : 0.0;
     LinesAcrossStart linesAcross;
-    for (int i : copied) {
-        if (routes[i].exact)
+    for (int i : streams.copied) {
+        if (routes[i])
             continue;
         // Subtitles begin with the clip's first picture: an encoded one is the section's start.
         const bool subtitles = input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
-        const double from = subtitles && !copiesVideo ? section.start : copyFrom;
-        routes[i].copier = std::make_unique<StreamCopier>(
+        const double from =
+            subtitles && !plan.findShownFrame ? section.start : toSeconds(copies.from);
+        auto copier = std::make_unique<StreamCopier>(
             input->streams[i], copyOut[i], section.start - late, section.end, from - late);
         if (subtitles)
             linesAcross.want(input->streams[i], from - late);
-        routes[i].copier->convertToAnnexB(writer.context());
-        routes[i].copier->unpackPictures(input, writer.context());
+        copier->convertToAnnexB(writer.context());
+        copier->unpackPictures(input, writer.context());
+        routes[i] = std::move(copier);
     }
-    for (int i : converted) {
+    for (int i : streams.converted) {
         const AVStream* in = input->streams[i];
-        routes[i].subtitles =
+        routes[i] =
             SubtitleConverter::create(in, writer.context(), section.start - late, section.end);
-        if (!routes[i].subtitles && wantVideo && source.videoIndex >= 0)
-            announceLeftOut(in, subtitlesMissingWhy(in, format));
-        else if (routes[i].subtitles)
+        if (!routes[i] && plan.video != Way::Leave)
+            announceLeftOut(in, subtitlesMissingWhy(in, writer.format()));
+        else if (routes[i])
             linesAcross.want(in, section.start - late);
     }
     writer.copyMetadata(input, section.start, section.end,
-                        copiesVideo ? std::min(section.start, copyFrom - late) : section.start);
-    if (exactCut) // the re-encoded head is held back until the copy can begin
+                        plan.findShownFrame ? std::min(section.start, toSeconds(copies.from) - late)
+                                            : section.start);
+    if (copies.headHeld) // the re-encoded head is held back until the copy can begin
         writer.context()->max_interleave_delta = 60 * AV_TIME_BASE;
     writer.open(part.create());
 
-    const Transcoder::Writer write = [&](AVPacket* packet) {
+    const StreamRoute::Writer write = [&](AVPacket* packet) {
         watchdog.alive();
         writer.write(packet);
     };
-    // Reports the progress of the streams still open; false once none is.
-    auto update = [&] {
-        double done = std::numeric_limits<double>::infinity();
-        bool any = false;
-        for (const Route& r : routes)
-            if (r.holdsClipOpen() && !r.finished()) {
-                done = std::min(done, r.progress());
-                any = true;
-            }
-        if (any)
-            reporter.set(std::min(done, asked));
-        return any;
-    };
-
     if (!mended) {
         linesAcross.read(options.input, watchdog.interrupt(), alive);
-        for (PacketPtr& line : linesAcross.take()) {
-            Route& route = routes[line->stream_index];
-            if (route.copier)
-                route.copier->accept(line.get(), write);
-            else if (route.subtitles)
-                route.subtitles->accept(line.get(), write);
-        }
+        for (PacketPtr& line : linesAcross.take())
+            if (auto& route = routes[line->stream_index])
+                route->accept(line.get(), write);
     }
-    PacketPtr packet = makePacket();
-    TimestampRepair repair = repairFrom ? *repairFrom : TimestampRepair(input);
-    bool damaged = false;
-    for (;;) {
-        if (watchdog.expired())
-            break;
-        if (!start.pending.empty()) {
-            av_packet_unref(packet.get());
-            av_packet_move_ref(packet.get(), start.pending.front().get());
-            start.pending.pop_front();
-        } else {
-            const int err = av_read_frame(input, packet.get());
-            if (err == AVERROR_EOF)
-                break;
-            if (err < 0) {
-                if (watchdog.expired())
-                    break;
-                // A damaged or truncated source: the clip keeps what could be read.
-                damaged = true;
-                printMessage("the source ends early or is damaged (" + avErrorText(err) +
-                             "); the clip keeps what could be read");
-                break;
-            }
-        }
-        watchdog.alive();
-        if (!repair.repair(packet.get())) {
-            av_packet_unref(packet.get());
-            continue;
-        }
-        const int index = packet->stream_index;
-        if (index >= 0 && index < static_cast<int>(routes.size()) &&
-            !linesAcross.repeats(packet.get())) {
-            Route& route = routes[index];
-            if (route.transcoder) {
-                route.transcoder->sendPacket(packet.get(), write);
-            } else if (route.exact) {
-                route.exact->accept(packet.get(), write);
-            } else if (route.copier) {
-                route.copier->accept(packet.get(), write);
-            } else if (route.subtitles) {
-                route.subtitles->accept(packet.get(), write);
-            }
-        }
-        av_packet_unref(packet.get());
-        if (!update())
-            break;
-    }
-    if (watchdog.expired()) {
-        char limit[32];
-        const double limitSeconds = std::chrono::duration<double>(watchdog.limit()).count();
-        auto [end, ec] = std::to_chars(limit, limit + sizeof limit, limitSeconds);
-        throw ConvertError("the work made no progress for " + std::string(limit, end) +
-                           " s; the source seems to have stalled");
-    }
-    for (Route& r : routes) {
-        if (r.transcoder)
-            r.transcoder->finish(write);
-        else if (r.exact)
-            r.exact->finish(write);
-        else if (r.copier)
-            r.copier->finish(write);
-    }
+    TimestampRepair repair = reading.repair ? *reading.repair : TimestampRepair(input);
+    const bool whole = runRoutes(input, placed.start.pending, repair, linesAcross, routes, write,
+                                 reporter, placed.asked, watchdog);
+    if (watchdog.expired())
+        stalled(watchdog);
+    for (auto& route : routes)
+        if (route)
+            route->finish(write);
     if (writer.packetsWritten() == 0)
-        throw ConvertError(damaged
-                               ? "the source is damaged: nothing could be read from the start on"
-                               : "nothing to cut: the source holds nothing from the start on");
+        throw ConvertError(!whole ? "the source is damaged: nothing could be read from the start on"
+                                  : "nothing to cut: the source holds nothing from the start on");
     writer.close();
     part.commit();
 
@@ -655,7 +710,7 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         printMessage("the source's clock jumps at " + std::to_string(leaps) +
                      (leaps == 1 ? " point" : " points") +
                      " (joined recordings or damage); the clip runs on across the gaps");
-    return measure(routes, source, options, asked, frameSeconds(input, anchor),
+    return measure(routes, source, options, placed.asked, toSeconds(frame),
                    mended ? 0.0 : repair.removedSeconds());
 }
 

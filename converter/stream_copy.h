@@ -3,6 +3,7 @@
 
 #include "libav_ptr.h"
 #include "packed_pictures.h"
+#include "route.h"
 
 #include <cstdint>
 #include <deque>
@@ -17,10 +18,8 @@ extern "C" {
 
 namespace vorkast {
 
-class StreamCopier {
+class StreamCopier : public StreamRoute {
 public:
-    using Writer = std::function<void(AVPacket*)>;
-
     // absStart/absEnd: the section in absolute source seconds. copyFrom: where the clip's first
     // keyframe lies; earlier packets are left out. Video waits for its first keyframe.
     StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
@@ -32,9 +31,9 @@ public:
     // Video ends by the frame rule: its last frame is the one before the frame on screen at the
     // end. The first picture in decode order shown at or past that point ends it, so the
     // pictures that refer to it are left out too, even those shown before the end.
-    void accept(AVPacket* packet, const Writer& write);
+    void accept(AVPacket* packet, const Writer& write) override;
     // Writes what is held back once the source has ended.
-    void finish(const Writer& write);
+    void finish(const Writer& write) override;
     // H.264 and HEVC stored MP4-style need start codes in containers without a global header
     // (AVI, MPEG, ASF). Call before the header is written: it adjusts the output's parameters.
     void convertToAnnexB(AVFormatContext* output);
@@ -43,12 +42,12 @@ public:
     // time. Call before the header is written.
     void unpackPictures(const AVFormatContext* input, const AVFormatContext* output);
     // True once the stream has passed the section's end; subtitles never hold the clip open.
-    bool finished() const { return m_finished; }
-    bool holdsClipOpen() const {
+    bool finished() const override { return m_finished; }
+    bool holdsClipOpen() const override {
         return m_type == AVMEDIA_TYPE_VIDEO || m_type == AVMEDIA_TYPE_AUDIO;
     }
     // Seconds of the clip covered by this stream so far.
-    double progress() const { return m_progress; }
+    double progress() const override { return m_progress; }
 
 private:
     bool take(AVPacket* packet);

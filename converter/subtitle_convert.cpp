@@ -174,7 +174,7 @@ SubtitleConverter::SubtitleConverter(const AVStream* in, CodecContextPtr decoder
 
 SubtitleConverter::~SubtitleConverter() = default;
 
-void SubtitleConverter::accept(const AVPacket* packet, const Writer& write) {
+void SubtitleConverter::accept(AVPacket* packet, const Writer& write) {
     DecodedSubtitle decoded;
     int got = 0;
     // A line the decoder cannot read is left out, as a player skips it.

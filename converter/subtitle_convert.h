@@ -4,6 +4,7 @@
 #pragma once
 
 #include "libav_ptr.h"
+#include "route.h"
 
 #include <functional>
 #include <memory>
@@ -55,20 +56,23 @@ private:
     std::vector<PacketPtr> m_lines;
 };
 
-class SubtitleConverter {
+class SubtitleConverter : public StreamRoute {
 public:
-    using Writer = std::function<void(AVPacket*)>;
-
     // absStart/absEnd: the section in absolute source seconds (absEnd +infinity to the end).
     // Returns nullptr when the source's subtitles are no text, the container has no text
     // subtitles, or the libraries lack the decoder or encoder; nothing is added then.
     static std::unique_ptr<SubtitleConverter> create(const AVStream* in, AVFormatContext* output,
                                                      double absStart, double absEnd);
-    ~SubtitleConverter();
+    ~SubtitleConverter() override;
 
     // Takes a source packet of the stream: each line shown inside the section is written,
     // its time counted from the section's start and cut to the section.
-    void accept(const AVPacket* packet, const Writer& write);
+    void accept(AVPacket* packet, const Writer& write) override;
+    // Each line is written as it is read: nothing is held back.
+    void finish(const Writer&) override {}
+    bool finished() const override { return false; }
+    double progress() const override { return 0; }
+    bool holdsClipOpen() const override { return false; }
 
 private:
     SubtitleConverter(const AVStream* in, CodecContextPtr decoder, CodecContextPtr encoder,

@@ -105,7 +105,7 @@ void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
     }
 }
 
-void Transcoder::sendPacket(const AVPacket* packet, const Writer& write) {
+void Transcoder::decode(const AVPacket* packet, const Writer& write) {
     if (m_closed)
         return;
     if (packet)
@@ -122,7 +122,7 @@ void Transcoder::sendPacket(const AVPacket* packet, const Writer& write) {
 void Transcoder::finish(const Writer& write) {
     if (m_closed)
         return;
-    sendPacket(nullptr, write);
+    decode(nullptr, write);
     if (m_closed)
         return;
     flushHeld(write);

@@ -9,6 +9,7 @@
 #include "filters.h"
 #include "libav_ptr.h"
 #include "options.h"
+#include "route.h"
 
 #include <functional>
 #include <memory>
@@ -32,11 +33,8 @@ struct Section {
     std::shared_ptr<ClipOrigin> origin;
 };
 
-class Transcoder {
+class Transcoder : public StreamRoute {
 public:
-    using Writer = std::function<void(AVPacket*)>;
-    virtual ~Transcoder() = default;
-
     // The encoder's settings are checked and the encoder opened here, before any file exists.
     static std::unique_ptr<Transcoder> forVideo(const AVFormatContext* input, const AVStream* in,
                                                 AVFormatContext* output, const Options& options,
@@ -45,12 +43,12 @@ public:
                                                 const Options& options, const Section& section);
 
     // Decodes a packet of the source stream; finished frames go to the writer.
-    void sendPacket(const AVPacket* packet, const Writer& write);
+    void accept(AVPacket* packet, const Writer& write) override { decode(packet, write); }
     // Drains decoder, filters and encoder at the end of the section or of the source.
-    void finish(const Writer& write);
-    bool finished() const { return m_closed; }
+    void finish(const Writer& write) override;
+    bool finished() const override { return m_closed; }
     // Seconds of the clip encoded so far, to the end of the last frame.
-    double progress() const { return m_progress; }
+    double progress() const override { return m_progress; }
     AVStream* outputStream() const { return m_out; }
 
 protected:
@@ -82,6 +80,8 @@ protected:
     AVStream* m_out = nullptr;
 
 private:
+    // packet nullptr: drains the decoder.
+    void decode(const AVPacket* packet, const Writer& write);
     void drainFilters(const Writer& write);
     void encode(AVFrame* frame, const Writer& write);
     void emit(AVPacket* packet, const Writer& write);

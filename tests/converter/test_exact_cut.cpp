@@ -118,6 +118,21 @@ double framePsnr(const Frame& a, const Frame& b) {
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
+// The clip's video sample description (parameter sets), as the container stores it.
+QByteArray videoExtradata(const QString& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return {};
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
+    avformat_find_stream_info(raw, nullptr);
+    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return {};
+    const AVCodecParameters* par = raw->streams[index]->codecpar;
+    return QByteArray(reinterpret_cast<const char*>(par->extradata), par->extradata_size);
+}
+
 const Video& source(const QString& name) {
     static QMap<QString, std::shared_ptr<Video>> cache;
     if (!cache.contains(name))
@@ -344,6 +359,49 @@ private slots:
             expectedFirst += int(clip.frames.size());
         }
         QCOMPARE(expectedFirst, rangeEnd);
+    }
+
+    // An exact cut whose start is a keyframe a copy can begin with and whose end is another, or
+    // the source's end, encodes nothing: every frame is the source's own and the clip's sample
+    // description is the source's, without the parameter sets of frames encoded again. Where
+    // one end falls inside a group, those frames are encoded again.
+    void copiesWhereNothingNeedsEncoding_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("length"); // negative: to the end
+        QTest::addColumn<bool>("plain");
+        // Keyframes (IDR pictures) every second.
+        QTest::newRow("mp4, keyframe to keyframe") << "exact_h264.mp4" << 2.0 << 2.0 << true;
+        // Matroska's video starts 23 ms after its sound, and its keyframes with it.
+        QTest::newRow("mkv, keyframe to keyframe") << "exact_h264.mkv" << 1.023 << 3.0 << true;
+        QTest::newRow("mov, keyframe to the end") << "exact_h264.mov" << 3.0 << -1.0 << true;
+        QTest::newRow("mp4, keyframe to mid-group") << "exact_h264.mp4" << 2.0 << 1.5 << false;
+        QTest::newRow("mp4, mid-group to keyframe") << "exact_h264.mp4" << 1.5 << 1.5 << false;
+    }
+    void copiesWhereNothingNeedsEncoding() {
+        QFETCH(QString, name);
+        QFETCH(double, start);
+        QFETCH(double, length);
+        QFETCH(bool, plain);
+        const Video& src = source(name);
+        QTemporaryDir dir;
+        const QString output = dir.filePath("clip." + QFileInfo(name).suffix());
+        QStringList args{"-y", "-i", fixture(name), "-ss", QString::number(start)};
+        if (length > 0)
+            args << "-t" << QString::number(length);
+        const Run run = runVorkast(args << "-c"
+                                        << "copy"
+                                        << "-cut"
+                                        << "exact" << output);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+        const auto [first, end] = sectionFrames(src, start, length > 0 ? length : 1e9, 0.0);
+        const Video clip = decodeVideo(output);
+        QCOMPARE(int(clip.frames.size()), end - first);
+        int own = 0;
+        for (int i = 0; i < int(clip.frames.size()); ++i)
+            own += clip.frames[i].hash == src.frames[first + i].hash;
+        QCOMPARE(own == end - first, plain);
+        QCOMPARE(videoExtradata(output) == videoExtradata(fixture(name)), plain);
     }
 
     // A codec without an exact copy-cut makes the keyframe cut from the last keyframe at or

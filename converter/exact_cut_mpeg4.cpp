@@ -1,0 +1,209 @@
+// Exact cuts of MPEG-4 Visual: copies begin at I-pictures. From AVI, pictures may come packed
+// two to a packet and without display times; they are taken apart and timed here, and an AVI
+// clip gets one packet a frame with no holes.
+#include "exact_cut_core.h"
+
+#include "codec_traits.h"
+#include "container_traits.h"
+#include "convert_error.h"
+#include "packed_pictures.h"
+
+#include <cstring>
+#include <optional>
+
+extern "C" {
+#include <libavcodec/bsf.h>
+}
+
+namespace vorkast {
+
+namespace {
+
+class Mpeg4Cut final : public ExactVideoCut::Impl {
+public:
+    Mpeg4Cut(const AVFormatContext* input, const AVStream* in, AVStream* out,
+             const Options& options, AVRational rate, Ticks absStart, Ticks absEnd)
+        : Impl(in, out, options, rate, absStart, absEnd, false),
+          m_mayBePacked(in->codecpar->video_delay > 0 &&
+                        containerTraits(input->iformat).packsBFrames) {}
+
+    bool prepare(AVFormatContext* output) override {
+        const AVCodecParameters* par = m_in->codecpar;
+        m_outputWithoutDisplayTimes = !containerTraits(output->oformat).storesDisplayTimes;
+        if (m_outputWithoutDisplayTimes)
+            m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
+        m_splitter.emplace(par);
+        // Pictures packed two to a packet (B-frames stored with the picture before them) are
+        // taken apart, so each packet holds one picture in decode order.
+        AVBSFContext* raw = nullptr;
+        const std::string failure = "cannot prepare the copied video for an exact cut";
+        check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
+        m_unpack.reset(raw);
+        check(avcodec_parameters_copy(raw->par_in, par), failure);
+        raw->time_base_in = m_in->time_base;
+        check(av_bsf_init(raw), failure);
+        // The source's own tag where the container knows it, so decoders treat the copied
+        // pictures as they treat the source's.
+        if (output->oformat->codec_tag &&
+            av_codec_get_id(output->oformat->codec_tag, par->codec_tag) == par->codec_id)
+            m_out->codecpar->codec_tag = par->codec_tag;
+        return describeWithOwnHeaders();
+    }
+
+    void accept(AVPacket* packet, const Writer& write) override {
+        if (m_done)
+            return;
+        notePacked(packet);
+        for (PacketPtr& single : m_splitter->split(packet)) {
+            if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
+                continue; // a packet the filter cannot read is left out, as a decoder skips it
+            receiveUnpacked(write);
+        }
+        av_packet_unref(packet);
+    }
+
+    void finish(const Writer& write) override {
+        if (m_done)
+            return;
+        av_bsf_send_packet(m_unpack.get(), nullptr);
+        receiveUnpacked(write);
+        if (m_anchor && !m_done) {
+            // The last picture shown: one frame after the last decoded.
+            m_anchor->pts =
+                m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
+            passTimed(write);
+        }
+        m_anchor.reset();
+        m_waiting.clear();
+        finishInOrder(write);
+    }
+
+    double shownLate() const override {
+        if (m_in->codecpar->video_delay <= 0 || !m_outputWithoutDisplayTimes)
+            return 0;
+        return static_cast<double>(m_frameTs) * av_q2d(m_in->time_base);
+    }
+
+private:
+    // MPEG-4 Visual in AVI with B-frames packed two to a packet: a decoder stamps each picture
+    // a frame after the time it is shown at, and the times given below are such stamps. The
+    // section is moved a frame later to match, so the first picture kept is the one on screen
+    // at the start. A stream tells it by its first packet with two pictures, which comes with
+    // the first B-frames, before any picture has been given its time.
+    void notePacked(const AVPacket* packet) {
+        if (!m_mayBePacked || m_stampedLate || !packet->data)
+            return;
+        if (mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) < 2)
+            return;
+        m_stampedLate = true;
+        m_startTs += m_frameTs;
+        m_endTs += m_frameTs;
+        m_lastTs += m_frameTs;
+    }
+
+    // MPEG-4 Visual in containers without display times (AVI): a picture that others are
+    // predicted from is shown when the next such picture is decoded, a B-frame as it is
+    // decoded. Each packet without a display time gets that one and is passed on in decode
+    // order; packets that have one keep it.
+    void receiveUnpacked(const Writer& write) {
+        for (;;) {
+            PacketPtr packet = makePacket();
+            if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
+                return;
+            if (m_done)
+                continue;
+            const int type = mpeg4PictureType(packet.get());
+            if (type == 0)
+                packet->flags |= AV_PKT_FLAG_KEY;
+            else
+                packet->flags &= ~AV_PKT_FLAG_KEY;
+            const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (decodeTs != AV_NOPTS_VALUE)
+                m_lastDecodeTs = decodeTs;
+            if (packet->pts != AV_NOPTS_VALUE && type != 2 && !m_anchor) {
+                acceptInOrder(packet.get(), write); // the container gives display times
+                continue;
+            }
+            if (type == 2 || m_in->codecpar->video_delay <= 0) {
+                if (packet->pts == AV_NOPTS_VALUE)
+                    packet->pts = decodeTs;
+                if (m_anchor)
+                    m_waiting.push_back(std::move(packet));
+                else
+                    acceptInOrder(packet.get(), write);
+                continue;
+            }
+            if (m_anchor) {
+                m_anchor->pts = decodeTs;
+                passTimed(write);
+            }
+            m_anchor = std::move(packet);
+        }
+    }
+
+    bool startsCopy(const AVPacket* packet) const override {
+        return (packet->flags & AV_PKT_FLAG_KEY) && mpeg4PictureType(packet) == 0;
+    }
+
+    CodecContextPtr openEncoder() const override {
+        CodecContextPtr enc =
+            recoderLike(m_in, avcodec_find_encoder_by_name("mpeg4"), m_rate, m_options);
+        if (!enc)
+            return nullptr;
+        // A stream that reorders is decoded a picture late throughout; the frames encoded again
+        // must say they may reorder too (every picture is made I or P below), or a decoder shows
+        // them a picture early and repeats one at the seam.
+        if (m_in->codecpar->video_delay > 0)
+            enc->max_b_frames = 1;
+        return openInClosedGroups(std::move(enc));
+    }
+
+    void markPicture(AVFrame* frame, std::int64_t n) const override {
+        frame->pict_type = n == 1 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_P;
+    }
+
+    // The frames encoded again bring their own layer header: the first copied picture needs
+    // the source's back.
+    void repack(AVPacket* packet, bool recoded) override {
+        if (recoded || !m_volDue || !(packet->flags & AV_PKT_FLAG_KEY))
+            return;
+        m_volDue = false;
+        const AVCodecParameters* par = m_in->codecpar;
+        if (mpeg4::hasVolHeader(packet->data, static_cast<std::size_t>(packet->size)) ||
+            par->extradata_size <= 0)
+            return;
+        std::vector<std::uint8_t> bytes(par->extradata, par->extradata + par->extradata_size);
+        bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
+        replaceData(packet, bytes);
+    }
+
+    void restamp(AVPacket* packet) override {
+        if (!m_outputWithoutDisplayTimes)
+            return;
+        // Such a container counts pictures, and a decoder shows a picture that others are
+        // predicted from when the next one is decoded: pictures left out (before the start, not
+        // coded) must leave no holes, or every picture after one shows a frame late.
+        const std::int64_t late = m_in->codecpar->video_delay > 0 ? m_frameTs : 0;
+        packet->dts = m_startTs - late + m_written++ * m_frameTs;
+        if (packet->pts == AV_NOPTS_VALUE || packet->pts < packet->dts)
+            packet->pts = packet->dts;
+    }
+
+    const bool m_mayBePacked;                 // with B-frames, read from AVI
+    bool m_outputWithoutDisplayTimes = false; // an AVI clip
+    bool m_stampedLate = false;               // packed: pictures are stamped a frame after shown
+    std::optional<PackedPictures> m_splitter; // packets taken apart
+    BitstreamFilterPtr m_unpack;              // one picture per packet
+    std::int64_t m_written = 0;               // video packets written
+    bool m_volDue = true;                     // the first copied picture still needs a layer header
+};
+
+} // namespace
+
+std::unique_ptr<ExactVideoCut::Impl> makeMpeg4Cut(const AVFormatContext* input, const AVStream* in,
+                                                  AVStream* out, const Options& options,
+                                                  AVRational rate, Ticks absStart, Ticks absEnd) {
+    return std::make_unique<Mpeg4Cut>(input, in, out, options, rate, absStart, absEnd);
+}
+
+} // namespace vorkast
