@@ -60,6 +60,9 @@ public:
     // portable); a user's profile of the same name as a shipped one wins.
     QStringList profileFolders() const;
     QString helpPath() const;
+    // Where the cut list of each video is kept between runs: CutLists/ in the program folder
+    // when portable, beside the user's profiles in the user's data folder when installed.
+    QString cutListsFolder() const;
     // Where clips go when the preferences name no folder.
     QString defaultOutputFolder() const;
     // The profile file of a display name: profiles folder + name + ".apf", or the real file

@@ -17,7 +17,7 @@ namespace {
 // The keys that move the picture, as opposed to playing, pausing and marking.
 bool isSeekKey(MarkingKey key) {
     return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
-           key != MarkingKey::MarkEnd;
+           key != MarkingKey::MarkEnd && key != MarkingKey::AddRange;
 }
 
 } // namespace
@@ -42,6 +42,8 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
         return shift ? MarkingKey::ToMarkStart : MarkingKey::MarkStart;
     case Qt::Key_O:
         return shift ? MarkingKey::ToMarkEnd : MarkingKey::MarkEnd;
+    case Qt::Key_A:
+        return shift ? MarkingKey::None : MarkingKey::AddRange;
     case Qt::Key_Comma:
         return MarkingKey::FrameBack;
     case Qt::Key_Period:

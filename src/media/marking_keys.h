@@ -1,7 +1,7 @@
 // The keyboard of the preview: Space plays and pauses, I and O set the marks (with Shift they go
-// to them), Left and Right seek one second (ten with Shift, to the keyframe before or after
-// with Ctrl), "," and "." step one frame back and forward, Home and End go to the start and the
-// end.
+// to them), A adds the marked range to the cut list, Left and Right seek one second (ten with
+// Shift, to the keyframe before or after with Ctrl), "," and "." step one frame back and forward,
+// Home and End go to the start and the end.
 //
 // Threading: UI thread only.
 #pragma once
@@ -30,7 +30,8 @@ enum class MarkingKey {
     KeyframeBack,
     KeyframeForward,
     ToMarkStart,
-    ToMarkEnd
+    ToMarkEnd,
+    AddRange // the marked range into the cut list
 };
 
 // The action of a key with its modifiers; None for any other key, with Alt or Meta, or with

@@ -348,6 +348,13 @@ QSize TDSTrackBar::minimumSizeHint() const {
     return {2 * kMargin + 20, thumbHeightFor(m_thumbLength) + kTickLength + 8};
 }
 
+void TDSTrackBar::SetSegments(const QVector<BarSegment>& segments) {
+    if (segments == m_segments)
+        return;
+    m_segments = segments;
+    update();
+}
+
 void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -359,6 +366,15 @@ void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(pal.color(QPalette::Base));
     painter.drawRect(channel.adjusted(0, 0, -1, -1));
 
+    // The cut list's ranges, each in its colour, under the selection.
+    if (maximum() > minimum()) {
+        for (const BarSegment& segment : m_segments) {
+            const QColor colour = isEnabled() ? segment.colour : segment.colour.lighter(150);
+            painter.fillRect(QRect(QPoint(xOfSeconds(segment.startSeconds), channel.top() + 1),
+                                   QPoint(xOfSeconds(segment.endSeconds), channel.bottom() - 1)),
+                             colour);
+        }
+    }
     // Selection: a filled band on the channel with a marker at each end.
     if (m_selEndSeconds > m_selStartSeconds && maximum() > minimum()) {
         const int from = xOfSeconds(m_selStartSeconds);

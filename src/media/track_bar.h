@@ -11,11 +11,20 @@
 #pragma once
 
 #include <QAbstractSlider>
+#include <QColor>
 #include <QPointer>
 #include <QTimer>
 #include <QVector>
 
 class FilterGraph;
+
+// A stretch of the source painted on the channel in a colour of its own (the cut list's rows).
+struct BarSegment {
+    double startSeconds = 0;
+    double endSeconds = 0;
+    QColor colour;
+    bool operator==(const BarSegment&) const = default;
+};
 
 class TDSTrackBar : public QAbstractSlider {
     Q_OBJECT
@@ -53,6 +62,9 @@ public:
     const QVector<double>& Keyframes() const { return m_keyframes; }
     // The x of each keyframe tick as painted at the bar's present width.
     QVector<int> KeyframeTickXs() const;
+    // Stretches painted on the channel under the marked range, in their own colours.
+    void SetSegments(const QVector<BarSegment>& segments);
+    const QVector<BarSegment>& Segments() const { return m_segments; }
     // A tick mark every Frequency units (0: none).
     int Frequency() const { return m_frequency; }
     void SetFrequency(int value);
@@ -133,6 +145,7 @@ private:
     double m_selStartSeconds = 0;
     double m_selEndSeconds = 0;
     QVector<double> m_keyframes;
+    QVector<BarSegment> m_segments;
     int m_frequency = 1;
     int m_thumbLength = 20;
     unsigned m_timerInterval = 1000;
