@@ -229,9 +229,6 @@ void TMainForm::RecordMarks() {
 void TMainForm::btnAddRangeClick() {
     if (!SourceLoaded || JobState != JobIdle)
         return;
-    // The fields' texts are the marks the user sees: a typed one not yet confirmed counts.
-    edtStartExit();
-    edtEndExit();
     QString problem = cutList->addMarkedRange(QString(), double(filterGraph->Duration()) / 1000.0);
     if (!problem.isEmpty())
         throw AppError(
