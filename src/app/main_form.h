@@ -9,6 +9,7 @@
 //   app/main_form.cpp            creation, layout, tool bar, profiles, Browse, show and close
 //   app/main_form_source.cpp     source intake, playback buttons, position display, drops
 //   app/main_form_marking.cpp    range marking and the time fields
+//   app/main_form_cut_list.cpp   the cut list's column, undo and redo, import, export, keeping
 //   app/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
 //
 // Every handler is connected through segmora::guarded: an error ends the handler, is shown in
