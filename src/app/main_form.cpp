@@ -597,7 +597,7 @@ void TMainForm::createToolBar() {
         {&tbtnSettings, "tbtnSettings", "Settings", "tool_settings"},
         {&tbtnAbout, "tbtnAbout", "About", "tool_about"},
         {&tbtnHelp, "tbtnHelp", "Help", "tool_help"},
-        {&tbtnCutList, "tbtnCutList", "Cut List", "tool_settings"},
+        {&tbtnCutList, "tbtnCutList", "Cut List", "tool_cut_list"},
     };
     for (const ToolButtonEntry& entry : tools) {
         auto* button = named(new QToolButton(ToolBar1), entry.name);

@@ -30,16 +30,17 @@
 namespace segmora {
 namespace {
 
-constexpr int kCutListPanelWidth = 300;
+constexpr int kCutListPanelWidth = 330;
 enum CutListColumn { ColumnStart, ColumnEnd, ColumnLength, ColumnLabel, ColumnCount };
 
 const QString kCutListFilter =
     QStringLiteral("Cut lists (*.csv *.json);;CSV (*.csv);;JSON (*.json);;All files (*)");
 
 // The colour of a row on the bar and in its number: hues a golden angle apart, so neighbours
-// never look alike however long the list grows.
+// never look alike however long the list grows; the first is orange, away from the blue of the
+// marked range painted over them.
 QColor rowColour(int row) {
-    return QColor::fromHsv((row * 137 + 200) % 360, 150, 225);
+    return QColor::fromHsv((row * 137 + 30) % 360, 170, 235);
 }
 
 QTableWidgetItem* cell(const QString& text, bool editable) {
@@ -75,8 +76,11 @@ void TMainForm::createCutListPanel() {
         QStringLiteral("The ranges to cut, one a row. Selecting a row puts its times into the "
                        "Start and End Time, which then move it; the label can be edited."));
     labCutList->setBuddy(grdCutList);
+    // Three times and a label fit the column's width without scrolling sideways: the times
+    // take what they need, the label the rest.
     for (int column = 0; column < ColumnLabel; ++column)
-        grdCutList->setColumnWidth(column, 72);
+        grdCutList->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    grdCutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     struct ButtonEntry {
         QPushButton** member;
