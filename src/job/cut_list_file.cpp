@@ -19,9 +19,16 @@ namespace segmora {
 
 namespace {
 
-// Seconds as the files write them: "." and as many digits as tell the time apart again.
+// Seconds as the files write them: "." and no exponent (other tools read plain decimals), with
+// the fewest digits that read back as the same time.
 QByteArray secondsText(double seconds) {
-    return QByteArray::number(seconds, 'g', 15);
+    QByteArray text;
+    for (int decimals = 0; decimals <= 40; ++decimals) {
+        text = QByteArray::number(seconds, 'f', decimals);
+        if (text.toDouble() == seconds)
+            break;
+    }
+    return text;
 }
 
 QByteArray csvField(const QString& text) {
@@ -146,7 +153,7 @@ CutListReading ReadCutListCsv(const QByteArray& data, double durationSeconds) {
                                    .arg(line)
                                    .arg(QLatin1String(name), fields[column].trimmed()));
         }
-        content.ranges.append(CutRange{*start, *end, fields.value(2).trimmed()});
+        content.ranges.append(CutRange{*start, *end, fields.value(2)});
     }
     return checked(std::move(content), durationSeconds);
 }
