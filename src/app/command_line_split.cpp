@@ -9,6 +9,7 @@
 #include "ground/program_context.h"
 #include "ground/time_text.h"
 #include "ground/whole_number.h"
+#include "job/cut_list_file.h"
 #include "job/job_controller.h"
 #include "job/job_messages.h"
 #include "job/job_request.h"
@@ -171,6 +172,21 @@ private:
     int m_interrupted = 0;
 };
 
+// An event of a cut list's clip also tells the range it cuts: its start, end and label.
+QJsonObject withRange(const SourceView& view, QJsonObject event, int index) {
+    const SplitJobPlan& plan = view.job->plan();
+    if (plan.mode != JobMode::CutList)
+        return event;
+    for (const Section& section : plan.sections) {
+        if (section.index == index)
+            event.insert(QStringLiteral("range"),
+                         QJsonObject{{"start", section.start},
+                                     {"end", section.start + section.length},
+                                     {"label", section.label}});
+    }
+    return event;
+}
+
 QString liveLine(const SourceView& view) {
     return QStringLiteral("%1  section %2 of %3  %4%  elapsed %5  remaining %6  %7")
         .arg(view.name)
@@ -208,10 +224,12 @@ void Batch::watch(SourceView& view) {
                 view.section = index;
                 view.state = QStringLiteral("running");
                 if (m_style == Style::Json)
-                    emitJson({{"event", "section started"},
-                              {"source", view.source},
-                              {"section", index},
-                              {"output", output}});
+                    emitJson(withRange(view,
+                                       {{"event", "section started"},
+                                        {"source", view.source},
+                                        {"section", index},
+                                        {"output", output}},
+                                       index));
                 drawLive();
             });
     connect(job, &JobController::progressChanged, this,
@@ -236,11 +254,13 @@ void Batch::watch(SourceView& view) {
     connect(job, &JobController::sectionMade, this,
             [this, &view](int index, const QString& output, double seconds) {
                 if (m_style == Style::Json)
-                    emitJson({{"event", "section done"},
-                              {"source", view.source},
-                              {"section", index},
-                              {"output", output},
-                              {"seconds", seconds}});
+                    emitJson(withRange(view,
+                                       {{"event", "section done"},
+                                        {"source", view.source},
+                                        {"section", index},
+                                        {"output", output},
+                                        {"seconds", seconds}},
+                                       index));
                 plain(QStringLiteral("%1: section %2 of %3 done: %4")
                           .arg(view.name)
                           .arg(index)
@@ -385,6 +405,28 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
         request.endText =
             options.end.isEmpty() ? exactTimeText(request.durationMs / 1000.0) : options.end;
         request.mode = options.sections.isNull() ? JobMode::StartEnd : JobMode::Equal;
+        if (!options.ranges.isEmpty() || !options.cutsFile.isEmpty()) {
+            request.mode = JobMode::CutList;
+            request.ranges = options.ranges;
+            request.cutListMode = options.remove ? CutListMode::Remove : CutListMode::Keep;
+            if (!options.cutsFile.isEmpty()) {
+                const CutListReading reading =
+                    ReadCutListFile(options.cutsFile, IdentifyVideo(request.sourcePath),
+                                    static_cast<double>(request.durationMs) / 1000.0);
+                if (!reading.ok()) {
+                    const QString text = QStringLiteral("%1: %2").arg(
+                        QDir::toNativeSeparators(options.cutsFile), oneLine(reading.problem));
+                    m_anyFailed = true;
+                    if (m_style == Style::Json)
+                        emitJson({{"event", "failed"}, {"source", source}, {"message", text}});
+                    printError(QStringLiteral("%1: %2").arg(source, text));
+                    continue;
+                }
+                request.ranges = reading.content.ranges;
+                if (reading.modeGiven && !options.remove)
+                    request.cutListMode = reading.content.mode;
+            }
+        }
         request.sectionQtyText = options.sections;
         request.profileName = profileName;
         request.profileFileExists = QFileInfo(profilePath).isFile();
@@ -533,6 +575,23 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
         } else if (argument == QLatin1String("--end")) {
             if (!time(&options.end))
                 return options;
+        } else if (argument == QLatin1String("--range")) {
+            QString text;
+            if (!value(&text))
+                return options;
+            const std::optional<CutRange> range = ParseRangeText(text);
+            if (!range) {
+                options.error = QStringLiteral("--range needs START-END (times such as 1:30 or "
+                                               "90.5), not ") +
+                                text;
+                return options;
+            }
+            options.ranges.append(*range);
+        } else if (argument == QLatin1String("--cuts")) {
+            if (!value(&options.cutsFile))
+                return options;
+        } else if (argument == QLatin1String("--remove")) {
+            options.remove = true;
         } else if (argument == QLatin1String("--sections")) {
             if (!value(&options.sections))
                 return options;
@@ -561,6 +620,18 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
     }
     if (options.sources.isEmpty() && !options.help)
         options.error = QStringLiteral("no SOURCE given");
+    // A cut list says itself where each clip starts and ends.
+    const bool cutList = !options.ranges.isEmpty() || !options.cutsFile.isEmpty();
+    if (options.error.isEmpty()) {
+        if (!options.ranges.isEmpty() && !options.cutsFile.isEmpty())
+            options.error = QStringLiteral("--range and --cuts do not go together");
+        else if (cutList && (!options.sections.isNull() || options.end.size() > 0 ||
+                             arguments.contains(QStringLiteral("--start"))))
+            options.error = QStringLiteral("--range and --cuts do not go with --start, --end or "
+                                           "--sections");
+        else if (options.remove && !cutList)
+            options.error = QStringLiteral("--remove needs --range or --cuts");
+    }
     return options;
 }
 
@@ -569,17 +640,27 @@ QString SubcommandUsage() {
         "       segmora split SOURCE... [--start TIME] [--end TIME] [--sections N]\n"
         "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
         "                     [--json]\n"
+        "       segmora split SOURCE... (--range START-END... | --cuts FILE) [--remove]\n"
+        "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
+        "                     [--json]\n"
         "       segmora profiles\n"
         "\n"
         "split cuts each SOURCE without the window: from --start (default 00:00:00) to --end\n"
         "(default: the source's end) as one clip, or into N equal sections of a frame or more.\n"
+        "With --range (again for each range: --range 1:00-1:30 --range 5:10.5-6:00) or --cuts\n"
+        "(a CSV file of start,end,label rows in seconds, or a JSON cut list) each range\n"
+        "becomes a clip, _Clip1, _Clip2, ... in the list's order; with --remove the ranges are\n"
+        "cut away and each stretch between them becomes a clip. A list with an empty or\n"
+        "overlapping range, a range past the end, or a JSON list of another video is refused\n"
+        "with the range named, and nothing is written.\n"
         "TIME is H:M:S with an optional fraction, never negative. --profile takes a name that\n"
         "`segmora profiles` lists (default: the saved choice); --output-dir defaults to the\n"
         "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
         "runs up to N converters at once (default: the number of cores; 1 for copying\n"
         "profiles, which wait on the disk). --json prints one JSON object per event: started,\n"
         "section started, progress, section done, failed, short clip, keyframe cut, finished,\n"
-        "usage error.\n"
+        "usage error; with a cut list, section started and section done carry their \"range\"\n"
+        "(start, end and label).\n"
         "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
         "ended early), 2 usage error, 130 interrupted (Ctrl+C; the clips being made are\n"
         "removed).\n");

@@ -5,6 +5,9 @@
 // Threading: main thread; RunSubcommand() owns the application object and its event loop.
 #pragma once
 
+#include "job/cut_list.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -28,7 +31,10 @@ struct SplitOptions {
     QString outputDir; // empty: the saved output-folder rule
     QString programFolder;
     bool overwrite = false;
-    int jobs = 0; // 0: the default for the profile
+    QList<CutRange> ranges; // --range, in the order given
+    QString cutsFile;       // --cuts: a CSV or JSON cut list
+    bool remove = false;    // --remove: the ranges are cut away, what lies between is kept
+    int jobs = 0;           // 0: the default for the profile
     bool json = false;
     bool help = false;
     QString error; // a usage error, when not empty

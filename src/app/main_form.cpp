@@ -320,10 +320,13 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
     panLeft = named(new QWidget(client), "panLeft");
     panRight = named(new QWidget(client), "panRight");
     panRight->setFixedWidth(kRightPanelWidth);
+    panCutList = named(new QWidget(client), "panCutList");
     columns->addWidget(panLeft, 1);
     columns->addWidget(panRight);
+    columns->addWidget(panCutList);
     createLeftPanel();
     createRightPanel();
+    createCutListPanel();
 
     tmrProcess = named(new QTimer(this), "tmrProcess");
     tmrProcess->setInterval(1000);
@@ -340,10 +343,13 @@ void TMainForm::FormCreate(const QString& commandLineArgument) {
 
     fillProfileList();
     connectHandlers();
+    connectCutList();
     InstallMarkingKeys();
     InstallTimeline();
 
-    // The default size is also the least that shows every control.
+    // The default size is also the least that shows every control; the cut list's column
+    // opens on demand and widens the window by its own width.
+    panCutList->hide();
     setMinimumSize(minimumSizeHint());
     resize(kClientWidth, kClientHeight);
     // Lay the window out now, top down, so the controls stand in their places before it is
@@ -600,6 +606,7 @@ void TMainForm::createToolBar() {
         {&tbtnSettings, "tbtnSettings", "Settings", "tool_settings"},
         {&tbtnAbout, "tbtnAbout", "About", "tool_about"},
         {&tbtnHelp, "tbtnHelp", "Help", "tool_help"},
+        {&tbtnCutList, "tbtnCutList", "Cut List", "tool_cut_list"},
     };
     for (const ToolButtonEntry& entry : tools) {
         auto* button = named(new QToolButton(ToolBar1), entry.name);
@@ -614,6 +621,9 @@ void TMainForm::createToolBar() {
         ToolBar1->addWidget(button);
         *entry.member = button;
     }
+    tbtnCutList->setCheckable(true);
+    tbtnCutList->setToolTip(QStringLiteral("Cut List: several ranges of the video, kept or "
+                                           "removed"));
 }
 
 void TMainForm::createOutputGroup() {
@@ -644,6 +654,18 @@ void TMainForm::createOutputGroup() {
     Label7 = fixedHeight(makeLabel(gpbOutput, "Label7", QStringLiteral("equal sections.")), 22);
     Label7->setBuddy(edtSectionQty);
 
+    rdbCutList = fixedHeight(
+        named(new QRadioButton(QStringLiteral("Split the ranges of the cut list:"), gpbOutput),
+              "rdbCutList"),
+        20);
+    cmbCutListMode = fixedHeight(named(new QComboBox(gpbOutput), "cmbCutListMode"), 20);
+    cmbCutListMode->addItems(
+        {QStringLiteral("keep these ranges"), QStringLiteral("remove these ranges")});
+    cmbCutListMode->setAccessibleName(QStringLiteral("What to do with the ranges"));
+    cmbCutListMode->setToolTip(QStringLiteral(
+        "keep these ranges: a clip per range (_Clip1, _Clip2, ...); remove these ranges: a clip "
+        "per stretch of the video between them"));
+
     labLength = fixedHeight(
         makeLabel(gpbOutput, "labLength", QStringLiteral("length of the Marked Rang")), 16);
     QPalette blue = labLength->palette();
@@ -653,18 +675,18 @@ void TMainForm::createOutputGroup() {
     keepPlaceWhenHidden(labLength);
     labLength->hide();
 
-    Label10 = fixedSize(makeLabel(gpbOutput, "Label10", QStringLiteral("Output Profile:")), 80, 24);
-    cmbProfile = fixedHeight(named(new QComboBox(gpbOutput), "cmbProfile"), 24);
+    Label10 = fixedSize(makeLabel(gpbOutput, "Label10", QStringLiteral("Output Profile:")), 80, 22);
+    cmbProfile = fixedHeight(named(new QComboBox(gpbOutput), "cmbProfile"), 22);
     cmbProfile->setEditable(false);
     Label10->setBuddy(cmbProfile);
     BitBtn1 =
-        fixedSize(named(new QPushButton(QStringLiteral("Detail"), gpbOutput), "BitBtn1"), 58, 24);
+        fixedSize(named(new QPushButton(QStringLiteral("Detail"), gpbOutput), "BitBtn1"), 58, 22);
 
-    Label3 = fixedSize(makeLabel(gpbOutput, "Label3", QStringLiteral("Output Path:")), 80, 24);
+    Label3 = fixedSize(makeLabel(gpbOutput, "Label3", QStringLiteral("Output Path:")), 80, 22);
     edtOutputDir = fixedHeight(makeEdit(gpbOutput, "edtOutputDir", QString()), 22);
     Label3->setBuddy(edtOutputDir);
     bbtnBrowse = fixedSize(
-        named(new QPushButton(QStringLiteral("Browse"), gpbOutput), "bbtnBrowse"), 58, 24);
+        named(new QPushButton(QStringLiteral("Browse"), gpbOutput), "bbtnBrowse"), 58, 22);
 
     const auto row = [](std::initializer_list<QWidget*> widgets, int indent, int stretchAt,
                         int gapAfterSecond = 2) {
@@ -688,16 +710,16 @@ void TMainForm::createOutputGroup() {
     rows->setContentsMargins(qMax(0, 10 - frame.left()), qMax(0, 18 - frame.top()),
                              qMax(0, 8 - frame.right()), qMax(0, 3 - frame.bottom()));
     rows->setSpacing(0);
+    // The third choice takes its line from the room between the others.
     rows->addWidget(rdbStartEnd);
-    rows->addSpacing(2);
     rows->addLayout(row({Label4, edtStart, Label5, edtEnd}, 18, -1, 18));
-    rows->addSpacing(3);
+    rows->addSpacing(1);
     rows->addLayout(row({rdbEqual, edtSectionQty, Label7}, 0, 2, 6));
-    rows->addSpacing(2);
+    rows->addLayout(row({rdbCutList, cmbCutListMode}, 0, -1));
     rows->addLayout(row({labLength}, 18, 0));
-    rows->addSpacing(5);
+    rows->addSpacing(1);
     rows->addLayout(row({Label10, cmbProfile, BitBtn1}, 0, 1, 4));
-    rows->addSpacing(5);
+    rows->addSpacing(1);
     rows->addLayout(row({Label3, edtOutputDir, bbtnBrowse}, 0, 1, 4));
     rows->addStretch(1);
 }

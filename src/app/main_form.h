@@ -10,6 +10,7 @@
 //   app/main_form_source.cpp     source intake, playback buttons, position display, drops
 //   app/main_form_marking.cpp    range marking and the time fields
 //   app/main_form_timeline.cpp   the strips along the bar, zoom, jumps, lossless starts, snapshot
+//   app/main_form_cut_list.cpp   the cut list's column, undo and redo, import, export, keeping
 //   app/main_form_job.cpp        Start, the running look, progress timer, Cancel, close query
 //
 // Every handler is connected through segmora::guarded: an error ends the handler, is shown in
@@ -35,6 +36,8 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QAction;
+class QTableWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -42,6 +45,7 @@ class QToolButton;
 namespace segmora {
 
 class CircularPictureButton;
+class CutList;
 class PictureButton;
 class JobController;
 class KeyframeIndex;
@@ -153,6 +157,7 @@ public:
     QToolButton* tbtnSettings = nullptr;
     QToolButton* tbtnAbout = nullptr;
     QToolButton* tbtnHelp = nullptr;
+    QToolButton* tbtnCutList = nullptr; // shows and hides panCutList
     QLabel* Label2 = nullptr;
     QLineEdit* edtSource = nullptr;
     QGroupBox* gpbOutput = nullptr;
@@ -164,6 +169,8 @@ public:
     QRadioButton* rdbEqual = nullptr;
     QLineEdit* edtSectionQty = nullptr;
     QLabel* Label7 = nullptr;
+    QRadioButton* rdbCutList = nullptr;  // a clip per range of the cut list
+    QComboBox* cmbCutListMode = nullptr; // keep these ranges / remove these ranges
     QLabel* labLength = nullptr;
     QLabel* Label10 = nullptr;
     QComboBox* cmbProfile = nullptr;
@@ -187,6 +194,24 @@ public:
     CircularPictureButton* imgStart = nullptr;
     CircularPictureButton* imgCancel = nullptr;
     QLabel* imgRightBottom = nullptr;
+
+    // panCutList: the cut list, a column of its own right of panRight, shown on demand.
+    QWidget* panCutList = nullptr;
+    QLabel* labCutList = nullptr;
+    QTableWidget* grdCutList = nullptr;
+    QPushButton* btnAddRange = nullptr;
+    QPushButton* btnRemoveRange = nullptr;
+    QPushButton* btnRangeUp = nullptr;
+    QPushButton* btnRangeDown = nullptr;
+    QToolButton* btnUndo = nullptr;
+    QToolButton* btnRedo = nullptr;
+    QPushButton* btnImportCutList = nullptr;
+    QPushButton* btnExportCutList = nullptr;
+    // Undo and redo of the marks and the list (Ctrl+Z, Ctrl+Shift+Z), the buttons' actions.
+    QAction* actUndo = nullptr;
+    QAction* actRedo = nullptr;
+    // The list itself: its rows, the marks and their history (owned by the window).
+    CutList* cutList = nullptr;
 
     QTimer* tmrProcess = nullptr;
     QTimer* tmrPreview = nullptr;
@@ -237,6 +262,9 @@ public:
     void SetMarkStart(double seconds);
     // The whole source as the range (Start 00:00:00, End its length), as a new source has it.
     void MarkWholeSource();
+    // The marks at these times on the bar, in the fields and their labels, recording nothing;
+    // no labels for an empty range at 0 (as after Remove the selection).
+    void ShowMarks(double start, double end);
     // Puts the mark labels under their marks on the bar as it stands now (also after a resize).
     void PlaceMarkLabels();
     void SetMarkEnd(double seconds);
@@ -276,6 +304,26 @@ public:
     // The timeline's keys: zoom, the jumps to scene changes, black frames and silences, the
     // snapshot. Returns whether the key was one of them.
     bool PressTimelineKey(MarkingKey key);
+    // ---- app/main_form_cut_list.cpp ----
+    // The marked range as a new row (button and key A); a range the list cannot take is
+    // refused with the row it clashes with named.
+    void btnAddRangeClick();
+    // Removes the selected row.
+    void btnRemoveRangeClick();
+    void btnRangeUpClick();
+    void btnRangeDownClick();
+    void btnImportCutListClick();
+    void btnExportCutListClick();
+    void tbtnCutListClick();
+    // Shows or hides the cut list's column; the window grows or shrinks by its width.
+    void ShowCutListPanel(bool shown);
+    // The list a newly opened video starts with: the one kept for it, when the user takes it
+    // back, else none; the history starts afresh with the whole video marked.
+    void TakeCutListOf(const QString& path);
+    // The marks as they stand now into the list's history (and the selected row).
+    void RecordMarks();
+    // The list's state into the table, the bar's segments, the marks and the undo buttons.
+    void ShowCutListState();
 
     // ---- job/main_form_job.cpp ----
     // Called for a click inside the Start circle (or a keyboard/accessible press).
@@ -322,6 +370,10 @@ private:
     void createToolBar();
     void createOutputGroup();
     void createProgressPanel();
+    void createCutListPanel();
+    void connectCutList();
+    // Writes the list for the open video beside the settings (nothing when none is open).
+    void KeepCurrentCutList();
     void connectHandlers();
     void fillProfileList();
     // Takes a drag or drop of local files as a copy or a link, never a move, and refuses it
@@ -344,6 +396,9 @@ private:
     QString m_refusedSource;  // the file the player refused last; never cut
     bool m_closingDuringJob = false; // closing was agreed while a job ran
     bool m_closeAfterJobEnd = false; // a close came between the job's end and its showing
+    bool m_showingCutList = false;   // the list's state is going into the widgets
+    qint64 m_openVideoSize = -1;     // the open video's size and time when it was opened
+    qint64 m_openVideoModifiedMs = 0;
 };
 
 } // namespace segmora

@@ -6,6 +6,7 @@
 #include "app/setting_form.h"
 #include "ground/error_guard.h"
 #include "job/completion.h"
+#include "job/cut_list.h"
 #include "job/job_controller.h"
 #include "job/job_messages.h"
 #include "job/job_request.h"
@@ -17,6 +18,7 @@
 #include "profiles/profile_editor_form.h"
 #include "profiles/profile_file.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -25,6 +27,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <utility>
@@ -49,6 +52,10 @@ void setPreviewControlsEnabled(TMainForm* form, bool enabled) {
     for (PictureButton* button : {form->imgPlay, form->imgPause, form->imgStop, form->imgSelStart,
                                   form->imgSelEnd, form->imgErase})
         button->setEnabled(enabled);
+    // The list and its history stay as they are while a job cuts them.
+    form->panCutList->setEnabled(enabled);
+    form->actUndo->setEnabled(enabled && form->cutList->canUndo());
+    form->actRedo->setEnabled(enabled && form->cutList->canRedo());
 }
 
 } // namespace
@@ -71,7 +78,12 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.sourcePath = SourceToCut();
     request.startText = edtStart->text();
     request.endText = edtEnd->text();
-    request.mode = rdbStartEnd->isChecked() ? JobMode::StartEnd : JobMode::Equal;
+    request.mode = rdbStartEnd->isChecked() ? JobMode::StartEnd
+                   : rdbEqual->isChecked()  ? JobMode::Equal
+                                            : JobMode::CutList;
+    request.ranges = cutList->ranges();
+    request.cutListMode =
+        cmbCutListMode->currentIndex() == 1 ? CutListMode::Remove : CutListMode::Keep;
     request.sectionQtyText = edtSectionQty->text();
     request.profileName = cmbProfile->currentText();
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();
@@ -103,6 +115,10 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
             break;
         case JobField::OutputFolder:
             field = edtOutputDir;
+            break;
+        case JobField::CutList:
+            ShowCutListPanel(true);
+            field = grdCutList;
             break;
         case JobField::None:
             break;

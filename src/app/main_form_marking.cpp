@@ -4,6 +4,7 @@
 
 #include "ground/error_guard.h"
 #include "ground/time_text.h"
+#include "job/cut_list.h"
 #include "media/filter_graph.h"
 #include "media/keyframe_index.h"
 #include "media/marking_keys.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <cmath>
+#include <utility>
 
 namespace segmora {
 namespace {
@@ -111,6 +113,9 @@ void pressMarkingKey(TMainForm* form, MarkingKey key) {
     case MarkingKey::MarkEnd:
         form->imgSelEndClick();
         return;
+    case MarkingKey::AddRange:
+        form->btnAddRangeClick();
+        return;
     default:
         break;
     }
@@ -187,6 +192,7 @@ void TMainForm::SetMarkStart(double seconds) {
     // The field keeps what was typed (canonical), even beyond the end: the split job judges it.
     canonicalise(edtStart);
     showStartMark(this);
+    RecordMarks();
 }
 
 void TMainForm::SetMarkEnd(double seconds) {
@@ -197,19 +203,11 @@ void TMainForm::SetMarkEnd(double seconds) {
     canonicalise(edtEnd);
     // The unclamped end: 90.4 s from the start shows 00:01:30 even though the mark is at 90.
     showEndMark(this, x);
+    RecordMarks();
 }
 
 void TMainForm::MarkWholeSource() {
-    const double length = double(filterGraph->Duration()) / 1000.0;
-    tkbProgress->SetSelStartSeconds(0);
-    tkbProgress->SetSelEndSeconds(length);
-    edtStart->setText(SecondsToMarkText(0));
-    edtEnd->setText(SecondsToMarkText(length));
-    // The end label first, so the start label's length sentence already counts to the end.
-    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
-    labEnd->adjustSize();
-    labEnd->show();
-    showStartMark(this);
+    ShowMarks(0, double(filterGraph->Duration()) / 1000.0);
 }
 
 void TMainForm::imgSelStartClick() {
@@ -220,6 +218,7 @@ void TMainForm::imgSelStartClick() {
     tkbProgress->SetSelStartSeconds(seconds);
     edtStart->setText(SecondsToMarkText(seconds));
     showStartMark(this);
+    RecordMarks();
 }
 
 void TMainForm::imgSelEndClick() {
@@ -232,6 +231,7 @@ void TMainForm::imgSelEndClick() {
     tkbProgress->SetSelEndSeconds(seconds);
     edtEnd->setText(SecondsToMarkText(seconds));
     showEndMark(this, seconds);
+    RecordMarks();
 }
 
 void TMainForm::imgEraseClick() {
@@ -244,6 +244,26 @@ void TMainForm::imgEraseClick() {
     labStart->hide();
     labEnd->hide();
     // labLength keeps its last sentence and stays visible.
+    if (!m_showingCutList)
+        cutList->clearMarks();
+}
+
+void TMainForm::ShowMarks(double start, double end) {
+    if (start == 0 && end == 0) {
+        const bool showing = std::exchange(m_showingCutList, true);
+        imgEraseClick();
+        m_showingCutList = showing;
+        return;
+    }
+    tkbProgress->SetSelStartSeconds(start);
+    tkbProgress->SetSelEndSeconds(end);
+    edtStart->setText(SecondsToMarkText(start));
+    edtEnd->setText(SecondsToMarkText(end));
+    // The end label first, so the start label's length sentence already counts to the end.
+    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
+    labEnd->adjustSize();
+    labEnd->show();
+    showStartMark(this);
 }
 
 void TMainForm::edtStartExit() {

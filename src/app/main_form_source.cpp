@@ -78,6 +78,7 @@ void TMainForm::OpenSource(const QString& path) {
     tkbProgress->SetMax(int(duration / qMax<qint64>(1, tkbProgress->TimerInterval())));
     // A new video is marked whole, so Start right away cuts all of it.
     MarkWholeSource();
+    TakeCutListOf(path);
     videoWindow->setVisible(true);
     JobState = JobIdle;
     // The new source's time at once, not the previous one's until the first refresh.

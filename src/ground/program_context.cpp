@@ -135,6 +135,14 @@ QStringList ProgramContext::profileFolders() const {
             m_installed.userProfileFolder};
 }
 
+QString ProgramContext::cutListsFolder() const {
+    const QString name = QStringLiteral("CutLists/");
+    if (m_mode == ProgramMode::Portable)
+        return m_programFolder + name;
+    return withSeparator(QDir::cleanPath(m_installed.userProfileFolder + QStringLiteral("/.."))) +
+           name;
+}
+
 QString ProgramContext::helpPath() const {
     return (m_mode == ProgramMode::Installed ? m_installed.dataFolder : m_programFolder) +
            kHelpFileName;

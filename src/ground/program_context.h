@@ -65,6 +65,9 @@ public:
     // Where the timeline keeps the scans of videos between runs: Cache/ beside the preferences
     // when portable, the user's cache folder when installed; empty when there is none.
     QString cacheFolder() const;
+    // Where the cut list of each video is kept between runs: CutLists/ in the program folder
+    // when portable, beside the user's profiles in the user's data folder when installed.
+    QString cutListsFolder() const;
     // Where clips go when the preferences name no folder.
     QString defaultOutputFolder() const;
     // The profile file of a display name: profiles folder + name + ".apf", or the real file

@@ -125,7 +125,8 @@ void JobController::pump() {
                 return;
             }
             if (!replace) {
-                if (m_plan.mode == JobMode::Equal) {
+                // One clip among several is skipped; the one clip of a marked range ends the job.
+                if (m_plan.mode != JobMode::StartEnd) {
                     m_percent[position] = 100;
                     m_result.skipped.append(section.index);
                     ++m_next;

@@ -31,6 +31,15 @@ JobCheckResult failure(int check, const QString& text, const QString& title, Job
 
 } // namespace
 
+// Checks 7, 8 and 10: the profile, the output folder and the longest clip name of count clips.
+static JobCheckResult CheckOutput(const JobRequest& request, int count);
+// Check 11 and the output's checks, for a cut list.
+static JobCheckResult CheckCutListRequest(const JobRequest& request);
+
+double ShortestSection(const JobRequest& request) {
+    return request.frameSeconds > 0 ? request.frameSeconds : kShortestSectionSeconds;
+}
+
 bool IsValidSource(const QString& path) {
     if (path.isEmpty())
         return false;
@@ -48,6 +57,9 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
     if (!IsValidSource(request.sourcePath) || !request.sourceOpens)
         return failure(1, QStringLiteral("Please specify a valid input video file."),
                        QStringLiteral("Invalid File"), JobField::Source);
+
+    if (request.mode == JobMode::CutList)
+        return CheckCutListRequest(request);
 
     const double start = TimeTextToSeconds(request.startText);
     if (start == -1)
@@ -75,8 +87,7 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
     }
 
     // Shorter sections would each still come out one whole frame long, overlapping the next.
-    const double shortest =
-        request.frameSeconds > 0 ? request.frameSeconds : kShortestSectionSeconds;
+    const double shortest = ShortestSection(request);
     if (PlannedSectionLength(start, end, count, request.durationMs) + kFrameTolerance < shortest) {
         if (request.mode == JobMode::Equal)
             return failure(9,
@@ -88,6 +99,15 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
                        QStringLiteral("Invalid Time"), JobField::None);
     }
 
+    JobCheckResult result = CheckOutput(request, count);
+    if (result.passed()) {
+        result.start = start;
+        result.end = end;
+    }
+    return result;
+}
+
+static JobCheckResult CheckOutput(const JobRequest& request, int count) {
     if (!request.profileFileExists)
         return failure(7, QStringLiteral("Please select a valid output profile."),
                        QStringLiteral("Invalid Output Path"), JobField::Profile);
@@ -114,10 +134,39 @@ JobCheckResult CheckJobRequest(const JobRequest& request) {
                        QStringLiteral("Invalid File"), JobField::Source);
 
     JobCheckResult result;
-    result.start = start;
-    result.end = end;
     result.sectionCount = count;
     return result;
+}
+
+static JobCheckResult CheckCutListRequest(const JobRequest& request) {
+    const QString title = QStringLiteral("Invalid Cut List");
+    const double duration = static_cast<double>(request.durationMs) / 1000.0;
+    if (request.ranges.isEmpty())
+        return failure(11,
+                       QStringLiteral("The cut list holds no range. Mark a range and add it to "
+                                      "the list first."),
+                       title, JobField::CutList);
+    const QString problem = CutRangesProblem(request.ranges, duration);
+    if (!problem.isEmpty())
+        return failure(11, problem, title, JobField::CutList);
+    const double shortest = ShortestSection(request);
+    for (qsizetype i = 0; i < request.ranges.size(); ++i) {
+        if (request.ranges[i].length() + kFrameTolerance < shortest)
+            return failure(
+                11, QStringLiteral("Range %1 is shorter than one frame of the video.").arg(i + 1),
+                title, JobField::CutList);
+    }
+    if (request.cutListMode == CutListMode::Remove && request.durationMs <= 0)
+        return failure(11,
+                       QStringLiteral("The length of the video is unknown, so what is left "
+                                      "around the ranges is unknown too."),
+                       title, JobField::CutList);
+    const QList<Section> sections =
+        PlanCutListSections(request.ranges, request.cutListMode, request.durationMs, shortest);
+    if (sections.isEmpty())
+        return failure(11, QStringLiteral("Removing these ranges leaves nothing of the video."),
+                       title, JobField::CutList);
+    return CheckOutput(request, int(sections.size()));
 }
 
 } // namespace segmora

@@ -50,6 +50,17 @@ QList<Section> PlanSections(double start, double end, int count, long long durat
     return sections;
 }
 
+QList<Section> PlanCutListSections(const QList<CutRange>& ranges, CutListMode mode,
+                                   long long durationMs, double shortestSeconds) {
+    QList<Section> sections;
+    const QList<CutRange> cut =
+        RangesToCut(ranges, mode, static_cast<double>(durationMs) / 1000.0, shortestSeconds);
+    for (const CutRange& range : cut)
+        sections.append(
+            Section{int(sections.size()) + 1, range.start, range.length(), range.label});
+    return sections;
+}
+
 QString OutputExtension(const QString& sourcePath, const QString& profileExtension,
                         bool keepSourceExtension) {
     if (!keepSourceExtension)

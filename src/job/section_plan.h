@@ -3,6 +3,8 @@
 // Threading: any thread; pure functions.
 #pragma once
 
+#include "job/cut_list.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,6 +15,7 @@ struct Section {
     int index = 0;
     double start = 0;
     double length = 0;
+    QString label{}; // the cut list's label of its range; empty for a marked range
 };
 
 // The sections of a range [start, end] cut into count equal parts (start/end mode passes 1).
@@ -21,6 +24,11 @@ struct Section {
 // or less plans nothing. The caller has checked end > start and, for a known duration, that
 // start lies before its end.
 QList<Section> PlanSections(double start, double end, int count, long long durationMs);
+
+// The sections of a cut list: one per range RangesToCut() gives, numbered from 1 in that order,
+// each carrying its range's label.
+QList<Section> PlanCutListSections(const QList<CutRange>& ranges, CutListMode mode,
+                                   long long durationMs, double shortestSeconds);
 
 // The length of each section PlanSections makes (the same for all); 0 for a count of 0 or less.
 double PlannedSectionLength(double start, double end, int count, long long durationMs);

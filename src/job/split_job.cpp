@@ -36,7 +36,10 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
     plan.mode = request.mode;
     plan.sectionCount = checked.sectionCount;
     plan.sections =
-        PlanSections(checked.start, checked.end, checked.sectionCount, request.durationMs);
+        request.mode == JobMode::CutList
+            ? PlanCutListSections(request.ranges, request.cutListMode, request.durationMs,
+                                  ShortestSection(request))
+            : PlanSections(checked.start, checked.end, checked.sectionCount, request.durationMs);
     plan.outputFolder = request.outputFolderText;
     plan.outputExtension = OutputExtension(request.sourcePath, request.profileExtension,
                                            KeepsSourceContainer(request.profileName));

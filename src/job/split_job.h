@@ -89,7 +89,7 @@ struct SplitJobResult {
     QList<int> skipped;              // sections whose existing clip was kept
 };
 
-// "Splitting: " + the source's file name in start/end mode; in equal mode which section of how
+// "Splitting: " + the source's file name in start/end mode; otherwise which section of how
 // many and the clip it makes: "Splitting: Section 2 of 3 (holiday_Clip2.mp4)".
 QString ProcessingText(const SplitJobPlan& plan, int index);
 

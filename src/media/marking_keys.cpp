@@ -15,7 +15,7 @@ namespace segmora {
 
 bool IsRepeatingKey(MarkingKey key) {
     return key != MarkingKey::PlayPause && key != MarkingKey::MarkStart &&
-           key != MarkingKey::MarkEnd && key != MarkingKey::Snapshot;
+           key != MarkingKey::MarkEnd && key != MarkingKey::Snapshot && key != MarkingKey::AddRange;
 }
 
 MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
@@ -46,6 +46,8 @@ MarkingKey MarkingKeyFor(int key, Qt::KeyboardModifiers modifiers) {
         return shift ? MarkingKey::ToMarkStart : MarkingKey::MarkStart;
     case Qt::Key_O:
         return shift ? MarkingKey::ToMarkEnd : MarkingKey::MarkEnd;
+    case Qt::Key_A:
+        return shift ? MarkingKey::None : MarkingKey::AddRange;
     case Qt::Key_Comma:
         return MarkingKey::FrameBack;
     case Qt::Key_Period:

@@ -1,9 +1,10 @@
 // The keyboard of the preview: Space plays and pauses, I and O set the marks (with Shift they go
-// to them), Left and Right seek one second (ten with Shift, to the keyframe before or after
-// with Ctrl), "," and "." step one frame back and forward, Home and End go to the start and the
-// end. The timeline: Ctrl+Up and Ctrl+Down (or + and -) zoom the bar in and out around the
-// picture, Ctrl+0 shows the whole source again; C, B and S go to the next scene change, black
-// frame or silence (with Shift to the one before); Ctrl+S saves the picture shown.
+// to them), A adds the marked range to the cut list, Left and Right seek one second (ten with
+// Shift, to the keyframe before or after with Ctrl), "," and "." step one frame back and forward,
+// Home and End go to the start and the end. The timeline: Ctrl+Up and Ctrl+Down (or + and -) zoom
+// the bar in and out around the picture, Ctrl+0 shows the whole source again; C, B and S go to the
+// next scene change, black frame or silence (with Shift to the one before); Ctrl+S saves the
+// picture shown.
 //
 // Threading: UI thread only.
 #pragma once
@@ -42,7 +43,8 @@ enum class MarkingKey {
     BlackForward,
     SilenceBack,
     SilenceForward,
-    Snapshot
+    Snapshot,
+    AddRange // the marked range into the cut list
 };
 
 // The action of a key with its modifiers; None for any other key, with Alt or Meta, or with

@@ -217,6 +217,34 @@ private slots:
             usage + "{src}: Please select a valid output profile.");
         row("8 output folder", "split|{src}|--output-dir|{out}/none", 1,
             usage + "{src}: Please specify a valid output path.");
+        // A cut list is checked whole before anything is written, its faulty range named.
+        row("range without its end", "split|{src}|--range|0:01|--output-dir|{out}", 2,
+            usage + "--range needs START-END (times such as 1:30 or 90.5), not 0:01");
+        row("range with text", "split|{src}|--range|a-b|--output-dir|{out}", 2,
+            usage + "--range needs START-END (times such as 1:30 or 90.5), not a-b");
+        row("remove without a list", "split|{src}|--remove|--output-dir|{out}", 2,
+            usage + "--remove needs --range or --cuts");
+        row("ranges and sections", "split|{src}|--range|1-2|--sections|2|--output-dir|{out}", 2,
+            usage + "--range and --cuts do not go with --start, --end or --sections");
+        row("ranges and a cut file", "split|{src}|--range|1-2|--cuts|{csv}|--output-dir|{out}", 2,
+            usage + "--range and --cuts do not go together");
+        row("11 overlapping ranges",
+            "split|{src}|--range|1-3|--range|2-4|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: Range 2 (00:00:02 to 00:00:04) overlaps range 1 (00:00:01 to "
+                    "00:00:03).");
+        row("11 empty range",
+            "split|{src}|--range|1-2|--range|3-3|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: Range 2 (00:00:03 to 00:00:03) is empty: its end is not after its "
+                    "start.");
+        row("11 range past the end", "split|{src}|--range|5-0:09|--profile|MP4|--output-dir|{out}",
+            1, usage + "{src}: Range 1 (00:00:05 to 00:00:09) ends past the end of the video");
+        row("11 text in a time column of a CSV file",
+            "split|{src}|--cuts|{csv}|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: {csv}: Line 3 of the cut list: the start \"x\" is no time in "
+                    "seconds.");
+        row("11 list of another video",
+            "split|{src}|--cuts|{json}|--profile|MP4|--output-dir|{out}", 1,
+            usage + "{src}: {json}: The cut list belongs to another video: other.mp4 (99 bytes).");
         row("an existing clip is kept", "split|{src}|--profile|MP4|--output-dir|{out}|--jobs|1", 1,
             usage + "{out}/six_Clip1.mp4: The output file is existent. (kept; --overwrite "
                     "replaces it)");
@@ -226,19 +254,83 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, firstLine);
         const QString src = m_work->filePath(QStringLiteral("six.mp4"));
+        const QString csv = m_work->filePath(QStringLiteral("cuts.csv"));
+        const QString json = m_work->filePath(QStringLiteral("cuts.json"));
+        QVERIFY(test::writeAll(csv, "start,end,label\n1,2,a\nx,4,b\n"));
+        QVERIFY(test::writeAll(json, R"({"video": {"name": "other.mp4", "size": 99},
+                                         "ranges": [{"start": 1, "end": 2}]})"));
         const auto fill = [&](QString text) {
-            return text.replace(QLatin1String("{src}"), src).replace(QLatin1String("{out}"), out());
+            return text.replace(QLatin1String("{src}"), src)
+                .replace(QLatin1String("{out}"), out())
+                .replace(QLatin1String("{csv}"), csv)
+                .replace(QLatin1String("{json}"), json);
         };
         if (QString::fromUtf8(QTest::currentDataTag()).startsWith(QLatin1String("an existing")))
             QVERIFY(test::writeAll(out() + QStringLiteral("/six_Clip1.mp4"), "old"));
 
         const Ran ran = run(fill(arguments).split(QLatin1Char('|')));
         QVERIFY2(ran.status == status, qPrintable(ran.out + ran.err));
-        QCOMPARE(ran.firstLine(), fill(firstLine));
+        // The end of the video is told to the millisecond the probe found.
+        if (firstLine.endsWith(QLatin1String("end of the video")))
+            QVERIFY2(ran.firstLine().startsWith(fill(firstLine)), qPrintable(ran.firstLine()));
+        else
+            QCOMPARE(ran.firstLine(), fill(firstLine));
         if (status == 0 && arguments.startsWith(QLatin1String("split|{src}")))
             QVERIFY(QFileInfo::exists(out() + QStringLiteral("/six_Clip1.mp4")));
         if (status == 1 && !firstLine.contains(QLatin1String("existent")))
             QCOMPARE(clips(out()), QStringList());
+    }
+
+    // A clip per range in the list's order, or per stretch between the ranges; the JSON events
+    // tell each clip's range. {src} is six.mp4 (6 s).
+    void cutListClips_data() {
+        QTest::addColumn<QString>("arguments"); // after the source, split at "|"
+        QTest::addColumn<QString>("cuts");      // the --cuts file's content, when one is used
+        QTest::addColumn<QList<double>>("lengths");
+        QTest::newRow("two ranges, the later one first") << "--range|3-4.5|--range|0:01-0:02"
+                                                         << "" << QList<double>{1.5, 1.0};
+        QTest::newRow("remove a range in the middle") << "--range|2-4|--remove"
+                                                      << "" << QList<double>{2.0, 2.0};
+        QTest::newRow("CSV file with labels")
+            << "--cuts|{cuts}"
+            << "start,end,label\n0.5,1.5,\"one, first\"\n2,3,two\n"
+            << QList<double>{1.0, 1.0};
+        QTest::newRow("JSON file removing")
+            << "--cuts|{cuts}"
+            << R"({"mode": "remove", "ranges": [{"start": 0, "end": 1}, {"start": 5, "end": 6}]})"
+            << QList<double>{4.0};
+    }
+    void cutListClips() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, cuts);
+        QFETCH(QList<double>, lengths);
+        const QString cutsFile = m_work->filePath(QStringLiteral("cuts.txt"));
+        QVERIFY(test::writeAll(cutsFile, cuts.toUtf8()));
+        const Ran ran =
+            run(QStringList{QStringLiteral("split"), m_work->filePath(QStringLiteral("six.mp4")),
+                            QStringLiteral("--profile"), QStringLiteral("MP4"),
+                            QStringLiteral("--output-dir"), out(), QStringLiteral("--json")} +
+                arguments.replace(QLatin1String("{cuts}"), cutsFile).split(QLatin1Char('|')));
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        QStringList expected;
+        for (qsizetype i = 0; i < lengths.size(); ++i)
+            expected.append(QStringLiteral("six_Clip%1.mp4").arg(i + 1));
+        QCOMPARE(clips(out()), expected);
+        const QList<QJsonObject> done = named(events(ran.out), "section done");
+        QCOMPARE(done.size(), lengths.size());
+        for (const QJsonObject& event : done) {
+            const int index = event.value(QStringLiteral("section")).toInt();
+            const QJsonObject range = event.value(QStringLiteral("range")).toObject();
+            const double asked = range.value(QStringLiteral("end")).toDouble() -
+                                 range.value(QStringLiteral("start")).toDouble();
+            QCOMPARE(asked, lengths.value(index - 1));
+            const double made =
+                probe(out() + QStringLiteral("/six_Clip%1.mp4").arg(index)).duration;
+            QVERIFY2(qAbs(made - asked) < 0.1, qPrintable(QString::number(made)));
+            if (QString::fromUtf8(QTest::currentDataTag()).startsWith(QLatin1String("CSV")))
+                QCOMPARE(range.value(QStringLiteral("label")).toString(),
+                         index == 1 ? QStringLiteral("one, first") : QStringLiteral("two"));
+        }
     }
 
     // Three sources cut two at a time give the same clips as one at a time.

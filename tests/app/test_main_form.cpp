@@ -134,6 +134,7 @@ private slots:
         row("tbtnSettings", s("Settings"), none, QSize(58, 68), true);
         row("tbtnAbout", s("About"), none, QSize(58, 68), true);
         row("tbtnHelp", s("Help"), none, QSize(58, 68), true);
+        row("tbtnCutList", s("Cut List"), none, QSize(58, 68), true);
         row("Label2", s("Source:"), none, QSize(), true);
         row("edtSource", s(""), none, QSize(), true);
         row("gpbOutput", s("Output"), none, QSize(), true);
@@ -145,6 +146,8 @@ private slots:
         row("rdbEqual", s("Split the marked rang to "), none, QSize(), true);
         row("edtSectionQty", s(""), none, QSize(), true);
         row("Label7", s("equal sections."), none, QSize(), true);
+        row("rdbCutList", s("Split the ranges of the cut list:"), none, QSize(), true);
+        row("cmbCutListMode", none, none, QSize(), true);
         row("labLength", s("length of the Marked Rang"), none, QSize(), false);
         row("Label10", s("Output Profile:"), none, QSize(), true);
         row("BitBtn1", s("Detail"), none, QSize(), true);
@@ -161,6 +164,10 @@ private slots:
         row("imgStart", none, s("Start"), QSize(110, 110), true);
         row("imgCancel", none, s("Cancel"), QSize(110, 110), false);
         row("imgRightBottom", none, none, QSize(263, 99), true);
+        // The cut list's column opens on demand, beside the controls.
+        row("panCutList", none, none, QSize(), false);
+        row("grdCutList", none, none, QSize(), true);
+        row("btnAddRange", s("Add"), none, QSize(), true);
     }
     void inventory() {
         QFETCH(QString, name);

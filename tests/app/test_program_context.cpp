@@ -117,6 +117,9 @@ private slots:
                  installation.data() + QStringLiteral("Preferences.ini"));
         QCOMPARE(context.helpPath(), installation.data() + QStringLiteral("Quillet.html"));
         QCOMPARE(context.profilesFolder(), profiles);
+        // Cut lists are the user's data too, beside the user's profiles.
+        QCOMPARE(context.cutListsFolder(),
+                 installation.home() + QStringLiteral(".local/share/segmora/CutLists/"));
         QCOMPARE(context.profileFolders(),
                  (QStringList{installation.data() + QStringLiteral("Profiles/"), profiles}));
         QCOMPARE(context.defaultOutputFolder(), QDir::homePath() + QLatin1Char('/'));
@@ -134,6 +137,7 @@ private slots:
         QCOMPARE(context.shippedPreferencesPath(), context.preferencesPath());
         QCOMPARE(context.helpPath(), folder + QStringLiteral("Quillet.html"));
         QCOMPARE(context.profileFolders(), QStringList{folder + QStringLiteral("Profiles/")});
+        QCOMPARE(context.cutListsFolder(), folder + QStringLiteral("CutLists/"));
         QCOMPARE(context.defaultOutputFolder(), folder);
         QCOMPARE(context.cacheFolder(), folder + QStringLiteral("Cache/"));
         const QStringList before = snapshot(dir.path());

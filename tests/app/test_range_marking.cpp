@@ -915,6 +915,9 @@ private slots:
         row("Shift+I", Qt::Key_I, Qt::ShiftModifier, MarkingKey::ToMarkStart);
         row("O", Qt::Key_O, {}, MarkingKey::MarkEnd);
         row("Shift+O", Qt::Key_O, Qt::ShiftModifier, MarkingKey::ToMarkEnd);
+        row("A", Qt::Key_A, {}, MarkingKey::AddRange);
+        row("Shift+A belongs to others", Qt::Key_A, Qt::ShiftModifier, MarkingKey::None);
+        row("Ctrl+A belongs to others", Qt::Key_A, Qt::ControlModifier, MarkingKey::None);
         row("comma", Qt::Key_Comma, {}, MarkingKey::FrameBack);
         row("period", Qt::Key_Period, {}, MarkingKey::FrameForward);
         row("Ctrl+Left", Qt::Key_Left, Qt::ControlModifier, MarkingKey::KeyframeBack);

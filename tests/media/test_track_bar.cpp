@@ -357,6 +357,43 @@ private slots:
         QCOMPARE(changedOutside, 0);
     }
 
+    // The cut list's ranges are painted each in its colour, where their times are, and nowhere
+    // else.
+    void paintsSegmentsInTheirColours() {
+        TDSTrackBar bar;
+        bar.resize(220, bar.sizeHint().height());
+        bar.SetPosition(0);
+        const QColor red(220, 30, 30), green(30, 200, 30);
+        bar.SetPaintedRanges("cut list", {{1.5, 3, red, {}}, {6, 8, green, {}}});
+        const QImage painted = bar.grab().toImage();
+        QList<int> redXs, greenXs;
+        for (int x = 0; x < painted.width(); ++x) {
+            for (int y = 0; y < painted.height(); ++y) {
+                if (painted.pixel(x, y) == red.rgb())
+                    redXs.append(x);
+                else if (painted.pixel(x, y) == green.rgb())
+                    greenXs.append(x);
+            }
+        }
+        QVERIFY(!redXs.isEmpty() && !greenXs.isEmpty());
+        const auto within = [&](const QList<int>& xs, double from, double to) {
+            const int left = int(xFor(bar, 0) + from / 10 * (xFor(bar, 10) - xFor(bar, 0)));
+            const int right = int(xFor(bar, 0) + to / 10 * (xFor(bar, 10) - xFor(bar, 0)));
+            return *std::min_element(xs.begin(), xs.end()) >= left - 1 &&
+                   *std::max_element(xs.begin(), xs.end()) <= right + 1;
+        };
+        QVERIFY(within(redXs, 1.5, 3));
+        QVERIFY(within(greenXs, 6, 8));
+        // With a marked range under it, and then without it: none is left once it is removed.
+        bar.SetSelStartSeconds(1);
+        bar.SetSelEndSeconds(4);
+        bar.SetPaintedRanges("cut list", bar.PaintedRanges("cut list").mid(1));
+        const QImage cleared = bar.grab().toImage();
+        for (int x = 0; x < cleared.width(); ++x)
+            for (int y = 0; y < cleared.height(); ++y)
+                QVERIFY(cleared.pixel(x, y) != red.rgb());
+    }
+
     void assistiveTechnologySeesASlider() {
         TDSTrackBar bar;
         bar.SetPosition(7);
