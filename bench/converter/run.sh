@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Times vorkast against the ffmpeg tool by hand (not a test), with farm-bench, on a generated
+# Times vorkast against the ffmpeg tool by hand (not a test), with bench/paired.sh (GNU time, runs in turn), on a generated
 # 2-minute 720p H.264/AAC MP4:
 #   (a) 4 lossless sections of 30 s, against the same cuts by ffmpeg and against copying the file;
 #   (b) a 10 s re-encode to H.264 + AAC against ffmpeg with the same settings;
 #   (c) a 60 s exact copy-cut (-cut exact) against ffmpeg's full re-encode of the same range to
 #       libx264 + AAC, and against today's keyframe copy-cut of the same range;
 #   (d) the same from 1 s into a group, where the head and the tail are encoded again.
-# farm-bench prints min/median/max of wall, cpu and peak memory, and the ratio A/B pair by pair.
+# bench/paired.sh prints the median wall, CPU and peak memory of each side and the ratio A/B.
 # Usage: bench/converter/run.sh [BUILD_DIR] [RUNS] [CASES]
 #   BUILD_DIR (default build-bench-converter) is configured Release and gets the vorkast target.
 #   CASES (default abcd) picks the cases to run, e.g. cd for the exact cuts alone.
@@ -45,32 +45,32 @@ SH
 
 if [[ $cases == *a* ]]; then
 echo "== (a) 4 lossless sections of 30 s: vorkast (A) against ffmpeg (B)"
-farm-bench -n "$runs" --timeout 600 --vs "sh $work/lossless_ffmpeg.sh" -- sh "$work/lossless_vorkast.sh"
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 --vs "sh $work/lossless_ffmpeg.sh" -- sh "$work/lossless_vorkast.sh"
 echo "== (a) 4 lossless sections of 30 s: vorkast (A) against copying the file (B)"
-farm-bench -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- sh "$work/lossless_vorkast.sh"
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- sh "$work/lossless_vorkast.sh"
 
 # What four program starts cost alone, against the same plain copy: the floor of (a) on a short
 # source, where reading and writing the data is the smaller part.
 echo "== (a) start-up only: 4 x vorkast --version (A) against copying the file (B)"
-farm-bench -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- \
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 --vs "sh $work/plain_copy.sh" -- \
     sh -c "for i in 1 2 3 4; do \"$vorkast\" --version >/dev/null; done"
 
 fi
 
 if [[ $cases == *b* ]]; then
 echo "== (b) 10 s re-encode to H.264 + AAC: vorkast (A) against ffmpeg (B)"
-farm-bench -n "$runs" --timeout 1800 \
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 1800 \
     --vs "ffmpeg -hide_banner -loglevel error -y -ss 40 -i $source -t 10 -c:v libx264 -c:a aac $work/out/f_enc.mp4" \
     -- "$vorkast" -y -i "$source" -ss 40 -t 10 -vcodec libx264 -acodec aac "$work/out/v_enc.mp4"
 fi
 
 if [[ $cases == *c* ]]; then
 echo "== (c) 60 s exact copy-cut (A) against ffmpeg's re-encode of the range to libx264 + AAC (B)"
-farm-bench -n "$runs" --warmup 0 --timeout 3600 \
+"$(dirname "$0")/../paired.sh" -n "$runs" --warmup 0 --timeout 3600 \
     --vs "ffmpeg -hide_banner -loglevel error -y -ss 30 -i $source -t 60 -c:v libx264 -c:a aac $work/out/f_enc60.mp4" \
     -- "$vorkast" -y -i "$source" -ss 30 -t 60 -c copy -cut exact "$work/out/v_exact60.mp4"
 echo "== (c) 60 s exact copy-cut (A) against the keyframe copy-cut of the same range (B)"
-farm-bench -n "$runs" --timeout 600 \
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 \
     --vs "$vorkast -y -i $source -ss 30 -t 60 -c copy -cut keyframe $work/out/v_key60.mp4" \
     -- "$vorkast" -y -i "$source" -ss 30 -t 60 -c copy -cut exact "$work/out/v_exact60.mp4"
 fi
@@ -78,11 +78,11 @@ fi
 # (d) as (c), but both cuts 1 s into a 2 s group: the head and the tail are encoded again.
 if [[ $cases == *d* ]]; then
 echo "== (d) 60 s exact copy-cut from mid-group (A) against ffmpeg's re-encode of the range (B)"
-farm-bench -n "$runs" --warmup 0 --timeout 3600 \
+"$(dirname "$0")/../paired.sh" -n "$runs" --warmup 0 --timeout 3600 \
     --vs "ffmpeg -hide_banner -loglevel error -y -ss 31 -i $source -t 60 -c:v libx264 -c:a aac $work/out/f_enc60m.mp4" \
     -- "$vorkast" -y -i "$source" -ss 31 -t 60 -c copy -cut exact "$work/out/v_exact60m.mp4"
 echo "== (d) 60 s exact copy-cut from mid-group (A) against the keyframe copy-cut (B)"
-farm-bench -n "$runs" --timeout 600 \
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 \
     --vs "$vorkast -y -i $source -ss 31 -t 60 -c copy -cut keyframe $work/out/v_key60m.mp4" \
     -- "$vorkast" -y -i "$source" -ss 31 -t 60 -c copy -cut exact "$work/out/v_exact60m.mp4"
 fi

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Times `segmora split --jobs` by hand (not a test), with farm-bench, on a generated 2-minute
+# Times `segmora split --jobs` by hand (not a test), with bench/paired.sh (GNU time, runs in turn), on a generated 2-minute
 # 720p H.264/AAC source:
 #   (a) 8 sections re-encoded with the MP4 profile: --jobs 2 (A) against --jobs 1 (B);
 #   (b) 8 sections copied ("Settings of the source file."): --jobs 2 (A) against --jobs 1 (B);
 #   (c) 8 sections copied ("Keyframe copy (fast)"): --jobs 2 (A) against --jobs 1 (B).
 # CPUS=LIST runs every side under `taskset -c LIST` (CPUS=0: one core of the two); COPY_ONLY=1
 # leaves (a) out.
-# farm-bench prints min/median/max of wall, cpu and peak memory, and the ratio A/B.
+# bench/paired.sh prints the median wall, CPU and peak memory of each side and the ratio A/B.
 # Usage: bench/split/jobs.sh MAIN_BUILD_DIR [RUNS]
 #   MAIN_BUILD_DIR holds program/segmora and program/vorkast
 #   (cmake --build MAIN_BUILD_DIR --target segmora vorkast program_folder).
@@ -32,10 +32,10 @@ split() { # profile jobs
 }
 echo "== on CPUs ${CPUS:-all}"
 [ -n "${COPY_ONLY:-}" ] || echo "== (a) 8 sections re-encoded (MP4): --jobs 2 (A) against --jobs 1 (B)"
-[ -n "${COPY_ONLY:-}" ] || farm-bench -n "$runs" --warmup "${WARMUP:-1}" --timeout 1800 --vs "sh -c '$(split MP4 1)'" -- sh -c "$(split MP4 2)"
+[ -n "${COPY_ONLY:-}" ] || "$(dirname "$0")/../paired.sh" -n "$runs" --warmup "${WARMUP:-1}" --timeout 1800 --vs "sh -c '$(split MP4 1)'" -- sh -c "$(split MP4 2)"
 echo "== (b) 8 sections copied: --jobs 2 (A) against --jobs 1 (B)"
-farm-bench -n "$runs" --warmup "${WARMUP:-1}" --timeout 600 --vs "sh -c '$(split 'Settings of the source file.' 1)'" \
+"$(dirname "$0")/../paired.sh" -n "$runs" --warmup "${WARMUP:-1}" --timeout 600 --vs "sh -c '$(split 'Settings of the source file.' 1)'" \
     -- sh -c "$(split 'Settings of the source file.' 2)"
 echo "== (c) 8 sections copied from keyframes: --jobs 2 (A) against --jobs 1 (B)"
-farm-bench -n "$runs" --warmup "${WARMUP:-1}" --timeout 600 --vs "sh -c '$(split 'Keyframe copy (fast)' 1)'" \
+"$(dirname "$0")/../paired.sh" -n "$runs" --warmup "${WARMUP:-1}" --timeout 600 --vs "sh -c '$(split 'Keyframe copy (fast)' 1)'" \
     -- sh -c "$(split 'Keyframe copy (fast)' 2)"
