@@ -2,6 +2,8 @@
 // scans run on.
 #include "media/timeline_scan.h"
 
+#include "libav_owners.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -38,22 +40,11 @@ constexpr int kBlackPixel = 32;
 // A picture is black when all but this share of its pixels are.
 constexpr double kBlackAllowance = 0.02;
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-struct CodecFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+// The owners the packet library reads with; sound and picture conversion are ours alone.
+using InputPtr = vorkast::InputContextPtr;
+using CodecPtr = vorkast::CodecContextPtr;
+using PacketPtr = vorkast::PacketPtr;
+using FramePtr = vorkast::FramePtr;
 struct ResamplerFreer {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };

@@ -539,13 +539,6 @@ QSize TDSTrackBar::minimumSizeHint() const {
     return {2 * kMargin + 20, thumbHeightFor(m_thumbLength) + kTickLength + 8};
 }
 
-void TDSTrackBar::SetSegments(const QVector<BarSegment>& segments) {
-    if (segments == m_segments)
-        return;
-    m_segments = segments;
-    update();
-}
-
 void TDSTrackBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -69,9 +69,6 @@ public:
     const QVector<double>& Keyframes() const { return m_keyframes; }
     // The x of each keyframe tick as painted at the bar's present width.
     QVector<int> KeyframeTickXs() const;
-    // Stretches painted on the channel under the marked range, in their own colours.
-    void SetSegments(const QVector<BarSegment>& segments);
-    const QVector<BarSegment>& Segments() const { return m_segments; }
     // A tick mark every Frequency units (0: none).
     int Frequency() const { return m_frequency; }
     void SetFrequency(int value);
