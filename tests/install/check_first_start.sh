@@ -24,15 +24,17 @@ HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
 
 fail() { echo "$*" >&2; exit 1; }
 [ -s "$work/window.png" ] || fail "the installed program showed no window"
-# Seeded, then saved on closing with the same values: the same as the shipped file, plus the
-# profile's display name that saving adds beside its list position and the window's size and
-# place in a section of their own.
-awk '/^\[/ { window = ($0 == "[Window]") }
-     window { blank = 0; next }
-     /^$/ { ++blank; next }
-     !/^Profile Name=/ { for (; blank; --blank) print ""; print }' \
-    "$home/.config/segmora/Preferences.ini" |
-    cmp "$root/usr/share/segmora/Preferences.ini" - ||
+# Seeded, then saved on closing with the same values: the same as the shipped file, apart from
+# the profile's display name that saving writes beside its list position and the window's size
+# and place in a section of their own.
+settings() {
+    awk '/^\[/ { window = ($0 == "[Window]") }
+         window { blank = 0; next }
+         /^$/ { ++blank; next }
+         !/^Profile Name=/ { for (; blank; --blank) print ""; print }' "$1"
+}
+cmp <(settings "$root/usr/share/segmora/Preferences.ini") \
+    <(settings "$home/.config/segmora/Preferences.ini") ||
     fail "the user's preferences were not seeded from the shipped ones"
 [ -d "$home/.local/share/segmora/Profiles" ] || fail "the user's profiles folder is missing"
 listing >"$work/after"
