@@ -717,7 +717,9 @@ private slots:
         world.open(QStringLiteral("counter.mp4"));
         form->filterGraph->Pause();
         form->filterGraph->SeekTo(2000);
-        QTRY_VERIFY(!form->filterGraph->Seeking());
+        // The mark takes the frame shown: wait for it, not only for the seek's end.
+        QTRY_VERIFY(!form->filterGraph->Seeking() &&
+                    qAbs(form->filterGraph->ExactPosition() - 2.0) < 0.001);
         auto* button = form->findChild<QAbstractButton*>(focus);
         QVERIFY(button);
         QSignalSpy clicked(button, &QAbstractButton::clicked);
