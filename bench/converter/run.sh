@@ -16,17 +16,8 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-bench-converter}
 runs=${2:-5}
 cases=${3:-abcd}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSEGMORA_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target vorkast >/dev/null
-vorkast=$build/program/vorkast
-work=$build/bench-converter
+. "$root/bench/converter/common.sh"
 mkdir -p "$work/out"
-
-source=$work/source120.mp4
-[ -s "$source" ] || ffmpeg -hide_banner -loglevel error -y \
-    -f lavfi -i testsrc2=size=1280x720:rate=30:duration=120 \
-    -f lavfi -i sine=frequency=440:duration=120 \
-    -c:v libx264 -preset veryfast -crf 23 -g 60 -pix_fmt yuv420p -c:a aac -shortest "$source"
 
 # The four sections, one command after another, as the split job runs them.
 cat > "$work/lossless_vorkast.sh" <<SH

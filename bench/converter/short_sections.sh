@@ -15,19 +15,8 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-bench-converter}
 runs=${2:-3}
 sections=${3:-100}
-if [ ! -x "$build/program/vorkast" ] || [ -z "${SKIP_BUILD:-}" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSEGMORA_TESTS=OFF >/dev/null
-    cmake --build "$build" -j2 --target vorkast >/dev/null
-fi
-vorkast=$build/program/vorkast
-work=$build/bench-converter
+. "$root/bench/converter/common.sh"
 mkdir -p "$work/short"
-
-source=$work/source120.mp4
-[ -s "$source" ] || ffmpeg -hide_banner -loglevel error -y \
-    -f lavfi -i testsrc2=size=1280x720:rate=30:duration=120 \
-    -f lavfi -i sine=frequency=440:duration=120 \
-    -c:v libx264 -preset veryfast -crf 23 -g 60 -pix_fmt yuv420p -c:a aac -shortest "$source"
 
 # Section starts with "." whatever the locale: k * 1.2 s.
 starts=$(awk -v n="$sections" 'BEGIN { for (k = 0; k < n; ++k) printf "%.1f ", k * 1.2 }')
