@@ -3,17 +3,13 @@
 // clip gets one packet a frame with no holes.
 #include "exact_cut_core.h"
 
+#include "bitstream_filter.h"
 #include "codec_traits.h"
 #include "container_traits.h"
-#include "convert_error.h"
 #include "packed_pictures.h"
+#include "reference_rule.h"
 
-#include <cstring>
 #include <optional>
-
-extern "C" {
-#include <libavcodec/bsf.h>
-}
 
 namespace vorkast {
 
@@ -24,8 +20,8 @@ public:
     Mpeg4Cut(const AVFormatContext* input, const AVStream* in, AVStream* out,
              const Options& options, AVRational rate, Ticks absStart, Ticks absEnd)
         : Impl(in, out, options, rate, absStart, absEnd, false),
-          m_mayBePacked(in->codecpar->video_delay > 0 &&
-                        containerTraits(input->iformat).packsBFrames) {}
+          m_mayBePacked(mayHoldPackedPictures(in, containerTraits(input->iformat))),
+          m_shownLater(in->time_base) {}
 
     bool prepare(AVFormatContext* output) override {
         const AVCodecParameters* par = m_in->codecpar;
@@ -35,13 +31,8 @@ public:
         m_splitter.emplace(par);
         // Pictures packed two to a packet (B-frames stored with the picture before them) are
         // taken apart, so each packet holds one picture in decode order.
-        AVBSFContext* raw = nullptr;
-        const std::string failure = "cannot prepare the copied video for an exact cut";
-        check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
-        m_unpack.reset(raw);
-        check(avcodec_parameters_copy(raw->par_in, par), failure);
-        raw->time_base_in = m_in->time_base;
-        check(av_bsf_init(raw), failure);
+        m_unpack = openBitstreamFilter("mpeg4_unpack_bframes", par, m_in->time_base,
+                                       "cannot prepare the copied video for an exact cut");
         // The source's own tag where the container knows it, so decoders treat the copied
         // pictures as they treat the source's.
         if (output->oformat->codec_tag &&
@@ -67,14 +58,8 @@ public:
             return;
         av_bsf_send_packet(m_unpack.get(), nullptr);
         receiveUnpacked(write);
-        if (m_anchor && !m_done) {
-            // The last picture shown: one frame after the last decoded.
-            m_anchor->pts =
-                m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
-            passTimed(write);
-        }
-        m_anchor.reset();
-        m_waiting.clear();
+        if (!m_done)
+            m_shownLater.finish(m_frameTs, shown(write));
         finishInOrder(write);
     }
 
@@ -91,9 +76,7 @@ private:
     // at the start. A stream tells it by its first packet with two pictures, which comes with
     // the first B-frames, before any picture has been given its time.
     void notePacked(const AVPacket* packet) {
-        if (!m_mayBePacked || m_stampedLate || !packet->data)
-            return;
-        if (mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) < 2)
+        if (!m_mayBePacked || m_stampedLate || !holdsPackedPictures(packet))
             return;
         m_stampedLate = true;
         m_startTs += m_frameTs;
@@ -101,10 +84,8 @@ private:
         m_lastTs += m_frameTs;
     }
 
-    // MPEG-4 Visual in containers without display times (AVI): a picture that others are
-    // predicted from is shown when the next such picture is decoded, a B-frame as it is
-    // decoded. Each packet without a display time gets that one and is passed on in decode
-    // order; packets that have one keep it.
+    // MPEG-4 Visual in containers without display times (AVI): pictures without one are timed
+    // by the reference rule and passed on in decode order; packets that have one keep it.
     void receiveUnpacked(const Writer& write) {
         for (;;) {
             PacketPtr packet = makePacket();
@@ -112,37 +93,26 @@ private:
                 return;
             if (m_done)
                 continue;
-            const int type = mpeg4PictureType(packet.get());
-            if (type == 0)
+            const PictureType type = pictureType(CodecFamily::Mpeg4Part2, packet.get());
+            if (type == PictureType::I)
                 packet->flags |= AV_PKT_FLAG_KEY;
             else
                 packet->flags &= ~AV_PKT_FLAG_KEY;
-            const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-            if (decodeTs != AV_NOPTS_VALUE)
-                m_lastDecodeTs = decodeTs;
-            if (packet->pts != AV_NOPTS_VALUE && type != 2 && !m_anchor) {
-                acceptInOrder(packet.get(), write); // the container gives display times
-                continue;
-            }
-            if (type == 2 || m_in->codecpar->video_delay <= 0) {
-                if (packet->pts == AV_NOPTS_VALUE)
-                    packet->pts = decodeTs;
-                if (m_anchor)
-                    m_waiting.push_back(std::move(packet));
-                else
-                    acceptInOrder(packet.get(), write);
-                continue;
-            }
-            if (m_anchor) {
-                m_anchor->pts = decodeTs;
-                passTimed(write);
-            }
-            m_anchor = std::move(packet);
+            // Without B-frames every picture is shown as it is decoded.
+            const bool reference = type != PictureType::B && m_in->codecpar->video_delay > 0;
+            m_shownLater.take(std::move(packet), reference, shown(write));
         }
     }
 
+    HeldPictures::Pass shown(const Writer& write) {
+        return [this, &write](AVPacket* packet, std::int64_t at, bool reference) {
+            acceptShown(packet, at, reference, write);
+        };
+    }
+
     bool startsCopy(const AVPacket* packet) const override {
-        return (packet->flags & AV_PKT_FLAG_KEY) && mpeg4PictureType(packet) == 0;
+        return (packet->flags & AV_PKT_FLAG_KEY) &&
+               pictureType(CodecFamily::Mpeg4Part2, packet) == PictureType::I;
     }
 
     CodecContextPtr openEncoder() const override {
@@ -196,6 +166,7 @@ private:
     BitstreamFilterPtr m_unpack;              // one picture per packet
     std::int64_t m_written = 0;               // video packets written
     bool m_volDue = true;                     // the first copied picture still needs a layer header
+    HeldPictures m_shownLater;                // pictures waiting for their display times
 };
 
 } // namespace

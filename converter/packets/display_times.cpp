@@ -22,8 +22,7 @@ DisplayClock::DisplayClock(const AVStream* stream, const ContainerTraits& contai
 }
 
 void DisplayClock::restart() {
-    m_pending = MediaTime();
-    m_lastDecoded = MediaTime();
+    m_references.restart();
 }
 
 MediaTime DisplayClock::keyframeShown(const AVPacket* packet, const MediaTime& at) const {
@@ -66,32 +65,23 @@ PacketFacts DisplayClock::take(const AVPacket* packet) {
     }
     facts.type = pictureType(m_family, packet, m_lengthSize);
     facts.canStart = canStartDecoding(m_family, packet, m_lengthSize);
-    // MPEG-4 Visual: the stand-in of a packed B-frame is a picture that is not coded, a few
-    // bytes whatever its type.
-    const bool standIn = m_family == CodecFamily::Mpeg4Part2 && packet->size <= 7;
-    facts.keyPicture = facts.keyframe && !standIn &&
+    facts.keyPicture = facts.keyframe && !isStandIn(m_family, packet) &&
                        (facts.type == PictureType::Unknown || facts.type == PictureType::I);
     if (facts.keyframe)
         facts.keyShown = keyframeShown(packet, facts.at());
-    if (m_timesReferences && facts.decode && isReference(facts.type)) {
-        if (m_pending)
-            facts.revealed = facts.decode;
-        m_pending = packet->pts == AV_NOPTS_VALUE ? facts.decode : MediaTime();
-        if (m_pending) {
-            facts.display = MediaTime();
-            facts.displayPending = true;
-        }
+    const ReferenceRule::Step step = m_references.take(
+        facts.decode, m_timesReferences && isReference(facts.type), packet->pts != AV_NOPTS_VALUE);
+    if (step.reveals)
+        facts.revealed = step.revealed;
+    if (step.waits) {
+        facts.display = MediaTime();
+        facts.displayPending = true;
     }
-    if (facts.decode)
-        m_lastDecoded = facts.decode;
     return facts;
 }
 
 MediaTime DisplayClock::finish() {
-    if (!m_pending)
-        return MediaTime();
-    m_pending = MediaTime();
-    return m_frame ? m_lastDecoded.plus(m_frame) : m_lastDecoded;
+    return m_references.finish(m_frame);
 }
 
 } // namespace vorkast

@@ -9,22 +9,14 @@
 
 namespace vorkast {
 
-int mpeg4PictureType(const AVPacket* packet) {
-    if (!packet->data || packet->size <= 0)
-        return -1;
-    switch (mpeg4::pictureType(packet->data, static_cast<std::size_t>(packet->size))) {
-    case PictureType::I:
-        return 0;
-    case PictureType::P:
-        return 1;
-    case PictureType::B:
-        return 2;
-    case PictureType::S:
-        return 3;
-    case PictureType::Unknown:
-        break;
-    }
-    return -1;
+bool mayHoldPackedPictures(const AVStream* stream, const ContainerTraits& container) {
+    return stream->codecpar->codec_id == AV_CODEC_ID_MPEG4 && stream->codecpar->video_delay > 0 &&
+           container.packsBFrames;
+}
+
+bool holdsPackedPictures(const AVPacket* packet) {
+    return packet->data && packet->size > 0 &&
+           mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) >= 2;
 }
 
 PackedPictures::PackedPictures(const AVCodecParameters* par)

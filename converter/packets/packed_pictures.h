@@ -2,6 +2,7 @@
 // before it and an empty stand-in where it would have been.
 #pragma once
 
+#include "container_traits.h"
 #include "libav_owners.h"
 
 #include <vector>
@@ -13,8 +14,12 @@ extern "C" {
 
 namespace vorkast {
 
-// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
-int mpeg4PictureType(const AVPacket* packet);
+// Whether a stream may hold pictures packed two to a packet: MPEG-4 Visual with B-frames, read
+// from a container that packs them.
+bool mayHoldPackedPictures(const AVStream* stream, const ContainerTraits& container);
+// Whether a packet of such a stream holds two pictures, which tells that it is packed. The first
+// such packet comes with the first B-frames.
+bool holdsPackedPictures(const AVPacket* packet);
 
 class PackedPictures {
 public:
