@@ -175,13 +175,14 @@ bool ExactVideoCut::Impl::describeWithOwnHeaders() {
     return openEncoder() != nullptr;
 }
 
-void ExactVideoCut::Impl::acceptShown(AVPacket* packet, std::int64_t shown, bool reference,
-                                      const Writer& write) {
-    packet->pts = shown;
-    if (reference && shown != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE &&
-        shown < packet->dts)
-        packet->pts = packet->dts;
-    acceptInOrder(packet, write);
+HeldPictures::Pass ExactVideoCut::Impl::acceptsShown(const Writer& write) {
+    return [this, &write](AVPacket* packet, std::int64_t shown, bool reference) {
+        packet->pts = shown;
+        if (reference && shown != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE &&
+            shown < packet->dts)
+            packet->pts = packet->dts;
+        acceptInOrder(packet, write);
+    };
 }
 
 void ExactVideoCut::Impl::acceptInOrder(AVPacket* packet, const Writer& write) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "exact_cut.h"
+#include "reference_rule.h"
 
 #include <cstdint>
 #include <limits>
@@ -75,9 +76,9 @@ protected:
     // The shared machine, in decode order with display times known.
     void acceptInOrder(AVPacket* packet, const Writer& write);
     void finishInOrder(const Writer& write);
-    // MPEG: passes on a picture with the display time the reference rule (reference_rule.h)
-    // gave it; a reference picture is shown no earlier than it is decoded.
-    void acceptShown(AVPacket* packet, std::int64_t shown, bool reference, const Writer& write);
+    // MPEG: passes on each picture with the display time the reference rule gave it; a
+    // reference picture is shown no earlier than it is decoded.
+    HeldPictures::Pass acceptsShown(const Writer& write);
     void emit(AVPacket* packet, const Writer& write);
 
     const AVStream* m_in;

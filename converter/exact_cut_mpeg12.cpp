@@ -4,7 +4,6 @@
 #include "exact_cut_core.h"
 
 #include "codec_traits.h"
-#include "reference_rule.h"
 
 #include <algorithm>
 
@@ -27,23 +26,17 @@ public:
         PacketPtr picture = makePacket();
         av_packet_move_ref(picture.get(), packet);
         const bool reference = isReference(pictureType(CodecFamily::Mpeg12, picture.get()));
-        m_shownLater.take(std::move(picture), reference, shown(write));
+        m_shownLater.take(std::move(picture), reference, acceptsShown(write));
     }
 
     void finish(const Writer& write) override {
         if (m_done)
             return;
-        m_shownLater.finish(m_frameTs, shown(write));
+        m_shownLater.finish(m_frameTs, acceptsShown(write));
         finishInOrder(write);
     }
 
 private:
-    HeldPictures::Pass shown(const Writer& write) {
-        return [this, &write](AVPacket* packet, std::int64_t at, bool reference) {
-            acceptShown(packet, at, reference, write);
-        };
-    }
-
     // An I-picture that brings its sequence header, where a decoder can begin.
     bool startsCopy(const AVPacket* packet) const override {
         return (packet->flags & AV_PKT_FLAG_KEY) &&

@@ -3,7 +3,6 @@
 // clip gets one packet a frame with no holes.
 #include "exact_cut_core.h"
 
-#include "bitstream_filter.h"
 #include "codec_traits.h"
 #include "container_traits.h"
 #include "packed_pictures.h"
@@ -28,11 +27,9 @@ public:
         m_outputWithoutDisplayTimes = !containerTraits(output->oformat).storesDisplayTimes;
         if (m_outputWithoutDisplayTimes)
             m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
-        m_splitter.emplace(par);
         // Pictures packed two to a packet (B-frames stored with the picture before them) are
         // taken apart, so each packet holds one picture in decode order.
-        m_unpack = openBitstreamFilter("mpeg4_unpack_bframes", par, m_in->time_base,
-                                       "cannot prepare the copied video for an exact cut");
+        m_unpacker.emplace(m_in, "cannot prepare the copied video for an exact cut");
         // The source's own tag where the container knows it, so decoders treat the copied
         // pictures as they treat the source's.
         if (output->oformat->codec_tag &&
@@ -45,21 +42,15 @@ public:
         if (m_done)
             return;
         notePacked(packet);
-        for (PacketPtr& single : m_splitter->split(packet)) {
-            if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
-                continue; // a packet the filter cannot read is left out, as a decoder skips it
-            receiveUnpacked(write);
-        }
-        av_packet_unref(packet);
+        m_unpacker->take(packet, unpacked(write));
     }
 
     void finish(const Writer& write) override {
         if (m_done)
             return;
-        av_bsf_send_packet(m_unpack.get(), nullptr);
-        receiveUnpacked(write);
+        m_unpacker->finish(unpacked(write));
         if (!m_done)
-            m_shownLater.finish(m_frameTs, shown(write));
+            m_shownLater.finish(m_frameTs, acceptsShown(write));
         finishInOrder(write);
     }
 
@@ -86,13 +77,10 @@ private:
 
     // MPEG-4 Visual in containers without display times (AVI): pictures without one are timed
     // by the reference rule and passed on in decode order; packets that have one keep it.
-    void receiveUnpacked(const Writer& write) {
-        for (;;) {
-            PacketPtr packet = makePacket();
-            if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
-                return;
+    PictureUnpacker::Take unpacked(const Writer& write) {
+        return [this, &write](PacketPtr packet) {
             if (m_done)
-                continue;
+                return;
             const PictureType type = pictureType(CodecFamily::Mpeg4Part2, packet.get());
             if (type == PictureType::I)
                 packet->flags |= AV_PKT_FLAG_KEY;
@@ -100,13 +88,7 @@ private:
                 packet->flags &= ~AV_PKT_FLAG_KEY;
             // Without B-frames every picture is shown as it is decoded.
             const bool reference = type != PictureType::B && m_in->codecpar->video_delay > 0;
-            m_shownLater.take(std::move(packet), reference, shown(write));
-        }
-    }
-
-    HeldPictures::Pass shown(const Writer& write) {
-        return [this, &write](AVPacket* packet, std::int64_t at, bool reference) {
-            acceptShown(packet, at, reference, write);
+            m_shownLater.take(std::move(packet), reference, acceptsShown(write));
         };
     }
 
@@ -159,14 +141,13 @@ private:
             packet->pts = packet->dts;
     }
 
-    const bool m_mayBePacked;                 // with B-frames, read from AVI
-    bool m_outputWithoutDisplayTimes = false; // an AVI clip
-    bool m_stampedLate = false;               // packed: pictures are stamped a frame after shown
-    std::optional<PackedPictures> m_splitter; // packets taken apart
-    BitstreamFilterPtr m_unpack;              // one picture per packet
-    std::int64_t m_written = 0;               // video packets written
-    bool m_volDue = true;                     // the first copied picture still needs a layer header
-    HeldPictures m_shownLater;                // pictures waiting for their display times
+    const bool m_mayBePacked;                  // with B-frames, read from AVI
+    bool m_outputWithoutDisplayTimes = false;  // an AVI clip
+    bool m_stampedLate = false;                // packed: pictures are stamped a frame after shown
+    std::optional<PictureUnpacker> m_unpacker; // one picture per packet
+    std::int64_t m_written = 0;                // video packets written
+    bool m_volDue = true;      // the first copied picture still needs a layer header
+    HeldPictures m_shownLater; // pictures waiting for their display times
 };
 
 } // namespace

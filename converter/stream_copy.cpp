@@ -92,14 +92,13 @@ void StreamCopier::unpackPictures(const AVFormatContext* input, const AVFormatCo
     if (!mayHoldPackedPictures(m_in, containerTraits(input->iformat)) ||
         containerTraits(output->oformat).packsBFrames)
         return;
-    m_unpack = openBitstreamFilter("mpeg4_unpack_bframes", m_in->codecpar, m_in->time_base,
-                                   "cannot prepare the copied video for this container");
-    m_packed = std::make_unique<PackedPictures>(m_in->codecpar);
+    m_unpacker = std::make_unique<PictureUnpacker>(
+        m_in, "cannot prepare the copied video for this container");
 }
 
 void StreamCopier::accept(AVPacket* packet, const Writer& write) {
-    if (m_packed) {
-        acceptPacked(packet, write);
+    if (m_unpacker) {
+        m_unpacker->take(packet, unpacked(write));
         return;
     }
     if (holdUndated(packet, write))
@@ -169,27 +168,14 @@ void StreamCopier::dateUndated(std::int64_t nextDts, const Writer& write) {
         acceptTimed(p.get(), write);
 }
 
-void StreamCopier::acceptPacked(AVPacket* packet, const Writer& write) {
-    for (PacketPtr& single : m_packed->split(packet)) {
-        if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
-            continue; // a packet the filter cannot read is left out, as a decoder skips it
-        passUnpacked(write);
-    }
-    av_packet_unref(packet);
-}
-
 // The pictures taken apart are in decode order with the times AVI gives, one a frame: decode
 // times. Each gets its display time by the reference rule.
-void StreamCopier::passUnpacked(const Writer& write) {
-    const HeldPictures::Pass pass = unpackedShown(write);
-    for (;;) {
-        PacketPtr packet = makePacket();
-        if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
-            return;
+PictureUnpacker::Take StreamCopier::unpacked(const Writer& write) {
+    return [this, &write](PacketPtr packet) {
         const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         if (decodeTs == AV_NOPTS_VALUE ||
             (m_lastUnpackedDts != AV_NOPTS_VALUE && decodeTs <= m_lastUnpackedDts))
-            continue; // no place in the order: left out, as a decoder skips it
+            return; // no place in the order: left out, as a decoder skips it
         m_lastUnpackedDts = decodeTs;
         packet->dts = decodeTs;
         packet->pts = AV_NOPTS_VALUE;
@@ -198,8 +184,8 @@ void StreamCopier::passUnpacked(const Writer& write) {
             packet->flags |= AV_PKT_FLAG_KEY;
         else
             packet->flags &= ~AV_PKT_FLAG_KEY;
-        m_unpackedTimes.take(std::move(packet), reference, pass);
-    }
+        m_unpackedTimes.take(std::move(packet), reference, unpackedShown(write));
+    };
 }
 
 HeldPictures::Pass StreamCopier::unpackedShown(const Writer& write) {
@@ -315,9 +301,8 @@ bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
 
 void StreamCopier::finish(const Writer& write) {
     dateUndated(AV_NOPTS_VALUE, write);
-    if (m_packed) {
-        av_bsf_send_packet(m_unpack.get(), nullptr);
-        passUnpacked(write);
+    if (m_unpacker) {
+        m_unpacker->finish(unpacked(write));
         m_unpackedTimes.finish(m_frameTs, unpackedShown(write));
     }
     if (m_type == AVMEDIA_TYPE_VIDEO)

@@ -57,10 +57,9 @@ private:
     // gives them times that lead up to it.
     bool holdUndated(AVPacket* packet, const Writer& write);
     void dateUndated(std::int64_t nextDts, const Writer& write);
-    void acceptPacked(AVPacket* packet, const Writer& write);
     void acceptTimed(AVPacket* packet, const Writer& write);
     // Packed pictures taken apart: each gets its display time by the reference rule.
-    void passUnpacked(const Writer& write);
+    PictureUnpacker::Take unpacked(const Writer& write);
     HeldPictures::Pass unpackedShown(const Writer& write);
     void passShown(AVPacket* picture, bool reference, const Writer& write);
     // Whether a picture without a display time is timed by the reference rule (an MPEG I- or
@@ -80,8 +79,7 @@ private:
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
-    std::unique_ptr<PackedPictures> m_packed; // set when packed pictures are taken apart
-    BitstreamFilterPtr m_unpack;
+    std::unique_ptr<PictureUnpacker> m_unpacker; // set when packed pictures are taken apart
     std::int64_t m_lastUnpackedDts = AV_NOPTS_VALUE;
     bool m_leadingB = false; // B-frames taken apart that follow the clip's first keyframe
     AVStream* m_out;

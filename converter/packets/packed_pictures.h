@@ -5,6 +5,8 @@
 #include "container_traits.h"
 #include "libav_owners.h"
 
+#include <functional>
+#include <string_view>
 #include <vector>
 
 extern "C" {
@@ -36,6 +38,29 @@ public:
 private:
     PacketPtr m_packedB;     // a picture waiting for the packet it is decoded in
     int m_incrementBits = 0; // bits of a picture's time increment; 0 not yet known
+};
+
+// Packed pictures taken apart for good: PackedPictures, then the library's filter that takes
+// out the mark saying the stream is packed. One picture a packet comes out, in decode order,
+// with the times and flags of the packets it came in.
+class PictureUnpacker {
+public:
+    using Take = std::function<void(PacketPtr picture)>;
+
+    // Throws ConvertError(failure: ...) where the filter cannot be set up.
+    PictureUnpacker(const AVStream* stream, std::string_view failure);
+
+    // Takes a packet of the stream (and leaves it empty); hands on each picture as it comes
+    // free. A packet the filter cannot read is left out, as a decoder skips it.
+    void take(AVPacket* packet, const Take& take);
+    // The stream has ended: hands on what is left.
+    void finish(const Take& take);
+
+private:
+    void receive(const Take& take);
+
+    PackedPictures m_split;
+    BitstreamFilterPtr m_filter;
 };
 
 } // namespace vorkast
