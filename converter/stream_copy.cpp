@@ -6,6 +6,7 @@
 #include "bitstream_filter.h"
 #include "codec_traits.h"
 #include "convert_error.h"
+#include "display_times.h"
 #include "frame_duration.h"
 #include "packed_pictures.h"
 #include "source.h"
@@ -243,12 +244,11 @@ HeldPictures::Pass StreamCopier::endsVideo(const Writer& write) {
 void StreamCopier::acceptVideo(AVPacket* packet, std::int64_t showTs, const Writer& write) {
     if (m_finished)
         return;
-    const int delay = m_in->codecpar->video_delay;
     // Containers without display times (AVI) stamp the decode order: with B-frames a decoder
-    // shows each picture as many frames later as it holds pictures back, and one more.
+    // shows each picture later (MPEG pictures are timed by the reference rule instead).
     if (packet->pts == AV_NOPTS_VALUE && m_family != CodecFamily::Mpeg12 &&
-        m_family != CodecFamily::Mpeg4Part2 && delay > 0 && showTs != AV_NOPTS_VALUE)
-        showTs += (delay + 1) * m_frameTs;
+        m_family != CodecFamily::Mpeg4Part2 && showTs != AV_NOPTS_VALUE)
+        showTs += reorderLead(m_in);
     const std::int64_t duration =
         packet->duration > 0 && seconds(packet->duration, m_in->time_base) <= 10 ? packet->duration
                                                                                  : m_frameTs;

@@ -6,6 +6,14 @@
 
 namespace vorkast {
 
+std::int64_t reorderLead(const AVStream* stream) {
+    const AVRational rate = frameRate(stream);
+    const int delay = stream->codecpar->video_delay;
+    if (delay <= 0 || rate.num <= 0)
+        return 0;
+    return rescaleTicks(delay + 1, av_inv_q(rate), stream->time_base);
+}
+
 DisplayClock::DisplayClock(const AVStream* stream, const ContainerTraits& container, bool unpacked)
     : m_stream(stream), m_container(container), m_family(codecFamily(stream->codecpar->codec_id)),
       m_video(stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO), m_frame(frameDuration(stream)) {
@@ -38,10 +46,9 @@ MediaTime DisplayClock::keyframeShown(const AVPacket* packet, const MediaTime& a
                 mpeg12::pictureHeader(packet->data, static_cast<std::size_t>(packet->size)))
             return at.plusTicks(
                 rescaleTicks(header->temporalReference + 1, av_inv_q(rate), m_stream->time_base));
-    if (m_container.clockMayRestart || par->video_delay <= 0 || rate.num <= 0)
+    if (m_container.clockMayRestart)
         return at;
-    // One frame more than the delay: the decoder's own stamps run a frame behind as well.
-    return at.plusTicks(rescaleTicks(par->video_delay + 1, av_inv_q(rate), m_stream->time_base));
+    return at.plusTicks(reorderLead(m_stream));
 }
 
 PacketFacts DisplayClock::take(const AVPacket* packet) {

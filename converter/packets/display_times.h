@@ -39,6 +39,11 @@ struct PacketFacts {
     MediaTime at() const { return display ? display : decode; }
 };
 
+// How much later than its decode time a decoder shows a picture of a stream that reorders, in
+// the stream's time base: the reorder delay and one frame more, for the decoder's own stamps run
+// a frame behind as well. 0 when the stream does not reorder or its rate is unknown.
+std::int64_t reorderLead(const AVStream* stream);
+
 class DisplayClock {
 public:
     // unpacked: the stream's packed B-frames (container_traits.h) have been taken apart, one
