@@ -59,7 +59,7 @@ AVRational streamRate(const AVFormatContext* input, const AVStream* video) {
 std::int64_t toTs(Ticks ticks, AVRational timeBase) {
     if (ticks >= kNoEnd)
         return kNoEnd;
-    return av_rescale_q(ticks, AV_TIME_BASE_Q, timeBase);
+    return rescaleTicks(ticks, AV_TIME_BASE_Q, timeBase);
 }
 
 } // namespace
