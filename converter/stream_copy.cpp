@@ -220,6 +220,8 @@ bool StreamCopier::timedByReferences(const AVPacket* packet) const {
 
 void StreamCopier::acceptTimed(AVPacket* packet, const Writer& write) {
     if (m_type == AVMEDIA_TYPE_VIDEO && m_endTs != INT64_MAX) {
+        if (m_finished)
+            return;
         // Pictures without a display time wait for it: it decides where the video ends.
         PacketPtr picture = makePacket();
         av_packet_move_ref(picture.get(), packet);
