@@ -23,10 +23,8 @@ public:
     void accept(AVPacket* packet, const Writer& write) override {
         if (m_done)
             return;
-        PacketPtr picture = makePacket();
-        av_packet_move_ref(picture.get(), packet);
-        const bool reference = isReference(pictureType(CodecFamily::Mpeg12, picture.get()));
-        m_shownLater.take(std::move(picture), reference, acceptsShown(write));
+        const bool reference = isReference(pictureType(CodecFamily::Mpeg12, packet));
+        m_shownLater.take(packet, reference, acceptsShown(write));
     }
 
     void finish(const Writer& write) override {

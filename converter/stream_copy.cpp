@@ -223,10 +223,7 @@ void StreamCopier::acceptTimed(AVPacket* packet, const Writer& write) {
         if (m_finished)
             return;
         // Pictures without a display time wait for it: it decides where the video ends.
-        PacketPtr picture = makePacket();
-        av_packet_move_ref(picture.get(), packet);
-        const bool reference = timedByReferences(picture.get());
-        m_shownLater.take(std::move(picture), reference, endsVideo(write));
+        m_shownLater.take(packet, timedByReferences(packet), endsVideo(write));
         return;
     }
     const bool wasStarted = m_started;

@@ -52,6 +52,12 @@ void HeldPictures::take(PacketPtr packet, bool reference, const Pass& pass) {
     pass(held.packet.get(), held.shown, held.reference);
 }
 
+void HeldPictures::take(AVPacket* packet, bool reference, const Pass& pass) {
+    PacketPtr owned = makePacket();
+    av_packet_move_ref(owned.get(), packet);
+    take(std::move(owned), reference, pass);
+}
+
 void HeldPictures::finish(std::int64_t frameTicks, const Pass& pass) {
     const MediaTime shown = m_rule.finish(MediaTime(frameTicks, m_base));
     if (m_reference)

@@ -58,6 +58,8 @@ public:
     // reference: as for ReferenceRule::take. The decode time is the packet's, else its
     // display time.
     void take(PacketPtr packet, bool reference, const Pass& pass);
+    // The same for a packet that is not owned yet: its data is moved out, leaving it empty.
+    void take(AVPacket* packet, bool reference, const Pass& pass);
     // The stream has ended: passes on what waits. frameTicks: one frame, in the time base.
     void finish(std::int64_t frameTicks, const Pass& pass);
     bool holding() const { return m_reference != nullptr; }
