@@ -91,12 +91,18 @@ private slots:
         // The first picture is the test pattern, not black.
         QVERIFY(pictures.thumbnails.first().seconds < 0.1);
 
-        ScanPictureContent(fixture(file), pictures);
+        const qsizetype barThumbnails = pictures.thumbnails.size();
+        ScanPictureContent(fixture(file), 1.0, pictures);
         QVERIFY(pictures.contentComplete);
+        // The keyframes' own thumbnails join those of the bar, in order, none twice.
+        QVERIFY(pictures.thumbnails.size() >= barThumbnails);
+        for (qsizetype i = 1; i < pictures.thumbnails.size(); ++i)
+            QVERIFY(pictures.thumbnails[i].seconds > pictures.thumbnails[i - 1].seconds);
         QVERIFY2(near(pictures.blackFrames, {{4, 5}}, kPictureSlack),
                  qPrintable(spansText(pictures.blackFrames)));
         // Into and out of black is told by the black frames; the one cut between pictures is
-        // the scene change.
+        // the scene change. H.264 and MPEG-4 start a keyframe at each cut; WMV and MPEG-2 leave
+        // the cut at 8 s between two keyframes, found by decoding the pictures between them.
         QCOMPARE(pictures.sceneChanges.size(), 1);
         QVERIFY(qAbs(pictures.sceneChanges.first() - 8.0) <= kPictureSlack);
     }
@@ -142,7 +148,7 @@ private slots:
         PictureScan pictures;
         ScanThumbnails(fixture(QStringLiteral("marks.mp4")), 1.0, pictures, &stop);
         QVERIFY(!pictures.thumbnailsComplete);
-        ScanPictureContent(fixture(QStringLiteral("marks.mp4")), pictures, &stop);
+        ScanPictureContent(fixture(QStringLiteral("marks.mp4")), 1.0, pictures, &stop);
         QVERIFY(!pictures.contentComplete);
     }
 
