@@ -785,7 +785,7 @@ void lowerPriority() {
 TimelineScans::TimelineScans(QObject* parent) : QObject(parent) {}
 
 TimelineScans::~TimelineScans() {
-    stopThreads();
+    stopThreads(true);
 }
 
 bool TimelineScans::Scanning() const {
@@ -861,22 +861,33 @@ void TimelineScans::Open(const QString& path, double lengthSeconds, const QStrin
 }
 
 void TimelineScans::Abandon() {
-    stopThreads();
+    stopThreads(false);
     ++m_generation;
     m_source.clear();
     m_sound.reset();
     m_pictures.reset();
 }
 
-void TimelineScans::stopThreads() {
+void TimelineScans::stopThreads(bool wait) {
     if (m_stop)
         m_stop->store(true);
-    // The stop interrupts the reading at once: each join waits for one packet's decoding.
+    // The stop interrupts the reading at once, yet a low-priority thread on a busy machine
+    // may take a while to see it: the window does not wait for that. Stopped threads are
+    // joined once they have ended, at the latest by the destructor.
     for (std::thread* thread : {&m_soundThread, &m_pictureThread}) {
         if (thread->joinable())
-            thread->join();
+            m_stopped.push_back({std::move(*thread), m_running});
     }
     m_stop.reset();
+    m_running.reset();
+    for (auto it = m_stopped.begin(); it != m_stopped.end();) {
+        if (wait || it->running->load() == 0) {
+            it->thread.join();
+            it = m_stopped.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void TimelineScans::takeSound(quint64 generation, std::shared_ptr<const SoundScan> sound) {

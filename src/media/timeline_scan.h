@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace segmora {
 
@@ -117,8 +118,9 @@ bool WritePictureCache(const QString& path, const PictureScan& pictures);
 // The scans of the open source. Open starts two threads at a low priority, one for the sound
 // and one for the pictures, each first looking in the cache folder; results are only posted
 // back and arrive as signals, the thumbnails before the black frames and scene changes. Open
-// and Abandon stop running scans at once and drop what they found; a result posted by a
-// stopped scan is ignored. Threading: the object lives on the UI thread and is used there.
+// and Abandon stop running scans without waiting for them and drop what they found; a result
+// posted by a stopped scan is ignored. Threading: the object lives on the UI thread and is used
+// there.
 class TimelineScans : public QObject {
     Q_OBJECT
 public:
@@ -146,7 +148,8 @@ signals:
     void contentReady();
 
 private:
-    void stopThreads();
+    // Stops the running scans; waits for them only with wait (the destructor).
+    void stopThreads(bool wait);
     void takeSound(quint64 generation, std::shared_ptr<const SoundScan> sound);
     void takePictures(quint64 generation, std::shared_ptr<const PictureScan> pictures);
 
@@ -154,6 +157,13 @@ private:
     std::thread m_pictureThread;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::shared_ptr<std::atomic<int>> m_running;
+    // Threads of earlier sources, told to stop and not yet ended; running counts both threads
+    // of a source down as they end.
+    struct Stopped {
+        std::thread thread;
+        std::shared_ptr<std::atomic<int>> running;
+    };
+    std::vector<Stopped> m_stopped;
     quint64 m_generation = 0;
     QString m_source;
     std::shared_ptr<const SoundScan> m_sound;
