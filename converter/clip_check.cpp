@@ -1,6 +1,7 @@
 // Checking a clip against its source, from outside, after it was written.
 #include "clip_check.h"
 
+#include "decoded_times.h"
 #include "engine.h"
 #include "messages.h"
 #include "packet_timeline.h"
@@ -12,6 +13,8 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <set>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -32,6 +35,8 @@ constexpr double kEncodedBound = 28.0;
 constexpr double kSamePicture = 60.0;
 // No picture of the clip this close to any of the source's near the start: not its source.
 constexpr double kUnrelated = 18.0;
+// A timestamp's rounding into a coarse time base.
+constexpr Ticks kSlackTicks = 1000;
 
 struct SwsFree {
     void operator()(SwsContext* context) const { sws_freeContext(context); }
@@ -183,21 +188,14 @@ double frameSeconds(FrameRate rate) {
     return toSeconds(frameTicks(rate));
 }
 
-// When a decoded picture is shown: its own time, else one frame after the one before.
-double pictureTime(const AVFrame* frame, AVRational timeBase, const std::optional<double>& before,
-                   double frame_) {
+// When a decoded picture is shown, on its file's clock: the decoder's time less what it stamps
+// late; without one, a frame after the picture before, or for the first picture where the
+// packet timeline shows the keyframe decoding starts at.
+double pictureTime(const AVFrame* frame, AVRational timeBase, double stampedLate,
+                   const std::optional<double>& before, double frameLength, double keyShown) {
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-        return seconds(frame->best_effort_timestamp, timeBase);
-    return before ? *before + frame_ : 0.0;
-}
-
-// Where the container states decode times only, the decoder stamps a picture of a video that
-// reorders with the decode time of the packet that lets it out: a picture after the one it is
-// shown at.
-double decoderStampsLate(const AVFormatContext* input, const AVStream* video, double frame) {
-    return !containerTraits(input->iformat).storesDisplayTimes && video->codecpar->video_delay > 0
-               ? frame
-               : 0.0;
+        return seconds(frame->best_effort_timestamp, timeBase) - stampedLate;
+    return before ? *before + frameLength : keyShown;
 }
 
 // The source's pictures around the one on screen at `at` (absolute seconds), and which of them
@@ -207,28 +205,37 @@ struct SourcePictures {
     std::size_t expected = 0;
     double shown = 0; // where the expected picture is shown, absolute seconds
     long decoded = 0;
-    bool earliestKept = false; // the first picture kept is the first one decoded
+    bool earliestKept = false;             // the first picture kept is the first one decoded
+    std::optional<std::size_t> keyPicture; // the first keyframe's picture, among those kept
 };
 
 // Decodes the source's video from the keyframe `point` read from until `around` pictures past
 // `shown`, keeping those within `around` pictures of it, timed as the packet timeline times
 // them.
 SourcePictures decodeAround(Source& source, StartPoint& point, double shown, int around,
-                            double frame, const CheckHooks& hooks) {
+                            double frame, bool atKeyframe, const CheckHooks& hooks) {
     SourcePictures found;
     found.shown = shown;
     const int video = source.videoIndex;
     const AVStream* stream = source.ctx->streams[video];
-    const double stampedLate = decoderStampsLate(source.ctx.get(), stream, frame);
     CheckedDecoder decoder(stream, false);
+    // The pictures are timed as the re-encoded clip times them.
+    DecodedTimes times(source.ctx.get(), stream,
+                       std::max<std::int64_t>(1, ticksFromSeconds(frame, stream->time_base)));
     const double from = shown - (around + 0.5) * frame;
     const double until = shown + (around + 0.5) * frame;
-    std::optional<double> last;
+    bool anyTimed = false;
+    int untimed = 0;
     bool done = false;
     const auto keep = [&](AVFrame* decoded) {
-        double time = pictureTime(decoded, decoder.timeBase(), last, frame);
-        last = time;
-        time -= stampedLate;
+        // Pictures before the first with a time (Matroska gives none below zero) follow the
+        // keyframe decoding starts at, a frame apart.
+        const std::int64_t stamp = times.frameTime(decoded);
+        if (stamp == AV_NOPTS_VALUE && anyTimed)
+            return;
+        anyTimed = anyTimed || stamp != AV_NOPTS_VALUE;
+        const double time = stamp != AV_NOPTS_VALUE ? seconds(stamp, stream->time_base)
+                                                    : point.keyframeTime + untimed++ * frame;
         if (time > until) {
             done = true;
             return;
@@ -237,6 +244,8 @@ SourcePictures decodeAround(Source& source, StartPoint& point, double shown, int
             return;
         if (found.pictures.empty())
             found.earliestKept = decoder.pictures() == 1;
+        if (!found.keyPicture && decoded->key_frame)
+            found.keyPicture = found.pictures.size();
         Picture picture{time, makeFrame()};
         check(av_frame_ref(picture.frame.get(), decoded), "cannot keep a picture");
         found.pictures.push_back(std::move(picture));
@@ -246,8 +255,10 @@ SourcePictures decodeAround(Source& source, StartPoint& point, double shown, int
         if (packet->stream_index != video)
             return;
         keyframeSeen = keyframeSeen || (packet->flags & AV_PKT_FLAG_KEY);
-        if (keyframeSeen)
-            decoder.send(packet, keep);
+        if (!keyframeSeen)
+            return;
+        times.notePacket(packet);
+        decoder.send(packet, keep);
     };
     for (const PacketPtr& packet : point.pending) {
         hooks.alive();
@@ -265,6 +276,12 @@ SourcePictures decodeAround(Source& source, StartPoint& point, double shown, int
     found.decoded = decoder.pictures();
     std::sort(found.pictures.begin(), found.pictures.end(),
               [](const Picture& a, const Picture& b) { return a.time < b.time; });
+    if (atKeyframe && found.keyPicture) {
+        // A keyframe cut starts with the keyframe's own picture.
+        found.expected = *found.keyPicture;
+        return found;
+    }
+    // The picture on screen at `shown`: the last one shown by then, else the nearest.
     double best = INFINITY;
     for (std::size_t i = 0; i < found.pictures.size(); ++i) {
         const double distance = std::fabs(found.pictures[i].time - found.shown);
@@ -273,24 +290,32 @@ SourcePictures decodeAround(Source& source, StartPoint& point, double shown, int
             found.expected = i;
         }
     }
+    for (std::size_t i = 0; i < found.pictures.size(); ++i)
+        if (found.pictures[i].time <= found.shown + 1e-4)
+            found.expected = i;
     return found;
 }
 
-// The picture on screen at `at` found as the cut finds it, then the pictures around it.
+// The picture on screen at `at` found as the cut finds it, then the pictures around it. An
+// encoded clip's decoder read from readFrom, where it is given: the source is decoded from
+// there too, so that its pictures are timed alike.
 // wanted(pictures) tells whether those from its keyframe on are enough; when not, and pictures
 // before that keyframe may lie within `around`, reading starts again at an earlier keyframe.
 template <typename Enough>
-SourcePictures sourcePicturesAround(Source& source, double at, double leadIn, int around,
-                                    double frame, const CheckHooks& hooks, Enough enough) {
-    StartPoint point = positionAt(source, at, source.videoIndex, true, hooks.alive, leadIn);
-    const double shown = point.shownTime;
-    SourcePictures found = decodeAround(source, point, shown, around, frame, hooks);
+SourcePictures sourcePicturesAround(Source& source, double at, std::optional<double> readFrom,
+                                    double leadIn, int around, double frame, bool atKeyframe,
+                                    const CheckHooks& hooks, Enough enough) {
+    StartPoint point =
+        readFrom ? positionAt(source, *readFrom, source.videoIndex, false, hooks.alive, leadIn)
+                 : positionAt(source, at, source.videoIndex, true, hooks.alive, leadIn);
+    const double shown = readFrom ? at : point.shownTime;
+    SourcePictures found = decodeAround(source, point, shown, around, frame, atKeyframe, hooks);
     const double earliest = shown - around * frame;
     if (enough(found) || !found.earliestKept || point.keyframeTime <= earliest + 1e-4 ||
         earliest <= source.startOffset)
         return found;
     StartPoint before = positionAt(source, earliest, source.videoIndex, false, hooks.alive, leadIn);
-    SourcePictures wider = decodeAround(source, before, shown, around, frame, hooks);
+    SourcePictures wider = decodeAround(source, before, shown, around, frame, atKeyframe, hooks);
     wider.decoded += found.decoded;
     if (wider.pictures.empty())
         return found;
@@ -383,13 +408,13 @@ std::string fixed2(double value) {
 // Everything read from the clip.
 struct ClipReading {
     FramePtr first;                   // its first picture
-    double firstTime = 0;             // on the clip's clock
     std::optional<double> soundStart; // on the clip's clock
     double soundFrame = 0.05;
-    // Where the container states decode times only: how long after its first packet's place
-    // the first picture is shown (B-frames decoded ahead), by the packet timeline.
-    double shownLate = 0;
-    long pictures = -1; // -1 where not counted
+    // Where the picture begins for the sound: where it is shown, or where the container states
+    // decode times only, its first packet's place (each stream begins with its first packet).
+    double pictureStart = 0;
+    bool untimed = true; // no picture of the first group states a time
+    long pictures = -1;  // -1 where not counted
     long errors = 0;
     std::optional<double> firstError;
     long decoded = 0;
@@ -401,18 +426,20 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
     const AVStream* stream = clip->streams[video];
     CheckedDecoder decoder(stream, expected.seams);
     const double frame = frameSeconds(expected.rate);
+    const ContainerTraits traits = containerTraits(clip->iformat);
+    DisplayClock clock(stream, traits);
+    double firstKeyShown = 0;           // where the timeline shows the first packet, if a keyframe
+    std::optional<double> firstDecoded; // its place, where the container states no display times
     std::optional<double> last;
     const auto onFrame = [&](AVFrame* decoded) {
-        last = pictureTime(decoded, stream->time_base, last, frame);
+        last = pictureTime(decoded, stream->time_base, 0.0, last, frame, firstKeyShown);
         if (!reading.first) {
             reading.first = makeFrame();
             check(av_frame_ref(reading.first.get(), decoded), "cannot keep a picture");
-            reading.firstTime = *last - decoderStampsLate(clip, stream, frame);
+            reading.pictureStart = firstDecoded.value_or(*last);
         }
     };
     const bool byIndex = indexListsEveryPicture(clip);
-    const ContainerTraits traits = containerTraits(clip->iformat);
-    DisplayClock clock(stream, traits);
     long packets = 0;
     int keyframes = 0;
     bool headDone = false; // the first picture, and with seams the first two groups, decoded
@@ -443,11 +470,14 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
         }
         ++packets;
         const bool key = packet->flags & AV_PKT_FLAG_KEY;
-        if (packets == 1 && !traits.storesDisplayTimes) {
+        if (keyframes <= 1 && (packet->pts != AV_NOPTS_VALUE || packet->dts != AV_NOPTS_VALUE))
+            reading.untimed = false;
+        if (packets == 1) {
             const PacketFacts facts = clock.take(packet.get());
-            if (facts.keyShown && facts.decode)
-                reading.shownLate =
-                    std::max(0.0, facts.keyShown.seconds() - facts.decode.seconds());
+            if (facts.keyShown)
+                firstKeyShown = facts.keyShown.seconds();
+            if (facts.decode && !traits.storesDisplayTimes)
+                firstDecoded = facts.decode.seconds();
         }
         if (!headDone) {
             if (key && expected.seams && ++keyframes == 3)
@@ -508,6 +538,13 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
     return reading;
 }
 
+// Whether the source's video ends at or before `at` (absolute seconds), where the source says.
+bool videoEndsBefore(const Source& source, double at) {
+    const AVStream* video = source.ctx->streams[source.videoIndex];
+    return video->duration > 0 && video->start_time != AV_NOPTS_VALUE &&
+           seconds(video->start_time + video->duration, video->time_base) <= at + 1e-3;
+}
+
 } // namespace
 
 clipcheck::Figures checkClip(const ClipExpectation& expected, const CheckHooks& hooks) {
@@ -528,14 +565,14 @@ clipcheck::Figures checkClip(const ClipExpectation& expected, const CheckHooks& 
         throw CheckInputError("cannot open the clip: " + why);
     }
     const StreamChoice streams = chooseStreams(clip.get());
-    if (expected.video && streams.video < 0)
-        throw CheckInputError("the clip holds no video");
-    if (expected.audio && streams.audio < 0)
-        finding("holds no sound");
-
     Source source = openSource(expected.source, hooks.interrupt);
     if (expected.video && source.videoIndex < 0)
         throw CheckInputError("the source holds no video");
+    if (expected.video && streams.video < 0 &&
+        !videoEndsBefore(source, toSeconds(expected.firstShown)))
+        throw CheckInputError("the clip holds no video");
+    if (expected.audio && streams.audio < 0)
+        finding("holds no sound");
 
     const double frame = frameSeconds(expected.rate);
     if (streams.video >= 0) {
@@ -575,8 +612,11 @@ clipcheck::Figures checkClip(const ClipExpectation& expected, const CheckHooks& 
                        (best > 0 && scores[static_cast<std::size_t>(best)] >= kUnrelated);
             };
             const SourcePictures around = sourcePicturesAround(
-                source, toSeconds(expected.firstShown), toSeconds(expected.leadIn),
-                expected.searchFrames, frame, hooks, enough);
+                source, toSeconds(expected.firstShown),
+                expected.readFrom ? std::optional<double>(toSeconds(*expected.readFrom))
+                                  : std::nullopt,
+                toSeconds(expected.leadIn), expected.searchFrames, frame, expected.startsAtKeyframe,
+                hooks, enough);
             figures.decoded += around.decoded;
             if (around.pictures.empty())
                 throw CheckInputError("the source shows no picture at the start");
@@ -608,43 +648,54 @@ clipcheck::Figures checkClip(const ClipExpectation& expected, const CheckHooks& 
 
         if (reading.pictures >= 0) {
             figures.pictures = reading.pictures;
+            // Where the source's video ends is known to the picture where its index lists
+            // every one; elsewhere its length is an estimate, and a section that reaches near
+            // it is not counted.
+            const AVStream* video = source.ctx->streams[source.videoIndex];
+            double sourceEnd = NAN;
+            if (indexListsEveryPicture(source.ctx.get()) && video->duration > 0 &&
+                video->start_time != AV_NOPTS_VALUE)
+                sourceEnd = seconds(video->start_time + video->duration, video->time_base);
             double end = toSeconds(expected.end);
-            if (expected.end >= kNoEnd) {
-                const AVStream* video = source.ctx->streams[source.videoIndex];
-                end = source.duration > 0 ? source.startOffset + source.duration : NAN;
-                if (video->duration > 0 && video->start_time != AV_NOPTS_VALUE)
-                    end = seconds(video->start_time + video->duration, video->time_base);
-            } else if (source.duration > 0) {
-                end = std::min(end, source.startOffset + source.duration);
-            }
+            if (expected.end >= kNoEnd || (!std::isnan(sourceEnd) && end > sourceEnd))
+                end = sourceEnd;
+            else if (std::isnan(sourceEnd) && source.duration > 0 &&
+                     end > source.startOffset + source.duration - 1.0)
+                end = NAN;
             if (std::isfinite(end)) {
                 const double span = (end - toSeconds(expected.firstShown)) / frame;
                 const long planned = std::max(1L, static_cast<long>(std::ceil(span - 0.01)));
                 figures.planned = planned;
                 const long missing = planned - reading.pictures;
-                if (missing > 1)
+                if (missing > expected.endSlack)
                     finding(std::to_string(missing) + " of " + std::to_string(planned) +
                             " pictures missing");
-                else if (missing < -1)
+                // From the source's very beginning a copy keeps pictures stamped below zero.
+                else if (missing < -expected.endSlack &&
+                         expected.firstShown > toTicks(source.startOffset) + kSlackTicks)
                     finding(std::to_string(-missing) + " pictures more than the " +
                             std::to_string(planned) + " planned");
             }
         }
 
-        if (streams.audio >= 0 && reading.soundStart) {
-            // Where the source's sound begins after the picture, the clip's may too.
-            const AVStream* sourceAudio =
-                source.audioIndex >= 0 ? source.ctx->streams[source.audioIndex] : nullptr;
-            double allowed = 0;
-            if (sourceAudio && sourceAudio->start_time != AV_NOPTS_VALUE)
-                allowed = std::max(0.0, seconds(sourceAudio->start_time, sourceAudio->time_base) -
-                                            toSeconds(expected.firstShown));
-            const double behind = *reading.soundStart - reading.firstTime;
+        if (reading.untimed)
+            finding("pictures carry no PTS or DTS stamps");
+        else if (streams.audio >= 0 && reading.soundStart) {
+            // Where the source's own sound begins after its picture (or, from before both,
+            // before it), the clip's does as much.
+            const auto streamStart = [&](int index) {
+                const AVStream* stream = index >= 0 ? source.ctx->streams[index] : nullptr;
+                return stream && stream->start_time != AV_NOPTS_VALUE
+                           ? seconds(stream->start_time, stream->time_base)
+                           : -INFINITY;
+            };
+            const double from = toSeconds(expected.firstShown);
+            const double lead = std::max(from, streamStart(source.audioIndex)) -
+                                std::max(from, streamStart(source.videoIndex));
+            const double behind = *reading.soundStart - reading.pictureStart;
             figures.sound = behind;
-            const double off = behind - std::clamp(behind, 0.0, allowed);
-            // A picture shown later than its packet's place: the sound starts that much before.
-            if (off > reading.soundFrame + 1e-3 ||
-                off < -(reading.soundFrame + reading.shownLate + 1e-3))
+            const double off = behind - (std::isfinite(lead) ? lead : 0.0);
+            if (std::fabs(off) > reading.soundFrame + 1e-3)
                 finding("sound " + fixed2(std::fabs(off)) + " s " + (off > 0 ? "behind" : "ahead"));
         }
     }

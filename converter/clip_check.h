@@ -47,11 +47,18 @@ struct ClipExpectation {
     std::string source;
     Ticks firstShown = 0; // where the source shows the picture the clip starts with
     Ticks leadIn = 0;     // how far before it the source is read (cut_plan.h)
-    Ticks end = kNoEnd;   // the section's end; kNoEnd: the source's end
-    FrameRate rate;       // the clip's pictures a second
-    bool video = true;    // planned streams
+    // Where an encoded clip's decoder read the source from, when before firstShown.
+    std::optional<Ticks> readFrom;
+    Ticks end = kNoEnd; // the section's end; kNoEnd: the source's end
+    FrameRate rate;     // the clip's pictures a second
+    bool video = true;  // planned streams
     bool audio = false;
     HeadWay head = HeadWay::Unknown;
+    // A keyframe cut: the clip starts with the picture of the keyframe at firstShown.
+    bool startsAtKeyframe = false;
+    // Pictures the clip may lack before its end: a copy that ends by display time leaves out
+    // the B-pictures that refer to a picture past the end.
+    int endSlack = 1;
     // Pictures encoded again may lie at the head and the tail, each followed by a seam: the
     // clip's first two groups and its last one are decoded with errors detected. Otherwise only
     // its first picture is decoded.

@@ -28,6 +28,8 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace vorkast {
 
 namespace {
@@ -713,7 +715,11 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                      " (joined recordings or damage); the clip runs on across the gaps");
     ConvertResult result = measure(routes, source, options, placed.asked, toSeconds(frame),
                                    mended ? 0.0 : repair.removedSeconds());
-    if (options.check != CheckMode::Off) {
+    // A source that cannot be read again (a pipe) cannot be checked against.
+    struct stat sourceFile {};
+    const bool rereadable =
+        ::stat(options.input.c_str(), &sourceFile) == 0 && S_ISREG(sourceFile.st_mode);
+    if (options.check != CheckMode::Off && rereadable) {
         ClipExpectation expected;
         expected.clip = part.path();
         expected.source = options.checkSource.empty() ? options.input : options.checkSource;
@@ -721,6 +727,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         expected.firstShown =
             placed.saidEarly > 0 ? plan.start - placed.saidEarly : placed.settled.start;
         expected.leadIn = plan.leadIn;
+        if (plan.video == Way::Encode)
+            expected.readFrom = plan.readFrom;
         expected.end = placed.settled.end;
         expected.rate = options.frameRate.num > 0
                             ? FrameRate{options.frameRate.num, options.frameRate.den}
@@ -731,6 +739,12 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
                         : copies.exact            ? HeadWay::Unknown
                                                   : HeadWay::Copied;
         expected.seams = plan.video == Way::Encode || copies.exact;
+        expected.startsAtKeyframe = placed.saidEarly > 0;
+        // A copy that ends by display time leaves out the B-pictures before the end that refer
+        // to one past it; one that starts at a keyframe's place in decode order (AVI) may hold
+        // as many more.
+        if (plan.video == Way::Copy && !copies.exact)
+            expected.endSlack = 2 + std::max(0, facts.videoDelay);
         // Filters change what a picture shows; a mended clock what "at START" means.
         expected.comparePictures = options.video.filters.empty() && !options.deinterlace && !mended;
         expected.countPictures = !result.shortClip && !mended;
@@ -738,6 +752,10 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         try {
             figures = checkClip(expected, CheckHooks{watchdog.interrupt(), alive});
         } catch (const CheckInputError& e) {
+            // A part file taken away meanwhile is for commit() to name.
+            struct stat written {};
+            if (::stat(part.path().c_str(), &written) != 0)
+                part.commit();
             figures.passed = false;
             figures.findings.push_back(std::string("cannot be checked: ") + e.what());
         }

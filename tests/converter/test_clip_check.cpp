@@ -43,10 +43,7 @@ bool damageFirstPicture(const QString& path) {
 
 // The check's line in a run's output, parsed; nullopt when there is none.
 std::optional<vorkast::clipcheck::Figures> checkLine(const Run& run) {
-    for (const QString& line : run.otherLines)
-        if (auto figures = vorkast::clipcheck::parseLine(line.toStdString()))
-            return figures;
-    return std::nullopt;
+    return vorkast::clipcheck::parseLine(run.checkLine.toStdString());
 }
 
 Run checkAgainst(const QString& clip, const QString& source, double start, double length) {
@@ -214,9 +211,45 @@ private slots:
         if (checked) {
             QVERIFY(!figures->passed);
             QCOMPARE(figures->kept, kept);
-            QVERIFY2(run.lastLine().contains(kept ? "check failed" : "it is not kept"),
-                     qPrintable(run.errorText));
+            if (!kept)
+                QVERIFY2(run.lastLine().contains("it is not kept"), qPrintable(run.errorText));
         }
+    }
+
+    // Clips the converter makes today that the check finds at fault, each with its finding;
+    // the other converter tests turn the check off for them (checkOffForKnownFault). A row
+    // that starts to pass means the cut was mended: take it out here and there.
+    void knownFaultsAreFound_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("how");
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<QString>("finding");
+        QTest::newRow("program stream keyframe copy")
+            << "frames.mpg" << QStringList{"-c", "copy"} << "c.mpg" << 1.0
+            << "pictures carry no PTS or DTS stamps";
+        QTest::newRow("packed AVI keyframe copy into MP4")
+            << "frames.avi" << QStringList{"-c", "copy"} << "c.mp4" << 1.0
+            << "starts 1 frame early";
+        QTest::newRow("MPEG-2 program stream encoded again")
+            << "chirp_mpeg2.mpg" << QStringList{"-vcodec", "mpeg2video", "-acodec", "mp2"}
+            << "c.mpg" << 1.29 << "starts 1 frame early";
+        QTest::newRow("AVI encoded again into MP4")
+            << "chirp_mpeg4.avi" << QStringList{} << "c.mp4" << 1.92 << "sound 0.04 s ahead";
+    }
+    void knownFaultsAreFound() {
+        QFETCH(QString, source);
+        QFETCH(QStringList, how);
+        QFETCH(QString, clip);
+        QFETCH(double, start);
+        QFETCH(QString, finding);
+        QTemporaryDir dir;
+        const Run run = runVorkast(
+            QStringList{"-y", "-i", fixture(source), "-ss", QString::number(start), "-t", "1"} +
+                how + QStringList{dir.filePath(clip)},
+            120000);
+        QCOMPARE(run.exitCode, vorkast::exit_status::checkFailed);
+        QVERIFY2(run.checkLine.contains(finding), qPrintable(run.errorText));
     }
 
     // What the check cannot work with: a clip that is no video, and a source the clip was not
