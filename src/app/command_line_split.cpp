@@ -327,8 +327,29 @@ void Batch::watch(SourceView& view) {
                       .arg(view.source, clip.outputPath, QString::number(clip.made, 'f', 2),
                            QString::number(clip.asked, 'f', 2)));
         }
+        // Each clip's check, with its figures; a clip that failed it counts as not made right.
+        for (const CheckedClip& clip : result.checks) {
+            if (m_style == Style::Json) {
+                QJsonObject event{{"event", "clip check"},
+                                  {"source", view.source},
+                                  {"section", clip.index},
+                                  {"output", clip.outputPath}};
+                const QJsonObject figures = CheckJson(clip.figures);
+                for (auto it = figures.begin(); it != figures.end(); ++it)
+                    event.insert(it.key(), it.value());
+                emitJson(event);
+            }
+            if (clip.figures.passed)
+                continue;
+            view.ok = false;
+            error(QStringLiteral("%1: %2 failed its check (%3); %4")
+                      .arg(view.source, clip.outputPath,
+                           QString::fromStdString(vorkast::clipcheck::findingsText(clip.figures)),
+                           clip.figures.kept ? QStringLiteral("it is kept")
+                                             : QStringLiteral("it is not kept")));
+        }
         if (!view.ok && result.end == SplitJobEnd::Completed)
-            outcome = QStringLiteral("incomplete"); // existing clips kept, or clips short
+            outcome = QStringLiteral("incomplete"); // existing clips kept, clips short or failing
         view.state = outcome;
         if (!view.ok)
             m_anyFailed = true;
@@ -658,7 +679,8 @@ QString SubcommandUsage() {
         "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
         "runs up to N converters at once (default: the number of cores; 1 for copying\n"
         "profiles, which wait on the disk). --json prints one JSON object per event: started,\n"
-        "section started, progress, section done, failed, short clip, keyframe cut, finished,\n"
+        "section started, progress, section done, failed, short clip, clip check, keyframe cut,\n"
+        "finished,\n"
         "usage error; with a cut list, section started and section done carry their \"range\"\n"
         "(start, end and label).\n"
         "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
