@@ -7,6 +7,7 @@
 
 #include "job/cut_list.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -40,11 +41,15 @@ struct SplitOptions {
     QString error; // a usage error, when not empty
 };
 
-// True when word is a subcommand ("split" or "profiles") rather than a video to open.
+// True when word is a subcommand ("split", "profiles" or "check") rather than a video to open.
 bool IsSubcommand(const char* word);
 
 // Parses the arguments after "split".
 SplitOptions ParseSplitOptions(const QStringList& arguments);
+
+// "segmora: TEXT" on standard error; a JSON object as one line on standard output.
+void PrintCommandLineError(const QString& text);
+void EmitJsonLine(const QJsonObject& object);
 
 // The usage lines of the subcommands, for `segmora --help`.
 QString SubcommandUsage();
