@@ -13,8 +13,6 @@
 #include <cstring>
 #include <deque>
 #include <limits>
-#include <set>
-#include <utility>
 #include <vector>
 
 extern "C" {
@@ -188,13 +186,13 @@ double frameSeconds(FrameRate rate) {
     return toSeconds(frameTicks(rate));
 }
 
-// When a decoded picture is shown, on its file's clock: the decoder's time less what it stamps
-// late; without one, a frame after the picture before, or for the first picture where the
-// packet timeline shows the keyframe decoding starts at.
-double pictureTime(const AVFrame* frame, AVRational timeBase, double stampedLate,
-                   const std::optional<double>& before, double frameLength, double keyShown) {
+// When a picture of the clip is shown, on its clock: the decoder's stamp; without one, a frame
+// after the picture before, or for the first picture where the packet timeline shows the
+// keyframe it starts with.
+double pictureTime(const AVFrame* frame, AVRational timeBase, const std::optional<double>& before,
+                   double frameLength, double keyShown) {
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-        return seconds(frame->best_effort_timestamp, timeBase) - stampedLate;
+        return seconds(frame->best_effort_timestamp, timeBase);
     return before ? *before + frameLength : keyShown;
 }
 
@@ -432,7 +430,7 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
     std::optional<double> firstDecoded; // its place, where the container states no display times
     std::optional<double> last;
     const auto onFrame = [&](AVFrame* decoded) {
-        last = pictureTime(decoded, stream->time_base, 0.0, last, frame, firstKeyShown);
+        last = pictureTime(decoded, stream->time_base, last, frame, firstKeyShown);
         if (!reading.first) {
             reading.first = makeFrame();
             check(av_frame_ref(reading.first.get(), decoded), "cannot keep a picture");

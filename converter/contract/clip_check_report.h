@@ -70,12 +70,19 @@ inline std::string formatLine(const Figures& f) {
         line = std::string(kPassed);
     } else {
         line = std::string(kFailed);
-        for (std::size_t i = 0; i < f.findings.size(); ++i)
-            line += (i ? "; " : "") + f.findings[i];
+        for (std::size_t i = 0; i < f.findings.size(); ++i) {
+            if (i)
+                line.append("; ");
+            line.append(f.findings[i]);
+        }
     }
     std::string figures;
     const auto add = [&figures](std::string_view key, const std::string& value) {
-        figures += (figures.empty() ? "" : " ") + std::string(key) + "=" + value;
+        if (!figures.empty())
+            figures.push_back(' ');
+        figures.append(key);
+        figures.push_back('=');
+        figures.append(value);
     };
     if (f.firstOffset)
         add("first", std::to_string(*f.firstOffset));
@@ -177,8 +184,11 @@ inline std::optional<Figures> parseLine(std::string_view line) {
 // The findings as one sentence for a list: "starts 1 frame late; sound 0.20 s behind".
 inline std::string findingsText(const Figures& f) {
     std::string text;
-    for (const std::string& finding : f.findings)
-        text += (text.empty() ? "" : "; ") + finding;
+    for (const std::string& finding : f.findings) {
+        if (!text.empty())
+            text.append("; ");
+        text.append(finding);
+    }
     return text;
 }
 

@@ -84,11 +84,7 @@ int RunCheck(const QStringList& arguments) {
     const CheckOptions options = ParseCheckOptions(arguments);
     if (!options.error.isEmpty())
         return usage(options.error, arguments.contains(QStringLiteral("--json")));
-    const QString folder = options.programFolder.isEmpty()
-                               ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER")
-                               : options.programFolder;
-    const ProgramContext context =
-        folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+    const ProgramContext context = CommandLineContext(options.programFolder);
 
     QStringList call{"-check-clip",  options.clip, "-i",
                      options.source, "-ss",        QString::number(options.start, 'f', 6)};

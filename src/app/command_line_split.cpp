@@ -47,6 +47,12 @@ void PrintCommandLineError(const QString& text) {
     std::fflush(stderr);
 }
 
+ProgramContext CommandLineContext(const QString& programFolder) {
+    const QString folder =
+        programFolder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : programFolder;
+    return folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+}
+
 void EmitJsonLine(const QJsonObject& object) {
     std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputc('\n', stdout);
@@ -715,11 +721,7 @@ int RunSubcommand(int argc, char* argv[]) {
             else
                 return usageError(QStringLiteral("unknown argument ") + arguments[i]);
         }
-        const QString chosen =
-            folder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : folder;
-        const ProgramContext context =
-            chosen.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(chosen);
-        for (const QString& name : DisplayNames(LoadProfileCatalogue(context)))
+        for (const QString& name : DisplayNames(LoadProfileCatalogue(CommandLineContext(folder))))
             std::printf("%s\n", qPrintable(name));
         return 0;
     }
@@ -734,11 +736,7 @@ int RunSubcommand(int argc, char* argv[]) {
         const qsizetype end = arguments.indexOf(QStringLiteral("--"));
         return usageError(options.error, arguments.mid(0, end).contains(QStringLiteral("--json")));
     }
-    const QString folder = options.programFolder.isEmpty()
-                               ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER")
-                               : options.programFolder;
-    const ProgramContext context =
-        folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+    const ProgramContext context = CommandLineContext(options.programFolder);
     const Batch::Style style = options.json              ? Batch::Style::Json
                                : ::isatty(STDOUT_FILENO) ? Batch::Style::Live
                                                          : Batch::Style::Plain;

@@ -5,6 +5,7 @@
 // Threading: main thread; RunSubcommand() owns the application object and its event loop.
 #pragma once
 
+#include "ground/program_context.h"
 #include "job/cut_list.h"
 
 #include <QJsonObject>
@@ -50,6 +51,9 @@ SplitOptions ParseSplitOptions(const QStringList& arguments);
 // "segmora: TEXT" on standard error; a JSON object as one line on standard output.
 void PrintCommandLineError(const QString& text);
 void EmitJsonLine(const QJsonObject& object);
+// The program's folders for a subcommand: --program-folder, else SEGMORA_PROGRAM_FOLDER, else
+// the executable's own.
+ProgramContext CommandLineContext(const QString& programFolder);
 
 // The usage lines of the subcommands, for `segmora --help`.
 QString SubcommandUsage();
