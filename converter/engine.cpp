@@ -738,7 +738,10 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         expected.head = plan.video == Way::Encode ? HeadWay::Encoded
                         : copies.exact            ? HeadWay::Unknown
                                                   : HeadWay::Copied;
-        expected.seams = plan.video == Way::Encode || copies.exact;
+        // The seams of an exact cut, where encoded pictures meet copied ones. A clip encoded
+        // whole has none: decoding all its pictures would cost a tenth of encoding them, so
+        // only its first picture is decoded.
+        expected.seams = copies.exact;
         expected.startsAtKeyframe = placed.saidEarly > 0;
         // A copy that ends by display time leaves out the B-pictures before the end that refer
         // to one past it; one that starts at a keyframe's place in decode order (AVI) may hold
