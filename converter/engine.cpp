@@ -1,6 +1,7 @@
 // Putting the pieces together: source, section, streams, read loop, clip.
 #include "engine.h"
 
+#include "clip_check.h"
 #include "clip_writer.h"
 #include "container_traits.h"
 #include "convert_error.h"
@@ -26,6 +27,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace vorkast {
 
@@ -136,27 +139,6 @@ void describeCopiedSound(const AVOutputFormat* format, AVCodecParameters* par) {
     par->block_align = 0;
 }
 
-// The facts the plan goes by, read from the opened source and the clip's container.
-SourceFacts factsOf(const Source& source, const AVOutputFormat* format) {
-    const AVFormatContext* input = source.ctx.get();
-    SourceFacts facts;
-    facts.startOffset = toTicks(source.startOffset);
-    if (source.duration > 0)
-        facts.duration = toTicks(source.duration);
-    facts.hasVideo = source.videoIndex >= 0;
-    facts.hasAudio = source.audioIndex >= 0;
-    if (facts.hasVideo) {
-        const AVStream* video = input->streams[source.videoIndex];
-        facts.video = videoFamily(video->codecpar);
-        facts.rate = guessedRate(input, video);
-        facts.videoDelay = video->codecpar->video_delay;
-    }
-    facts.stampsDecodeOrder = !containerTraits(input->iformat).storesDisplayTimes;
-    facts.outputHoldsVideo = containerHolds(format, AVMEDIA_TYPE_VIDEO);
-    facts.outputHoldsAudio = containerHolds(format, AVMEDIA_TYPE_AUDIO);
-    return facts;
-}
-
 Wish wishOf(const StreamOptions& stream) {
     if (stream.disabled)
         return Wish::Off;
@@ -218,29 +200,6 @@ const AVPacket* firstKeyframe(const StartPoint& start, int anchor) {
         if (p->stream_index == anchor && (p->flags & AV_PKT_FLAG_KEY))
             return p.get();
     return nullptr;
-}
-
-// What reading from the start found about the anchor, for the plan.
-StartFound foundAt(const StartPoint& start, const AVFormatContext* input, int anchor,
-                   Ticks absStart, bool mended) {
-    StartFound found;
-    found.keyframe = toTicks(start.keyframeTime);
-    found.shown = toTicks(start.shownTime);
-    found.mended = mended;
-    if (anchor < 0)
-        return found;
-    const AVStream* stream = input->streams[anchor];
-    const AVPacket* key = firstKeyframe(start, anchor);
-    found.keyframeStartsCopy = key && opensGroup(stream, key);
-    // Reading for the start point stops at the first picture after the start, or at the
-    // source's end: whether it found one tells whether the video goes on past a gap.
-    found.pictureAfterStart =
-        std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
-            const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-            return p->stream_index == anchor &&
-                   (ts == AV_NOPTS_VALUE || toTicks(seconds(ts, stream->time_base)) > absStart);
-        });
-    return found;
 }
 
 // The keyframe at or before an exact cut's end, where a copy may stop without a re-encoded tail.
@@ -387,6 +346,7 @@ struct Placed {
     SettledStart settled; // the section, absolute ticks
     Section section;      // the same in seconds, for the routes
     double asked = 0;     // what the reports count up to
+    Ticks saidEarly = 0;  // a keyframe cut said to start this long before START
 };
 
 // Where the copied streams begin, and the exact cut's route where there is one.
@@ -397,9 +357,11 @@ struct CopyStart {
 };
 
 // The frames before the start stay in a keyframe cut's clip: say how many seconds of them.
-void sayStartsEarly(Ticks early) {
-    if (early >= 500)
+void sayStartsEarly(Placed& placed, Ticks early) {
+    if (early >= 500) {
         printMessage(notice::keyframeCutText(toSeconds(early)));
+        placed.saidEarly = early;
+    }
 }
 
 // The keyframe cut of a copied video: the end moved to the keyframe the next clip will start at
@@ -431,7 +393,7 @@ void keyframeCut(Source& source, bool mended, const CutPlan& plan, const SourceF
             placed.asked = toSeconds(keyEnd - plan.start);
         }
     }
-    sayStartsEarly(plan.start - copyFrom);
+    sayStartsEarly(placed, plan.start - copyFrom);
 }
 
 // An exact cut starts every stream at the frame on screen at the start; a keyframe cut at the
@@ -486,7 +448,7 @@ CopyStart placeCopies(Source& source, bool mended, const CutPlan& plan, const So
         // A keyframe cut asked for says how far before START the clip starts too. One in a
         // container that keeps times below zero starts on time: MP4's edit list hides the
         // pictures before START.
-        sayStartsEarly(plan.start - copies.from);
+        sayStartsEarly(placed, plan.start - copies.from);
     }
     // AVI keeps no start time per stream: each one begins with its first packet, the picture at
     // the keyframe's place in decode order, which comes before it is shown where B-frames are
@@ -609,6 +571,48 @@ std::optional<MendedTimeline> mendTimeline(Source& source, Watchdog& watchdog) {
 
 } // namespace
 
+SourceFacts factsOf(const Source& source, const AVOutputFormat* format) {
+    const AVFormatContext* input = source.ctx.get();
+    SourceFacts facts;
+    facts.startOffset = toTicks(source.startOffset);
+    if (source.duration > 0)
+        facts.duration = toTicks(source.duration);
+    facts.hasVideo = source.videoIndex >= 0;
+    facts.hasAudio = source.audioIndex >= 0;
+    if (facts.hasVideo) {
+        const AVStream* video = input->streams[source.videoIndex];
+        facts.video = videoFamily(video->codecpar);
+        facts.rate = guessedRate(input, video);
+        facts.videoDelay = video->codecpar->video_delay;
+    }
+    facts.stampsDecodeOrder = !containerTraits(input->iformat).storesDisplayTimes;
+    facts.outputHoldsVideo = !format || containerHolds(format, AVMEDIA_TYPE_VIDEO);
+    facts.outputHoldsAudio = !format || containerHolds(format, AVMEDIA_TYPE_AUDIO);
+    return facts;
+}
+
+StartFound foundAt(const StartPoint& start, const AVFormatContext* input, int anchor,
+                   Ticks absStart, bool mended) {
+    StartFound found;
+    found.keyframe = toTicks(start.keyframeTime);
+    found.shown = toTicks(start.shownTime);
+    found.mended = mended;
+    if (anchor < 0)
+        return found;
+    const AVStream* stream = input->streams[anchor];
+    const AVPacket* key = firstKeyframe(start, anchor);
+    found.keyframeStartsCopy = key && opensGroup(stream, key);
+    // Reading for the start point stops at the first picture after the start, or at the
+    // source's end: whether it found one tells whether the video goes on past a gap.
+    found.pictureAfterStart =
+        std::any_of(start.pending.begin(), start.pending.end(), [&](const PacketPtr& p) {
+            const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            return p->stream_index == anchor &&
+                   (ts == AV_NOPTS_VALUE || toTicks(seconds(ts, stream->time_base)) > absStart);
+        });
+    return found;
+}
+
 ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
     refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
@@ -703,15 +707,81 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
         throw ConvertError(!whole ? "the source is damaged: nothing could be read from the start on"
                                   : "nothing to cut: the source holds nothing from the start on");
     writer.close();
-    part.commit();
 
     const int leaps = mended ? mended->leaps() : repair.leaps();
     if (leaps > 0)
         printMessage("the source's clock jumps at " + std::to_string(leaps) +
                      (leaps == 1 ? " point" : " points") +
                      " (joined recordings or damage); the clip runs on across the gaps");
-    return measure(routes, source, options, placed.asked, toSeconds(frame),
-                   mended ? 0.0 : repair.removedSeconds());
+    ConvertResult result = measure(routes, source, options, placed.asked, toSeconds(frame),
+                                   mended ? 0.0 : repair.removedSeconds());
+    // A source that cannot be read again (a pipe) cannot be checked against.
+    struct stat sourceFile {};
+    const bool rereadable =
+        ::stat(options.input.c_str(), &sourceFile) == 0 && S_ISREG(sourceFile.st_mode);
+    if (options.check != CheckMode::Off && rereadable) {
+        ClipExpectation expected;
+        expected.clip = part.path();
+        expected.source = options.checkSource.empty() ? options.input : options.checkSource;
+        // A keyframe cut said to start early starts with the keyframe's picture.
+        expected.firstShown =
+            placed.saidEarly > 0 ? plan.start - placed.saidEarly : placed.settled.start;
+        expected.leadIn = plan.leadIn;
+        if (plan.video == Way::Encode)
+            expected.readFrom = plan.readFrom;
+        expected.end = placed.settled.end;
+        expected.rate = options.frameRate.num > 0
+                            ? FrameRate{options.frameRate.num, options.frameRate.den}
+                            : facts.rate;
+        expected.video = plan.video != Way::Leave && !placed.settled.videoGone;
+        expected.audio = plan.audio != Way::Leave;
+        expected.head = plan.video == Way::Encode ? HeadWay::Encoded
+                        : copies.exact            ? HeadWay::Unknown
+                                                  : HeadWay::Copied;
+        // The seams of an exact cut, where encoded pictures meet copied ones. A clip encoded
+        // whole has none: decoding all its pictures would cost a tenth of encoding them, so
+        // only its first picture is decoded.
+        expected.seams = copies.exact;
+        expected.startsAtKeyframe = placed.saidEarly > 0;
+        // A copy that ends by display time leaves out the B-pictures before the end that refer
+        // to one past it; one that starts at a keyframe's place in decode order (AVI) may hold
+        // as many more.
+        if (plan.video == Way::Copy && !copies.exact)
+            expected.endSlack = 2 + std::max(0, facts.videoDelay);
+        // Filters change what a picture shows; a mended clock what "at START" means.
+        expected.comparePictures = options.video.filters.empty() && !options.deinterlace && !mended;
+        expected.countPictures = !result.shortClip && !mended;
+        clipcheck::Figures figures;
+        try {
+            figures = checkClip(expected, CheckHooks{watchdog.interrupt(), alive});
+        } catch (const CheckInputError& e) {
+            // A part file taken away meanwhile is for commit() to name.
+            struct stat written {};
+            if (::stat(part.path().c_str(), &written) != 0)
+                part.commit();
+            figures.passed = false;
+            figures.findings.push_back(std::string("cannot be checked: ") + e.what());
+        }
+        if (watchdog.expired())
+            stalled(watchdog);
+        figures.kept = !figures.passed && options.check == CheckMode::Keep;
+        printMessage(clipcheck::formatLine(figures));
+        if (!figures.passed && !figures.kept)
+            throw CheckFailed("the clip failed its check (" + clipcheck::findingsText(figures) +
+                              "); it is not kept");
+        result.checkFailed = !figures.passed;
+    }
+    part.commit();
+    return result;
+}
+
+bool checkOnly(const Options& options, Watchdog& watchdog) {
+    const CheckHooks hooks{watchdog.interrupt(), [&] { watchdog.alive(); }};
+    const ClipExpectation expected =
+        expectationFor(options.checkClip, options.input, options.start, options.length, hooks);
+    const clipcheck::Figures figures = checkClip(expected, hooks);
+    printMessage(clipcheck::formatLine(figures));
+    return figures.passed;
 }
 
 } // namespace vorkast

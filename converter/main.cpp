@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (const char* other = std::getenv("VORKAST_CHECK_SOURCE"))
+            options.checkSource = other;
         if (options.help) {
             std::fputs(helpText(), stdout);
             return exit_status::complete;
@@ -78,6 +80,12 @@ int main(int argc, char** argv) {
                              " s and could not be stopped; giving up");
                 ::_exit(exit_status::failed);
             });
+        if (!options.checkClip.empty()) {
+            watchdog.start();
+            const bool holds = checkOnly(options, watchdog);
+            watchdog.stop();
+            return holds ? exit_status::complete : exit_status::checkFailed;
+        }
         ProgressReporter reporter;
         watchdog.start();
         reporter.start();
@@ -88,7 +96,12 @@ int main(int argc, char** argv) {
                          " s of the " + fixedText(result.expected) + " s it should have");
         // The last report is the clip's real length.
         reporter.finish(result.seconds);
+        if (result.checkFailed)
+            return exit_status::checkFailed;
         return result.shortClip ? exit_status::shortClip : exit_status::complete;
+    } catch (const CheckFailed& error) {
+        printMessage(error.what());
+        return exit_status::checkFailed;
     } catch (const ConvertError& error) {
         printMessage(error.what());
     } catch (const std::bad_alloc&) {

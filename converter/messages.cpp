@@ -36,6 +36,7 @@ void printMessage(const std::string& text) {
 namespace {
 
 std::atomic<int> libavLinesLeft{40};
+std::atomic<int> decoderErrors{0};
 
 void libavLog(void* avcl, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR)
@@ -47,7 +48,11 @@ void libavLog(void* avcl, int level, const char* format, va_list args) {
         const AVClassCategory category = cls && cls->get_category ? cls->get_category(avcl)
                                          : cls                    ? cls->category
                                                                   : AV_CLASS_CATEGORY_NA;
-        if (category == AV_CLASS_CATEGORY_DECODER || category == AV_CLASS_CATEGORY_BITSTREAM_FILTER)
+        if (category == AV_CLASS_CATEGORY_DECODER) {
+            decoderErrors.fetch_add(1);
+            return;
+        }
+        if (category == AV_CLASS_CATEGORY_BITSTREAM_FILTER)
             return;
     }
     char line[1024];
@@ -58,6 +63,10 @@ void libavLog(void* avcl, int level, const char* format, va_list args) {
 }
 
 } // namespace
+
+int decoderErrorsLogged() {
+    return decoderErrors.load();
+}
 
 void installLibavLog() {
     av_log_set_level(AV_LOG_ERROR);

@@ -18,4 +18,8 @@ void printMessage(const std::string& text);
 // a damaged source cannot flood the pipe.
 void installLibavLog();
 
+// How many errors libav's decoders have logged since the program started (they are not
+// printed): a decoder that conceals damage says so only there.
+int decoderErrorsLogged();
+
 } // namespace vorkast

@@ -149,6 +149,7 @@ const char* refusedInProfile(const std::string& flag) {
         {"-h", "the job runs the converter to make a clip"},
         {"--help", "the job runs the converter to make a clip"},
         {"--version", "the job runs the converter to make a clip"},
+        {"-check-clip", "the job runs the converter to make a clip"},
     };
     const auto found = refused.find(flag);
     return found == refused.end() ? nullptr : found->second;
@@ -270,6 +271,18 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
                  fail("the value of " + f + " must be exact or keyframe, not \"" + v + "\"");
          }},
         {"-threads", [&](auto& f, auto& v) { o.threads = integerValue(f, v, 0, 64); }},
+        {"-check",
+         [&](auto& f, auto& v) {
+             if (v == "on")
+                 o.check = CheckMode::On;
+             else if (v == "keep")
+                 o.check = CheckMode::Keep;
+             else if (v == "off")
+                 o.check = CheckMode::Off;
+             else
+                 fail("the value of " + f + " must be on, keep or off, not \"" + v + "\"");
+         }},
+        {"-check-clip", [&](auto&, auto& v) { o.checkClip = v; }},
     };
     const std::map<std::string, std::string> aliases = {
         {"-b", "-b:v"}, {"-ab", "-b:a"}, {"-qscale:v", "-q:v"}};
@@ -331,6 +344,11 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
         return o;
     if (o.input.empty())
         fail("no source file given (-i SOURCE)");
+    if (!o.checkClip.empty()) {
+        if (!o.output.empty())
+            fail("-check-clip makes no clip: give no output file");
+        return o;
+    }
     if (o.output.empty())
         fail("no output file given (it comes last)");
     if (o.video.disabled && o.audio.disabled)
@@ -363,11 +381,18 @@ const char* helpText() {
            "audio:  -acodec|-c:a NAME|copy  -b:a RATE  -ar HZ  -ac N  -vol N (256 = unchanged)\n"
            "        -af GRAPH  -an\n"
            "both:   -f NAME  -bitexact  -threads N  --help  --version\n"
+           "check:  -check on|keep|off   each clip is checked against the source before it is\n"
+           "                    put in place: first picture, pictures, seams, sound (on: a\n"
+           "                    clip that fails is removed; keep: kept all the same)\n"
+           "        -check-clip CLIP     make nothing; check CLIP against -i, -ss and -t\n"
            "\n"
            "Progress goes to standard error as reports of the seconds done so far.\n"
            "Exit status: 0 the clip is complete; 3 the clip was written but the source ended\n"
            "or broke early, so it is shorter than asked (the last report gives its length);\n"
-           "1 failed, nothing written (the last line says why); 128+N ended by signal N.\n";
+           "1 failed, nothing written (the last line says why); 4 the clip failed its check\n"
+           "(the line \"check failed: ...\" says how; with -check keep it is kept);\n"
+           "128+N ended by signal N. -check-clip: 0 the clip holds, 4 it does not, 1 it\n"
+           "cannot be checked.\n";
 }
 
 } // namespace vorkast

@@ -27,6 +27,11 @@ struct StreamOptions {
 // pictures early), or exactly at the start frame with the frames around the cuts encoded again.
 enum class CutMode { Keyframe, Exact };
 
+// Whether a clip is checked against its source before it is put in place (clip_check.h): On
+// fails a clip that does not hold and removes it, Keep puts it in place all the same (and still
+// fails the run), Off makes no check.
+enum class CheckMode { On, Keep, Off };
+
 struct Options {
     bool help = false;
     bool version = false;
@@ -59,7 +64,13 @@ struct Options {
     // the end.
     bool followed = false;
     bool bitexact = false;
-    int threads = 0; // 0 = as many as the encoder likes
+    int threads = 0;                 // 0 = as many as the encoder likes
+    CheckMode check = CheckMode::On; // -check
+
+    // -check-clip CLIP: make no clip, check CLIP against -i SOURCE, -ss and -t instead.
+    std::string checkClip;
+    // Tests point the check at another source (VORKAST_CHECK_SOURCE) to make a clip fail it.
+    std::string checkSource;
 };
 
 // Parses the arguments that follow the program name. Throws ConvertError with one line naming

@@ -3,6 +3,7 @@
 #include "clip_writer.h"
 #include "container_traits.h"
 #include "convert_error.h"
+#include "decoded_times.h"
 #include "filter_library.h"
 #include "frame_duration.h"
 #include "packed_pictures.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -63,7 +65,7 @@ public:
         refuseUnknownPixelFormat(codec, options.pixelFormat);
         openDecoder(0);
         const AVRational rate = clipFrameRate(input, in, codec, options);
-        m_frameTs = ticksPerFrame(rate, in->time_base);
+        m_times.emplace(input, in, ticksPerFrame(rate, in->time_base));
         m_tick = av_q2d(av_inv_q(rate));
         m_sourceRate = av_cmp_q(rate, av_guess_frame_rate(const_cast<AVFormatContext*>(input),
                                                           const_cast<AVStream*>(in), nullptr)) == 0;
@@ -73,10 +75,6 @@ public:
         if (m_startTs != INT64_MIN &&
             static_cast<double>(m_startTs) * av_q2d(in->time_base) > section.start + 1e-6)
             --m_startTs;
-        // MPEG-4 Visual with B-frames in a container without display times (AVI): where the
-        // B-frames are packed with the picture before them, the decoder stamps each picture a
-        // frame after the time it is shown at.
-        m_mayBePacked = mayHoldPackedPictures(in, containerTraits(input->iformat));
         // At least one tick: a length inside one picture still holds the picture on screen at
         // the start, also where a tick is a whole picture (AVI) and the length rounds to none.
         m_lengthTs = std::max<std::int64_t>(1, secondsToTs(section.length(), in->time_base));
@@ -147,33 +145,16 @@ private:
     }
 
     // A packet holding two pictures tells a packed stream.
-    void notePacket(const AVPacket* packet) override {
-        if (!m_mayBePacked || m_decodedLate)
-            return;
-        m_decodedLate = holdsPackedPictures(packet);
-    }
+    void notePacket(const AVPacket* packet) override { m_times->notePacket(packet); }
 
     // The frame's time in the source's time base, or AV_NOPTS_VALUE for a frame to skip.
-    std::int64_t frameTime(const AVFrame* frame) {
-        std::int64_t pts = frame->best_effort_timestamp;
-        if (pts == AV_NOPTS_VALUE) {
-            if (m_lastTs == AV_NOPTS_VALUE)
-                return AV_NOPTS_VALUE;
-            pts = m_lastTs + m_frameTs;
-        }
-        if (m_lastTs != AV_NOPTS_VALUE && pts <= m_lastTs)
-            return AV_NOPTS_VALUE; // a repeated or backwards timestamp from a damaged source
-        m_lastTs = pts;
-        if (frame->pkt_duration > 0)
-            m_frameTs = frame->pkt_duration;
-        return m_decodedLate ? pts - m_frameTs : pts;
-    }
+    std::int64_t frameTime(const AVFrame* frame) { return m_times->frameTime(frame); }
 
     void hold(AVFrame* frame, std::int64_t pts) {
         av_frame_unref(m_held.get());
         av_frame_move_ref(m_held.get(), frame);
         m_heldTs = pts;
-        m_heldDuration = m_frameTs;
+        m_heldDuration = m_times->frameTs();
     }
 
     void dropHeld() { av_frame_unref(m_held.get()); }
@@ -226,13 +207,10 @@ private:
     std::int64_t m_startTs = 0;
     std::int64_t m_endTs = INT64_MAX; // source time of the section's end
     std::int64_t m_lengthTs = 0;
-    std::int64_t m_frameTs = 1;
-    double m_tick = 0.04;      // seconds between the clip's frames
-    bool m_sourceRate = false; // the clip keeps the source's frame rate
-    std::int64_t m_lastTs = AV_NOPTS_VALUE;
+    std::optional<DecodedTimes> m_times; // when each decoded picture is shown
+    double m_tick = 0.04;                // seconds between the clip's frames
+    bool m_sourceRate = false;           // the clip keeps the source's frame rate
     std::int64_t m_fedEnd = 0;
-    bool m_mayBePacked = false;
-    bool m_decodedLate = false; // packed: pictures are stamped a frame after they are shown
 };
 
 } // namespace

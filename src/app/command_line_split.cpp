@@ -2,6 +2,8 @@
 // (a live line per source on a terminal, plain lines, JSON lines) and the interrupt.
 #include "app/command_line_split.h"
 
+#include "app/command_line_check.h"
+
 #include "ground/app_error.h"
 #include "ground/ini_file.h"
 #include "ground/preferences.h"
@@ -39,12 +41,25 @@
 #include <vector>
 
 namespace segmora {
-namespace {
 
-void printError(const QString& text) {
+void PrintCommandLineError(const QString& text) {
     std::fprintf(stderr, "%s: %s\n", "segmora", qPrintable(text));
     std::fflush(stderr);
 }
+
+ProgramContext CommandLineContext(const QString& programFolder) {
+    const QString folder =
+        programFolder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : programFolder;
+    return folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+}
+
+void EmitJsonLine(const QJsonObject& object) {
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+namespace {
 
 QString oneLine(QString text) {
     return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -69,12 +84,6 @@ QString exactTimeText(double seconds) {
 // (empty when that lies outside the list, which the checks refuse as no profile).
 QString savedProfileName(const ProgramContext& context, const QStringList& names) {
     return names.value(SavedProfileChoice(context, names));
-}
-
-void emitJson(const QJsonObject& object) {
-    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 // A source argument whose bytes are no UTF-8 is shown with replacement characters, a text that
@@ -155,7 +164,7 @@ private:
     void error(const QString& text) {
         if (m_style == Style::Live)
             clearLive();
-        printError(text);
+        PrintCommandLineError(text);
         if (m_style == Style::Live)
             drawLive();
     }
@@ -224,12 +233,12 @@ void Batch::watch(SourceView& view) {
                 view.section = index;
                 view.state = QStringLiteral("running");
                 if (m_style == Style::Json)
-                    emitJson(withRange(view,
-                                       {{"event", "section started"},
-                                        {"source", view.source},
-                                        {"section", index},
-                                        {"output", output}},
-                                       index));
+                    EmitJsonLine(withRange(view,
+                                           {{"event", "section started"},
+                                            {"source", view.source},
+                                            {"section", index},
+                                            {"output", output}},
+                                           index));
                 drawLive();
             });
     connect(job, &JobController::progressChanged, this,
@@ -238,11 +247,11 @@ void Batch::watch(SourceView& view) {
                 view.current = current;
                 view.total = total;
                 if (m_style == Style::Json)
-                    emitJson({{"event", "progress"},
-                              {"source", view.source},
-                              {"section", index},
-                              {"section percent", current},
-                              {"percent", total}});
+                    EmitJsonLine({{"event", "progress"},
+                                  {"source", view.source},
+                                  {"section", index},
+                                  {"section percent", current},
+                                  {"percent", total}});
                 drawLive();
             });
     connect(job, &JobController::timesChanged, this,
@@ -254,13 +263,13 @@ void Batch::watch(SourceView& view) {
     connect(job, &JobController::sectionMade, this,
             [this, &view](int index, const QString& output, double seconds) {
                 if (m_style == Style::Json)
-                    emitJson(withRange(view,
-                                       {{"event", "section done"},
-                                        {"source", view.source},
-                                        {"section", index},
-                                        {"output", output},
-                                        {"seconds", seconds}},
-                                       index));
+                    EmitJsonLine(withRange(view,
+                                           {{"event", "section done"},
+                                            {"source", view.source},
+                                            {"section", index},
+                                            {"output", output},
+                                            {"seconds", seconds}},
+                                           index));
                 plain(QStringLiteral("%1: section %2 of %3 done: %4")
                           .arg(view.name)
                           .arg(index)
@@ -271,20 +280,20 @@ void Batch::watch(SourceView& view) {
             [this, &view](int index, const QString& output) {
                 view.ok = false;
                 if (m_style == Style::Json)
-                    emitJson({{"event", "failed"},
-                              {"source", view.source},
-                              {"section", index},
-                              {"output", output},
-                              {"message", QStringLiteral("The output file is existent.")}});
+                    EmitJsonLine({{"event", "failed"},
+                                  {"source", view.source},
+                                  {"section", index},
+                                  {"output", output},
+                                  {"message", QStringLiteral("The output file is existent.")}});
             });
     connect(job, &JobController::sectionFailed, this,
             [this, &view](int index, const QString& message) {
                 view.ok = false;
                 if (m_style == Style::Json)
-                    emitJson({{"event", "failed"},
-                              {"source", view.source},
-                              {"section", index},
-                              {"message", message}});
+                    EmitJsonLine({{"event", "failed"},
+                                  {"source", view.source},
+                                  {"section", index},
+                                  {"message", message}});
                 error(QStringLiteral("%1: section %2: %3")
                           .arg(view.source)
                           .arg(index)
@@ -307,38 +316,59 @@ void Batch::watch(SourceView& view) {
         }
         // A start/end job whose one clip exists ends before any section: the event says why.
         if (result.end == SplitJobEnd::OverwriteRefused && m_style == Style::Json)
-            emitJson({{"event", "failed"},
-                      {"source", view.source},
-                      {"section", result.section},
-                      {"output", view.refused},
-                      {"message", QStringLiteral("The output file is existent.")}});
+            EmitJsonLine({{"event", "failed"},
+                          {"source", view.source},
+                          {"section", result.section},
+                          {"output", view.refused},
+                          {"message", QStringLiteral("The output file is existent.")}});
         // A clip the source ran out under (truncated or damaged while the job ran) is kept but
         // is not what was asked for: the source counts as failed.
         for (const ShortClip& clip : result.shortClips) {
             view.ok = false;
             if (m_style == Style::Json)
-                emitJson({{"event", "short clip"},
-                          {"source", view.source},
-                          {"section", clip.index},
-                          {"output", clip.outputPath},
-                          {"seconds", clip.made},
-                          {"seconds asked", clip.asked}});
+                EmitJsonLine({{"event", "short clip"},
+                              {"source", view.source},
+                              {"section", clip.index},
+                              {"output", clip.outputPath},
+                              {"seconds", clip.made},
+                              {"seconds asked", clip.asked}});
             error(QStringLiteral("%1: %2 is shorter than asked: %3 s of %4 s")
                       .arg(view.source, clip.outputPath, QString::number(clip.made, 'f', 2),
                            QString::number(clip.asked, 'f', 2)));
         }
+        // Each clip's check, with its figures; a clip that failed it counts as not made right.
+        for (const CheckedClip& clip : result.checks) {
+            if (m_style == Style::Json) {
+                QJsonObject event{{"event", "clip check"},
+                                  {"source", view.source},
+                                  {"section", clip.index},
+                                  {"output", clip.outputPath}};
+                const QJsonObject figures = CheckJson(clip.figures);
+                for (auto it = figures.begin(); it != figures.end(); ++it)
+                    event.insert(it.key(), it.value());
+                EmitJsonLine(event);
+            }
+            if (clip.figures.passed)
+                continue;
+            view.ok = false;
+            error(QStringLiteral("%1: %2 failed its check (%3); %4")
+                      .arg(view.source, clip.outputPath,
+                           QString::fromStdString(vorkast::clipcheck::findingsText(clip.figures)),
+                           clip.figures.kept ? QStringLiteral("it is kept")
+                                             : QStringLiteral("it is not kept")));
+        }
         if (!view.ok && result.end == SplitJobEnd::Completed)
-            outcome = QStringLiteral("incomplete"); // existing clips kept, or clips short
+            outcome = QStringLiteral("incomplete"); // existing clips kept, clips short or failing
         view.state = outcome;
         if (!view.ok)
             m_anyFailed = true;
         for (const KeyframeCut& cut : result.keyframeCuts) {
             if (m_style == Style::Json)
-                emitJson({{"event", "keyframe cut"},
-                          {"source", view.source},
-                          {"section", cut.index},
-                          {"output", cut.outputPath},
-                          {"seconds early", cut.secondsEarly}});
+                EmitJsonLine({{"event", "keyframe cut"},
+                              {"source", view.source},
+                              {"section", cut.index},
+                              {"output", cut.outputPath},
+                              {"seconds early", cut.secondsEarly}});
             error((result.keyframeCutsAsked
                        ? QStringLiteral("%1: %2 starts %3 s early, copied from the key frame "
                                         "before its start")
@@ -348,16 +378,16 @@ void Batch::watch(SourceView& view) {
         }
         for (const LeftOutStream& left : result.leftOut) {
             if (m_style == Style::Json)
-                emitJson({{"event", "left out"},
-                          {"source", view.source},
-                          {"section", left.index},
-                          {"output", left.outputPath},
-                          {"stream", left.stream}});
+                EmitJsonLine({{"event", "left out"},
+                              {"source", view.source},
+                              {"section", left.index},
+                              {"output", left.outputPath},
+                              {"stream", left.stream}});
             error(QStringLiteral("%1: %2 leaves out the source's %3: its format cannot hold it")
                       .arg(view.source, left.outputPath, left.stream));
         }
         if (m_style == Style::Json)
-            emitJson({{"event", "finished"}, {"source", view.source}, {"outcome", outcome}});
+            EmitJsonLine({{"event", "finished"}, {"source", view.source}, {"outcome", outcome}});
         plain(QStringLiteral("%1: %2").arg(view.name, outcome));
         drawLive();
         --m_running;
@@ -418,8 +448,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
                         QDir::toNativeSeparators(options.cutsFile), oneLine(reading.problem));
                     m_anyFailed = true;
                     if (m_style == Style::Json)
-                        emitJson({{"event", "failed"}, {"source", source}, {"message", text}});
-                    printError(QStringLiteral("%1: %2").arg(source, text));
+                        EmitJsonLine({{"event", "failed"}, {"source", source}, {"message", text}});
+                    PrintCommandLineError(QStringLiteral("%1: %2").arg(source, text));
                     continue;
                 }
                 request.ranges = reading.content.ranges;
@@ -439,8 +469,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
         if (!checked.passed()) {
             m_anyFailed = true;
             if (m_style == Style::Json)
-                emitJson({{"event", "failed"}, {"source", source}, {"message", checked.text}});
-            printError(QStringLiteral("%1: %2").arg(source, checked.text));
+                EmitJsonLine({{"event", "failed"}, {"source", source}, {"message", checked.text}});
+            PrintCommandLineError(QStringLiteral("%1: %2").arg(source, checked.text));
             continue;
         }
         auto view = std::make_unique<SourceView>();
@@ -494,10 +524,10 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
     m_running = static_cast<int>(m_views.size());
     for (const auto& view : m_views) {
         if (m_style == Style::Json)
-            emitJson({{"event", "started"},
-                      {"source", view->source},
-                      {"sections", view->sections},
-                      {"jobs", jobs}});
+            EmitJsonLine({{"event", "started"},
+                          {"source", view->source},
+                          {"sections", view->sections},
+                          {"jobs", jobs}});
         plain(QStringLiteral("%1: %2 section(s)").arg(view->name).arg(view->sections));
     }
     drawLive();
@@ -516,8 +546,8 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
 
 int usageError(const QString& text, bool json = false) {
     if (json)
-        emitJson({{"event", "usage error"}, {"message", text}});
-    printError(text);
+        EmitJsonLine({{"event", "usage error"}, {"message", text}});
+    PrintCommandLineError(text);
     std::fputs(qPrintable(QStringLiteral("\n") + SubcommandUsage()), stderr);
     return kSplitUsage;
 }
@@ -525,7 +555,8 @@ int usageError(const QString& text, bool json = false) {
 } // namespace
 
 bool IsSubcommand(const char* word) {
-    return word && (std::strcmp(word, "split") == 0 || std::strcmp(word, "profiles") == 0);
+    return word && (std::strcmp(word, "split") == 0 || std::strcmp(word, "profiles") == 0 ||
+                    std::strcmp(word, "check") == 0);
 }
 
 SplitOptions ParseSplitOptions(const QStringList& arguments) {
@@ -644,6 +675,7 @@ QString SubcommandUsage() {
         "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
         "                     [--json]\n"
         "       segmora profiles\n"
+        "       segmora check CLIP --source SOURCE --start TIME [--end TIME] [--json]\n"
         "\n"
         "split cuts each SOURCE without the window: from --start (default 00:00:00) to --end\n"
         "(default: the source's end) as one clip, or into N equal sections of a frame or more.\n"
@@ -658,7 +690,8 @@ QString SubcommandUsage() {
         "saved output folder rule. Existing clips are kept unless --overwrite is given. --jobs\n"
         "runs up to N converters at once (default: the number of cores; 1 for copying\n"
         "profiles, which wait on the disk). --json prints one JSON object per event: started,\n"
-        "section started, progress, section done, failed, short clip, keyframe cut, finished,\n"
+        "section started, progress, section done, failed, short clip, clip check, keyframe cut,\n"
+        "finished,\n"
         "usage error; with a cut list, section started and section done carry their \"range\"\n"
         "(start, end and label).\n"
         "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
@@ -678,6 +711,8 @@ int RunSubcommand(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(kProductName);
     const QString command = QString::fromLocal8Bit(argv[1]);
 
+    if (command == QLatin1String("check"))
+        return RunCheck(arguments);
     if (command == QLatin1String("profiles")) {
         QString folder;
         for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -686,11 +721,7 @@ int RunSubcommand(int argc, char* argv[]) {
             else
                 return usageError(QStringLiteral("unknown argument ") + arguments[i]);
         }
-        const QString chosen =
-            folder.isEmpty() ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER") : folder;
-        const ProgramContext context =
-            chosen.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(chosen);
-        for (const QString& name : DisplayNames(LoadProfileCatalogue(context)))
+        for (const QString& name : DisplayNames(LoadProfileCatalogue(CommandLineContext(folder))))
             std::printf("%s\n", qPrintable(name));
         return 0;
     }
@@ -705,11 +736,7 @@ int RunSubcommand(int argc, char* argv[]) {
         const qsizetype end = arguments.indexOf(QStringLiteral("--"));
         return usageError(options.error, arguments.mid(0, end).contains(QStringLiteral("--json")));
     }
-    const QString folder = options.programFolder.isEmpty()
-                               ? qEnvironmentVariable("SEGMORA_PROGRAM_FOLDER")
-                               : options.programFolder;
-    const ProgramContext context =
-        folder.isEmpty() ? ProgramContext::fromExecutable() : ProgramContext::forFolder(folder);
+    const ProgramContext context = CommandLineContext(options.programFolder);
     const Batch::Style style = options.json              ? Batch::Style::Json
                                : ::isatty(STDOUT_FILENO) ? Batch::Style::Live
                                                          : Batch::Style::Plain;
@@ -718,7 +745,7 @@ int RunSubcommand(int argc, char* argv[]) {
     try {
         context.PrepareUserFolders();
     } catch (const AppError& problem) {
-        printError(problem.message());
+        PrintCommandLineError(problem.message());
     }
     // The bytes of each source as given: a name that is no UTF-8 must still open.
     QList<QByteArray> sourceBytes;

@@ -5,8 +5,10 @@
 // Threading: main thread; RunSubcommand() owns the application object and its event loop.
 #pragma once
 
+#include "ground/program_context.h"
 #include "job/cut_list.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -40,11 +42,18 @@ struct SplitOptions {
     QString error; // a usage error, when not empty
 };
 
-// True when word is a subcommand ("split" or "profiles") rather than a video to open.
+// True when word is a subcommand ("split", "profiles" or "check") rather than a video to open.
 bool IsSubcommand(const char* word);
 
 // Parses the arguments after "split".
 SplitOptions ParseSplitOptions(const QStringList& arguments);
+
+// "segmora: TEXT" on standard error; a JSON object as one line on standard output.
+void PrintCommandLineError(const QString& text);
+void EmitJsonLine(const QJsonObject& object);
+// The program's folders for a subcommand: --program-folder, else SEGMORA_PROGRAM_FOLDER, else
+// the executable's own.
+ProgramContext CommandLineContext(const QString& programFolder);
 
 // The usage lines of the subcommands, for `segmora --help`.
 QString SubcommandUsage();

@@ -236,6 +236,7 @@ void TMainForm::ShowSplitJobResult(const SplitJobResult& result) {
     completion.leaveJobState = [this] { LeaveJobState(); };
     completion.completedText = CompletedText(result);
     completion.shortClipsText = ShortClipsText(result.shortClips);
+    completion.failedChecksText = FailedChecksText(result.failedChecks);
     completion.keyframeCutsText = KeyframeCutsText(result.keyframeCuts, result.keyframeCutsAsked);
     completion.leftOutText = LeftOutStreamsText(result.leftOut);
     RunCompletionStep(completion);

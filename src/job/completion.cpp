@@ -59,6 +59,9 @@ void RunCompletionStep(const CompletionContext& context) {
     if (!context.shortClipsText.isEmpty())
         showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
                     context.shortClipsText);
+    if (!context.failedChecksText.isEmpty())
+        showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
+                    context.failedChecksText);
     if (!context.keyframeCutsText.isEmpty())
         showMessage(context.mainWindow, MessageIcon::Information, QStringLiteral("Completed"),
                     context.keyframeCutsText);

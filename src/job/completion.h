@@ -26,6 +26,7 @@ struct CompletionContext {
     QString shortClipsText;   // clips that came out shorter than asked; empty when none
     QString keyframeCutsText; // clips that start at the key frame before their start; or empty
     QString leftOutText;      // clips that leave out streams of the source; or empty
+    QString failedChecksText; // clips that failed their check against the source; or empty
 
     std::function<void()> stopJobTimers;  // tmrPreview and tmrProcess
     std::function<void(int)> setJobState; // JobState = value
@@ -40,7 +41,8 @@ struct CompletionContext {
 // - otherwise: the modal message "Splitting is completed successfully." (or completedText, which
 //   says how many clips were made and kept when existing ones were kept), then, once it is
 //   closed, a box naming the clips that came out short (if any), then one naming the clips
-//   that could not be cut exactly (if any), then, if chosen, the output folder is opened on the
+//   that failed their check against the source (if any), then one naming the clips that
+//   could not be cut exactly (if any), then, if chosen, the output folder is opened on the
 //   desktop (a folder that cannot be opened is not reported), then the idle look.
 // Threading: UI thread, called from inside the job's guarded handler.
 void RunCompletionStep(const CompletionContext& context);

@@ -1,6 +1,7 @@
 // Running a split's sections through the converter, up to a pool's number at once.
 #include "job/job_controller.h"
 
+#include "clip_check_report.h"
 #include "converter_contract.h"
 #include "cut_notice.h"
 #include "exit_status.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace segmora {
@@ -27,6 +29,7 @@ struct JobController::Run {
     int percent = 0;
     double keyframeLead = -1; // the converter fell back to a keyframe cut: seconds before start
     QStringList leftOut;      // streams the converter said it left out
+    std::optional<vorkast::clipcheck::Figures> check; // the converter's check of the clip
 };
 
 namespace {
@@ -190,6 +193,8 @@ bool JobController::startSection(int position) {
             current->keyframeLead = *lead;
         else if (const auto stream = vorkast::notice::parseLeftOut(line.toStdString()))
             current->leftOut.append(QString::fromStdString(*stream));
+        else if (auto figures = vorkast::clipcheck::parseLine(line.toStdString()))
+            current->check = std::move(*figures);
     });
     connect(run->process, &ConverterProcess::finished, this,
             [this, current] { onConverterFinished(current); });
@@ -254,14 +259,33 @@ void JobController::onConverterFinished(Run* run) {
 
     const bool shortClip = result.outcome == ConverterProcess::Outcome::Failed &&
                            result.exitCode == vorkast::exit_status::shortClip;
+    // A clip that failed its check is listed like a short one; it was made only if kept.
+    const bool checkFailed = result.outcome == ConverterProcess::Outcome::Failed &&
+                             result.exitCode == vorkast::exit_status::checkFailed && ended->check &&
+                             !ended->check->passed;
+    const bool keptFailing = checkFailed && ended->check->kept;
+    if (ended->check) {
+        const auto byIndex = [](const CheckedClip& a, const CheckedClip& b) {
+            return a.index < b.index;
+        };
+        const CheckedClip checked{index, ended->outputPath, *ended->check};
+        m_result.checks.insert(
+            std::upper_bound(m_result.checks.begin(), m_result.checks.end(), checked, byIndex),
+            checked);
+        if (checkFailed)
+            m_result.failedChecks.insert(std::upper_bound(m_result.failedChecks.begin(),
+                                                          m_result.failedChecks.end(), checked,
+                                                          byIndex),
+                                         checked);
+    }
     if (ended->keyframeLead >= 0 &&
-        (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip)) {
+        (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip || keptFailing)) {
         m_result.keyframeCuts.append({index, ended->outputPath, ended->keyframeLead});
         m_result.keyframeCutsAsked = !AsksExactCut(m_plan.profileArguments);
         std::sort(m_result.keyframeCuts.begin(), m_result.keyframeCuts.end(),
                   [](const KeyframeCut& a, const KeyframeCut& b) { return a.index < b.index; });
     }
-    if (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip) {
+    if (result.outcome == ConverterProcess::Outcome::Succeeded || shortClip || keptFailing) {
         m_result.made.insert(std::lower_bound(m_result.made.begin(), m_result.made.end(), index),
                              index);
         for (const QString& stream : std::as_const(ended->leftOut))
@@ -270,8 +294,10 @@ void JobController::onConverterFinished(Run* run) {
             m_result.leftOut.begin(), m_result.leftOut.end(),
             [](const LeftOutStream& a, const LeftOutStream& b) { return a.index < b.index; });
     }
-    if (result.outcome == ConverterProcess::Outcome::Succeeded) {
+    if (result.outcome == ConverterProcess::Outcome::Succeeded || keptFailing) {
         emit sectionMade(index, ended->outputPath, ended->section.length);
+    } else if (checkFailed) {
+        // Not made, listed after the completion message; the job goes on.
     } else if (shortClip) {
         const double made = ended->lastReport >= 0 ? ended->lastReport : ended->progressTime;
         m_result.shortClips.append({index, ended->outputPath, ended->section.length, made});

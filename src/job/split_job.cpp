@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+
+#include <cmath>
 #include <csignal>
 #include <cstring>
 
@@ -128,6 +131,40 @@ QString ShortClipsText(const QList<ShortClip>& clips) {
                                 .arg(QString::number(clip.made, 'f', 2),
                                      QString::number(clip.asked, 'f', 2));
                         });
+}
+
+QString FailedChecksText(const QList<CheckedClip>& clips) {
+    return ClipListText(
+        clips, QStringLiteral("These clips failed their check against the source:"),
+        [](const CheckedClip& clip) {
+            return QString::fromStdString(vorkast::clipcheck::findingsText(clip.figures)) +
+                   (clip.figures.kept ? QStringLiteral(" (kept)") : QStringLiteral(" (not kept)"));
+        });
+}
+
+QJsonObject CheckJson(const vorkast::clipcheck::Figures& figures) {
+    QJsonObject json{{"passed", figures.passed}, {"kept", figures.kept}};
+    QJsonArray findings;
+    for (const std::string& finding : figures.findings)
+        findings.append(QString::fromStdString(finding));
+    json.insert(QStringLiteral("findings"), findings);
+    const auto put = [&json](const char* key, const auto& value) {
+        if (value)
+            json.insert(QLatin1String(key), static_cast<double>(*value));
+    };
+    put("first picture offset", figures.firstOffset);
+    if (figures.identical)
+        json.insert(QStringLiteral("first picture identical"), *figures.identical);
+    if (figures.psnr && std::isfinite(*figures.psnr))
+        json.insert(QStringLiteral("first picture psnr"), *figures.psnr);
+    put("pictures", figures.pictures);
+    put("pictures planned", figures.planned);
+    put("sound offset", figures.sound);
+    put("decoder errors", figures.errors);
+    put("first decoder error", figures.firstError);
+    json.insert(QStringLiteral("pictures decoded"), static_cast<double>(figures.decoded));
+    json.insert(QStringLiteral("check seconds"), figures.seconds);
+    return json;
 }
 
 QString LeftOutStreamsText(const QList<LeftOutStream>& streams) {

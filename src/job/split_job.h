@@ -8,6 +8,9 @@
 #include "job/progress_parser.h"
 #include "job/section_plan.h"
 
+#include "clip_check_report.h"
+
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -70,6 +73,14 @@ struct LeftOutStream {
     QString stream; // as the converter names it: "subtitle stream 3 (subrip)"
 };
 
+// What the converter's check of a clip found before it put the clip in place
+// (clip_check_report.h).
+struct CheckedClip {
+    int index = 0;
+    QString outputPath;
+    vorkast::clipcheck::Figures figures;
+};
+
 // A section whose converter failed or could not start.
 struct SectionFailure {
     int index = 0;
@@ -84,9 +95,13 @@ struct SplitJobResult {
     QList<KeyframeCut> keyframeCuts; // made, but starting before their start; in section order
     bool keyframeCutsAsked = false;  // the profile asked for keyframe cuts: no exact cut failed
     QList<LeftOutStream> leftOut;    // made without some of the source's streams; section order
-    QList<SectionFailure> failures;  // every failed section, in the order they failed
-    QList<int> made;                 // sections whose clip was written, in section order
-    QList<int> skipped;              // sections whose existing clip was kept
+    QList<CheckedClip> checks;       // every clip the converter checked, in section order
+    // Clips that failed their check, in section order: removed, or kept (figures.kept) where
+    // the profile asked for it (-check keep).
+    QList<CheckedClip> failedChecks;
+    QList<SectionFailure> failures; // every failed section, in the order they failed
+    QList<int> made;                // sections whose clip was written, in section order
+    QList<int> skipped;             // sections whose existing clip was kept
 };
 
 // "Splitting: " + the source's file name in start/end mode; otherwise which section of how
@@ -118,6 +133,14 @@ QString ConverterFailureText(int exitCode, int signal, const QString& lastLine,
 // The completion message: "Splitting is completed successfully." when every section was made;
 // when existing clips were kept (overwrite answered No), how many were made and how many kept.
 QString CompletedText(const SplitJobResult& result);
+
+// The box that follows the completion message when clips failed their check: which sections,
+// what differs, and whether each clip was removed or kept. Empty when there are none.
+QString FailedChecksText(const QList<CheckedClip>& clips);
+
+// A check's figures as members of a JSON event (`segmora split --json`, `segmora check --json`):
+// passed, kept, findings, and each figure measured.
+QJsonObject CheckJson(const vorkast::clipcheck::Figures& figures);
 
 // The box that follows the completion message when clips leave out streams of the source
 // (subtitles in a container without them): which sections and which streams. Empty when none.

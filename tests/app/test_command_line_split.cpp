@@ -1,6 +1,6 @@
-// `segmora split` and `segmora profiles` as a user runs them, as a process without a display:
-// exit statuses and first lines, sources that are no video, a source that ends early, the saved
-// profile, a parallel batch against a one-at-a-time one, Ctrl+C, the JSON events, the GNU
+// `segmora split`, `segmora profiles` and `segmora check` as a user runs them, as a process without
+// a display: exit statuses and first lines, sources that are no video, a source that ends early,
+// the saved profile, a parallel batch against a one-at-a-time one, Ctrl+C, the JSON events, the GNU
 // parallel recipe of the README, and the program installed under a prefix for a new user.
 // Sources are generated media (SEGMORA_NEEDS_MEDIA).
 #include "app/command_line_split.h"
@@ -820,6 +820,54 @@ private slots:
             for (int i = 1; i <= 4; ++i)
                 expected.append(base + QStringLiteral("_Clip%1.mp4").arg(i));
         QCOMPARE(clips(out()), expected);
+    }
+
+    // `segmora check`: a clip cut from 1 s to 2 s holds against that section, starts a picture
+    // late against one a picture earlier, and a clip that is no video or a missing option is a
+    // usage error; --json gives the check's event with its figures.
+    void checkSubcommand_data() {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<bool>("json");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const QStringList section{"--start", "00:00:01", "--end", "00:00:02"};
+        QTest::newRow("holds") << "clip.mp4" << section << false << 0 << "clip.mp4: holds";
+        QTest::newRow("a picture late")
+            << "clip.mp4" << QStringList{"--start", "00:00:00.96", "--end", "00:00:02"} << false
+            << 1 << "starts 1 frame late";
+        QTest::newRow("json") << "clip.mp4" << section << true << 0 << "\"passed\":true";
+        QTest::newRow("not a video")
+            << "notvideo.mp4" << section << false << 2 << "cannot open the clip";
+        QTest::newRow("no start") << "clip.mp4" << QStringList{} << false << 2 << "no start given";
+    }
+    void checkSubcommand() {
+        QFETCH(QString, clip);
+        QFETCH(QStringList, range);
+        QFETCH(bool, json);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const QString six = m_work->filePath(QStringLiteral("six.mp4"));
+        QProcess cut;
+        cut.start(QStringLiteral(SEGMORA_PROGRAM_DIR "/vorkast"),
+                  {"-y", "-i", six, "-ss", "1", "-t", "1", "-c", "copy", "-cut", "exact",
+                   m_work->filePath(QStringLiteral("clip.mp4"))});
+        QVERIFY(cut.waitForFinished(60000) && cut.exitCode() == 0);
+        const QString checked =
+            clip == QLatin1String("notvideo.mp4") ? fixture(clip) : m_work->filePath(clip);
+        QStringList arguments{"check", checked, "--source", six};
+        arguments += range;
+        if (json)
+            arguments << "--json";
+        const Ran ran = run(arguments);
+        QCOMPARE(ran.status, status);
+        QVERIFY2((ran.out + ran.err).contains(says), qPrintable(ran.out + ran.err));
+        if (json) {
+            const QList<QJsonObject> all = events(ran.out);
+            QCOMPARE(all.size(), 1);
+            QCOMPARE(all[0].value("event").toString(), QStringLiteral("clip check"));
+            QCOMPARE(all[0].value("first picture offset").toInt(), 0);
+        }
     }
 };
 

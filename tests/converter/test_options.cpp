@@ -83,6 +83,10 @@ QString describe(const Options& o) {
         d << "bitexact";
     if (o.threads)
         add("threads", QString::number(o.threads));
+    if (o.check != vorkast::CheckMode::On)
+        d << (o.check == vorkast::CheckMode::Keep ? "check=keep" : "check=off");
+    if (!o.checkClip.empty())
+        add("check-clip", QString::fromStdString(o.checkClip));
     add("out", QString::fromStdString(o.output));
     return d.join(' ');
 }
@@ -106,6 +110,13 @@ private slots:
         QTest::newRow("lossless and exact")
             << QStringList{"-i", "a.mpg", "-c", "copy", "-cut", "exact", "o.mpg"}
             << "i=a.mpg vcodec=copy acodec=copy cut=exact out=o.mpg";
+        QTest::newRow("a failing clip kept")
+            << QStringList{"-i", "a", "-check", "keep", "o.mp4"} << "i=a check=keep out=o.mp4";
+        QTest::newRow("no check") << QStringList{"-i", "a", "-check", "off", "o.mp4"}
+                                  << "i=a check=off out=o.mp4";
+        QTest::newRow("a clip checked alone, no output")
+            << QStringList{"-check-clip", "c.mp4", "-i", "a", "-ss", "2", "-t", "1"}
+            << "i=a ss=2 t=1 check-clip=c.mp4 out=";
         QTest::newRow("keyframe cut named")
             << QStringList{"-i", "a", "-cut", "keyframe", "o.mp4"} << "i=a out=o.mp4";
         QTest::newRow("exact with an encoder changes nothing else")
@@ -183,6 +194,10 @@ private slots:
             << in + QStringList{"-acodec", "libx264", "o.mp4"} << "not an audio encoder";
         QTest::newRow("-c with an encoder")
             << in + QStringList{"-c", "libx264", "o.mp4"} << "only takes copy";
+        QTest::newRow("unknown check")
+            << in + QStringList{"-check", "maybe", "o.mp4"} << "-check must be on, keep or off";
+        QTest::newRow("a clip checked alone makes none")
+            << in + QStringList{"-check-clip", "c.mp4", "o.mp4"} << "give no output file";
         QTest::newRow("unknown cut")
             << in + QStringList{"-cut", "smart", "o.mp4"} << "-cut must be exact or keyframe";
         QTest::newRow("bad bit rate") << in + QStringList{"-b:v", "800x", "o.mp4"} << "bit rate";

@@ -143,10 +143,11 @@ private slots:
     }
 
     // Clips that could not be cut exactly are named in their own box after the success message
-    // (and after the short clips), and clips that leave out streams in one after that, before
-    // the folder opens; a countdown shows none of these boxes.
+    // (and after the short clips and those that failed their check), and clips that leave out
+    // streams in one after that, before the folder opens; a countdown shows none of these boxes.
     void keyframeCutsFollowTheMessage_data() {
         QTest::addColumn<QString>("shortClips");
+        QTest::addColumn<QString>("failedChecks");
         QTest::addColumn<QString>("leftOut");
         QTest::addColumn<bool>("turnOff");
         QTest::addColumn<QStringList>("texts");
@@ -154,15 +155,22 @@ private slots:
         const QString cuts = QStringLiteral("These clips could not be cut exactly");
         const QString shorter = QStringLiteral("These clips are shorter than asked");
         const QString left = QStringLiteral("These clips leave out streams");
-        QTest::newRow("alone") << QString() << QString() << false << QStringList{done, cuts};
+        const QString failing = QStringLiteral("These clips failed their check");
+        QTest::newRow("alone") << QString() << QString() << QString() << false
+                               << QStringList{done, cuts};
         QTest::newRow("after the short clips")
-            << shorter << QString() << false << QStringList{done, shorter, cuts};
+            << shorter << QString() << QString() << false << QStringList{done, shorter, cuts};
+        QTest::newRow("failed checks after the short clips")
+            << shorter << failing << QString() << false
+            << QStringList{done, shorter, failing, cuts};
         QTest::newRow("streams left out, last")
-            << shorter << left << false << QStringList{done, shorter, cuts, left};
-        QTest::newRow("not during a countdown") << shorter << left << true << QStringList{};
+            << shorter << QString() << left << false << QStringList{done, shorter, cuts, left};
+        QTest::newRow("not during a countdown")
+            << shorter << failing << left << true << QStringList{};
     }
     void keyframeCutsFollowTheMessage() {
         QFETCH(QString, shortClips);
+        QFETCH(QString, failedChecks);
         QFETCH(QString, leftOut);
         QFETCH(bool, turnOff);
         QFETCH(QStringList, texts);
@@ -170,6 +178,7 @@ private slots:
         f.context.openDirTicked = true;
         f.context.turnOffTicked = turnOff;
         f.context.shortClipsText = shortClips;
+        f.context.failedChecksText = failedChecks;
         f.context.leftOutText = leftOut;
         f.context.keyframeCutsText = QStringLiteral("These clips could not be cut exactly");
 

@@ -278,6 +278,36 @@ private slots:
                                 "they are kept:\nSection 2 (talk_Clip2.mp4): 7.25 s of 10.00 s"));
     }
 
+    // A converter that ends with the failed-check status made its clip only where it kept it;
+    // either way the job completes, and every check's figures and the failed ones are listed.
+    void failedChecksAreListed_data() {
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("removed") << false;
+        QTest::newRow("kept") << true;
+    }
+    void failedChecksAreListed() {
+        QFETCH(bool, kept);
+        const int status = vorkast::exit_status::checkFailed;
+        const QByteArray figures = kept ? " kept=1" : "";
+        JobController job(plan(
+            3, "if [ \"$ss\" = 10 ]; then " + QByteArray(kept ? "echo 'clip' > \"$out\"; " : "") +
+                   "echo 'vorkast: check failed: starts 1 frame late [first=1 decoded=4 took=0.1" +
+                   figures + "]' >&2; exit " + QByteArray::number(status) +
+                   "; fi; echo 'vorkast: check passed [first=0 decoded=2 took=0.1]' >&2"));
+        QSignalSpy made(&job, &JobController::sectionMade);
+        const SplitJobResult result = runJob(job);
+        QCOMPARE(result.end, SplitJobEnd::Completed);
+        QCOMPARE(made.size(), kept ? 3 : 2);
+        QCOMPARE(result.checks.size(), 3);
+        QCOMPARE(result.failedChecks.size(), 1);
+        QCOMPARE(result.failedChecks[0].index, 2);
+        QCOMPARE(result.failedChecks[0].figures.firstOffset.value_or(0), 1L);
+        QCOMPARE(FailedChecksText(result.failedChecks),
+                 QStringLiteral("These clips failed their check against the source:\n"
+                                "Section 2 (talk_Clip2.mp4): starts 1 frame late (%1)")
+                     .arg(kept ? "kept" : "not kept"));
+    }
+
     // Up to the pool's number of converters run at once, shared by every job given the pool,
     // and the same clips come out as one at a time.
     void convertersAtOnce_data() {
