@@ -29,7 +29,7 @@ struct Run {
 Run runVorkast(const QStringList& args, int timeoutMs = 60000, const QStringList& extraEnv = {});
 
 // What the ffmpeg tool's decoder complains about while reading the whole clip; empty when
-// every picture and sound frame decodes cleanly.
+// every picture and sound frame decodes cleanly (the tool stops at the first error).
 QString decoderErrors(const QString& path);
 
 struct StreamInfo {
