@@ -144,6 +144,48 @@ private slots:
         }
     }
 
+    // Two ranges added with the keys, written as one file joining them: the check box and Start
+    // reached through the accessibility tree, the lossless profile, one clip named as a single
+    // one, as long as both ranges, a chapter each.
+    void joinedThroughTheAccessibilityTree() {
+        SplitWorld world;
+        TMainForm* form = world.form;
+        openPaused(world, kJob45);
+        seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
+        key(form, Qt::Key_I);
+        seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
+        key(form, Qt::Key_O);
+        key(form, Qt::Key_A);
+        seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
+        key(form, Qt::Key_I);
+        for (int second = 31; second <= 35; ++second)
+            seek(form, second, Qt::Key_Right);
+        key(form, Qt::Key_O);
+        key(form, Qt::Key_A);
+        QCOMPARE(shownRows(form).size(), 2);
+
+        QVERIFY(!form->chkJoinRanges->isChecked()); // clips of their own unless asked
+        press(form, QAccessible::CheckBox, QStringLiteral("One file joining the ranges"));
+        QVERIFY(form->chkJoinRanges->isChecked());
+        press(form, QAccessible::RadioButton, QStringLiteral("Split the ranges of the cut list:"));
+        form->cmbProfile->setCurrentIndex(
+            form->cmbProfile->findText(QStringLiteral("Settings of the source file.")));
+        form->edtOutputDir->setText(world.out.path());
+        press(form, QAccessible::Button, QStringLiteral("Start"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !world.fakes.messages.isEmpty() && form->RunningJob() == nullptr; },
+            60000));
+
+        QCOMPARE(world.messageTexts(),
+                 QStringList{QStringLiteral("Splitting is completed successfully.")});
+        QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList{QStringLiteral("job45_Clip1.mp4")});
+        const test::Probe joined = test::probe(world.outPath(QStringLiteral("job45_Clip1.mp4")));
+        QVERIFY2(qAbs(joined.duration - 15) <= kLengthTolerance,
+                 qPrintable(QString::number(joined.duration)));
+        QCOMPARE(joined.chapters, 2);
+    }
+
     // Selecting a row puts its times into the fields; the fields then move that row, and the
     // move is undone like any change.
     void selectedRowTakesTheMarks() {
