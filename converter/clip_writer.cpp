@@ -227,12 +227,7 @@ void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, dou
         chapter->start = std::llround((std::max(from, zero) - zero) / tb);
         chapter->end = std::llround((std::min(to, absEnd) - zero) / tb);
         av_dict_copy(&chapter->metadata, in->metadata, 0);
-        if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
-                                   chapter) < 0) {
-            av_dict_free(&chapter->metadata);
-            av_free(chapter);
-            throw std::bad_alloc();
-        }
+        appendChapter(chapter);
     }
 }
 
@@ -253,8 +248,12 @@ void ClipWriter::addChapter(double start, double end, const std::string& title) 
     chapter->time_base = AVRational{1, 1000};
     chapter->start = std::llround(start * 1000);
     chapter->end = std::llround(end * 1000);
-    if (av_dict_set(&chapter->metadata, "title", title.c_str(), 0) < 0 ||
-        av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
+    av_dict_set(&chapter->metadata, "title", title.c_str(), 0);
+    appendChapter(chapter);
+}
+
+void ClipWriter::appendChapter(AVChapter* chapter) {
+    if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
                                chapter) < 0) {
         av_dict_free(&chapter->metadata);
         av_free(chapter);

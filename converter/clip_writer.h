@@ -50,6 +50,9 @@ public:
     long long packetsWritten() const { return m_packets; }
 
 private:
+    // Takes a chapter into the clip; throws std::bad_alloc, freeing it, when there is no room.
+    void appendChapter(AVChapter* chapter);
+
     OutputContextPtr m_ctx;
     void freeFile();
 

@@ -588,6 +588,21 @@ bool runRoutes(AVFormatContext* input, std::deque<PacketPtr>& pending, Timestamp
     return true;
 }
 
+void closeClip(ClipWriter& writer, PartFile& part, bool whole, const std::string& where) {
+    if (writer.packetsWritten() == 0)
+        throw ConvertError(!whole ? "the source is damaged: nothing could be read " + where
+                                  : "nothing to cut: the source holds nothing " + where);
+    writer.close();
+    part.commit();
+}
+
+void sayLeaps(int leaps) {
+    if (leaps > 0)
+        printMessage("the source's clock jumps at " + std::to_string(leaps) +
+                     (leaps == 1 ? " point" : " points") +
+                     " (joined recordings or damage); the clip runs on across the gaps");
+}
+
 [[noreturn]] void stalled(const Watchdog& watchdog) {
     char limit[32];
     const double limitSeconds = std::chrono::duration<double>(watchdog.limit()).count();
@@ -688,17 +703,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     for (auto& route : routes)
         if (route)
             route->finish(write);
-    if (writer.packetsWritten() == 0)
-        throw ConvertError(!whole ? "the source is damaged: nothing could be read from the start on"
-                                  : "nothing to cut: the source holds nothing from the start on");
-    writer.close();
-    part.commit();
-
-    const int leaps = mended ? mended->leaps() : repair.leaps();
-    if (leaps > 0)
-        printMessage("the source's clock jumps at " + std::to_string(leaps) +
-                     (leaps == 1 ? " point" : " points") +
-                     " (joined recordings or damage); the clip runs on across the gaps");
+    closeClip(writer, part, whole, "from the start on");
+    sayLeaps(mended ? mended->leaps() : repair.leaps());
     return measure(routes, source, options, placed.asked, toSeconds(frame),
                    mended ? 0.0 : repair.removedSeconds());
 }

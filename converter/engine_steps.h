@@ -20,6 +20,7 @@
 
 namespace vorkast {
 
+class PartFile;
 class ProgressReporter;
 class Watchdog;
 
@@ -88,6 +89,11 @@ bool runRoutes(AVFormatContext* input, std::deque<PacketPtr>& pending, Timestamp
                std::vector<std::unique_ptr<StreamRoute>>& routes, const StreamRoute::Writer& write,
                ProgressReporter& reporter, double asked, Watchdog& watchdog);
 [[noreturn]] void stalled(const Watchdog& watchdog);
+// Writes the clip's end and puts it in place. A clip of no packet is refused instead, as a
+// damaged source where reading broke off (whole false); where: "from the start on".
+void closeClip(ClipWriter& writer, PartFile& part, bool whole, const std::string& where);
+// Says that the source's clock jumps, and how often, where it does.
+void sayLeaps(int leaps);
 std::optional<MendedTimeline> mendTimeline(Source& source, Watchdog& watchdog);
 
 } // namespace steps

@@ -396,18 +396,8 @@ ConvertResult convertJoined(const Options& options, ProgressReporter& reporter,
         covered += std::min(reached, wanted) - toSeconds(cut.clipStart);
         leaps += mended ? 0 : repair.leaps();
     }
-    if (writer.packetsWritten() == 0)
-        throw ConvertError(!whole ? "the source is damaged: nothing could be read from the ranges"
-                                  : "nothing to cut: the source holds nothing in the ranges");
-    writer.close();
-    part.commit();
-
-    if (mended)
-        leaps = mended->leaps();
-    if (leaps > 0)
-        printMessage("the source's clock jumps at " + std::to_string(leaps) +
-                     (leaps == 1 ? " point" : " points") +
-                     " (joined recordings or damage); the clip runs on across the gaps");
+    closeClip(writer, part, whole, "in the ranges");
+    sayLeaps(mended ? mended->leaps() : leaps);
     ConvertResult result;
     result.seconds = total;
     const double frame = toSeconds(frameTicks(facts.rate));

@@ -109,14 +109,18 @@ std::string formatJoinRange(const JoinRange& range) {
 }
 
 std::optional<JoinRange> parseJoinRange(std::string_view text, std::string* problem) {
-    const auto fail = [&](const std::string& why) -> std::optional<JoinRange> {
-        if (problem)
-            *problem = why;
+    // The message around the range's text, put together by appending.
+    const auto fail = [&](const char* before, std::string_view quoted,
+                          const std::string& after) -> std::optional<JoinRange> {
+        if (problem) {
+            problem->assign(before);
+            problem->append(1, '"').append(quoted).append(1, '"').append(after);
+        }
         return std::nullopt;
     };
     const std::size_t first = text.find(':');
     if (first == std::string_view::npos)
-        return fail("\"" + std::string(text) + "\" is no range START:END[:LABEL]");
+        return fail("", text, " is no range START:END[:LABEL]");
     const std::size_t second = text.find(':', first + 1);
     const std::string_view startText = text.substr(0, first);
     const std::string_view endText = text.substr(
@@ -124,22 +128,21 @@ std::optional<JoinRange> parseJoinRange(std::string_view text, std::string* prob
     const auto start = secondsOf(startText);
     const auto end = secondsOf(endText);
     if (!start || !end)
-        return fail("the times of the range \"" + std::string(text) +
-                    "\" must be seconds like 12.5 (with \".\")");
+        return fail("the times of the range ", text, " must be seconds like 12.5 (with \".\")");
     JoinRange range;
     range.start = *start;
     range.end = *end;
     if (second != std::string_view::npos) {
         const std::string_view label = text.substr(second + 1);
         if (cleanRangeLabel(label) != label)
-            return fail("the label of the range \"" + std::string(text.substr(0, second)) +
-                        "\" holds control characters, invalid UTF-8, stray blanks or more than " +
-                        std::to_string(kRangeLabelMax) + " bytes");
+            return fail("the label of the range ", text.substr(0, second),
+                        " holds control characters, invalid UTF-8, stray blanks or more than " +
+                            std::to_string(kRangeLabelMax) + " bytes");
         range.label = std::string(label);
     }
     if (range.end <= range.start)
-        return fail("the range \"" + std::string(text.substr(0, second)) +
-                    "\" is empty: its end is not after its start");
+        return fail("the range ", text.substr(0, second),
+                    " is empty: its end is not after its start");
     return range;
 }
 

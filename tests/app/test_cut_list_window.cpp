@@ -70,6 +70,22 @@ void openPaused(SplitWorld& world, const QString& path) {
     seek(form, 0, Qt::Key_Home);
 }
 
+// I, O and A at 10 s and 20 s, then at 30 s and (a second at a time) 35 s: two ranges added
+// with the keys.
+void addTwoRangesWithKeys(TMainForm* form) {
+    seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_I);
+    seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_O);
+    key(form, Qt::Key_A);
+    seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_I);
+    for (int second = 31; second <= 35; ++second)
+        seek(form, second, Qt::Key_Right);
+    key(form, Qt::Key_O);
+    key(form, Qt::Key_A);
+}
+
 } // namespace
 
 class TestCutListWindow : public QObject {
@@ -88,17 +104,7 @@ private slots:
         SplitWorld world;
         TMainForm* form = world.form;
         openPaused(world, kJob45);
-        seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
-        seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        for (int second = 31; second <= 35; ++second)
-            seek(form, second, Qt::Key_Right);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
+        addTwoRangesWithKeys(form);
 
         const QStringList both{QStringLiteral("00:00:10-00:00:20"),
                                QStringLiteral("00:00:30-00:00:35")};
@@ -151,17 +157,7 @@ private slots:
         SplitWorld world;
         TMainForm* form = world.form;
         openPaused(world, kJob45);
-        seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
-        seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        for (int second = 31; second <= 35; ++second)
-            seek(form, second, Qt::Key_Right);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
+        addTwoRangesWithKeys(form);
         QCOMPARE(shownRows(form).size(), 2);
 
         QVERIFY(!form->chkJoinRanges->isChecked()); // clips of their own unless asked

@@ -1,8 +1,11 @@
 #include "chirp_media.h"
 
+#include <QMap>
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <memory>
 
 namespace vorkast::test {
 
@@ -78,6 +81,13 @@ std::optional<double> toneAt(const Sound& sound, double at) {
 
 Media decodeMedia(const QString& path) {
     return {decodePictures(path), decodeSound(path)};
+}
+
+const Media& decodedFixture(const QString& name) {
+    static QMap<QString, std::shared_ptr<Media>> cache;
+    if (!cache.contains(name))
+        cache.insert(name, std::make_shared<Media>(decodeMedia(fixture(name))));
+    return *cache.value(name);
 }
 
 std::optional<double> shownAt(const Media& media, int number) {

@@ -33,6 +33,8 @@ struct Media {
     Sound sound;
 };
 Media decodeMedia(const QString& path);
+// A fixture decoded once per test program.
+const Media& decodedFixture(const QString& name);
 
 // The time the source shows its picture with this number, if it does.
 std::optional<double> shownAt(const Media& media, int number);

@@ -6,12 +6,10 @@
 #include "converter_harness.h"
 
 #include <QDir>
-#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
-#include <memory>
 
 using namespace vorkast::test;
 
@@ -35,13 +33,6 @@ QStringList rangeArguments(const QList<Range>& ranges, const QStringList& labels
         args << "-range" << value;
     }
     return args;
-}
-
-const Media& source(const QString& name) {
-    static QMap<QString, std::shared_ptr<Media>> cache;
-    if (!cache.contains(name))
-        cache.insert(name, std::make_shared<Media>(decodeMedia(fixture(name))));
-    return *cache.value(name);
 }
 
 // The source's picture on screen at t: the last one shown at or before it.
@@ -112,7 +103,7 @@ private slots:
         QFETCH(QStringList, codecs);
         QFETCH(QString, container);
         QFETCH(int, soundFrame);
-        const Media& src = source(name);
+        const Media& src = decodedFixture(name);
         QTemporaryDir dir;
         const QString output = dir.filePath("joined." + container);
         const Run run = runVorkast(QStringList{"-y", "-i", fixture(name)} +

@@ -6,27 +6,18 @@
 #include "chirp_media.h"
 #include "converter_harness.h"
 
-#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <memory>
 #include <optional>
 #include <utility>
 
 using namespace vorkast::test;
 
 namespace {
-
-const Media& source(const QString& name) {
-    static QMap<QString, std::shared_ptr<Media>> cache;
-    if (!cache.contains(name))
-        cache.insert(name, std::make_shared<Media>(decodeMedia(fixture(name))));
-    return *cache.value(name);
-}
 
 // Cuts known to put the sound out of step with the picture, and why.
 const std::pair<const char*, const char*> knownFaults[] = {
@@ -70,7 +61,7 @@ private slots:
         // less the 24 ms its MP3 sound starts late.
         for (const char* name :
              {"chirp_h264.mp4", "chirp_pcm.mov", "chirp_mpeg2.mpg", "chirp_mpeg4.avi"}) {
-            const Media& src = source(name);
+            const Media& src = decodedFixture(name);
             QVERIFY2(src.pictures.size() >= 140, name);
             double least = 1, most = -1;
             for (std::size_t i = 0; i < src.pictures.size(); i += 7) {
@@ -158,7 +149,7 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, length);
         QFETCH(int, soundFrame);
-        const Media& src = source(name);
+        const Media& src = decodedFixture(name);
         QTemporaryDir dir;
         const QString output = dir.filePath("clip." + container);
         const Run run =
