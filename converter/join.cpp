@@ -48,7 +48,7 @@ void checkRanges(const Source& source, const std::vector<contract::JoinRange>& r
 // without a seek, which takes for granted that nothing was read yet.
 Reading findRangeStart(Source& source, const std::optional<MendedTimeline>& mended,
                        const CutPlan& plan, int anchor, const OnRead& alive) {
-    av_seek_frame(source.ctx.get(), -1, 0, AVSEEK_FLAG_BYTE);
+    toBeginning(source);
     return findStart(source, mended, plan, anchor, alive);
 }
 
