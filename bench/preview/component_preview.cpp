@@ -17,12 +17,19 @@
 // figure, as median, 99th percentile and largest gap. With SEGMORA_BENCH_SCAN set, the keyframe
 // scan starts right after Play, as the main window starts it, so the first frame shows whether
 // the scan delays it. With SEGMORA_BENCH_TIMELINE set, the timeline's scans (sound, thumbnails,
-// black frames and scene changes, no cache) start there too, so the event loop's gaps show
-// what they cost the user's thread.
+// black frames and scene changes, no cache) start there too, drawn as they arrive into the
+// position bar's waveform and thumbnail strips under the picture, as in the main window: the
+// times each result arrived after the start ("sound_ready_ms" and so on), the event loop's gaps
+// for 30 s (SEGMORA_BENCH_GAP_SECONDS) from the first frame ("scan_loop_gap_ms", as above; with
+// SEGMORA_BENCH_TIMELINE=strips the same window without the scans, for comparison), and what
+// a paint of both strips costs at the whole source and zoomed 64 times, first and then cached
+// ("strip_paint_ms").
 #include "media/filter_graph.h"
 #include "media/keyframe_index.h"
 #include "media/preview_renderer.h"
 #include "media/timeline_scan.h"
+#include "media/timeline_strips.h"
+#include "media/track_bar.h"
 #include "media/video_window.h"
 
 #include <QApplication>
@@ -36,6 +43,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -66,8 +74,9 @@ void runFor(int ms) {
     loop.exec();
 }
 
-// Runs the event loop for ms with a 2 ms timer and returns the gaps between its ticks, sorted.
-std::vector<double> eventLoopGaps(int ms) {
+// Runs the event loop for ms (or until the loop is quit by whatever arm connects to it) with a
+// 2 ms timer and returns the gaps between its ticks, sorted.
+std::vector<double> eventLoopGaps(int ms, const std::function<void(QEventLoop&)>& arm = {}) {
     std::vector<double> gaps;
     gaps.reserve(size_t(ms));
     QElapsedTimer clock;
@@ -79,9 +88,28 @@ std::vector<double> eventLoopGaps(int ms) {
     });
     clock.start();
     ticker.start(2);
-    runFor(ms);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (arm)
+        arm(loop);
+    loop.exec();
     std::sort(gaps.begin(), gaps.end());
     return gaps;
+}
+
+// The first paint of both widgets and the median of fifty more, in ms.
+std::pair<double, double> paintMs(QWidget* first, QWidget* second) {
+    std::vector<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < 51; ++i) {
+        clock.start();
+        first->repaint();
+        second->repaint();
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    const double once = times.front();
+    std::sort(times.begin(), times.end());
+    return {once, times[times.size() / 2]};
 }
 
 double percentile(const std::vector<double>& sorted, double share) {
@@ -111,8 +139,26 @@ int main(int argc, char** argv) {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* window = new VideoWindow(&host);
     layout->addWidget(window);
-    host.show();
+    const bool timelineBench = qEnvironmentVariableIsSet("SEGMORA_BENCH_TIMELINE");
     FilterGraph graph;
+    // The main window's timeline: the position bar and the strips along it.
+    auto* bar = new TDSTrackBar(&host);
+    bar->setFixedHeight(13);
+    bar->SetFrequency(60);
+    bar->SetThumbLength(8);
+    bar->SetFilterGraph(&graph);
+    auto* thumbnails =
+        new segmora::TimelineStrip(segmora::TimelineStrip::Kind::Thumbnails, bar, &host);
+    thumbnails->setFixedHeight(30);
+    auto* waveform = new segmora::TimelineStrip(segmora::TimelineStrip::Kind::Waveform, bar, &host);
+    waveform->setFixedHeight(18);
+    layout->addWidget(bar);
+    layout->addWidget(thumbnails);
+    layout->addWidget(waveform);
+    bar->setVisible(timelineBench);
+    thumbnails->setVisible(timelineBench);
+    waveform->setVisible(timelineBench);
+    host.show();
     graph.SetVideoWindow(window);
 
     // The main window is up and painted before a source is opened.
@@ -131,11 +177,56 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("SEGMORA_BENCH_SCAN"))
         keyframes.Open(file);
     segmora::TimelineScans timeline;
-    if (qEnvironmentVariableIsSet("SEGMORA_BENCH_TIMELINE"))
-        timeline.Open(file, double(graph.Duration()) / 1000.0, QString());
+    QElapsedTimer scanClock;
+    double soundReady = -1, thumbnailsReady = -1, contentReady = -1;
+    const bool scanning = timelineBench && qgetenv("SEGMORA_BENCH_TIMELINE") != "strips";
+    if (timelineBench) {
+        bar->SetMin(0);
+        bar->SetMax(int(graph.Duration() / qMax<qint64>(1, bar->TimerInterval())));
+        QObject::connect(&timeline, &segmora::TimelineScans::soundReady, [&] {
+            soundReady = double(scanClock.nsecsElapsed()) / 1e6;
+            waveform->SetSound(timeline.Sound());
+        });
+        QObject::connect(&timeline, &segmora::TimelineScans::thumbnailsReady, [&] {
+            if (thumbnailsReady < 0)
+                thumbnailsReady = double(scanClock.nsecsElapsed()) / 1e6;
+            thumbnails->SetPictures(timeline.Pictures());
+        });
+        QObject::connect(&timeline, &segmora::TimelineScans::contentReady,
+                         [&] { contentReady = double(scanClock.nsecsElapsed()) / 1e6; });
+        scanClock.start();
+        if (scanning)
+            timeline.Open(file, double(graph.Duration()) / 1000.0, QString());
+    }
     if (!waitForFrame(window, 10000)) {
         std::fprintf(stderr, "no first frame\n");
         return 1;
+    }
+    if (timelineBench) {
+        // The user's thread while the scans run: a fixed stretch from the first frame, the
+        // same with the scans and without them (SEGMORA_BENCH_TIMELINE=strips).
+        const int gapMs = qEnvironmentVariableIntValue("SEGMORA_BENCH_GAP_SECONDS") > 0
+                              ? qEnvironmentVariableIntValue("SEGMORA_BENCH_GAP_SECONDS") * 1000
+                              : 30000;
+        const std::vector<double> gaps = eventLoopGaps(gapMs);
+        std::printf("scan_loop_gap_ms median %.1f p99 %.1f max %.1f ticks %zu\n",
+                    percentile(gaps, 0.5), percentile(gaps, 0.99), gaps.empty() ? -1 : gaps.back(),
+                    gaps.size());
+        if (scanning) {
+            if (contentReady < 0)
+                eventLoopGaps(180000, [&](QEventLoop& loop) {
+                    QObject::connect(&timeline, &segmora::TimelineScans::contentReady, &loop,
+                                     &QEventLoop::quit);
+                });
+            std::printf("sound_ready_ms %.0f\nthumbnails_ready_ms %.0f\ncontent_ready_ms %.0f\n",
+                        soundReady, thumbnailsReady, contentReady);
+            const auto whole = paintMs(thumbnails, waveform);
+            bar->ZoomBy(64, double(graph.Duration()) / 2000.0);
+            const auto zoomed = paintMs(thumbnails, waveform);
+            bar->ZoomWhole();
+            std::printf("strip_paint_ms whole first %.2f then %.2f zoomed first %.2f then %.2f\n",
+                        whole.first, whole.second, zoomed.first, zoomed.second);
+        }
     }
     if (argc == 5) {
         const double from = graph.ExactPosition();

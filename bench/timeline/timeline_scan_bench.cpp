@@ -30,16 +30,18 @@ int main(int argc, char** argv) {
                     static_cast<long long>(sound.silences.size()));
     } else {
         segmora::PictureScan pictures;
-        // The spacing TimelineScans gives a source of this length.
+        // The spacings TimelineScans gives a source of this length.
         if (std::strcmp(argv[1], "thumbnails") == 0) {
-            segmora::ScanThumbnails(file, std::max(1.0, length / 1000.0), pictures);
+            segmora::ScanThumbnails(file, segmora::BarThumbnailSpacing(length), pictures);
             std::printf("thumbnails_ms %.0f\nthumbnails %lld\n", double(clock.elapsed()),
                         static_cast<long long>(pictures.thumbnails.size()));
         } else {
-            segmora::ScanPictureContent(file, pictures);
-            std::printf("content_ms %.0f\nblack %lld scene_changes %lld\n", double(clock.elapsed()),
+            segmora::ScanPictureContent(file, segmora::ZoomThumbnailSpacing(length), pictures);
+            std::printf("content_ms %.0f\nblack %lld scene_changes %lld thumbnails %lld\n",
+                        double(clock.elapsed()),
                         static_cast<long long>(pictures.blackFrames.size()),
-                        static_cast<long long>(pictures.sceneChanges.size()));
+                        static_cast<long long>(pictures.sceneChanges.size()),
+                        static_cast<long long>(pictures.thumbnails.size()));
         }
     }
     rusage usage{};

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace segmora {
 
@@ -23,7 +24,7 @@ struct TimeSpan {
     bool operator==(const TimeSpan& other) const = default;
 };
 
-// The sound, decoded at a low rate and mixed to one channel.
+// The sound's loudness, read straight from the decoded samples of every channel.
 struct SoundScan {
     static constexpr int kBucketsPerSecond = 100;
     // The loudest sample of each hundredth of a second, 0..1; empty without sound.
@@ -39,7 +40,7 @@ struct Thumbnail {
 };
 
 // The picture: what the source's video is, its keyframes in small, and its black frames and
-// scene changes (the latter need every frame decoded and come in a second pass).
+// scene changes (the latter come in a second pass over every keyframe).
 struct PictureScan {
     // libavcodec's name of the video codec and whether its every frame is a keyframe; empty
     // without a picture.
@@ -76,13 +77,26 @@ inline constexpr double kSceneChangeDifference = 30;
 
 // Reads the file's best sound stream. stop, when set, ends the reading early.
 SoundScan ScanSound(const QString& path, const std::atomic<bool>* stop = nullptr);
-// Reads the file's best video stream's keyframes into thumbnails, no closer than
-// minSpacingSeconds (the decoding of the others is skipped).
-void ScanThumbnails(const QString& path, double minSpacingSeconds, PictureScan& scan,
+// Thumbnails of the file's best video stream: for each stretch of spacingSeconds, the keyframe
+// at or before its middle (as the strip shows them), sought and decoded alone, so the cost
+// follows the number of stretches, not the length. A source that cannot be sought is read
+// through instead, decoding keyframes no closer than spacingSeconds.
+void ScanThumbnails(const QString& path, double spacingSeconds, PictureScan& scan,
                     const std::atomic<bool>* stop = nullptr);
-// Decodes every frame of the best video stream, small, for its black frames and scene changes.
-void ScanPictureContent(const QString& path, PictureScan& scan,
+// The black frames and scene changes of the best video stream, and the thumbnails of its
+// keyframes no closer than thumbnailSpacing added to those in scan. Every keyframe is decoded,
+// small (no loop filter, reduced where the decoder can), and compared with the keyframe before
+// it; only where two keyframes differ are the pictures between them decoded, without those no
+// other picture refers to, to find the frame of the change. So a change lands on its frame, or
+// a frame or two after it in sources with B-frames, and a black stretch or a cut that begins
+// and ends between two keyframes whose pictures look alike goes unseen.
+void ScanPictureContent(const QString& path, double thumbnailSpacing, PictureScan& scan,
                         const std::atomic<bool>* stop = nullptr);
+
+// The thumbnails' spacing for a source this long: first for the whole bar (about a hundred),
+// then for the zoomed views (about a thousand); a second apart at least.
+double BarThumbnailSpacing(double lengthSeconds);
+double ZoomThumbnailSpacing(double lengthSeconds);
 
 // Of sorted times, the last one before seconds or the first one after it, with the keyframe
 // keys' tolerance; -1 when there is none. The spans count by their starts.
@@ -104,8 +118,9 @@ bool WritePictureCache(const QString& path, const PictureScan& pictures);
 // The scans of the open source. Open starts two threads at a low priority, one for the sound
 // and one for the pictures, each first looking in the cache folder; results are only posted
 // back and arrive as signals, the thumbnails before the black frames and scene changes. Open
-// and Abandon stop running scans at once and drop what they found; a result posted by a
-// stopped scan is ignored. Threading: the object lives on the UI thread and is used there.
+// and Abandon stop running scans without waiting for them and drop what they found; a result
+// posted by a stopped scan is ignored. Threading: the object lives on the UI thread and is used
+// there.
 class TimelineScans : public QObject {
     Q_OBJECT
 public:
@@ -115,7 +130,8 @@ public:
     TimelineScans& operator=(const TimelineScans&) = delete;
 
     // cacheFolder may be empty: nothing is then read or kept. lengthSeconds spaces the
-    // thumbnails (about a thousand over the whole source at most).
+    // thumbnails: about a hundred over the whole bar first (thumbnailsReady), then about a
+    // thousand for the zoomed views with the content (contentReady).
     void Open(const QString& path, double lengthSeconds, const QString& cacheFolder);
     void Abandon();
 
@@ -132,7 +148,8 @@ signals:
     void contentReady();
 
 private:
-    void stopThreads();
+    // Stops the running scans; waits for them only with wait (the destructor).
+    void stopThreads(bool wait);
     void takeSound(quint64 generation, std::shared_ptr<const SoundScan> sound);
     void takePictures(quint64 generation, std::shared_ptr<const PictureScan> pictures);
 
@@ -140,6 +157,13 @@ private:
     std::thread m_pictureThread;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::shared_ptr<std::atomic<int>> m_running;
+    // Threads of earlier sources, told to stop and not yet ended; running counts both threads
+    // of a source down as they end.
+    struct Stopped {
+        std::thread thread;
+        std::shared_ptr<std::atomic<int>> running;
+    };
+    std::vector<Stopped> m_stopped;
     quint64 m_generation = 0;
     QString m_source;
     std::shared_ptr<const SoundScan> m_sound;

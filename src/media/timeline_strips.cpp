@@ -54,17 +54,20 @@ TimelineStrip::TimelineStrip(Kind kind, TDSTrackBar* bar, QWidget* parent)
 
 void TimelineStrip::SetSound(std::shared_ptr<const SoundScan> sound) {
     m_sound = std::move(sound);
+    m_painted = QPixmap();
     update();
 }
 
 void TimelineStrip::SetPictures(std::shared_ptr<const PictureScan> pictures) {
     m_pictures = std::move(pictures);
+    m_painted = QPixmap();
     update();
 }
 
 void TimelineStrip::Clear() {
     m_sound.reset();
     m_pictures.reset();
+    m_painted = QPixmap();
     update();
 }
 
@@ -108,16 +111,30 @@ QSize TimelineStrip::minimumSizeHint() const {
 
 void TimelineStrip::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), kStripBackground);
-    if (!m_bar || m_bar->ViewTo() <= m_bar->ViewFrom())
+    if (!m_bar || m_bar->ViewTo() <= m_bar->ViewFrom()) {
+        painter.fillRect(rect(), kStripBackground);
         return;
-    painter.setClipRect(QRect(XOfSeconds(m_bar->ViewFrom()), 0,
-                              XOfSeconds(m_bar->ViewTo()) - XOfSeconds(m_bar->ViewFrom()) + 1,
-                              height()));
-    if (m_kind == Kind::Waveform)
-        paintWaveform(painter);
-    else
-        paintThumbnails(painter);
+    }
+    // What the strip shows changes with the view, the data and the size, not with the
+    // playhead: it is drawn once into a picture of its own (dropped when data arrives), and
+    // each paint (every tick of the position while playing) copies it and draws the playhead.
+    const int left = XOfSeconds(m_bar->ViewFrom());
+    const int right = XOfSeconds(m_bar->ViewTo());
+    const Painted now{size() * devicePixelRatio(), left, right, m_bar->ViewFrom(), m_bar->ViewTo()};
+    if (m_painted.isNull() || !(now == m_paintedFor)) {
+        m_painted = QPixmap(now.size);
+        m_painted.setDevicePixelRatio(devicePixelRatio());
+        QPainter content(&m_painted);
+        content.fillRect(rect(), kStripBackground);
+        content.setClipRect(QRect(left, 0, right - left + 1, height()));
+        if (m_kind == Kind::Waveform)
+            paintWaveform(content);
+        else
+            paintThumbnails(content);
+        m_paintedFor = now;
+    }
+    painter.drawPixmap(0, 0, m_painted);
+    painter.setClipRect(QRect(left, 0, right - left + 1, height()));
     paintPlayhead(painter);
 }
 

@@ -11,6 +11,7 @@
 
 #include "media/timeline_scan.h"
 
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -58,8 +59,20 @@ private:
     // The horizontal offset from the bar's coordinates to the strip's.
     int offset() const;
 
+    // What the cached picture of the strip was drawn for.
+    struct Painted {
+        QSize size;
+        int left = 0;
+        int right = 0;
+        double from = 0;
+        double to = 0;
+        bool operator==(const Painted& other) const = default;
+    };
+
     Kind m_kind;
     QPointer<TDSTrackBar> m_bar;
+    QPixmap m_painted;
+    Painted m_paintedFor;
     std::shared_ptr<const SoundScan> m_sound;
     std::shared_ptr<const PictureScan> m_pictures;
     std::function<void(double)> m_seek;

@@ -105,6 +105,31 @@ private slots:
                      .contains(QLatin1String("silence")));
     }
 
+    void playheadMovesOverTheDrawnStrip() {
+        // The strip is drawn once per view; the playhead is painted over it on every tick.
+        const QColor playhead(255, 70, 70);
+        const auto playheadAt = [&](const QImage& picture) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (columnHas(picture, x, playhead))
+                    return x;
+            }
+            return -1;
+        };
+        Timeline timeline;
+        timeline.wave->SetSound(tone());
+        timeline.bar->setValue(1);
+        const QImage first = timeline.paint(timeline.wave);
+        const int was = playheadAt(first);
+        QVERIFY(was >= 0);
+        timeline.bar->setValue(8);
+        const QImage second = timeline.paint(timeline.wave);
+        const int now = playheadAt(second);
+        QVERIFY(now > was);
+        // Where it was, the sound shows again; where it is, it alone.
+        QVERIFY(!columnHas(second, was, playhead) && columnHas(second, was, kWaveColour));
+        QVERIFY(columnHas(first, now, kWaveColour));
+    }
+
     void thumbnailsBlackFramesAndSceneChanges() {
         Timeline timeline;
         timeline.pictures->SetPictures(twoScenes());
