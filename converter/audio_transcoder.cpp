@@ -4,6 +4,7 @@
 #include "timestamps.h"
 #include "transcoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -136,7 +137,19 @@ private:
         return av_rescale_rnd(enc->initial_padding, m_rate, enc->sample_rate, AV_ROUND_UP);
     }
 
+    // A joined clip's next section: its sound follows on from clipStart in the clip.
+    void beginSection(double clipStart) override {
+        m_startSample = secondsToTs(m_section.start, AVRational{1, m_rate});
+        m_lengthSamples = secondsToTs(m_section.length(), AVRational{1, m_rate});
+        m_offset = std::llround(clipStart * m_rate);
+        m_nextSample = AV_NOPTS_VALUE;
+        m_waiting.clear();
+        m_waitingSamples = 0;
+    }
+
     void takeFrame(AVFrame* frame, const Writer& write) override {
+        if (sectionDone())
+            return;
         // A change of rate, sample format or channel count mid-stream (damage, mostly): such
         // frames are skipped rather than played at the wrong speed or refused by the filters.
         if (frame->sample_rate != m_rate || frame->nb_samples <= 0 ||
@@ -204,10 +217,12 @@ private:
     void cut(AVFrame* frame, std::int64_t first, const Writer& write) {
         const std::int64_t rel = first - m_startSample;
         if (rel >= m_lengthSamples) {
-            close(m_lengthSamples, write);
+            endSection(m_offset + m_lengthSamples, write);
             return;
         }
-        const std::int64_t from = std::max<std::int64_t>(0, m_primingLead - rel);
+        // Samples before the section's start are left out, and, in the clip's first moments, the
+        // encoder's priming (primingLead).
+        const std::int64_t from = std::max({std::int64_t{0}, -rel, m_primingLead - m_offset - rel});
         const std::int64_t room =
             m_lengthSamples == INT64_MAX ? frame->nb_samples : m_lengthSamples - rel;
         const std::int64_t to = std::min<std::int64_t>(frame->nb_samples, room);
@@ -219,8 +234,8 @@ private:
                   "cannot read the audio channels");
         }
         if (from == 0 && to == frame->nb_samples) {
-            frame->pts = rel;
-            m_fedEnd = rel + frame->nb_samples;
+            frame->pts = m_offset + rel;
+            m_fedEnd = frame->pts + frame->nb_samples;
             push(frame, write);
             return;
         }
@@ -235,12 +250,15 @@ private:
         av_samples_copy(m_part->extended_data, frame->extended_data, 0, static_cast<int>(from),
                         m_part->nb_samples, frame->ch_layout.nb_channels,
                         static_cast<AVSampleFormat>(frame->format));
-        m_part->pts = rel + from;
+        m_part->pts = m_offset + rel + from;
         m_fedEnd = m_part->pts + m_part->nb_samples;
         push(m_part.get(), write);
     }
 
-    std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthSamples); }
+    std::int64_t endOfFed() const override {
+        return m_lengthSamples == INT64_MAX ? m_fedEnd
+                                            : std::min(m_fedEnd, m_offset + m_lengthSamples);
+    }
 
     // Seconds of sound kept at most while the video's first frame is awaited.
     static constexpr int kLongestWait = 10;
@@ -256,6 +274,7 @@ private:
     std::int64_t m_lengthSamples = 0;
     std::int64_t m_nextSample = AV_NOPTS_VALUE;
     std::int64_t m_fedEnd = 0;
+    std::int64_t m_offset = 0;      // where the section starts in the clip (joined clips)
     std::int64_t m_primingLead = 0; // source samples after the clip's start left out
 };
 

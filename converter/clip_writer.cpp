@@ -228,12 +228,37 @@ void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, dou
         chapter->start = ticksFromSeconds(std::max(from, zero) - zero, in->time_base);
         chapter->end = ticksFromSeconds(std::min(to, absEnd) - zero, in->time_base);
         av_dict_copy(&chapter->metadata, in->metadata, 0);
-        if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
-                                   chapter) < 0) {
-            av_dict_free(&chapter->metadata);
-            av_free(chapter);
-            throw std::bad_alloc();
-        }
+        appendChapter(chapter);
+    }
+}
+
+void ClipWriter::clearChapters() {
+    for (unsigned i = 0; i < m_ctx->nb_chapters; ++i) {
+        av_dict_free(&m_ctx->chapters[i]->metadata);
+        av_freep(&m_ctx->chapters[i]);
+    }
+    av_freep(&m_ctx->chapters);
+    m_ctx->nb_chapters = 0;
+}
+
+void ClipWriter::addChapter(double start, double end, const std::string& title) {
+    auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (!chapter)
+        throw std::bad_alloc();
+    chapter->id = m_ctx->nb_chapters + 1;
+    chapter->time_base = AVRational{1, 1000};
+    chapter->start = std::llround(start * 1000);
+    chapter->end = std::llround(end * 1000);
+    av_dict_set(&chapter->metadata, "title", title.c_str(), 0);
+    appendChapter(chapter);
+}
+
+void ClipWriter::appendChapter(AVChapter* chapter) {
+    if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
+                               chapter) < 0) {
+        av_dict_free(&chapter->metadata);
+        av_free(chapter);
+        throw std::bad_alloc();
     }
 }
 

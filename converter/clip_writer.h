@@ -36,6 +36,11 @@ public:
     void copyMetadata(const AVFormatContext* input, double absStart, double absEnd,
                       double absFirst);
 
+    // A joined clip's chapters are its ranges: the source's are taken out, and each range is
+    // added, in seconds of the clip, with its title. Before open().
+    void clearChapters();
+    void addChapter(double start, double end, const std::string& title);
+
     // Writes the container's header into fd, the part file's descriptor (not taken over).
     void open(int fd);
     // Takes the packet's data (interleaved with the other streams).
@@ -45,6 +50,9 @@ public:
     long long packetsWritten() const { return m_packets; }
 
 private:
+    // Takes a chapter into the clip; throws std::bad_alloc, freeing it, when there is no room.
+    void appendChapter(AVChapter* chapter);
+
     OutputContextPtr m_ctx;
     void freeFile();
 

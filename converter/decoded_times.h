@@ -50,6 +50,9 @@ public:
 
     std::int64_t frameTs() const { return m_frameTs; }
 
+    // A new range of a joined clip: its pictures are timed afresh after the seek.
+    void restart() { m_lastTs = AV_NOPTS_VALUE; }
+
 private:
     std::int64_t m_frameTs;
     std::int64_t m_lastTs = AV_NOPTS_VALUE;

@@ -1,5 +1,6 @@
 // Putting the pieces together: source, section, streams, read loop, clip.
 #include "engine.h"
+#include "engine_steps.h"
 
 #include "clip_check.h"
 #include "clip_writer.h"
@@ -8,6 +9,7 @@
 #include "cut_notice.h"
 #include "cut_plan.h"
 #include "exact_cut.h"
+#include "join.h"
 #include "messages.h"
 #include "part_file.h"
 #include "progress_reporter.h"
@@ -32,7 +34,8 @@
 
 namespace vorkast {
 
-namespace {
+// The steps of a cut, shared with the joined clip's run (engine_steps.h).
+namespace steps {
 
 std::string fmtSeconds(double s) {
     char text[32];
@@ -170,12 +173,6 @@ int anchorIndex(const CutPlan& plan, const Source& source) {
     return -1;
 }
 
-// Where reading starts, and the timestamp repair that reading carries on with.
-struct Reading {
-    StartPoint start;
-    std::optional<TimestampRepair> repair; // set where the timeline was mended
-};
-
 Reading findStart(Source& source, const std::optional<MendedTimeline>& mended, const CutPlan& plan,
                   int anchor, const OnRead& alive) {
     Reading reading;
@@ -213,13 +210,6 @@ EndFound keyframeAtEnd(Source& source, int anchor, Ticks end, const OnRead& aliv
     }
     return found;
 }
-
-// The streams of a plan, before any is set up: copied ones, text subtitles written again in the
-// container's codec, and the routes of encoded ones (already set up).
-struct StreamChoice {
-    std::vector<int> copied;
-    std::vector<int> converted;
-};
 
 StreamChoice chooseStreams(const CutPlan& plan, const Source& source, bool videoGone,
                            ClipWriter& writer, const Options& options, const Section& section,
@@ -340,22 +330,6 @@ std::vector<AVStream*> addCopiedStreams(const std::vector<int>& copied, const Cu
     return copyOut;
 }
 
-// What a run knows once its plan has met the source: where reading goes on and the section.
-struct Placed {
-    StartPoint start;
-    SettledStart settled; // the section, absolute ticks
-    Section section;      // the same in seconds, for the routes
-    double asked = 0;     // what the reports count up to
-    Ticks saidEarly = 0;  // a keyframe cut said to start this long before START
-};
-
-// Where the copied streams begin, and the exact cut's route where there is one.
-struct CopyStart {
-    Ticks from = 0;
-    ExactVideoCut* exact = nullptr;
-    bool headHeld = false; // an exact cut that may encode a head, held back until the copy begins
-};
-
 // The frames before the start stay in a keyframe cut's clip: say how many seconds of them.
 void sayStartsEarly(Placed& placed, Ticks early) {
     if (early >= 500) {
@@ -464,6 +438,38 @@ CopyStart placeCopies(Source& source, bool mended, const CutPlan& plan, const So
     return copies;
 }
 
+// Sets up the routes of the copied streams that have none yet (an exact cut has its own) and
+// of the text subtitles written again, and asks for the lines shown across the start.
+void routeCopies(const StreamChoice& streams, const CutPlan& plan, const AVFormatContext* input,
+                 const std::vector<AVStream*>& copyOut, const Section& section, Ticks copiesFrom,
+                 double late, ClipWriter& writer, LinesAcrossStart& linesAcross,
+                 std::vector<std::unique_ptr<StreamRoute>>& routes) {
+    for (int i : streams.copied) {
+        if (routes[i])
+            continue;
+        // Subtitles begin with the clip's first picture: an encoded one is the section's start.
+        const bool subtitles = input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+        const double from =
+            subtitles && !plan.findShownFrame ? section.start : toSeconds(copiesFrom);
+        auto copier = std::make_unique<StreamCopier>(
+            input->streams[i], copyOut[i], section.start - late, section.end, from - late);
+        if (subtitles)
+            linesAcross.want(input->streams[i], from - late);
+        copier->convertToAnnexB(writer.context());
+        copier->unpackPictures(input, writer.context());
+        routes[i] = std::move(copier);
+    }
+    for (int i : streams.converted) {
+        const AVStream* in = input->streams[i];
+        routes[i] =
+            SubtitleConverter::create(in, writer.context(), section.start - late, section.end);
+        if (!routes[i] && plan.video != Way::Leave)
+            announceLeftOut(in, subtitlesMissingWhy(in, writer.format()));
+        else if (routes[i])
+            linesAcross.want(in, section.start - late);
+    }
+}
+
 // The clip's length as the streams wrote it, and whether that falls short of what the source
 // should have given.
 // removed: seconds of timestamp leaps taken out, which the source's stated length still counts.
@@ -543,6 +549,20 @@ bool runRoutes(AVFormatContext* input, std::deque<PacketPtr>& pending, Timestamp
     return true;
 }
 
+void closeClip(ClipWriter& writer, bool whole, const std::string& where) {
+    if (writer.packetsWritten() == 0)
+        throw ConvertError(!whole ? "the source is damaged: nothing could be read " + where
+                                  : "nothing to cut: the source holds nothing " + where);
+    writer.close();
+}
+
+void sayLeaps(int leaps) {
+    if (leaps > 0)
+        printMessage("the source's clock jumps at " + std::to_string(leaps) +
+                     (leaps == 1 ? " point" : " points") +
+                     " (joined recordings or damage); the clip runs on across the gaps");
+}
+
 [[noreturn]] void stalled(const Watchdog& watchdog) {
     char limit[32];
     const double limitSeconds = std::chrono::duration<double>(watchdog.limit()).count();
@@ -569,7 +589,9 @@ std::optional<MendedTimeline> mendTimeline(Source& source, Watchdog& watchdog) {
     return mended;
 }
 
-} // namespace
+} // namespace steps
+
+using namespace steps;
 
 SourceFacts factsOf(const Source& source, const AVOutputFormat* format) {
     const AVFormatContext* input = source.ctx.get();
@@ -614,6 +636,8 @@ StartFound foundAt(const StartPoint& start, const AVFormatContext* input, int an
 }
 
 ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchdog& watchdog) {
+    if (!options.ranges.empty())
+        return convertJoined(options, reporter, watchdog); // join.h
     refuseOutputIsSource(options.input, options.output);
     Source source = openSource(options.input, watchdog.interrupt());
     const std::optional<MendedTimeline> mended = mendTimeline(source, watchdog);
@@ -654,30 +678,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     // streams start as much earlier in the source, so they stay in step with the picture.
     const double late = copies.exact ? copies.exact->shownLate() : 0.0;
     LinesAcrossStart linesAcross;
-    for (int i : streams.copied) {
-        if (routes[i])
-            continue;
-        // Subtitles begin with the clip's first picture: an encoded one is the section's start.
-        const bool subtitles = input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
-        const double from =
-            subtitles && !plan.findShownFrame ? section.start : toSeconds(copies.from);
-        auto copier = std::make_unique<StreamCopier>(
-            input->streams[i], copyOut[i], section.start - late, section.end, from - late);
-        if (subtitles)
-            linesAcross.want(input->streams[i], from - late);
-        copier->convertToAnnexB(writer.context());
-        copier->unpackPictures(input, writer.context());
-        routes[i] = std::move(copier);
-    }
-    for (int i : streams.converted) {
-        const AVStream* in = input->streams[i];
-        routes[i] =
-            SubtitleConverter::create(in, writer.context(), section.start - late, section.end);
-        if (!routes[i] && plan.video != Way::Leave)
-            announceLeftOut(in, subtitlesMissingWhy(in, writer.format()));
-        else if (routes[i])
-            linesAcross.want(in, section.start - late);
-    }
+    routeCopies(streams, plan, input, copyOut, section, copies.from, late, writer, linesAcross,
+                routes);
     writer.copyMetadata(input, section.start, section.end,
                         plan.findShownFrame ? std::min(section.start, toSeconds(copies.from) - late)
                                             : section.start);
@@ -703,16 +705,8 @@ ConvertResult convert(const Options& options, ProgressReporter& reporter, Watchd
     for (auto& route : routes)
         if (route)
             route->finish(write);
-    if (writer.packetsWritten() == 0)
-        throw ConvertError(!whole ? "the source is damaged: nothing could be read from the start on"
-                                  : "nothing to cut: the source holds nothing from the start on");
-    writer.close();
-
-    const int leaps = mended ? mended->leaps() : repair.leaps();
-    if (leaps > 0)
-        printMessage("the source's clock jumps at " + std::to_string(leaps) +
-                     (leaps == 1 ? " point" : " points") +
-                     " (joined recordings or damage); the clip runs on across the gaps");
+    closeClip(writer, whole, "from the start on");
+    sayLeaps(mended ? mended->leaps() : repair.leaps());
     ConvertResult result = measure(routes, source, options, placed.asked, toSeconds(frame),
                                    mended ? 0.0 : repair.removedSeconds());
     // A source that cannot be read again (a pipe) cannot be checked against.

@@ -144,6 +144,7 @@ const char* refusedInProfile(const std::string& flag) {
         {"-i", "the job gives the source, the range and the output"},
         {"-ss", "the job gives the source, the range and the output"},
         {"-t", "the job gives the source, the range and the output"},
+        {"-range", "the job gives the source, the range and the output"},
         {"-y", "the job decides whether a clip may be replaced"},
         {"-profile", "a run takes the arguments of one profile"},
         {"-h", "the job runs the converter to make a clip"},
@@ -185,6 +186,14 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
              o.length = secondsValue(f, v);
              if (*o.length <= 0)
                  fail("the length given to -t must be more than 0 seconds");
+         }},
+        {std::string(contract::kRangeOption),
+         [&](auto&, auto& v) {
+             std::string problem;
+             const auto range = contract::parseJoinRange(v, &problem);
+             if (!range)
+                 fail(problem);
+             o.ranges.push_back(*range);
          }},
         {"-vcodec",
          [&](auto& f, auto& v) { o.video.codec = codecValue(f, v, AVMEDIA_TYPE_VIDEO); }},
@@ -354,6 +363,12 @@ Options parseOptions(const std::vector<std::string>& rawArgs) {
     if (o.video.disabled && o.audio.disabled)
         fail("-vn and -an together leave nothing to write");
     checkCopyConflicts(o);
+    if (!o.ranges.empty()) {
+        if (given.count("-ss") || given.count("-t"))
+            fail("-range gives the sections to join: it cannot go with -ss or -t");
+        if (const std::string problem = contract::joinRangesProblem(o.ranges); !problem.empty())
+            fail(problem);
+    }
     return o;
 }
 
@@ -367,6 +382,9 @@ const char* helpText() {
            "                    profile NAME; they may not give -i, -ss, -t or -y\n"
            "  -ss SECONDS       where the section starts (\"12.5\")\n"
            "  -t SECONDS        how long the section is; to the end of the source if left out\n"
+           "  -range START:END[:LABEL]  repeated: join these sections of SOURCE, in this order,\n"
+           "                    into OUTPUT, each cut as -ss/-t would cut it, one chapter each\n"
+           "                    (named LABEL or \"Range N\"); seconds with \".\"; not with -ss/-t\n"
            "  -c copy           copy all streams without encoding (cuts at the keyframe before "
            "-ss)\n"
            "  -cut exact        with copied video: start at the frame on screen at -ss and end\n"

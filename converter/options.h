@@ -1,6 +1,8 @@
 // The converter's command line: what a run is asked to do, parsed and checked before any work.
 #pragma once
 
+#include "join_ranges.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +45,9 @@ struct Options {
     std::string format;                 // -f; empty = follows the output's extension
     double start = 0;                   // -ss, seconds from the source's beginning
     std::optional<double> length;       // -t, seconds; none = to the source's end
+    // -range START:END[:LABEL], repeated: the clip joins these sections of the source in this
+    // order, each cut as a single clip would be, one chapter each (join.h). Excludes -ss and -t.
+    std::vector<contract::JoinRange> ranges;
 
     StreamOptions video;
     int width = 0, height = 0;  // -s
@@ -83,6 +88,8 @@ struct Options {
 // it except the last argument, which is always OUTPUT, is the profile's. A profile only sets
 // how the clip is converted, so there -i, -ss, -t, -y, another -profile, --help, --version and
 // any argument that is no option or value are refused with a line naming the profile.
+// -range may be repeated; it is refused beside -ss or -t, and ranges that are empty or overlap
+// are refused naming the range.
 Options parseOptions(const std::vector<std::string>& args);
 
 // A decimal number with "." whatever the locale ("12.5", "3.33333333333333", "5e-05");

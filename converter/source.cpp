@@ -179,6 +179,11 @@ void readForward(PacketTimeline& timeline, int anchor, double absStart, StartPoi
 
 } // namespace
 
+void toBeginning(Source& source) {
+    if (av_seek_frame(source.ctx.get(), -1, 0, AVSEEK_FLAG_BYTE) < 0)
+        seekTo(source.ctx.get(), source.startOffset);
+}
+
 StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
                       const OnRead& onRead, double leadIn) {
     AVFormatContext* ctx = source.ctx.get();
@@ -233,8 +238,7 @@ StartPoint positionAt(Source& source, double absStart, int anchorStream, bool fi
     // Seeking does not land where it should: read from the very beginning instead.
     point.pending.clear();
     point.keyframeTime = source.startOffset;
-    if (av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0)
-        seekTo(ctx, source.startOffset);
+    toBeginning(source);
     timeline.restart();
     readForward(timeline, anchorStream, absStart, point, onRead);
     if (!findShownFrame)

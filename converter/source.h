@@ -41,6 +41,10 @@ using OnRead = std::function<void()>;
 StartPoint positionAt(Source& source, double absStart, int anchorStream, bool findShownFrame,
                       const OnRead& onRead, double leadIn = 0);
 
+// Goes back to the source's first packet: by bytes where the container allows it, else by time.
+// positionAt() reads a start at the source's beginning from where reading is, without a seek.
+void toBeginning(Source& source);
+
 // Seconds of a timestamp in a stream's time base.
 double seconds(std::int64_t ts, AVRational timeBase);
 

@@ -46,10 +46,18 @@ public:
     void accept(AVPacket* packet, const Writer& write) override { decode(packet, write); }
     // Drains decoder, filters and encoder at the end of the section or of the source.
     void finish(const Writer& write) override;
-    bool finished() const override { return m_closed; }
+    bool finished() const override { return m_closed || m_sectionDone; }
     // Seconds of the clip encoded so far, to the end of the last frame.
     double progress() const override { return m_progress; }
     AVStream* outputStream() const { return m_out; }
+
+    // A joined clip (join.h) goes on with `following` more sections of the source after this
+    // one, through the same encoder: the end of a section then leaves it open.
+    void joinSections(int following) { m_sectionsLeft = following; }
+    // Moves on to the next section, its first frame placed at clipStart seconds of the clip:
+    // drains what the decoder still holds of the section before and cuts anew. Call once the
+    // reading has moved to the next section's start.
+    void nextSection(const Section& next, double clipStart, const Writer& write);
 
 protected:
     Transcoder(const AVStream* in, const Section& section);
@@ -61,6 +69,14 @@ protected:
     virtual void flushHeld(const Writer&) {}
     // Where the clip ends, in the filter input's time base, when the source ends first.
     virtual std::int64_t endOfFed() const = 0;
+
+    // The section's end is reached: closes the filter input at pts (see close()), or, while
+    // sections follow in a joined clip, waits for the next one.
+    void endSection(std::int64_t pts, const Writer& write);
+    bool sectionDone() const { return m_sectionDone; }
+    // Cuts m_section from its start again, its frames placed from clipStart seconds on in the
+    // clip. The decoder has been drained and flushed.
+    virtual void beginSection(double clipStart) = 0;
 
     void openDecoder(int threads);
     void openEncoder(const AVCodec* codec, AVDictionary** settings,
@@ -91,6 +107,8 @@ private:
     PacketPtr m_encoded = makePacket();
     BitstreamFilterPtr m_strip; // removes SEI messages for -bitexact
     bool m_closed = false;
+    int m_sectionsLeft = 0;     // joined sections still to come
+    bool m_sectionDone = false; // this section has ended, a further one follows
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // of the last packet written, output time base
 };

@@ -69,16 +69,8 @@ public:
         m_tick = av_q2d(av_inv_q(rate));
         m_sourceRate = av_cmp_q(rate, av_guess_frame_rate(const_cast<AVFormatContext*>(input),
                                                           const_cast<AVStream*>(in), nullptr)) == 0;
-        // The last tick at or before the start: in a coarse time base (AVI's frame rate) the
-        // nearest one can be the next frame's, which is not yet on screen at the start.
-        m_startTs = secondsToTs(section.start, in->time_base);
-        if (m_startTs != INT64_MIN &&
-            static_cast<double>(m_startTs) * av_q2d(in->time_base) > section.start + 1e-6)
-            --m_startTs;
-        // At least one tick: a length inside one picture still holds the picture on screen at
-        // the start, also where a tick is a whole picture (AVI) and the length rounds to none.
-        m_lengthTs = std::max<std::int64_t>(1, secondsToTs(section.length(), in->time_base));
-        m_endTs = secondsToTs(section.end, in->time_base);
+        m_tickTs = ticksPerFrame(rate, in->time_base);
+        placeSection();
 
         m_filters = buildVideoFilters(m_decoder.get(), in->time_base, rate, codec, options);
         m_encoder.reset(avcodec_alloc_context3(codec));
@@ -116,13 +108,41 @@ public:
     }
 
 private:
+    // The section in the source's time base.
+    void placeSection() {
+        const AVRational base = m_in->time_base;
+        // The last tick at or before the start: in a coarse time base (AVI's frame rate) the
+        // nearest one can be the next frame's, which is not yet on screen at the start.
+        m_startTs = secondsToTs(m_section.start, base);
+        if (m_startTs != INT64_MIN &&
+            static_cast<double>(m_startTs) * av_q2d(base) > m_section.start + 1e-6)
+            --m_startTs;
+        // At least one tick: a length inside one picture still holds the picture on screen at
+        // the start, also where a tick is a whole picture (AVI) and the length rounds to none.
+        m_lengthTs = std::max<std::int64_t>(1, secondsToTs(m_section.length(), base));
+        m_endTs = secondsToTs(m_section.end, base);
+    }
+
+    // A joined clip's next section. Its first frame lands a quarter of a frame before its place
+    // in the clip, so that the frame clock, which takes each frame to the next tick at or after
+    // it, puts it on that tick however the section's place rounds, and the frame before the
+    // seam keeps the tick before.
+    void beginSection(double clipStart) override {
+        placeSection();
+        dropHeld();
+        m_emittedAny = false;
+        m_times->restart();
+        m_offsetTs = std::max<std::int64_t>(m_fedEnd > 0 ? 1 : 0,
+                                            secondsToTs(clipStart, m_in->time_base) - m_tickTs / 4);
+    }
+
     // The frame rule: the clip holds the frames whose display starts in [start of the frame
     // shown at the section's start, start of the frame shown at its end). Consecutive sections
     // then tile, each frame in exactly one clip. A frame is held back until the next one tells
     // whether it still lies before the frame shown at the end.
     void takeFrame(AVFrame* frame, const Writer& write) override {
         const std::int64_t pts = frameTime(frame);
-        if (pts == AV_NOPTS_VALUE)
+        if (pts == AV_NOPTS_VALUE || sectionDone())
             return;
         if (pts <= m_startTs) {
             // Possibly the frame on screen at the start: later ones replace it.
@@ -141,7 +161,7 @@ private:
         if (!m_emittedAny)
             emitHeld(write);
         dropHeld();
-        close(endOfFed(), write);
+        endSection(endOfFed(), write);
     }
 
     // A packet holding two pictures tells a packed stream.
@@ -178,7 +198,7 @@ private:
     void emitHeld(const Writer& write) {
         if (!m_held->buf[0])
             return;
-        const std::int64_t rel = std::max<std::int64_t>(0, m_heldTs - m_startTs);
+        const std::int64_t rel = m_offsetTs + std::max<std::int64_t>(0, m_heldTs - m_startTs);
         m_held->pts = rel;
         m_fedEnd = std::max(m_fedEnd, rel + m_heldDuration);
         m_emittedAny = true;
@@ -198,7 +218,7 @@ private:
         dropHeld();
     }
 
-    std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_lengthTs); }
+    std::int64_t endOfFed() const override { return std::min(m_fedEnd, m_offsetTs + m_lengthTs); }
 
     FramePtr m_held = makeFrame();
     std::int64_t m_heldTs = 0;
@@ -208,6 +228,8 @@ private:
     std::int64_t m_endTs = INT64_MAX; // source time of the section's end
     std::int64_t m_lengthTs = 0;
     std::optional<DecodedTimes> m_times; // when each decoded picture is shown
+    std::int64_t m_tickTs = 1;           // one frame of the clip's rate
+    std::int64_t m_offsetTs = 0;         // where the section starts in the clip (joined clips)
     double m_tick = 0.04;                // seconds between the clip's frames
     bool m_sourceRate = false;           // the clip keeps the source's frame rate
     std::int64_t m_fedEnd = 0;

@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
@@ -181,17 +182,32 @@ private:
     int m_interrupted = 0;
 };
 
-// An event of a cut list's clip also tells the range it cuts: its start, end and label.
+// An event of a cut list's clip also tells the range it cuts: its start, end and label; a clip
+// joining ranges tells each of them, and where it begins in the clip.
 QJsonObject withRange(const SourceView& view, QJsonObject event, int index) {
     const SplitJobPlan& plan = view.job->plan();
     if (plan.mode != JobMode::CutList)
         return event;
     for (const Section& section : plan.sections) {
-        if (section.index == index)
+        if (section.index != index)
+            continue;
+        if (section.joined.isEmpty()) {
             event.insert(QStringLiteral("range"),
                          QJsonObject{{"start", section.start},
                                      {"end", section.start + section.length},
                                      {"label", section.label}});
+            continue;
+        }
+        QJsonArray ranges;
+        double clipStart = 0;
+        for (const CutRange& range : section.joined) {
+            ranges.append(QJsonObject{{"start", range.start},
+                                      {"end", range.end},
+                                      {"label", range.label},
+                                      {"clip start", clipStart}});
+            clipStart += range.length();
+        }
+        event.insert(QStringLiteral("ranges"), ranges);
     }
     return event;
 }
@@ -439,6 +455,7 @@ int Batch::run(const SplitOptions& options, const ProgramContext& context,
             request.mode = JobMode::CutList;
             request.ranges = options.ranges;
             request.cutListMode = options.remove ? CutListMode::Remove : CutListMode::Keep;
+            request.joinRanges = options.join;
             if (!options.cutsFile.isEmpty()) {
                 const CutListReading reading =
                     ReadCutListFile(options.cutsFile, IdentifyVideo(request.sourcePath),
@@ -623,6 +640,8 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
                 return options;
         } else if (argument == QLatin1String("--remove")) {
             options.remove = true;
+        } else if (argument == QLatin1String("--join")) {
+            options.join = true;
         } else if (argument == QLatin1String("--sections")) {
             if (!value(&options.sections))
                 return options;
@@ -662,6 +681,8 @@ SplitOptions ParseSplitOptions(const QStringList& arguments) {
                                            "--sections");
         else if (options.remove && !cutList)
             options.error = QStringLiteral("--remove needs --range or --cuts");
+        else if (options.join && !cutList)
+            options.error = QStringLiteral("--join needs --range or --cuts");
     }
     return options;
 }
@@ -671,7 +692,7 @@ QString SubcommandUsage() {
         "       segmora split SOURCE... [--start TIME] [--end TIME] [--sections N]\n"
         "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
         "                     [--json]\n"
-        "       segmora split SOURCE... (--range START-END... | --cuts FILE) [--remove]\n"
+        "       segmora split SOURCE... (--range START-END... | --cuts FILE) [--remove] [--join]\n"
         "                     [--profile NAME] [--output-dir DIR] [--overwrite] [--jobs N]\n"
         "                     [--json]\n"
         "       segmora profiles\n"
@@ -682,7 +703,9 @@ QString SubcommandUsage() {
         "With --range (again for each range: --range 1:00-1:30 --range 5:10.5-6:00) or --cuts\n"
         "(a CSV file of start,end,label rows in seconds, or a JSON cut list) each range\n"
         "becomes a clip, _Clip1, _Clip2, ... in the list's order; with --remove the ranges are\n"
-        "cut away and each stretch between them becomes a clip. A list with an empty or\n"
+        "cut away and each stretch between them becomes a clip. With --join the clips are one\n"
+        "file instead, named as a single clip (_Clip1), each range a chapter named by its\n"
+        "label, cut exactly at both ends of every range. A list with an empty or\n"
         "overlapping range, a range past the end, or a JSON list of another video is refused\n"
         "with the range named, and nothing is written.\n"
         "TIME is H:M:S with an optional fraction, never negative. --profile takes a name that\n"
@@ -693,7 +716,7 @@ QString SubcommandUsage() {
         "section started, progress, section done, failed, short clip, clip check, keyframe cut,\n"
         "finished,\n"
         "usage error; with a cut list, section started and section done carry their \"range\"\n"
-        "(start, end and label).\n"
+        "(start, end and label), a joined clip its \"ranges\" (each with its \"clip start\").\n"
         "Exit status: 0 every clip made, 1 any clip not made or shorter than asked (the source\n"
         "ended early), 2 usage error, 130 interrupted (Ctrl+C; the clips being made are\n"
         "removed).\n");

@@ -36,6 +36,7 @@ struct SplitOptions {
     QList<CutRange> ranges; // --range, in the order given
     QString cutsFile;       // --cuts: a CSV or JSON cut list
     bool remove = false;    // --remove: the ranges are cut away, what lies between is kept
+    bool join = false;      // --join: one clip joining the ranges (one chapter each)
     int jobs = 0;           // 0: the default for the profile
     bool json = false;
     bool help = false;

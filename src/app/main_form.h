@@ -207,6 +207,8 @@ public:
     QToolButton* btnRedo = nullptr;
     QPushButton* btnImportCutList = nullptr;
     QPushButton* btnExportCutList = nullptr;
+    // The ranges written as one file joining them (a chapter each) rather than a clip each.
+    QCheckBox* chkJoinRanges = nullptr;
     // Undo and redo of the marks and the list (Ctrl+Z, Ctrl+Shift+Z), the buttons' actions.
     QAction* actUndo = nullptr;
     QAction* actRedo = nullptr;

@@ -14,6 +14,7 @@
 #include "media/track_bar.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -132,6 +133,15 @@ void TMainForm::createCutListPanel() {
         button->setAccessibleName(button->defaultAction()->text());
     }
 
+    chkJoinRanges = named(new QCheckBox(QStringLiteral("One file joining the ranges"), panCutList),
+                          "chkJoinRanges");
+    chkJoinRanges->setAccessibleName(QStringLiteral("One file joining the ranges"));
+    const QString joinHint = QStringLiteral(
+        "Write the ranges of the list into one file, each a chapter named by its label, rather "
+        "than a clip each; every range is cut exactly at both ends");
+    chkJoinRanges->setToolTip(joinHint);
+    chkJoinRanges->setAccessibleDescription(joinHint);
+
     const auto line = [](std::initializer_list<QWidget*> widgets) {
         auto* row = new QHBoxLayout;
         row->setSpacing(2);
@@ -146,6 +156,7 @@ void TMainForm::createCutListPanel() {
     rows->addWidget(grdCutList, 1);
     rows->addLayout(line({btnAddRange, btnRemoveRange, btnRangeUp, btnRangeDown}));
     rows->addLayout(line({btnUndo, btnRedo, btnImportCutList, btnExportCutList}));
+    rows->addWidget(chkJoinRanges);
 }
 
 void TMainForm::connectCutList() {

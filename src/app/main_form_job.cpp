@@ -84,6 +84,7 @@ void TMainForm::RunSplitJob(const QString& profileArguments) {
     request.ranges = cutList->ranges();
     request.cutListMode =
         cmbCutListMode->currentIndex() == 1 ? CutListMode::Remove : CutListMode::Keep;
+    request.joinRanges = chkJoinRanges->isChecked();
     request.sectionQtyText = edtSectionQty->text();
     request.profileName = cmbProfile->currentText();
     request.profileFileExists = QFileInfo(m_context.profilePath(request.profileName)).isFile();

@@ -4,6 +4,9 @@
 // Threading: any thread; pure functions.
 #pragma once
 
+#include "job/cut_list.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -26,13 +29,19 @@ struct ConverterCall {
     // among the job's own options, so a clip that cannot be cut exactly ends where the next one
     // starts.
     bool followed = false;
+    // A clip joining these ranges: "-range START:END[:LABEL]" for each, in place of -ss and -t
+    // (start and length are then left out).
+    QList<CutRange> joined{};
 };
 
 // ' -y -i "SOURCE" -ss START -t LENGTH [-tile] -profile "NAME"' + profile arguments +
-// ' "OUTPUT"'. Never parsed: paths and the name are quoted here only to be readable in a log.
+// ' "OUTPUT"'; a joined clip has ' -range "START:END[:LABEL]"' per range in place of -ss and -t.
+// Never parsed: paths and the name are quoted here only to be readable in a log.
 QString ConverterCommandText(const ConverterCall& call);
 
-// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH, ["-tile",] "-profile", NAME, the profile
+// "-y", "-i", SOURCE, "-ss", START, "-t", LENGTH (or "-range", RANGE per joined range, times in
+// full precision and the label cleaned as the converter takes it, join_ranges.h), ["-tile",]
+// "-profile", NAME, the profile
 // arguments split at runs of blanks (no quote handling, so one profile value may carry several
 // tokens), OUTPUT. The paths and the name stay single arguments whatever characters they hold.
 // "-profile" tells the converter that everything after NAME but OUTPUT is the profile's, so a

@@ -173,7 +173,7 @@ bool JobController::startSection(int position) {
     const bool followed = m_plan.mode == JobMode::Equal && position + 1 < m_plan.sections.size();
     const ConverterCall call{
         m_plan.sourcePath,  section.start, section.length, m_plan.profileArguments, output,
-        m_plan.profileName, followed};
+        m_plan.profileName, followed,      section.joined};
     emit sectionStarted(section.index, ProcessingText(m_plan, section.index), output,
                         ConverterCommandText(call));
     if (m_ended || m_state == State::CancelRequested)

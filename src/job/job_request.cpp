@@ -161,8 +161,8 @@ static JobCheckResult CheckCutListRequest(const JobRequest& request) {
                        QStringLiteral("The length of the video is unknown, so what is left "
                                       "around the ranges is unknown too."),
                        title, JobField::CutList);
-    const QList<Section> sections =
-        PlanCutListSections(request.ranges, request.cutListMode, request.durationMs, shortest);
+    const QList<Section> sections = PlanCutListSections(
+        request.ranges, request.cutListMode, request.durationMs, shortest, request.joinRanges);
     if (sections.isEmpty())
         return failure(11, QStringLiteral("Removing these ranges leaves nothing of the video."),
                        title, JobField::CutList);

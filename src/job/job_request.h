@@ -35,6 +35,7 @@ struct JobRequest {
     // from the list to the plan; no time text comes between.
     QList<CutRange> ranges{};
     CutListMode cutListMode = CutListMode::Keep;
+    bool joinRanges = false; // one clip joining the ranges rather than one clip each
 };
 
 // The shortest section a plan may hold when the source's frame duration is unknown.

@@ -51,10 +51,17 @@ QList<Section> PlanSections(double start, double end, int count, long long durat
 }
 
 QList<Section> PlanCutListSections(const QList<CutRange>& ranges, CutListMode mode,
-                                   long long durationMs, double shortestSeconds) {
+                                   long long durationMs, double shortestSeconds, bool join) {
     QList<Section> sections;
     const QList<CutRange> cut =
         RangesToCut(ranges, mode, static_cast<double>(durationMs) / 1000.0, shortestSeconds);
+    if (join && !cut.isEmpty()) {
+        double length = 0;
+        for (const CutRange& range : cut)
+            length += range.length();
+        sections.append(Section{1, cut.first().start, length, QString(), cut});
+        return sections;
+    }
     for (const CutRange& range : cut)
         sections.append(
             Section{int(sections.size()) + 1, range.start, range.length(), range.label});

@@ -16,6 +16,9 @@ struct Section {
     double start = 0;
     double length = 0;
     QString label{}; // the cut list's label of its range; empty for a marked range
+    // A clip joining ranges of a cut list: the ranges in the clip's order (start is the first
+    // one's, length their sum). Empty for a clip of one range.
+    QList<CutRange> joined{};
 };
 
 // The sections of a range [start, end] cut into count equal parts (start/end mode passes 1).
@@ -26,9 +29,10 @@ struct Section {
 QList<Section> PlanSections(double start, double end, int count, long long durationMs);
 
 // The sections of a cut list: one per range RangesToCut() gives, numbered from 1 in that order,
-// each carrying its range's label.
+// each carrying its range's label; with join, one section (numbered 1, named as a single clip
+// is) joining those ranges in that order.
 QList<Section> PlanCutListSections(const QList<CutRange>& ranges, CutListMode mode,
-                                   long long durationMs, double shortestSeconds);
+                                   long long durationMs, double shortestSeconds, bool join = false);
 
 // The length of each section PlanSections makes (the same for all); 0 for a count of 0 or less.
 double PlannedSectionLength(double start, double end, int count, long long durationMs);

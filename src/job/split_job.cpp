@@ -41,7 +41,7 @@ SplitJobPlan MakeSplitJobPlan(const JobRequest& request, const JobCheckResult& c
     plan.sections =
         request.mode == JobMode::CutList
             ? PlanCutListSections(request.ranges, request.cutListMode, request.durationMs,
-                                  ShortestSection(request))
+                                  ShortestSection(request), request.joinRanges)
             : PlanSections(checked.start, checked.end, checked.sectionCount, request.durationMs);
     plan.outputFolder = request.outputFolderText;
     plan.outputExtension = OutputExtension(request.sourcePath, request.profileExtension,

@@ -228,13 +228,15 @@ struct Probe {
     double duration = -1;
     QString format;     // the reader's name for the container: "matroska,webm", "mpegts", ...
     QStringList codecs; // "video:h264", "audio:aac", ...
+    int chapters = 0;
 };
 
 inline Probe probe(const QString& path) {
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"),
                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                   QStringLiteral("format=duration,format_name:stream=codec_type,codec_name"),
+                   QStringLiteral("format=duration,format_name:stream=codec_type,codec_name:"
+                                  "chapter=id"),
                    QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
     Probe result;
     if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
@@ -250,6 +252,8 @@ inline Probe probe(const QString& path) {
             result.duration = line.mid(9).toDouble();
         else if (line.startsWith(QLatin1String("format_name=")))
             result.format = line.mid(12);
+        else if (line.startsWith(QLatin1String("id=")))
+            ++result.chapters;
     }
     return result;
 }

@@ -8,6 +8,7 @@
 #include "split_window_world.h"
 #include "test_support.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -224,6 +225,8 @@ private slots:
             usage + "--range needs START-END (times such as 1:30 or 90.5), not a-b");
         row("remove without a list", "split|{src}|--remove|--output-dir|{out}", 2,
             usage + "--remove needs --range or --cuts");
+        row("join without a list", "split|{src}|--join|--output-dir|{out}", 2,
+            usage + "--join needs --range or --cuts");
         row("ranges and sections", "split|{src}|--range|1-2|--sections|2|--output-dir|{out}", 2,
             usage + "--range and --cuts do not go with --start, --end or --sections");
         row("ranges and a cut file", "split|{src}|--range|1-2|--cuts|{csv}|--output-dir|{out}", 2,
@@ -291,6 +294,12 @@ private slots:
                                                          << "" << QList<double>{1.5, 1.0};
         QTest::newRow("remove a range in the middle") << "--range|2-4|--remove"
                                                       << "" << QList<double>{2.0, 2.0};
+        // One file named as a single clip; its event tells each range and where it begins.
+        QTest::newRow("two ranges joined, the later one first")
+            << "--range|3-4.5|--range|0:01-0:02|--join"
+            << "" << QList<double>{2.5};
+        QTest::newRow("remove a range in the middle, joined") << "--range|2-4|--remove|--join"
+                                                              << "" << QList<double>{4.0};
         QTest::newRow("CSV file with labels")
             << "--cuts|{cuts}"
             << "start,end,label\n0.5,1.5,\"one, first\"\n2,3,two\n"
@@ -321,8 +330,19 @@ private slots:
         for (const QJsonObject& event : done) {
             const int index = event.value(QStringLiteral("section")).toInt();
             const QJsonObject range = event.value(QStringLiteral("range")).toObject();
-            const double asked = range.value(QStringLiteral("end")).toDouble() -
-                                 range.value(QStringLiteral("start")).toDouble();
+            double asked = range.value(QStringLiteral("end")).toDouble() -
+                           range.value(QStringLiteral("start")).toDouble();
+            const QJsonArray joined = event.value(QStringLiteral("ranges")).toArray();
+            QCOMPARE(joined.isEmpty(), !arguments.contains(QLatin1String("--join")));
+            if (!joined.isEmpty()) {
+                asked = 0;
+                for (const QJsonValue& value : joined) {
+                    const QJsonObject part = value.toObject();
+                    QCOMPARE(part.value(QStringLiteral("clip start")).toDouble(), asked);
+                    asked += part.value(QStringLiteral("end")).toDouble() -
+                             part.value(QStringLiteral("start")).toDouble();
+                }
+            }
             QCOMPARE(asked, lengths.value(index - 1));
             const double made =
                 probe(out() + QStringLiteral("/six_Clip%1.mp4").arg(index)).duration;

@@ -70,6 +70,40 @@ void openPaused(SplitWorld& world, const QString& path) {
     seek(form, 0, Qt::Key_Home);
 }
 
+// I, O and A at 10 s and 20 s, then at 30 s and (a second at a time) 35 s: two ranges added
+// with the keys.
+void addTwoRangesWithKeys(TMainForm* form) {
+    seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_I);
+    seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_O);
+    key(form, Qt::Key_A);
+    seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
+    key(form, Qt::Key_I);
+    for (int second = 31; second <= 35; ++second)
+        seek(form, second, Qt::Key_Right);
+    key(form, Qt::Key_O);
+    key(form, Qt::Key_A);
+}
+
+// The third choice, the profile and Start through the accessibility tree, into the world's
+// output folder; true once the job has ended with its success message.
+bool splitTheCutList(SplitWorld& world, const QString& profile) {
+    TMainForm* form = world.form;
+    press(form, QAccessible::RadioButton, QStringLiteral("Split the ranges of the cut list:"));
+    if (!form->rdbCutList->isChecked())
+        return false;
+    form->cmbProfile->setCurrentIndex(form->cmbProfile->findText(profile));
+    form->edtOutputDir->setText(world.out.path());
+    press(form, QAccessible::Button, QStringLiteral("Start"));
+    // The press may reach the button from the event loop: the job's end is its message.
+    return QTest::qWaitFor(
+               [&] { return !world.fakes.messages.isEmpty() && form->RunningJob() == nullptr; },
+               60000) &&
+           world.messageTexts() ==
+               QStringList{QStringLiteral("Splitting is completed successfully.")};
+}
+
 } // namespace
 
 class TestCutListWindow : public QObject {
@@ -88,17 +122,7 @@ private slots:
         SplitWorld world;
         TMainForm* form = world.form;
         openPaused(world, kJob45);
-        seek(form, 10, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        seek(form, 20, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
-        seek(form, 30, Qt::Key_Right, Qt::ShiftModifier);
-        key(form, Qt::Key_I);
-        for (int second = 31; second <= 35; ++second)
-            seek(form, second, Qt::Key_Right);
-        key(form, Qt::Key_O);
-        key(form, Qt::Key_A);
+        addTwoRangesWithKeys(form);
 
         const QStringList both{QStringLiteral("00:00:10-00:00:20"),
                                QStringLiteral("00:00:30-00:00:35")};
@@ -120,18 +144,8 @@ private slots:
         QCOMPARE(shownRows(form), both);
         QCOMPARE(form->tkbProgress->PaintedRanges(QStringLiteral("cut list")).size(), 2);
 
-        press(form, QAccessible::RadioButton, QStringLiteral("Split the ranges of the cut list:"));
-        QVERIFY(form->rdbCutList->isChecked());
-        form->cmbProfile->setCurrentIndex(form->cmbProfile->findText(QStringLiteral("MP4")));
-        form->edtOutputDir->setText(world.out.path());
-        press(form, QAccessible::Button, QStringLiteral("Start"));
-        // The press may reach the button from the event loop: the job's end is its message.
-        QVERIFY(QTest::qWaitFor(
-            [&] { return !world.fakes.messages.isEmpty() && form->RunningJob() == nullptr; },
-            60000));
-
-        QCOMPARE(world.messageTexts(),
-                 QStringList{QStringLiteral("Splitting is completed successfully.")});
+        QVERIFY2(splitTheCutList(world, QStringLiteral("MP4")),
+                 qPrintable(world.messageTexts().join("/")));
         QCOMPARE(
             QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
             (QStringList{QStringLiteral("job45_Clip1.mp4"), QStringLiteral("job45_Clip2.mp4")}));
@@ -142,6 +156,29 @@ private slots:
             QVERIFY2(qAbs(made - lengths[clip - 1]) <= kLengthTolerance,
                      qPrintable(QString::number(made)));
         }
+    }
+
+    // Two ranges added with the keys, written as one file joining them: the check box and Start
+    // reached through the accessibility tree, the lossless profile, one clip named as a single
+    // one, as long as both ranges, a chapter each.
+    void joinedThroughTheAccessibilityTree() {
+        SplitWorld world;
+        TMainForm* form = world.form;
+        openPaused(world, kJob45);
+        addTwoRangesWithKeys(form);
+        QCOMPARE(shownRows(form).size(), 2);
+
+        QVERIFY(!form->chkJoinRanges->isChecked()); // clips of their own unless asked
+        press(form, QAccessible::CheckBox, QStringLiteral("One file joining the ranges"));
+        QVERIFY(form->chkJoinRanges->isChecked());
+        QVERIFY2(splitTheCutList(world, QStringLiteral("Settings of the source file.")),
+                 qPrintable(world.messageTexts().join("/")));
+        QCOMPARE(QDir(world.out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList{QStringLiteral("job45_Clip1.mp4")});
+        const test::Probe joined = test::probe(world.outPath(QStringLiteral("job45_Clip1.mp4")));
+        QVERIFY2(qAbs(joined.duration - 15) <= kLengthTolerance,
+                 qPrintable(QString::number(joined.duration)));
+        QCOMPARE(joined.chapters, 2);
     }
 
     // Selecting a row puts its times into the fields; the fields then move that row, and the

@@ -64,8 +64,8 @@ QStringList checkOffForKnownFault(const QString& sourceName, const QStringList& 
 
 QString decoderErrors(const QString& path) {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-hide_banner", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-nostdin", "-v", "error", "-xerror",
+                                            "-i", path, "-f", "null", "-"});
     if (!ffmpeg.waitForFinished(30000))
         return QStringLiteral("ffmpeg did not finish");
     return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();

@@ -39,7 +39,7 @@ QStringList checkOffForKnownFault(const QString& sourceName, const QStringList& 
                                   const QString& output);
 
 // What the ffmpeg tool's decoder complains about while reading the whole clip; empty when
-// every picture and sound frame decodes cleanly.
+// every picture and sound frame decodes cleanly (the tool stops at the first error).
 QString decoderErrors(const QString& path);
 
 struct StreamInfo {

@@ -1,6 +1,7 @@
 // The converter's command line: what the split job and the shipped profiles pass must read
 // right, and anything else must be refused with a line that names the problem.
 #include "convert_error.h"
+#include "join_ranges.h"
 #include "options.h"
 
 #include <QtTest>
@@ -35,6 +36,10 @@ QString describe(const Options& o) {
         add("ss", number(o.start));
     if (o.length)
         add("t", number(*o.length));
+    for (const auto& range : o.ranges)
+        add("range",
+            number(range.start) + "-" + number(range.end) +
+                (range.label.empty() ? QString() : "/" + QString::fromStdString(range.label)));
     if (o.profile)
         add("profile", QString::fromStdString(*o.profile));
     if (!o.format.empty())
@@ -105,6 +110,12 @@ private slots:
         QTest::newRow("fifteen digits and an exponent are kept")
             << QStringList{"-i", "a.mp4", "-ss", "3.33333333333333", "-t", "5e-05", "o.mp4"}
             << "i=a.mp4 ss=3.33333333333333 t=5e-05 out=o.mp4";
+        QTest::newRow("ranges to join, in the order given, labels with colons kept")
+            << QStringList{"-i",     "a.mp4",
+                           "-range", "62.5:70:Intro: the hall",
+                           "-range", "3.3333333333333335:10",
+                           "o.mkv"}
+            << "i=a.mp4 range=62.5-70/Intro: the hall range=3.3333333333333335-10 out=o.mkv";
         QTest::newRow("lossless") << QStringList{"-i", "a.mpg", "-c", "copy", "o.mpg"}
                                   << "i=a.mpg vcodec=copy acodec=copy out=o.mpg";
         QTest::newRow("lossless and exact")
@@ -225,6 +236,22 @@ private slots:
         QTest::newRow("-t twice") << in + QStringList{"-t", "1", "-t", "5", "o.mp4"}
                                   << "-t given twice";
         QTest::newRow("-profile without a name") << in + QStringList{"-profile"} << "needs a value";
+        // A joined clip's ranges: the rows are named by their place.
+        QTest::newRow("ranges overlapping")
+            << in + QStringList{"-range", "1:3", "-range", "5:6", "-range", "2.5:4", "o.mp4"}
+            << "range 3 (2.500 to 4.000 s) overlaps range 1 (1.000 to 3.000 s)";
+        QTest::newRow("range empty") << in + QStringList{"-range", "2:2", "o.mp4"} << "is empty";
+        QTest::newRow("range without an end")
+            << in + QStringList{"-range", "2", "o.mp4"} << "no range START:END[:LABEL]";
+        QTest::newRow("range time in minutes")
+            << in + QStringList{"-range", "1:00:1:30", "o.mp4"} << "is empty";
+        QTest::newRow("range beside -t")
+            << in + QStringList{"-t", "4", "-range", "1:2", "o.mp4"} << "cannot go with -ss or -t";
+        QTest::newRow("range label with an escape")
+            << in + QStringList{"-range", "1:2:\x1b[2Jx", "o.mp4"} << "the label of the range";
+        QTest::newRow("a range in a profile")
+            << in + QStringList{"-profile", "Web", "-range", "1:2", "o.mp4"}
+            << "may not give -range";
         QTest::newRow("a profile but no output") << in + QStringList{"-profile", "Web", "-an"}
                                                  << "no output file given after the "
                                                     "profile \"Web\"";
@@ -326,6 +353,44 @@ private slots:
             const QString text = QString::fromUtf8(e.what());
             QVERIFY2(text.contains(message), qPrintable(text));
         }
+    }
+
+    // A range's label comes from a user's list or a stranger's file: both sides keep it to one
+    // line of printable UTF-8 of a bounded length, and a range's text reads back the same.
+    void rangeLabels_data() {
+        QTest::addColumn<QByteArray>("label");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::newRow("plain") << QByteArray("Opening") << QByteArray("Opening");
+        QTest::newRow("colons and quotes are data")
+            << QByteArray("a:b \"c\" 'd'") << QByteArray("a:b \"c\" 'd'");
+        QTest::newRow("line breaks, tabs and blanks at the ends")
+            << QByteArray("  one\r\ntwo\tthree  ") << QByteArray("one two three");
+        QTest::newRow("a terminal escape") << QByteArray("\x1b[2Jgone") << QByteArray("[2Jgone");
+        QTest::newRow("C1 controls") << QByteArray("a\xc2\x9b"
+                                                   "1mb")
+                                     << QByteArray("a1mb");
+        QTest::newRow("invalid UTF-8 dropped")
+            << QByteArray("caf\xe9 \xc3\xa9t\xc3") << QByteArray("caf \xc3\xa9t");
+        QTest::newRow("overlong form dropped") << QByteArray("a\xc0\xaf"
+                                                             "b")
+                                               << QByteArray("ab");
+        QTest::newRow("cut between characters")
+            << QByteArray(199, 'x') + QByteArray("\xc3\xa9") << QByteArray(199, 'x');
+    }
+    void rangeLabels() {
+        QFETCH(QByteArray, label);
+        QFETCH(QByteArray, kept);
+        const std::string clean = vorkast::contract::cleanRangeLabel(label.toStdString());
+        QCOMPARE(QByteArray::fromStdString(clean), kept);
+        // The job's argument carries it to the converter unchanged.
+        vorkast::contract::JoinRange range{1.0 / 3.0, 2.000000000000001, label.toStdString()};
+        std::string problem;
+        const auto read =
+            vorkast::contract::parseJoinRange(vorkast::contract::formatJoinRange(range), &problem);
+        QVERIFY2(read, problem.c_str());
+        QCOMPARE(read->start, range.start);
+        QCOMPARE(read->end, range.end);
+        QCOMPARE(QByteArray::fromStdString(read->label), kept);
     }
 };
 

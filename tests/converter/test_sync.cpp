@@ -3,123 +3,21 @@
 // pitch rises evenly, so the instant of the sound heard with any picture can be read back from
 // the samples. A clip is in step when the sound heard with its first and its last picture is the
 // sound heard with those pictures in the source.
+#include "chirp_media.h"
 #include "converter_harness.h"
 
-#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <memory>
 #include <optional>
 #include <utility>
 
 using namespace vorkast::test;
 
 namespace {
-
-// The sources' tone: 0.5 sin(2 pi (f0 t + k t^2 / 2)), its pitch f0 + k t.
-constexpr double kStartPitch = 200;    // Hz
-constexpr double kPitchRise = 2000;    // Hz per second
-constexpr double kFrameSeconds = 0.04; // 25 fps
-
-double tonePhase(double t) {
-    return kStartPitch * t + kPitchRise * t * t / 2; // in turns
-}
-
-// The number a source paints: bit b in the block of 16x32 pixels at column b % 6, row b / 6 of
-// its 96x64 picture, white when set. Pictures come reduced to 64x48.
-int paintedNumber(const Picture& picture) {
-    int number = 0;
-    for (int bit = 0; bit < 12; ++bit) {
-        const int x = (16 * (bit % 6) + 8) * 64 / 96, y = (32 * (bit / 6) + 16) * 48 / 64;
-        if (picture.luma.size() == 64 * 48 && picture.luma[std::size_t(y * 64 + x)] > 128)
-            number |= 1 << bit;
-    }
-    return number;
-}
-
-// How well the samples from first on match the tone from instant tau: 1 for a perfect match
-// whatever its phase, near 0 for another instant or another sound.
-double match(const Sound& sound, std::size_t first, std::size_t count, double tau) {
-    std::complex<double> sum;
-    double energy = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-        const double x = sound.samples[first + n];
-        const double phase = 2 * M_PI * tonePhase(tau + double(n) / sound.sampleRate);
-        sum += x * std::complex<double>(std::cos(phase), -std::sin(phase));
-        energy += x * x;
-    }
-    return energy > 0 ? std::abs(sum) / std::sqrt(energy * double(count) / 2) : 0;
-}
-
-// The instant of the tone in the window of samples from first on, read roughly from how often
-// the sound crosses zero, then to a fraction of a millisecond by matching the tone itself; none
-// when the window holds something else (silence, the edge of an encoder's delay).
-std::optional<double> toneIn(const Sound& sound, std::size_t first, std::size_t window) {
-    const double windowSeconds = double(window) / sound.sampleRate;
-    int crossings = 0;
-    for (std::size_t n = first + 1; n < first + window; ++n)
-        crossings += (sound.samples[n - 1] < 0) != (sound.samples[n] < 0);
-    const double pitch = crossings / (2 * windowSeconds);
-    double best = (pitch - kStartPitch) / kPitchRise - windowSeconds / 2, bestMatch = -1;
-    // Coarse steps across the rough reading's uncertainty, then fine ones around the best.
-    for (const auto& [span, step] : {std::pair{0.015, 2.5e-4}, std::pair{3e-4, 1e-5}}) {
-        const double centre = best;
-        for (double tau = centre - span; tau <= centre + span; tau += step)
-            if (const double m = match(sound, first, window, tau); m > bestMatch) {
-                bestMatch = m;
-                best = tau;
-            }
-    }
-    if (bestMatch < 0.9)
-        return std::nullopt;
-    return best;
-}
-
-// The instant of the tone heard at time `at` of a file (seconds from its start). Read from the
-// nearest window of samples that holds the tone and carried over along the sound's timeline,
-// so a sound that starts a little late (an encoder's delay) but at its right time counts as in
-// step.
-std::optional<double> toneAt(const Sound& sound, double at) {
-    const std::size_t window = 2048;
-    if (sound.sampleRate <= 0 || sound.samples.size() < window)
-        return std::nullopt;
-    const double last = double(sound.samples.size() - window);
-    const double wanted = (at - sound.startTime) * sound.sampleRate;
-    for (int shift : {0, 512, -512, 1024, -1024, 2048, -2048, 3072, -3072, 4096, -4096}) {
-        const auto first = std::size_t(std::clamp(std::floor(wanted) + shift, 0.0, last));
-        if (const auto tone = toneIn(sound, first, window))
-            return *tone + (at - (sound.startTime + double(first) / sound.sampleRate));
-    }
-    return std::nullopt;
-}
-
-struct Media {
-    std::vector<Picture> pictures;
-    Sound sound;
-};
-
-Media decodeMedia(const QString& path) {
-    return {decodePictures(path), decodeSound(path)};
-}
-
-const Media& source(const QString& name) {
-    static QMap<QString, std::shared_ptr<Media>> cache;
-    if (!cache.contains(name))
-        cache.insert(name, std::make_shared<Media>(decodeMedia(fixture(name))));
-    return *cache.value(name);
-}
-
-// The time the source shows its picture with this number, if it does.
-std::optional<double> shownAt(const Media& media, int number) {
-    for (const Picture& p : media.pictures)
-        if (paintedNumber(p) == number)
-            return p.time;
-    return std::nullopt;
-}
 
 // Cuts known to put the sound out of step with the picture, and why.
 const std::pair<const char*, const char*> knownFaults[] = {
@@ -163,7 +61,7 @@ private slots:
         // less the 24 ms its MP3 sound starts late.
         for (const char* name :
              {"chirp_h264.mp4", "chirp_pcm.mov", "chirp_mpeg2.mpg", "chirp_mpeg4.avi"}) {
-            const Media& src = source(name);
+            const Media& src = decodedFixture(name);
             QVERIFY2(src.pictures.size() >= 140, name);
             double least = 1, most = -1;
             for (std::size_t i = 0; i < src.pictures.size(); i += 7) {
@@ -251,7 +149,7 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, length);
         QFETCH(int, soundFrame);
-        const Media& src = source(name);
+        const Media& src = decodedFixture(name);
         QTemporaryDir dir;
         const QString output = dir.filePath("clip." + container);
         const Run run =

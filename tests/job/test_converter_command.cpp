@@ -152,6 +152,22 @@ private slots:
         const ConverterCall call{source, 10, 12.5, profile, output, name, followed};
         QCOMPARE(ConverterArguments(call), expected);
     }
+
+    // A clip joining a cut list's ranges: each range an argument of its own, in full precision,
+    // its label cleaned to one line, and neither -ss nor -t.
+    void joinedArguments() {
+        ConverterCall call{"/v/a.mp4", 1, 2, " -c copy", "/o/a_Clip1.mp4", "MP4"};
+        call.joined = {{10.0 / 3, 12.5, QStringLiteral("Intro: \"hall\"\nand stairs")},
+                       {60, 90, QString()}};
+        QCOMPARE(ConverterArguments(call),
+                 (QStringList{"-y", "-i", "/v/a.mp4", "-range",
+                              "3.3333333333333335:12.5:Intro: \"hall\" and stairs", "-range",
+                              "60:90", "-profile", "MP4", "-c", "copy", "/o/a_Clip1.mp4"}));
+        QCOMPARE(ConverterCommandText(call),
+                 QStringLiteral(" -y -i \"/v/a.mp4\" -range \"3.3333333333333335:12.5:Intro: "
+                                "\"hall\" and stairs\" -range \"60:90\" -profile \"MP4\" -c copy "
+                                "\"/o/a_Clip1.mp4\""));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConverterCommand)

@@ -294,18 +294,30 @@ private slots:
             << "50-60:b,10-20:a" << CutListMode::Keep << "1@50+10:b 2@10+10:a";
         QTest::newRow("remove") << "50-60,10-20" << CutListMode::Remove
                                 << "1@0+10: 2@20+30: 3@60+40:";
+        // Joined: one clip, named as a single one, holding the ranges in the same order.
+        QTest::newRow("keep, joined")
+            << "50-60:b,10-20:a" << CutListMode::Keep << "1@50+20: joins 50-60:b 10-20:a";
+        QTest::newRow("remove, joined")
+            << "50-60,10-20" << CutListMode::Remove << "1@0+80: joins 0-10: 20-50: 60-100:";
     }
     void plannedClips() {
         QFETCH(QString, list);
         QFETCH(CutListMode, mode);
         QFETCH(QString, clips);
         QStringList made;
-        for (const Section& section : PlanCutListSections(ranges(list), mode, 100000, 0.04))
+        const bool join = QString(QTest::currentDataTag()).endsWith(QLatin1String("joined"));
+        for (const Section& section : PlanCutListSections(ranges(list), mode, 100000, 0.04, join)) {
             made.append(QStringLiteral("%1@%2+%3:%4")
                             .arg(section.index)
                             .arg(section.start)
                             .arg(section.length)
                             .arg(section.label));
+            if (!section.joined.isEmpty())
+                made.append(QStringLiteral("joins"));
+            for (const CutRange& range : section.joined)
+                made.append(
+                    QStringLiteral("%1-%2:%3").arg(range.start).arg(range.end).arg(range.label));
+        }
         QCOMPARE(made.join(QLatin1Char(' ')), clips);
     }
 
