@@ -115,10 +115,7 @@ private:
         hevc::Bytes bytes;
         bytes.reserve(std::size_t(packet->size) + 512);
         const auto append = [&](const hevc::Unit& unit) {
-            if (m_lengthPrefixed)
-                h264::appendLengthPrefixed(bytes, unit);
-            else
-                h264::appendAnnexB(bytes, unit);
+            h264::appendUnit(bytes, unit, m_lengthPrefixed);
         };
         for (const hevc::Unit& unit : units) {
             const int type = hevc::unitType(unit);

@@ -309,8 +309,10 @@ private slots:
             {"exact_h264.mov", 1024, 0, 0, 0},
             {"exact_h264.mkv", 1024, 0, 0, 0},
             {"exact_h264.ts", 1024, 0, 0, 0},
-            {"exact_mpeg2.mpg", 1152, 0, 0, 0}, // open groups: frames after the
-                                                // I-frame shown before it
+            {"exact_h264_10.ts", 1024, 0, 0, 0},   // High 10
+            {"exact_h264_422.mkv", 1024, 0, 0, 0}, // High 4:2:2, 10-bit
+            {"exact_mpeg2.mpg", 1152, 0, 0, 0},    // open groups: frames after the
+                                                   // I-frame shown before it
             {"exact_mpeg2.vob", 1536, 0, 0, 0},
             {"exact_mpeg1.mpg", 1152, 0, 0, 0}, // the same groups in MPEG-1
             // Packed B-frames: the picture starts a frame after the sound, and the decoder
