@@ -2,6 +2,7 @@
 #include "clip_writer.h"
 
 #include "convert_error.h"
+#include "media_time.h"
 #include "messages.h"
 
 #include <algorithm>
@@ -224,8 +225,8 @@ void ClipWriter::copyMetadata(const AVFormatContext* input, double absStart, dou
             throw std::bad_alloc();
         chapter->id = in->id;
         chapter->time_base = in->time_base;
-        chapter->start = std::llround((std::max(from, zero) - zero) / tb);
-        chapter->end = std::llround((std::min(to, absEnd) - zero) / tb);
+        chapter->start = ticksFromSeconds(std::max(from, zero) - zero, in->time_base);
+        chapter->end = ticksFromSeconds(std::min(to, absEnd) - zero, in->time_base);
         av_dict_copy(&chapter->metadata, in->metadata, 0);
         if (av_dynarray_add_nofree(&m_ctx->chapters, reinterpret_cast<int*>(&m_ctx->nb_chapters),
                                    chapter) < 0) {

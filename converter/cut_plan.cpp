@@ -2,6 +2,7 @@
 #include "cut_plan.h"
 
 #include "convert_error.h"
+#include "media_time.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,14 +27,7 @@ FrameRate countingRate(FrameRate rate) {
 }
 
 Ticks toTicks(double seconds) {
-    if (std::isnan(seconds))
-        return 0;
-    const double ticks = seconds * kTicksPerSecond;
-    if (ticks >= static_cast<double>(kNoEnd))
-        return kNoEnd;
-    if (ticks <= -static_cast<double>(kNoEnd))
-        return -kNoEnd;
-    return std::llround(ticks);
+    return std::clamp(ticksFromSeconds(seconds, AVRational{1, kTicksPerSecond}), -kNoEnd, kNoEnd);
 }
 
 double toSeconds(Ticks ticks) {

@@ -6,6 +6,7 @@
 #include "codec_traits.h"
 #include "convert_error.h"
 #include "cut_rule.h"
+#include "frame_duration.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,7 +60,7 @@ AVRational streamRate(const AVFormatContext* input, const AVStream* video) {
 std::int64_t toTs(Ticks ticks, AVRational timeBase) {
     if (ticks >= kNoEnd)
         return kNoEnd;
-    return av_rescale_q(ticks, AV_TIME_BASE_Q, timeBase);
+    return rescaleTicks(ticks, AV_TIME_BASE_Q, timeBase);
 }
 
 } // namespace
@@ -155,7 +156,7 @@ ExactVideoCut::Impl::Impl(const AVStream* in, AVStream* out, const Options& opti
                           AVRational rate, Ticks absStart, Ticks absEnd, bool groupsCloseAtIdr)
     : m_in(in), m_out(out), m_options(options), m_rate(rate), m_groupsCloseAtIdr(groupsCloseAtIdr) {
     m_startTs = toTs(absStart, in->time_base);
-    m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
+    m_frameTs = ticksPerFrame(rate, in->time_base);
     m_endTs = toTs(absEnd, in->time_base);
     // Frames starting within a quarter frame of the end belong after it (rounding).
     m_lastTs = m_endTs - std::max<std::int64_t>(1, m_frameTs / 4);
@@ -176,16 +177,14 @@ bool ExactVideoCut::Impl::describeWithOwnHeaders() {
     return openEncoder() != nullptr;
 }
 
-// Passes the held picture and the B-frames decoded after it.
-void ExactVideoCut::Impl::passTimed(const Writer& write) {
-    if (m_anchor->pts != AV_NOPTS_VALUE && m_anchor->dts != AV_NOPTS_VALUE &&
-        m_anchor->pts < m_anchor->dts)
-        m_anchor->pts = m_anchor->dts;
-    acceptInOrder(m_anchor.get(), write);
-    m_anchor.reset();
-    for (PacketPtr& waiting : m_waiting)
-        acceptInOrder(waiting.get(), write);
-    m_waiting.clear();
+HeldPictures::Pass ExactVideoCut::Impl::acceptsShown(const Writer& write) {
+    return [this, &write](AVPacket* packet, std::int64_t shown, bool reference) {
+        packet->pts = shown;
+        if (reference && shown != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE &&
+            shown < packet->dts)
+            packet->pts = packet->dts;
+        acceptInOrder(packet, write);
+    };
 }
 
 void ExactVideoCut::Impl::acceptInOrder(AVPacket* packet, const Writer& write) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "exact_cut.h"
+#include "reference_rule.h"
 
 #include <cstdint>
 #include <limits>
@@ -75,10 +76,9 @@ protected:
     // The shared machine, in decode order with display times known.
     void acceptInOrder(AVPacket* packet, const Writer& write);
     void finishInOrder(const Writer& write);
-    // MPEG: a picture that others are predicted from and that comes without a display time is
-    // shown when the next such picture is decoded. It waits in m_anchor, the pictures decoded
-    // meanwhile (shown as they are decoded) behind it, until passTimed().
-    void passTimed(const Writer& write);
+    // MPEG: passes on each picture with the display time the reference rule gave it; a
+    // reference picture is shown no earlier than it is decoded.
+    HeldPictures::Pass acceptsShown(const Writer& write);
     void emit(AVPacket* packet, const Writer& write);
 
     const AVStream* m_in;
@@ -88,11 +88,8 @@ protected:
     const bool m_groupsCloseAtIdr;
     std::int64_t m_startTs = 0, m_endTs = 0, m_lastTs = 0, m_frameTs = 1;
     bool m_done = false;
-    std::vector<PacketPtr> m_recoded;             // encoded again, waiting to be written
-    PacketPtr m_anchor;                           // waits for its display time
-    std::vector<PacketPtr> m_waiting;             // pictures decoded after it
-    std::int64_t m_lastDecodeTs = AV_NOPTS_VALUE; // of the last picture read
-    std::vector<PacketPtr> m_held;                // the group being copied
+    std::vector<PacketPtr> m_recoded; // encoded again, waiting to be written
+    std::vector<PacketPtr> m_held;    // the group being copied
 
 private:
     void hold(AVPacket* packet);

@@ -15,59 +15,26 @@ class Mpeg12Cut final : public ExactVideoCut::Impl {
 public:
     Mpeg12Cut(const AVStream* in, AVStream* out, const Options& options, AVRational rate,
               Ticks absStart, Ticks absEnd)
-        : Impl(in, out, options, rate, absStart, absEnd, false) {}
+        : Impl(in, out, options, rate, absStart, absEnd, false), m_shownLater(in->time_base) {}
 
     bool prepare(AVFormatContext*) override { return describeWithOwnHeaders(); }
 
+    // Program streams leave the display time out of most I- and P-pictures: those wait for it.
     void accept(AVPacket* packet, const Writer& write) override {
-        if (!m_done)
-            acceptTimed(packet, write);
+        if (m_done)
+            return;
+        const bool reference = isReference(pictureType(CodecFamily::Mpeg12, packet));
+        m_shownLater.take(packet, reference, acceptsShown(write));
     }
 
     void finish(const Writer& write) override {
         if (m_done)
             return;
-        if (m_anchor) {
-            if (m_anchor->pts == AV_NOPTS_VALUE && m_lastDecodeTs != AV_NOPTS_VALUE)
-                m_anchor->pts = m_lastDecodeTs + m_frameTs;
-            passTimed(write);
-            m_anchor.reset();
-            m_waiting.clear();
-        }
+        m_shownLater.finish(m_frameTs, acceptsShown(write));
         finishInOrder(write);
     }
 
 private:
-    // MPEG-1/2 in program streams: pictures that others are predicted from often come without a
-    // display time. Such a picture is shown when the next one of its kind is decoded (or one
-    // frame after the last picture decoded), so it is held until then; the B-pictures decoded
-    // meanwhile are shown as they are decoded and wait behind it, keeping the decode order.
-    void acceptTimed(AVPacket* packet, const Writer& write) {
-        const PictureType type = pictureType(CodecFamily::Mpeg12, packet);
-        const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        if (decodeTs != AV_NOPTS_VALUE)
-            m_lastDecodeTs = decodeTs;
-        if (!isReference(type)) {
-            if (packet->pts == AV_NOPTS_VALUE)
-                packet->pts = decodeTs;
-            if (m_anchor) {
-                PacketPtr waiting = makePacket();
-                av_packet_move_ref(waiting.get(), packet);
-                m_waiting.push_back(std::move(waiting));
-            } else {
-                acceptInOrder(packet, write);
-            }
-            return;
-        }
-        if (m_anchor) {
-            if (m_anchor->pts == AV_NOPTS_VALUE)
-                m_anchor->pts = decodeTs;
-            passTimed(write);
-        }
-        m_anchor = makePacket();
-        av_packet_move_ref(m_anchor.get(), packet);
-    }
-
     // An I-picture that brings its sequence header, where a decoder can begin.
     bool startsCopy(const AVPacket* packet) const override {
         return (packet->flags & AV_PKT_FLAG_KEY) &&
@@ -98,6 +65,8 @@ private:
             before = packet->dts;
         }
     }
+
+    HeldPictures m_shownLater;
 };
 
 } // namespace

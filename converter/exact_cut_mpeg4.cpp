@@ -5,15 +5,10 @@
 
 #include "codec_traits.h"
 #include "container_traits.h"
-#include "convert_error.h"
 #include "packed_pictures.h"
+#include "reference_rule.h"
 
-#include <cstring>
 #include <optional>
-
-extern "C" {
-#include <libavcodec/bsf.h>
-}
 
 namespace vorkast {
 
@@ -24,24 +19,17 @@ public:
     Mpeg4Cut(const AVFormatContext* input, const AVStream* in, AVStream* out,
              const Options& options, AVRational rate, Ticks absStart, Ticks absEnd)
         : Impl(in, out, options, rate, absStart, absEnd, false),
-          m_mayBePacked(in->codecpar->video_delay > 0 &&
-                        containerTraits(input->iformat).packsBFrames) {}
+          m_mayBePacked(mayHoldPackedPictures(in, containerTraits(input->iformat))),
+          m_shownLater(in->time_base) {}
 
     bool prepare(AVFormatContext* output) override {
         const AVCodecParameters* par = m_in->codecpar;
         m_outputWithoutDisplayTimes = !containerTraits(output->oformat).storesDisplayTimes;
         if (m_outputWithoutDisplayTimes)
             m_out->time_base = av_inv_q(m_rate); // one step of its clock for each picture
-        m_splitter.emplace(par);
         // Pictures packed two to a packet (B-frames stored with the picture before them) are
         // taken apart, so each packet holds one picture in decode order.
-        AVBSFContext* raw = nullptr;
-        const std::string failure = "cannot prepare the copied video for an exact cut";
-        check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
-        m_unpack.reset(raw);
-        check(avcodec_parameters_copy(raw->par_in, par), failure);
-        raw->time_base_in = m_in->time_base;
-        check(av_bsf_init(raw), failure);
+        m_unpacker.emplace(m_in, "cannot prepare the copied video for an exact cut");
         // The source's own tag where the container knows it, so decoders treat the copied
         // pictures as they treat the source's.
         if (output->oformat->codec_tag &&
@@ -54,27 +42,15 @@ public:
         if (m_done)
             return;
         notePacked(packet);
-        for (PacketPtr& single : m_splitter->split(packet)) {
-            if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
-                continue; // a packet the filter cannot read is left out, as a decoder skips it
-            receiveUnpacked(write);
-        }
-        av_packet_unref(packet);
+        m_unpacker->take(packet, unpacked(write));
     }
 
     void finish(const Writer& write) override {
         if (m_done)
             return;
-        av_bsf_send_packet(m_unpack.get(), nullptr);
-        receiveUnpacked(write);
-        if (m_anchor && !m_done) {
-            // The last picture shown: one frame after the last decoded.
-            m_anchor->pts =
-                m_lastDecodeTs == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : m_lastDecodeTs + m_frameTs;
-            passTimed(write);
-        }
-        m_anchor.reset();
-        m_waiting.clear();
+        m_unpacker->finish(unpacked(write));
+        if (!m_done)
+            m_shownLater.finish(m_frameTs, acceptsShown(write));
         finishInOrder(write);
     }
 
@@ -91,9 +67,7 @@ private:
     // at the start. A stream tells it by its first packet with two pictures, which comes with
     // the first B-frames, before any picture has been given its time.
     void notePacked(const AVPacket* packet) {
-        if (!m_mayBePacked || m_stampedLate || !packet->data)
-            return;
-        if (mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) < 2)
+        if (!m_mayBePacked || m_stampedLate || !holdsPackedPictures(packet))
             return;
         m_stampedLate = true;
         m_startTs += m_frameTs;
@@ -101,48 +75,26 @@ private:
         m_lastTs += m_frameTs;
     }
 
-    // MPEG-4 Visual in containers without display times (AVI): a picture that others are
-    // predicted from is shown when the next such picture is decoded, a B-frame as it is
-    // decoded. Each packet without a display time gets that one and is passed on in decode
-    // order; packets that have one keep it.
-    void receiveUnpacked(const Writer& write) {
-        for (;;) {
-            PacketPtr packet = makePacket();
-            if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
-                return;
+    // MPEG-4 Visual in containers without display times (AVI): pictures without one are timed
+    // by the reference rule and passed on in decode order; packets that have one keep it.
+    PictureUnpacker::Take unpacked(const Writer& write) {
+        return [this, &write](PacketPtr packet) {
             if (m_done)
-                continue;
-            const int type = mpeg4PictureType(packet.get());
-            if (type == 0)
+                return;
+            const PictureType type = pictureType(CodecFamily::Mpeg4Part2, packet.get());
+            if (type == PictureType::I)
                 packet->flags |= AV_PKT_FLAG_KEY;
             else
                 packet->flags &= ~AV_PKT_FLAG_KEY;
-            const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-            if (decodeTs != AV_NOPTS_VALUE)
-                m_lastDecodeTs = decodeTs;
-            if (packet->pts != AV_NOPTS_VALUE && type != 2 && !m_anchor) {
-                acceptInOrder(packet.get(), write); // the container gives display times
-                continue;
-            }
-            if (type == 2 || m_in->codecpar->video_delay <= 0) {
-                if (packet->pts == AV_NOPTS_VALUE)
-                    packet->pts = decodeTs;
-                if (m_anchor)
-                    m_waiting.push_back(std::move(packet));
-                else
-                    acceptInOrder(packet.get(), write);
-                continue;
-            }
-            if (m_anchor) {
-                m_anchor->pts = decodeTs;
-                passTimed(write);
-            }
-            m_anchor = std::move(packet);
-        }
+            // Without B-frames every picture is shown as it is decoded.
+            const bool reference = type != PictureType::B && m_in->codecpar->video_delay > 0;
+            m_shownLater.take(std::move(packet), reference, acceptsShown(write));
+        };
     }
 
     bool startsCopy(const AVPacket* packet) const override {
-        return (packet->flags & AV_PKT_FLAG_KEY) && mpeg4PictureType(packet) == 0;
+        return (packet->flags & AV_PKT_FLAG_KEY) &&
+               pictureType(CodecFamily::Mpeg4Part2, packet) == PictureType::I;
     }
 
     CodecContextPtr openEncoder() const override {
@@ -189,13 +141,13 @@ private:
             packet->pts = packet->dts;
     }
 
-    const bool m_mayBePacked;                 // with B-frames, read from AVI
-    bool m_outputWithoutDisplayTimes = false; // an AVI clip
-    bool m_stampedLate = false;               // packed: pictures are stamped a frame after shown
-    std::optional<PackedPictures> m_splitter; // packets taken apart
-    BitstreamFilterPtr m_unpack;              // one picture per packet
-    std::int64_t m_written = 0;               // video packets written
-    bool m_volDue = true;                     // the first copied picture still needs a layer header
+    const bool m_mayBePacked;                  // with B-frames, read from AVI
+    bool m_outputWithoutDisplayTimes = false;  // an AVI clip
+    bool m_stampedLate = false;                // packed: pictures are stamped a frame after shown
+    std::optional<PictureUnpacker> m_unpacker; // one picture per packet
+    std::int64_t m_written = 0;                // video packets written
+    bool m_volDue = true;      // the first copied picture still needs a layer header
+    HeldPictures m_shownLater; // pictures waiting for their display times
 };
 
 } // namespace

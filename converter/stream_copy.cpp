@@ -3,53 +3,22 @@
 
 #include "subtitle_convert.h"
 
+#include "bitstream_filter.h"
+#include "codec_traits.h"
 #include "convert_error.h"
+#include "display_times.h"
+#include "frame_duration.h"
 #include "packed_pictures.h"
 #include "source.h"
 #include "timestamps.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace vorkast {
 
 namespace {
-
-// MPEG-1/2 video: the coding type of the packet's first picture (1 I, 2 P, 3 B), or 0.
-int mpegPictureType(const AVPacket* packet) {
-    for (int i = 0; i + 5 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0)
-            return (packet->data[i + 5] >> 3) & 7;
-    return 0;
-}
-
-// MPEG-1/2 video: whether the packet's group of pictures says it needs nothing before it.
-bool opensClosedGroup(const AVPacket* packet) {
-    for (int i = 0; i + 7 < packet->size; ++i)
-        if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-            packet->data[i + 3] == 0xB8)
-            return (packet->data[i + 7] >> 6) & 1;
-    return false;
-}
-
-// MPEG-1/2 video: whether the packet's picture is an I- or P-picture, which later ones refer to.
-bool isMpegReference(const AVPacket* packet) {
-    const int type = mpegPictureType(packet);
-    return type == 1 || type == 2;
-}
-
-// MPEG-4 Visual: whether the packet's first picture is one that later ones refer to (I, P or
-// S). The few bytes of an empty picture that stand in for a B-frame packed into an earlier
-// packet are not.
-bool isMpeg4Reference(const AVPacket* packet) {
-    if (packet->size <= 7)
-        return false;
-    const int type = mpeg4PictureType(packet);
-    return type >= 0 && type != 2;
-}
 
 // Uncompressed sound: the bytes of one sample of every channel, or 0 for other codecs (and for
 // PCM kinds with headers of their own, which cannot be split anywhere).
@@ -90,22 +59,20 @@ void trimPcmHead(AVPacket* packet, const AVStream* in, std::int64_t fromTs) {
 StreamCopier::StreamCopier(const AVStream* in, AVStream* out, double absStart, double absEnd,
                            double copyFrom)
     : m_in(in), m_out(out), m_type(in->codecpar->codec_type),
-      m_mpegVideo(in->codecpar->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
-                  in->codecpar->codec_id == AV_CODEC_ID_MPEG1VIDEO),
-      m_startTs(secondsToTs(absStart, in->time_base)), m_endTs(secondsToTs(absEnd, in->time_base)),
-      m_fromTs(secondsToTs(copyFrom, in->time_base)),
+      m_family(m_type == AVMEDIA_TYPE_VIDEO ? codecFamily(in->codecpar->codec_id)
+                                            : CodecFamily::Other),
+      m_mpegVideo(m_family == CodecFamily::Mpeg12), m_startTs(secondsToTs(absStart, in->time_base)),
+      m_endTs(secondsToTs(absEnd, in->time_base)), m_fromTs(secondsToTs(copyFrom, in->time_base)),
       // A frame starting within a rounding error of the end is on screen at the end; the end
       // is not rounded up into a coarse time base (1/25 s in AVI).
       m_lastShownTs(
           std::isfinite(absEnd)
               ? secondsToTs(std::floor((absEnd + 1e-4) / av_q2d(in->time_base)), AVRational{1, 1})
-              : INT64_MAX) {
-    const AVRational rate = in->avg_frame_rate.num > 0 && in->avg_frame_rate.den > 0
-                                ? in->avg_frame_rate
-                                : in->r_frame_rate;
-    m_frameTs = rate.num > 0 && rate.den > 0
-                    ? std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base))
-                    : 1;
+              : INT64_MAX),
+      m_unpackedTimes(in->time_base), m_shownLater(in->time_base) {
+    // Where the rate is unknown, packets without a duration last a tick.
+    const MediaTime frame = frameDuration(in);
+    m_frameTs = frame ? frame.ticks() : 1;
 }
 
 void StreamCopier::convertToAnnexB(AVFormatContext* output) {
@@ -116,36 +83,23 @@ void StreamCopier::convertToAnnexB(AVFormatContext* output) {
     const bool mp4Style = par->extradata_size > 0 && par->extradata[0] == 1;
     if (!name || !mp4Style || (output->oformat->flags & AVFMT_GLOBALHEADER))
         return;
-    const std::string failure = "cannot prepare the copied video for this container";
-    AVBSFContext* raw = nullptr;
-    check(av_bsf_alloc(av_bsf_get_by_name(name), &raw), failure);
-    m_bsf.reset(raw);
-    check(avcodec_parameters_copy(raw->par_in, par), failure);
-    raw->time_base_in = m_in->time_base;
-    check(av_bsf_init(raw), failure);
-    check(avcodec_parameters_copy(m_out->codecpar, raw->par_out), failure);
+    const char* failure = "cannot prepare the copied video for this container";
+    m_bsf = openBitstreamFilter(name, par, m_in->time_base, failure);
+    check(avcodec_parameters_copy(m_out->codecpar, m_bsf->par_out), failure);
     m_out->codecpar->codec_tag = 0;
 }
 
 void StreamCopier::unpackPictures(const AVFormatContext* input, const AVFormatContext* output) {
-    const AVCodecParameters* par = m_in->codecpar;
-    if (par->codec_id != AV_CODEC_ID_MPEG4 || par->video_delay <= 0 ||
-        std::strcmp(input->iformat->name, "avi") != 0 ||
-        std::strcmp(output->oformat->name, "avi") == 0)
+    if (!mayHoldPackedPictures(m_in, containerTraits(input->iformat)) ||
+        containerTraits(output->oformat).packsBFrames)
         return;
-    const std::string failure = "cannot prepare the copied video for this container";
-    AVBSFContext* raw = nullptr;
-    check(av_bsf_alloc(av_bsf_get_by_name("mpeg4_unpack_bframes"), &raw), failure);
-    m_unpack.reset(raw);
-    check(avcodec_parameters_copy(raw->par_in, par), failure);
-    raw->time_base_in = m_in->time_base;
-    check(av_bsf_init(raw), failure);
-    m_packed = std::make_unique<PackedPictures>(par);
+    m_unpacker = std::make_unique<PictureUnpacker>(
+        m_in, "cannot prepare the copied video for this container");
 }
 
 void StreamCopier::accept(AVPacket* packet, const Writer& write) {
-    if (m_packed) {
-        acceptPacked(packet, write);
+    if (m_unpacker) {
+        m_unpacker->take(packet, unpacked(write));
         return;
     }
     if (holdUndated(packet, write))
@@ -215,69 +169,61 @@ void StreamCopier::dateUndated(std::int64_t nextDts, const Writer& write) {
         acceptTimed(p.get(), write);
 }
 
-void StreamCopier::acceptPacked(AVPacket* packet, const Writer& write) {
-    for (PacketPtr& single : m_packed->split(packet)) {
-        if (av_bsf_send_packet(m_unpack.get(), single.get()) < 0)
-            continue; // a packet the filter cannot read is left out, as a decoder skips it
-        passUnpacked(write);
-    }
-    av_packet_unref(packet);
-}
-
-// The pictures taken apart are in decode order with the times AVI gives, one a frame. A
-// B-frame is shown as it is decoded; a picture that others refer to is shown when the next
-// such picture is decoded, so it waits for that one with the B-frames decoded after it.
-void StreamCopier::passUnpacked(const Writer& write) {
-    for (;;) {
-        PacketPtr packet = makePacket();
-        if (av_bsf_receive_packet(m_unpack.get(), packet.get()) < 0)
-            return;
+// The pictures taken apart are in decode order with the times AVI gives, one a frame: decode
+// times. Each gets its display time by the reference rule.
+PictureUnpacker::Take StreamCopier::unpacked(const Writer& write) {
+    return [this, &write](PacketPtr packet) {
         const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         if (decodeTs == AV_NOPTS_VALUE ||
             (m_lastUnpackedDts != AV_NOPTS_VALUE && decodeTs <= m_lastUnpackedDts))
-            continue; // no place in the order: left out, as a decoder skips it
+            return; // no place in the order: left out, as a decoder skips it
         m_lastUnpackedDts = decodeTs;
         packet->dts = decodeTs;
-        const bool reference = isMpeg4Reference(packet.get());
-        if (reference && mpeg4PictureType(packet.get()) == 0)
+        packet->pts = AV_NOPTS_VALUE;
+        const bool reference = timedByReferences(packet.get());
+        if (reference && pictureType(m_family, packet.get()) == PictureType::I)
             packet->flags |= AV_PKT_FLAG_KEY;
         else
             packet->flags &= ~AV_PKT_FLAG_KEY;
-        if (!reference) {
-            packet->pts = decodeTs;
-            if (m_unshown)
-                m_afterUnshown.push_back(std::move(packet));
-            else
-                acceptTimed(packet.get(), write);
-            continue;
-        }
-        if (m_unshown) {
-            m_unshown->pts = decodeTs;
-            releaseUnshown(write);
-        }
-        packet->pts = AV_NOPTS_VALUE;
-        m_unshown = std::move(packet);
-    }
+        m_unpackedTimes.take(std::move(packet), reference, unpackedShown(write));
+    };
 }
 
-void StreamCopier::releaseUnshown(const Writer& write) {
-    if (!m_unshown)
-        return;
-    const bool wasStarted = m_started;
-    acceptTimed(m_unshown.get(), write);
-    m_unshown.reset();
+HeldPictures::Pass StreamCopier::unpackedShown(const Writer& write) {
+    return [this, &write](AVPacket* picture, std::int64_t shown, bool reference) {
+        picture->pts = shown;
+        passShown(picture, reference, write);
+    };
+}
+
+void StreamCopier::passShown(AVPacket* picture, bool reference, const Writer& write) {
     // B-frames right after the clip's first keyframe are shown before it and refer to the
     // picture before it, which the clip does not hold.
-    const bool leading = !wasStarted && m_started;
-    for (PacketPtr& picture : m_afterUnshown)
-        if (!leading)
-            acceptTimed(picture.get(), write);
-    m_afterUnshown.clear();
+    if (!reference) {
+        if (!m_leadingB)
+            acceptTimed(picture, write);
+        return;
+    }
+    const bool wasStarted = m_started;
+    acceptTimed(picture, write);
+    m_leadingB = !wasStarted && m_started;
+}
+
+bool StreamCopier::timedByReferences(const AVPacket* packet) const {
+    if (m_family == CodecFamily::Mpeg4Part2 &&
+        (m_in->codecpar->video_delay <= 0 || isStandIn(m_family, packet)))
+        return false;
+    if (m_family != CodecFamily::Mpeg12 && m_family != CodecFamily::Mpeg4Part2)
+        return false;
+    return isReference(pictureType(m_family, packet));
 }
 
 void StreamCopier::acceptTimed(AVPacket* packet, const Writer& write) {
     if (m_type == AVMEDIA_TYPE_VIDEO && m_endTs != INT64_MAX) {
-        acceptVideo(packet, write);
+        if (m_finished)
+            return;
+        // Pictures without a display time wait for it: it decides where the video ends.
+        m_shownLater.take(packet, timedByReferences(packet), endsVideo(write));
         return;
     }
     const bool wasStarted = m_started;
@@ -288,66 +234,34 @@ void StreamCopier::acceptTimed(AVPacket* packet, const Writer& write) {
     out(packet, write);
 }
 
-void StreamCopier::acceptVideo(AVPacket* packet, const Writer& write) {
+HeldPictures::Pass StreamCopier::endsVideo(const Writer& write) {
+    return [this, &write](AVPacket* picture, std::int64_t shown, bool) {
+        acceptVideo(picture, shown, write);
+    };
+}
+
+void StreamCopier::acceptVideo(AVPacket* packet, std::int64_t showTs, const Writer& write) {
     if (m_finished)
         return;
-    const AVCodecID codec = m_in->codecpar->codec_id;
-    const int delay = m_in->codecpar->video_delay;
-    // MPEG-4 Visual with B-frames shows its I- and P-pictures as MPEG-1/2 does.
-    const bool reference = codec == AV_CODEC_ID_MPEG4 ? delay > 0 && isMpeg4Reference(packet)
-                                                      : m_mpegVideo && isMpegReference(packet);
-    const bool shownLater = reference && packet->pts == AV_NOPTS_VALUE;
-    const std::int64_t decodeTs = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    std::int64_t showTs = shownLater                      ? AV_NOPTS_VALUE
-                          : packet->pts != AV_NOPTS_VALUE ? packet->pts
-                                                          : packet->dts;
     // Containers without display times (AVI) stamp the decode order: with B-frames a decoder
-    // shows each picture as many frames later as it holds pictures back, and one more.
-    if (packet->pts == AV_NOPTS_VALUE && !m_mpegVideo && codec != AV_CODEC_ID_MPEG4 && delay > 0 &&
-        showTs != AV_NOPTS_VALUE)
-        showTs += (delay + 1) * m_frameTs;
+    // shows each picture later (MPEG pictures are timed by the reference rule instead).
+    if (packet->pts == AV_NOPTS_VALUE && m_family != CodecFamily::Mpeg12 &&
+        m_family != CodecFamily::Mpeg4Part2 && showTs != AV_NOPTS_VALUE)
+        showTs += reorderLead(m_in);
     const std::int64_t duration =
         packet->duration > 0 && seconds(packet->duration, m_in->time_base) <= 10 ? packet->duration
                                                                                  : m_frameTs;
-    if (m_started) {
-        if (reference && !m_waiting.empty() && decodeTs != AV_NOPTS_VALUE) {
-            settleWaiting(decodeTs, write);
-            if (m_finished)
-                return;
-        }
-        if (showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration)) {
-            endVideo(write);
-            return;
-        }
+    if (m_started && showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration)) {
+        endVideo();
+        return;
     }
     const bool wasStarted = m_started;
     if (!take(packet) || !keepsAfterStart(packet, wasStarted))
         return;
-    if (!wasStarted && showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration)) {
-        // The first keyframe is on screen at the end already: it is all the clip has.
-        out(packet, write);
-        m_wroteVideo = true;
-        m_finished = true;
-        return;
-    }
-    if (shownLater && decodeTs != AV_NOPTS_VALUE) {
-        m_waiting.push_back(makePacket());
-        av_packet_move_ref(m_waiting.back().get(), packet);
-        m_waitingDts = decodeTs;
-        m_waitingDuration = duration;
-        m_waitingLatestShown = AV_NOPTS_VALUE;
-        return;
-    }
-    if (!m_waiting.empty()) {
-        m_waiting.push_back(makePacket());
-        av_packet_move_ref(m_waiting.back().get(), packet);
-        if (showTs != AV_NOPTS_VALUE &&
-            (m_waitingLatestShown == AV_NOPTS_VALUE || showTs > m_waitingLatestShown))
-            m_waitingLatestShown = showTs;
-        return;
-    }
     out(packet, write);
-    m_wroteVideo = true;
+    // The first keyframe is on screen at the end already: it is all the clip has.
+    if (!wasStarted && showTs != AV_NOPTS_VALUE && pastEnd(showTs, duration))
+        m_finished = true;
 }
 
 bool StreamCopier::pastEnd(std::int64_t showTs, std::int64_t duration) const {
@@ -357,49 +271,28 @@ bool StreamCopier::pastEnd(std::int64_t showTs, std::int64_t duration) const {
     return m_lastShownTs != INT64_MAX && showTs > m_lastShownTs - duration && showTs > m_startTs;
 }
 
-void StreamCopier::settleWaiting(std::int64_t showTs, const Writer& write) {
-    if (pastEnd(showTs, m_waitingDuration)) {
-        endVideo(write);
-        return;
-    }
-    flushWaiting(write);
-}
-
-void StreamCopier::flushWaiting(const Writer& write) {
-    if (m_waiting.empty())
-        return;
-    for (PacketPtr& waiting : m_waiting)
-        out(waiting.get(), write);
-    m_waiting.clear();
-    m_wroteVideo = true;
-}
-
-void StreamCopier::endVideo(const Writer& write) {
+void StreamCopier::endVideo() {
     m_finished = true;
     // The pictures left out before the end refer to one past it: the source did not end early,
     // the clip covers its section as far as a copy can.
     m_progress = std::max(m_progress, seconds(m_endTs - m_startTs, m_in->time_base));
-    if (!m_wroteVideo && !m_waiting.empty()) {
-        out(m_waiting.front().get(), write);
-        m_wroteVideo = true;
-    }
-    m_waiting.clear();
 }
 
 bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
-    const AVCodecID codec = m_in->codecpar->codec_id;
-    if (codec != AV_CODEC_ID_MPEG2VIDEO && codec != AV_CODEC_ID_MPEG1VIDEO)
+    if (m_family != CodecFamily::Mpeg12)
         return true;
     // The B-pictures that follow the first keyframe of an open group are shown before it and
     // predicted from the group before, which the clip does not hold: a decoder could only
     // guess them. They lie before the clip's start anyway.
     if (!wasStarted) {
-        m_leadingPictures = !opensClosedGroup(packet);
+        m_leadingPictures =
+            !packet->data || packet->size <= 0 ||
+            !mpeg12::opensClosedGroup(packet->data, static_cast<std::size_t>(packet->size));
         return true;
     }
     if (!m_leadingPictures)
         return true;
-    if (mpegPictureType(packet) == 3)
+    if (pictureType(m_family, packet) == PictureType::B)
         return false;
     m_leadingPictures = false;
     return true;
@@ -407,21 +300,12 @@ bool StreamCopier::keepsAfterStart(const AVPacket* packet, bool wasStarted) {
 
 void StreamCopier::finish(const Writer& write) {
     dateUndated(AV_NOPTS_VALUE, write);
-    if (m_packed) {
-        av_bsf_send_packet(m_unpack.get(), nullptr);
-        passUnpacked(write);
-        if (m_unshown) // the last picture: shown a frame after it is decoded
-            m_unshown->pts = m_lastUnpackedDts + m_frameTs;
-        releaseUnshown(write);
+    if (m_unpacker) {
+        m_unpacker->finish(unpacked(write));
+        m_unpackedTimes.finish(m_frameTs, unpackedShown(write));
     }
-    if (m_waiting.empty())
-        return;
-    // The source ended: the waiting picture is shown after the B-pictures that follow it, or
-    // one frame after it is decoded when none does.
-    const std::int64_t showTs = m_waitingLatestShown != AV_NOPTS_VALUE
-                                    ? m_waitingLatestShown + m_frameTs
-                                    : m_waitingDts + m_frameTs;
-    settleWaiting(showTs, write);
+    if (m_type == AVMEDIA_TYPE_VIDEO)
+        m_shownLater.finish(m_frameTs, endsVideo(write));
 }
 
 void StreamCopier::out(AVPacket* packet, const Writer& write) {

@@ -1,8 +1,10 @@
 // One stream copied packet by packet into the clip, without decoding.
 #pragma once
 
+#include "codec_traits.h"
 #include "libav_ptr.h"
 #include "packed_pictures.h"
+#include "reference_rule.h"
 #include "route.h"
 
 #include <cstdint>
@@ -55,33 +57,34 @@ private:
     // gives them times that lead up to it.
     bool holdUndated(AVPacket* packet, const Writer& write);
     void dateUndated(std::int64_t nextDts, const Writer& write);
-    void acceptPacked(AVPacket* packet, const Writer& write);
     void acceptTimed(AVPacket* packet, const Writer& write);
-    void passUnpacked(const Writer& write);
-    void releaseUnshown(const Writer& write);
-    // Video with an end: decides by display time which pictures the clip keeps.
-    void acceptVideo(AVPacket* packet, const Writer& write);
+    // Packed pictures taken apart: each gets its display time by the reference rule.
+    PictureUnpacker::Take unpacked(const Writer& write);
+    HeldPictures::Pass unpackedShown(const Writer& write);
+    void passShown(AVPacket* picture, bool reference, const Writer& write);
+    // Whether a picture without a display time is timed by the reference rule (an MPEG I- or
+    // P-picture of a stream that may reorder).
+    bool timedByReferences(const AVPacket* packet) const;
+    // Video with an end: decides by display time (showTs) which pictures the clip keeps.
+    HeldPictures::Pass endsVideo(const Writer& write);
+    void acceptVideo(AVPacket* packet, std::int64_t showTs, const Writer& write);
     // Whether a picture shown from showTs for duration is not shown before the frame on screen
     // at the end, so it starts the next section.
     bool pastEnd(std::int64_t showTs, std::int64_t duration) const;
-    // MPEG-1/2 video: the waiting reference picture turns out to be shown from showTs.
-    void settleWaiting(std::int64_t showTs, const Writer& write);
-    void flushWaiting(const Writer& write);
-    // Ends the video: what waits is dropped, unless the clip would otherwise hold no picture.
-    void endVideo(const Writer& write);
+    // Ends the video at a picture shown past the end.
+    void endVideo();
     // Video: false for a picture after the first keyframe that the clip cannot decode.
     bool keepsAfterStart(const AVPacket* packet, bool wasStarted);
     void out(AVPacket* packet, const Writer& write);
 
     const AVStream* m_in;
     BitstreamFilterPtr m_bsf;
-    std::unique_ptr<PackedPictures> m_packed; // set when packed pictures are taken apart
-    BitstreamFilterPtr m_unpack;
-    PacketPtr m_unshown;                  // taken apart: a picture waiting for its display time
-    std::deque<PacketPtr> m_afterUnshown; // and the B-frames decoded after it
+    std::unique_ptr<PictureUnpacker> m_unpacker; // set when packed pictures are taken apart
     std::int64_t m_lastUnpackedDts = AV_NOPTS_VALUE;
+    bool m_leadingB = false; // B-frames taken apart that follow the clip's first keyframe
     AVStream* m_out;
     AVMediaType m_type;
+    CodecFamily m_family; // Other for streams that are no video
     bool m_mpegVideo;
     std::int64_t m_startTs, m_endTs, m_fromTs;
     std::int64_t m_frameTs;     // one frame of the video's rate, for packets without a duration
@@ -90,20 +93,16 @@ private:
     bool m_started = false;
     bool m_finished = false;
     bool m_leadingPictures = false; // MPEG video: B-pictures of an open group may follow
-    bool m_wroteVideo = false;
     double m_progress = 0;
     std::int64_t m_lastDts = AV_NOPTS_VALUE; // in the output's time base
     // Matroska stores display times only; after a seek the reader leaves the decode time of the
     // first pictures out until it has seen enough of them to work it out. Those wait here.
     std::deque<PacketPtr> m_undated;
     std::int64_t m_lastSourceDts = AV_NOPTS_VALUE; // the latest decode time read, source's base
-    // MPEG-1/2 streams and AVI leave the display time out of I- and P-pictures: such a picture
-    // is shown when the next one of them is decoded. Until then it waits here, first, with the
-    // B-pictures that follow it in decode order (shown before it, but predicted from it).
-    std::deque<PacketPtr> m_waiting;
-    std::int64_t m_waitingDuration = 0;
-    std::int64_t m_waitingDts = 0;
-    std::int64_t m_waitingLatestShown = AV_NOPTS_VALUE; // the latest B-picture among them
+    // Pictures waiting for their display times (reference_rule.h): packed ones taken apart,
+    // and, where the video has an end, those of MPEG streams that state none.
+    HeldPictures m_unpackedTimes;
+    HeldPictures m_shownLater;
 };
 
 } // namespace vorkast

@@ -1,11 +1,11 @@
 // What video and audio transcoding share: decoder, encoder, filter drain and packet output.
 #include "transcoder.h"
 
+#include "bitstream_filter.h"
 #include "clip_writer.h"
 #include "convert_error.h"
 
 extern "C" {
-#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 #include "filter_library.h"
@@ -92,16 +92,11 @@ void Transcoder::createOutputStream(AVFormatContext* output, bool bitexact) {
     if (bitexact && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC)) {
         // x264 and x265 write their version and settings into an SEI message of the first
         // picture; reproducible output leaves SEI messages out.
-        const std::string failure = "cannot prepare reproducible output";
-        AVBSFContext* raw = nullptr;
-        check(av_bsf_alloc(av_bsf_get_by_name("filter_units"), &raw), failure);
-        m_strip.reset(raw);
-        check(av_opt_set(raw->priv_data, "remove_types", id == AV_CODEC_ID_H264 ? "6" : "39|40", 0),
-              failure);
-        check(avcodec_parameters_from_context(raw->par_in, m_encoder.get()), failure);
-        raw->time_base_in = m_encoder->time_base;
-        check(av_bsf_init(raw), failure);
-        check(avcodec_parameters_copy(m_out->codecpar, raw->par_out), failure);
+        const char* failure = "cannot prepare reproducible output";
+        m_strip =
+            openBitstreamFilter("filter_units", m_out->codecpar, m_encoder->time_base, failure,
+                                {{"remove_types", id == AV_CODEC_ID_H264 ? "6" : "39|40"}});
+        check(avcodec_parameters_copy(m_out->codecpar, m_strip->par_out), failure);
     }
 }
 

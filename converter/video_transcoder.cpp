@@ -1,15 +1,17 @@
 // Video: from the frame on screen at the section's start to the one before the frame on screen
 // at its end, encoded at a constant frame rate.
 #include "clip_writer.h"
+#include "container_traits.h"
 #include "convert_error.h"
 #include "filter_library.h"
+#include "frame_duration.h"
+#include "packed_pictures.h"
 #include "timestamps.h"
 #include "transcoder.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -61,7 +63,7 @@ public:
         refuseUnknownPixelFormat(codec, options.pixelFormat);
         openDecoder(0);
         const AVRational rate = clipFrameRate(input, in, codec, options);
-        m_frameTs = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), in->time_base));
+        m_frameTs = ticksPerFrame(rate, in->time_base);
         m_tick = av_q2d(av_inv_q(rate));
         m_sourceRate = av_cmp_q(rate, av_guess_frame_rate(const_cast<AVFormatContext*>(input),
                                                           const_cast<AVStream*>(in), nullptr)) == 0;
@@ -74,9 +76,7 @@ public:
         // MPEG-4 Visual with B-frames in a container without display times (AVI): where the
         // B-frames are packed with the picture before them, the decoder stamps each picture a
         // frame after the time it is shown at.
-        m_mayBePacked = in->codecpar->codec_id == AV_CODEC_ID_MPEG4 &&
-                        in->codecpar->video_delay > 0 &&
-                        std::strcmp(input->iformat->name, "avi") == 0;
+        m_mayBePacked = mayHoldPackedPictures(in, containerTraits(input->iformat));
         // At least one tick: a length inside one picture still holds the picture on screen at
         // the start, also where a tick is a whole picture (AVI) and the length rounds to none.
         m_lengthTs = std::max<std::int64_t>(1, secondsToTs(section.length(), in->time_base));
@@ -148,15 +148,9 @@ private:
 
     // A packet holding two pictures tells a packed stream.
     void notePacket(const AVPacket* packet) override {
-        if (!m_mayBePacked || m_decodedLate || !packet->data)
+        if (!m_mayBePacked || m_decodedLate)
             return;
-        int pictures = 0;
-        for (int i = 0; i + 3 < packet->size && pictures < 2; ++i) {
-            if (packet->data[i] == 0 && packet->data[i + 1] == 0 && packet->data[i + 2] == 1 &&
-                packet->data[i + 3] == 0xB6)
-                ++pictures;
-        }
-        m_decodedLate = pictures >= 2;
+        m_decodedLate = holdsPackedPictures(packet);
     }
 
     // The frame's time in the source's time base, or AV_NOPTS_VALUE for a frame to skip.

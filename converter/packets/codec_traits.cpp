@@ -202,6 +202,10 @@ PictureType pictureType(CodecFamily family, const AVPacket* packet, int lengthSi
     return PictureType::Unknown;
 }
 
+bool isStandIn(CodecFamily family, const AVPacket* packet) {
+    return family == CodecFamily::Mpeg4Part2 && packet->size <= 7;
+}
+
 bool canStartDecoding(CodecFamily family, const AVPacket* packet, int lengthSize) {
     if (!(packet->flags & AV_PKT_FLAG_KEY))
         return false;

@@ -72,6 +72,10 @@ bool hasIdr(const std::uint8_t* data, std::size_t size, int lengthSize);
 // codes).
 PictureType pictureType(CodecFamily family, const AVPacket* packet, int lengthSize = 0);
 
+// MPEG-4 Visual: the few bytes of a picture that is not coded, standing in for a B-frame packed
+// into the packet before it (AVI). Such a packet is no picture of its own, whatever its type.
+bool isStandIn(CodecFamily family, const AVPacket* packet);
+
 // Whether decoding can begin with this packet: a keyframe that brings what a decoder needs
 // (an IDR picture for H.264, a random access point for HEVC, a sequence header with an I-picture
 // for MPEG-1/2, an I-picture for MPEG-4 Visual); elsewhere the keyframe flag.

@@ -5,6 +5,14 @@
 
 namespace vorkast {
 
+std::int64_t reorderLead(const AVStream* stream) {
+    const AVRational rate = frameRate(stream);
+    const int delay = stream->codecpar->video_delay;
+    if (delay <= 0 || rate.num <= 0)
+        return 0;
+    return rescaleTicks(delay + 1, av_inv_q(rate), stream->time_base);
+}
+
 DisplayClock::DisplayClock(const AVStream* stream, const ContainerTraits& container, bool unpacked)
     : m_stream(stream), m_container(container), m_family(codecFamily(stream->codecpar->codec_id)),
       m_video(stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO), m_frame(frameDuration(stream)) {
@@ -19,8 +27,7 @@ DisplayClock::DisplayClock(const AVStream* stream, const ContainerTraits& contai
 }
 
 void DisplayClock::restart() {
-    m_pending = MediaTime();
-    m_lastDecoded = MediaTime();
+    m_references.restart();
 }
 
 MediaTime DisplayClock::keyframeShown(const AVPacket* packet, const MediaTime& at) const {
@@ -36,10 +43,9 @@ MediaTime DisplayClock::keyframeShown(const AVPacket* packet, const MediaTime& a
                 mpeg12::pictureHeader(packet->data, static_cast<std::size_t>(packet->size)))
             return at.plusTicks(
                 rescaleTicks(header->temporalReference + 1, av_inv_q(rate), m_stream->time_base));
-    if (m_container.clockMayRestart || par->video_delay <= 0 || rate.num <= 0)
+    if (m_container.clockMayRestart)
         return at;
-    // One frame more than the delay: the decoder's own stamps run a frame behind as well.
-    return at.plusTicks(rescaleTicks(par->video_delay + 1, av_inv_q(rate), m_stream->time_base));
+    return at.plusTicks(reorderLead(m_stream));
 }
 
 PacketFacts DisplayClock::take(const AVPacket* packet) {
@@ -63,32 +69,23 @@ PacketFacts DisplayClock::take(const AVPacket* packet) {
     }
     facts.type = pictureType(m_family, packet, m_lengthSize);
     facts.canStart = canStartDecoding(m_family, packet, m_lengthSize);
-    // MPEG-4 Visual: the stand-in of a packed B-frame is a picture that is not coded, a few
-    // bytes whatever its type.
-    const bool standIn = m_family == CodecFamily::Mpeg4Part2 && packet->size <= 7;
-    facts.keyPicture = facts.keyframe && !standIn &&
+    facts.keyPicture = facts.keyframe && !isStandIn(m_family, packet) &&
                        (facts.type == PictureType::Unknown || facts.type == PictureType::I);
     if (facts.keyframe)
         facts.keyShown = keyframeShown(packet, facts.at());
-    if (m_timesReferences && facts.decode && isReference(facts.type)) {
-        if (m_pending)
-            facts.revealed = facts.decode;
-        m_pending = packet->pts == AV_NOPTS_VALUE ? facts.decode : MediaTime();
-        if (m_pending) {
-            facts.display = MediaTime();
-            facts.displayPending = true;
-        }
+    const ReferenceRule::Step step = m_references.take(
+        facts.decode, m_timesReferences && isReference(facts.type), packet->pts != AV_NOPTS_VALUE);
+    if (step.reveals)
+        facts.revealed = step.revealed;
+    if (step.waits) {
+        facts.display = MediaTime();
+        facts.displayPending = true;
     }
-    if (facts.decode)
-        m_lastDecoded = facts.decode;
     return facts;
 }
 
 MediaTime DisplayClock::finish() {
-    if (!m_pending)
-        return MediaTime();
-    m_pending = MediaTime();
-    return m_frame ? m_lastDecoded.plus(m_frame) : m_lastDecoded;
+    return m_references.finish(m_frame);
 }
 
 } // namespace vorkast

@@ -1,17 +1,15 @@
 // When each picture of a stream is shown, worked out once as its packets are read.
 //
-// The rule for pictures without a display time (MPEG program streams leave it out of most I-
-// and P-pictures; AVI states none at all): a B-picture is shown as it is decoded, and an I- or
-// P-picture is shown when the next I- or P-picture is decoded, the B-pictures between them shown
-// before it. A keyframe's display time is wanted at once, before the next reference picture is
-// read: MPEG-1/2 tell it by the keyframe's temporal reference (the open group's leading
-// B-pictures are shown before it), and elsewhere a decode time is moved on by the decoder's
-// reorder delay.
+// Pictures without a display time are timed by the reference rule (reference_rule.h). A
+// keyframe's display time is wanted at once, before the next reference picture is read: MPEG-1/2
+// tell it by the keyframe's temporal reference (the open group's leading B-pictures are shown
+// before it), and elsewhere a decode time is moved on by the decoder's reorder delay.
 #pragma once
 
 #include "codec_traits.h"
 #include "container_traits.h"
 #include "media_time.h"
+#include "reference_rule.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -41,6 +39,11 @@ struct PacketFacts {
     MediaTime at() const { return display ? display : decode; }
 };
 
+// How much later than its decode time a decoder shows a picture of a stream that reorders, in
+// the stream's time base: the reorder delay and one frame more, for the decoder's own stamps run
+// a frame behind as well. 0 when the stream does not reorder or its rate is unknown.
+std::int64_t reorderLead(const AVStream* stream);
+
 class DisplayClock {
 public:
     // unpacked: the stream's packed B-frames (container_traits.h) have been taken apart, one
@@ -69,9 +72,8 @@ private:
     int m_lengthSize = 0; // H.264's or HEVC's NAL length size, 0 with start codes
     bool m_video = false;
     bool m_timesReferences = false;
-    MediaTime m_frame;   // one frame, none when the rate is unknown
-    MediaTime m_pending; // decode time of the reference picture waiting, or none
-    MediaTime m_lastDecoded;
+    MediaTime m_frame; // one frame, none when the rate is unknown
+    ReferenceRule m_references;
 };
 
 } // namespace vorkast

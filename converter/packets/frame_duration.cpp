@@ -12,12 +12,15 @@ AVRational frameRate(const AVStream* stream) {
     return AVRational{0, 1};
 }
 
+std::int64_t ticksPerFrame(AVRational rate, AVRational timeBase) {
+    if (rate.num <= 0 || rate.den <= 0)
+        return 0;
+    return std::max<std::int64_t>(1, rescaleTicks(1, av_inv_q(rate), timeBase));
+}
+
 MediaTime frameDuration(const AVStream* stream) {
-    const AVRational rate = frameRate(stream);
-    if (rate.num <= 0)
-        return MediaTime();
-    return MediaTime(std::max<std::int64_t>(1, rescaleTicks(1, av_inv_q(rate), stream->time_base)),
-                     stream->time_base);
+    const std::int64_t ticks = ticksPerFrame(frameRate(stream), stream->time_base);
+    return ticks > 0 ? MediaTime(ticks, stream->time_base) : MediaTime();
 }
 
 double frameSeconds(const AVStream* stream) {

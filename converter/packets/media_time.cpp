@@ -41,7 +41,7 @@ std::int64_t clamped(__int128 ticks) {
 } // namespace
 
 std::int64_t ticksFromSeconds(double seconds, AVRational timeBase) {
-    return saturated(seconds / av_q2d(timeBase));
+    return saturated(seconds * timeBase.den / timeBase.num);
 }
 
 std::int64_t rescaleTicks(std::int64_t ticks, AVRational from, AVRational to) {

@@ -2,6 +2,7 @@
 #include "packed_pictures.h"
 
 #include "bit_reader.h"
+#include "bitstream_filter.h"
 #include "codec_traits.h"
 #include "convert_error.h"
 
@@ -9,22 +10,14 @@
 
 namespace vorkast {
 
-int mpeg4PictureType(const AVPacket* packet) {
-    if (!packet->data || packet->size <= 0)
-        return -1;
-    switch (mpeg4::pictureType(packet->data, static_cast<std::size_t>(packet->size))) {
-    case PictureType::I:
-        return 0;
-    case PictureType::P:
-        return 1;
-    case PictureType::B:
-        return 2;
-    case PictureType::S:
-        return 3;
-    case PictureType::Unknown:
-        break;
-    }
-    return -1;
+bool mayHoldPackedPictures(const AVStream* stream, const ContainerTraits& container) {
+    return stream->codecpar->codec_id == AV_CODEC_ID_MPEG4 && stream->codecpar->video_delay > 0 &&
+           container.packsBFrames;
+}
+
+bool holdsPackedPictures(const AVPacket* packet) {
+    return packet->data && packet->size > 0 &&
+           mpeg4::pictureCount(packet->data, static_cast<std::size_t>(packet->size), 2) >= 2;
 }
 
 PackedPictures::PackedPictures(const AVCodecParameters* par)
@@ -76,6 +69,34 @@ std::vector<PacketPtr> PackedPictures::split(AVPacket* packet) {
     if (coded)
         m_packedB = part(0, packet->size);
     return out;
+}
+
+PictureUnpacker::PictureUnpacker(const AVStream* stream, std::string_view failure)
+    : m_split(stream->codecpar),
+      m_filter(openBitstreamFilter("mpeg4_unpack_bframes", stream->codecpar, stream->time_base,
+                                   failure)) {}
+
+void PictureUnpacker::take(AVPacket* packet, const Take& take) {
+    for (PacketPtr& single : m_split.split(packet)) {
+        if (av_bsf_send_packet(m_filter.get(), single.get()) < 0)
+            continue;
+        receive(take);
+    }
+    av_packet_unref(packet);
+}
+
+void PictureUnpacker::finish(const Take& take) {
+    av_bsf_send_packet(m_filter.get(), nullptr);
+    receive(take);
+}
+
+void PictureUnpacker::receive(const Take& take) {
+    for (;;) {
+        PacketPtr picture = makePacket();
+        if (av_bsf_receive_packet(m_filter.get(), picture.get()) < 0)
+            return;
+        take(std::move(picture));
+    }
 }
 
 } // namespace vorkast

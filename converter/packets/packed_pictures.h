@@ -2,8 +2,11 @@
 // before it and an empty stand-in where it would have been.
 #pragma once
 
+#include "container_traits.h"
 #include "libav_owners.h"
 
+#include <functional>
+#include <string_view>
 #include <vector>
 
 extern "C" {
@@ -13,8 +16,12 @@ extern "C" {
 
 namespace vorkast {
 
-// MPEG-4 Visual: the coding type of the packet's first picture (0 I, 1 P, 2 B, 3 S), or -1.
-int mpeg4PictureType(const AVPacket* packet);
+// Whether a stream may hold pictures packed two to a packet: MPEG-4 Visual with B-frames, read
+// from a container that packs them.
+bool mayHoldPackedPictures(const AVStream* stream, const ContainerTraits& container);
+// Whether a packet of such a stream holds two pictures, which tells that it is packed. The first
+// such packet comes with the first B-frames.
+bool holdsPackedPictures(const AVPacket* packet);
 
 class PackedPictures {
 public:
@@ -31,6 +38,29 @@ public:
 private:
     PacketPtr m_packedB;     // a picture waiting for the packet it is decoded in
     int m_incrementBits = 0; // bits of a picture's time increment; 0 not yet known
+};
+
+// Packed pictures taken apart for good: PackedPictures, then the library's filter that takes
+// out the mark saying the stream is packed. One picture a packet comes out, in decode order,
+// with the times and flags of the packets it came in.
+class PictureUnpacker {
+public:
+    using Take = std::function<void(PacketPtr picture)>;
+
+    // Throws ConvertError(failure: ...) where the filter cannot be set up.
+    PictureUnpacker(const AVStream* stream, std::string_view failure);
+
+    // Takes a packet of the stream (and leaves it empty); hands on each picture as it comes
+    // free. A packet the filter cannot read is left out, as a decoder skips it.
+    void take(AVPacket* packet, const Take& take);
+    // The stream has ended: hands on what is left.
+    void finish(const Take& take);
+
+private:
+    void receive(const Take& take);
+
+    PackedPictures m_split;
+    BitstreamFilterPtr m_filter;
 };
 
 } // namespace vorkast

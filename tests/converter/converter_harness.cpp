@@ -1,6 +1,8 @@
 // Running vorkast as the split job does, and probing its clips with libavformat.
 #include "converter_harness.h"
 
+#include "libav_owners.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -78,25 +80,16 @@ Run runVorkast(const QStringList& args, int timeoutMs, const QStringList& extraE
 
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
+using vorkast::CodecContextPtr;
+using vorkast::FramePtr;
+using vorkast::PacketPtr;
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
 struct SwrFree {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+using Input = vorkast::InputContextPtr;
 
 Input openInput(const QString& path) {
     AVFormatContext* raw = nullptr;
@@ -128,13 +121,13 @@ void decodeAll(const QString& path, AVMediaType type, Take take, int maxFrames =
     if (index < 0 || !codec)
         return;
     AVStream* stream = input->streams[index];
-    std::unique_ptr<AVCodecContext, CodecFree> dec(avcodec_alloc_context3(codec));
+    CodecContextPtr dec(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(dec.get(), stream->codecpar);
     dec->pkt_timebase = stream->time_base;
     if (avcodec_open2(dec.get(), codec, nullptr) < 0)
         return;
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
     int count = 0;
     const double start = fileStart(input.get());
     const AVRational rate = av_guess_frame_rate(input.get(), stream, nullptr);

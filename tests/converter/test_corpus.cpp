@@ -3,6 +3,7 @@
 // frame index as a barcode), the streams and properties kept, and the last report.
 // SEGMORA_NEEDS_MEDIA
 #include "converter_harness.h"
+#include "libav_owners.h"
 
 #include "cut_notice.h"
 
@@ -26,6 +27,7 @@ double rotation(const QString& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
         return 0;
+    const vorkast::InputContextPtr input(raw);
     double degrees = 0;
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         const AVStream* s = raw->streams[i];
@@ -36,7 +38,6 @@ double rotation(const QString& path) {
             degrees = av_display_rotation_get(matrix);
         break;
     }
-    avformat_close_input(&raw);
     return degrees;
 }
 
@@ -46,16 +47,15 @@ int videoPackets(const QString& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
         return -1;
+    const vorkast::InputContextPtr input(raw);
     avformat_find_stream_info(raw, nullptr);
     const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     int packets = 0;
-    AVPacket* packet = av_packet_alloc();
-    while (index >= 0 && av_read_frame(raw, packet) >= 0) {
+    const vorkast::PacketPtr packet = vorkast::makePacket();
+    while (index >= 0 && av_read_frame(raw, packet.get()) >= 0) {
         packets += packet->stream_index == index;
-        av_packet_unref(packet);
+        av_packet_unref(packet.get());
     }
-    av_packet_free(&packet);
-    avformat_close_input(&raw);
     return packets;
 }
 

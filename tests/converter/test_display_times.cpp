@@ -1,8 +1,10 @@
 // When pictures are shown, from packets as demuxers hand them out: a table of packet sequences
 // per codec and container, each packet with the display time, the keyframe's time and the
-// earlier picture's time it reveals. No media files: the packets carry just the picture headers.
+// earlier picture's time it reveals; and the same rule holding packets back until their display
+// times are known. No media files: the packets carry just the picture headers.
 #include "display_times.h"
 #include "libav_owners.h"
+#include "reference_rule.h"
 
 #include <QTest>
 
@@ -206,6 +208,71 @@ private slots:
                 clock.finish().stamp() == c.shownAtEnd,
                 qPrintable(QStringLiteral("%1: at the end %2, want %3")
                                .arg(c.name, ticks(clock.finish().stamp()), ticks(c.shownAtEnd))));
+        }
+    }
+
+    void heldPicturesPassInDecodeOrder() {
+        // Each packet: whether it is a reference picture, its decode and display times. Each
+        // pass: after how many packets taken (the packet count: at the end), which packet, and
+        // the display time it is passed with.
+        struct Held {
+            bool reference;
+            std::int64_t dts;
+            std::int64_t pts;
+        };
+        struct Pass {
+            std::size_t after;
+            std::size_t packet;
+            std::int64_t shown;
+            bool operator==(const Pass& o) const {
+                return after == o.after && packet == o.packet && shown == o.shown;
+            }
+        };
+        struct HeldCase {
+            const char* name;
+            std::vector<Held> packets;
+            std::vector<Pass> passes;
+        };
+        const std::vector<HeldCase> cases = {
+            {"program stream: the I-picture waits for the P-picture, the B-pictures behind it",
+             {{true, 0, kNone},
+              {false, F, F},
+              {false, 2 * F, kNone},
+              {true, 3 * F, kNone},
+              {false, 4 * F, kNone}},
+             {{4, 0, 3 * F}, {4, 1, F}, {4, 2, 2 * F}, {5, 3, 5 * F}, {5, 4, 4 * F}}},
+            {"display times of their own: nothing waits",
+             {{true, 0, 3 * F}, {false, F, F}, {true, 3 * F, 6 * F}},
+             {{1, 0, 3 * F}, {2, 1, F}, {3, 2, 6 * F}}},
+            {"a picture without a decode time neither waits nor reveals",
+             {{true, 0, kNone}, {true, kNone, kNone}, {true, 2 * F, kNone}},
+             {{3, 0, 2 * F}, {3, 1, kNone}, {3, 2, 3 * F}}},
+            {"no reordering: every picture is shown as it is decoded",
+             {{false, 0, kNone}, {false, F, kNone}},
+             {{1, 0, 0}, {2, 1, F}}},
+        };
+        for (const HeldCase& c : cases) {
+            HeldPictures held(AVRational{1, 90000});
+            std::vector<Pass> got;
+            std::size_t taken = 0;
+            // Each packet carries its index as its position.
+            const HeldPictures::Pass pass = [&](AVPacket* packet, std::int64_t shown, bool) {
+                got.push_back({taken, static_cast<std::size_t>(packet->pos), shown});
+            };
+            for (const Held& in : c.packets) {
+                PacketPtr packet = makePacket();
+                packet->dts = in.dts;
+                packet->pts = in.pts;
+                packet->pos = static_cast<std::int64_t>(taken);
+                ++taken;
+                held.take(std::move(packet), in.reference, pass);
+            }
+            held.finish(F, pass);
+            QVERIFY2(!held.holding(), c.name);
+            QString text;
+            for (const Pass& p : got)
+                text += QStringLiteral(" %1:%2@%3").arg(p.after).arg(p.packet).arg(ticks(p.shown));
+            QVERIFY2(got == c.passes, qPrintable(QStringLiteral("%1:%2").arg(c.name, text)));
         }
     }
 

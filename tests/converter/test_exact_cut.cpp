@@ -2,6 +2,7 @@
 // around the cuts encoded again close to the source, every whole group of pictures in between
 // decoding to the very same pixels, and the sound beside it.
 #include "converter_harness.h"
+#include "libav_owners.h"
 
 #include "codec_traits.h"
 #include "cut_notice.h"
@@ -48,8 +49,7 @@ Video decodeVideo(const QString& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
         return video;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
-        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
+    vorkast::InputContextPtr input(raw);
     avformat_find_stream_info(raw, nullptr);
     if (raw->start_time != AV_NOPTS_VALUE)
         video.origin = double(raw->start_time) / AV_TIME_BASE;
@@ -59,17 +59,16 @@ Video decodeVideo(const QString& path) {
         return video;
     const AVStream* stream = raw->streams[index];
     video.frameDuration = av_q2d(av_inv_q(stream->avg_frame_rate));
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
-        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    const vorkast::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(decoder.get(), stream->codecpar);
     decoder->pkt_timebase = stream->time_base;
     decoder->thread_count = 1;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return video;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
+    const vorkast::PacketPtr packet = vorkast::makePacket();
+    const vorkast::FramePtr frame = vorkast::makeFrame();
     auto drain = [&] {
-        while (avcodec_receive_frame(decoder.get(), frame) >= 0) {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
             Frame f;
             // A decoder drained at the end may leave the last picture without a time: it
             // follows the one before, as players show it.
@@ -106,21 +105,19 @@ Video decodeVideo(const QString& path) {
                                          : std::uint8_t(AV_RL16(row + 2 * x) >> (depth - 8)));
             }
             video.frames.push_back(std::move(f));
-            av_frame_unref(frame);
+            av_frame_unref(frame.get());
         }
     };
-    while (av_read_frame(raw, packet) >= 0) {
+    while (av_read_frame(raw, packet.get()) >= 0) {
         if (packet->stream_index == index) {
             ++video.packets;
-            avcodec_send_packet(decoder.get(), packet);
+            avcodec_send_packet(decoder.get(), packet.get());
             drain();
         }
-        av_packet_unref(packet);
+        av_packet_unref(packet.get());
     }
     avcodec_send_packet(decoder.get(), nullptr);
     drain();
-    av_frame_free(&frame);
-    av_packet_free(&packet);
     return video;
 }
 
@@ -141,8 +138,7 @@ QByteArray videoExtradata(const QString& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
         return {};
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
-        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
+    vorkast::InputContextPtr input(raw);
     avformat_find_stream_info(raw, nullptr);
     const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0)

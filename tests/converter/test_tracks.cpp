@@ -4,6 +4,7 @@
 // colours; and what a container cannot hold is named, never dropped without a word.
 // SEGMORA_NEEDS_MEDIA
 #include "converter_harness.h"
+#include "libav_owners.h"
 
 #include "cut_notice.h"
 
@@ -42,8 +43,7 @@ bool withHdrLevels(const QString& source, const QString& target) {
     AVFormatContext* in = nullptr;
     if (avformat_open_input(&in, source.toUtf8().constData(), nullptr, nullptr) < 0)
         return false;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
-        in, [](AVFormatContext* c) { avformat_close_input(&c); });
+    vorkast::InputContextPtr input(in);
     if (avformat_find_stream_info(in, nullptr) < 0)
         return false;
     AVFormatContext* out = nullptr;
@@ -92,16 +92,15 @@ bool withHdrLevels(const QString& source, const QString& target) {
     if (avio_open(&out->pb, target.toUtf8().constData(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(out, nullptr) < 0)
         return false;
-    AVPacket* packet = av_packet_alloc();
+    const vorkast::PacketPtr packet = vorkast::makePacket();
     bool written = true;
-    while (written && av_read_frame(in, packet) >= 0) {
-        av_packet_rescale_ts(packet, in->streams[packet->stream_index]->time_base,
+    while (written && av_read_frame(in, packet.get()) >= 0) {
+        av_packet_rescale_ts(packet.get(), in->streams[packet->stream_index]->time_base,
                              out->streams[packet->stream_index]->time_base);
         packet->pos = -1;
-        written = av_interleaved_write_frame(out, packet) >= 0;
-        av_packet_unref(packet);
+        written = av_interleaved_write_frame(out, packet.get()) >= 0;
+        av_packet_unref(packet.get());
     }
-    av_packet_free(&packet);
     return written && av_write_trailer(out) >= 0;
 }
 
