@@ -11,7 +11,6 @@
 #include "hevc_units.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace vorkast {
 
@@ -29,7 +28,9 @@ public:
             m_source = *config;
         else if (par->extradata_size > 0 && par->extradata[0] == 1)
             return false; // an hvcC record that does not read
-        if (!openEncoder())
+        // Checked without opening an encoder, which a cut from one random access point to
+        // another never needs.
+        if (!recoderLike(m_in, x265(), m_rate, m_options))
             return false;
         // The clip stores units behind lengths where its container and the source do (MP4,
         // Matroska); an output with start codes in its sample description gets start codes,
@@ -64,16 +65,20 @@ private:
         return canStartDecoding(CodecFamily::Hevc, packet, m_source.lengthSize);
     }
 
-    CodecContextPtr openEncoder() const override {
+    // libx265, where it encodes the source's pixel format (builds differ in the bit depths they
+    // take); nullptr otherwise.
+    const AVCodec* x265() const {
         const AVCodec* codec = avcodec_find_encoder_by_name("libx265");
-        CodecContextPtr enc = recoderLike(m_in, codec, m_rate, m_options);
+        for (const AVPixelFormat* f = codec ? codec->pix_fmts : nullptr; f && *f != AV_PIX_FMT_NONE;
+             ++f)
+            if (*f == m_in->codecpar->format)
+                return codec;
+        return nullptr;
+    }
+
+    CodecContextPtr openEncoder() const override {
+        CodecContextPtr enc = recoderLike(m_in, x265(), m_rate, m_options);
         if (!enc)
-            return nullptr;
-        // x265 builds differ in the bit depths they encode.
-        bool takesFormat = false;
-        for (const AVPixelFormat* f = codec->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f)
-            takesFormat = takesFormat || *f == enc->pix_fmt;
-        if (!takesFormat)
             return nullptr;
         enc->gop_size = 1 << 20;
         Dictionary settings;
