@@ -48,8 +48,8 @@ Ticks frameStart(Ticks from, std::int64_t n, FrameRate rate) {
 }
 
 bool recodesAtCuts(VideoFamily family) {
-    return family == VideoFamily::H264 || family == VideoFamily::Mpeg12 ||
-           family == VideoFamily::Mpeg4Part2;
+    return family == VideoFamily::H264 || family == VideoFamily::Hevc ||
+           family == VideoFamily::Mpeg12 || family == VideoFamily::Mpeg4Part2;
 }
 
 CutPlan planCut(const SourceFacts& source, const CutRequest& request) {

@@ -44,6 +44,7 @@ enum class VideoFamily {
     None,       // no video
     IntraOnly,  // every frame stands alone: copying from the start frame is exact already
     H264,       // head and tail encoded again around copied groups that start at IDR pictures
+    Hevc,       // the same, groups opened by random access points (IDR, CRA, BLA pictures)
     Mpeg12,     // MPEG-1/2: the same, groups opened by a sequence header
     Mpeg4Part2, // MPEG-4 Visual: the same, groups opened by I-pictures
     Other,      // no exact cut: the keyframe cut, with a notice

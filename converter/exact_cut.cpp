@@ -1,13 +1,12 @@
 // Exact cuts of copied video: the machine every codec shares. A re-encoded head, groups of
 // pictures copied as they come, a re-encoded tail; each codec's own way is in
-// exact_cut_h264.cpp, exact_cut_mpeg12.cpp and exact_cut_mpeg4.cpp.
+// exact_cut_h264.cpp, exact_cut_hevc.cpp, exact_cut_mpeg12.cpp and exact_cut_mpeg4.cpp.
 #include "exact_cut_core.h"
 
 #include "codec_traits.h"
 #include "convert_error.h"
 #include "cut_rule.h"
 #include "frame_duration.h"
-#include "h264_units.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,6 +29,8 @@ VideoFamily videoFamily(const AVCodecParameters* codec) {
     switch (codec->codec_id) {
     case AV_CODEC_ID_H264:
         return VideoFamily::H264;
+    case AV_CODEC_ID_HEVC:
+        return VideoFamily::Hevc;
     // MPEG-1 and MPEG-2 share picture headers, groups and program-stream timing: one way.
     case AV_CODEC_ID_MPEG1VIDEO:
     case AV_CODEC_ID_MPEG2VIDEO:
@@ -146,8 +147,9 @@ bool opensGroup(const AVStream* video, const AVPacket* packet) {
     if (video->codecpar->codec_id != AV_CODEC_ID_H264)
         return false;
     const AVCodecParameters* par = video->codecpar;
-    const auto config = h264::readConfig(par->extradata, par->extradata_size);
-    return canStartDecoding(CodecFamily::H264, packet, config ? config->lengthSize : 0);
+    return canStartDecoding(
+        CodecFamily::H264, packet,
+        nalLengthSize(CodecFamily::H264, par->extradata, std::size_t(par->extradata_size)));
 }
 
 ExactVideoCut::Impl::Impl(const AVStream* in, AVStream* out, const Options& options,
@@ -420,6 +422,9 @@ std::unique_ptr<ExactVideoCut> ExactVideoCut::create(const AVFormatContext* inpu
     switch (videoFamily(in->codecpar)) {
     case VideoFamily::H264:
         impl = makeH264Cut(in, out, options, rate, absStart, absEnd);
+        break;
+    case VideoFamily::Hevc:
+        impl = makeHevcCut(in, out, options, rate, absStart, absEnd);
         break;
     case VideoFamily::Mpeg12:
         impl = makeMpeg12Cut(in, out, options, rate, absStart, absEnd);

@@ -24,7 +24,8 @@ VideoFamily videoFamily(const AVCodecParameters* codec);
 FrameRate guessedRate(const AVFormatContext* input, const AVStream* video);
 
 // Whether a copy of the video can begin with this packet: it needs nothing before it (an H.264
-// IDR picture). False for codecs cut only by encoding frames again.
+// IDR picture). False for other codecs, whose copies the exact cut begins itself: an HEVC
+// random access point may be followed by pictures shown before it, MPEG groups may be open.
 bool opensGroup(const AVStream* video, const AVPacket* packet);
 
 class ExactVideoCut : public StreamRoute {

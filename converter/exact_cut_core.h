@@ -124,6 +124,9 @@ private:
 std::unique_ptr<ExactVideoCut::Impl> makeH264Cut(const AVStream* in, AVStream* out,
                                                  const Options& options, AVRational rate,
                                                  Ticks absStart, Ticks absEnd);
+std::unique_ptr<ExactVideoCut::Impl> makeHevcCut(const AVStream* in, AVStream* out,
+                                                 const Options& options, AVRational rate,
+                                                 Ticks absStart, Ticks absEnd);
 std::unique_ptr<ExactVideoCut::Impl> makeMpeg12Cut(const AVStream* in, AVStream* out,
                                                    const Options& options, AVRational rate,
                                                    Ticks absStart, Ticks absEnd);

@@ -148,10 +148,7 @@ private:
         h264::Bytes bytes;
         bytes.reserve(packet->size + 256);
         const auto append = [&](const h264::Unit& unit) {
-            if (m_lengthPrefixed)
-                h264::appendLengthPrefixed(bytes, unit);
-            else
-                h264::appendAnnexB(bytes, unit);
+            h264::appendUnit(bytes, unit, m_lengthPrefixed);
         };
         bool setsDue = !recoded && !m_lengthPrefixed && idr && !hasSets;
         for (const h264::Unit& unit : units) {

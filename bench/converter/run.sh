@@ -5,17 +5,21 @@
 #   (b) a 10 s re-encode to H.264 + AAC against ffmpeg with the same settings;
 #   (c) a 60 s exact copy-cut (-cut exact) against ffmpeg's full re-encode of the same range to
 #       libx264 + AAC, and against today's keyframe copy-cut of the same range;
-#   (d) the same from 1 s into a group, where the head and the tail are encoded again.
+#   (d) the same from 1 s into a group, where the head and the tail are encoded again;
+#   (e) a 60 s exact copy-cut of a generated 80 s 1080p HEVC source (x265, open groups of 2 s
+#       with a B-pyramid, as phones record) from 1 s into a group, against ffmpeg's full
+#       re-encode of the range to libx265 + AAC at x265's fastest preset (its default preset
+#       takes several times longer: the ratio against it is smaller still).
 # bench/paired.sh prints the median wall, CPU and peak memory of each side and the ratio A/B.
 # Usage: bench/converter/run.sh [BUILD_DIR] [RUNS] [CASES]
 #   BUILD_DIR (default build-bench-converter) is configured Release and gets the vorkast target.
-#   CASES (default abcd) picks the cases to run, e.g. cd for the exact cuts alone.
+#   CASES (default abcde) picks the cases to run, e.g. cd for the exact cuts alone.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-bench-converter}
 runs=${2:-5}
-cases=${3:-abcd}
+cases=${3:-abcde}
 . "$root/bench/converter/common.sh"
 mkdir -p "$work/out"
 
@@ -76,4 +80,22 @@ echo "== (d) 60 s exact copy-cut from mid-group (A) against the keyframe copy-cu
 "$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 \
     --vs "$vorkast -y -i $source -ss 31 -t 60 -c copy -cut keyframe $work/out/v_key60m.mp4" \
     -- "$vorkast" -y -i "$source" -ss 31 -t 60 -c copy -cut exact "$work/out/v_exact60m.mp4"
+fi
+
+# (e) HEVC at 1080p: the head and the tail are encoded again by x265.
+if [[ $cases == *e* ]]; then
+hevc=$work/hevc1080.mkv
+[ -s "$hevc" ] || ffmpeg -hide_banner -loglevel error -y \
+    -f lavfi -i testsrc2=size=1920x1080:rate=30:duration=80 \
+    -f lavfi -i sine=frequency=440:duration=80 -c:v libx265 -preset veryfast -crf 26 \
+    -x265-params keyint=60:min-keyint=60:scenecut=0:open-gop=1:log-level=error \
+    -pix_fmt yuv420p -c:a aac -shortest "$hevc"
+echo "== (e) 60 s exact copy-cut of 1080p HEVC from mid-group (A) against ffmpeg's re-encode to libx265 ultrafast + AAC (B)"
+"$(dirname "$0")/../paired.sh" -n "$runs" --warmup 0 --timeout 7200 \
+    --vs "ffmpeg -hide_banner -loglevel error -y -ss 11 -i $hevc -t 60 -c:v libx265 -preset ultrafast -x265-params log-level=error -c:a aac $work/out/f_hevc60.mkv" \
+    -- "$vorkast" -y -i "$hevc" -ss 11 -t 60 -c copy -cut exact "$work/out/v_hevc60.mkv"
+echo "== (e) the same exact copy-cut (A) against the keyframe copy-cut (B)"
+"$(dirname "$0")/../paired.sh" -n "$runs" --timeout 600 \
+    --vs "$vorkast -y -i $hevc -ss 11 -t 60 -c copy -cut keyframe $work/out/v_hevckey60.mkv" \
+    -- "$vorkast" -y -i "$hevc" -ss 11 -t 60 -c copy -cut exact "$work/out/v_hevc60.mkv"
 fi

@@ -20,7 +20,7 @@ inline ExactCutWay exactCutWayOf(std::string_view codecName, bool intraOnly) {
     if (intraOnly)
         return ExactCutWay::ByCopy;
     // MPEG-1 and MPEG-2 share picture headers, groups and program-stream timing: one way.
-    for (std::string_view recoded : {"h264", "mpeg1video", "mpeg2video", "mpeg4"}) {
+    for (std::string_view recoded : {"h264", "hevc", "mpeg1video", "mpeg2video", "mpeg4"}) {
         if (codecName == recoded)
             return ExactCutWay::ByRecoding;
     }

@@ -1,8 +1,9 @@
-// Reading picture headers of H.264, MPEG-1/2 and MPEG-4 Visual.
+// Reading picture headers of H.264, HEVC, MPEG-1/2 and MPEG-4 Visual.
 #include "codec_traits.h"
 
 #include "bit_reader.h"
 #include "h264_units.h"
+#include "hevc_units.h"
 
 namespace vorkast {
 
@@ -10,6 +11,8 @@ CodecFamily codecFamily(AVCodecID id) {
     switch (id) {
     case AV_CODEC_ID_H264:
         return CodecFamily::H264;
+    case AV_CODEC_ID_HEVC:
+        return CodecFamily::Hevc;
     case AV_CODEC_ID_MPEG1VIDEO:
     case AV_CODEC_ID_MPEG2VIDEO:
         return CodecFamily::Mpeg12;
@@ -18,6 +21,16 @@ CodecFamily codecFamily(AVCodecID id) {
     default:
         return CodecFamily::Other;
     }
+}
+
+int nalLengthSize(CodecFamily family, const std::uint8_t* extradata, std::size_t size) {
+    if (family == CodecFamily::H264)
+        if (const auto config = h264::readConfig(extradata, size))
+            return config->lengthSize;
+    if (family == CodecFamily::Hevc)
+        if (const auto config = hevc::readConfig(extradata, size))
+            return config->lengthSize;
+    return 0;
 }
 
 namespace mpeg12 {
@@ -175,6 +188,8 @@ PictureType pictureType(CodecFamily family, const AVPacket* packet, int lengthSi
     switch (family) {
     case CodecFamily::H264:
         return h264::pictureType(packet->data, size, lengthSize);
+    case CodecFamily::Hevc:
+        return hevc::pictureType(packet->data, size, lengthSize);
     case CodecFamily::Mpeg12: {
         const auto header = mpeg12::pictureHeader(packet->data, size);
         return header ? header->type : PictureType::Unknown;
@@ -200,6 +215,8 @@ bool canStartDecoding(CodecFamily family, const AVPacket* packet, int lengthSize
     switch (family) {
     case CodecFamily::H264:
         return h264::hasIdr(packet->data, size, lengthSize);
+    case CodecFamily::Hevc:
+        return hevc::hasIrap(packet->data, size, lengthSize);
     case CodecFamily::Mpeg12:
         return mpeg12::hasSequenceHeader(packet->data, size);
     case CodecFamily::Mpeg4Part2:

@@ -14,8 +14,12 @@ extern "C" {
 
 namespace vorkast {
 
-enum class CodecFamily { H264, Mpeg12, Mpeg4Part2, Other };
+enum class CodecFamily { H264, Hevc, Mpeg12, Mpeg4Part2, Other };
 CodecFamily codecFamily(AVCodecID id);
+
+// H.264 and HEVC: the size of the lengths before each NAL unit of a packet, as the stream's
+// extradata (avcC, hvcC) states it; 0 when the units follow start codes, and for other codecs.
+int nalLengthSize(CodecFamily family, const std::uint8_t* extradata, std::size_t size);
 
 // S: an MPEG-4 sprite picture, predicted like a P-picture.
 enum class PictureType { Unknown, I, P, B, S };
@@ -64,7 +68,8 @@ bool hasIdr(const std::uint8_t* data, std::size_t size, int lengthSize);
 } // namespace h264
 
 // The coding type of a packet's first picture in a stream of family; Unknown where the codec's
-// headers are not read or not found. lengthSize: H.264's NAL length size (0 start codes).
+// headers are not read or not found. lengthSize: H.264's or HEVC's NAL length size (0 start
+// codes).
 PictureType pictureType(CodecFamily family, const AVPacket* packet, int lengthSize = 0);
 
 // MPEG-4 Visual: the few bytes of a picture that is not coded, standing in for a B-frame packed
@@ -72,8 +77,8 @@ PictureType pictureType(CodecFamily family, const AVPacket* packet, int lengthSi
 bool isStandIn(CodecFamily family, const AVPacket* packet);
 
 // Whether decoding can begin with this packet: a keyframe that brings what a decoder needs
-// (an IDR picture for H.264, a sequence header with an I-picture for MPEG-1/2, an I-picture
-// for MPEG-4 Visual); elsewhere the keyframe flag.
+// (an IDR picture for H.264, a random access point for HEVC, a sequence header with an I-picture
+// for MPEG-1/2, an I-picture for MPEG-4 Visual); elsewhere the keyframe flag.
 bool canStartDecoding(CodecFamily family, const AVPacket* packet, int lengthSize = 0);
 
 } // namespace vorkast

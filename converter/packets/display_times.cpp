@@ -2,7 +2,6 @@
 #include "display_times.h"
 
 #include "frame_duration.h"
-#include "h264_units.h"
 
 namespace vorkast {
 
@@ -18,10 +17,8 @@ DisplayClock::DisplayClock(const AVStream* stream, const ContainerTraits& contai
     : m_stream(stream), m_container(container), m_family(codecFamily(stream->codecpar->codec_id)),
       m_video(stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO), m_frame(frameDuration(stream)) {
     const AVCodecParameters* par = stream->codecpar;
-    if (m_family == CodecFamily::H264 && par->extradata)
-        if (const auto config =
-                h264::readConfig(par->extradata, static_cast<std::size_t>(par->extradata_size)))
-            m_lengthSize = config->lengthSize;
+    m_lengthSize =
+        nalLengthSize(m_family, par->extradata, static_cast<std::size_t>(par->extradata_size));
     // MPEG-1/2 pictures are read one to a packet; MPEG-4 Visual ones only once taken apart.
     m_timesReferences =
         m_video && par->video_delay > 0 &&

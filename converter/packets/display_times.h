@@ -69,7 +69,7 @@ private:
     const AVStream* m_stream;
     ContainerTraits m_container;
     CodecFamily m_family;
-    int m_lengthSize = 0; // H.264's NAL length size, 0 with start codes
+    int m_lengthSize = 0; // H.264's or HEVC's NAL length size, 0 with start codes
     bool m_video = false;
     bool m_timesReferences = false;
     MediaTime m_frame; // one frame, none when the rate is unknown

@@ -71,6 +71,13 @@ void appendLengthPrefixed(Bytes& out, const Unit& unit) {
     out.insert(out.end(), unit.data, unit.data + unit.size);
 }
 
+void appendUnit(Bytes& out, const Unit& unit, bool lengthPrefixed) {
+    if (lengthPrefixed)
+        appendLengthPrefixed(out, unit);
+    else
+        appendAnnexB(out, unit);
+}
+
 std::optional<unsigned> parameterSetId(const Unit& unit) {
     if (unit.type() == kSps) {
         if (unit.size < 5)

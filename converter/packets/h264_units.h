@@ -26,6 +26,8 @@ std::vector<Unit> splitUnits(const std::uint8_t* data, std::size_t size, int len
 // Appends units with start codes, or behind 4-byte lengths.
 void appendAnnexB(Bytes& out, const Unit& unit);
 void appendLengthPrefixed(Bytes& out, const Unit& unit);
+// Either of them: behind a length where lengthPrefixed, else after a start code.
+void appendUnit(Bytes& out, const Unit& unit, bool lengthPrefixed);
 
 // The parameter-set id an SPS or PPS unit declares; nullopt for other units or bad data.
 std::optional<unsigned> parameterSetId(const Unit& unit);

@@ -192,25 +192,27 @@ private slots:
         // B-pyramids: after the seek the first pictures come without decode times, which the
         // clip needs in order, so the muxer takes them. The clip starts at the keyframe at 1 s,
         // which MP4 hides before the start with an edit list; picture 61 refers to the one on
-        // screen at the end and is left out.
+        // screen at the end and is left out. The exact cut holds the pictures on screen from
+        // 1.5 s to 2.5 s, 61 encoded again.
         const struct {
             const char* name;
             const char* source;
             QStringList mode;
             const char* extension;
-            int firstFrame;
+            int firstFrame, lastFrame;
         } pyramids[] = {
-            {"8-bit into mkv", "hevc_pyramid8.mkv", copy, "mkv", 25},
-            {"8-bit into mp4", "hevc_pyramid8.mkv", copy, "mp4", 37},
-            {"10-bit into mkv", "hevc_pyramid10.mkv", copy, "mkv", 25},
-            {"10-bit into mp4", "hevc_pyramid10.mkv", copy, "mp4", 37},
+            {"8-bit into mkv", "hevc_pyramid8.mkv", copy, "mkv", 25, 60},
+            {"8-bit into mp4", "hevc_pyramid8.mkv", copy, "mp4", 37, 60},
+            {"10-bit into mkv", "hevc_pyramid10.mkv", copy, "mkv", 25, 60},
+            {"10-bit into mp4", "hevc_pyramid10.mkv", copy, "mp4", 37, 60},
             {"8-bit, exact cut", "hevc_pyramid8.mkv", copy + QStringList{"-cut", "exact"}, "mkv",
-             25},
+             37, 61},
         };
         for (const auto& cut : pyramids)
             QTest::addRow("hevc with b-pyramids copied from inside a group: %s", cut.name)
                 << cut.source << "" << (QStringList{"-ss", "1.5", "-t", "1"} + cut.mode)
-                << cut.extension << 0 << cut.firstFrame << 60 << 1.55 << "each frame once";
+                << cut.extension << 0 << cut.firstFrame << cut.lastFrame << 1.55
+                << "each frame once";
         // Its first group has no times (they lie below zero): the copy starts with it, 0.6 s
         // before the first picture with a time, from which the source counts.
         row("matroska starting below zero copied from the start")

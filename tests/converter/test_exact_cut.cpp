@@ -4,12 +4,16 @@
 #include "converter_harness.h"
 #include "libav_owners.h"
 
+#include "codec_traits.h"
 #include "cut_notice.h"
+#include "hevc_units.h"
 
 #include <QDir>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <mpv/client.h>
 
 #include <cmath>
 #include <memory>
@@ -17,7 +21,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/md5.h>
+#include <libavutil/pixdesc.h>
 }
 
 using namespace vorkast::test;
@@ -71,21 +77,33 @@ Video decodeVideo(const QString& path) {
             else if (!video.frames.empty())
                 f.time = video.frames.back().time + video.frameDuration;
             f.key = frame->key_frame;
+            // Samples deeper than 8 bits take two bytes; luma compares in their top 8 bits.
+            const AVPixFmtDescriptor* format =
+                av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+            const int depth = format->comp[0].depth;
+            const int sampleBytes = depth > 8 ? 2 : 1;
             AVMD5* md5 = av_md5_alloc();
             av_md5_init(md5);
             for (int plane = 0; plane < 3 && frame->data[plane]; ++plane) {
-                const int rows = plane == 0 ? frame->height : (frame->height + 1) / 2;
-                const int bytes = plane == 0 ? frame->width : (frame->width + 1) / 2;
+                const int rows = plane == 0 ? frame->height
+                                            : AV_CEIL_RSHIFT(frame->height, format->log2_chroma_h);
+                const int width =
+                    plane == 0 ? frame->width : AV_CEIL_RSHIFT(frame->width, format->log2_chroma_w);
                 for (int y = 0; y < rows; ++y)
-                    av_md5_update(md5, frame->data[plane] + y * frame->linesize[plane], bytes);
+                    av_md5_update(md5, frame->data[plane] + y * frame->linesize[plane],
+                                  width * sampleBytes);
             }
             std::uint8_t digest[16];
             av_md5_final(md5, digest);
             av_free(md5);
             f.hash = QByteArray(reinterpret_cast<const char*>(digest), 16);
-            for (int y = 0; y < frame->height; ++y)
-                f.luma.insert(f.luma.end(), frame->data[0] + y * frame->linesize[0],
-                              frame->data[0] + y * frame->linesize[0] + frame->width);
+            for (int y = 0; y < frame->height; ++y) {
+                const std::uint8_t* row = frame->data[0] + y * frame->linesize[0];
+                for (int x = 0; x < frame->width; ++x)
+                    f.luma.push_back(sampleBytes == 1
+                                         ? row[x]
+                                         : std::uint8_t(AV_RL16(row + 2 * x) >> (depth - 8)));
+            }
             video.frames.push_back(std::move(f));
             av_frame_unref(frame.get());
         }
@@ -127,6 +145,88 @@ QByteArray videoExtradata(const QString& path) {
         return {};
     const AVCodecParameters* par = raw->streams[index]->codecpar;
     return QByteArray(reinterpret_cast<const char*>(par->extradata), par->extradata_size);
+}
+
+// What the preview's player (libmpv, decoding as the window does, without showing anything)
+// reports as errors while playing a file through; empty when it plays cleanly.
+QString playerErrors(const QString& path) {
+    std::unique_ptr<mpv_handle, void (*)(mpv_handle*)> player(mpv_create(), &mpv_terminate_destroy);
+    if (!player)
+        return QStringLiteral("libmpv does not start");
+    for (const auto& [name, value] :
+         {std::pair{"vo", "null"}, std::pair{"ao", "null"}, std::pair{"untimed", "yes"},
+          std::pair{"ao-null-untimed", "yes"}, std::pair{"config", "no"},
+          std::pair{"load-scripts", "no"}, std::pair{"ytdl", "no"}})
+        mpv_set_option_string(player.get(), name, value);
+    if (mpv_initialize(player.get()) < 0)
+        return QStringLiteral("libmpv does not start");
+    mpv_request_log_messages(player.get(), "error");
+    const QByteArray file = path.toUtf8();
+    const char* load[] = {"loadfile", file.constData(), nullptr};
+    mpv_command(player.get(), load);
+    QString errors;
+    for (;;) {
+        const mpv_event* event = mpv_wait_event(player.get(), 30);
+        if (event->event_id == MPV_EVENT_NONE)
+            return errors + QStringLiteral("playback did not end");
+        if (event->event_id == MPV_EVENT_LOG_MESSAGE) {
+            const auto* message = static_cast<const mpv_event_log_message*>(event->data);
+            errors += QString::fromUtf8(message->prefix) + ": " + QString::fromUtf8(message->text);
+        }
+        if (event->event_id == MPV_EVENT_END_FILE) {
+            if (static_cast<const mpv_event_end_file*>(event->data)->reason ==
+                MPV_END_FILE_REASON_ERROR)
+                errors += QStringLiteral("playback failed");
+            return errors.trimmed();
+        }
+    }
+}
+
+// HEVC: where a clip's sequence parameter set changes (frames encoded again beside copied
+// ones), a new coded sequence must begin, with an IDR or BLA picture: decoders take up a new
+// SPS only there and count picture order afresh. Names each picture that breaks it; empty for
+// other codecs.
+QString sequenceFaults(const QString& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return QStringLiteral("cannot open");
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        raw, [](AVFormatContext* c) { avformat_close_input(&c); });
+    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0 || raw->streams[index]->codecpar->codec_id != AV_CODEC_ID_HEVC)
+        return {};
+    using namespace vorkast;
+    const AVCodecParameters* par = raw->streams[index]->codecpar;
+    const auto size = std::size_t(par->extradata_size);
+    const int lengthSize = nalLengthSize(CodecFamily::Hevc, par->extradata, size);
+    hevc::Bytes active;
+    if (const auto config = hevc::readConfig(par->extradata, size))
+        for (const hevc::Bytes& set : config->sets)
+            if (hevc::unitType({set.data(), set.size()}) == hevc::kSps)
+                active = set;
+    bool changed = false;
+    QString faults;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(raw, packet) >= 0) {
+        if (packet->stream_index == index)
+            for (const hevc::Unit& unit :
+                 h264::splitUnits(packet->data, std::size_t(packet->size), lengthSize)) {
+                const int type = hevc::unitType(unit);
+                if (type == hevc::kSps && hevc::Bytes(unit.data, unit.data + unit.size) != active) {
+                    changed = !active.empty();
+                    active.assign(unit.data, unit.data + unit.size);
+                } else if (type >= 0 && type < hevc::kVps) {
+                    if (changed && (type < hevc::kBlaWLp || type > hevc::kIdrNLp))
+                        faults += QStringLiteral("new SPS before a picture of type %1 at %2; ")
+                                      .arg(type)
+                                      .arg(packet->pts);
+                    changed = false;
+                }
+            }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return faults;
 }
 
 const Video& source(const QString& name) {
@@ -205,13 +305,22 @@ private slots:
             {"exact_h264.mov", 1024, 0, 0, 0},
             {"exact_h264.mkv", 1024, 0, 0, 0},
             {"exact_h264.ts", 1024, 0, 0, 0},
-            {"exact_mpeg2.mpg", 1152, 0, 0, 0}, // open groups: frames after the
-                                                // I-frame shown before it
+            {"exact_h264_10.ts", 1024, 0, 0, 0},   // High 10
+            {"exact_h264_422.mkv", 1024, 0, 0, 0}, // High 4:2:2, 10-bit
+            {"exact_mpeg2.mpg", 1152, 0, 0, 0},    // open groups: frames after the
+                                                   // I-frame shown before it
             {"exact_mpeg2.vob", 1536, 0, 0, 0},
             {"exact_mpeg1.mpg", 1152, 0, 0, 0}, // the same groups in MPEG-1
             // Packed B-frames: the picture starts a frame after the sound, and the decoder
             // stamps each picture a frame after it is shown.
             {"exact_mpeg4.avi", 1152, 0.04, 0.04, 0.04},
+            // HEVC in open groups with a B-pyramid: the first copied CRA's leading pictures
+            // refer to the group before it.
+            {"exact_hevc.mp4", 1024, 0, 0, 0},
+            {"exact_hevc.mov", 1024, 0, 0, 0}, // the hev1 sample entry
+            {"exact_hevc.mkv", 1024, 0, 0, 0},
+            {"exact_hevc.ts", 1024, 0, 0, 0},
+            {"exact_hevc10.mkv", 1024, 0, 0, 0}, // Main 10
         };
         for (const auto& src : sources)
             for (const auto& cut : cuts)
@@ -256,6 +365,8 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"clip." + QFileInfo(name).suffix()});
         QCOMPARE(decoderErrors(output), QString());
+        QCOMPARE(playerErrors(output), QString());
+        QCOMPARE(sequenceFaults(output), QString());
 
         const auto [first, end] = sectionFrames(src, start, length, stampedLate);
         const Video clip = decodeVideo(output);
@@ -328,6 +439,10 @@ private slots:
             << "exact_mpeg1.mpg" << QList<double>{0.4, 2.13, 3.86, 5.59} << 0.0;
         QTest::newRow("avi, packed B-frames")
             << "exact_mpeg4.avi" << QList<double>{0.45, 1.04, 2.5, 3.33, 5.1} << 0.04;
+        // Equal HEVC sections, one boundary on a CRA whose leading pictures end the section
+        // before it.
+        QTest::newRow("hevc mkv, open groups")
+            << "exact_hevc.mkv" << QList<double>{0.3, 1.65, 3.0, 4.35} << 0.0;
         // Still pictures between changes: B-frames of a few bytes, as small as the stand-ins
         // that follow packed ones.
         QTest::newRow("avi, packed B-frames of a few bytes")
@@ -366,19 +481,34 @@ private slots:
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("length"); // negative: to the end
         QTest::addColumn<bool>("plain");
+        // The frames encoded again carry their parameter sets in the stream: the sample
+        // description stays the source's either way.
+        QTest::addColumn<bool>("setsInStream");
         // Keyframes (IDR pictures) every second.
-        QTest::newRow("mp4, keyframe to keyframe") << "exact_h264.mp4" << 2.0 << 2.0 << true;
+        QTest::newRow("mp4, keyframe to keyframe")
+            << "exact_h264.mp4" << 2.0 << 2.0 << true << false;
         // Matroska's video starts 23 ms after its sound, and its keyframes with it.
-        QTest::newRow("mkv, keyframe to keyframe") << "exact_h264.mkv" << 1.023 << 3.0 << true;
-        QTest::newRow("mov, keyframe to the end") << "exact_h264.mov" << 3.0 << -1.0 << true;
-        QTest::newRow("mp4, keyframe to mid-group") << "exact_h264.mp4" << 2.0 << 1.5 << false;
-        QTest::newRow("mp4, mid-group to keyframe") << "exact_h264.mp4" << 1.5 << 1.5 << false;
+        QTest::newRow("mkv, keyframe to keyframe")
+            << "exact_h264.mkv" << 1.023 << 3.0 << true << false;
+        QTest::newRow("mov, keyframe to the end")
+            << "exact_h264.mov" << 3.0 << -1.0 << true << false;
+        QTest::newRow("mp4, keyframe to mid-group")
+            << "exact_h264.mp4" << 2.0 << 1.5 << false << false;
+        QTest::newRow("mp4, mid-group to keyframe")
+            << "exact_h264.mp4" << 1.5 << 1.5 << false << false;
+        // HEVC: the CRA's leading pictures, shown before the start, are left out; the clip
+        // starts with the CRA as the source has it.
+        QTest::newRow("hevc mkv, keyframe to the end")
+            << "exact_hevc.mkv" << 3.023 << -1.0 << true << true;
+        QTest::newRow("hevc mp4, mid-group to the end")
+            << "exact_hevc.mp4" << 2.5 << -1.0 << false << true;
     }
     void copiesWhereNothingNeedsEncoding() {
         QFETCH(QString, name);
         QFETCH(double, start);
         QFETCH(double, length);
         QFETCH(bool, plain);
+        QFETCH(bool, setsInStream);
         const Video& src = source(name);
         QTemporaryDir dir;
         const QString output = dir.filePath("clip." + QFileInfo(name).suffix());
@@ -397,7 +527,7 @@ private slots:
         for (int i = 0; i < int(clip.frames.size()); ++i)
             own += clip.frames[i].hash == src.frames[first + i].hash;
         QCOMPARE(own == end - first, plain);
-        QCOMPARE(videoExtradata(output) == videoExtradata(fixture(name)), plain);
+        QCOMPARE(videoExtradata(output) == videoExtradata(fixture(name)), plain || setsInStream);
     }
 
     // A codec without an exact copy-cut makes the keyframe cut from the last keyframe at or

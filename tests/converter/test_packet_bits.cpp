@@ -3,6 +3,7 @@
 #include "bit_reader.h"
 #include "codec_traits.h"
 #include "h264_units.h"
+#include "hevc_units.h"
 #include "media_time.h"
 #include "packet_bytes.h"
 
@@ -224,6 +225,61 @@ private slots:
         QFETCH(int, lengthSize);
         QTEST(h264::pictureType(data.data(), data.size(), lengthSize), "type");
         QTEST(h264::hasIdr(data.data(), data.size(), lengthSize), "idr");
+    }
+
+    // HEVC: random access points read as I, others by the first slice's type; the hvcC record
+    // gives its length size and the parameter sets, VPS first, other arrays left out.
+    void hevcSliceTypes_data() {
+        QTest::addColumn<Bytes>("data");
+        QTest::addColumn<int>("lengthSize");
+        QTest::addColumn<PictureType>("type");
+        QTest::addColumn<bool>("irap");
+        const auto slice = [](int nalType, unsigned sliceType) {
+            BitWriter header;
+            header.bits(1, 1); // the picture's first slice
+            if (hevc::isIrap(nalType))
+                header.bits(0, 1);
+            return cat({{std::uint8_t(nalType << 1), 1},
+                        header.ue(0).ue(sliceType).bits(1, 1).bits(0, 7).done()});
+        };
+        const Bytes vps = {0x40, 0x01, 0x0c};
+        QTest::newRow("CRA after a VPS, start codes")
+            << annexB({vps, slice(hevc::kCra, 2)}) << 0 << PictureType::I << true;
+        QTest::newRow("BLA, lengths")
+            << lengthPrefixed({slice(hevc::kBlaNLp, 2)}) << 4 << PictureType::I << true;
+        QTest::newRow("RASL B, lengths")
+            << lengthPrefixed({slice(hevc::kRaslR, 0)}) << 4 << PictureType::B << false;
+        QTest::newRow("trailing P, start codes")
+            << annexB({slice(1, 1)}) << 0 << PictureType::P << false;
+        QTest::newRow("parameter sets only") << annexB({vps}) << 0 << PictureType::Unknown << false;
+    }
+    void hevcSliceTypes() {
+        QFETCH(Bytes, data);
+        QFETCH(int, lengthSize);
+        QTEST(hevc::pictureType(data.data(), data.size(), lengthSize), "type");
+        QTEST(hevc::hasIrap(data.data(), data.size(), lengthSize), "irap");
+    }
+
+    void hevcConfig() {
+        const Bytes vps = {0x40, 0x01, 0x0c}, sps = {0x42, 0x01, 0x01}, pps = {0x44, 0x01, 0xc1};
+        const Bytes sei = {0x4e, 0x01, 0x05};
+        Bytes hvcc(21, 0);
+        hvcc[0] = 1;
+        // Length size 2; arrays out of order, with an SEI one.
+        hvcc = cat({hvcc, {0xfd, 4}});
+        for (const Bytes& unit : {pps, sei, sps, vps})
+            hvcc =
+                cat({hvcc, {std::uint8_t(unit[0] >> 1), 0, 1, 0, std::uint8_t(unit.size())}, unit});
+        const auto config = hevc::readConfig(hvcc.data(), hvcc.size());
+        QVERIFY(config);
+        QCOMPARE(config->lengthSize, 2);
+        QVERIFY(config->sets == (std::vector<Bytes>{vps, sps, pps}));
+        const Bytes annex = annexB({vps, sps, pps});
+        const auto fromStream = hevc::readConfig(annex.data(), annex.size());
+        QVERIFY(fromStream);
+        QCOMPARE(fromStream->lengthSize, 0);
+        QVERIFY(fromStream->sets == config->sets);
+        QVERIFY(!hevc::readConfig(hvcc.data(), 30)); // cut short
     }
 
     void h264ParameterSetsAndUnits() {

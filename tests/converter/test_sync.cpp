@@ -135,6 +135,8 @@ private slots:
             {"chirp_mpeg4.avi", "encoded again", {}, "mp4", 1024},
             {"chirp_mpeg4.avi", "exact copy", {"-c", "copy", "-cut", "exact"}, "mkv", 1152},
             {"chirp_mpeg2.vob", "exact copy", {"-c", "copy", "-cut", "exact"}, "mkv", 1536},
+            {"chirp_hevc.mkv", "exact copy", {"-c", "copy", "-cut", "exact"}, "mkv", 1024},
+            {"chirp_hevc.mkv", "exact copy", {"-c", "copy", "-cut", "exact"}, "ts", 1024},
         };
         for (const auto& into : crossings)
             for (const auto& cut : cuts)
