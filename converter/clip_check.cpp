@@ -461,7 +461,9 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
     const bool byIndex = indexListsEveryPicture(clip);
     long packets = 0;
     int keyframes = 0;
-    bool headDone = false; // the first picture, and with seams the first two groups, decoded
+    const int reorder = std::max(stream->codecpar->video_delay, 2);
+    int afterSeam = 0;     // packets decoded from the first copied keyframe on
+    bool headDone = false; // the first picture, and with seams the head and the seam, decoded
     std::deque<PacketPtr> lastGroup; // the packets from the last keyframe on
     PacketPtr packet = makePacket();
     const auto finishHead = [&] {
@@ -498,11 +500,18 @@ ClipReading readClip(AVFormatContext* clip, int video, int audio, const ClipExpe
             if (facts.decode && !traits.storesDisplayTimes)
                 firstDecoded = facts.decode.seconds();
         }
+        if (key && expected.seams)
+            ++keyframes;
         if (!headDone) {
-            if (key && expected.seams && ++keyframes == 3)
+            if (key && expected.seams && keyframes == 3)
                 finishHead();
             else
                 decoder.send(packet.get(), onFrame);
+            // After the seam only the copied pictures that may still refer across it are
+            // decoded: the first copied keyframe and those that come after it in decode order
+            // but may be shown before it, no more than the stream's reorder delay.
+            if (!headDone && expected.seams && keyframes == 2 && ++afterSeam > reorder + 2)
+                finishHead();
             if (!headDone && !expected.seams && reading.first)
                 finishHead();
         }

@@ -255,6 +255,12 @@ void StreamCopier::acceptVideo(AVPacket* packet, std::int64_t showTs, const Writ
         endVideo();
         return;
     }
+    // An MPEG-1/2 reference picture often comes without a display time, shown by the reference
+    // rule: a program stream stamps a pack by its first picture, so a clip opening with one would
+    // carry no times at all. It gets the time the rule gives it.
+    if (m_mpegVideo && packet->pts == AV_NOPTS_VALUE && showTs != AV_NOPTS_VALUE &&
+        (packet->dts == AV_NOPTS_VALUE || showTs >= packet->dts))
+        packet->pts = showTs;
     const bool wasStarted = m_started;
     if (!take(packet) || !keepsAfterStart(packet, wasStarted))
         return;

@@ -48,13 +48,10 @@ QString Run::contractBreach() const {
 QStringList checkOffForKnownFault(const QString& sourceName, const QStringList& args,
                                   const QString& output) {
     const QString source = QFileInfo(sourceName).fileName();
-    const QString from = QFileInfo(sourceName).suffix();
     const QString to = QFileInfo(output).suffix();
     const bool copied = args.contains(QLatin1String("copy"));
     const bool exact = args.contains(QLatin1String("exact"));
-    const QStringList programStreams{"mpg", "mpeg", "vob"};
     const bool fault =
-        (copied && !exact && programStreams.contains(from) && programStreams.contains(to)) ||
         (copied && !exact && source == QLatin1String("frames.avi") &&
          (to == QLatin1String("mp4") || to == QLatin1String("mov"))) ||
         (!copied && source.startsWith(QLatin1String("chirp_mpeg2."))) ||

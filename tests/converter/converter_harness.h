@@ -29,11 +29,11 @@ struct Run {
 // Runs vorkast with args; extraEnv as NAME=VALUE pairs.
 Run runVorkast(const QStringList& args, int timeoutMs = 60000, const QStringList& extraEnv = {});
 
-// The clip check finds four kinds of clip at fault today (each a row of test_clip_check's
-// knownFaultsAreFound, reported): keyframe copies within MPEG program streams, whose pictures
-// carry no PTS or DTS; keyframe copies of AVI's packed B-frames into MP4 or MOV, which start a
-// picture early; chirp_mpeg2's program streams encoded again, a picture early; chirp_mpeg4.avi
-// encoded again into MP4, its sound a picture ahead. Runs making one turn the check off
+// The clip check finds three kinds of clip at fault today (each a row of test_clip_check's
+// knownFaultsAreFound, reported): keyframe copies of AVI's packed B-frames into MP4 or MOV,
+// which start a picture early; chirp_mpeg2's program streams encoded again, a picture early;
+// chirp_mpeg4.avi encoded again into MP4, its sound a picture ahead. Runs making one turn the check
+// off
 // ({"-check", "off"}) so the tests of everything else about them go on; {} for any other.
 QStringList checkOffForKnownFault(const QString& sourceName, const QStringList& args,
                                   const QString& output);

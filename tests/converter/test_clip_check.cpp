@@ -225,9 +225,6 @@ private slots:
         QTest::addColumn<QString>("clip");
         QTest::addColumn<double>("start");
         QTest::addColumn<QString>("finding");
-        QTest::newRow("program stream keyframe copy")
-            << "frames.mpg" << QStringList{"-c", "copy"} << "c.mpg" << 1.0
-            << "pictures carry no PTS or DTS stamps";
         QTest::newRow("packed AVI keyframe copy into MP4")
             << "frames.avi" << QStringList{"-c", "copy"} << "c.mp4" << 1.0
             << "starts 1 frame early";
