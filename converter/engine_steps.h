@@ -3,8 +3,8 @@
 #pragma once
 
 #include "clip_writer.h"
-#include "engine.h"
 #include "cut_plan.h"
+#include "engine.h"
 #include "exact_cut.h"
 #include "options.h"
 #include "route.h"
