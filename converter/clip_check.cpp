@@ -36,10 +36,6 @@ constexpr double kUnrelated = 18.0;
 // A timestamp's rounding into a coarse time base.
 constexpr Ticks kSlackTicks = 1000;
 
-struct SwsFree {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-
 // A decoded picture's brightness at a fixed size, to compare pictures of any format and size.
 struct Luma {
     int width = 0, height = 0;
@@ -51,9 +47,9 @@ Luma lumaOf(const AVFrame* frame, int width, int height) {
     luma.width = width;
     luma.height = height;
     luma.pixels.resize(static_cast<std::size_t>(width) * height);
-    std::unique_ptr<SwsContext, SwsFree> scaler(
-        sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                       width, height, AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
+    ScalerPtr scaler(sws_getContext(frame->width, frame->height,
+                                    static_cast<AVPixelFormat>(frame->format), width, height,
+                                    AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
     if (!scaler)
         throw ConvertError("cannot compare the pictures: no scaler for their format");
     std::uint8_t* planes[4] = {luma.pixels.data(), nullptr, nullptr, nullptr};

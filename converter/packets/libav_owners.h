@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libswscale/swscale.h>
 }
 
 #include <memory>
@@ -51,12 +52,18 @@ struct BitstreamFilterFree {
     void operator()(AVBSFContext* bsf) const { av_bsf_free(&bsf); }
 };
 
+// Only its users link libswscale: the library itself scales nothing.
+struct ScalerFree {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+
 using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterFree>;
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextFree>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
 
 // A new frame or packet; throws std::bad_alloc when libav cannot allocate one.
 FramePtr makeFrame();

@@ -44,10 +44,7 @@ using InputPtr = vorkast::InputContextPtr;
 using CodecPtr = vorkast::CodecContextPtr;
 using PacketPtr = vorkast::PacketPtr;
 using FramePtr = vorkast::FramePtr;
-struct ScalerFreer {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
+using ScalerPtr = vorkast::ScalerPtr;
 
 int interrupted(void* stop) {
     return stop && static_cast<const std::atomic<bool>*>(stop)->load() ? 1 : 0;
